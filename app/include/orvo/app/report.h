@@ -1,0 +1,16 @@
+// The text report of one model ("Save Text File"): its name and the date,
+// the objects with their vertex and polygon counts, the totals, the
+// attachment points and the materials.
+#pragma once
+
+#include <ctime>
+#include <string>
+
+#include "orvo/model/model.h"
+
+namespace orvo {
+
+// The report as text, dated `when` (local time).
+std::string report_Text(const Model& model, const std::tm& when);
+
+}  // namespace orvo

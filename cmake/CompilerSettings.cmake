@@ -1,0 +1,15 @@
+# One interface target that carries the project's warnings and sanitizer
+# flags; every library and program links it.
+add_library(orvo_settings INTERFACE)
+target_compile_options(orvo_settings INTERFACE -Wall -Wextra -Wshadow -Wnon-virtual-dtor
+                                               -Wno-missing-field-initializers)
+if(ORVO_SANITIZE)
+  target_compile_options(orvo_settings INTERFACE -fsanitize=address,undefined
+                                                 -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  target_link_options(orvo_settings INTERFACE -fsanitize=address,undefined)
+endif()
+if(ORVO_BUILD_FUZZ)
+  target_compile_options(orvo_settings INTERFACE -fsanitize=fuzzer-no-link,address,undefined
+                                                 -fno-omit-frame-pointer)
+  target_link_options(orvo_settings INTERFACE -fsanitize=address,undefined)
+endif()

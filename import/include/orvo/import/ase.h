@@ -1,0 +1,33 @@
+// Reader of 3ds Max ASCII scene exports (.ase).
+//
+// Two passes over the file's lines: the first counts the objects and lights
+// at the outer level, the second reads them keyword by keyword. Vertices,
+// node rows and light positions are turned a quarter turn about the vertical
+// axis, (x, y, z) -> (-y, x, z). Materials and sub-materials are flattened
+// into one list that holds only the materials that faces use.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "orvo/import/scene.h"
+#include "orvo/model/notifier.h"
+#include "orvo/model/result.h"
+
+namespace orvo {
+
+// Result codes of the ASE reader.
+inline constexpr int kAseOk = 0;
+inline constexpr int kAseCannotOpen = 1;
+inline constexpr int kAseNoObjects = 3;
+// A parse error is reported as the negative line number.
+
+// Reads `path` into `scene` (released first). Progress and findings go to
+// `notifier` ("Parsing MAX file", the material lines, the messages).
+Status ase_Load(const std::string& path, ImportedScene& scene, UserNotifier& notifier);
+
+// Reads an ASE text held in memory; `display_name` names it in messages.
+Status ase_Parse(std::string_view text, const std::string& display_name, ImportedScene& scene,
+                 UserNotifier& notifier);
+
+}  // namespace orvo

@@ -1,0 +1,654 @@
+#include "orvo/import/ase.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "orvo/model/file_io.h"
+#include "orvo/model/line_reader.h"
+#include "orvo/model/text.h"
+
+namespace orvo {
+
+namespace {
+
+constexpr int kMaxTopMaterials = 512;
+constexpr int kMaxSubMaterials = 64;
+
+constexpr std::string_view kParsingLine = "Parsing MAX file";
+constexpr std::string_view kTooManySubmaterials = "Too many submaterials!";
+constexpr std::string_view kTooManySubmaterialsCaption = "model3ds";
+constexpr std::string_view kParentlessVert = "Found parentless vert in physiqued ASE!!! Fix dat sheeeeet!!!";
+constexpr std::string_view kParentlessVertCaption = "WOOT!!";
+
+// One top-level "*MATERIAL" with its sub-materials.
+struct MaterialBlock {
+  bool defined = false;
+  SceneMaterial top;
+  std::array<SceneMaterial, kMaxSubMaterials> subs;
+};
+
+// What the lines of a block mean, decided by the keyword that opened it and
+// the blocks around it.
+enum class Ctx : unsigned char {
+  Root,
+  Skip,           // content not read
+  Object,         // *GEOMOBJECT / *HELPEROBJECT
+  ObjectTm,       // *NODE_TM of an object
+  Mesh,           // *MESH and its lists
+  MaterialList,   // *MATERIAL_LIST
+  Material,       // *MATERIAL or *SUBMATERIAL
+  Map,            // *MAP_DIFFUSE / *MAP_OPACITY and the maps nested in them
+  Light,          // *LIGHTOBJECT
+  LightTm,        // *NODE_TM of a light
+  LightSettings,  // *LIGHT_SETTINGS
+};
+
+enum class MapKind : unsigned char { Diffuse, Opacity };
+
+struct Frame {
+  Ctx ctx = Ctx::Root;
+  int sub = -1;  // material frames and maps: -1 the top-level material, else the sub-material
+  MapKind map = MapKind::Diffuse;
+  bool composite = false;  // inside an "RGB Multiply" map
+  int layer = 0;           // layer selected by "*MAP_SUBNO" in a composite map
+};
+
+// Every entry of a list needs a line of its own, so no valid file declares
+// more entries, over all its lists, than it has lines.
+struct Budget {
+  long long lines_total = 0;
+  long long entries = 0;
+};
+
+class AseParser {
+ public:
+  AseParser(std::string_view text, const std::string& name, ImportedScene& scene, UserNotifier& notifier)
+      : text_(text), name_(name), scene_(scene), notifier_(notifier), reader_(text) {}
+
+  Status run();
+
+ private:
+  Status fail(const std::string& what) const {
+    const long line = reader_.line_number();
+    return Error{static_cast<int>(-std::min<long>(line, 0x7fffffff)), error_at(name_, line, what)};
+  }
+
+  void count_objects();
+  Status read_line(Frame& child);
+  Status read_object(std::string_view key, Frame& child);
+  Status read_mesh(std::string_view key, Frame& child);
+  Status read_material(std::string_view key, Frame& child, bool& stop);
+  Status read_map(std::string_view key, Frame& child);
+  void read_light(std::string_view key, Frame& child);
+  Status declare(std::size_t& declared_flag, long long count, const char* what);
+
+  Status mesh_vertex();
+  Status mesh_face();
+  Status mesh_tvert();
+  Status mesh_tface_cface(bool colour);
+  Status mesh_vertcol();
+  Status mesh_weights_vertex();
+
+  void finish_materials();
+
+  MaxObject* object() { return current_object_ < 0 ? nullptr : &scene_.objects[static_cast<std::size_t>(current_object_)]; }
+  SceneMaterial& material_of(const Frame& f) {
+    MaterialBlock& block = blocks_[static_cast<std::size_t>(current_material_)];
+    return f.sub < 0 ? block.top : block.subs[static_cast<std::size_t>(f.sub)];
+  }
+
+  std::string_view text_;
+  const std::string& name_;
+  ImportedScene& scene_;
+  UserNotifier& notifier_;
+  LineReader reader_;
+
+  std::vector<Frame> stack_;
+  std::vector<MaterialBlock> blocks_;
+  int current_material_ = -1;
+  int current_object_ = -1;
+  int current_light_ = -1;
+  std::size_t objects_started_ = 0;
+  std::size_t lights_started_ = 0;
+  bool warned_parentless_ = false;
+  Budget budget_;
+  // Per object: which counts were declared already (a count may be given once).
+  std::size_t declared_verts_ = 0, declared_tverts_ = 0, declared_faces_ = 0, declared_cverts_ = 0;
+};
+
+// Pass 1: objects and lights at the outer level. Only the first token of a
+// line at depth 0 and the brace tokens matter here.
+void AseParser::count_objects() {
+  LineReader pass1(text_);
+  long depth = 0;
+  std::size_t objects = 0, lights = 0;
+  while (pass1.next()) {
+    const LineTokenizer& t = pass1.tokens();
+    if (depth == 0) {
+      const std::string_view key = t[0];
+      if (iequals(key, "*GEOMOBJECT") || iequals(key, "*HELPEROBJECT")) {
+        ++objects;
+      } else if (iequals(key, "*LIGHTOBJECT")) {
+        ++lights;
+      }
+    }
+    for (std::size_t i = 0; i < t.size(); ++i) {
+      const std::string_view tok = t[i];
+      if (tok.size() != 1) continue;
+      if (tok[0] == '{') ++depth;
+      else if (tok[0] == '}' && depth > 0) --depth;
+    }
+  }
+  scene_.objects.resize(objects);
+  scene_.lights.resize(lights);
+}
+
+Status AseParser::declare(std::size_t& declared_flag, long long count, const char* what) {
+  if (declared_flag != 0) return fail(std::string(what) + " given twice for one object");
+  if (count < 0) return fail(std::string("negative ") + what);
+  const long long lines_left = budget_.lines_total - reader_.line_number();
+  if (count > lines_left || budget_.entries + count > budget_.lines_total) {
+    return fail(std::string(what) + " " + std::to_string(count) + " is more than the file can hold");
+  }
+  budget_.entries += count;
+  declared_flag = 1;
+  return {};
+}
+
+Status AseParser::run() {
+  notifier_.log(kParsingLine);
+  scene_.release();
+  budget_.lines_total = static_cast<long long>(std::count(text_.begin(), text_.end(), '\n')) + 1;
+
+  count_objects();
+
+  stack_.clear();
+  stack_.push_back(Frame{});
+  while (reader_.next()) {
+    Frame child = stack_.back();
+    child.ctx = Ctx::Skip;
+    bool stop = false;
+    if (stack_.back().ctx == Ctx::Material || stack_.back().ctx == Ctx::MaterialList) {
+      // Material keywords may end the read ("Too many submaterials!").
+      if (Status s = read_material(reader_[0], child, stop); !s) return s;
+      if (stop) break;
+    } else if (Status s = read_line(child); !s) {
+      return s;
+    }
+    // Braces take effect after the line has been read.
+    bool opened = false;
+    const LineTokenizer& t = reader_.tokens();
+    for (std::size_t i = 0; i < t.size(); ++i) {
+      const std::string_view tok = t[i];
+      if (tok.size() != 1) continue;
+      if (tok[0] == '{') {
+        Frame f = opened ? stack_.back() : child;
+        if (opened) f.ctx = Ctx::Skip;
+        opened = true;
+        stack_.push_back(f);
+      } else if (tok[0] == '}') {
+        // An unbalanced closing brace at the outer level is not an error.
+        if (stack_.size() > 1) stack_.pop_back();
+      }
+    }
+  }
+
+  if (scene_.objects.empty()) {
+    return Error{kAseNoObjects, error_at(name_, 0, "the scene holds no geometry or helper object")};
+  }
+
+  for (const MaxObject& o : scene_.objects) scene_.skinned = scene_.skinned || o.skinned;
+  finish_materials();
+  scene_.origin |= kSceneOriginAse;
+  return {};
+}
+
+Status AseParser::read_line(Frame& child) {
+  const std::string_view key = reader_[0];
+  Frame& f = stack_.back();
+  switch (f.ctx) {
+    case Ctx::Root:
+      if (iequals(key, "*GEOMOBJECT") || iequals(key, "*HELPEROBJECT")) {
+        if (objects_started_ >= scene_.objects.size()) return {};
+        current_object_ = static_cast<int>(objects_started_++);
+        MaxObject& o = *object();
+        o = MaxObject{};
+        o.line = reader_.line_number();
+        declared_verts_ = declared_tverts_ = declared_faces_ = declared_cverts_ = 0;
+        child.ctx = Ctx::Object;
+      } else if (iequals(key, "*MATERIAL_LIST")) {
+        child.ctx = Ctx::MaterialList;
+      } else if (iequals(key, "*LIGHTOBJECT")) {
+        if (lights_started_ >= scene_.lights.size()) return {};
+        current_light_ = static_cast<int>(lights_started_++);
+        child.ctx = Ctx::Light;
+      }
+      return {};
+    case Ctx::Object:
+    case Ctx::ObjectTm:
+      return read_object(key, child);
+    case Ctx::Mesh:
+      return read_mesh(key, child);
+    case Ctx::Map:
+      return read_map(key, child);
+    case Ctx::Light:
+    case Ctx::LightTm:
+    case Ctx::LightSettings:
+      read_light(key, child);
+      return {};
+    case Ctx::Skip:
+    case Ctx::MaterialList:
+    case Ctx::Material:
+      return {};
+  }
+  return {};
+}
+
+void read_rows_turned(const LineReader& r, Row3& out, bool second_form) {
+  const float x = static_cast<float>(parse_real(r[1]));
+  const float y = static_cast<float>(parse_real(r[2]));
+  const float z = static_cast<float>(parse_real(r[3]));
+  if (second_form) {
+    out = {y, -x, -z};
+  } else {
+    out = {-y, x, z};
+  }
+}
+
+Status AseParser::read_object(std::string_view key, Frame& child) {
+  MaxObject* o = object();
+  if (o == nullptr) return {};
+  if (stack_.back().ctx == Ctx::ObjectTm) {
+    // "*TM_ROW0" gives the second stored row, "*TM_ROW1" the first (turned
+    // the other way), rows 2 and 3 keep their places.
+    if (iequals(key, "*TM_ROW0")) read_rows_turned(reader_, o->rows[1], false);
+    else if (iequals(key, "*TM_ROW1")) read_rows_turned(reader_, o->rows[0], true);
+    else if (iequals(key, "*TM_ROW2")) read_rows_turned(reader_, o->rows[2], false);
+    else if (iequals(key, "*TM_ROW3")) read_rows_turned(reader_, o->rows[3], false);
+    return {};
+  }
+  if (iequals(key, "*NODE_NAME")) o->name = reader_[1];
+  else if (iequals(key, "*NODE_PARENT")) o->parent = reader_[1];
+  else if (iequals(key, "*NODE_BONENUMBER")) o->bone = parse_int(reader_[1]);
+  else if (iequals(key, "*MATERIAL_REF")) o->material_ref = parse_int(reader_[1]);
+  else if (iequals(key, "*MESH")) child.ctx = Ctx::Mesh;
+  else if (iequals(key, "*NODE_TM")) child.ctx = Ctx::ObjectTm;
+  return {};
+}
+
+Status AseParser::read_mesh(std::string_view key, Frame& child) {
+  MaxObject* o = object();
+  if (o == nullptr) return {};
+  // The list entries first: they are nearly every line of a large file.
+  if (key.size() >= 10 && (key[1] == 'M' || key[1] == 'm')) {
+    if (iequals(key, "*MESH_VERTEX")) return mesh_vertex();
+    if (iequals(key, "*MESH_FACE")) return mesh_face();
+    if (iequals(key, "*MESH_TVERT")) return mesh_tvert();
+    if (iequals(key, "*MESH_TFACE")) return mesh_tface_cface(false);
+    if (iequals(key, "*MESH_CFACE")) return mesh_tface_cface(true);
+    if (iequals(key, "*MESH_VERTCOL")) return mesh_vertcol();
+    if (iequals(key, "*MESH_WEIGHTSVERTEX")) return mesh_weights_vertex();
+  }
+  if (iequals(key, "*MESH_NUMVERTEX")) {
+    const long long n = parse_int(reader_[1]);
+    if (Status s = declare(declared_verts_, n, "*MESH_NUMVERTEX"); !s) return s;
+    o->verts.assign(static_cast<std::size_t>(n), Vec3{});
+    o->weights.clear();
+  } else if (iequals(key, "*MESH_NUMTVERTEX")) {
+    const long long n = parse_int(reader_[1]);
+    if (Status s = declare(declared_tverts_, n, "*MESH_NUMTVERTEX"); !s) return s;
+    o->tverts.assign(static_cast<std::size_t>(n), Vec3{});
+  } else if (iequals(key, "*MESH_NUMFACES")) {
+    const long long n = parse_int(reader_[1]);
+    if (Status s = declare(declared_faces_, n, "*MESH_NUMFACES"); !s) return s;
+    o->faces.assign(static_cast<std::size_t>(n), SceneFace{});
+  } else if (iequals(key, "*MESH_NUMCVERTEX")) {
+    const long long n = parse_int(reader_[1]);
+    if (Status s = declare(declared_cverts_, n, "*MESH_NUMCVERTEX"); !s) return s;
+    o->cverts.assign(static_cast<std::size_t>(n), 0);
+  } else if (iequals(key, "*MESH_NUMCVFACES")) {
+    o->num_cvfaces = parse_int(reader_[1]);
+  } else if (iequals(key, "*MESH_VERTEX_LIST") || iequals(key, "*MESH_FACE_LIST") ||
+             iequals(key, "*MESH_TVERTLIST") || iequals(key, "*MESH_TFACELIST") ||
+             iequals(key, "*MESH_CVERTLIST") || iequals(key, "*MESH_CFACELIST")) {
+    child.ctx = Ctx::Mesh;
+  } else if (iequals(key, "*MESH_WEIGHTS")) {
+    o->skinned = true;
+    child.ctx = Ctx::Mesh;
+  }
+  return {};
+}
+
+// Index of a list entry, checked against the list's declared size.
+bool entry_index(std::string_view token, std::size_t size, std::size_t& out) {
+  const int i = parse_int(token);
+  if (i < 0 || static_cast<std::size_t>(i) >= size) return false;
+  out = static_cast<std::size_t>(i);
+  return true;
+}
+
+std::string out_of_range(const char* what, std::string_view token, std::size_t size) {
+  return std::string(what) + " " + std::string(token) + " is outside the list of " + std::to_string(size);
+}
+
+Status AseParser::mesh_vertex() {
+  MaxObject& o = *object();
+  std::size_t i;
+  if (!entry_index(reader_[1], o.verts.size(), i)) return fail(out_of_range("vertex index", reader_[1], o.verts.size()));
+  const float x = static_cast<float>(parse_real(reader_[2]));
+  const float y = static_cast<float>(parse_real(reader_[3]));
+  const float z = static_cast<float>(parse_real(reader_[4]));
+  o.verts[i] = {-y, x, z};
+  return {};
+}
+
+Status AseParser::mesh_face() {
+  // Read by position: 1 index, 3/5/7 corners, 9/11/13 edge flags, 15 up to
+  // the third-last token the smoothing groups, the last the sub-material id.
+  MaxObject& o = *object();
+  const LineTokenizer& t = reader_.tokens();
+  if (t.size() < 8) return fail("face line with too few values");
+  std::size_t i;
+  if (!entry_index(t[1], o.faces.size(), i)) return fail(out_of_range("face index", t[1], o.faces.size()));
+  SceneFace& f = o.faces[i];
+  for (int k = 0; k < 3; ++k) {
+    const int v = parse_int(t[static_cast<std::size_t>(3 + 2 * k)]);
+    if (v < 0 || static_cast<std::size_t>(v) >= o.verts.size()) {
+      return fail(out_of_range("face corner", t[static_cast<std::size_t>(3 + 2 * k)], o.verts.size()));
+    }
+    f.v[static_cast<std::size_t>(k)] = v;
+    f.edge[static_cast<std::size_t>(k)] = static_cast<uint8_t>(parse_int(t[static_cast<std::size_t>(9 + 2 * k)]));
+  }
+  f.v[3] = f.v[0];
+  f.edge[3] = f.edge[0];
+  uint32_t mask = 0;
+  for (std::size_t k = 15; k + 2 < t.size(); ++k) {
+    mask |= 1u << (static_cast<unsigned>(parse_int(t[k])) & 31u);
+  }
+  f.smoothing = mask;
+  f.submat_id = parse_int(t.back());
+  return {};
+}
+
+Status AseParser::mesh_tvert() {
+  MaxObject& o = *object();
+  std::size_t i;
+  if (!entry_index(reader_[1], o.tverts.size(), i)) {
+    return fail(out_of_range("texture vertex index", reader_[1], o.tverts.size()));
+  }
+  o.tverts[i] = {static_cast<float>(parse_real(reader_[2])), static_cast<float>(parse_real(reader_[3])),
+                 static_cast<float>(parse_real(reader_[4]))};
+  return {};
+}
+
+Status AseParser::mesh_tface_cface(bool colour) {
+  MaxObject& o = *object();
+  std::size_t i;
+  if (!entry_index(reader_[1], o.faces.size(), i)) return fail(out_of_range("face index", reader_[1], o.faces.size()));
+  const std::size_t size = colour ? o.cverts.size() : o.tverts.size();
+  std::array<int32_t, 3> idx{};
+  for (int k = 0; k < 3; ++k) {
+    const std::string_view tok = reader_[static_cast<std::size_t>(2 + k)];
+    const int v = parse_int(tok);
+    if (v < 0 || static_cast<std::size_t>(v) >= size) {
+      return fail(out_of_range(colour ? "colour vertex index" : "texture vertex index", tok, size));
+    }
+    idx[static_cast<std::size_t>(k)] = v;
+  }
+  SceneFace& f = o.faces[i];
+  if (colour) {
+    f.c = idx;
+  } else {
+    f.t = {idx[0], idx[1], idx[2], idx[0]};
+  }
+  return {};
+}
+
+int colour_byte(double channel) {
+  // trunc(channel x 255), kept within a byte so that a value outside 0..1
+  // cannot spill into the neighbouring channel.
+  const double v = std::trunc(channel * 255.0);
+  return static_cast<int>(std::clamp(v, 0.0, 255.0));
+}
+
+Status AseParser::mesh_vertcol() {
+  MaxObject& o = *object();
+  std::size_t i;
+  if (!entry_index(reader_[1], o.cverts.size(), i)) {
+    return fail(out_of_range("colour vertex index", reader_[1], o.cverts.size()));
+  }
+  o.cverts[i] = (colour_byte(parse_real(reader_[2])) << 16) + (colour_byte(parse_real(reader_[3])) << 8) +
+                colour_byte(parse_real(reader_[4]));
+  return {};
+}
+
+Status AseParser::mesh_weights_vertex() {
+  MaxObject& o = *object();
+  std::size_t i;
+  if (!entry_index(reader_[1], o.verts.size(), i)) {
+    return fail(out_of_range("weighted vertex index", reader_[1], o.verts.size()));
+  }
+  if (o.weights.size() != o.verts.size()) o.weights.assign(o.verts.size(), SkinWeight{});
+  SkinWeight& w = o.weights[i];
+  bool parentless = true;
+  for (std::size_t k = 0; k < 4; ++k) {
+    w.bones[k] = static_cast<int8_t>(static_cast<uint8_t>(parse_int(reader_[2 + k]) & 0xff));
+    w.weights[k] = static_cast<float>(parse_real(reader_[6 + k]));
+    parentless = parentless && w.bones[k] == -1;
+  }
+  if (parentless && !warned_parentless_) {
+    warned_parentless_ = true;
+    notifier_.message(kParentlessVert, kParentlessVertCaption);
+  }
+  return {};
+}
+
+Status AseParser::read_material(std::string_view key, Frame& child, bool& stop) {
+  Frame& f = stack_.back();
+  if (f.ctx == Ctx::MaterialList) {
+    if (iequals(key, "*MATERIAL")) {
+      const int n = parse_int(reader_[1]);
+      if (n < 0 || n >= kMaxTopMaterials) {
+        return fail("material number " + std::string(reader_[1]) + " is outside 0 to 511");
+      }
+      if (static_cast<std::size_t>(n) >= blocks_.size()) blocks_.resize(static_cast<std::size_t>(n) + 1);
+      blocks_[static_cast<std::size_t>(n)].defined = true;
+      current_material_ = n;
+      child.ctx = Ctx::Material;
+      child.sub = -1;
+    }
+    return {};
+  }
+  // Inside a material or a sub-material.
+  if (current_material_ < 0) return {};
+  SceneMaterial& m = material_of(f);
+  if (iequals(key, "*MATERIAL_NAME")) {
+    m.name = reader_[1];
+  } else if (iequals(key, "*SUBMATERIAL")) {
+    const int k = parse_int(reader_[1]);
+    if (k < 0 || k >= kMaxSubMaterials) {
+      notifier_.message(kTooManySubmaterials, kTooManySubmaterialsCaption);
+      stop = true;
+      return {};
+    }
+    child.ctx = Ctx::Material;
+    child.sub = k;
+  } else if (iequals(key, "*MATERIAL_TWOSIDED")) {
+    m.flags |= kSceneMaterialTwoSided;
+  } else if (iequals(key, "*MAP_DIFFUSE")) {
+    child.ctx = Ctx::Map;
+    child.map = MapKind::Diffuse;
+    child.composite = false;
+    child.layer = 0;
+  } else if (iequals(key, "*MAP_OPACITY")) {
+    child.ctx = Ctx::Map;
+    child.map = MapKind::Opacity;
+    child.composite = false;
+    child.layer = 0;
+  }
+  return {};
+}
+
+Status AseParser::read_map(std::string_view key, Frame& child) {
+  Frame& f = stack_.back();
+  if (current_material_ < 0) return {};
+  SceneMaterial& m = material_of(f);
+  const std::size_t layer = f.composite ? static_cast<std::size_t>(f.layer) : 0;
+  auto& textures = f.map == MapKind::Diffuse ? m.diffuse : m.opacity;
+  if (iequals(key, "*MAP_CLASS")) {
+    if (iequals(reader_[1], "RGB Multiply")) f.composite = true;
+  } else if (iequals(key, "*MAP_SUBNO")) {
+    if (f.composite) {
+      const int n = parse_int(reader_[1]);
+      if (n == 0 || n == 1) f.layer = n;
+    }
+  } else if (iequals(key, "*BITMAP")) {
+    textures[layer] = file_part(reader_[1]);
+    if (f.composite) m.flags |= kSceneMaterialSecondLayer;
+  } else if (iequals(key, "*UVW_U_OFFSET")) {
+    m.u_offset[layer] = static_cast<float>(parse_real(reader_[1]));
+  } else if (iequals(key, "*UVW_V_OFFSET")) {
+    m.v_offset[layer] = static_cast<float>(parse_real(reader_[1]));
+  } else if (iequals(key, "*UVW_U_TILING")) {
+    m.u_tiling[layer] = static_cast<float>(parse_real(reader_[1]));
+  } else if (iequals(key, "*UVW_V_TILING")) {
+    m.v_tiling[layer] = static_cast<float>(parse_real(reader_[1]));
+  }
+  // Maps nested in a map (the layers of a composite) are read as part of it.
+  child = f;
+  child.ctx = Ctx::Map;
+  return {};
+}
+
+void AseParser::read_light(std::string_view key, Frame& child) {
+  if (current_light_ < 0) return;
+  SceneLight& l = scene_.lights[static_cast<std::size_t>(current_light_)];
+  switch (stack_.back().ctx) {
+    case Ctx::Light:
+      if (iequals(key, "*NODE_NAME")) l.name = reader_[1];
+      else if (iequals(key, "*LIGHT_SETTINGS")) child.ctx = Ctx::LightSettings;
+      else if (iequals(key, "*NODE_TM")) child.ctx = Ctx::LightTm;
+      break;
+    case Ctx::LightTm:
+      if (iequals(key, "*TM_POS")) {
+        const float x = static_cast<float>(parse_real(reader_[1]));
+        const float y = static_cast<float>(parse_real(reader_[2]));
+        l.x = -y;
+        l.y = x;
+        l.z = static_cast<float>(parse_real(reader_[3]));
+      }
+      break;
+    case Ctx::LightSettings:
+      if (iequals(key, "*LIGHT_COLOR")) {
+        l.r = static_cast<float>(parse_real(reader_[1]));
+        l.g = static_cast<float>(parse_real(reader_[2]));
+        l.b = static_cast<float>(parse_real(reader_[3]));
+      } else if (iequals(key, "*LIGHT_INTENS")) {
+        l.intensity = static_cast<float>(parse_real(reader_[1]));
+      } else if (iequals(key, "*LIGHT_ATTNSTART")) {
+        l.atten_start = static_cast<float>(parse_real(reader_[1]));
+      } else if (iequals(key, "*LIGHT_ATTNEND")) {
+        l.atten_end = static_cast<float>(parse_real(reader_[1]));
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+void AseParser::finish_materials() {
+  // Every face marks the material it uses: the sub-material with the face's
+  // id when that one has a name, else the top-level material.
+  constexpr int kTop = -1;
+  auto resolve = [&](const MaxObject& o, const SceneFace& f, int& block, int& sub) {
+    block = o.material_ref;
+    sub = kTop;
+    if (block < 0 || static_cast<std::size_t>(block) >= blocks_.size() || !blocks_[static_cast<std::size_t>(block)].defined) {
+      block = -1;
+      return;
+    }
+    if (f.submat_id >= 0 && f.submat_id < kMaxSubMaterials &&
+        !blocks_[static_cast<std::size_t>(block)].subs[static_cast<std::size_t>(f.submat_id)].name.empty()) {
+      sub = f.submat_id;
+    }
+  };
+  for (const MaxObject& o : scene_.objects) {
+    for (const SceneFace& f : o.faces) {
+      int block, sub;
+      resolve(o, f, block, sub);
+      if (block < 0) continue;
+      MaterialBlock& b = blocks_[static_cast<std::size_t>(block)];
+      (sub == kTop ? b.top : b.subs[static_cast<std::size_t>(sub)]).used = true;
+    }
+  }
+
+  // Flatten: used sub-materials in order, else the used top-level material.
+  std::vector<int> top_flat(blocks_.size(), -1);
+  std::vector<std::array<int, kMaxSubMaterials>> sub_flat(blocks_.size());
+  char line[160];
+  for (std::size_t n = 0; n < blocks_.size(); ++n) {
+    MaterialBlock& b = blocks_[n];
+    sub_flat[n].fill(-1);
+    long taken = 0;
+    for (std::size_t k = 0; k < kMaxSubMaterials; ++k) {
+      if (!b.subs[k].used) continue;
+      sub_flat[n][k] = static_cast<int>(scene_.materials.size());
+      scene_.materials.push_back(b.subs[k]);
+      ++taken;
+    }
+    if (taken > 0) {
+      std::snprintf(line, sizeof line, "Material: \"%s\"  %ld submaterials", b.top.name.c_str(), taken);
+      notifier_.log(line);
+    }
+    if (b.top.used) {
+      // A face may use the top-level material of a block whose sub-materials
+      // were taken too (its id names no sub-material); it still needs a flat
+      // material of its own.
+      top_flat[n] = static_cast<int>(scene_.materials.size());
+      scene_.materials.push_back(b.top);
+      if (taken == 0) {
+        std::snprintf(line, sizeof line, "Material: \"%s\"", b.top.name.c_str());
+        notifier_.log(line);
+      }
+    }
+  }
+  for (MaxObject& o : scene_.objects) {
+    for (SceneFace& f : o.faces) {
+      int block, sub;
+      resolve(o, f, block, sub);
+      if (block < 0) {
+        f.flat_material = -1;
+      } else {
+        f.flat_material = sub == kTop ? top_flat[static_cast<std::size_t>(block)]
+                                      : sub_flat[static_cast<std::size_t>(block)][static_cast<std::size_t>(sub)];
+      }
+    }
+  }
+}
+
+}  // namespace
+
+Status ase_Parse(std::string_view text, const std::string& display_name, ImportedScene& scene,
+                 UserNotifier& notifier) {
+  if (Status s = check_text_encoding(text, display_name); !s) {
+    notifier.log(kParsingLine);
+    scene.release();
+    return s;
+  }
+  AseParser parser(text, display_name, scene, notifier);
+  return parser.run();
+}
+
+Status ase_Load(const std::string& path, ImportedScene& scene, UserNotifier& notifier) {
+  Result<std::string> text = read_text_file(path);
+  if (!text) {
+    scene.release();
+    return Error{kAseCannotOpen, text.error().message};
+  }
+  return ase_Parse(*text, path, scene, notifier);
+}
+
+}  // namespace orvo

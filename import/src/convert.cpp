@@ -1,0 +1,738 @@
+#include "orvo/import/convert.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "orvo/model/text.h"
+
+namespace orvo {
+
+namespace {
+
+constexpr int kMaxSubObjectNumber = 99;
+constexpr int kListCapacity = 1000;  // a count and up to 999 MAX object indices
+
+// The markers are sorted with the exchange procedure of the original tool
+// (for each position i and each later j, swap when i's record compares
+// greater), which decides the order of records with equal keys. It is
+// quadratic; beyond this many records a stable sort gives the same order of
+// distinct keys in reasonable time.
+constexpr std::size_t kExchangeSortLimit = 4096;
+
+template <class T, class Greater>
+void exchange_sort(std::vector<T>& v, Greater greater) {
+  if (v.size() > kExchangeSortLimit) {
+    std::stable_sort(v.begin(), v.end(), [&](const T& a, const T& b) { return greater(b, a); });
+    return;
+  }
+  for (std::size_t i = 0; i < v.size(); ++i) {
+    for (std::size_t j = i + 1; j < v.size(); ++j) {
+      if (greater(v[i], v[j])) std::swap(v[i], v[j]);
+    }
+  }
+}
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+bool is_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+// Two decimal digits at `pos` of `name`, or -1 when they are not both digits.
+int two_digits(std::string_view name, std::size_t pos) {
+  if (pos + 1 >= name.size() || !is_digit(name[pos]) || !is_digit(name[pos + 1])) return -1;
+  return (name[pos] - '0') * 10 + (name[pos + 1] - '0');
+}
+
+enum class Kind { Ignored, Center, Attach, Stretch, Geometry, Bounding, User };
+
+Kind classify(std::string_view name) {
+  if (name.empty()) return Kind::Ignored;
+  const char c0 = ascii_upper(name[0]);
+  const char c1 = name.size() > 1 ? ascii_upper(name[1]) : '\0';
+  switch (c0) {
+    case '_': return Kind::Center;
+    case '~': return Kind::Attach;
+    case '#': return Kind::Stretch;
+    case '!': return Kind::Ignored;
+    default: break;
+  }
+  if (is_digit(c0)) return Kind::Geometry;
+  if ((c0 == 'C' || c0 == 'B' || c0 == 'L' || c0 == 'D' || c0 == 'O') && is_letter(c1) &&
+      !istarts_with(name, "Bip")) {
+    return Kind::Bounding;
+  }
+  if (c0 == 'U') return c1 == 'P' ? Kind::User : Kind::Ignored;
+  return Kind::Ignored;
+}
+
+int bounding_type(char c0, char c1) {
+  switch (c0) {
+    case 'B': return c1 == 'B' ? 8 : 0;
+    case 'C':
+      switch (c1) {
+        case 'A': return 6;
+        case 'B': return 1;
+        case 'C': return 3;
+        case 'D': return 9;
+        case 'E': return 7;
+        case 'L': return 4;
+        case 'P': return 19;
+        case 'S': return 2;
+        case 'T': return 10;
+        case 'V': return 5;
+        default: return 0;
+      }
+    case 'D':
+      switch (c1) {
+        case 'H': return 16;
+        case 'M': return 17;
+        case 'L': return 18;
+        default: return 0;
+      }
+    case 'L': return c1 == 'P' ? 14 : 0;
+    case 'O':
+      switch (c1) {
+        case 'B': return 20;
+        case 'S': return 21;
+        case 'P': return 22;
+        case 'H': return 23;
+        default: return 0;
+      }
+    default: return 0;
+  }
+}
+
+struct Average {
+  double x = 0, y = 0, z = 0;
+};
+
+// The average of an object's vertices (0 for an object without vertices).
+Average average_of(const MaxObject& o) {
+  Average a;
+  if (o.verts.empty()) return a;
+  for (const Vec3& v : o.verts) {
+    a.x += v.x;
+    a.y += v.y;
+    a.z += v.z;
+  }
+  const double n = static_cast<double>(o.verts.size());
+  a.x /= n;
+  a.y /= n;
+  a.z /= n;
+  return a;
+}
+
+Row3 normalised(Row3 r) {
+  const float len = std::sqrt(r.x * r.x + r.y * r.y + r.z * r.z);
+  if (len > 0.0f) {
+    r.x /= len;
+    r.y /= len;
+    r.z /= len;
+  }
+  return r;
+}
+
+Face face_from(const SceneFace& sf, int vert_offset, int tvert_offset, int srcmat, int max_object) {
+  Face f;
+  f.srcmat = srcmat;
+  f.smoothing = sf.smoothing;
+  for (std::size_t k = 0; k < 4; ++k) {
+    f.v[k] = sf.v[k] + vert_offset;
+    f.t[k] = sf.t[k] + tvert_offset;
+    f.edge[k] = sf.edge[k];
+  }
+  f.max_object = max_object;
+  return f;
+}
+
+// Plane of a face through its three corners: unit normal and distance.
+void compute_plane(Face& f, const std::vector<Vertex>& verts) {
+  const auto at = [&](int i) -> const Vertex* {
+    return i >= 0 && static_cast<std::size_t>(i) < verts.size() ? &verts[static_cast<std::size_t>(i)] : nullptr;
+  };
+  const Vertex* a = at(f.v[0]);
+  const Vertex* b = at(f.v[1]);
+  const Vertex* c = at(f.v[2]);
+  if (a == nullptr || b == nullptr || c == nullptr) return;
+  const double ux = b->x - a->x, uy = b->y - a->y, uz = b->z - a->z;
+  const double vx = c->x - a->x, vy = c->y - a->y, vz = c->z - a->z;
+  double nx = uy * vz - uz * vy, ny = uz * vx - ux * vz, nz = ux * vy - uy * vx;
+  const double len = std::sqrt(nx * nx + ny * ny + nz * nz);
+  if (len <= 0.0) return;
+  nx /= len;
+  ny /= len;
+  nz /= len;
+  f.nx = static_cast<float>(nx);
+  f.ny = static_cast<float>(ny);
+  f.nz = static_cast<float>(nz);
+  f.d = static_cast<float>(-(nx * a->x + ny * a->y + nz * a->z));
+}
+
+class Converter {
+ public:
+  Converter(Model& model, const ImportedScene& scene, float scale, StretchBoxTable& boxes, UserNotifier& notifier)
+      : model_(model), scene_(scene), scale_(scale), boxes_(boxes), notifier_(notifier) {}
+
+  ConversionReport run();
+
+ private:
+  template <class... Args>
+  void logf(const char* format, Args... args) {
+    char line[512];
+    std::snprintf(line, sizeof line, format, args...);
+    notifier_.log(line);
+  }
+  void error(const char* format, const char* name) {
+    logf(format, name);
+    failed_ = true;
+  }
+
+  void classify_objects();
+  void copy_source_materials();
+  void build_subobjects();
+  void build_attach_points();
+  void build_bounding_objects();
+  void build_center_points();
+  void build_stretch_boxes();
+  void build_user_points();
+  void build_lights();
+  void assign_materials();
+  void apply_stretch_boxes();
+  void find_parents();
+  void count_bounding_objects();
+
+  int srcmat_of(const SceneFace& f) const { return f.flat_material >= 0 ? f.flat_material : unnamed_srcmat_; }
+
+  Model& model_;
+  const ImportedScene& scene_;
+  float scale_;
+  StretchBoxTable& boxes_;
+  UserNotifier& notifier_;
+  bool failed_ = false;
+  int num_subobjects_ = 0;
+  int unnamed_srcmat_ = -1;
+  std::vector<std::vector<int>> lists_;  // per sub-object number: MAX object indices
+  std::vector<int> centers_, attach_, stretch_, bounding_, users_;
+};
+
+void Converter::classify_objects() {
+  lists_.assign(kMaxSubObjectNumber + 1, {});
+  long num_center = 0, num_attach = 0, num_stretch = 0;
+  for (std::size_t i = 0; i < scene_.objects.size(); ++i) {
+    const std::string_view name = scene_.objects[i].name.view();
+    const int index = static_cast<int>(i);
+    switch (classify(name)) {
+      case Kind::Center:
+        centers_.push_back(index);
+        ++num_center;
+        break;
+      case Kind::Attach:
+        attach_.push_back(index);
+        ++num_attach;
+        break;
+      case Kind::Stretch:
+        stretch_.push_back(index);
+        ++num_stretch;
+        break;
+      case Kind::Geometry: {
+        const int n = parse_int(name.substr(0, 2));
+        if (n < 1 || n > kMaxSubObjectNumber) {
+          error("ERROR!  Bad subobject number: \"%s\"", scene_.objects[i].name.c_str());
+          break;
+        }
+        std::vector<int>& list = lists_[static_cast<std::size_t>(n)];
+        if (static_cast<int>(list.size()) + 1 >= kListCapacity) {
+          logf("ERROR!  Exceeded maximum MAX objects for subobject %ld!", static_cast<long>(n));
+          failed_ = true;
+          break;
+        }
+        list.push_back(index);
+        num_subobjects_ = std::max(num_subobjects_, n);
+        break;
+      }
+      case Kind::Bounding:
+        bounding_.push_back(index);
+        break;
+      case Kind::User:
+        users_.push_back(index);
+        break;
+      case Kind::Ignored:
+        break;
+    }
+  }
+  logf("Num Center Points: %ld", num_center);
+  logf("Num Attach Points: %ld", num_attach);
+  logf("Num Stretch Boxes: %ld", num_stretch);
+  for (int n = 1; n <= num_subobjects_; ++n) {
+    const std::vector<int>& list = lists_[static_cast<std::size_t>(n)];
+    if (list.empty()) {
+      logf("SubObject %02ld:    ERROR!  No MAX object exists!", static_cast<long>(n));
+      failed_ = true;
+    } else {
+      logf("SubObject %02ld:    %ld MAX objects", static_cast<long>(n), static_cast<long>(list.size()));
+    }
+    if (n > kMaxPartAnims) {
+      logf("WARNING!  SubObject %02ld has no part animation record (at most %ld are animated)", static_cast<long>(n),
+           static_cast<long>(kMaxPartAnims));
+    }
+  }
+  if (num_subobjects_ == 0) {
+    logf("ERROR!  No numbered MAX object (\"01 name\") in the scene: the model has no sub-objects!");
+    failed_ = true;
+  }
+}
+
+void Converter::copy_source_materials() {
+  model_.srcmat.clear();
+  model_.srcmat.reserve(scene_.materials.size() + 1);
+  for (const SceneMaterial& m : scene_.materials) {
+    SourceMaterial s;
+    s.name = m.name.view();
+    s.layer_flags = m.flags & kSceneMaterialSecondLayer;
+    s.flags = m.flags & kSceneMaterialTwoSided;
+    for (std::size_t l = 0; l < 2; ++l) {
+      s.color_texture[l] = m.diffuse[l].view();
+      s.opacity_texture[l] = m.opacity[l].view();
+      s.u_offset[l] = m.u_offset[l];
+      s.v_offset[l] = m.v_offset[l];
+      s.u_tiling[l] = m.u_tiling[l];
+      s.v_tiling[l] = m.v_tiling[l];
+    }
+    model_.srcmat.push_back(s);
+  }
+  // Faces whose object names no existing material share one unnamed source
+  // material, so every face's source index is valid.
+  bool any_unresolved = false;
+  for (const MaxObject& o : scene_.objects) {
+    for (const SceneFace& f : o.faces) any_unresolved = any_unresolved || f.flat_material < 0;
+  }
+  if (any_unresolved) {
+    unnamed_srcmat_ = static_cast<int>(model_.srcmat.size());
+    model_.srcmat.push_back(SourceMaterial{});
+  }
+}
+
+void Converter::build_subobjects() {
+  model_.subobjects.assign(static_cast<std::size_t>(num_subobjects_), SubObject{});
+  for (int n = 1; n <= num_subobjects_; ++n) {
+    SubObject& so = model_.subobjects[static_cast<std::size_t>(n - 1)];
+    const std::vector<int>& list = lists_[static_cast<std::size_t>(n)];
+    std::size_t nv = 0, nt = 0, nf = 0;
+    bool colours = false;
+    for (int oi : list) {
+      const MaxObject& o = scene_.objects[static_cast<std::size_t>(oi)];
+      nv += o.verts.size();
+      nt += o.tverts.size();
+      nf += o.faces.size();
+      colours = colours || o.num_cvfaces > 0;
+    }
+    so.verts.reserve(nv);
+    so.tverts.reserve(nt);
+    so.faces.reserve(nf);
+    if (colours) so.facecolors.reserve(nf);
+    const int index = n - 1;
+    for (int oi : list) {
+      const MaxObject& o = scene_.objects[static_cast<std::size_t>(oi)];
+      const int vert_offset = static_cast<int>(so.verts.size());
+      const int tvert_offset = static_cast<int>(so.tverts.size());
+      for (const Vec3& p : o.verts) {
+        Vertex v;
+        v.x = p.x * scale_;
+        v.y = p.y * scale_;
+        v.z = p.z * scale_;
+        v.subobj = index;
+        v.subobj2 = index;
+        so.verts.push_back(v);
+      }
+      for (const Vec3& p : o.tverts) so.tverts.push_back({p.x, 1.0f - p.y});
+      const bool has_colors = o.has_colors();
+      for (const SceneFace& sf : o.faces) {
+        so.faces.push_back(face_from(sf, vert_offset, tvert_offset, srcmat_of(sf), oi));
+        if (!colours) continue;
+        FaceColor fc;
+        if (has_colors) {
+          // Colour indices were checked against the list when read.
+          for (std::size_t k = 0; k < 3; ++k) fc.c[k] = o.cverts[static_cast<std::size_t>(sf.c[k])];
+        } else {
+          fc.c = {kNoFaceColor, 0, 0};
+        }
+        so.facecolors.push_back(fc);
+      }
+      so.name = o.name.view();
+    }
+    for (Face& f : so.faces) compute_plane(f, so.verts);
+  }
+}
+
+void Converter::build_attach_points() {
+  model_.attach.clear();
+  model_.attach.reserve(attach_.size());
+  for (int oi : attach_) {
+    const MaxObject& o = scene_.objects[static_cast<std::size_t>(oi)];
+    AttachPoint a;
+    a.name = o.name.view();
+    const Average avg = average_of(o);
+    a.x = static_cast<float>(avg.x) * scale_;
+    a.y = static_cast<float>(avg.y) * scale_;
+    a.z = static_cast<float>(avg.z) * scale_;
+    model_.attach.push_back(a);
+  }
+  exchange_sort(model_.attach,
+                [](const AttachPoint& a, const AttachPoint& b) { return icompare(a.name.view(), b.name.view()) > 0; });
+}
+
+void Converter::build_bounding_objects() {
+  model_.bobj.clear();
+  model_.bobj.reserve(bounding_.size());
+  for (int oi : bounding_) {
+    const MaxObject& o = scene_.objects[static_cast<std::size_t>(oi)];
+    const std::string_view name = o.name.view();
+    BoundingObject b;
+    b.name = name;
+    const char c0 = ascii_upper(name[0]);
+    const char c1 = ascii_upper(name[1]);
+    b.type = bounding_type(c0, c1);
+    std::size_t pos = 2;
+    if (c0 == 'B' && c1 == 'B') {
+      // Flag letters clear one bit each; the first digit ends them.
+      b.flags = 62;
+      for (; pos < name.size() && !is_digit(name[pos]); ++pos) {
+        switch (ascii_upper(name[pos])) {
+          case 'L': b.flags &= ~16; break;
+          case 'O': b.flags &= ~32; break;
+          case 'S': b.flags &= ~4; break;
+          case 'V': b.flags &= ~2; break;
+          case 'W': b.flags &= ~8; break;
+          default: break;
+        }
+      }
+    }
+    const int number = two_digits(name, pos);
+    if (number < 1) {
+      error("ERROR! Bad collision box: %s", o.name.c_str());
+      continue;
+    }
+    b.subobj = number - 1;
+    if (c0 == 'O' && c1 == 'P' && pos + 2 < name.size() && name[pos + 2] == '-') {
+      const int second = two_digits(name, pos + 3);
+      if (second < 1) {
+        error("ERROR! Bad OP box: %s", o.name.c_str());
+        continue;
+      }
+      b.subobj2 = second - 1;
+    }
+
+    b.verts.reserve(o.verts.size());
+    for (const Vec3& p : o.verts) {
+      Vertex v;
+      v.x = p.x * scale_;
+      v.y = p.y * scale_;
+      v.z = p.z * scale_;
+      v.subobj = v.subobj2 = b.subobj;
+      b.verts.push_back(v);
+    }
+    b.faces.reserve(o.faces.size());
+    for (const SceneFace& sf : o.faces) {
+      b.faces.push_back(face_from(sf, 0, 0, srcmat_of(sf), oi));
+      compute_plane(b.faces.back(), b.verts);
+    }
+    if (!b.verts.empty()) {
+      double sx = 0, sy = 0, sz = 0;
+      b.min_x = b.max_x = b.verts[0].x;
+      b.min_y = b.max_y = b.verts[0].y;
+      b.min_z = b.max_z = b.verts[0].z;
+      for (const Vertex& v : b.verts) {
+        sx += v.x;
+        sy += v.y;
+        sz += v.z;
+        b.min_x = std::min(b.min_x, v.x);
+        b.min_y = std::min(b.min_y, v.y);
+        b.min_z = std::min(b.min_z, v.z);
+        b.max_x = std::max(b.max_x, v.x);
+        b.max_y = std::max(b.max_y, v.y);
+        b.max_z = std::max(b.max_z, v.z);
+      }
+      const double n = static_cast<double>(b.verts.size());
+      b.cx = static_cast<float>(sx / n);
+      b.cy = static_cast<float>(sy / n);
+      b.cz = static_cast<float>(sz / n);
+      float r2 = 0;
+      for (const Vertex& v : b.verts) {
+        const float dx = v.x - b.cx, dy = v.y - b.cy, dz = v.z - b.cz;
+        r2 = std::max(r2, dx * dx + dy * dy + dz * dz);
+      }
+      b.radius = std::sqrt(r2);
+      b.size_x = b.max_x - b.min_x;
+      b.size_y = b.max_y - b.min_y;
+      b.size_z = b.max_z - b.min_z;
+    }
+    b.items = 6;  // the six planes of its box
+    model_.bobj.push_back(std::move(b));
+  }
+}
+
+void Converter::build_center_points() {
+  model_.centers.clear();
+  model_.centers.reserve(centers_.size());
+  for (int oi : centers_) {
+    const MaxObject& o = scene_.objects[static_cast<std::size_t>(oi)];
+    CenterPoint c;
+    c.name = o.name.view();
+    const Average avg = average_of(o);
+    c.x = static_cast<float>(avg.x) * scale_;
+    c.y = static_cast<float>(avg.y) * scale_;
+    c.z = static_cast<float>(avg.z) * scale_;
+    c.rows = o.rows;
+    for (std::size_t r = 0; r < 3; ++r) c.rows[r] = normalised(c.rows[r]);
+    model_.centers.push_back(c);
+  }
+  exchange_sort(model_.centers,
+                [](const CenterPoint& a, const CenterPoint& b) { return bytecompare(a.name.view(), b.name.view()) > 0; });
+}
+
+void Converter::build_stretch_boxes() {
+  boxes_.boxes.clear();
+  for (int oi : stretch_) {
+    const MaxObject& o = scene_.objects[static_cast<std::size_t>(oi)];
+    if (o.verts.empty()) continue;
+    const std::string_view name = o.name.view();
+    if (static_cast<int>(boxes_.boxes.size()) >= StretchBoxTable::kCapacity) {
+      logf("ERROR!  More than %ld stretch boxes: \"%s\" and the ones after it are refused!",
+           static_cast<long>(StretchBoxTable::kCapacity), o.name.c_str());
+      failed_ = true;
+      break;
+    }
+    const int first = two_digits(name, 1);
+    if (first < 1) {
+      error("ERROR!  Bad stretch box: \"%s\"", o.name.c_str());
+      continue;
+    }
+    StretchBox box;
+    box.subobj = first - 1;
+    box.subobj2 = box.subobj;
+    if (name.size() > 3 && name[3] == '#') {
+      const int second = two_digits(name, 4);
+      if (second < 1) {
+        error("ERROR!  Bad stretch box: \"%s\"", o.name.c_str());
+        continue;
+      }
+      box.subobj2 = second - 1;
+      box.two_index = 1;
+    }
+    box.min_x = box.max_x = o.verts[0].x;
+    box.min_y = box.max_y = o.verts[0].y;
+    box.min_z = box.max_z = o.verts[0].z;
+    for (const Vec3& v : o.verts) {
+      box.min_x = std::min(box.min_x, v.x);
+      box.min_y = std::min(box.min_y, v.y);
+      box.min_z = std::min(box.min_z, v.z);
+      box.max_x = std::max(box.max_x, v.x);
+      box.max_y = std::max(box.max_y, v.y);
+      box.max_z = std::max(box.max_z, v.z);
+    }
+    box.min_x *= scale_;
+    box.min_y *= scale_;
+    box.min_z *= scale_;
+    box.max_x *= scale_;
+    box.max_y *= scale_;
+    box.max_z *= scale_;
+    if (scale_ < 0) {
+      std::swap(box.min_x, box.max_x);
+      std::swap(box.min_y, box.max_y);
+      std::swap(box.min_z, box.max_z);
+    }
+    boxes_.boxes.push_back(box);
+  }
+}
+
+void Converter::build_user_points() {
+  model_.userpts.clear();
+  model_.userpts.reserve(users_.size());
+  for (int oi : users_) {
+    const MaxObject& o = scene_.objects[static_cast<std::size_t>(oi)];
+    const std::string_view name = o.name.view();
+    const int number = two_digits(name, 3);
+    if (name.size() < 3 || number < 1) {
+      error("ERROR!  Bad user point: \"%s\"", o.name.c_str());
+      continue;
+    }
+    UserPoint u;
+    const std::size_t blank = name.find(' ');
+    u.name = blank == std::string_view::npos ? std::string_view("Noname") : name.substr(blank + 1);
+    u.kind = static_cast<unsigned char>(ascii_upper(name[2]));
+    u.subobj = number - 1;
+    const Average avg = average_of(o);
+    u.x = static_cast<float>(avg.x) * scale_;
+    u.y = static_cast<float>(avg.y) * scale_;
+    u.z = static_cast<float>(avg.z) * scale_;
+    u.rows = o.rows;
+    model_.userpts.push_back(u);
+  }
+  exchange_sort(model_.userpts, [](const UserPoint& a, const UserPoint& b) { return a.subobj < b.subobj; });
+}
+
+void Converter::build_lights() {
+  model_.lights.clear();
+  for (const SceneLight& l : scene_.lights) {
+    const std::string_view name = l.name.view();
+    if (!istarts_with(name, "LP")) continue;
+    int number = -1;
+    if (name.size() > 2 && is_digit(name[2])) {
+      number = name[2] - '0';
+      if (name.size() > 3 && is_digit(name[3])) number = number * 10 + (name[3] - '0');
+    }
+    if (number < 1) {
+      error("ERROR!  Bad light: \"%s\"", l.name.c_str());
+      continue;
+    }
+    ModelLight m;
+    m.name = name;
+    m.subobj = number - 1;
+    m.x = l.x * scale_;
+    m.y = l.y * scale_;
+    m.z = l.z * scale_;
+    m.r = l.r;
+    m.g = l.g;
+    m.b = l.b;
+    m.intensity = l.intensity;
+    m.atten_start = l.atten_start * scale_;
+    m.atten_end = l.atten_end * scale_;
+    model_.lights.push_back(m);
+  }
+  exchange_sort(model_.lights,
+                [](const ModelLight& a, const ModelLight& b) { return bytecompare(a.name.view(), b.name.view()) > 0; });
+}
+
+void Converter::assign_materials() {
+  for (ModelMaterial& m : model_.materials) m.assigned = 0;
+  // add-material gives the same answer for every face of one source material
+  // within a run (the first call marks the material assigned), so each
+  // source material is looked up once per run.
+  const std::size_t ns = model_.srcmat.size();
+  std::vector<int> first_run(ns, -1);
+  for (SubObject& so : model_.subobjects) {
+    for (Face& f : so.faces) {
+      int& known = first_run[static_cast<std::size_t>(f.srcmat)];
+      if (known >= 0) continue;
+      const SourceMaterial& s = model_.srcmat[static_cast<std::size_t>(f.srcmat)];
+      known = model_AddMaterial(model_, s.color_texture[0].view(), &f, 0, 2, 0, notifier_);
+    }
+  }
+  std::vector<int> second_run(ns, -1);
+  for (SubObject& so : model_.subobjects) {
+    for (Face& f : so.faces) {
+      int& known = second_run[static_cast<std::size_t>(f.srcmat)];
+      if (known < 0) {
+        const SourceMaterial& s = model_.srcmat[static_cast<std::size_t>(f.srcmat)];
+        known = model_AddMaterial(model_, s.color_texture[0].view(), &f, 0, 0, 0, notifier_);
+      }
+      f.material = known;
+    }
+  }
+  for (ModelMaterial& m : model_.materials) m.runtime.reset_bounds();
+}
+
+void Converter::apply_stretch_boxes() {
+  if (boxes_.boxes.empty()) return;
+  bool caught_any = false;
+  for (SubObject& so : model_.subobjects) {
+    bool caught = false;
+    for (Vertex& v : so.verts) {
+      for (const StretchBox& b : boxes_.boxes) {
+        if (v.x >= b.min_x && v.x <= b.max_x && v.y >= b.min_y && v.y <= b.max_y && v.z >= b.min_z &&
+            v.z <= b.max_z) {
+          v.subobj = b.subobj;
+          v.subobj2 = b.subobj2;
+          v.stretch = 1;
+          caught = true;
+        }
+      }
+    }
+    if (caught) {
+      so.flags |= 1;
+      caught_any = true;
+    }
+  }
+  if (caught_any) model_.attributes |= 2;
+}
+
+void Converter::find_parents() {
+  if (model_.attach.empty()) return;  // without attachment points every parent stays 0
+  const int nsub = num_subobjects_;
+  const int ncent = static_cast<int>(model_.centers.size());
+  for (int i = 1; i < nsub && i < ncent; ++i) {
+    const CenterPoint& c = model_.centers[static_cast<std::size_t>(i)];
+    std::size_t nearest = 0;
+    float best = 1000.0f;
+    for (std::size_t a = 0; a < model_.attach.size(); ++a) {
+      const AttachPoint& p = model_.attach[a];
+      const float dx = p.x - c.x, dy = p.y - c.y, dz = p.z - c.z;
+      const float dist = std::sqrt(dx * dx + dy * dy + dz * dz);
+      if (dist < best) {
+        best = dist;
+        nearest = a;
+      }
+    }
+    const AttachPoint& p = model_.attach[nearest];
+    const int number = two_digits(p.name.view(), 1);
+    if (number < 1 || number > nsub) {
+      error("ERROR!  Bad attach point: \"%s\"", p.name.c_str());
+      continue;
+    }
+    model_.subobjects[static_cast<std::size_t>(i)].parent = number - 1;
+  }
+}
+
+void Converter::count_bounding_objects() {
+  model_.total_bobj_items = 0;
+  for (const BoundingObject& b : model_.bobj) {
+    model_.total_bobj_items += b.items;
+    if (bounding_type_is_occluder(b.type)) continue;
+    if (b.subobj >= 0 && b.subobj < num_subobjects_) ++model_.subobjects[static_cast<std::size_t>(b.subobj)].num_bobj;
+  }
+}
+
+ConversionReport Converter::run() {
+  notifier_.log("Converting to internal format...");
+  for (const MaxObject& o : scene_.objects) {
+    if (o.name.size() > static_cast<std::size_t>(kMaxMaxObjectNameLength)) {
+      logf("ERROR!  Exceeded maximum name length for MAX object!");
+      logf("----> \"%s\"", o.name.c_str());
+      failed_ = true;
+    }
+  }
+  classify_objects();
+  copy_source_materials();
+  build_subobjects();
+  build_attach_points();
+  build_bounding_objects();
+  build_center_points();
+  build_stretch_boxes();
+  build_user_points();
+  build_lights();
+  assign_materials();
+  apply_stretch_boxes();
+  find_parents();
+  count_bounding_objects();
+  model_.attributes = (model_.attributes & ~1) | (scene_.origin & 1);
+  notifier_.log("");
+  notifier_.log("Done");
+  ConversionReport report;
+  report.errors = failed_;
+  report.listed_subobjects = num_subobjects_;
+  return report;
+}
+
+}  // namespace
+
+Result<ConversionReport> conv_ConvertScene(Model& model, const ImportedScene& scene, float scale,
+                                           StretchBoxTable& stretch_boxes, UserNotifier& notifier) {
+  if (scene.skinned) {
+    return Error{kConvertRefused, scene.name + ": skinned scenes (with *MESH_WEIGHTS) cannot be converted yet"};
+  }
+  Converter converter(model, scene, scale, stretch_boxes, notifier);
+  return converter.run();
+}
+
+}  // namespace orvo

@@ -1,0 +1,53 @@
+// Reads a text held in memory line by line for the metafile, scene and
+// project readers: lines of at most `max_line` characters (a longer line is
+// read as several), LF or CR LF ends, lines without tokens and lines whose
+// first token begins with "/" skipped.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+#include "orvo/model/line_tokenizer.h"
+
+namespace orvo {
+
+class LineReader {
+ public:
+  // 699 for Orvo's readers (a 700-byte line buffer), 700 for Loamer's.
+  static constexpr std::size_t kOrvoMaxLine = 699;
+  static constexpr std::size_t kLoamerMaxLine = 700;
+
+  explicit LineReader(std::string_view text, std::size_t max_line = kOrvoMaxLine)
+      : text_(text), max_line_(max_line) {}
+
+  // Advances to the next line that has tokens and is no comment; false at
+  // the end of the text.
+  bool next();
+
+  // Advances to the next raw line segment (no skipping); false at the end.
+  bool next_raw(std::string_view& line);
+
+  const LineTokenizer& tokens() const { return tok_; }
+  std::size_t size() const { return tok_.size(); }
+  std::string_view operator[](std::size_t i) const { return tok_[i]; }
+  std::string_view line() const { return line_; }
+
+  // Line number in the file (1-based) where the current line starts.
+  long line_number() const { return line_no_; }
+  // Byte offset of the current line's start.
+  std::size_t offset() const { return line_start_; }
+  // Bytes not read yet.
+  std::size_t remaining_bytes() const { return text_.size() - pos_; }
+
+ private:
+  std::string_view text_;
+  std::size_t max_line_;
+  std::size_t pos_ = 0;
+  std::size_t line_start_ = 0;
+  long line_no_ = 0;
+  long next_line_no_ = 1;
+  std::string_view line_;
+  LineTokenizer tok_;
+};
+
+}  // namespace orvo
