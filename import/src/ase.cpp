@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -120,13 +121,20 @@ class AseParser {
 };
 
 // Pass 1: objects and lights at the outer level. Only the first token of a
-// line at depth 0 and the brace tokens matter here.
+// line at depth 0 and the brace tokens matter here, so lines inside blocks
+// are split only when they hold a brace character at all.
 void AseParser::count_objects() {
   LineReader pass1(text_);
+  LineTokenizer t;
   long depth = 0;
   std::size_t objects = 0, lights = 0;
-  while (pass1.next()) {
-    const LineTokenizer& t = pass1.tokens();
+  std::string_view raw;
+  while (pass1.next_raw(raw)) {
+    if (depth > 0 && std::memchr(raw.data(), '{', raw.size()) == nullptr &&
+        std::memchr(raw.data(), '}', raw.size()) == nullptr) {
+      continue;
+    }
+    if (t.split(raw) == 0 || t[0].front() == '/') continue;
     if (depth == 0) {
       const std::string_view key = t[0];
       if (iequals(key, "*GEOMOBJECT") || iequals(key, "*HELPEROBJECT")) {
@@ -181,6 +189,7 @@ Status AseParser::run() {
     // Braces take effect after the line has been read.
     bool opened = false;
     const LineTokenizer& t = reader_.tokens();
+    if (!t.has_brace()) continue;
     for (std::size_t i = 0; i < t.size(); ++i) {
       const std::string_view tok = t[i];
       if (tok.size() != 1) continue;

@@ -29,11 +29,17 @@ Result<std::string> read_text_file(const std::string& path) {
     ::close(fd);
     return Error{1, path + ": cannot open: " + reason(err)};
   }
+  // Read straight into the string; its size comes from the file's size, and
+  // grows only for files that turn out longer (or are no regular files).
   std::string data;
-  if (S_ISREG(st.st_mode) && st.st_size > 0) data.reserve(static_cast<std::size_t>(st.st_size));
-  char buf[1 << 16];
+  std::size_t size = 0;
+  if (S_ISREG(st.st_mode) && st.st_size > 0) data.resize(static_cast<std::size_t>(st.st_size));
   for (;;) {
-    const ssize_t n = ::read(fd, buf, sizeof buf);
+    char probe[4096];
+    const bool full = size == data.size();
+    char* dst = full ? probe : data.data() + size;
+    const std::size_t room = full ? sizeof probe : data.size() - size;
+    const ssize_t n = ::read(fd, dst, room);
     if (n == 0) break;
     if (n < 0) {
       if (errno == EINTR) continue;
@@ -41,8 +47,14 @@ Result<std::string> read_text_file(const std::string& path) {
       ::close(fd);
       return Error{1, path + ": cannot read: " + reason(err)};
     }
-    data.append(buf, static_cast<std::size_t>(n));
+    if (full) {
+      data.resize(size);
+      data.append(probe, static_cast<std::size_t>(n));
+      data.resize(data.size() + std::max<std::size_t>(data.size(), 1u << 16));
+    }
+    size += static_cast<std::size_t>(n);
   }
+  data.resize(size);
   ::close(fd);
   return data;
 }

@@ -34,7 +34,8 @@ bool LineReader::next_raw(std::string_view& line) {
 bool LineReader::next() {
   std::string_view raw;
   while (next_raw(raw)) {
-    if (tok_.split(raw) == 0) continue;
+    const std::size_t slack = text_.size() - static_cast<std::size_t>(raw.data() + raw.size() - text_.data());
+    if (tok_.split(raw, slack) == 0) continue;
     if (tok_[0].front() == '/') continue;
     line_ = raw;
     return true;

@@ -20,7 +20,10 @@ class LineTokenizer {
 
   // Splits `line`. The tokens stay valid until the next call or until the
   // line's storage goes away (tokens without quotes point into `line`).
-  std::size_t split(std::string_view line);
+  // `slack` is how many bytes after the line may be read (never used as
+  // part of a token); a reader of a whole buffer passes what is left of it,
+  // which lets the splitter look at 16 characters at once up to the end.
+  std::size_t split(std::string_view line, std::size_t slack = 0);
 
   std::size_t size() const { return count_; }
   bool empty() const { return count_ == 0; }
@@ -28,12 +31,16 @@ class LineTokenizer {
   // reads as an empty string).
   std::string_view operator[](std::size_t i) const { return i < count_ ? tokens_[i] : std::string_view{}; }
   std::string_view back() const { return count_ ? tokens_[count_ - 1] : std::string_view{}; }
+  // True when the characters looked at hold a "{" or "}" (inside a token or
+  // not); readers that track nesting look at the tokens only then.
+  bool has_brace() const { return has_brace_; }
 
  private:
   std::size_t split_quoted(std::string_view line);
 
   std::array<std::string_view, kMaxTokens> tokens_{};
   std::size_t count_ = 0;
+  bool has_brace_ = false;
   std::array<char, kMaxChars> scratch_{};  // holds tokens rebuilt around quotes
 };
 
