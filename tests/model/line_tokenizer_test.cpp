@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -56,6 +58,54 @@ TEST(LineTokenizer, LooksAtTheFirstThousandCharacters) {
   const Tokens q = split(quoted);
   ASSERT_EQ(q.size(), 1u);
   EXPECT_EQ(q[0].size(), 999u);
+}
+
+// The splitting rules written as plainly as possible, to check the fast
+// splitter against.
+Tokens reference_split(std::string_view line) {
+  line = line.substr(0, std::min<std::size_t>(line.size(), LineTokenizer::kMaxChars));
+  Tokens out;
+  std::string cur;
+  bool quoted = false;
+  for (std::size_t i = 0; i <= line.size() && out.size() < LineTokenizer::kMaxTokens; ++i) {
+    const char c = i < line.size() ? line[i] : ' ';
+    if (c == '"' && i < line.size()) {
+      quoted = !quoted;
+    } else if ((!quoted && (c == ' ' || c == '\t' || c == ',')) || i == line.size()) {
+      if (!cur.empty()) out.push_back(cur);
+      cur.clear();
+    } else {
+      cur += c;
+    }
+  }
+  return out;
+}
+
+TEST(LineTokenizer, AgreesWithThePlainRulesOnRandomLines) {
+  std::mt19937 rng(12345);
+  const std::string alphabet = "  \t,\"{}ab/x123";
+  LineTokenizer t;
+  for (int iter = 0; iter < 20000; ++iter) {
+    const std::size_t len = rng() % (iter % 10 == 0 ? 1100 : 90);
+    std::string buf;
+    for (std::size_t i = 0; i < len; ++i) {
+      // Mostly quote-free lines, so the fast path is exercised too.
+      char c = alphabet[rng() % alphabet.size()];
+      if (c == '"' && rng() % 8 != 0) c = 'q';
+      buf += c;
+    }
+    // The same line with and without readable bytes after it.
+    const std::string padded = buf + std::string(20, 'Z');
+    for (std::size_t slack : {std::size_t{0}, std::size_t{20}}) {
+      const std::string_view line(slack ? padded.data() : buf.data(), len);
+      t.split(line, slack);
+      Tokens got;
+      for (std::size_t i = 0; i < t.size(); ++i) got.emplace_back(t[i]);
+      ASSERT_EQ(got, reference_split(line)) << "line: [" << std::string(line) << "] slack " << slack;
+      const std::string_view seen = line.substr(0, std::min<std::size_t>(len, LineTokenizer::kMaxChars));
+      EXPECT_EQ(t.has_brace(), seen.find_first_of("{}") != std::string_view::npos);
+    }
+  }
 }
 
 std::vector<std::pair<long, std::string>> read_all(std::string_view text, std::size_t max_line = 699) {
