@@ -8,7 +8,9 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <iostream>
 #include <memory>
@@ -176,7 +178,8 @@ int run_inspect(const std::string& path, const ScaleOptions& scale, bool json) {
     nlohmann::json j = model_json(*model, notifier);
     j["errors"] = report->errors;
     j["scale"] = scale.value();
-    std::printf("%s\n", j.dump(2).c_str());
+    // Names come in the modelling package's code page, not always UTF-8.
+    std::printf("%s\n", j.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
   } else {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
@@ -211,6 +214,12 @@ int main(int argc, char** argv) {
     return kExitUsage;
   }
 
-  if (*inspect) return run_inspect(scene_path, scale, json);
-  return kExitUsage;
+  int status = kExitUsage;
+  if (*inspect) status = run_inspect(scene_path, scale, json);
+  // Output that could not be written (a full disk, a closed pipe) is a failure.
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    std::fprintf(stderr, "orvo-cli: cannot write the output: %s\n", std::strerror(errno));
+    return kExitInput;
+  }
+  return status;
 }

@@ -5,6 +5,9 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <limits>
+#include <optional>
+#include <thread>
 #include <vector>
 
 #include "orvo/model/file_io.h"
@@ -57,27 +60,82 @@ struct Frame {
   int layer = 0;           // layer selected by "*MAP_SUBNO" in a composite map
 };
 
-// Every entry of a list needs a line of its own, so no valid file declares
-// more entries, over all its lists, than it has lines.
-struct Budget {
-  long long lines_total = 0;
-  long long entries = 0;
+// A depth-0 line where the reading may be split between threads: nothing
+// read before it matters for what follows except the object and light counts.
+struct Cut {
+  std::size_t offset = 0;
+  long line = 1;
+  std::size_t objects_before = 0;
+  std::size_t lights_before = 0;
 };
 
+// A "*MATERIAL_LIST" block, up to the next line at depth 0.
+struct MaterialSegment {
+  std::size_t begin = 0, end = 0;
+  long line = 1;
+  std::size_t objects_before = 0;
+  std::size_t lights_before = 0;
+};
+
+// What the first pass learns: the object and light counts, and where the
+// second pass may start reading.
+struct Outline {
+  std::size_t objects = 0;
+  std::size_t lights = 0;
+  long long lines_total = 0;
+  std::vector<Cut> cuts;
+  std::vector<MaterialSegment> materials;
+};
+
+// A count declared by the file ("*MESH_NUMVERTEX 8"), for the check that all
+// counts together fit the file: every entry of a list needs a line of its
+// own, so no valid file declares more entries, over all its lists, than it
+// has lines.
+struct Declaration {
+  long line;
+  long long count;
+};
+
+enum class Role {
+  Objects,    // objects and lights of a range of the file
+  Materials,  // one material list
+};
+
+// Reads one range of the file (starting at a depth-0 line) into the scene.
+// Several readers may fill different objects of one scene at once; each
+// keeps its findings (the first error, the declared counts, the line of the
+// first parentless vertex) for the caller to merge in file order.
 class AseParser {
  public:
-  AseParser(std::string_view text, const std::string& name, ImportedScene& scene, UserNotifier& notifier)
-      : text_(text), name_(name), scene_(scene), notifier_(notifier), reader_(text) {}
+  AseParser(std::string_view text, const std::string& name, ImportedScene& scene, std::vector<MaterialBlock>* blocks,
+            Role role, long line_base, std::size_t objects_before, std::size_t lights_before, long long lines_total)
+      : name_(name),
+        scene_(scene),
+        blocks_(blocks),
+        role_(role),
+        reader_(text),
+        line_base_(line_base - 1),
+        objects_started_(objects_before),
+        lights_started_(lights_before),
+        lines_total_(lines_total) {}
 
-  Status run();
+  // Reads the range; false when it ended at an error (see `error`).
+  bool run();
+
+  std::optional<Error> error;
+  long error_line = 0;
+  std::vector<Declaration> declarations;
+  long parentless_line = 0;  // first vertex without a bone, 0 when none
+  long stop_line = 0;        // the "*SUBMATERIAL" line that ended the reading, 0 when none
 
  private:
+  long line() const { return line_base_ + reader_.line_number(); }
+
   Status fail(const std::string& what) const {
-    const long line = reader_.line_number();
-    return Error{static_cast<int>(-std::min<long>(line, 0x7fffffff)), error_at(name_, line, what)};
+    const long at = line();
+    return Error{static_cast<int>(-std::min<long>(at, 0x7fffffff)), error_at(name_, at, what)};
   }
 
-  void count_objects();
   Status read_line(Frame& child);
   Status read_object(std::string_view key, Frame& child);
   Status read_mesh(std::string_view key, Frame& child);
@@ -93,41 +151,44 @@ class AseParser {
   Status mesh_vertcol();
   Status mesh_weights_vertex();
 
-  void finish_materials();
-
   MaxObject* object() { return current_object_ < 0 ? nullptr : &scene_.objects[static_cast<std::size_t>(current_object_)]; }
   SceneMaterial& material_of(const Frame& f) {
-    MaterialBlock& block = blocks_[static_cast<std::size_t>(current_material_)];
+    MaterialBlock& block = (*blocks_)[static_cast<std::size_t>(current_material_)];
     return f.sub < 0 ? block.top : block.subs[static_cast<std::size_t>(f.sub)];
   }
 
-  std::string_view text_;
   const std::string& name_;
   ImportedScene& scene_;
-  UserNotifier& notifier_;
+  std::vector<MaterialBlock>* blocks_;
+  Role role_;
   LineReader reader_;
+  long line_base_;
 
   std::vector<Frame> stack_;
-  std::vector<MaterialBlock> blocks_;
   int current_material_ = -1;
   int current_object_ = -1;
   int current_light_ = -1;
-  std::size_t objects_started_ = 0;
-  std::size_t lights_started_ = 0;
-  bool warned_parentless_ = false;
-  Budget budget_;
+  std::size_t objects_started_;
+  std::size_t lights_started_;
+  long long lines_total_;
+  long long entries_ = 0;
   // Per object: which counts were declared already (a count may be given once).
   std::size_t declared_verts_ = 0, declared_tverts_ = 0, declared_faces_ = 0, declared_cverts_ = 0;
 };
 
-// Pass 1: objects and lights at the outer level. Only the first token of a
-// line at depth 0 and the brace tokens matter here, so lines inside blocks
-// are split only when they hold a brace character at all.
-void AseParser::count_objects() {
-  LineReader pass1(text_);
+// Pass 1: objects and lights at the outer level, the material lists, and
+// cuts near every `chunk` bytes. Only the first token of a line at depth 0
+// and the brace tokens matter here, so lines inside blocks are split only
+// when they hold a brace character at all.
+Outline outline_of(std::string_view text, std::size_t chunk) {
+  Outline out;
+  out.lines_total = static_cast<long long>(std::count(text.begin(), text.end(), '\n')) + 1;
+  out.cuts.push_back(Cut{});
+  std::size_t next_cut = chunk;
+  LineReader pass1(text);
   LineTokenizer t;
   long depth = 0;
-  std::size_t objects = 0, lights = 0;
+  bool open_list = false;
   std::string_view raw;
   while (pass1.next_raw(raw)) {
     if (depth > 0 && std::memchr(raw.data(), '{', raw.size()) == nullptr &&
@@ -136,11 +197,23 @@ void AseParser::count_objects() {
     }
     if (t.split(raw) == 0 || t[0].front() == '/') continue;
     if (depth == 0) {
+      const std::size_t offset = pass1.offset();
+      if (open_list) {
+        out.materials.back().end = offset;
+        open_list = false;
+      }
+      if (offset >= next_cut) {
+        out.cuts.push_back(Cut{offset, pass1.line_number(), out.objects, out.lights});
+        next_cut = offset + chunk;
+      }
       const std::string_view key = t[0];
       if (iequals(key, "*GEOMOBJECT") || iequals(key, "*HELPEROBJECT")) {
-        ++objects;
+        ++out.objects;
       } else if (iequals(key, "*LIGHTOBJECT")) {
-        ++lights;
+        ++out.lights;
+      } else if (iequals(key, "*MATERIAL_LIST")) {
+        out.materials.push_back(MaterialSegment{offset, text.size(), pass1.line_number(), out.objects, out.lights});
+        open_list = true;
       }
     }
     for (std::size_t i = 0; i < t.size(); ++i) {
@@ -150,46 +223,48 @@ void AseParser::count_objects() {
       else if (tok[0] == '}' && depth > 0) --depth;
     }
   }
-  scene_.objects.resize(objects);
-  scene_.lights.resize(lights);
+  return out;
 }
 
 Status AseParser::declare(std::size_t& declared_flag, long long count, const char* what) {
   if (declared_flag != 0) return fail(std::string(what) + " given twice for one object");
   if (count < 0) return fail(std::string("negative ") + what);
-  const long long lines_left = budget_.lines_total - reader_.line_number();
-  if (count > lines_left || budget_.entries + count > budget_.lines_total) {
+  const long long lines_left = lines_total_ - line();
+  if (count > lines_left || entries_ + count > lines_total_) {
     return fail(std::string(what) + " " + std::to_string(count) + " is more than the file can hold");
   }
-  budget_.entries += count;
+  entries_ += count;
+  declarations.push_back({line(), count});
   declared_flag = 1;
   return {};
 }
 
-Status AseParser::run() {
-  notifier_.log(kParsingLine);
-  scene_.release();
-  budget_.lines_total = static_cast<long long>(std::count(text_.begin(), text_.end(), '\n')) + 1;
-
-  count_objects();
-
-  stack_.clear();
+bool AseParser::run() {
   stack_.push_back(Frame{});
   while (reader_.next()) {
     Frame child = stack_.back();
     child.ctx = Ctx::Skip;
     bool stop = false;
+    Status s;
     if (stack_.back().ctx == Ctx::Material || stack_.back().ctx == Ctx::MaterialList) {
-      // Material keywords may end the read ("Too many submaterials!").
-      if (Status s = read_material(reader_[0], child, stop); !s) return s;
-      if (stop) break;
-    } else if (Status s = read_line(child); !s) {
-      return s;
+      // Material keywords may end the reading ("Too many submaterials!").
+      s = read_material(reader_[0], child, stop);
+      if (stop) {
+        stop_line = line();
+        return true;
+      }
+    } else {
+      s = read_line(child);
+    }
+    if (!s) {
+      error = s.error();
+      error_line = line();
+      return false;
     }
     // Braces take effect after the line has been read.
-    bool opened = false;
     const LineTokenizer& t = reader_.tokens();
     if (!t.has_brace()) continue;
+    bool opened = false;
     for (std::size_t i = 0; i < t.size(); ++i) {
       const std::string_view tok = t[i];
       if (tok.size() != 1) continue;
@@ -204,15 +279,7 @@ Status AseParser::run() {
       }
     }
   }
-
-  if (scene_.objects.empty()) {
-    return Error{kAseNoObjects, error_at(name_, 0, "the scene holds no geometry or helper object")};
-  }
-
-  for (const MaxObject& o : scene_.objects) scene_.skinned = scene_.skinned || o.skinned;
-  finish_materials();
-  scene_.origin |= kSceneOriginAse;
-  return {};
+  return true;
 }
 
 Status AseParser::read_line(Frame& child) {
@@ -220,16 +287,18 @@ Status AseParser::read_line(Frame& child) {
   Frame& f = stack_.back();
   switch (f.ctx) {
     case Ctx::Root:
+      if (role_ == Role::Materials) {
+        if (iequals(key, "*MATERIAL_LIST")) child.ctx = Ctx::MaterialList;
+        return {};
+      }
       if (iequals(key, "*GEOMOBJECT") || iequals(key, "*HELPEROBJECT")) {
         if (objects_started_ >= scene_.objects.size()) return {};
         current_object_ = static_cast<int>(objects_started_++);
         MaxObject& o = *object();
         o = MaxObject{};
-        o.line = reader_.line_number();
+        o.line = line();
         declared_verts_ = declared_tverts_ = declared_faces_ = declared_cverts_ = 0;
         child.ctx = Ctx::Object;
-      } else if (iequals(key, "*MATERIAL_LIST")) {
-        child.ctx = Ctx::MaterialList;
       } else if (iequals(key, "*LIGHTOBJECT")) {
         if (lights_started_ >= scene_.lights.size()) return {};
         current_light_ = static_cast<int>(lights_started_++);
@@ -448,10 +517,7 @@ Status AseParser::mesh_weights_vertex() {
     w.weights[k] = static_cast<float>(parse_real(reader_[6 + k]));
     parentless = parentless && w.bones[k] == -1;
   }
-  if (parentless && !warned_parentless_) {
-    warned_parentless_ = true;
-    notifier_.message(kParentlessVert, kParentlessVertCaption);
-  }
+  if (parentless && parentless_line == 0) parentless_line = line();
   return {};
 }
 
@@ -463,8 +529,8 @@ Status AseParser::read_material(std::string_view key, Frame& child, bool& stop) 
       if (n < 0 || n >= kMaxTopMaterials) {
         return fail("material number " + std::string(reader_[1]) + " is outside 0 to 511");
       }
-      if (static_cast<std::size_t>(n) >= blocks_.size()) blocks_.resize(static_cast<std::size_t>(n) + 1);
-      blocks_[static_cast<std::size_t>(n)].defined = true;
+      if (static_cast<std::size_t>(n) >= blocks_->size()) blocks_->resize(static_cast<std::size_t>(n) + 1);
+      (*blocks_)[static_cast<std::size_t>(n)].defined = true;
       current_material_ = n;
       child.ctx = Ctx::Material;
       child.sub = -1;
@@ -479,8 +545,7 @@ Status AseParser::read_material(std::string_view key, Frame& child, bool& stop) 
   } else if (iequals(key, "*SUBMATERIAL")) {
     const int k = parse_int(reader_[1]);
     if (k < 0 || k >= kMaxSubMaterials) {
-      notifier_.message(kTooManySubmaterials, kTooManySubmaterialsCaption);
-      stop = true;
+      stop = true;  // "Too many submaterials!"
       return {};
     }
     child.ctx = Ctx::Material;
@@ -568,63 +633,63 @@ void AseParser::read_light(std::string_view key, Frame& child) {
   }
 }
 
-void AseParser::finish_materials() {
+void finish_materials(ImportedScene& scene, std::vector<MaterialBlock>& blocks, UserNotifier& notifier) {
   // Every face marks the material it uses: the sub-material with the face's
   // id when that one has a name, else the top-level material.
   constexpr int kTop = -1;
   auto resolve = [&](const MaxObject& o, const SceneFace& f, int& block, int& sub) {
     block = o.material_ref;
     sub = kTop;
-    if (block < 0 || static_cast<std::size_t>(block) >= blocks_.size() || !blocks_[static_cast<std::size_t>(block)].defined) {
+    if (block < 0 || static_cast<std::size_t>(block) >= blocks.size() || !blocks[static_cast<std::size_t>(block)].defined) {
       block = -1;
       return;
     }
     if (f.submat_id >= 0 && f.submat_id < kMaxSubMaterials &&
-        !blocks_[static_cast<std::size_t>(block)].subs[static_cast<std::size_t>(f.submat_id)].name.empty()) {
+        !blocks[static_cast<std::size_t>(block)].subs[static_cast<std::size_t>(f.submat_id)].name.empty()) {
       sub = f.submat_id;
     }
   };
-  for (const MaxObject& o : scene_.objects) {
+  for (const MaxObject& o : scene.objects) {
     for (const SceneFace& f : o.faces) {
       int block, sub;
       resolve(o, f, block, sub);
       if (block < 0) continue;
-      MaterialBlock& b = blocks_[static_cast<std::size_t>(block)];
+      MaterialBlock& b = blocks[static_cast<std::size_t>(block)];
       (sub == kTop ? b.top : b.subs[static_cast<std::size_t>(sub)]).used = true;
     }
   }
 
   // Flatten: used sub-materials in order, else the used top-level material.
-  std::vector<int> top_flat(blocks_.size(), -1);
-  std::vector<std::array<int, kMaxSubMaterials>> sub_flat(blocks_.size());
+  std::vector<int> top_flat(blocks.size(), -1);
+  std::vector<std::array<int, kMaxSubMaterials>> sub_flat(blocks.size());
   char line[160];
-  for (std::size_t n = 0; n < blocks_.size(); ++n) {
-    MaterialBlock& b = blocks_[n];
+  for (std::size_t n = 0; n < blocks.size(); ++n) {
+    MaterialBlock& b = blocks[n];
     sub_flat[n].fill(-1);
     long taken = 0;
     for (std::size_t k = 0; k < kMaxSubMaterials; ++k) {
       if (!b.subs[k].used) continue;
-      sub_flat[n][k] = static_cast<int>(scene_.materials.size());
-      scene_.materials.push_back(b.subs[k]);
+      sub_flat[n][k] = static_cast<int>(scene.materials.size());
+      scene.materials.push_back(b.subs[k]);
       ++taken;
     }
     if (taken > 0) {
       std::snprintf(line, sizeof line, "Material: \"%s\"  %ld submaterials", b.top.name.c_str(), taken);
-      notifier_.log(line);
+      notifier.log(line);
     }
     if (b.top.used) {
       // A face may use the top-level material of a block whose sub-materials
       // were taken too (its id names no sub-material); it still needs a flat
       // material of its own.
-      top_flat[n] = static_cast<int>(scene_.materials.size());
-      scene_.materials.push_back(b.top);
+      top_flat[n] = static_cast<int>(scene.materials.size());
+      scene.materials.push_back(b.top);
       if (taken == 0) {
         std::snprintf(line, sizeof line, "Material: \"%s\"", b.top.name.c_str());
-        notifier_.log(line);
+        notifier.log(line);
       }
     }
   }
-  for (MaxObject& o : scene_.objects) {
+  for (MaxObject& o : scene.objects) {
     for (SceneFace& f : o.faces) {
       int block, sub;
       resolve(o, f, block, sub);
@@ -641,23 +706,111 @@ void AseParser::finish_materials() {
 }  // namespace
 
 Status ase_Parse(std::string_view text, const std::string& display_name, ImportedScene& scene,
-                 UserNotifier& notifier) {
-  if (Status s = check_text_encoding(text, display_name); !s) {
-    notifier.log(kParsingLine);
-    scene.release();
-    return s;
+                 UserNotifier& notifier, const AseParseOptions& options) {
+  notifier.log(kParsingLine);
+  scene.release();
+  if (Status s = check_text_encoding(text, display_name); !s) return s;
+
+  // Large files are read by several threads, each from a cut at the outer
+  // level; the result is the same as reading from the first line to the last.
+  std::size_t threads = options.threads;
+  if (threads == 0) threads = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 8);
+  const std::size_t per_thread = std::max<std::size_t>(options.min_bytes_per_thread, 1);
+  threads = std::clamp<std::size_t>(std::min(threads, text.size() / per_thread), 1, 64);
+  const Outline outline = outline_of(text, threads > 1 ? text.size() / threads : text.size() + 1);
+  scene.objects.resize(outline.objects);
+  scene.lights.resize(outline.lights);
+
+  // The material lists first, in order: a list may end the reading.
+  std::vector<MaterialBlock> blocks;
+  std::vector<AseParser> readers;
+  readers.reserve(outline.cuts.size() + outline.materials.size());
+  const MaterialSegment* stopped_in = nullptr;
+  for (const MaterialSegment& m : outline.materials) {
+    readers.emplace_back(text.substr(m.begin, m.end - m.begin), display_name, scene, &blocks, Role::Materials, m.line,
+                         m.objects_before, m.lights_before, outline.lines_total);
+    if (!readers.back().run()) break;
+    if (readers.back().stop_line != 0) {
+      stopped_in = &m;
+      break;
+    }
   }
-  AseParser parser(text, display_name, scene, notifier);
-  return parser.run();
+  const std::size_t material_readers = readers.size();
+
+  // Then the objects and lights, one range of the file per thread.
+  for (std::size_t c = 0; c < outline.cuts.size(); ++c) {
+    const Cut& cut = outline.cuts[c];
+    const std::size_t end = c + 1 < outline.cuts.size() ? outline.cuts[c + 1].offset : text.size();
+    readers.emplace_back(text.substr(cut.offset, end - cut.offset), display_name, scene, &blocks, Role::Objects,
+                         cut.line, cut.objects_before, cut.lights_before, outline.lines_total);
+  }
+  {
+    std::vector<std::jthread> pool;
+    for (std::size_t r = material_readers + 1; r < readers.size(); ++r) pool.emplace_back([&, r] { readers[r].run(); });
+    if (material_readers < readers.size()) readers[material_readers].run();
+  }
+
+  // Merge in file order: the earliest error wins, counts are checked
+  // against the file as a whole, a stop drops what follows it.
+  long error_line = std::numeric_limits<long>::max();
+  std::optional<Error> error;
+  for (const AseParser& r : readers) {
+    if (r.error && r.error_line < error_line) {
+      error_line = r.error_line;
+      error = r.error;
+    }
+  }
+  long long entries = 0;
+  for (std::size_t r = material_readers; r < readers.size(); ++r) {
+    for (const Declaration& d : readers[r].declarations) {
+      entries += d.count;
+      if (entries > outline.lines_total && d.line < error_line) {
+        error_line = d.line;
+        error = Error{static_cast<int>(-std::min<long>(d.line, 0x7fffffff)),
+                      error_at(display_name, d.line,
+                               "the counts declared up to here (" + std::to_string(entries) +
+                                   " entries) are more than the file can hold")};
+        break;
+      }
+    }
+  }
+  const long stop_line = stopped_in != nullptr ? readers[material_readers - 1].stop_line : 0;
+  const bool stopped = stop_line != 0 && stop_line < error_line;
+  long parentless = 0;
+  for (std::size_t r = material_readers; r < readers.size(); ++r) {
+    if (readers[r].parentless_line != 0) {
+      parentless = readers[r].parentless_line;
+      break;
+    }
+  }
+  const long limit = stopped ? stop_line : error_line;
+  if (parentless != 0 && parentless < limit) notifier.message(kParentlessVert, kParentlessVertCaption);
+  if (stopped) {
+    notifier.message(kTooManySubmaterials, kTooManySubmaterialsCaption);
+    // What follows the stop is never read: those objects stay empty.
+    for (std::size_t i = stopped_in->objects_before; i < scene.objects.size(); ++i) scene.objects[i] = MaxObject{};
+    for (std::size_t i = stopped_in->lights_before; i < scene.lights.size(); ++i) scene.lights[i] = SceneLight{};
+  } else if (error) {
+    return *error;
+  }
+
+  if (scene.objects.empty()) {
+    return Error{kAseNoObjects, error_at(display_name, 0, "the scene holds no geometry or helper object")};
+  }
+  for (const MaxObject& o : scene.objects) scene.skinned = scene.skinned || o.skinned;
+  finish_materials(scene, blocks, notifier);
+  scene.origin |= kSceneOriginAse;
+  return {};
 }
 
-Status ase_Load(const std::string& path, ImportedScene& scene, UserNotifier& notifier) {
+Status ase_Load(const std::string& path, ImportedScene& scene, UserNotifier& notifier,
+                const AseParseOptions& options) {
   Result<std::string> text = read_text_file(path);
   if (!text) {
     scene.release();
     return Error{kAseCannotOpen, text.error().message};
   }
-  return ase_Parse(*text, path, scene, notifier);
+  return ase_Parse(*text, path, scene, notifier, options);
 }
 
 }  // namespace orvo

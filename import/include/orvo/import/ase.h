@@ -22,12 +22,21 @@ inline constexpr int kAseCannotOpen = 1;
 inline constexpr int kAseNoObjects = 3;
 // A parse error is reported as the negative line number.
 
+// How a large file is read: by up to `threads` threads (0: one per core, at
+// most 8), each taking at least `min_bytes_per_thread` bytes. The result never
+// depends on these.
+struct AseParseOptions {
+  std::size_t threads = 0;
+  std::size_t min_bytes_per_thread = std::size_t{4} << 20;
+};
+
 // Reads `path` into `scene` (released first). Progress and findings go to
 // `notifier` ("Parsing MAX file", the material lines, the messages).
-Status ase_Load(const std::string& path, ImportedScene& scene, UserNotifier& notifier);
+Status ase_Load(const std::string& path, ImportedScene& scene, UserNotifier& notifier,
+                const AseParseOptions& options = {});
 
 // Reads an ASE text held in memory; `display_name` names it in messages.
 Status ase_Parse(std::string_view text, const std::string& display_name, ImportedScene& scene,
-                 UserNotifier& notifier);
+                 UserNotifier& notifier, const AseParseOptions& options = {});
 
 }  // namespace orvo

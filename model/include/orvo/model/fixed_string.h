@@ -35,7 +35,7 @@ class FixedString {
     const std::size_t nul = text.find('\0');
     if (nul != std::string_view::npos) text = text.substr(0, nul);
     const std::size_t n = std::min(text.size(), max_length);
-    std::memcpy(data_.data(), text.data(), n);
+    if (n > 0) std::memcpy(data_.data(), text.data(), n);
     std::fill(data_.begin() + static_cast<std::ptrdiff_t>(n), data_.end(), '\0');
     size_ = static_cast<unsigned short>(n);
   }
