@@ -85,15 +85,10 @@ struct Outline {
   long long lines_total = 0;
   std::vector<Cut> cuts;
   std::vector<MaterialSegment> materials;
-};
-
-// A count declared by the file ("*MESH_NUMVERTEX 8"), for the check that all
-// counts together fit the file: every entry of a list needs a line of its
-// own, so no valid file declares more entries, over all its lists, than it
-// has lines.
-struct Declaration {
-  long line;
-  long long count;
+  // Per object: the line that closes its block. Every entry of a list needs
+  // a line of its own inside the object, so the counts an object declares
+  // cannot add up to more than the lines left in its block.
+  std::vector<long> object_end;
 };
 
 enum class Role {
@@ -108,7 +103,7 @@ enum class Role {
 class AseParser {
  public:
   AseParser(std::string_view text, const std::string& name, ImportedScene& scene, std::vector<MaterialBlock>* blocks,
-            Role role, long line_base, std::size_t objects_before, std::size_t lights_before, long long lines_total)
+            Role role, long line_base, std::size_t objects_before, std::size_t lights_before, const Outline& outline)
       : name_(name),
         scene_(scene),
         blocks_(blocks),
@@ -117,14 +112,13 @@ class AseParser {
         line_base_(line_base - 1),
         objects_started_(objects_before),
         lights_started_(lights_before),
-        lines_total_(lines_total) {}
+        outline_(outline) {}
 
   // Reads the range; false when it ended at an error (see `error`).
   bool run();
 
   std::optional<Error> error;
   long error_line = 0;
-  std::vector<Declaration> declarations;
   long parentless_line = 0;  // first vertex without a bone, 0 when none
   long stop_line = 0;        // the "*SUBMATERIAL" line that ended the reading, 0 when none
 
@@ -170,8 +164,8 @@ class AseParser {
   int current_light_ = -1;
   std::size_t objects_started_;
   std::size_t lights_started_;
-  long long lines_total_;
-  long long entries_ = 0;
+  const Outline& outline_;
+  long long object_entries_ = 0;  // entries the current object declared so far
   // Per object: which counts were declared already (a count may be given once).
   std::size_t declared_verts_ = 0, declared_tverts_ = 0, declared_faces_ = 0, declared_cverts_ = 0;
 };
@@ -189,6 +183,7 @@ Outline outline_of(std::string_view text, std::size_t chunk) {
   LineTokenizer t;
   long depth = 0;
   bool open_list = false;
+  std::size_t open_object = 0;  // index + 1 of the object whose block is open
   std::string_view raw;
   while (pass1.next_raw(raw)) {
     if (depth > 0 && std::memchr(raw.data(), '{', raw.size()) == nullptr &&
@@ -208,7 +203,8 @@ Outline outline_of(std::string_view text, std::size_t chunk) {
       }
       const std::string_view key = t[0];
       if (iequals(key, "*GEOMOBJECT") || iequals(key, "*HELPEROBJECT")) {
-        ++out.objects;
+        out.object_end.push_back(pass1.line_number());
+        open_object = ++out.objects;
       } else if (iequals(key, "*LIGHTOBJECT")) {
         ++out.lights;
       } else if (iequals(key, "*MATERIAL_LIST")) {
@@ -222,19 +218,25 @@ Outline outline_of(std::string_view text, std::size_t chunk) {
       if (tok[0] == '{') ++depth;
       else if (tok[0] == '}' && depth > 0) --depth;
     }
+    if (depth == 0 && open_object != 0) {
+      out.object_end[open_object - 1] = pass1.line_number();
+      open_object = 0;
+    }
   }
+  if (open_object != 0) out.object_end[open_object - 1] = static_cast<long>(out.lines_total);
   return out;
 }
 
 Status AseParser::declare(std::size_t& declared_flag, long long count, const char* what) {
   if (declared_flag != 0) return fail(std::string(what) + " given twice for one object");
   if (count < 0) return fail(std::string("negative ") + what);
-  const long long lines_left = lines_total_ - line();
-  if (count > lines_left || entries_ + count > lines_total_) {
-    return fail(std::string(what) + " " + std::to_string(count) + " is more than the file can hold");
+  // Each entry needs a line of its own: after this one, and within the
+  // object's block together with the entries of its other lists.
+  const long end = outline_.object_end[static_cast<std::size_t>(current_object_)];
+  if (count > end - line() || object_entries_ + count > end - object()->line) {
+    return fail(std::string(what) + " " + std::to_string(count) + " is more than the object's block can hold");
   }
-  entries_ += count;
-  declarations.push_back({line(), count});
+  object_entries_ += count;
   declared_flag = 1;
   return {};
 }
@@ -298,6 +300,7 @@ Status AseParser::read_line(Frame& child) {
         o = MaxObject{};
         o.line = line();
         declared_verts_ = declared_tverts_ = declared_faces_ = declared_cverts_ = 0;
+        object_entries_ = 0;
         child.ctx = Ctx::Object;
       } else if (iequals(key, "*LIGHTOBJECT")) {
         if (lights_started_ >= scene_.lights.size()) return {};
@@ -728,7 +731,7 @@ Status ase_Parse(std::string_view text, const std::string& display_name, Importe
   const MaterialSegment* stopped_in = nullptr;
   for (const MaterialSegment& m : outline.materials) {
     readers.emplace_back(text.substr(m.begin, m.end - m.begin), display_name, scene, &blocks, Role::Materials, m.line,
-                         m.objects_before, m.lights_before, outline.lines_total);
+                         m.objects_before, m.lights_before, outline);
     if (!readers.back().run()) break;
     if (readers.back().stop_line != 0) {
       stopped_in = &m;
@@ -742,7 +745,7 @@ Status ase_Parse(std::string_view text, const std::string& display_name, Importe
     const Cut& cut = outline.cuts[c];
     const std::size_t end = c + 1 < outline.cuts.size() ? outline.cuts[c + 1].offset : text.size();
     readers.emplace_back(text.substr(cut.offset, end - cut.offset), display_name, scene, &blocks, Role::Objects,
-                         cut.line, cut.objects_before, cut.lights_before, outline.lines_total);
+                         cut.line, cut.objects_before, cut.lights_before, outline);
   }
   {
     std::vector<std::jthread> pool;
@@ -750,28 +753,14 @@ Status ase_Parse(std::string_view text, const std::string& display_name, Importe
     if (material_readers < readers.size()) readers[material_readers].run();
   }
 
-  // Merge in file order: the earliest error wins, counts are checked
-  // against the file as a whole, a stop drops what follows it.
+  // Merge in file order: the earliest error wins, a stop drops what
+  // follows it.
   long error_line = std::numeric_limits<long>::max();
   std::optional<Error> error;
   for (const AseParser& r : readers) {
     if (r.error && r.error_line < error_line) {
       error_line = r.error_line;
       error = r.error;
-    }
-  }
-  long long entries = 0;
-  for (std::size_t r = material_readers; r < readers.size(); ++r) {
-    for (const Declaration& d : readers[r].declarations) {
-      entries += d.count;
-      if (entries > outline.lines_total && d.line < error_line) {
-        error_line = d.line;
-        error = Error{static_cast<int>(-std::min<long>(d.line, 0x7fffffff)),
-                      error_at(display_name, d.line,
-                               "the counts declared up to here (" + std::to_string(entries) +
-                                   " entries) are more than the file can hold")};
-        break;
-      }
     }
   }
   const long stop_line = stopped_in != nullptr ? readers[material_readers - 1].stop_line : 0;
