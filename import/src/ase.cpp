@@ -786,7 +786,17 @@ Status ase_Parse(std::string_view text, const std::string& display_name, Importe
   if (scene.objects.empty()) {
     return Error{kAseNoObjects, error_at(display_name, 0, "the scene holds no geometry or helper object")};
   }
-  for (const MaxObject& o : scene.objects) scene.skinned = scene.skinned || o.skinned;
+  for (const MaxObject& o : scene.objects) {
+    // Faces were checked against the vertex list when read; faces that were
+    // declared but never given would point at vertex 0 of an empty list.
+    if (!o.faces.empty() && o.verts.empty()) {
+      return Error{static_cast<int>(-std::min<long>(o.line, 0x7fffffff)),
+                   error_at(display_name, o.line,
+                            "object \"" + o.name.str() + "\" has " + std::to_string(o.faces.size()) +
+                                " faces but no vertices")};
+    }
+    scene.skinned = scene.skinned || o.skinned;
+  }
   finish_materials(scene, blocks, notifier);
   scene.origin |= kSceneOriginAse;
   return {};

@@ -134,6 +134,10 @@ TEST(AseReader, ImpossibleCountsAreRefusedBeforeAllocating) {
   std::string text = kHeader;
   for (int i = 0; i < 20; ++i) text += "*GEOMOBJECT {\n*MESH {\n*MESH_NUMVERTEX 60\n}\n}\n";
   EXPECT_FALSE(parse(text)->status);
+  // Faces declared but never given cannot point into an empty vertex list.
+  auto unfilled = parse(std::string(kHeader) + "*GEOMOBJECT {\n*NODE_NAME \"01 A\"\n*MESH {\n*MESH_NUMFACES 1\n}\n}\n");
+  ASSERT_FALSE(unfilled->status);
+  EXPECT_EQ(unfilled->status.code(), -3);
   // A count given twice for one object is an error.
   EXPECT_FALSE(parse(one_face_scene("*MESH_FACE 0: A: 0 B: 1 C: 2 AB: 1 BC: 1 CA: 1 *MESH_SMOOTHING 1 *MESH_MTLID 0",
                                     "*MESH_NUMVERTEX 1\n"))
