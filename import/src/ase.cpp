@@ -137,6 +137,7 @@ class AseParser {
   Status read_map(std::string_view key, Frame& child);
   void read_light(std::string_view key, Frame& child);
   Status declare(std::size_t& declared_flag, long long count, const char* what);
+  Status finish_object();
 
   Status mesh_vertex();
   Status mesh_face();
@@ -168,6 +169,9 @@ class AseParser {
   long long object_entries_ = 0;  // entries the current object declared so far
   // Per object: which counts were declared already (a count may be given once).
   std::size_t declared_verts_ = 0, declared_tverts_ = 0, declared_faces_ = 0, declared_cverts_ = 0;
+  // Which vertices and faces of the current object were given, and how many.
+  std::vector<bool> verts_given_, faces_given_;
+  std::size_t verts_given_count_ = 0, faces_given_count_ = 0;
 };
 
 // Pass 1: objects and lights at the outer level, the material lists, and
@@ -277,11 +281,45 @@ bool AseParser::run() {
         stack_.push_back(f);
       } else if (tok[0] == '}') {
         // An unbalanced closing brace at the outer level is not an error.
-        if (stack_.size() > 1) stack_.pop_back();
+        if (stack_.size() > 1) {
+          const bool object_closed = stack_.size() == 2 && stack_.back().ctx == Ctx::Object;
+          stack_.pop_back();
+          if (object_closed) s = finish_object();
+        }
       }
+    }
+    if (!s) {
+      error = s.error();
+      error_line = line();
+      return false;
+    }
+  }
+  // An object left open by the end of the file ends there.
+  if (stack_.size() > 1 && stack_[1].ctx == Ctx::Object) {
+    if (Status s = finish_object(); !s) {
+      error = s.error();
+      error_line = line();
+      return false;
     }
   }
   return true;
+}
+
+// Every vertex and face an object declares must be given: a missing one
+// would silently become a vertex at the origin or a face on vertex 0.
+Status AseParser::finish_object() {
+  const MaxObject* o = object();
+  if (o == nullptr) return {};
+  const auto missing = [&](std::size_t given, std::size_t declared, const char* what) {
+    return fail("object \"" + o->name.str() + "\": only " + std::to_string(given) + " of its " +
+                std::to_string(declared) + " " + what + " are given");
+  };
+  if (verts_given_count_ < o->verts.size()) return missing(verts_given_count_, o->verts.size(), "vertices");
+  if (faces_given_count_ < o->faces.size()) return missing(faces_given_count_, o->faces.size(), "faces");
+  if (!o->faces.empty() && o->verts.empty()) {
+    return fail("object \"" + o->name.str() + "\" has faces but no vertices");
+  }
+  return {};
 }
 
 Status AseParser::read_line(Frame& child) {
@@ -300,6 +338,9 @@ Status AseParser::read_line(Frame& child) {
         o = MaxObject{};
         o.line = line();
         declared_verts_ = declared_tverts_ = declared_faces_ = declared_cverts_ = 0;
+        verts_given_.clear();
+        faces_given_.clear();
+        verts_given_count_ = faces_given_count_ = 0;
         object_entries_ = 0;
         child.ctx = Ctx::Object;
       } else if (iequals(key, "*LIGHTOBJECT")) {
@@ -377,6 +418,7 @@ Status AseParser::read_mesh(std::string_view key, Frame& child) {
     const long long n = parse_int(reader_[1]);
     if (Status s = declare(declared_verts_, n, "*MESH_NUMVERTEX"); !s) return s;
     o->verts.assign(static_cast<std::size_t>(n), Vec3{});
+    verts_given_.assign(static_cast<std::size_t>(n), false);
     o->weights.clear();
   } else if (iequals(key, "*MESH_NUMTVERTEX")) {
     const long long n = parse_int(reader_[1]);
@@ -386,6 +428,7 @@ Status AseParser::read_mesh(std::string_view key, Frame& child) {
     const long long n = parse_int(reader_[1]);
     if (Status s = declare(declared_faces_, n, "*MESH_NUMFACES"); !s) return s;
     o->faces.assign(static_cast<std::size_t>(n), SceneFace{});
+    faces_given_.assign(static_cast<std::size_t>(n), false);
   } else if (iequals(key, "*MESH_NUMCVERTEX")) {
     const long long n = parse_int(reader_[1]);
     if (Status s = declare(declared_cverts_, n, "*MESH_NUMCVERTEX"); !s) return s;
@@ -423,6 +466,10 @@ Status AseParser::mesh_vertex() {
   const float y = static_cast<float>(parse_real(reader_[3]));
   const float z = static_cast<float>(parse_real(reader_[4]));
   o.verts[i] = {-y, x, z};
+  if (!verts_given_[i]) {
+    verts_given_[i] = true;
+    ++verts_given_count_;
+  }
   return {};
 }
 
@@ -435,6 +482,10 @@ Status AseParser::mesh_face() {
   std::size_t i;
   if (!entry_index(t[1], o.faces.size(), i)) return fail(out_of_range("face index", t[1], o.faces.size()));
   SceneFace& f = o.faces[i];
+  if (!faces_given_[i]) {
+    faces_given_[i] = true;
+    ++faces_given_count_;
+  }
   for (int k = 0; k < 3; ++k) {
     const int v = parse_int(t[static_cast<std::size_t>(3 + 2 * k)]);
     if (v < 0 || static_cast<std::size_t>(v) >= o.verts.size()) {
@@ -787,14 +838,6 @@ Status ase_Parse(std::string_view text, const std::string& display_name, Importe
     return Error{kAseNoObjects, error_at(display_name, 0, "the scene holds no geometry or helper object")};
   }
   for (const MaxObject& o : scene.objects) {
-    // Faces were checked against the vertex list when read; faces that were
-    // declared but never given would point at vertex 0 of an empty list.
-    if (!o.faces.empty() && o.verts.empty()) {
-      return Error{static_cast<int>(-std::min<long>(o.line, 0x7fffffff)),
-                   error_at(display_name, o.line,
-                            "object \"" + o.name.str() + "\" has " + std::to_string(o.faces.size()) +
-                                " faces but no vertices")};
-    }
     scene.skinned = scene.skinned || o.skinned;
   }
   finish_materials(scene, blocks, notifier);
@@ -804,12 +847,12 @@ Status ase_Parse(std::string_view text, const std::string& display_name, Importe
 
 Status ase_Load(const std::string& path, ImportedScene& scene, UserNotifier& notifier,
                 const AseParseOptions& options) {
-  Result<std::string> text = read_text_file(path);
+  Result<FileText> text = FileText::open(path);
   if (!text) {
     scene.release();
     return Error{kAseCannotOpen, text.error().message};
   }
-  return ase_Parse(*text, path, scene, notifier, options);
+  return ase_Parse(text->view(), path, scene, notifier, options);
 }
 
 }  // namespace orvo

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdarg>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -177,13 +178,16 @@ class Converter {
   ConversionReport run();
 
  private:
-  template <class... Args>
-  void logf(const char* format, Args... args) {
+  __attribute__((format(printf, 2, 3))) void logf(const char* format, ...) {
     char line[512];
-    std::snprintf(line, sizeof line, format, args...);
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(line, sizeof line, format, args);
+    va_end(args);
     notifier_.log(line);
   }
-  void error(const char* format, const char* name) {
+  // An error line naming one object; marks the conversion as failed.
+  __attribute__((format(printf, 2, 0))) void error(const char* format, const char* name) {
     logf(format, name);
     failed_ = true;
   }

@@ -1,6 +1,7 @@
 #include "orvo/model/file_io.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "orvo/model/text.h"
@@ -57,6 +59,49 @@ Result<std::string> read_text_file(const std::string& path) {
   data.resize(size);
   ::close(fd);
   return data;
+}
+
+Result<FileText> FileText::open(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return Error{1, path + ": cannot open: " + reason(errno)};
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+    const auto size = static_cast<std::size_t>(st.st_size);
+    void* map = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+    ::close(fd);
+    if (map != MAP_FAILED) {
+      ::madvise(map, size, MADV_SEQUENTIAL);
+      FileText text;
+      text.map_ = static_cast<const char*>(map);
+      text.size_ = size;
+      return text;
+    }
+  } else {
+    ::close(fd);
+  }
+  // Empty files, pipes, devices, or a mapping that failed: read them.
+  Result<std::string> data = read_text_file(path);
+  if (!data) return data.error();
+  FileText text;
+  text.copy_ = std::move(*data);
+  return text;
+}
+
+FileText::FileText(FileText&& other) noexcept
+    : map_(std::exchange(other.map_, nullptr)), size_(std::exchange(other.size_, 0)), copy_(std::move(other.copy_)) {}
+
+FileText& FileText::operator=(FileText&& other) noexcept {
+  if (this != &other) {
+    if (map_ != nullptr) ::munmap(const_cast<char*>(map_), size_);
+    map_ = std::exchange(other.map_, nullptr);
+    size_ = std::exchange(other.size_, 0);
+    copy_ = std::move(other.copy_);
+  }
+  return *this;
+}
+
+FileText::~FileText() {
+  if (map_ != nullptr) ::munmap(const_cast<char*>(map_), size_);
 }
 
 Status check_text_encoding(std::string_view text, const std::string& display_name) {

@@ -134,10 +134,18 @@ TEST(AseReader, ImpossibleCountsAreRefusedBeforeAllocating) {
   std::string text = kHeader;
   for (int i = 0; i < 20; ++i) text += "*GEOMOBJECT {\n*MESH {\n*MESH_NUMVERTEX 60\n}\n}\n";
   EXPECT_FALSE(parse(text)->status);
-  // Faces declared but never given cannot point into an empty vertex list.
+  // Vertices and faces that are declared must all be given: missing ones
+  // would become vertices at the origin and faces on vertex 0.
   auto unfilled = parse(std::string(kHeader) + "*GEOMOBJECT {\n*NODE_NAME \"01 A\"\n*MESH {\n*MESH_NUMFACES 1\n}\n}\n");
   ASSERT_FALSE(unfilled->status);
-  EXPECT_EQ(unfilled->status.code(), -3);
+  EXPECT_EQ(unfilled->status.code(), -8);  // the line that closes the object
+  EXPECT_NE(unfilled->status.error().message.find("only 0 of its 1 faces"), std::string::npos);
+  const std::string face = "*MESH_FACE 0: A: 0 B: 1 C: 2 AB: 1 BC: 1 CA: 1 *MESH_SMOOTHING 1 *MESH_MTLID 0";
+  std::string missing_vertex = one_face_scene(face);
+  missing_vertex.erase(missing_vertex.find("*MESH_VERTEX 1 1 0 0\n"), 21);
+  EXPECT_NE(parse(missing_vertex)->status.error().message.find("only 2 of its 3 vertices"), std::string::npos);
+  std::string misspelt = one_face_scene("*MESH_FACE1: A: 0 B: 1 C: 2 AB: 1 BC: 1 CA: 1 *MESH_SMOOTHING 1 *MESH_MTLID 0");
+  EXPECT_FALSE(parse(misspelt)->status);
   // A count given twice for one object is an error.
   EXPECT_FALSE(parse(one_face_scene("*MESH_FACE 0: A: 0 B: 1 C: 2 AB: 1 BC: 1 CA: 1 *MESH_SMOOTHING 1 *MESH_MTLID 0",
                                     "*MESH_NUMVERTEX 1\n"))

@@ -168,7 +168,7 @@ TEST(AddMaterial, SecondLayerIsMadeAfterItsMaterialAndNeverMatchesAlone) {
 
 TEST(AddMaterial, TableHoldsAThousandMaterials) {
   auto m = fresh_model();
-  for (int i = 0; i < kMaxMaterials + 1; ++i) m->srcmat.push_back(source("M" + std::to_string(i), "T.TGA"));
+  for (int i = 0; i < kMaxMaterials + 1; ++i) m->srcmat.push_back(source(std::to_string(i).insert(0, 1, 'M'), "T.TGA"));
   for (int i = 0; i < kMaxMaterials; ++i) ASSERT_EQ(add(*m, i), i);
   EXPECT_EQ(m->num_materials, kMaxMaterials);
   EXPECT_EQ(add(*m, kMaxMaterials), 0);  // the 1001st cannot be added
@@ -176,7 +176,7 @@ TEST(AddMaterial, TableHoldsAThousandMaterials) {
 
   // A two-layer source with room for only its first layer.
   auto n = fresh_model();
-  for (int i = 0; i < kMaxMaterials - 1; ++i) n->srcmat.push_back(source("M" + std::to_string(i), "T.TGA"));
+  for (int i = 0; i < kMaxMaterials - 1; ++i) n->srcmat.push_back(source(std::to_string(i).insert(0, 1, 'M'), "T.TGA"));
   SourceMaterial two = source("Two", "A.TGA");
   two.layer_flags = kSourceSecondLayer;
   n->srcmat.push_back(two);
