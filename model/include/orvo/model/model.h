@@ -137,10 +137,11 @@ struct ModelMaterial {
 
 struct Vertex {
   float x = 0, y = 0, z = 0;     // already multiplied by the scale factor
-  int32_t subobj = 0;            // owning sub-object, or a stretch box's first
-  int32_t subobj2 = 0;           // owning sub-object, or a stretch box's second
-  std::array<int32_t, 6> export_data{};
-  int32_t stretch = 0;           // 1 for a vertex inside a stretch box
+  int32_t subobj = 0;            // rigid: owning sub-object, or a stretch box's first
+  int32_t subobj2 = 0;           // rigid: owning sub-object, or a stretch box's second
+  std::array<int32_t, 4> bones{};  // skinned: bone (sub-object) indices of the four slots
+  std::array<float, 4> weights{};  // skinned: the slots' weights
+  int32_t stretch = 0;           // rigid: 1 for a vertex inside a stretch box
 };
 
 struct TextureVertex {
