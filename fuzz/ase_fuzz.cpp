@@ -2,7 +2,8 @@
 // takes them, through the scene conversion. Besides the sanitizers, it checks
 // what every later stage (export, preview, collision) relies on: indices that
 // stay inside their arrays, result codes the commands understand, and a
-// conversion that refuses nothing but skinned scenes. Each input is also read
+// conversion that refuses nothing but skinned scenes with impossible bone
+// numbers. Each input is also read
 // a second time split between several threads (which the reader does only
 // for large files on its own), and that reading must give exactly the
 // one-thread result: scene, status and messages.
@@ -65,6 +66,26 @@ void check_scene(const ImportedScene& scene) {
   }
   EXPECT(skinned == scene.skinned, skinned, scene.skinned);
   for (const SceneMaterial& m : scene.materials) EXPECT(m.used, 0, 0);
+}
+
+// A skinned model: sub-objects numbered by bone (up to 999), every skin slot
+// naming a sub-object (or -1 for an unweighted first slot), faces inside
+// their arrays.
+void check_skinned_model(const Model& model, const ImportedScene& scene) {
+  const std::size_t nsub = model.subobjects.size();
+  EXPECT(nsub <= 999, nsub, 0);
+  for (const SubObject& so : model.subobjects) {
+    EXPECT(index_ok(so.parent, nsub), so.parent, nsub);
+    for (const Vertex& v : so.verts) {
+      for (std::size_t k = 0; k < 4; ++k) EXPECT(v.bones[k] == -1 || index_ok(v.bones[k], nsub), v.bones[k], nsub);
+    }
+    for (const Face& f : so.faces) {
+      for (std::size_t k = 0; k < 4; ++k) EXPECT(index_ok(f.v[k], so.verts.size()), f.v[k], so.verts.size());
+      EXPECT(index_ok(f.srcmat, model.srcmat.size()), f.srcmat, model.srcmat.size());
+      EXPECT(index_ok(f.max_object, scene.objects.size()), f.max_object, scene.objects.size());
+    }
+  }
+  EXPECT(model.attach.size() == nsub && model.centers.size() == nsub, model.attach.size(), model.centers.size());
 }
 
 void check_model(const Model& model, const ImportedScene& scene, const ConversionReport& report,
@@ -231,7 +252,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   StretchBoxTable boxes;
   const Result<ConversionReport> converted = conv_ConvertScene(*model, scene, kDefaultScaleFactor, boxes, notifier);
   if (scene.skinned) {
-    EXPECT(!converted && converted.code() == kConvertRefused, converted.code(), 0);
+    // Refused only for bone numbers beyond the sub-object lists.
+    if (!converted) {
+      EXPECT(converted.code() == kConvertRefused, converted.code(), 0);
+      return 0;
+    }
+    check_skinned_model(*model, scene);
     return 0;
   }
   EXPECT(converted.ok(), converted.code(), 0);

@@ -1,15 +1,19 @@
 // orvo-cli: the model tool's commands without the window.
 //
-//   orvo-cli inspect SCENE.ase [--meters | --scale S] [--json]
+//   orvo-cli inspect FILE.(ase|asc|3da) [--set] [--meters | --scale S] [--json]
+//   orvo-cli import SCENE.(ase|asc) -o MODEL.3da [--meters | --scale S]
+//   orvo-cli resave IN.3da -o OUT.3da
 //
 // Exit status: 0 success, 1 input unreadable or output unwritable, 2 usage,
 // 3 the work completed but the conversion log reports errors.
 
+#include <pwd.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <iostream>
@@ -20,6 +24,7 @@
 #include "orvo/app/report.h"
 #include "orvo/import/ase.h"
 #include "orvo/import/convert.h"
+#include "orvo/import/model_files.h"
 #include "orvo/model/file_io.h"
 #include "orvo/model/model.h"
 #include "orvo/model/notifier.h"
@@ -142,51 +147,156 @@ struct ScaleOptions {
   float value() const { return meters ? kMetreScaleFactor : static_cast<float>(scale); }
 };
 
-int run_inspect(const std::string& path, const ScaleOptions& scale, bool json) {
-  CliNotifier notifier(json);
-  ImportedScene scene;
-  const std::string upper = [&] {
-    std::string u = path;
-    for (char& c : u) c = ascii_upper(c);
-    return u;
-  }();
-  if (upper.size() < 4 || upper.compare(upper.size() - 4, 4, ".ASE") != 0) {
-    std::fprintf(stderr, "orvo-cli: %s: not an ASE scene (.ase)\n", path.c_str());
-    return kExitInput;
-  }
-  const Status loaded = ase_Load(path, scene, notifier);
-  if (!loaded) {
-    std::fprintf(stderr, "orvo-cli: %s\n", loaded.error().message.c_str());
-    return kExitInput;
-  }
-  scene.name = bare_name(path);
+std::string upper_extension(const std::string& path) {
+  const std::size_t dot = path.find_last_of('.');
+  const std::size_t slash = path.find_last_of('/');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
+  std::string ext = path.substr(dot);
+  for (char& c : ext) c = ascii_upper(c);
+  return ext;
+}
 
-  // The Model holds a 1000-entry material table inline: keep it off the stack.
+std::string user_name() {
+  if (const char* u = std::getenv("USER"); u != nullptr && *u != '\0') return u;
+  if (const passwd* pw = getpwuid(getuid()); pw != nullptr && pw->pw_name != nullptr) return pw->pw_name;
+  return "unknown";
+}
+
+std::tm local_now() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  return local;
+}
+
+void print_json(const nlohmann::json& j) {
+  // Names come in the modelling package's code page, not always UTF-8.
+  std::printf("%s\n", j.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+}
+
+// One model from a scene (.ase, .asc) or a 3DA file with its geometry.
+int load_one(const std::string& path, Model& model, ModelContext& context) {
+  const std::string ext = upper_extension(path);
+  Status s;
+  if (ext == ".ASE" || ext == ".ASC") {
+    s = model_ImportScene(path, model, context);
+  } else if (ext == ".3DA") {
+    s = model_Read3da(path, model, context);
+  } else {
+    std::fprintf(stderr, "orvo-cli: %s: not a scene (.ase, .asc) or model (.3da) file\n", path.c_str());
+    return kExitInput;
+  }
+  if (!s) {
+    std::fprintf(stderr, "orvo-cli: %s\n", s.error().message.c_str());
+    return kExitInput;
+  }
+  return context.conversion_errors ? kExitLoggedErrors : kExitOk;
+}
+
+int run_inspect(const std::string& path, const ScaleOptions& scale, bool json, bool set) {
+  CliNotifier notifier(json);
+  ModelContext context;
+  context.scale = scale.value();
+  context.notifier = &notifier;
+  if (!set) {
+    auto model = std::make_unique<Model>();  // large (1000 materials inline): off the stack
+    model_Reset(*model);
+    const int status = load_one(path, *model, context);
+    if (status == kExitInput) return status;
+    if (json) {
+      nlohmann::json j = model_json(*model, notifier);
+      j["errors"] = context.conversion_errors;
+      j["scale"] = context.scale;
+      print_json(j);
+    } else {
+      std::printf("\n%s", report_Text(*model, local_now()).c_str());
+    }
+    return status;
+  }
+
+  if (upper_extension(path) != ".3DA") {
+    std::fprintf(stderr, "orvo-cli: %s: --set takes one file of a level set (.3da)\n", path.c_str());
+    return kExitInput;
+  }
+  std::array<std::unique_ptr<Model>, 4> models;
+  std::array<Model*, 4> slots{};
+  for (int i = 0; i < 4; ++i) {
+    models[static_cast<std::size_t>(i)] = std::make_unique<Model>();
+    model_Reset(*models[static_cast<std::size_t>(i)]);
+    slots[static_cast<std::size_t>(i)] = models[static_cast<std::size_t>(i)].get();
+  }
+  const std::array<Status, 4> results = model_ReadLodSet(path, slots, context);
+  bool any_failed = false;
+  for (const Status& r : results) any_failed = any_failed || !r;
+  if (json) {
+    nlohmann::json levels = nlohmann::json::array();
+    for (int i = 0; i < 4; ++i) {
+      nlohmann::json level;
+      level["letter"] = std::string(1, kLodLetters[i]);
+      level["path"] = lod_path(path, kLodLetters[i]);
+      level["ok"] = results[static_cast<std::size_t>(i)].ok();
+      if (!results[static_cast<std::size_t>(i)].ok()) {
+        level["error"] = results[static_cast<std::size_t>(i)].error().message;
+      } else {
+        level["model"] = model_json(*models[static_cast<std::size_t>(i)], notifier);
+      }
+      levels.push_back(level);
+    }
+    print_json(nlohmann::json{{"levels", levels}, {"scale", context.scale}});
+  } else {
+    const std::tm now = local_now();
+    for (int i = 0; i < 4; ++i) {
+      if (!results[static_cast<std::size_t>(i)]) continue;
+      std::printf("\n== level %c\n%s", kLodLetters[i], report_Text(*models[static_cast<std::size_t>(i)], now).c_str());
+    }
+  }
+  if (any_failed) return kExitInput;
+  return context.conversion_errors ? kExitLoggedErrors : kExitOk;
+}
+
+// Writes a 3DA file, reporting a failure with its path.
+bool write_3da(const Model& model, const std::string& out, const ModelContext& context) {
+  const Status w = model_Write3da(model, out, context, user_name(), local_now());
+  if (!w) {
+    std::fprintf(stderr, "orvo-cli: %s\n", w.error().message.c_str());
+    return false;
+  }
+  return true;
+}
+
+int run_import(const std::string& path, const std::string& out, const ScaleOptions& scale) {
+  CliNotifier notifier(false);
+  ModelContext context;
+  context.scale = scale.value();
+  context.notifier = &notifier;
+  const std::string ext = upper_extension(path);
+  if (ext != ".ASE" && ext != ".ASC") {
+    std::fprintf(stderr, "orvo-cli: %s: not a scene (.ase, .asc)\n", path.c_str());
+    return kExitInput;
+  }
   auto model = std::make_unique<Model>();
   model_Reset(*model);
-  model->version_3di = 2;
-  StretchBoxTable boxes;
-  Result<ConversionReport> report = conv_ConvertScene(*model, scene, scale.value(), boxes, notifier);
-  if (!report) {
-    std::fprintf(stderr, "orvo-cli: %s\n", report.error().message.c_str());
+  const int status = load_one(path, *model, context);
+  if (status == kExitInput) return status;
+  if (!write_3da(*model, out, context)) return kExitInput;
+  return status;
+}
+
+int run_resave(const std::string& path, const std::string& out, const ScaleOptions& scale) {
+  CliNotifier notifier(false);
+  ModelContext context;
+  context.scale = scale.value();
+  context.notifier = &notifier;
+  if (upper_extension(path) != ".3DA") {
+    std::fprintf(stderr, "orvo-cli: %s: not a model file (.3da)\n", path.c_str());
     return kExitInput;
   }
-  for (int i = 0; i < model->num_materials; ++i) model->materials[static_cast<std::size_t>(i)].color_type = 2;
-  model->name = scene.name;
-
-  if (json) {
-    nlohmann::json j = model_json(*model, notifier);
-    j["errors"] = report->errors;
-    j["scale"] = scale.value();
-    // Names come in the modelling package's code page, not always UTF-8.
-    std::printf("%s\n", j.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
-  } else {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    std::printf("\n%s", report_Text(*model, local).c_str());
-  }
-  return report->errors ? kExitLoggedErrors : kExitOk;
+  auto model = std::make_unique<Model>();
+  model_Reset(*model);
+  const int status = load_one(path, *model, context);
+  if (status == kExitInput) return status;
+  if (!write_3da(*model, out, context)) return kExitInput;
+  return status;
 }
 
 }  // namespace
@@ -196,14 +306,31 @@ int main(int argc, char** argv) {
   app.set_version_flag("--version", std::string("orvo-cli ") + ORVO_VERSION);
   app.require_subcommand(1);
 
-  std::string scene_path;
+  std::string in_path, out_path;
   ScaleOptions scale;
   bool json = false;
-  CLI::App* inspect = app.add_subcommand("inspect", "Parse and convert a scene; print the conversion log and a summary");
-  inspect->add_option("SCENE", scene_path, "ASE scene export (.ase)")->required();
-  auto* meters = inspect->add_flag("--meters", scale.meters, "Scale factor 1.0 (1 unit = 1 m)");
-  inspect->add_option("--scale", scale.scale, "Scale factor (default 0.3084)")->excludes(meters);
+  bool set = false;
+  const auto scale_options = [&](CLI::App* cmd) {
+    auto* meters = cmd->add_flag("--meters", scale.meters, "Scale factor 1.0 (1 unit = 1 m)");
+    cmd->add_option("--scale", scale.scale, "Scale factor (default 0.3084; a 3DA file sets its own)")->excludes(meters);
+  };
+
+  CLI::App* inspect = app.add_subcommand(
+      "inspect", "Read a scene (.ase, .asc) or a model (.3da, with its scene); print the conversion log and a summary");
+  inspect->add_option("FILE", in_path, "Scene export (.ase, .asc) or model metafile (.3da)")->required();
+  scale_options(inspect);
   inspect->add_flag("--json", json, "Print one JSON object instead of the log and report");
+  inspect->add_flag("--set", set, "FILE is one level of a set: read the h, m, l and t levels");
+
+  CLI::App* import = app.add_subcommand("import", "Import a scene into a new model and save it as a 3DA file");
+  import->add_option("SCENE", in_path, "Scene export (.ase, .asc)")->required();
+  import->add_option("-o,--output", out_path, "The 3DA file to write")->required();
+  scale_options(import);
+
+  CLI::App* resave = app.add_subcommand("resave", "Read a 3DA file with its scene and write it back (current version)");
+  resave->add_option("MODEL", in_path, "Model metafile (.3da)")->required();
+  resave->add_option("-o,--output", out_path, "The 3DA file to write")->required();
+  scale_options(resave);
 
   try {
     app.parse(argc, argv);
@@ -215,7 +342,9 @@ int main(int argc, char** argv) {
   }
 
   int status = kExitUsage;
-  if (*inspect) status = run_inspect(scene_path, scale, json);
+  if (*inspect) status = run_inspect(in_path, scale, json, set);
+  else if (*import) status = run_import(in_path, out_path, scale);
+  else if (*resave) status = run_resave(in_path, out_path, scale);
   // Output that could not be written (a full disk, a closed pipe) is a failure.
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
     std::fprintf(stderr, "orvo-cli: cannot write the output: %s\n", std::strerror(errno));

@@ -7,64 +7,69 @@
 #include <string>
 #include <string_view>
 
+#include "convert_common.h"
 #include "orvo/model/text.h"
 
 namespace orvo {
 
+namespace conv {
+
+void ConversionLog::logf(const char* format, ...) {
+  char text[512];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  notifier_.log(text);
+}
+
+void ConversionLog::error(const char* format, const char* name) {
+  logf(format, name);
+  failed_ = true;
+}
+
+Average average_of(const MaxObject& o) {
+  Average a;
+  if (o.verts.empty()) return a;
+  for (const Vec3& v : o.verts) {
+    a.x += v.x;
+    a.y += v.y;
+    a.z += v.z;
+  }
+  const double n = static_cast<double>(o.verts.size());
+  a.x /= n;
+  a.y /= n;
+  a.z /= n;
+  return a;
+}
+
+Row3 normalised(Row3 r) {
+  const float len = std::sqrt(r.x * r.x + r.y * r.y + r.z * r.z);
+  if (len > 0.0f) {
+    r.x /= len;
+    r.y /= len;
+    r.z /= len;
+  }
+  return r;
+}
+
 namespace {
 
-constexpr int kMaxSubObjectNumber = 99;
-constexpr int kListCapacity = 1000;  // a count and up to 999 MAX object indices
-
-// The markers are sorted with the exchange procedure of the original tool
-// (for each position i and each later j, swap when i's record compares
-// greater), which decides the order of records with equal keys. It is
-// quadratic; beyond this many records a stable sort gives the same order of
-// distinct keys in reasonable time.
-constexpr std::size_t kExchangeSortLimit = 4096;
-
-template <class T, class Greater>
-void exchange_sort(std::vector<T>& v, Greater greater) {
-  if (v.size() > kExchangeSortLimit) {
-    std::stable_sort(v.begin(), v.end(), [&](const T& a, const T& b) { return greater(b, a); });
-    return;
+Face face_from(const SceneFace& sf, int vert_offset, int tvert_offset, int srcmat, int max_object) {
+  Face f;
+  f.srcmat = srcmat;
+  f.smoothing = sf.smoothing;
+  for (std::size_t k = 0; k < 4; ++k) {
+    f.v[k] = sf.v[k] + vert_offset;
+    f.t[k] = sf.t[k] + tvert_offset;
+    f.edge[k] = sf.edge[k];
   }
-  for (std::size_t i = 0; i < v.size(); ++i) {
-    for (std::size_t j = i + 1; j < v.size(); ++j) {
-      if (greater(v[i], v[j])) std::swap(v[i], v[j]);
-    }
-  }
+  f.max_object = max_object;
+  return f;
 }
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-bool is_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-
-// Two decimal digits at `pos` of `name`, or -1 when they are not both digits.
-int two_digits(std::string_view name, std::size_t pos) {
-  if (pos + 1 >= name.size() || !is_digit(name[pos]) || !is_digit(name[pos + 1])) return -1;
-  return (name[pos] - '0') * 10 + (name[pos + 1] - '0');
-}
-
-enum class Kind { Ignored, Center, Attach, Stretch, Geometry, Bounding, User };
-
-Kind classify(std::string_view name) {
-  if (name.empty()) return Kind::Ignored;
-  const char c0 = ascii_upper(name[0]);
-  const char c1 = name.size() > 1 ? ascii_upper(name[1]) : '\0';
-  switch (c0) {
-    case '_': return Kind::Center;
-    case '~': return Kind::Attach;
-    case '#': return Kind::Stretch;
-    case '!': return Kind::Ignored;
-    default: break;
-  }
-  if (is_digit(c0)) return Kind::Geometry;
-  if ((c0 == 'C' || c0 == 'B' || c0 == 'L' || c0 == 'D' || c0 == 'O') && is_letter(c1) &&
-      !istarts_with(name, "Bip")) {
-    return Kind::Bounding;
-  }
-  if (c0 == 'U') return c1 == 'P' ? Kind::User : Kind::Ignored;
-  return Kind::Ignored;
+int srcmat_of(const SceneFace& f, int unnamed_srcmat) {
+  return f.flat_material >= 0 ? f.flat_material : unnamed_srcmat;
 }
 
 int bounding_type(char c0, char c1) {
@@ -104,50 +109,8 @@ int bounding_type(char c0, char c1) {
   }
 }
 
-struct Average {
-  double x = 0, y = 0, z = 0;
-};
+}  // namespace
 
-// The average of an object's vertices (0 for an object without vertices).
-Average average_of(const MaxObject& o) {
-  Average a;
-  if (o.verts.empty()) return a;
-  for (const Vec3& v : o.verts) {
-    a.x += v.x;
-    a.y += v.y;
-    a.z += v.z;
-  }
-  const double n = static_cast<double>(o.verts.size());
-  a.x /= n;
-  a.y /= n;
-  a.z /= n;
-  return a;
-}
-
-Row3 normalised(Row3 r) {
-  const float len = std::sqrt(r.x * r.x + r.y * r.y + r.z * r.z);
-  if (len > 0.0f) {
-    r.x /= len;
-    r.y /= len;
-    r.z /= len;
-  }
-  return r;
-}
-
-Face face_from(const SceneFace& sf, int vert_offset, int tvert_offset, int srcmat, int max_object) {
-  Face f;
-  f.srcmat = srcmat;
-  f.smoothing = sf.smoothing;
-  for (std::size_t k = 0; k < 4; ++k) {
-    f.v[k] = sf.v[k] + vert_offset;
-    f.t[k] = sf.t[k] + tvert_offset;
-    f.edge[k] = sf.edge[k];
-  }
-  f.max_object = max_object;
-  return f;
-}
-
-// Plane of a face through its three corners: unit normal and distance.
 void compute_plane(Face& f, const std::vector<Vertex>& verts) {
   const auto at = [&](int i) -> const Vertex* {
     return i >= 0 && static_cast<std::size_t>(i) < verts.size() ? &verts[static_cast<std::size_t>(i)] : nullptr;
@@ -170,30 +133,307 @@ void compute_plane(Face& f, const std::vector<Vertex>& verts) {
   f.d = static_cast<float>(-(nx * a->x + ny * a->y + nz * a->z));
 }
 
+void compute_planes(SubObject& so) {
+  for (Face& f : so.faces) compute_plane(f, so.verts);
+}
+
+int copy_source_materials(Model& model, const ImportedScene& scene) {
+  model.srcmat.clear();
+  model.srcmat.reserve(scene.materials.size() + 1);
+  for (const SceneMaterial& m : scene.materials) {
+    SourceMaterial s;
+    s.name = m.name.view();
+    s.layer_flags = m.flags & kSceneMaterialSecondLayer;
+    s.flags = m.flags & kSceneMaterialTwoSided;
+    for (std::size_t l = 0; l < 2; ++l) {
+      s.color_texture[l] = m.diffuse[l].view();
+      s.opacity_texture[l] = m.opacity[l].view();
+      s.u_offset[l] = m.u_offset[l];
+      s.v_offset[l] = m.v_offset[l];
+      s.u_tiling[l] = m.u_tiling[l];
+      s.v_tiling[l] = m.v_tiling[l];
+    }
+    model.srcmat.push_back(s);
+  }
+  // Faces whose object names no existing material share one unnamed source
+  // material, so every face's source index is valid.
+  bool any_unresolved = false;
+  for (const MaxObject& o : scene.objects) {
+    for (const SceneFace& f : o.faces) any_unresolved = any_unresolved || f.flat_material < 0;
+  }
+  if (!any_unresolved) return -1;
+  model.srcmat.push_back(SourceMaterial{});
+  return static_cast<int>(model.srcmat.size()) - 1;
+}
+
+void fill_subobject(SubObject& so, int index, const std::vector<int>& list, const ImportedScene& scene, float scale,
+                    int unnamed_srcmat, const std::vector<bool>& geometry_dropped) {
+  const auto dropped = [&](int oi) {
+    return static_cast<std::size_t>(oi) < geometry_dropped.size() && geometry_dropped[static_cast<std::size_t>(oi)];
+  };
+  std::size_t nv = 0, nt = 0, nf = 0;
+  bool colours = false;
+  for (int oi : list) {
+    if (dropped(oi)) continue;
+    const MaxObject& o = scene.objects[static_cast<std::size_t>(oi)];
+    nv += o.verts.size();
+    nt += o.tverts.size();
+    nf += o.faces.size();
+    colours = colours || o.num_cvfaces > 0;
+  }
+  so.verts.reserve(nv);
+  so.tverts.reserve(nt);
+  so.faces.reserve(nf);
+  if (colours) so.facecolors.reserve(nf);
+  for (int oi : list) {
+    const MaxObject& o = scene.objects[static_cast<std::size_t>(oi)];
+    so.name = o.name.view();
+    if (dropped(oi)) continue;
+    const int vert_offset = static_cast<int>(so.verts.size());
+    const int tvert_offset = static_cast<int>(so.tverts.size());
+    for (const Vec3& p : o.verts) {
+      Vertex v;
+      v.x = p.x * scale;
+      v.y = p.y * scale;
+      v.z = p.z * scale;
+      v.subobj = index;
+      v.subobj2 = index;
+      so.verts.push_back(v);
+    }
+    for (const Vec3& p : o.tverts) so.tverts.push_back({p.x, 1.0f - p.y});
+    const bool has_colors = o.has_colors();
+    for (const SceneFace& sf : o.faces) {
+      so.faces.push_back(face_from(sf, vert_offset, tvert_offset, srcmat_of(sf, unnamed_srcmat), oi));
+      if (!colours) continue;
+      FaceColor fc;
+      if (has_colors) {
+        // Colour indices were checked against the list when read.
+        for (std::size_t k = 0; k < 3; ++k) fc.c[k] = o.cverts[static_cast<std::size_t>(sf.c[k])];
+      } else {
+        fc.c = {kNoFaceColor, 0, 0};
+      }
+      so.facecolors.push_back(fc);
+    }
+  }
+}
+
+bool is_bounding_name(std::string_view name) {
+  if (name.size() < 2) return false;
+  const char c0 = ascii_upper(name[0]);
+  return (c0 == 'C' || c0 == 'B' || c0 == 'L' || c0 == 'D' || c0 == 'O') && is_letter(name[1]) &&
+         !istarts_with(name, "Bip");
+}
+
+std::optional<BoundingObject> make_bounding_object(const MaxObject& o, int oi, float scale, int unnamed_srcmat,
+                                                   ConversionLog& log) {
+  const std::string_view name = o.name.view();
+  if (name.size() < 2) {
+    log.error("ERROR! Bad collision box: %s", o.name.c_str());
+    return std::nullopt;
+  }
+  BoundingObject b;
+  b.name = name;
+  const char c0 = ascii_upper(name[0]);
+  const char c1 = ascii_upper(name[1]);
+  b.type = bounding_type(c0, c1);
+  std::size_t pos = 2;
+  if (c0 == 'B' && c1 == 'B') {
+    // Flag letters clear one bit each; the first digit ends them.
+    b.flags = 62;
+    for (; pos < name.size() && !is_digit(name[pos]); ++pos) {
+      switch (ascii_upper(name[pos])) {
+        case 'L': b.flags &= ~16; break;
+        case 'O': b.flags &= ~32; break;
+        case 'S': b.flags &= ~4; break;
+        case 'V': b.flags &= ~2; break;
+        case 'W': b.flags &= ~8; break;
+        default: break;
+      }
+    }
+  }
+  const int number = two_digits(name, pos);
+  if (number < 1) {
+    log.error("ERROR! Bad collision box: %s", o.name.c_str());
+    return std::nullopt;
+  }
+  b.subobj = number - 1;
+  if (c0 == 'O' && c1 == 'P' && pos + 2 < name.size() && name[pos + 2] == '-') {
+    const int second = two_digits(name, pos + 3);
+    if (second < 1) {
+      log.error("ERROR! Bad OP box: %s", o.name.c_str());
+      return std::nullopt;
+    }
+    b.subobj2 = second - 1;
+  }
+
+  b.verts.reserve(o.verts.size());
+  for (const Vec3& p : o.verts) {
+    Vertex v;
+    v.x = p.x * scale;
+    v.y = p.y * scale;
+    v.z = p.z * scale;
+    v.subobj = v.subobj2 = b.subobj;
+    b.verts.push_back(v);
+  }
+  b.faces.reserve(o.faces.size());
+  for (const SceneFace& sf : o.faces) {
+    b.faces.push_back(face_from(sf, 0, 0, srcmat_of(sf, unnamed_srcmat), oi));
+    compute_plane(b.faces.back(), b.verts);
+  }
+  if (!b.verts.empty()) {
+    double sx = 0, sy = 0, sz = 0;
+    b.min_x = b.max_x = b.verts[0].x;
+    b.min_y = b.max_y = b.verts[0].y;
+    b.min_z = b.max_z = b.verts[0].z;
+    for (const Vertex& v : b.verts) {
+      sx += v.x;
+      sy += v.y;
+      sz += v.z;
+      b.min_x = std::min(b.min_x, v.x);
+      b.min_y = std::min(b.min_y, v.y);
+      b.min_z = std::min(b.min_z, v.z);
+      b.max_x = std::max(b.max_x, v.x);
+      b.max_y = std::max(b.max_y, v.y);
+      b.max_z = std::max(b.max_z, v.z);
+    }
+    const double n = static_cast<double>(b.verts.size());
+    b.cx = static_cast<float>(sx / n);
+    b.cy = static_cast<float>(sy / n);
+    b.cz = static_cast<float>(sz / n);
+    float r2 = 0;
+    for (const Vertex& v : b.verts) {
+      const float dx = v.x - b.cx, dy = v.y - b.cy, dz = v.z - b.cz;
+      r2 = std::max(r2, dx * dx + dy * dy + dz * dz);
+    }
+    b.radius = std::sqrt(r2);
+    b.size_x = b.max_x - b.min_x;
+    b.size_y = b.max_y - b.min_y;
+    b.size_z = b.max_z - b.min_z;
+  }
+  b.items = 6;  // the six planes of its box
+  return b;
+}
+
+std::optional<UserPoint> make_user_point(const MaxObject& o, float scale, ConversionLog& log) {
+  const std::string_view name = o.name.view();
+  const int number = two_digits(name, 3);
+  if (name.size() < 3 || number < 1) {
+    log.error("ERROR!  Bad user point: \"%s\"", o.name.c_str());
+    return std::nullopt;
+  }
+  UserPoint u;
+  const std::size_t blank = name.find(' ');
+  u.name = blank == std::string_view::npos ? std::string_view("Noname") : name.substr(blank + 1);
+  u.kind = static_cast<unsigned char>(ascii_upper(name[2]));
+  u.subobj = number - 1;
+  const Average avg = average_of(o);
+  u.x = static_cast<float>(avg.x) * scale;
+  u.y = static_cast<float>(avg.y) * scale;
+  u.z = static_cast<float>(avg.z) * scale;
+  u.rows = o.rows;
+  return u;
+}
+
+int light_number(std::string_view name) {
+  if (name.size() <= 2 || !is_digit(name[2])) return -1;
+  int number = name[2] - '0';
+  if (name.size() > 3 && is_digit(name[3])) number = number * 10 + (name[3] - '0');
+  return number;
+}
+
+ModelLight make_light(const SceneLight& l, int number, float scale) {
+  ModelLight m;
+  m.name = l.name.view();
+  m.subobj = number - 1;
+  m.x = l.x * scale;
+  m.y = l.y * scale;
+  m.z = l.z * scale;
+  m.r = l.r;
+  m.g = l.g;
+  m.b = l.b;
+  m.intensity = l.intensity;
+  m.atten_start = l.atten_start * scale;
+  m.atten_end = l.atten_end * scale;
+  return m;
+}
+
+void assign_materials(Model& model, UserNotifier& notifier) {
+  for (ModelMaterial& m : model.materials) m.assigned = 0;
+  // add-material gives the same answer for every face of one source material
+  // within a run (the first call marks the material assigned), so each
+  // source material is looked up once per run.
+  const std::size_t ns = model.srcmat.size();
+  std::vector<int> first_run(ns, -1);
+  for (SubObject& so : model.subobjects) {
+    for (Face& f : so.faces) {
+      int& known = first_run[static_cast<std::size_t>(f.srcmat)];
+      if (known >= 0) continue;
+      const SourceMaterial& s = model.srcmat[static_cast<std::size_t>(f.srcmat)];
+      known = model_AddMaterial(model, s.color_texture[0].view(), &f, 0, 2, 0, notifier);
+    }
+  }
+  std::vector<int> second_run(ns, -1);
+  for (SubObject& so : model.subobjects) {
+    for (Face& f : so.faces) {
+      int& known = second_run[static_cast<std::size_t>(f.srcmat)];
+      if (known < 0) {
+        const SourceMaterial& s = model.srcmat[static_cast<std::size_t>(f.srcmat)];
+        known = model_AddMaterial(model, s.color_texture[0].view(), &f, 0, 0, 0, notifier);
+      }
+      f.material = known;
+    }
+  }
+  for (ModelMaterial& m : model.materials) m.runtime.reset_bounds();
+}
+
+void count_bounding_objects(Model& model) {
+  model.total_bobj_items = 0;
+  const int nsub = model.num_subobjects();
+  for (const BoundingObject& b : model.bobj) {
+    model.total_bobj_items += b.items;
+    if (bounding_type_is_occluder(b.type)) continue;
+    if (b.subobj >= 0 && b.subobj < nsub) ++model.subobjects[static_cast<std::size_t>(b.subobj)].num_bobj;
+  }
+}
+
+}  // namespace conv
+
+namespace {
+
+using conv::exchange_sort;
+using conv::is_digit;
+using conv::two_digits;
+
+constexpr int kMaxSubObjectNumber = 99;
+
+enum class Kind { Ignored, Center, Attach, Stretch, Geometry, Bounding, User };
+
+Kind classify(std::string_view name) {
+  if (name.empty()) return Kind::Ignored;
+  const char c0 = ascii_upper(name[0]);
+  const char c1 = name.size() > 1 ? ascii_upper(name[1]) : '\0';
+  switch (c0) {
+    case '_': return Kind::Center;
+    case '~': return Kind::Attach;
+    case '#': return Kind::Stretch;
+    case '!': return Kind::Ignored;
+    default: break;
+  }
+  if (is_digit(c0)) return Kind::Geometry;
+  if (conv::is_bounding_name(name)) return Kind::Bounding;
+  if (c0 == 'U') return c1 == 'P' ? Kind::User : Kind::Ignored;
+  return Kind::Ignored;
+}
+
 class Converter {
  public:
   Converter(Model& model, const ImportedScene& scene, float scale, StretchBoxTable& boxes, UserNotifier& notifier)
-      : model_(model), scene_(scene), scale_(scale), boxes_(boxes), notifier_(notifier) {}
+      : model_(model), scene_(scene), scale_(scale), boxes_(boxes), notifier_(notifier), log_(notifier) {}
 
   ConversionReport run();
 
  private:
-  __attribute__((format(printf, 2, 3))) void logf(const char* format, ...) {
-    char line[512];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(line, sizeof line, format, args);
-    va_end(args);
-    notifier_.log(line);
-  }
-  // An error line naming one object; marks the conversion as failed.
-  __attribute__((format(printf, 2, 0))) void error(const char* format, const char* name) {
-    logf(format, name);
-    failed_ = true;
-  }
-
   void classify_objects();
-  void copy_source_materials();
   void build_subobjects();
   void build_attach_points();
   void build_bounding_objects();
@@ -201,19 +441,15 @@ class Converter {
   void build_stretch_boxes();
   void build_user_points();
   void build_lights();
-  void assign_materials();
   void apply_stretch_boxes();
   void find_parents();
-  void count_bounding_objects();
-
-  int srcmat_of(const SceneFace& f) const { return f.flat_material >= 0 ? f.flat_material : unnamed_srcmat_; }
 
   Model& model_;
   const ImportedScene& scene_;
   float scale_;
   StretchBoxTable& boxes_;
   UserNotifier& notifier_;
-  bool failed_ = false;
+  conv::ConversionLog log_;
   int num_subobjects_ = 0;
   int unnamed_srcmat_ = -1;
   std::vector<std::vector<int>> lists_;  // per sub-object number: MAX object indices
@@ -242,13 +478,13 @@ void Converter::classify_objects() {
       case Kind::Geometry: {
         const int n = parse_int(name.substr(0, 2));
         if (n < 1 || n > kMaxSubObjectNumber) {
-          error("ERROR!  Bad subobject number: \"%s\"", scene_.objects[i].name.c_str());
+          log_.error("ERROR!  Bad subobject number: \"%s\"", scene_.objects[i].name.c_str());
           break;
         }
         std::vector<int>& list = lists_[static_cast<std::size_t>(n)];
-        if (static_cast<int>(list.size()) + 1 >= kListCapacity) {
-          logf("ERROR!  Exceeded maximum MAX objects for subobject %ld!", static_cast<long>(n));
-          failed_ = true;
+        if (static_cast<int>(list.size()) + 1 >= conv::kListCapacity) {
+          log_.logf("ERROR!  Exceeded maximum MAX objects for subobject %ld!", static_cast<long>(n));
+          log_.fail();
           break;
         }
         list.push_back(index);
@@ -265,55 +501,25 @@ void Converter::classify_objects() {
         break;
     }
   }
-  logf("Num Center Points: %ld", num_center);
-  logf("Num Attach Points: %ld", num_attach);
-  logf("Num Stretch Boxes: %ld", num_stretch);
+  log_.logf("Num Center Points: %ld", num_center);
+  log_.logf("Num Attach Points: %ld", num_attach);
+  log_.logf("Num Stretch Boxes: %ld", num_stretch);
   for (int n = 1; n <= num_subobjects_; ++n) {
     const std::vector<int>& list = lists_[static_cast<std::size_t>(n)];
     if (list.empty()) {
-      logf("SubObject %02ld:    ERROR!  No MAX object exists!", static_cast<long>(n));
-      failed_ = true;
+      log_.logf("SubObject %02ld:    ERROR!  No MAX object exists!", static_cast<long>(n));
+      log_.fail();
     } else {
-      logf("SubObject %02ld:    %ld MAX objects", static_cast<long>(n), static_cast<long>(list.size()));
+      log_.logf("SubObject %02ld:    %ld MAX objects", static_cast<long>(n), static_cast<long>(list.size()));
     }
     if (n > kMaxPartAnims) {
-      logf("WARNING!  SubObject %02ld has no part animation record (at most %ld are animated)", static_cast<long>(n),
-           static_cast<long>(kMaxPartAnims));
+      log_.logf("WARNING!  SubObject %02ld has no part animation record (at most %ld are animated)",
+                static_cast<long>(n), static_cast<long>(kMaxPartAnims));
     }
   }
   if (num_subobjects_ == 0) {
-    logf("ERROR!  No numbered MAX object (\"01 name\") in the scene: the model has no sub-objects!");
-    failed_ = true;
-  }
-}
-
-void Converter::copy_source_materials() {
-  model_.srcmat.clear();
-  model_.srcmat.reserve(scene_.materials.size() + 1);
-  for (const SceneMaterial& m : scene_.materials) {
-    SourceMaterial s;
-    s.name = m.name.view();
-    s.layer_flags = m.flags & kSceneMaterialSecondLayer;
-    s.flags = m.flags & kSceneMaterialTwoSided;
-    for (std::size_t l = 0; l < 2; ++l) {
-      s.color_texture[l] = m.diffuse[l].view();
-      s.opacity_texture[l] = m.opacity[l].view();
-      s.u_offset[l] = m.u_offset[l];
-      s.v_offset[l] = m.v_offset[l];
-      s.u_tiling[l] = m.u_tiling[l];
-      s.v_tiling[l] = m.v_tiling[l];
-    }
-    model_.srcmat.push_back(s);
-  }
-  // Faces whose object names no existing material share one unnamed source
-  // material, so every face's source index is valid.
-  bool any_unresolved = false;
-  for (const MaxObject& o : scene_.objects) {
-    for (const SceneFace& f : o.faces) any_unresolved = any_unresolved || f.flat_material < 0;
-  }
-  if (any_unresolved) {
-    unnamed_srcmat_ = static_cast<int>(model_.srcmat.size());
-    model_.srcmat.push_back(SourceMaterial{});
+    log_.logf("ERROR!  No numbered MAX object (\"01 name\") in the scene: the model has no sub-objects!");
+    log_.fail();
   }
 }
 
@@ -321,51 +527,8 @@ void Converter::build_subobjects() {
   model_.subobjects.assign(static_cast<std::size_t>(num_subobjects_), SubObject{});
   for (int n = 1; n <= num_subobjects_; ++n) {
     SubObject& so = model_.subobjects[static_cast<std::size_t>(n - 1)];
-    const std::vector<int>& list = lists_[static_cast<std::size_t>(n)];
-    std::size_t nv = 0, nt = 0, nf = 0;
-    bool colours = false;
-    for (int oi : list) {
-      const MaxObject& o = scene_.objects[static_cast<std::size_t>(oi)];
-      nv += o.verts.size();
-      nt += o.tverts.size();
-      nf += o.faces.size();
-      colours = colours || o.num_cvfaces > 0;
-    }
-    so.verts.reserve(nv);
-    so.tverts.reserve(nt);
-    so.faces.reserve(nf);
-    if (colours) so.facecolors.reserve(nf);
-    const int index = n - 1;
-    for (int oi : list) {
-      const MaxObject& o = scene_.objects[static_cast<std::size_t>(oi)];
-      const int vert_offset = static_cast<int>(so.verts.size());
-      const int tvert_offset = static_cast<int>(so.tverts.size());
-      for (const Vec3& p : o.verts) {
-        Vertex v;
-        v.x = p.x * scale_;
-        v.y = p.y * scale_;
-        v.z = p.z * scale_;
-        v.subobj = index;
-        v.subobj2 = index;
-        so.verts.push_back(v);
-      }
-      for (const Vec3& p : o.tverts) so.tverts.push_back({p.x, 1.0f - p.y});
-      const bool has_colors = o.has_colors();
-      for (const SceneFace& sf : o.faces) {
-        so.faces.push_back(face_from(sf, vert_offset, tvert_offset, srcmat_of(sf), oi));
-        if (!colours) continue;
-        FaceColor fc;
-        if (has_colors) {
-          // Colour indices were checked against the list when read.
-          for (std::size_t k = 0; k < 3; ++k) fc.c[k] = o.cverts[static_cast<std::size_t>(sf.c[k])];
-        } else {
-          fc.c = {kNoFaceColor, 0, 0};
-        }
-        so.facecolors.push_back(fc);
-      }
-      so.name = o.name.view();
-    }
-    for (Face& f : so.faces) compute_plane(f, so.verts);
+    conv::fill_subobject(so, n - 1, lists_[static_cast<std::size_t>(n)], scene_, scale_, unnamed_srcmat_, {});
+    conv::compute_planes(so);
   }
 }
 
@@ -376,7 +539,7 @@ void Converter::build_attach_points() {
     const MaxObject& o = scene_.objects[static_cast<std::size_t>(oi)];
     AttachPoint a;
     a.name = o.name.view();
-    const Average avg = average_of(o);
+    const conv::Average avg = conv::average_of(o);
     a.x = static_cast<float>(avg.x) * scale_;
     a.y = static_cast<float>(avg.y) * scale_;
     a.z = static_cast<float>(avg.z) * scale_;
@@ -390,89 +553,9 @@ void Converter::build_bounding_objects() {
   model_.bobj.clear();
   model_.bobj.reserve(bounding_.size());
   for (int oi : bounding_) {
-    const MaxObject& o = scene_.objects[static_cast<std::size_t>(oi)];
-    const std::string_view name = o.name.view();
-    BoundingObject b;
-    b.name = name;
-    const char c0 = ascii_upper(name[0]);
-    const char c1 = ascii_upper(name[1]);
-    b.type = bounding_type(c0, c1);
-    std::size_t pos = 2;
-    if (c0 == 'B' && c1 == 'B') {
-      // Flag letters clear one bit each; the first digit ends them.
-      b.flags = 62;
-      for (; pos < name.size() && !is_digit(name[pos]); ++pos) {
-        switch (ascii_upper(name[pos])) {
-          case 'L': b.flags &= ~16; break;
-          case 'O': b.flags &= ~32; break;
-          case 'S': b.flags &= ~4; break;
-          case 'V': b.flags &= ~2; break;
-          case 'W': b.flags &= ~8; break;
-          default: break;
-        }
-      }
-    }
-    const int number = two_digits(name, pos);
-    if (number < 1) {
-      error("ERROR! Bad collision box: %s", o.name.c_str());
-      continue;
-    }
-    b.subobj = number - 1;
-    if (c0 == 'O' && c1 == 'P' && pos + 2 < name.size() && name[pos + 2] == '-') {
-      const int second = two_digits(name, pos + 3);
-      if (second < 1) {
-        error("ERROR! Bad OP box: %s", o.name.c_str());
-        continue;
-      }
-      b.subobj2 = second - 1;
-    }
-
-    b.verts.reserve(o.verts.size());
-    for (const Vec3& p : o.verts) {
-      Vertex v;
-      v.x = p.x * scale_;
-      v.y = p.y * scale_;
-      v.z = p.z * scale_;
-      v.subobj = v.subobj2 = b.subobj;
-      b.verts.push_back(v);
-    }
-    b.faces.reserve(o.faces.size());
-    for (const SceneFace& sf : o.faces) {
-      b.faces.push_back(face_from(sf, 0, 0, srcmat_of(sf), oi));
-      compute_plane(b.faces.back(), b.verts);
-    }
-    if (!b.verts.empty()) {
-      double sx = 0, sy = 0, sz = 0;
-      b.min_x = b.max_x = b.verts[0].x;
-      b.min_y = b.max_y = b.verts[0].y;
-      b.min_z = b.max_z = b.verts[0].z;
-      for (const Vertex& v : b.verts) {
-        sx += v.x;
-        sy += v.y;
-        sz += v.z;
-        b.min_x = std::min(b.min_x, v.x);
-        b.min_y = std::min(b.min_y, v.y);
-        b.min_z = std::min(b.min_z, v.z);
-        b.max_x = std::max(b.max_x, v.x);
-        b.max_y = std::max(b.max_y, v.y);
-        b.max_z = std::max(b.max_z, v.z);
-      }
-      const double n = static_cast<double>(b.verts.size());
-      b.cx = static_cast<float>(sx / n);
-      b.cy = static_cast<float>(sy / n);
-      b.cz = static_cast<float>(sz / n);
-      float r2 = 0;
-      for (const Vertex& v : b.verts) {
-        const float dx = v.x - b.cx, dy = v.y - b.cy, dz = v.z - b.cz;
-        r2 = std::max(r2, dx * dx + dy * dy + dz * dz);
-      }
-      b.radius = std::sqrt(r2);
-      b.size_x = b.max_x - b.min_x;
-      b.size_y = b.max_y - b.min_y;
-      b.size_z = b.max_z - b.min_z;
-    }
-    b.items = 6;  // the six planes of its box
-    model_.bobj.push_back(std::move(b));
+    std::optional<BoundingObject> b =
+        conv::make_bounding_object(scene_.objects[static_cast<std::size_t>(oi)], oi, scale_, unnamed_srcmat_, log_);
+    if (b) model_.bobj.push_back(std::move(*b));
   }
 }
 
@@ -483,12 +566,12 @@ void Converter::build_center_points() {
     const MaxObject& o = scene_.objects[static_cast<std::size_t>(oi)];
     CenterPoint c;
     c.name = o.name.view();
-    const Average avg = average_of(o);
+    const conv::Average avg = conv::average_of(o);
     c.x = static_cast<float>(avg.x) * scale_;
     c.y = static_cast<float>(avg.y) * scale_;
     c.z = static_cast<float>(avg.z) * scale_;
     c.rows = o.rows;
-    for (std::size_t r = 0; r < 3; ++r) c.rows[r] = normalised(c.rows[r]);
+    for (std::size_t r = 0; r < 3; ++r) c.rows[r] = conv::normalised(c.rows[r]);
     model_.centers.push_back(c);
   }
   exchange_sort(model_.centers,
@@ -502,14 +585,14 @@ void Converter::build_stretch_boxes() {
     if (o.verts.empty()) continue;
     const std::string_view name = o.name.view();
     if (static_cast<int>(boxes_.boxes.size()) >= StretchBoxTable::kCapacity) {
-      logf("ERROR!  More than %ld stretch boxes: \"%s\" and the ones after it are refused!",
-           static_cast<long>(StretchBoxTable::kCapacity), o.name.c_str());
-      failed_ = true;
+      log_.logf("ERROR!  More than %ld stretch boxes: \"%s\" and the ones after it are refused!",
+                static_cast<long>(StretchBoxTable::kCapacity), o.name.c_str());
+      log_.fail();
       break;
     }
     const int first = two_digits(name, 1);
     if (first < 1) {
-      error("ERROR!  Bad stretch box: \"%s\"", o.name.c_str());
+      log_.error("ERROR!  Bad stretch box: \"%s\"", o.name.c_str());
       continue;
     }
     StretchBox box;
@@ -518,7 +601,7 @@ void Converter::build_stretch_boxes() {
     if (name.size() > 3 && name[3] == '#') {
       const int second = two_digits(name, 4);
       if (second < 1) {
-        error("ERROR!  Bad stretch box: \"%s\"", o.name.c_str());
+        log_.error("ERROR!  Bad stretch box: \"%s\"", o.name.c_str());
         continue;
       }
       box.subobj2 = second - 1;
@@ -554,24 +637,8 @@ void Converter::build_user_points() {
   model_.userpts.clear();
   model_.userpts.reserve(users_.size());
   for (int oi : users_) {
-    const MaxObject& o = scene_.objects[static_cast<std::size_t>(oi)];
-    const std::string_view name = o.name.view();
-    const int number = two_digits(name, 3);
-    if (name.size() < 3 || number < 1) {
-      error("ERROR!  Bad user point: \"%s\"", o.name.c_str());
-      continue;
-    }
-    UserPoint u;
-    const std::size_t blank = name.find(' ');
-    u.name = blank == std::string_view::npos ? std::string_view("Noname") : name.substr(blank + 1);
-    u.kind = static_cast<unsigned char>(ascii_upper(name[2]));
-    u.subobj = number - 1;
-    const Average avg = average_of(o);
-    u.x = static_cast<float>(avg.x) * scale_;
-    u.y = static_cast<float>(avg.y) * scale_;
-    u.z = static_cast<float>(avg.z) * scale_;
-    u.rows = o.rows;
-    model_.userpts.push_back(u);
+    std::optional<UserPoint> u = conv::make_user_point(scene_.objects[static_cast<std::size_t>(oi)], scale_, log_);
+    if (u) model_.userpts.push_back(*u);
   }
   exchange_sort(model_.userpts, [](const UserPoint& a, const UserPoint& b) { return a.subobj < b.subobj; });
 }
@@ -581,60 +648,15 @@ void Converter::build_lights() {
   for (const SceneLight& l : scene_.lights) {
     const std::string_view name = l.name.view();
     if (!istarts_with(name, "LP")) continue;
-    int number = -1;
-    if (name.size() > 2 && is_digit(name[2])) {
-      number = name[2] - '0';
-      if (name.size() > 3 && is_digit(name[3])) number = number * 10 + (name[3] - '0');
-    }
+    const int number = conv::light_number(name);
     if (number < 1) {
-      error("ERROR!  Bad light: \"%s\"", l.name.c_str());
+      log_.error("ERROR!  Bad light: \"%s\"", l.name.c_str());
       continue;
     }
-    ModelLight m;
-    m.name = name;
-    m.subobj = number - 1;
-    m.x = l.x * scale_;
-    m.y = l.y * scale_;
-    m.z = l.z * scale_;
-    m.r = l.r;
-    m.g = l.g;
-    m.b = l.b;
-    m.intensity = l.intensity;
-    m.atten_start = l.atten_start * scale_;
-    m.atten_end = l.atten_end * scale_;
-    model_.lights.push_back(m);
+    model_.lights.push_back(conv::make_light(l, number, scale_));
   }
   exchange_sort(model_.lights,
                 [](const ModelLight& a, const ModelLight& b) { return bytecompare(a.name.view(), b.name.view()) > 0; });
-}
-
-void Converter::assign_materials() {
-  for (ModelMaterial& m : model_.materials) m.assigned = 0;
-  // add-material gives the same answer for every face of one source material
-  // within a run (the first call marks the material assigned), so each
-  // source material is looked up once per run.
-  const std::size_t ns = model_.srcmat.size();
-  std::vector<int> first_run(ns, -1);
-  for (SubObject& so : model_.subobjects) {
-    for (Face& f : so.faces) {
-      int& known = first_run[static_cast<std::size_t>(f.srcmat)];
-      if (known >= 0) continue;
-      const SourceMaterial& s = model_.srcmat[static_cast<std::size_t>(f.srcmat)];
-      known = model_AddMaterial(model_, s.color_texture[0].view(), &f, 0, 2, 0, notifier_);
-    }
-  }
-  std::vector<int> second_run(ns, -1);
-  for (SubObject& so : model_.subobjects) {
-    for (Face& f : so.faces) {
-      int& known = second_run[static_cast<std::size_t>(f.srcmat)];
-      if (known < 0) {
-        const SourceMaterial& s = model_.srcmat[static_cast<std::size_t>(f.srcmat)];
-        known = model_AddMaterial(model_, s.color_texture[0].view(), &f, 0, 0, 0, notifier_);
-      }
-      f.material = known;
-    }
-  }
-  for (ModelMaterial& m : model_.materials) m.runtime.reset_bounds();
 }
 
 void Converter::apply_stretch_boxes() {
@@ -681,33 +703,24 @@ void Converter::find_parents() {
     const AttachPoint& p = model_.attach[nearest];
     const int number = two_digits(p.name.view(), 1);
     if (number < 1 || number > nsub) {
-      error("ERROR!  Bad attach point: \"%s\"", p.name.c_str());
+      log_.error("ERROR!  Bad attach point: \"%s\"", p.name.c_str());
       continue;
     }
     model_.subobjects[static_cast<std::size_t>(i)].parent = number - 1;
   }
 }
 
-void Converter::count_bounding_objects() {
-  model_.total_bobj_items = 0;
-  for (const BoundingObject& b : model_.bobj) {
-    model_.total_bobj_items += b.items;
-    if (bounding_type_is_occluder(b.type)) continue;
-    if (b.subobj >= 0 && b.subobj < num_subobjects_) ++model_.subobjects[static_cast<std::size_t>(b.subobj)].num_bobj;
-  }
-}
-
 ConversionReport Converter::run() {
-  notifier_.log("Converting to internal format...");
+  log_.line("Converting to internal format...");
   for (const MaxObject& o : scene_.objects) {
     if (o.name.size() > static_cast<std::size_t>(kMaxMaxObjectNameLength)) {
-      logf("ERROR!  Exceeded maximum name length for MAX object!");
-      logf("----> \"%s\"", o.name.c_str());
-      failed_ = true;
+      log_.logf("ERROR!  Exceeded maximum name length for MAX object!");
+      log_.logf("----> \"%s\"", o.name.c_str());
+      log_.fail();
     }
   }
   classify_objects();
-  copy_source_materials();
+  unnamed_srcmat_ = conv::copy_source_materials(model_, scene_);
   build_subobjects();
   build_attach_points();
   build_bounding_objects();
@@ -715,15 +728,15 @@ ConversionReport Converter::run() {
   build_stretch_boxes();
   build_user_points();
   build_lights();
-  assign_materials();
+  conv::assign_materials(model_, notifier_);
   apply_stretch_boxes();
   find_parents();
-  count_bounding_objects();
+  conv::count_bounding_objects(model_);
   model_.attributes = (model_.attributes & ~1) | (scene_.origin & 1);
-  notifier_.log("");
-  notifier_.log("Done");
+  log_.line("");
+  log_.line("Done");
   ConversionReport report;
-  report.errors = failed_;
+  report.errors = log_.failed();
   report.listed_subobjects = num_subobjects_;
   return report;
 }
@@ -732,9 +745,7 @@ ConversionReport Converter::run() {
 
 Result<ConversionReport> conv_ConvertScene(Model& model, const ImportedScene& scene, float scale,
                                            StretchBoxTable& stretch_boxes, UserNotifier& notifier) {
-  if (scene.skinned) {
-    return Error{kConvertRefused, scene.name + ": skinned scenes (with *MESH_WEIGHTS) cannot be converted yet"};
-  }
+  if (scene.skinned) return conv_ConvertSkinnedScene(model, scene, scale, stretch_boxes, notifier);
   Converter converter(model, scene, scale, stretch_boxes, notifier);
   return converter.run();
 }

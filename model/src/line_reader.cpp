@@ -8,6 +8,7 @@ bool LineReader::next_raw(std::string_view& line) {
   if (pos_ >= text_.size()) return false;
   line_start_ = pos_;
   line_no_ = next_line_no_;
+  ++reads_;
   const char* base = text_.data() + pos_;
   const std::size_t left = text_.size() - pos_;
   const std::size_t window = left < max_line_ ? left : max_line_;

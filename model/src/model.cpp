@@ -157,13 +157,16 @@ int model_AddMaterial(Model& model, std::string_view texture_name, const Face* f
 
   // An unnamed source material matches an unnamed material too, so that all
   // faces without a material name share one material instead of each making
-  // a new one until the table is full.
+  // a new one until the table is full. Such a source has no texture data to
+  // give (an ASC scene's faces, faces whose material reference names
+  // nothing): the material keeps what the metafile gave it.
   const int match = find_match(model, s);
   if (match >= 0) {
     ModelMaterial& m = model.materials[static_cast<std::size_t>(match)];
     if (m.assigned) return match;
-    refresh_layer(m, s, 0, texture_name);
     m.assigned = 1;
+    if (s.name.empty()) return match;
+    refresh_layer(m, s, 0, texture_name);
     if (has_second_layer(s) && match + 1 < kMaxMaterials) {
       refresh_layer(model.materials[static_cast<std::size_t>(match + 1)], s, 1, s.color_texture[1].view());
     }

@@ -303,20 +303,6 @@ TEST(Conversion, MaterialsAreAssignedAndArtistDataKept) {
   EXPECT_EQ(again->num_materials, 3);
 }
 
-TEST(Conversion, SkinnedScenesAreRefusedForNow) {
-  ImportedScene scene;
-  scene.skinned = true;
-  scene.name = "skin";
-  Model* m = new Model;
-  model_Reset(*m);
-  StretchBoxTable boxes;
-  NullNotifier quiet;
-  auto r = conv_ConvertScene(*m, scene, 1.0f, boxes, quiet);
-  EXPECT_FALSE(r);
-  EXPECT_EQ(r.code(), kConvertRefused);
-  delete m;
-}
-
 TEST(Conversion, SubObjectsBeyondThePartAnimationsAreWarned) {
   std::string body;
   for (int n = 1; n <= 66; ++n) {

@@ -192,6 +192,17 @@ TEST(AddMaterial, FacesWithoutAMaterialNameShareOneMaterial) {
   EXPECT_EQ(add(*m, 0), 0);
   EXPECT_EQ(add(*m, 7), 0);  // an index outside the sources is an unnamed material
   EXPECT_EQ(m->num_materials, 1);
+
+  // A material the metafile gave an unnamed source keeps its textures.
+  auto asc = fresh_model();
+  asc->num_materials = 1;
+  asc->materials[0].name = "CRATE.TGA";
+  asc->materials[0].green_texture = "CRATE.TGA";
+  asc->srcmat = {SourceMaterial{}};
+  EXPECT_EQ(add(*asc, 0), 0);
+  EXPECT_EQ(asc->materials[0].name.view(), "CRATE.TGA");
+  EXPECT_EQ(asc->materials[0].green_texture.view(), "CRATE.TGA");
+  EXPECT_TRUE(asc->materials[0].assigned);
 }
 
 TEST(NamedValues, TablesEndWithTheTerminatorAndLookUp) {

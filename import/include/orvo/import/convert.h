@@ -51,8 +51,42 @@ inline constexpr int kConvertRefused = 4;  // result code of a scene that cannot
 // points, bounding objects, user points and lights from `scene`, assigns the
 // faces their materials and sets bit 0 of `attributes` from the scene's
 // origin. The Model's artist data (materials, part animations) is kept and
-// matched. Fails only for scenes it cannot take at all (skinned scenes).
+// matched. A skinned scene is handed to conv_ConvertSkinnedScene with the
+// same arguments. Fails only for scenes it cannot take at all (see there);
+// every other finding is a logged error in the report.
 Result<ConversionReport> conv_ConvertScene(Model& model, const ImportedScene& scene, float scale,
                                            StretchBoxTable& stretch_boxes, UserNotifier& notifier);
+
+// The skinned conversion: a skeleton of bones (objects with a bone number)
+// and meshes whose vertices are bound to up to four bones each.
+//
+//   - Bone b is sub-object b + 1 (index b) and gives it a name and a node but
+//     no geometry; a numbered mesh "NN name" is sub-object NN + B + 1, after
+//     the highest bone B. "Bip..." and "BN..." objects are never bounding
+//     objects; "_", "~" and "#" names have no meaning here.
+//   - Every vertex carries four bone indices and weights. An empty slot (-1)
+//     takes the first slot's bone with weight 0; an empty first slot stays -1
+//     with weight 0. A bone index that names no sub-object is logged as an
+//     error and treated as an empty slot. A vertex of an object without skin
+//     weights is bound wholly to its own sub-object (weight 1 in the first
+//     slot), as a rigid vertex is.
+//   - A parent is the first sub-object named as the node parent of the
+//     sub-object's first MAX object (without regard to case), else 0.
+//   - Centre and attachment point i hold the node position of bone i (or of
+//     mesh "NN", at NN - 1) with an unrotated orientation.
+//   - Lights "LPn" fill slot n - 1 within the number of scene lights.
+//   - The model is moved so that its centre lies at the origin: the node
+//     position of "_01 Center", or else the average x and y of all vertices at
+//     their lowest z (256.0 when no vertex lies lower). Vertices, user points,
+//     centre and attachment points move (bounding objects and lights keep
+//     their scene positions); the radii are measured afterwards.
+//   - A mesh numbered "00" is a logged error, as in the rigid conversion.
+//
+// The stretch box table is cleared. Refused, before the Model or the table is
+// touched (result kConvertRefused and an error line): a scene in which no
+// object carries skin weights, a bone number above 998 and a numbered mesh
+// whose sub-object number would pass 999 (the sub-object lists hold 1000).
+Result<ConversionReport> conv_ConvertSkinnedScene(Model& model, const ImportedScene& scene, float scale,
+                                                  StretchBoxTable& stretch_boxes, UserNotifier& notifier);
 
 }  // namespace orvo

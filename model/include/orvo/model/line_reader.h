@@ -34,6 +34,10 @@ class LineReader {
 
   // Line number in the file (1-based) where the current line starts.
   long line_number() const { return line_no_; }
+  // How many reads the reader has made so far, the current one included: a
+  // line longer than the reader takes at once counts once per piece, as a
+  // fixed-buffer line reader counts them.
+  long read_count() const { return reads_; }
   // Byte offset of the current line's start.
   std::size_t offset() const { return line_start_; }
   // Bytes not read yet.
@@ -46,6 +50,7 @@ class LineReader {
   std::size_t line_start_ = 0;
   long line_no_ = 0;
   long next_line_no_ = 1;
+  long reads_ = 0;
   std::string_view line_;
   LineTokenizer tok_;
 };

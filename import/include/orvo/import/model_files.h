@@ -1,0 +1,76 @@
+// Model files as the tool's file commands use them: a 3DA file read with its
+// geometry rebuilt from the scene file of the same name, a scene imported
+// into a fresh Model, a Model rebuilt from its scene alone, and the four
+// levels of a level set ("tankh.3da", "tankm.3da", "tankl.3da", "tankt.3da").
+#pragma once
+
+#include <array>
+#include <ctime>
+#include <string>
+#include <string_view>
+
+#include "orvo/import/convert.h"
+#include "orvo/model/metafile.h"
+#include "orvo/model/model.h"
+#include "orvo/model/notifier.h"
+#include "orvo/model/result.h"
+
+namespace orvo {
+
+// Result code of a 3DA read whose artist data was read but whose scene file
+// could not be loaded or converted: the Model has no geometry, and the user
+// must be told (the message names the scene file).
+inline constexpr int kModelSceneFailed = 4;
+
+// Everything a read or import needs besides the Model: the tool's scale
+// factor (a 3DA file may change it), the tool-wide stretch box table, and
+// whom to tell.
+struct ModelContext {
+  float scale = kDefaultScaleFactor;
+  StretchBoxTable stretch_boxes;
+  UserNotifier* notifier = nullptr;
+  bool conversion_errors = false;  // a conversion since this was cleared logged an ERROR line
+};
+
+// Reads a 3DA file into `model`: the artist data, then the geometry from the
+// scene file beside it (".ase" when bit 0 of `attributes` is set, else
+// ".asc"), the diffuse_set rule and the light generators matched by name.
+// Result codes: 1 cannot open (the Model is unchanged), 2 the file ends
+// inside a block, -line a parse error (the Model holds what was read before
+// that line, no geometry), kModelSceneFailed. The model name is set from the
+// file name on success.
+Status model_Read3da(const std::string& path, Model& model, ModelContext& context);
+
+// Writes `model` as a 3DA file (through a temporary file renamed over the
+// target; on failure the old file stays as it was). Code 1 on failure.
+Status model_Write3da(const Model& model, const std::string& path, const ModelContext& context,
+                      std::string_view username, const std::tm& when);
+
+// Imports a scene file (".ase" anywhere in the upper-cased path selects the
+// ASE reader, anything else the ASC reader) into `model`: cleared, version 2,
+// converted, every material "Color - Texture", named after the file.
+// Result codes: those of the scene readers (1 cannot open, 3 no objects,
+// -line a parse error), kConvertRefused.
+Status model_ImportScene(const std::string& path, Model& model, ModelContext& context);
+
+// Rebuilds `model` from its scene file alone ("<folder>/<name>.ase" or
+// ".asc" by bit 0 of `attributes`): on success everything but the name is
+// made anew by the conversion; when the scene cannot be loaded the Model is
+// left unchanged and the reader's result is returned.
+Status model_RebuildFromScene(Model& model, const std::string& folder, ModelContext& context);
+
+// The path of one level of a set: the character before the extension
+// replaced by the level's letter. Empty when the path has no such character.
+std::string lod_path(std::string_view path, char letter);
+
+// Reads the four levels of the set that `path` belongs to, in the order h, m,
+// l, t. A level that fails shows its message (message box, no caption) and
+// leaves that Model as far as it was read; the others are unaffected. When
+// no level has polycollision set, the H level gets it. Returns each level's
+// result.
+std::array<Status, 4> model_ReadLodSet(const std::string& path, std::array<Model*, 4> models, ModelContext& context);
+
+// The message a level's failed read shows ("Unable to open 'm' file", ...).
+std::string lod_message(char letter, const Status& status);
+
+}  // namespace orvo
