@@ -368,5 +368,75 @@ if [ -w /dev/full ]; then
   if [ "$rc" -eq 1 ]; then pass; else fail "write to a full disk exits $rc, not 1"; fi
 fi
 
+# --- Model files: import, resave, 3DA inspection and level sets ---
+SET=$SRC/samples/tank
+
+run import "$SAMPLE" -o "$TMP/vehicle.3da"
+expect_rc 0 "import the sample scene"
+expect_line "Converting to internal format..." "import prints the conversion log"
+if head -n 1 "$TMP/vehicle.3da" | grep -qE '^/ 3DI metafile, saved on [0-9]+/[0-9]+/[0-9]{4}, [0-9]+:[ 0-9][0-9]$'; then pass; else
+  fail "import: the 3DA header line"
+fi
+if grep -qx "  3da_version 3" "$TMP/vehicle.3da"; then pass; else fail "import writes version 3"; fi
+if grep -qx "  color_type 2" "$TMP/vehicle.3da"; then pass; else fail "import: materials are Color - Texture"; fi
+
+# The written 3DA reads back beside its scene and saves to the same text.
+cp "$SAMPLE" "$TMP/vehicle.ase"
+run inspect "$TMP/vehicle.3da"
+expect_rc 0 "inspect the imported 3DA"
+expect_match "^Graphic Object: vehicle, " out "inspect 3DA: report"
+run resave "$TMP/vehicle.3da" -o "$TMP/again.3da"
+expect_rc 0 "resave"
+if [ "$(tail -n +2 "$TMP/vehicle.3da")" = "$(tail -n +2 "$TMP/again.3da")" ]; then pass; else
+  fail "resave changes the text beyond the date line"
+fi
+
+# A 3DA whose scene file is missing fails and says which file.
+cp "$TMP/vehicle.3da" "$TMP/orphan.3da"
+run inspect "$TMP/orphan.3da"
+expect_rc 1 "3DA without its scene"
+expect_stderr_names "$TMP/orphan.ase" "3DA without its scene"
+
+# A parse error names the line.
+printf 'begin general_information\n  3da_version 3\nbegin nonsense\n' > "$TMP/bad.3da"
+run inspect "$TMP/bad.3da"
+expect_rc 1 "3DA with a parse error"
+expect_stderr_names "bad.3da:3" "3DA with a parse error"
+
+# The sample level set: four levels, each reported.
+run inspect --set "$SET/tankm.3da"
+expect_rc 0 "inspect --set of the sample level set"
+for l in h m l t; do expect_line "== level $l" "level set: level $l"; done
+run inspect --set "$SET/tankh.3da" --json
+expect_rc 0 "inspect --set --json"
+python_checks '
+import json, sys
+j = json.load(open(sys.argv[1]))
+levels = j.get("levels", [])
+print("PASS" if [l["letter"] for l in levels] == ["h", "m", "l", "t"] else "FAIL level set json: letters")
+print("PASS" if all(l["ok"] for l in levels) else "FAIL level set json: a level failed")
+print("PASS" if levels and levels[0]["model"]["name"] == "tankh" else "FAIL level set json: H model name")
+print("PASS" if len(levels) == 4 and len(levels[2]["model"]["subobjects"]) == 2 else "FAIL level set json: L sub-objects")
+' "$TMP/out"
+
+# A set with a missing level reports it in its words and fails.
+mkdir "$TMP/set"
+for l in h m l; do cp "$SET/tank$l.3da" "$TMP/set/"; done
+cp "$SAMPLE" "$TMP/set/tankh.ase"; cp "$SAMPLE" "$TMP/set/tankm.ase"; cp "$SRC/samples/crate.asc" "$TMP/set/tankl.asc"
+run inspect --set "$TMP/set/tankh.3da"
+expect_rc 1 "level set with a missing level"
+expect_stderr_names "Unable to open 't' file" "level set with a missing level"
+expect_line "== level l" "level set with a missing level: the others are read"
+
+# The skinned sample converts.
+run inspect "$SRC/samples/soldier.ase"
+expect_rc 0 "skinned sample"
+expect_no_match "ERROR" out "skinned sample logs no error"
+
+# The ASC sample imports.
+run import "$SRC/samples/crate.asc" -o "$TMP/crate.3da"
+expect_rc 0 "import the ASC sample"
+if grep -qx "  attributes: 0" "$TMP/crate.3da"; then pass; else fail "ASC import: attributes bit 0 clear"; fi
+
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
