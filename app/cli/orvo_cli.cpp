@@ -45,8 +45,9 @@ class CliNotifier final : public UserNotifier {
  public:
   explicit CliNotifier(bool quiet_log) : quiet_log_(quiet_log) {}
   void message(std::string_view text, std::string_view caption) override {
-    std::fprintf(stderr, "%.*s: %.*s\n", static_cast<int>(caption.size()), caption.data(),
-                 static_cast<int>(text.size()), text.data());
+    // A message box without a caption shows its text alone.
+    if (!caption.empty()) std::fprintf(stderr, "%.*s: ", static_cast<int>(caption.size()), caption.data());
+    std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
     messages.push_back({std::string(text), std::string(caption)});
   }
   void log(std::string_view line) override {

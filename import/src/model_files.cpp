@@ -167,6 +167,21 @@ std::string lod_message(char letter, const Status& status) {
   }
 }
 
+std::array<Status, 4> model_WriteLodSet(const std::string& path, std::array<const Model*, 4> models,
+                                        const ModelContext& context, std::string_view username, const std::tm& when) {
+  std::array<Status, 4> results;
+  for (std::size_t level = 0; level < 4; ++level) {
+    if (!models[level]->present()) continue;
+    const std::string level_path = lod_path(path, kLodLetters[level]);
+    if (level_path.empty()) {
+      results[level] = Error{1, path + ": not a level set file name"};
+      continue;
+    }
+    results[level] = model_Write3da(*models[level], level_path, context, username, when);
+  }
+  return results;
+}
+
 std::array<Status, 4> model_ReadLodSet(const std::string& path, std::array<Model*, 4> models, ModelContext& context) {
   UserNotifier& notifier = notifier_of(context);
   std::array<Status, 4> results;

@@ -177,6 +177,16 @@ TEST_F(ModelFiles, LevelSets) {
   EXPECT_EQ(owned[0]->name.view(), "tankh");
   EXPECT_EQ(owned[2]->num_subobjects(), 2);
   EXPECT_EQ(owned[0]->polycollision, 1);  // no level had it set
+
+  // Saving all levels writes those that hold sub-objects, each to its letter.
+  owned[1]->subobjects.clear();
+  const auto saved = model_WriteLodSet(path("copyh.3da"), {owned[0].get(), owned[1].get(), owned[2].get(), owned[3].get()},
+                                       context_, "me", some_time());
+  for (const Status& s : saved) EXPECT_TRUE(s);
+  EXPECT_TRUE(fs::exists(path("copyh.3da")));
+  EXPECT_FALSE(fs::exists(path("copym.3da")));
+  EXPECT_TRUE(fs::exists(path("copyl.3da")));
+  EXPECT_FALSE(fs::exists(path("copyt.3da")));
 }
 
 TEST_F(ModelFiles, WritingNeverDestroysTheOldFile) {

@@ -70,6 +70,11 @@ std::string lod_path(std::string_view path, char letter);
 // result.
 std::array<Status, 4> model_ReadLodSet(const std::string& path, std::array<Model*, 4> models, ModelContext& context);
 
+// Writes every level whose Model holds sub-objects to the file of its letter
+// (empty levels are skipped and report success). Returns each level's result.
+std::array<Status, 4> model_WriteLodSet(const std::string& path, std::array<const Model*, 4> models,
+                                        const ModelContext& context, std::string_view username, const std::tm& when);
+
 // The message a level's failed read shows ("Unable to open 'm' file", ...).
 std::string lod_message(char letter, const Status& status);
 
