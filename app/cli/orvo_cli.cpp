@@ -265,33 +265,19 @@ bool write_3da(const Model& model, const std::string& out, const ModelContext& c
   return true;
 }
 
-int run_import(const std::string& path, const std::string& out, const ScaleOptions& scale) {
-  CliNotifier notifier(false);
-  ModelContext context;
-  context.scale = scale.value();
-  context.notifier = &notifier;
+// import and resave: read one file (a scene, or a 3DA with its scene) and
+// write the model as a 3DA file.
+int run_convert(const std::string& path, const std::string& out, const ScaleOptions& scale, bool from_scene) {
   const std::string ext = upper_extension(path);
-  if (ext != ".ASE" && ext != ".ASC") {
-    std::fprintf(stderr, "orvo-cli: %s: not a scene (.ase, .asc)\n", path.c_str());
+  const bool accepted = from_scene ? (ext == ".ASE" || ext == ".ASC") : ext == ".3DA";
+  if (!accepted) {
+    std::fprintf(stderr, "orvo-cli: %s: not a %s\n", path.c_str(), from_scene ? "scene (.ase, .asc)" : "model file (.3da)");
     return kExitInput;
   }
-  auto model = std::make_unique<Model>();
-  model_Reset(*model);
-  const int status = load_one(path, *model, context);
-  if (status == kExitInput) return status;
-  if (!write_3da(*model, out, context)) return kExitInput;
-  return status;
-}
-
-int run_resave(const std::string& path, const std::string& out, const ScaleOptions& scale) {
   CliNotifier notifier(false);
   ModelContext context;
   context.scale = scale.value();
   context.notifier = &notifier;
-  if (upper_extension(path) != ".3DA") {
-    std::fprintf(stderr, "orvo-cli: %s: not a model file (.3da)\n", path.c_str());
-    return kExitInput;
-  }
   auto model = std::make_unique<Model>();
   model_Reset(*model);
   const int status = load_one(path, *model, context);
@@ -344,8 +330,8 @@ int main(int argc, char** argv) {
 
   int status = kExitUsage;
   if (*inspect) status = run_inspect(in_path, scale, json, set);
-  else if (*import) status = run_import(in_path, out_path, scale);
-  else if (*resave) status = run_resave(in_path, out_path, scale);
+  else if (*import) status = run_convert(in_path, out_path, scale, true);
+  else if (*resave) status = run_convert(in_path, out_path, scale, false);
   // Output that could not be written (a full disk, a closed pipe) is a failure.
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
     std::fprintf(stderr, "orvo-cli: cannot write the output: %s\n", std::strerror(errno));
