@@ -26,7 +26,7 @@ float flattened_cube(const Vec3& a, const Vec3& b, const Vec3& c) {
   return k * k * k;
 }
 
-float extent(const Vec3 (&p)[3]) {
+float extent(const std::array<Vec3, 3>& p) {
   float e = 0;
   for (int i = 0; i < 3; ++i)
     for (int j = i + 1; j < 3; ++j) {
@@ -51,11 +51,7 @@ CollapseCost collapse_cost(const CollapseMesh& m, uint32_t u, uint32_t v, float 
   for (uint32_t fid : m.verts[u].faces) {
     const detail::CollapseFace& f = m.faces[fid];
     if (f.has(v)) continue;
-    Vec3 before[3], after[3];
-    for (int k = 0; k < 3; ++k) {
-      before[k] = m.verts[f.v[k]].pos;
-      after[k] = f.v[k] == u ? pv : before[k];
-    }
+    const std::array<Vec3, 3> after = detail::corners_after_move(m, f, u, pv);
     float q = flattened_cube(after[0], after[1], after[2]) - f.shape;
     float t = w * q + 1.0f;
     sum += t * t * t;

@@ -29,11 +29,7 @@ CollapseCost collapse_cost(const CollapseMesh& m, uint32_t u, uint32_t v) {
   for (uint32_t fid : m.verts[u].faces) {
     const detail::CollapseFace& f = m.faces[fid];
     if (f.has(v)) continue;
-    Vec3 before[3], after[3];
-    for (int k = 0; k < 3; ++k) {
-      before[k] = m.verts[f.v[k]].pos;
-      after[k] = f.v[k] == u ? pv : before[k];
-    }
+    const std::array<Vec3, 3> after = detail::corners_after_move(m, f, u, pv);
     float a = 1.0f + 0.01f * (largest_corner_cosine(after[0], after[1], after[2]) - f.shape);
     if (a > shape) shape = a;
     Vec3 n = detail::face_normal(after[0], after[1], after[2], m.rule());

@@ -1,4 +1,6 @@
 #pragma once
+
+#include <array>
 // Working mesh shared by the two edge-collapse reducers (the model exporter's
 // progressive reducer and the terrain generator's EdgeCollapseReducer).
 //
@@ -330,5 +332,13 @@ struct CollapseCost {
   float cost;
   float secondary;
 };
+
+// The corners of face `f` once vertex `u` has moved onto `to`: what both
+// reducers' collapse costs measure the changed faces by.
+inline std::array<Vec3, 3> corners_after_move(const CollapseMesh& m, const CollapseFace& f, uint32_t u, const Vec3& to) {
+  std::array<Vec3, 3> after;
+  for (int k = 0; k < 3; ++k) after[static_cast<std::size_t>(k)] = f.v[k] == u ? to : m.verts[f.v[k]].pos;
+  return after;
+}
 
 }  // namespace orvo::mesh::detail
