@@ -1,1 +1,190 @@
-// placeholder
+#include "loamer/project.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <utility>
+
+#include "orvo/model/file_io.h"
+#include "orvo/model/line_reader.h"
+#include "orvo/model/text.h"
+
+namespace loamer {
+
+namespace {
+
+constexpr std::size_t kMaxLine = orvo::LineReader::kLoamerMaxLine;
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+// The longest byte-order mark the start of the text is checked for.
+constexpr std::size_t kLongestBom = 4;
+
+TerrainProject empty_project() {
+  TerrainProject p;
+  p.terrain_name.clear();
+  p.creator.clear();
+  p.path.clear();
+  p.depth_map.clear();
+  p.output.clear();
+  p.complete = false;
+  return p;
+}
+
+bool lock_key(std::string_view key, Quadrant& q) {
+  static constexpr std::pair<std::string_view, Quadrant> kKeys[] = {
+      {"lock_topleft", Quadrant::kTopLeft},
+      {"lock_topright", Quadrant::kTopRight},
+      {"lock_bottomleft", Quadrant::kBottomLeft},
+      {"lock_bottomright", Quadrant::kBottomRight},
+  };
+  for (const auto& [name, quadrant] : kKeys) {
+    if (orvo::iequals(key, name)) {
+      q = quadrant;
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+bool has_all_fields(const TerrainProject& p) {
+  return !p.terrain_name.empty() && !p.creator.empty() && !p.path.empty() && !p.depth_map.empty() && !p.output.empty();
+}
+
+Quadrant quadrant_of(int x, int z) {
+  return static_cast<Quadrant>((x >= 512 ? 1 : 0) | (z >= 512 ? 2 : 0));
+}
+
+std::string with_cpt_extension(std::string_view joined) {
+  const std::size_t slash = joined.find_last_of("/\\");
+  const std::size_t name_start = slash == std::string_view::npos ? 0 : slash + 1;
+  const std::size_t dot = joined.find('.', name_start);
+  std::string out(dot != std::string_view::npos && dot > name_start ? joined.substr(0, dot) : joined);
+  out += ".cpt";
+  return out;
+}
+
+ProjectReader::ProjectReader(std::string display_name, const QuadrantLocks& locks)
+    : name_(std::move(display_name)), project_(empty_project()), locks_(locks) {}
+
+orvo::Status ProjectReader::check_bytes(std::string_view bytes) {
+  const std::size_t nul = bytes.find('\0');
+  if (nul == std::string_view::npos) {
+    newlines_ += static_cast<long>(std::count(bytes.begin(), bytes.end(), '\n'));
+    return {};
+  }
+  const long line = newlines_ + 1 + static_cast<long>(std::count(bytes.begin(), bytes.begin() + nul, '\n'));
+  return orvo::Error{static_cast<int>(-std::min<long>(line, 0x7fffffff)),
+                     orvo::error_at(name_, line, "the file holds NUL bytes (binary or UTF-16 data), not text")};
+}
+
+orvo::Status ProjectReader::check_start() {
+  started_ = true;
+  // Byte-order marks of UTF-16 and UTF-32 are refused with the encoding
+  // named, before the NUL bytes of such text are found.
+  if (orvo::Status s = orvo::check_text_encoding(std::string_view(pending_).substr(0, kLongestBom), name_); !s) {
+    return s;
+  }
+  if (std::string_view(pending_).substr(0, kUtf8Bom.size()) == kUtf8Bom) pending_.erase(0, kUtf8Bom.size());
+  return check_bytes(pending_);
+}
+
+orvo::Status ProjectReader::feed(std::string_view bytes) {
+  if (!status_) return status_;
+  if (started_) {
+    if (orvo::Status s = check_bytes(bytes); !s) return status_ = std::move(s);
+    pending_.append(bytes);
+  } else {
+    pending_.append(bytes);
+    if (pending_.size() < kLongestBom) return {};
+    if (orvo::Status s = check_start(); !s) return status_ = std::move(s);
+  }
+
+  // Read everything up to the last line feed. The rest of a line longer than
+  // a line read is read in whole line-length pieces, as it would be in one
+  // pass over the text, so that a line without end cannot pile up.
+  std::size_t cut = pending_.rfind('\n');
+  cut = cut == std::string::npos ? 0 : cut + 1;
+  const std::size_t tail = pending_.size() - cut;
+  cut += tail - tail % kMaxLine;
+  if (cut > 0) {
+    read_lines(std::string_view(pending_).substr(0, cut));
+    pending_.erase(0, cut);
+  }
+  return {};
+}
+
+orvo::Status ProjectReader::finish() {
+  if (!status_) return status_;
+  if (!started_) {
+    if (orvo::Status s = check_start(); !s) return status_ = std::move(s);
+  }
+  read_lines(pending_);
+  pending_.clear();
+  project_.complete = has_all_fields(project_);
+  return {};
+}
+
+void ProjectReader::read_lines(std::string_view whole_lines) {
+  orvo::LineReader reader(whole_lines, kMaxLine);
+  while (reader.next()) {
+    // Every key takes at least one value; a key alone on its line is ignored.
+    if (reader.size() < 2) continue;
+    const std::string_view key = reader[0];
+    const std::string_view value = reader[1];
+    Quadrant q{};
+    if (orvo::iequals(key, "terrainname")) {
+      project_.terrain_name = value;
+    } else if (orvo::iequals(key, "creator")) {
+      project_.creator = value;
+    } else if (orvo::iequals(key, "path")) {
+      project_.path = value;
+    } else if (orvo::iequals(key, "depthmap")) {
+      project_.depth_map = project_.path + std::string(value);
+    } else if (orvo::iequals(key, "output")) {
+      project_.output = with_cpt_extension(project_.path + std::string(value));
+    } else if (lock_key(key, q)) {
+      if (reader.size() < 3) continue;
+      locks_[q] = QuadrantLock{orvo::parse_int(reader[1]), orvo::parse_int(reader[2])};
+    }
+  }
+}
+
+orvo::Result<TerrainProject> parse_project_text(std::string_view text, const std::string& display_name,
+                                                QuadrantLocks& locks) {
+  ProjectReader reader(display_name, locks);
+  if (orvo::Status s = reader.feed(text); !s) return s.error();
+  if (orvo::Status s = reader.finish(); !s) return s.error();
+  locks = reader.locks();
+  return reader.project();
+}
+
+orvo::Status read_project(const std::string& path, TerrainProject& project, QuadrantLocks& locks) {
+  project = empty_project();
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) return orvo::Error{1, path + ": cannot open: " + std::strerror(errno)};
+
+  // Read in pieces: a project is a few lines, but the file handed over may be
+  // anything, and memory must not grow with it.
+  ProjectReader reader(path, locks);
+  char piece[1 << 16];
+  orvo::Status status;
+  for (;;) {
+    const std::size_t n = std::fread(piece, 1, sizeof piece, f);
+    if (n > 0) status = reader.feed(std::string_view(piece, n));
+    if (!status) break;
+    if (n < sizeof piece) {
+      if (std::ferror(f)) status = orvo::Error{1, path + ": cannot read: " + std::strerror(errno)};
+      break;
+    }
+  }
+  std::fclose(f);
+  if (status) status = reader.finish();
+  if (!status) return status;
+  project = reader.project();
+  locks = reader.locks();
+  return {};
+}
+
+}  // namespace loamer
