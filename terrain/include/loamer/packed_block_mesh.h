@@ -5,6 +5,7 @@
 // the eight even slots.
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -41,7 +42,7 @@ struct PackedBlockMesh {
   std::vector<VertexOffset> offsets;  // one per vertex
   std::array<LodList, kLodSlots> lods;
 
-  size_t vertex_count() const { return offsets.size(); }
+  std::size_t vertex_count() const { return offsets.size(); }
   friend bool operator==(const PackedBlockMesh&, const PackedBlockMesh&) = default;
 };
 
