@@ -1,0 +1,330 @@
+// loamer-cli: the terrain generator without its dialog.
+//
+//   loamer-cli build PROJECT.tpj [--jobs N]
+//   loamer-cli inspect FILE [--json]      (.tml, .tms, .cpt, Output.dep)
+//
+// Exit status: 0 success, 1 input unreadable or output unwritable, 2 usage
+// error, 130 build stopped by Ctrl+C.
+#include <pthread.h>
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "loamer/block_file.h"
+#include "loamer/build.h"
+#include "loamer/height_file.h"
+#include "loamer/project.h"
+#include "loamer/terrain_file.h"
+#include "orvo/runtime/system_log.h"
+
+namespace {
+
+constexpr int kExitOk = 0, kExitIo = 1, kExitUsage = 2, kExitStopped = 130;
+
+const char* const kStageNames[loamer::kBuildStages] = {"Triangulation and LOD", "Export Unoptimized Data",
+                                                       "Optimize Data", "Export Optimized Data"};
+
+// Output list lines on stdout; the stage bars on stderr when it is a
+// terminal, redrawn in place on one line.
+class ConsoleListener : public loamer::BuildListener {
+ public:
+  ConsoleListener() : bars_(::isatty(STDERR_FILENO) != 0) {}
+
+  void log(std::string_view line) override {
+    std::lock_guard lock(mutex_);
+    clear_bar();
+    std::cout << line << '\n' << std::flush;
+    draw_bar();
+  }
+  void stage_range(int stage, long total) override {
+    std::lock_guard lock(mutex_);
+    stage_ = stage;
+    total_ = total;
+    done_ = 0;
+    text_.clear();
+    draw_bar();
+  }
+  void stage_position(int stage, long done) override {
+    std::lock_guard lock(mutex_);
+    stage_ = stage;
+    done_ = done;
+    draw_bar();
+  }
+  void stage_text(int stage, std::string_view text) override {
+    std::lock_guard lock(mutex_);
+    stage_ = stage;
+    text_ = text;
+    draw_bar();
+  }
+  void finish() {
+    std::lock_guard lock(mutex_);
+    clear_bar();
+  }
+
+ private:
+  void clear_bar() {
+    if (bars_ && drawn_) std::fputs("\r\033[K", stderr);
+    drawn_ = false;
+  }
+  void draw_bar() {
+    if (!bars_ || stage_ < 1 || stage_ > loamer::kBuildStages) return;
+    constexpr int kWidth = 30;
+    const long total = std::max(total_, 1L);
+    const int filled = static_cast<int>(std::clamp(done_, 0L, total) * kWidth / total);
+    std::string bar(static_cast<size_t>(filled), '#');
+    bar.append(static_cast<size_t>(kWidth - filled), '.');
+    std::fprintf(stderr, "\r\033[K%d/4 %-24s [%s] %s", stage_, kStageNames[stage_ - 1], bar.c_str(), text_.c_str());
+    std::fflush(stderr);
+    drawn_ = true;
+  }
+
+  std::mutex mutex_;
+  bool bars_;
+  bool drawn_ = false;
+  int stage_ = 0;
+  long total_ = 0, done_ = 0;
+  std::string text_;
+};
+
+// Turns Ctrl+C (or SIGTERM) into the build's stop request on a thread of its
+// own; a second one ends the program at once.
+class StopOnSignal {
+ public:
+  StopOnSignal(loamer::BuildControl& control, loamer::BuildListener& listener) {
+    sigemptyset(&set_);
+    sigaddset(&set_, SIGINT);
+    sigaddset(&set_, SIGTERM);
+    sigaddset(&set_, SIGUSR2);
+    pthread_sigmask(SIG_BLOCK, &set_, nullptr);
+    waiter_ = std::thread([this, &control, &listener] {
+      int requests = 0;
+      for (;;) {
+        int sig = 0;
+        if (sigwait(&set_, &sig) != 0 || sig == SIGUSR2) return;
+        if (++requests > 1) std::_Exit(kExitStopped);
+        control.request_stop();
+        listener.log("Stopping Build....");
+      }
+    });
+  }
+  ~StopOnSignal() {
+    pthread_kill(waiter_.native_handle(), SIGUSR2);
+    waiter_.join();
+  }
+
+ private:
+  sigset_t set_{};
+  std::thread waiter_;
+};
+
+int run_build_command(const std::string& project_file, int jobs) {
+  // The log comes first, as at the dialog's start.
+  orvo::runtime::SystemLog system_log;
+  orvo::runtime::start_loamer_log(system_log);
+
+  loamer::TerrainProject project;
+  loamer::QuadrantLocks locks;
+  orvo::Status read = loamer::read_project(project_file, project, locks);
+  std::error_code ec;
+  const std::filesystem::path full = std::filesystem::absolute(project_file, ec);
+  std::cout << "Opening " << (ec ? project_file : full.string()) << '\n' << std::flush;
+  if (!read.ok()) {
+    std::cerr << "loamer-cli: " << read.error().message << '\n';
+    return kExitIo;
+  }
+  if (!project.complete) {
+    std::string missing;
+    const std::pair<const char*, const std::string*> fields[] = {{"terrainname", &project.terrain_name},
+                                                                 {"creator", &project.creator},
+                                                                 {"path", &project.path},
+                                                                 {"depthmap", &project.depth_map},
+                                                                 {"output", &project.output}};
+    for (const auto& [key, value] : fields)
+      if (value->empty()) missing += std::string(missing.empty() ? "" : ", ") + key;
+    std::cerr << "loamer-cli: " << project_file << ": the project is incomplete (missing: " << missing
+              << "); nothing was built\n";
+    return kExitIo;
+  }
+
+  loamer::BuildParams params = loamer::build_params(project, locks);
+  params.jobs = jobs;
+  ConsoleListener listener;
+  loamer::BuildControl control;
+  int result = 0;
+  {
+    StopOnSignal signals(control, listener);
+    result = loamer::run_build(params, listener, control);
+  }
+  listener.finish();
+  if (result == 0) return kExitOk;
+  return control.stop.load() ? kExitStopped : kExitIo;
+}
+
+// ---- inspect ----
+
+std::string kind_name(loamer::ListKind kind) {
+  return kind == loamer::ListKind::kStrip ? "strip" : "triangle list";
+}
+
+int inspect_block(const std::string& file, bool json) {
+  orvo::Result<loamer::PackedBlockMesh> mesh = loamer::read_block_mesh(file);
+  if (!mesh.ok()) {
+    std::cerr << "loamer-cli: " << mesh.error().message << '\n';
+    return kExitIo;
+  }
+  if (json) {
+    nlohmann::json j;
+    j["file"] = file;
+    j["format"] = "TPM1";
+    j["origin_x"] = mesh->origin_x;
+    j["origin_z"] = mesh->origin_z;
+    j["vertex_count"] = mesh->vertex_count();
+    j["lists"] = nlohmann::json::array();
+    for (int slot = 0; slot < loamer::kLodSlots; slot += 2) {
+      const loamer::LodList& l = mesh->lods[static_cast<size_t>(slot)];
+      j["lists"].push_back({{"lod", slot},
+                            {"count", l.count},
+                            {"vertex_count", l.vertex_count},
+                            {"kind", static_cast<int>(l.kind)},
+                            {"indices", l.indices.size()}});
+    }
+    std::cout << j.dump(2) << '\n';
+    return kExitOk;
+  }
+  std::cout << file << ": block mesh (TPM1)\n"
+            << "  origin      " << mesh->origin_x << ", " << mesh->origin_z << '\n'
+            << "  vertices    " << mesh->vertex_count() << '\n'
+            << "  LOD   count      V  kind\n";
+  for (int slot = 0; slot < loamer::kLodSlots; slot += 2) {
+    const loamer::LodList& l = mesh->lods[static_cast<size_t>(slot)];
+    char line[96];
+    std::snprintf(line, sizeof line, "  %3d %7u %6u  %d %s%s\n", slot, l.count, static_cast<unsigned>(l.vertex_count),
+                  static_cast<int>(l.kind), kind_name(l.kind).c_str(),
+                  l.kind == loamer::ListKind::kStrip ? " (indices)" : " (triangles)");
+    std::cout << line;
+  }
+  return kExitOk;
+}
+
+int inspect_terrain(const std::string& file, bool json) {
+  orvo::Result<loamer::TerrainFileSummary> s = loamer::summarize_terrain_file(file);
+  if (!s.ok()) {
+    std::cerr << "loamer-cli: " << s.error().message << '\n';
+    return kExitIo;
+  }
+  size_t shared = 0;
+  for (const auto& r : s->records) shared += r.shared ? 1 : 0;
+  if (json) {
+    nlohmann::json j;
+    j["file"] = file;
+    j["format"] = "CPT1";
+    j["file_size"] = s->file_size;
+    j["grid_size"] = s->grid_size;
+    j["sectors"] = s->sectors;
+    j["terrain_name"] = s->terrain_name;
+    j["creator"] = s->creator;
+    j["user_name"] = s->user_name;
+    j["records_per_sector"] = s->records_per_sector;
+    j["records"] = s->records.size();
+    j["shared_records"] = shared;
+    std::cout << j.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+    return kExitOk;
+  }
+  std::cout << file << ": terrain file (CPT1), " << s->file_size << " bytes\n"
+            << "  grid size   " << s->grid_size << '\n'
+            << "  sectors     " << s->sectors << '\n'
+            << "  terrain     " << s->terrain_name << '\n'
+            << "  creator     " << s->creator << '\n'
+            << "  built by    " << s->user_name << '\n'
+            << "  records     " << s->records.size() << " (" << shared << " shared)\n";
+  for (size_t sector = 0; sector < s->records_per_sector.size(); ++sector)
+    std::cout << "  sector " << sector << "    " << s->records_per_sector[sector] << " records\n";
+  return kExitOk;
+}
+
+int inspect_heights(const std::string& file, bool json) {
+  orvo::Result<std::vector<uint16_t>> h = loamer::read_height_file(file);
+  if (!h.ok()) {
+    std::cerr << "loamer-cli: " << h.error().message << '\n';
+    return kExitIo;
+  }
+  const auto [lo, hi] = std::minmax_element(h->begin(), h->end());
+  double sum = 0;
+  for (uint16_t v : *h) sum += v;
+  const double mean = sum / static_cast<double>(h->size()) / 256.0;
+  if (json) {
+    nlohmann::json j{{"file", file},     {"format", "height file"}, {"size", 1024},
+                     {"min", *lo / 256.0}, {"max", *hi / 256.0},      {"mean", mean}};
+    std::cout << j.dump(2) << '\n';
+    return kExitOk;
+  }
+  std::cout << file << ": height file, 1024 x 1024 heights\n"
+            << "  lowest      " << *lo / 256.0 << '\n'
+            << "  highest     " << *hi / 256.0 << '\n'
+            << "  mean        " << mean << '\n';
+  return kExitOk;
+}
+
+int run_inspect(const std::string& file, bool json) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) {
+    std::cerr << "loamer-cli: " << file << ": cannot open the file\n";
+    return kExitIo;
+  }
+  char magic[4] = {};
+  in.read(magic, 4);
+  const std::string tag(magic, static_cast<size_t>(in.gcount()));
+  in.seekg(0, std::ios::end);
+  const auto size = static_cast<uint64_t>(in.tellg());
+  if (tag == "TPM1") return inspect_block(file, json);
+  if (tag == "CPT1") return inspect_terrain(file, json);
+  if (size == loamer::kHeightFileBytes || std::filesystem::path(file).filename() == "Output.dep")
+    return inspect_heights(file, json);
+  std::cerr << "loamer-cli: " << file
+            << ": not a block mesh (TPM1), terrain file (CPT1) or height file (2097152 bytes)\n";
+  return kExitIo;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"Loamer terrain generator: builds a terrain from a 1024 x 1024 depth map"};
+  app.set_version_flag("--version", std::string("loamer-cli ") + LOAMER_VERSION);
+  app.require_subcommand(1);
+
+  std::string project_file;
+  int jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  CLI::App* build = app.add_subcommand("build", "Build the terrain of a project (.tpj): block files, Output.dep, .cpt");
+  build->add_option("project", project_file, "Terrain project file (.tpj)")->required();
+  build->add_option("-j,--jobs", jobs, "Threads for independent blocks (default: the number of cores)")
+      ->check(CLI::Range(1, 256));
+
+  std::string file;
+  bool json = false;
+  CLI::App* inspect = app.add_subcommand("inspect", "Summarise a .tml, .tms, .cpt or Output.dep file");
+  inspect->add_option("file", file, "File to summarise")->required();
+  inspect->add_flag("--json", json, "Print a machine-readable summary");
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::Success& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    app.exit(e);
+    return kExitUsage;
+  }
+  if (*build) return run_build_command(project_file, jobs);
+  return run_inspect(file, json);
+}

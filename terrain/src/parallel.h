@@ -1,0 +1,30 @@
+#pragma once
+// Runs f(0) ... f(count - 1) on up to `jobs` threads (the caller's thread is
+// one of them), handing out indices in increasing order.
+
+#include <algorithm>
+#include <atomic>
+#include <cstddef>
+#include <thread>
+#include <vector>
+
+namespace loamer::detail {
+
+template <class F>
+void parallel_for(size_t count, int jobs, F&& f) {
+  const size_t threads = std::min(count, static_cast<size_t>(std::max(jobs, 1)));
+  if (threads <= 1) {
+    for (size_t i = 0; i < count; ++i) f(i);
+    return;
+  }
+  std::atomic<size_t> next{0};
+  auto work = [&] {
+    for (size_t i = next.fetch_add(1); i < count; i = next.fetch_add(1)) f(i);
+  };
+  std::vector<std::jthread> helpers;
+  helpers.reserve(threads - 1);
+  for (size_t t = 1; t < threads; ++t) helpers.emplace_back(work);
+  work();
+}
+
+}  // namespace loamer::detail

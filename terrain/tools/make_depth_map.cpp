@@ -1,0 +1,79 @@
+// Writes the sample terrain's 1024 x 1024 depth map: fractal value noise over
+// two hills and a winding valley. The output depends only on the seed, so the
+// sample builds the same terrain everywhere.
+//
+//   make-depth-map OUT [SEED]
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kSize = 1024;
+
+uint32_t hash(int x, int z, uint32_t seed) {
+  uint32_t h = seed ^ (static_cast<uint32_t>(x) * 0x8da6b343u) ^ (static_cast<uint32_t>(z) * 0xd8163841u);
+  h ^= h >> 13;
+  h *= 0x85ebca6bu;
+  h ^= h >> 16;
+  return h;
+}
+
+// Smoothly interpolated lattice noise in [0, 1], tiling with `period` cells.
+double value_noise(double x, double z, int period, uint32_t seed) {
+  const int x0 = static_cast<int>(std::floor(x)), z0 = static_cast<int>(std::floor(z));
+  const double fx = x - x0, fz = z - z0;
+  const auto at = [&](int i, int j) {
+    return (hash(((i % period) + period) % period, ((j % period) + period) % period, seed) & 0xffff) / 65535.0;
+  };
+  const double sx = fx * fx * (3 - 2 * fx), sz = fz * fz * (3 - 2 * fz);
+  const double a = at(x0, z0) + (at(x0 + 1, z0) - at(x0, z0)) * sx;
+  const double b = at(x0, z0 + 1) + (at(x0 + 1, z0 + 1) - at(x0, z0 + 1)) * sx;
+  return a + (b - a) * sz;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2 || argc > 3) {
+    std::fprintf(stderr, "usage: %s OUT [SEED]\n", argv[0]);
+    return 2;
+  }
+  const uint32_t seed = argc == 3 ? static_cast<uint32_t>(std::strtoul(argv[2], nullptr, 10)) : 1;
+  std::vector<uint8_t> map(static_cast<size_t>(kSize) * kSize);
+  for (int z = 0; z < kSize; ++z) {
+    for (int x = 0; x < kSize; ++x) {
+      // Rolling ground: six octaves, each tiling the map so its edges meet.
+      double h = 0, amplitude = 0.5;
+      int cells = 4;
+      for (int octave = 0; octave < 6; ++octave) {
+        h += amplitude * value_noise(x * cells / double(kSize), z * cells / double(kSize), cells, seed + octave);
+        amplitude *= 0.5;
+        cells *= 2;
+      }
+      double height = 40 + 90 * h;
+      // Two hills.
+      const auto hill = [&](double cx, double cz, double radius, double top) {
+        const double d2 = ((x - cx) * (x - cx) + (z - cz) * (z - cz)) / (radius * radius);
+        return top * std::exp(-d2);
+      };
+      height += hill(300, 280, 150, 80) + hill(760, 700, 200, 60);
+      // A valley winding from top to bottom.
+      const double centre = 512 + 120 * std::sin(z * 2 * M_PI / kSize * 1.5);
+      const double across = (x - centre) / 70.0;
+      height -= 70 * std::exp(-across * across);
+      map[static_cast<size_t>(z) * kSize + x] = static_cast<uint8_t>(std::clamp(height, 0.0, 255.0));
+    }
+  }
+  const std::string out = argv[1];
+  std::FILE* f = std::fopen(out.c_str(), "wb");
+  if (f == nullptr || std::fwrite(map.data(), 1, map.size(), f) != map.size() || std::fclose(f) != 0) {
+    std::fprintf(stderr, "make-depth-map: cannot write %s\n", out.c_str());
+    return 1;
+  }
+  return 0;
+}

@@ -1,0 +1,138 @@
+#!/bin/sh
+# Command-line checks of loamer-cli: usage and exit codes, projects that
+# cannot be built, a whole build of a generated depth map with its files
+# inspected, and Ctrl+C during a build.
+#
+#   loamer_cli_test.sh PATH_TO_LOAMER_CLI PATH_TO_MAKE_DEPTH_MAP
+
+if [ $# -ne 2 ]; then
+  echo "usage: $0 PATH_TO_LOAMER_CLI PATH_TO_MAKE_DEPTH_MAP" >&2
+  exit 2
+fi
+CLI=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
+MAKE_MAP=$(cd "$(dirname "$2")" && pwd)/$(basename "$2")
+
+TMP=$(mktemp -d "${TMPDIR:-/tmp}/loamer-cli-test.XXXXXX") || exit 1
+trap 'rm -rf "$TMP"' EXIT
+trap 'exit 1' HUP INT TERM
+
+passed=0
+failed=0
+pass() { passed=$((passed + 1)); }
+fail() {
+  failed=$((failed + 1))
+  echo "FAIL: $*"
+}
+show_output() {
+  sed 's/^/    out| /' "$TMP/out" | head -n 20
+  sed 's/^/    err| /' "$TMP/err" | head -n 10
+}
+run() {
+  "$CLI" "$@" >"$TMP/out" 2>"$TMP/err"
+  rc=$?
+}
+expect_rc() { # EXPECTED WHAT
+  if [ "$rc" -eq "$1" ]; then pass; else
+    fail "$2: exit status $rc, expected $1"
+    show_output
+  fi
+}
+expect_line() { # EXACT_LINE WHAT  (on stdout)
+  if grep -qxF -- "$1" "$TMP/out"; then pass; else fail "$2: no line \"$1\" on stdout"; show_output; fi
+}
+expect_count() { # N ERE WHAT  (lines of stdout)
+  n=$(grep -cE -- "$2" "$TMP/out")
+  if [ "$n" -eq "$1" ]; then pass; else fail "$3: $n lines match /$2/, expected $1"; fi
+}
+expect_stderr() { # TEXT WHAT
+  if grep -qF -- "$1" "$TMP/err"; then pass; else fail "$2: stderr lacks \"$1\""; show_output; fi
+}
+
+# Usage.
+run --help
+expect_rc 0 "--help"
+run --version
+expect_rc 0 "--version"
+run
+expect_rc 2 "no subcommand"
+run build
+expect_rc 2 "build without a project"
+run build x.tpj --jobs 0
+expect_rc 2 "--jobs 0"
+run frobnicate
+expect_rc 2 "unknown subcommand"
+
+# Projects that cannot be built.
+run build "$TMP/none.tpj"
+expect_rc 1 "missing project"
+expect_stderr "$TMP/none.tpj" "missing project named"
+printf 'TerrainName "T"\nPath "%s/"\nDepthMap map.raw\nOutput t.cpt\n' "$TMP" >"$TMP/nocreator.tpj"
+run build "$TMP/nocreator.tpj"
+expect_rc 1 "project without a creator"
+expect_stderr "missing: creator" "project without a creator names the key"
+printf 'TerrainName "T"\nCreator "C"\nPath "%s/"\nDepthMap nomap.raw\nOutput t.cpt\n' "$TMP" >"$TMP/nomap.tpj"
+(cd "$TMP" && "$CLI" build nomap.tpj >"$TMP/out" 2>"$TMP/err")
+rc=$?
+expect_rc 1 "missing depth map"
+expect_line "Error:  Could not open Input file" "missing depth map"
+if grep -qF "Tessa Release Version" "$TMP/ghw.txt" 2>/dev/null; then pass; else fail "ghw.txt written at start"; fi
+
+# A whole build.
+mkdir "$TMP/t"
+"$MAKE_MAP" "$TMP/t/valley.raw" 7 || fail "make-depth-map"
+if [ "$(wc -c <"$TMP/t/valley.raw")" -eq 1048576 ]; then pass; else fail "depth map size"; fi
+printf '// sample\nTerrainName "Valley Test"\nCreator "cli test"\nPath "%s/t/"\nDepthMap valley.raw\nOutput valley.v2.dat\n' \
+  "$TMP" >"$TMP/valley.tpj"
+run build "$TMP/valley.tpj" --jobs 2
+expect_rc 0 "build"
+expect_line "Opening $TMP/valley.tpj" "build"
+expect_line "Total Data Blocks: 341" "build"
+expect_count 341 '^Generating Data [0-4]   [0-9a-f]{2}/[0-9a-f]{2} VRange:[0-9]+-[0-9]+ \([0-9]+%\)$' "build"
+expect_line "Build Completed" "build"
+if [ -f "$TMP/t/valley.cpt" ]; then pass; else fail "terrain file valley.cpt written"; fi
+
+run inspect "$TMP/t/valley.cpt"
+expect_rc 0 "inspect .cpt"
+expect_line "  terrain     Valley Test" "inspect .cpt"
+run inspect --json "$TMP/t/valley.cpt"
+expect_rc 0 "inspect --json .cpt"
+if grep -q '"format": "CPT1"' "$TMP/out" && grep -q '"records_per_sector"' "$TMP/out"; then pass; else
+  fail "inspect --json .cpt fields"; show_output; fi
+run inspect "$TMP/t/S4_3c_3c.tms"
+expect_rc 0 "inspect .tms"
+expect_line "  origin      960, 960" "inspect .tms"
+run inspect --json "$TMP/t/S2_10_30.tml"
+expect_rc 0 "inspect --json .tml"
+if grep -q '"origin_x": 256' "$TMP/out" && grep -q '"origin_z": 768' "$TMP/out"; then pass; else
+  fail "inspect --json .tml origin"; show_output; fi
+run inspect "$TMP/t/Output.dep"
+expect_rc 0 "inspect Output.dep"
+run inspect "$TMP/valley.tpj"
+expect_rc 1 "inspect a file of no terrain format"
+
+# Nothing changed: everything is reused, nothing converted.
+run build "$TMP/valley.tpj"
+expect_rc 0 "rebuild"
+expect_count 341 '^Loaded in Sector ' "rebuild reuses every block"
+expect_count 0 '^Generating Data ' "rebuild generates nothing"
+
+# Ctrl+C during the first stage of a fresh build.
+rm -f "$TMP"/t/*.tml "$TMP"/t/*.tms
+"$CLI" build "$TMP/valley.tpj" --jobs 1 >"$TMP/out" 2>"$TMP/err" &
+pid=$!
+i=0
+while [ $i -lt 200 ] && ! grep -q '^Generating Data' "$TMP/out" 2>/dev/null; do
+  sleep 0.05
+  i=$((i + 1))
+done
+kill -INT $pid
+wait $pid
+rc=$?
+expect_rc 130 "Ctrl+C"
+expect_line "Stopping Build...." "Ctrl+C"
+expect_line "Build Stopped" "Ctrl+C"
+if [ "$(wc -c <"$TMP/t/Output.dep")" -eq 2097152 ]; then pass; else fail "Ctrl+C leaves a whole Output.dep"; fi
+if ls "$TMP"/t/.orvo-save-* >/dev/null 2>&1; then fail "Ctrl+C leaves temporary files"; else pass; fi
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
