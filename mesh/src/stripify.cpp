@@ -3,7 +3,11 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cmath>
 #include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <stdexcept>
 
 namespace orvo::mesh {
 namespace {
@@ -17,97 +21,94 @@ struct Adjacency {
   std::vector<uint8_t> back_edge;  // 3 per triangle
 };
 
-uint64_t edge_key(uint32_t from, uint32_t to) {
-  return (uint64_t{from} << 32) | to;
-}
-
-uint64_t mix(uint64_t k) {
-  k ^= k >> 33;
-  k *= 0xff51afd7ed558ccdULL;
-  k ^= k >> 33;
-  k *= 0xc4ceb9fe1a85ec53ULL;
-  k ^= k >> 33;
-  return k;
-}
-
-// Open-addressing table from a directed edge to a group number.
-class EdgeTable {
+// Dense numbers for the vertex indices of a triangle list: the indices
+// themselves unless they are too sparse to index tables with, else their
+// ranks among the distinct indices.
+class VertexNumbers {
  public:
-  explicit EdgeTable(size_t expected) {
-    size_t cap = 16;
-    while (cap < expected * 2) cap <<= 1;
-    keys_.assign(cap, 0);
-    groups_.assign(cap, kNone);
-    mask_ = cap - 1;
+  explicit VertexNumbers(std::span<const uint32_t> indices) {
+    uint32_t top = 0;
+    for (uint32_t v : indices) top = std::max(top, v);
+    count_ = size_t{top} + 1;
+    if (count_ <= indices.size() * 4 + 65536) return;
+    ranks_.assign(indices.begin(), indices.end());
+    std::sort(ranks_.begin(), ranks_.end());
+    ranks_.erase(std::unique(ranks_.begin(), ranks_.end()), ranks_.end());
+    count_ = ranks_.size();
   }
-
-  // The group of `key`, creating group `next` when the key is new.
-  int32_t insert(uint64_t key, int32_t next) {
-    for (size_t slot = mix(key) & mask_;; slot = (slot + 1) & mask_) {
-      if (groups_[slot] == kNone) {
-        keys_[slot] = key;
-        groups_[slot] = next;
-        return next;
-      }
-      if (keys_[slot] == key) return groups_[slot];
-    }
-  }
-
-  int32_t find(uint64_t key) const {
-    for (size_t slot = mix(key) & mask_;; slot = (slot + 1) & mask_) {
-      if (groups_[slot] == kNone) return kNone;
-      if (keys_[slot] == key) return groups_[slot];
-    }
+  size_t count() const { return count_; }
+  uint32_t operator()(uint32_t v) const {
+    if (ranks_.empty()) return v;
+    return static_cast<uint32_t>(std::lower_bound(ranks_.begin(), ranks_.end(), v) - ranks_.begin());
   }
 
  private:
-  std::vector<uint64_t> keys_;
-  std::vector<int32_t> groups_;
-  size_t mask_ = 0;
+  std::vector<uint32_t> ranks_;
+  size_t count_ = 0;
 };
 
 // Links every edge to the first unlinked opposite edge of a later triangle,
-// in triangle order then edge order. The corners holding each directed edge
-// are grouped in that order; a cursor per group skips corners that are linked
-// or no longer later than the triangle being linked, which never become
-// eligible again.
-Adjacency build_adjacency(std::span<const uint32_t> idx, size_t n) {
-  Adjacency adj;
-  adj.neighbour.assign(n * 3, kNone);
-  adj.back_edge.assign(n * 3, 0);
-  EdgeTable table(n * 3);
-  std::vector<int32_t> group_of(n * 3);
-  int32_t groups = 0;
-  for (size_t c = 0; c < n * 3; ++c) {
-    size_t t = c / 3, e = c % 3;
-    int32_t g = table.insert(edge_key(idx[c], idx[t * 3 + (e + 1) % 3]), groups);
-    if (g == groups) ++groups;
-    group_of[c] = g;
-  }
-  std::vector<uint32_t> start(static_cast<size_t>(groups) + 1, 0);
-  for (int32_t g : group_of) ++start[static_cast<size_t>(g) + 1];
-  for (size_t g = 0; g < static_cast<size_t>(groups); ++g) start[g + 1] += start[g];
-  std::vector<uint32_t> members(n * 3);
-  std::vector<uint32_t> cursor(start.begin(), start.end() - 1);
-  for (size_t c = 0; c < n * 3; ++c) members[cursor[static_cast<size_t>(group_of[c])]++] = static_cast<uint32_t>(c);
-  std::copy(start.begin(), start.end() - 1, cursor.begin());
+// in triangle order then edge order.
+//
+// The corners are sorted by the directed edge they start (start vertex, then
+// end vertex), keeping corner order within each edge, so the edges opposite
+// a→b form one run of b's corners. A cursor per run skips corners that are
+// linked or no longer later than the triangle being linked; neither ever
+// becomes eligible again, so each run is walked once.
+Adjacency build_adjacency(std::span<const uint32_t> idx, size_t n, const VertexNumbers& number) {
+  const size_t corners = n * 3;
+  auto after = [](size_t c) { return c % 3 == 2 ? c - 2 : c + 1; };
+  const size_t vertices = number.count();
+  std::vector<uint32_t> vertex(corners);
+  for (size_t c = 0; c < corners; ++c) vertex[c] = number(idx[c]);
 
-  for (size_t t = 0; t < n; ++t) {
-    for (size_t e = 0; e < 3; ++e) {
-      size_t c = t * 3 + e;
-      if (adj.neighbour[c] != kNone) continue;
-      int32_t g = table.find(edge_key(idx[t * 3 + (e + 1) % 3], idx[c]));
-      if (g == kNone) continue;
-      auto gi = static_cast<size_t>(g);
-      uint32_t& cur = cursor[gi];
-      while (cur < start[gi + 1] && (members[cur] / 3 <= t || adj.neighbour[members[cur]] != kNone)) ++cur;
-      if (cur == start[gi + 1]) continue;
-      uint32_t other = members[cur];
-      adj.neighbour[c] = static_cast<int32_t>(other / 3);
-      adj.back_edge[c] = static_cast<uint8_t>(other % 3);
-      adj.neighbour[other] = static_cast<int32_t>(t);
-      adj.back_edge[other] = static_cast<uint8_t>(e);
-    }
+  // Two stable counting sorts: by end vertex, then by start vertex.
+  std::vector<uint32_t> first(vertices + 1);
+  std::vector<uint32_t> by_end(corners), sorted(corners);
+  auto counting_sort = [&](const std::vector<uint32_t>& in, std::vector<uint32_t>& out, auto key) {
+    std::fill(first.begin(), first.end(), 0);
+    for (uint32_t c : in) ++first[key(c) + 1];
+    for (size_t v = 0; v < vertices; ++v) first[v + 1] += first[v];
+    std::vector<uint32_t> cursor(first.begin(), first.end() - 1);
+    for (uint32_t c : in) out[cursor[key(c)]++] = c;
+  };
+  std::vector<uint32_t> all(corners);
+  for (size_t c = 0; c < corners; ++c) all[c] = static_cast<uint32_t>(c);
+  counting_sort(all, by_end, [&](uint32_t c) { return vertex[after(c)]; });
+  counting_sort(by_end, sorted, [&](uint32_t c) { return vertex[c]; });
+  // `first` now holds where each start vertex's corners begin in `sorted`.
+
+  // End of the run starting at each run head; the cursor of each run.
+  std::vector<uint32_t> run_end(corners), cursor(corners);
+  for (size_t k = 0; k < corners;) {
+    size_t end = k + 1;
+    const uint32_t from = vertex[sorted[k]], to = vertex[after(sorted[k])];
+    while (end < corners && vertex[sorted[end]] == from && vertex[after(sorted[end])] == to) ++end;
+    run_end[k] = static_cast<uint32_t>(end);
+    cursor[k] = static_cast<uint32_t>(k);
+    k = end;
+  }
+
+  Adjacency adj;
+  adj.neighbour.assign(corners, kNone);
+  adj.back_edge.assign(corners, 0);
+  for (size_t c = 0; c < corners; ++c) {
+    if (adj.neighbour[c] != kNone) continue;
+    const size_t t = c / 3;
+    const uint32_t a = vertex[c], b = vertex[after(c)];
+    // The run of b's corners whose edge ends at a.
+    auto head = std::partition_point(sorted.begin() + first[b], sorted.begin() + first[b + 1],
+                                     [&](uint32_t k) { return vertex[after(k)] < a; });
+    if (head == sorted.begin() + first[b + 1] || vertex[after(*head)] != a) continue;
+    const auto run = static_cast<size_t>(head - sorted.begin());
+    uint32_t& cur = cursor[run];
+    while (cur < run_end[run] && (sorted[cur] / 3 <= t || adj.neighbour[sorted[cur]] != kNone)) ++cur;
+    if (cur == run_end[run]) continue;
+    const uint32_t other = sorted[cur];
+    adj.neighbour[c] = static_cast<int32_t>(other / 3);
+    adj.back_edge[c] = static_cast<uint8_t>(other % 3);
+    adj.neighbour[other] = static_cast<int32_t>(t);
+    adj.back_edge[other] = static_cast<uint8_t>(c % 3);
   }
   return adj;
 }
@@ -117,203 +118,635 @@ struct Strip {
   bool parity = true;  // the strip's first triangle must sit at an even output position
 };
 
-// Unvisited triangles grouped by their free-neighbour count (0 filed as 4),
-// one bit set per group so that a group is walked in triangle order.
-class CountBuckets {
+// A set of triangle numbers walked in increasing order. A summary bit per
+// 64-number word lets sparse sets be walked without visiting empty words.
+class OrderedSet {
  public:
-  explicit CountBuckets(size_t n) : words_((n + 63) / 64) {
-    for (auto& b : bits_) b.assign(words_, 0);
+  explicit OrderedSet(size_t n) : words_((n + 63) / 64, 0), summary_((words_.size() + 63) / 64, 0) {}
+
+  void insert(size_t t) {
+    words_[t >> 6] |= bit(t);
+    summary_[t >> 12] |= bit(t >> 6);
+    ++size_;
   }
-  static int key(int count) { return count == 0 ? 4 : count; }
-  void add(size_t t, int count) {
-    int k = key(count);
-    bits_[k][t >> 6] |= uint64_t{1} << (t & 63);
-    ++sizes_[k];
+  void erase(size_t t) {
+    uint64_t& word = words_[t >> 6];
+    word &= ~bit(t);
+    if (word == 0) summary_[t >> 12] &= ~bit(t >> 6);
+    --size_;
   }
-  void remove(size_t t, int count) {
-    int k = key(count);
-    bits_[k][t >> 6] &= ~(uint64_t{1} << (t & 63));
-    --sizes_[k];
+  size_t size() const { return size_; }
+
+  // Calls f(t) on the members in increasing order until f returns false.
+  template <class F>
+  void for_each(F&& f) const {
+    for (size_t s = 0; s < summary_.size(); ++s) {
+      for (uint64_t sw = summary_[s]; sw != 0; sw &= sw - 1) {
+        const size_t w = s * 64 + static_cast<size_t>(std::countr_zero(sw));
+        for (uint64_t word = words_[w]; word != 0; word &= word - 1)
+          if (!f(w * 64 + static_cast<size_t>(std::countr_zero(word)))) return;
+      }
+    }
   }
-  int lowest() const {
-    for (int k = 1; k <= 4; ++k)
-      if (sizes_[k] != 0) return k;
-    return 0;
-  }
-  const std::vector<uint64_t>& bits(int k) const { return bits_[k]; }
 
  private:
-  size_t words_;
-  std::array<std::vector<uint64_t>, 5> bits_;
-  std::array<size_t, 5> sizes_{};
+  static uint64_t bit(size_t i) { return uint64_t{1} << (i & 63); }
+  std::vector<uint64_t> words_;
+  std::vector<uint64_t> summary_;
+  size_t size_ = 0;
 };
 
+// The least of a key per position, and the leftmost position holding it.
+// Nodes have eight children, which share a cache line.
+class MinTree {
+ public:
+  static constexpr uint64_t kNoKey = UINT64_MAX;
+
+  explicit MinTree(size_t n) {
+    std::vector<size_t> sizes{n};
+    while (sizes.back() > 1) sizes.push_back((sizes.back() + 7) / 8);
+    // Each layer below the top holds eight children for every node above.
+    for (size_t layer = 0; layer < sizes.size(); ++layer)
+      layers_.emplace_back(layer + 1 < sizes.size() ? sizes[layer + 1] * 8 : 1, kNoKey);
+  }
+  void set(size_t i, uint64_t key) {
+    if (layers_[0][i] == key) return;
+    layers_[0][i] = key;
+    for (size_t layer = 1; layer < layers_.size(); ++layer) {
+      const uint64_t* const child = &layers_[layer - 1][i & ~size_t{7}];
+      uint64_t least = child[0];
+      for (size_t k = 1; k < 8; ++k) least = std::min(least, child[k]);
+      i /= 8;
+      if (layers_[layer][i] == least) break;
+      layers_[layer][i] = least;
+    }
+  }
+  // Sets every key at once.
+  template <class F>
+  void assign(size_t n, F&& key_of) {
+    for (size_t i = 0; i < layers_[0].size(); ++i) layers_[0][i] = i < n ? key_of(i) : kNoKey;
+    for (size_t layer = 1; layer < layers_.size(); ++layer) {
+      for (size_t i = 0; i < layers_[layer - 1].size() / 8; ++i) {
+        const uint64_t* const child = &layers_[layer - 1][i * 8];
+        uint64_t least = child[0];
+        for (size_t k = 1; k < 8; ++k) least = std::min(least, child[k]);
+        layers_[layer][i] = least;
+      }
+    }
+  }
+  uint64_t least() const { return layers_.back()[0]; }
+  size_t leftmost_least() const {
+    const uint64_t key = least();
+    size_t i = 0;
+    for (size_t layer = layers_.size() - 1; layer-- > 0;) {
+      i *= 8;
+      while (layers_[layer][i] != key) ++i;
+    }
+    return i;
+  }
+
+ private:
+  std::vector<std::vector<uint64_t>> layers_;  // leaves first
+};
+
+// Edge (or corner) numbers one and two further round a triangle.
+constexpr uint32_t kPlus1[3] = {1, 2, 0};
+constexpr uint32_t kPlus2[3] = {2, 0, 1};
+
+// Grows the strips of one growth pass at a time.
+//
+// Each round of a pass keeps the best start among the unvisited triangles of
+// the lowest free-neighbour count: the lowest trial score (swaps per index,
+// 1.0 for a lone triangle), ties going to the first (triangle, edge) in the
+// caller's order. Finding it naively means growing three trial strips from
+// every such triangle in every round. Instead:
+//
+// - A trial depends only on the visited state of the triangles it looked at,
+//   so its outcome is remembered per (parity, triangle, edge) and dropped
+//   when a kept strip takes one of those triangles. The looks are noted per
+//   tile of 16 triangles, which drops a few outcomes more than needed.
+// - A trial stops as soon as its swaps alone rule it out against the best
+//   start found so far, leaving a lower bound on its score that stays valid
+//   on the same terms.
+// - Two trees per parity hold, for each unvisited triangle, its count with
+//   the least remembered exact score and with the least lower bound of its
+//   other starts (0 when nothing is known). A round takes the best exact
+//   score as its first champion, then settles the triangles lowest bound
+//   first until no bound left is below the champion's score (or equal to it
+//   earlier in order). Rounds thus only touch the starts that could still
+//   win, not every candidate.
+// - When the lowest count is 3, every candidate lies in a connected part no
+//   strip has touched, and each outcome holds until the first strip in its
+//   part; those trials skip the noting, and their outcomes are all dropped
+//   when the part is first touched. When most candidates of a round are new
+//   since the last round at the same count, remembering would not pay, and
+//   the round's trials are neither noted nor remembered.
+//
+// Triangles are renumbered internally so that a walk touches nearby memory:
+// breadth-first over each connected part, packed into tiles of small compact
+// clusters.
 class StripBuilder {
  public:
-  StripBuilder(std::span<const uint32_t> idx, size_t n, const Adjacency& adj, uint32_t max_length)
-      : idx_(idx), n_(n), adj_(adj), max_length_(max_length), visited_(n, 0) {}
+  // A link packs an internal triangle number and an edge into 32 bits, and
+  // the renumbering may leave up to half the numbers unused.
+  static constexpr size_t kMaxTriangles = size_t{1} << 28;
 
-  std::vector<Strip> run_pass(bool look_ahead) {
-    look_ahead_ = look_ahead;
-    std::fill(visited_.begin(), visited_.end(), 0);
-    std::vector<int> count(n_);
-    CountBuckets buckets(n_);
-    for (size_t t = 0; t < n_; ++t) {
-      count[t] = free_count(t);
-      buckets.add(t, count[t]);
-    }
-    std::vector<Strip> strips;
-    bool parity = true;
-    size_t remaining = n_;
-    std::vector<uint32_t> strip;
-    while (remaining > 0) {
-      // Lowest count first, then lowest score, then the first found.
-      const auto& bits = buckets.bits(buckets.lowest());
-      free_left_ = remaining;
-      size_t best_t = 0, best_e = 0;
-      double best_score = 2.0;
-      for (size_t w = 0; w < bits.size() && best_score > 0.0; ++w) {
-        for (uint64_t word = bits[w]; word != 0 && best_score > 0.0; word &= word - 1) {
-          size_t t = w * 64 + static_cast<size_t>(std::countr_zero(word));
-          for (size_t e = 0; e < 3; ++e) {
-            uint32_t swaps = grow(t, e, parity, strip, best_score);
-            unmark();
-            if (gave_up_) continue;
-            double score = strip.size() == 3 ? 1.0 : double(swaps) / double(strip.size());
-            if (score < best_score) {
-              best_score = score;
-              best_t = t;
-              best_e = e;
-            }
+  StripBuilder(std::span<const uint32_t> idx, size_t n, const Adjacency& adj, uint32_t max_length)
+      : idx_(idx), n_(static_cast<uint32_t>(n)), max_length_(max_length) {
+    number_triangles(adj);
+    exact_ = {MinTree(n), MinTree(n)};
+    open_ = {MinTree(n), MinTree(n)};
+  }
+
+  // One growth pass. It is given up, returning no strips, once its cost
+  // (the sum of the strip lengths plus 2 per strip after the first) cannot
+  // stay below `beat`.
+  std::vector<Strip> run_pass(bool look_ahead, size_t beat = SIZE_MAX) {
+    return look_ahead ? run<true>(beat) : run<false>(beat);
+  }
+
+ private:
+  static constexpr uint32_t kTileShift = 4;  // 16 internal numbers per tile
+  static constexpr uint32_t kNil = UINT32_MAX;
+  // State of a triangle in a kept strip, and of the stand-in triangle that
+  // open edges link to, which is never free.
+  static constexpr uint32_t kTaken = UINT32_MAX;
+
+  struct Outcome {
+    double value;
+    bool exact;
+  };
+  // A remembered trial outcome in one double: nothing (NaN), an exact score
+  // (not negative), or a lower bound on the score, stored negated; a bound
+  // only comes from a trial with swaps, so it is above 0.
+  class Memo {
+   public:
+    bool exact() const { return value_ >= 0.0; }
+    bool bound() const { return value_ < 0.0; }
+    double value() const { return std::fabs(value_); }
+    void forget() { value_ = std::numeric_limits<double>::quiet_NaN(); }
+    void keep(const Outcome& o) { value_ = o.exact ? o.value : -o.value; }
+
+   private:
+    double value_ = std::numeric_limits<double>::quiet_NaN();
+  };
+  // "The trial behind memo `memo`, at `version`, looked into this tile."
+  struct Reader {
+    uint32_t memo;
+    uint32_t version;
+  };
+  // What rules a trial out: a lower bound on its score at or above `ge`, or
+  // above `gt`.
+  struct Bar {
+    double ge;
+    double gt;
+    size_t free_left;  // unvisited triangles before the trial
+  };
+  enum class Walk { kTrial, kNotedTrial, kKeep };
+  // How long a round's trial outcomes are remembered: until a kept strip
+  // takes a triangle the trial looked at (noted per tile), until the first
+  // strip in the trial's connected part, or only for the round.
+  enum class Keep { kNoted, kUntilTouched, kThisRound };
+
+  void number_triangles(const Adjacency& adj) {
+    auto neighbour_of = [&](uint32_t t, uint32_t e) { return adj.neighbour[size_t{t} * 3 + e]; };
+    // Breadth-first order, seeded in the caller's order, so that each
+    // connected part is one run.
+    std::vector<uint32_t> bfs;
+    std::vector<uint32_t> part_of(n_, kNil);
+    uint32_t parts = 0;
+    bfs.reserve(n_);
+    for (uint32_t seed = 0; seed < n_; ++seed) {
+      if (part_of[seed] != kNil) continue;
+      const uint32_t part = parts++;
+      part_of[seed] = part;
+      bfs.push_back(seed);
+      for (size_t head = bfs.size() - 1; head < bfs.size(); ++head) {
+        for (uint32_t e = 0; e < 3; ++e) {
+          const int32_t m = neighbour_of(bfs[head], e);
+          if (m != kNone && part_of[static_cast<size_t>(m)] == kNil) {
+            part_of[static_cast<size_t>(m)] = part;
+            bfs.push_back(static_cast<uint32_t>(m));
           }
         }
       }
-      grow(best_t, best_e, parity, strip);
-      for (uint32_t t : marked_) {
-        buckets.remove(t, count[t]);
-        --remaining;
-      }
-      for (uint32_t t : marked_) {
-        for (size_t e = 0; e < 3; ++e) {
-          int32_t m = adj_.neighbour[t * 3 + e];
-          if (m == kNone || visited_[static_cast<size_t>(m)]) continue;
-          auto mi = static_cast<size_t>(m);
-          buckets.remove(mi, count[mi]);
-          buckets.add(mi, --count[mi]);
+    }
+    // Internal numbers go tile by tile. A tile holds one small breadth-first
+    // cluster grown from the next unnumbered triangle of that order, or
+    // several clusters too small to fill one; a cluster that does not fit in
+    // what is left of a tile starts the next, so at most half the numbers
+    // are left unused.
+    constexpr uint32_t kTile = 1u << kTileShift;
+    inner_.assign(n_, kNil);
+    order_.assign(size_t{n_} * 2, kNil);
+    std::vector<uint32_t> cluster;
+    uint32_t next = 0;
+    uint32_t part = kNil;
+    for (uint32_t seed : bfs) {
+      if (inner_[seed] != kNil) continue;
+      cluster.assign(1, seed);
+      for (size_t head = 0; head < cluster.size() && cluster.size() < kTile; ++head) {
+        for (uint32_t e = 0; e < 3 && cluster.size() < kTile; ++e) {
+          const int32_t m = neighbour_of(cluster[head], e);
+          if (m != kNone && inner_[static_cast<size_t>(m)] == kNil &&
+              std::find(cluster.begin(), cluster.end(), static_cast<uint32_t>(m)) == cluster.end())
+            cluster.push_back(static_cast<uint32_t>(m));
         }
       }
-      marked_.clear();
-      strips.push_back({strip, parity});
-      if (strip.size() % 2 == 1) parity = !parity;
+      if (cluster.size() > kTile - (next & (kTile - 1))) next = (next + kTile - 1) & ~(kTile - 1);
+      if (part_of[seed] != part) {
+        part = part_of[seed];
+        part_start_.push_back(next);
+      }
+      for (uint32_t t : cluster) {
+        inner_[t] = next;
+        order_[next++] = t;
+      }
+    }
+    part_start_.push_back(next);
+    order_.resize(next);
+    part_.assign(next, 0);
+    for (uint32_t p = 0; p + 1 < part_start_.size(); ++p)
+      std::fill(part_.begin() + part_start_[p], part_.begin() + part_start_[p + 1], p);
+
+    // The stand-in for open edges gets a tile of its own after the last.
+    none_ = ((next >> kTileShift) + 1) << kTileShift;
+    link_.assign((size_t{none_} + 1) * 3, none_ << 2);
+    for (uint32_t i = 0; i < next; ++i) {
+      if (order_[i] == kNil) continue;
+      for (uint32_t e = 0; e < 3; ++e) {
+        const size_t c = size_t{order_[i]} * 3 + e;
+        const int32_t m = adj.neighbour[c];
+        if (m != kNone) link_[size_t{i} * 3 + e] = (inner_[static_cast<size_t>(m)] << 2) | adj.back_edge[c];
+      }
+    }
+    state_.assign(size_t{none_} + 1, 0);
+    seen_.assign((none_ >> kTileShift) + 1, 0);
+    readers_.resize(seen_.size());
+  }
+
+  uint32_t corner(uint32_t i, uint32_t c) const { return idx_[size_t{order_[i]} * 3 + c]; }
+  uint32_t neighbour(uint32_t i, uint32_t e) const { return link_[size_t{i} * 3 + e] >> 2; }
+
+  // A stamp no triangle holds yet. Stamps also number the trials for seen_.
+  uint32_t new_stamp() {
+    if (stamp_ == kTaken - 1) {
+      for (uint32_t& s : state_)
+        if (s != kTaken) s = 0;
+      std::fill(seen_.begin(), seen_.end() - 1, 0);
+      stamp_ = 0;
+    }
+    return ++stamp_;
+  }
+
+  template <bool kLookAhead>
+  std::vector<Strip> run(size_t beat) {
+    std::fill(state_.begin(), state_.end(), 0);
+    state_[none_] = kTaken;
+    std::fill(seen_.begin(), seen_.end(), 0);
+    seen_.back() = kTaken;  // nothing in the stand-in's tile is ever taken
+    for (auto& readers : readers_) readers.clear();
+    memo_.assign(size_t{n_} * 6, Memo{});
+    version_.assign(size_t{n_} * 6, 0);
+    part_touched_.assign(part_start_.size() - 1, 0);
+
+    // Unvisited triangles by free-neighbour count (0 filed as 4), in the
+    // caller's numbering.
+    count_.assign(n_, 0);
+    is_stale_.assign(n_, 0);
+    std::array<OrderedSet, 5> buckets{OrderedSet(n_), OrderedSet(n_), OrderedSet(n_), OrderedSet(n_), OrderedSet(n_)};
+    auto bucket = [](int c) { return c == 0 ? 4 : c; };
+    for (uint32_t i = 0; i < order_.size(); ++i) {
+      if (order_[i] == kNil) continue;
+      int c = 0;
+      for (uint32_t e = 0; e < 3; ++e) c += neighbour(i, e) != none_ ? 1 : 0;
+      count_[order_[i]] = static_cast<uint8_t>(c);
+      buckets[bucket(c)].insert(order_[i]);
+    }
+    // Starts that joined each count since its last round.
+    std::array<size_t, 5> joined{};
+    for (int c = 1; c < 5; ++c) joined[c] = buckets[c].size();
+    for (bool parity : {false, true}) {
+      exact_[parity].assign(n_, [](size_t) { return MinTree::kNoKey; });
+      open_[parity].assign(n_, [&](size_t t) { return count_[t] == 0 ? MinTree::kNoKey : tree_key(count_[t], 0.0); });
+    }
+
+    std::vector<Strip> strips;
+    bool parity = true;
+    size_t remaining = n_;
+    size_t cost = 0;  // of the strips so far, with 2 for the step to each next one
+    while (remaining > 0) {
+      int level = 1;
+      while (buckets[level].size() == 0) ++level;
+      uint32_t best_t = 0, best_e = 0;
+      if (level == 4 || max_length_ < 4) {
+        // Every trial is the lone triangle, scoring 1.0: the first start wins.
+        buckets[level].for_each([&](size_t t) {
+          best_t = static_cast<uint32_t>(t);
+          return false;
+        });
+      } else {
+        // Remembering a trial only pays when its start is still a candidate
+        // in later rounds; when most candidates are new since the last
+        // round at this count, the strips sweep across the mesh and the
+        // trials are kept for this round only.
+        const Keep keep = level == 3                                  ? Keep::kUntilTouched
+                          : joined[level] * 2 > buckets[level].size() ? Keep::kThisRound
+                                                                      : Keep::kNoted;
+        choose<kLookAhead>(level, parity, remaining, keep, best_t, best_e);
+        joined[level] = 0;
+      }
+
+      walk<kLookAhead, Walk::kKeep>(inner_[best_t], best_e, parity, Bar{}, 0);
+      // Outcomes found while the whole part was free were not noted (see the
+      // class comment): none of them outlives the part's first strip.
+      const uint32_t part = part_[kept_.front()];
+      if (!part_touched_[part]) {
+        part_touched_[part] = 1;
+        for (uint32_t i = part_start_[part]; i < part_start_[part + 1]; ++i)
+          if (order_[i] != kNil) drop_memos(order_[i]);
+      }
+      for (uint32_t i : kept_) {
+        state_[i] = kTaken;
+        buckets[bucket(count_[order_[i]])].erase(order_[i]);
+        mark_stale(order_[i]);
+        --remaining;
+      }
+      for (uint32_t i : kept_) {
+        forget_readers(i >> kTileShift);
+        for (uint32_t e = 0; e < 3; ++e) {
+          const uint32_t m = neighbour(i, e);
+          if (state_[m] == kTaken) continue;
+          uint8_t& c = count_[order_[m]];
+          buckets[bucket(c)].erase(order_[m]);
+          buckets[bucket(--c)].insert(order_[m]);
+          ++joined[bucket(c)];
+          mark_stale(order_[m]);
+        }
+      }
+      for (uint32_t t : stale_) {
+        refresh(false, t);
+        refresh(true, t);
+        is_stale_[t] = 0;
+      }
+      stale_.clear();
+      strips.push_back({kept_strip_, parity});
+      if (kept_strip_.size() % 2 == 1) parity = !parity;
+      // Each strip still to come has at least two indices more than
+      // triangles, and at least one more strip is needed.
+      cost += kept_strip_.size() + 2;
+      if (remaining > 0 && cost + remaining + 2 >= beat) return {};
     }
     return strips;
   }
 
- private:
-  int free_count(size_t t) const {
-    int c = 0;
-    for (size_t e = 0; e < 3; ++e) c += is_free(adj_.neighbour[t * 3 + e]) ? 1 : 0;
-    return c;
+  void drop_memo(size_t key) {
+    memo_[key].forget();
+    ++version_[key];
+    mark_stale(static_cast<uint32_t>(key % (size_t{n_} * 3) / 3));
   }
-  bool is_free(int32_t t) const { return t != kNone && !visited_[static_cast<size_t>(t)]; }
-  void mark(size_t t) {
-    visited_[t] = 1;
-    marked_.push_back(static_cast<uint32_t>(t));
+  // Leaves the caller's triangle t for refresh() once the kept strip is in.
+  void mark_stale(uint32_t t) {
+    if (is_stale_[t] != 0) return;
+    is_stale_[t] = 1;
+    stale_.push_back(t);
   }
-  void unmark() {
-    for (uint32_t t : marked_) visited_[t] = 0;
-    marked_.clear();
-  }
-  int32_t across(size_t t, size_t e) const { return adj_.neighbour[t * 3 + e % 3]; }
-  size_t back(size_t t, size_t e) const { return adj_.back_edge[t * 3 + e % 3]; }
-  uint32_t corner(size_t t, size_t c) const { return idx_[t * 3 + c % 3]; }
-
-  // Grows a strip from triangle t and start edge e, marking its triangles.
-  // Returns the number of swaps.
-  //
-  // A trial gives up (gave_up_) once its swaps alone rule out a score below
-  // `beat`, however long it would grow.
-  uint32_t grow(size_t t, size_t e, bool parity, std::vector<uint32_t>& strip, double beat = 2.0) {
-    strip.clear();
-    gave_up_ = false;
-    if (visited_[t]) return 0;
-    mark(t);
-    size_t exit_edge;
-    if (parity) {
-      strip.insert(strip.end(), {corner(t, e), corner(t, e + 1), corner(t, e + 2)});
-      exit_edge = e + 1;
-    } else {
-      strip.insert(strip.end(), {corner(t, e + 1), corner(t, e), corner(t, e + 2)});
-      exit_edge = e + 2;
+  void drop_memos(uint32_t t) {
+    for (bool parity : {false, true}) {
+      const size_t first = (parity ? size_t{n_} * 3 : 0) + size_t{t} * 3;
+      for (size_t key = first; key < first + 3; ++key) {
+        memo_[key].forget();
+        ++version_[key];
+      }
     }
-    int32_t next = across(t, exit_edge);
-    size_t entry = back(t, exit_edge);
+    mark_stale(t);
+  }
+
+  // Keys of the memo trees: the triangle's level (its free-neighbour count;
+  // a round only asks for the lowest) above the bits of a score, which order
+  // like the scores themselves from 0 up to 2.
+  static uint64_t tree_key(int level, double score) { return (uint64_t(level) << 62) | std::bit_cast<uint64_t>(score); }
+  static int key_level(uint64_t key) { return static_cast<int>(key >> 62); }
+  static double key_score(uint64_t key) { return std::bit_cast<double>(key & ((uint64_t{1} << 62) - 1)); }
+
+  // Brings the tree keys of the caller's triangle t for `parity` up to date:
+  // the least exact score among its starts, and the least lower bound among
+  // the others (0 when nothing is known).
+  void refresh(bool parity, uint32_t t) {
+    uint64_t exact = MinTree::kNoKey, open = MinTree::kNoKey;
+    const int level = count_[t];
+    if (level != 0 && state_[inner_[t]] != kTaken) {
+      const Memo* const memo = &memo_[(parity ? size_t{n_} * 3 : 0) + size_t{t} * 3];
+      for (size_t e = 0; e < 3; ++e) {
+        if (memo[e].exact()) {
+          exact = std::min(exact, tree_key(level, memo[e].value()));
+        } else {
+          open = std::min(open, tree_key(level, memo[e].bound() ? memo[e].value() : 0.0));
+        }
+      }
+    }
+    exact_[parity].set(t, exact);
+    open_[parity].set(t, open);
+  }
+  // Drops the memos of the trials that looked into `tile`.
+  void forget_readers(uint32_t tile) {
+    for (const Reader& r : readers_[tile])
+      if (version_[r.memo] == r.version) drop_memo(r.memo);
+    readers_[tile].clear();
+  }
+  void note_tile(uint32_t tile, uint32_t stamp, Reader reader) {
+    seen_[tile] = stamp;
+    readers_[tile].push_back(reader);
+  }
+
+  // The best start at `level` for `parity` (caller's numbering). Starts are
+  // settled lowest bound first, each triangle once, until none left could
+  // beat the best found; `keep` says how long the trials' outcomes count.
+  template <bool kLookAhead>
+  void choose(int level, bool parity, size_t remaining, Keep keep, uint32_t& best_t, uint32_t& best_e) {
+    constexpr double kAbove = 4.0;  // above every score
+    const size_t memos = parity ? size_t{n_} * 3 : 0;
+    MinTree& exact = exact_[parity];
+    MinTree& open = open_[parity];
+    // The best remembered score: the first start holding the least.
+    double best = kAbove;
+    size_t best_at = SIZE_MAX;
+    if (key_level(exact.least()) == level && exact.least() != MinTree::kNoKey) {
+      const size_t t = exact.leftmost_least();
+      best = key_score(exact.least());
+      size_t e = 0;
+      while (!memo_[memos + t * 3 + e].exact() || memo_[memos + t * 3 + e].value() != best) ++e;
+      best_at = t * 3 + e;
+    }
+    settled_.clear();
+    while (key_level(open.least()) == level && open.least() != MinTree::kNoKey) {
+      const double lowest = key_score(open.least());
+      const size_t t = open.leftmost_least();
+      // A start wins with a lower score, or an equal one earlier in order.
+      if (lowest > best || (lowest == best && t * 3 > best_at)) break;
+      for (size_t e = 0; e < 3; ++e) {
+        const size_t at = t * 3 + e;
+        const auto key = static_cast<uint32_t>(memos + at);
+        Memo& memo = memo_[key];
+        if (memo.exact()) continue;  // no better than the best remembered
+        const Bar bar{at > best_at ? best : kAbove, best, remaining};
+        if (memo.bound() && (memo.value() >= bar.ge || memo.value() > bar.gt)) continue;
+        const uint32_t i = inner_[t];
+        const auto edge = static_cast<uint32_t>(e);
+        const Outcome o = keep == Keep::kNoted ? walk<kLookAhead, Walk::kNotedTrial>(i, edge, parity, bar, key)
+                                               : walk<kLookAhead, Walk::kTrial>(i, edge, parity, bar, key);
+        if (keep != Keep::kThisRound) memo.keep(o);
+        if (o.exact && (o.value < best || (o.value == best && at < best_at))) {
+          best = o.value;
+          best_at = at;
+        }
+      }
+      settled_.push_back(static_cast<uint32_t>(t));
+      open.set(t, MinTree::kNoKey);  // settled for this round
+    }
+    for (uint32_t t : settled_) refresh(parity, t);
+    best_t = static_cast<uint32_t>(best_at / 3);
+    best_e = static_cast<uint32_t>(best_at % 3);
+  }
+
+  // Grows a strip from internal triangle t, start edge e and parity. A trial
+  // returns its score, or a lower bound on it as soon as its swaps alone
+  // meet `bar`; a noted trial also ties memo `memo` to the tiles it looks
+  // into. The kept growth leaves its indices in kept_strip_ and its
+  // triangles in kept_.
+  template <bool kLookAhead, Walk kMode>
+  Outcome walk(uint32_t t, uint32_t e, bool parity, const Bar& bar, uint32_t memo) {
+    constexpr bool kKeep = kMode == Walk::kKeep;
+    const uint32_t stamp = new_stamp();
+    const uint32_t* const link = link_.data();
+    const Reader reader{memo, kMode == Walk::kNotedTrial ? version_[memo] : 0};
+    auto is_free = [&](uint32_t x) __attribute__((always_inline)) {
+      if constexpr (kMode == Walk::kNotedTrial) {
+        const uint32_t tile = x >> kTileShift;
+        if (seen_[tile] < stamp) note_tile(tile, stamp, reader);
+      }
+      return state_[x] < stamp;
+    };
+
+    state_[t] = stamp;
+    if constexpr (kKeep) {
+      kept_.assign(1, t);
+      if (parity) {
+        kept_strip_.assign({corner(t, e), corner(t, kPlus1[e]), corner(t, kPlus2[e])});
+      } else {
+        kept_strip_.assign({corner(t, kPlus1[e]), corner(t, e), corner(t, kPlus2[e])});
+      }
+    }
+    if (max_length_ < 4) return {1.0, true};
+    const uint32_t start = link[size_t{t} * 3 + (parity ? kPlus1[e] : kPlus2[e])];
+    uint32_t next = start >> 2, entry = start & 3;
     bool side = !parity;
-    uint32_t swaps = 0;
-    if (max_length_ < 4) return 0;
+    uint32_t length = 3, swaps = 0;
+    size_t marked = 1;
     while (is_free(next)) {
-      auto u = static_cast<size_t>(next);
-      size_t k = entry;
+      const uint32_t u = next, k = entry;
       side = !side;
-      size_t straight_edge = side ? k + 2 : k + 1;
-      size_t turn_edge = side ? k + 1 : k + 2;
-      int32_t straight = across(u, straight_edge);
-      int32_t turn = across(u, turn_edge);
+      const uint32_t straight_link = link[size_t{u} * 3 + (side ? kPlus2[k] : kPlus1[k])];
+      const uint32_t turn_link = link[size_t{u} * 3 + (side ? kPlus1[k] : kPlus2[k])];
+      const uint32_t straight = straight_link >> 2, turn = turn_link >> 2;
       bool go_straight;
       if (!is_free(straight)) {
         go_straight = false;
-      } else if (!look_ahead_ || !is_free(turn)) {
+      } else if (!kLookAhead || !is_free(turn)) {
         go_straight = true;
       } else {
-        int cs = free_count(static_cast<size_t>(straight));
-        int ct = free_count(static_cast<size_t>(turn));
-        if (ct != cs) {
-          go_straight = ct > cs;
+        // Compare the free-neighbour counts of both ways. Each way links
+        // back to u, which is still free; its other two neighbours include
+        // where it would go straight on next.
+        const uint32_t* const sl = link + size_t{straight} * 3;
+        const uint32_t* const tl = link + size_t{turn} * 3;
+        const uint32_t sb = straight_link & 3, tb = turn_link & 3;
+        const uint32_t s1 = sl[kPlus1[sb]], s2 = sl[kPlus2[sb]];
+        const uint32_t t1 = tl[kPlus1[tb]], t2 = tl[kPlus2[tb]];
+        const bool s1_free = is_free(s1 >> 2), s2_free = is_free(s2 >> 2);
+        const bool t1_free = is_free(t1 >> 2), t2_free = is_free(t2 >> 2);
+        const int straight_count = int(s1_free) + int(s2_free), turn_count = int(t1_free) + int(t2_free);
+        if (turn_count != straight_count) {
+          go_straight = turn_count > straight_count;
+        } else if (!(side ? s1_free : s2_free)) {
+          go_straight = false;  // the straight way cannot go on straight
+        } else if (!(side ? t2_free : t1_free)) {
+          go_straight = true;
         } else {
-          // Where each way would go straight on next.
-          size_t sb = back(u, straight_edge), tb = back(u, turn_edge);
-          int32_t straight_on = across(static_cast<size_t>(straight), side ? sb + 1 : sb + 2);
-          int32_t turn_on = across(static_cast<size_t>(turn), side ? tb + 2 : tb + 1);
-          go_straight = is_free(straight_on) && (!is_free(turn_on) || free_count(static_cast<size_t>(turn_on)) >=
-                                                                          free_count(static_cast<size_t>(straight_on)));
+          // Both go on to a free triangle, which links back to a free way:
+          // compare their other two neighbours.
+          auto others_free = [&](uint32_t l) __attribute__((always_inline)) {
+            const uint32_t* const ol = link + size_t{l >> 2} * 3;
+            return int(is_free(ol[kPlus1[l & 3]] >> 2)) + int(is_free(ol[kPlus2[l & 3]] >> 2));
+          };
+          go_straight = others_free(side ? t2 : t1) >= others_free(side ? s1 : s2);
         }
       }
       if (go_straight) {
         next = straight;
-        entry = back(u, straight_edge);
+        entry = straight_link & 3;
       } else {
         next = turn;
-        entry = back(u, turn_edge);
+        entry = turn_link & 3;
         if (is_free(turn)) {
           // Repeat the vertex two back so the next triangle takes the other edge.
-          strip.push_back(strip[strip.size() - 2]);
-          side = !side;
+          ++length;
           ++swaps;
-          // Every triangle still free adds at most two indices.
-          double longest =
-              std::min(double(max_length_) + 1.0, double(strip.size()) + 2.0 * double(free_left_ - marked_.size()));
-          if (double(swaps) / longest >= beat) {
-            gave_up_ = true;
-            return swaps;
+          side = !side;
+          if constexpr (kKeep) {
+            kept_strip_.push_back(kept_strip_[kept_strip_.size() - 2]);
+          } else {
+            // Every triangle still free adds at most two indices, and the
+            // last step at most two past the cap.
+            const double longest =
+                std::min(double(max_length_) + 1.0, double(length) + 2.0 * double(bar.free_left - marked));
+            const double bound = double(swaps) / longest;
+            if (bound >= bar.ge || bound > bar.gt) return {bound, false};
           }
         }
       }
-      strip.push_back(corner(u, k + 2));
-      mark(u);
-      if (strip.size() >= max_length_) break;
+      ++length;
+      state_[u] = stamp;
+      ++marked;
+      if constexpr (kKeep) {
+        kept_strip_.push_back(corner(u, kPlus2[k]));
+        kept_.push_back(u);
+      }
+      if (length >= max_length_) break;
     }
-    return swaps;
+    return {length == 3 ? 1.0 : double(swaps) / double(length), true};
   }
 
   std::span<const uint32_t> idx_;
-  size_t n_;
-  const Adjacency& adj_;
+  uint32_t n_;
   uint32_t max_length_;
-  bool look_ahead_ = true;
-  bool gave_up_ = false;
-  size_t free_left_ = 0;  // unvisited triangles before the trial
-  std::vector<uint8_t> visited_;
-  std::vector<uint32_t> marked_;
+  uint32_t none_ = 0;                  // the stand-in triangle
+  std::vector<uint32_t> order_;        // internal number -> caller's number (kNil: unused)
+  std::vector<uint32_t> inner_;        // caller's number -> internal number
+  std::vector<uint32_t> part_;         // connected part of each internal number
+  std::vector<uint32_t> part_start_;   // first internal number of each part, and the end
+  std::vector<uint8_t> part_touched_;  // per part: holds a kept strip
+  // Per internal triangle and edge: (neighbour << 2) | the neighbour's edge back.
+  std::vector<uint32_t> link_;
+  // Per internal triangle: kTaken once in a kept strip, the running walk's
+  // stamp once it passed there, anything lower while free.
+  std::vector<uint32_t> state_;
+  uint32_t stamp_ = 0;
+  std::vector<Memo> memo_;
+  std::vector<uint32_t> version_;             // per memo: bumped when dropped
+  std::vector<uint32_t> seen_;                // per tile: stamp of the last trial that noted it
+  std::vector<std::vector<Reader>> readers_;  // per tile
+  // Free-neighbour count of each unvisited triangle against kept strips,
+  // in the caller's numbering.
+  std::vector<uint8_t> count_;
+  // Per parity, over the caller's numbering: see refresh().
+  std::array<MinTree, 2> exact_{MinTree(0), MinTree(0)};
+  std::array<MinTree, 2> open_{MinTree(0), MinTree(0)};
+  std::vector<uint32_t> settled_;
+  std::vector<uint32_t> stale_;  // caller's triangles waiting for refresh()
+  std::vector<uint8_t> is_stale_;
+  std::vector<uint32_t> kept_strip_;
+  std::vector<uint32_t> kept_;
 };
 
 size_t pass_cost(const std::vector<Strip>& strips) {
@@ -376,7 +809,7 @@ class VertexCache {
   size_t next_ = 0;
 };
 
-std::vector<uint32_t> join(std::vector<Strip>& strips, const StripifyOptions& options) {
+std::vector<uint32_t> join(std::vector<Strip>& strips, const StripifyOptions& options, const VertexNumbers& number) {
   std::vector<uint32_t> out;
   if (strips.empty()) return out;
   size_t total = 0;
@@ -393,11 +826,31 @@ std::vector<uint32_t> join(std::vector<Strip>& strips, const StripifyOptions& op
   // vertex can score above zero, and a zero score never beats the first
   // remaining strip, which is always a candidate and comes first.
   const size_t m = strips.size();
-  std::vector<std::pair<uint32_t, uint32_t>> holders;  // (vertex, strip)
-  for (size_t s = 1; s < m; ++s)
-    for (uint32_t v : strips[s].indices) holders.emplace_back(v, static_cast<uint32_t>(s));
-  std::sort(holders.begin(), holders.end());
-  holders.erase(std::unique(holders.begin(), holders.end()), holders.end());
+  std::vector<uint32_t> first_holder(number.count() + 1, 0), last_holder(number.count(), 0);
+  for (size_t s = 1; s < m; ++s) {
+    for (uint32_t v : strips[s].indices) {
+      uint32_t d = number(v);
+      if (last_holder[d] != s) {
+        last_holder[d] = static_cast<uint32_t>(s);
+        ++first_holder[size_t{d} + 1];
+      }
+    }
+  }
+  for (size_t d = 0; d < number.count(); ++d) first_holder[d + 1] += first_holder[d];
+  std::vector<uint32_t> holders(first_holder.back());  // strips holding each vertex, in strip order
+  {
+    std::vector<uint32_t> cursor(first_holder.begin(), first_holder.end() - 1);
+    std::fill(last_holder.begin(), last_holder.end(), 0);
+    for (size_t s = 1; s < m; ++s) {
+      for (uint32_t v : strips[s].indices) {
+        uint32_t d = number(v);
+        if (last_holder[d] != s) {
+          last_holder[d] = static_cast<uint32_t>(s);
+          holders[cursor[d]++] = static_cast<uint32_t>(s);
+        }
+      }
+    }
+  }
 
   std::vector<uint8_t> removed(m, 0);
   std::vector<size_t> seen(m, 0);
@@ -413,9 +866,9 @@ std::vector<uint32_t> join(std::vector<Strip>& strips, const StripifyOptions& op
     candidates.push_back(static_cast<uint32_t>(first));
     seen[first] = round;
     cache.for_each_output_vertex([&](uint32_t v) {
-      auto it = std::lower_bound(holders.begin(), holders.end(), std::pair<uint32_t, uint32_t>{v, 0});
-      for (; it != holders.end() && it->first == v; ++it) {
-        uint32_t s = it->second;
+      const uint32_t d = number(v);
+      for (uint32_t h = first_holder[d]; h < first_holder[size_t{d} + 1]; ++h) {
+        uint32_t s = holders[h];
         if (removed[s] || seen[s] == round) continue;
         seen[s] = round;
         if (strips[s].parity == ref_parity && strips[s].indices.size() % 2 == ref_odd) candidates.push_back(s);
@@ -465,12 +918,15 @@ std::vector<uint32_t> join(std::vector<Strip>& strips, const StripifyOptions& op
 std::vector<uint32_t> stripify_impl(std::span<const uint32_t> triangles, const StripifyOptions& options) {
   const size_t n = triangles.size() / 3;
   if (n == 0) return {};
-  Adjacency adj = build_adjacency(triangles, n);
+  if (n > StripBuilder::kMaxTriangles) throw std::length_error("stripify: too many triangles");
+  const std::span<const uint32_t> corners = triangles.first(n * 3);
+  const VertexNumbers number(corners);
+  Adjacency adj = build_adjacency(corners, n, number);
   StripBuilder builder(triangles, n, adj, options.max_strip_length);
   std::vector<Strip> strips = builder.run_pass(true);
-  std::vector<Strip> plain = builder.run_pass(false);
-  if (pass_cost(plain) < pass_cost(strips)) strips = std::move(plain);
-  return join(strips, options);
+  std::vector<Strip> plain = builder.run_pass(false, pass_cost(strips));
+  if (!plain.empty() && pass_cost(plain) < pass_cost(strips)) strips = std::move(plain);
+  return join(strips, options, number);
 }
 
 template <class T>

@@ -56,7 +56,8 @@ struct StripifyOptions {
 // not make a whole triangle are ignored) into one strip. Triangle i of the
 // strip is (s[i], s[i+1], s[i+2]) when i is even and (s[i], s[i+2], s[i+1])
 // when i is odd; triangles with two equal indices are degenerate. An empty
-// list gives an empty strip.
+// list gives an empty strip; more than 2^28 triangles throw
+// std::length_error.
 std::vector<uint32_t> stripify(std::span<const uint32_t> triangles, const StripifyOptions& options = {});
 std::vector<uint16_t> stripify(std::span<const uint16_t> triangles, const StripifyOptions& options = {});
 
