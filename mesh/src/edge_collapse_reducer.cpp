@@ -1,96 +1,104 @@
 #include "orvo/mesh/edge_collapse_reducer.h"
 
+#include <atomic>
 #include <cmath>
 
 #include "reducer_common.h"
 
 namespace orvo::mesh {
 
-using detail::CollapseCost;
-using detail::CollapseMesh;
 using detail::kNone;
-using detail::Vec3;
 
 namespace {
 
-constexpr float kStartCurvature = 0.005f;
-constexpr float kHeightScale = 0.25f;  // heights count a quarter when judging triangle shape
-constexpr float kMaxExtent = 32.0f;
-constexpr float kBorderFactor = 1e10f;
 constexpr int kMaxFailures = 10;
-
-float flattened_cube(const Vec3& a, const Vec3& b, const Vec3& c) {
-  const Vec3 s[3] = {{a.x, a.y * kHeightScale, a.z}, {b.x, b.y * kHeightScale, b.z}, {c.x, c.y * kHeightScale, c.z}};
-  // Zero-length edges count as zero vectors.
-  float k = detail::largest_corner_cosine(s[0], s[1], s[2], detail::ZeroLength::kKeep);
-  return k * k * k;
-}
-
-float extent(const std::array<Vec3, 3>& p) {
-  float e = 0;
-  for (int i = 0; i < 3; ++i)
-    for (int j = i + 1; j < 3; ++j) {
-      const float d[3] = {std::fabs(p[i].x - p[j].x), std::fabs(p[i].y - p[j].y), std::fabs(p[i].z - p[j].z)};
-      for (float x : d)
-        if (x > e) e = x;
-    }
-  return e;
-}
-
-CollapseCost collapse_cost(const CollapseMesh& m, uint32_t u, uint32_t v, float w, bool border) {
-  const Vec3& pu = m.verts[u].pos;
-  const Vec3& pv = m.verts[v].pos;
-  const float len = detail::length(pv - pu);
-  // A border vertex's collapse costs at least 1e10 x len (or 1e10), which
-  // can never undercut the starting cost of 1,000,000.
-  if (border && kBorderFactor * len >= 1000000.0f) return {kBorderFactor * len, 0.0f};
-  const float curvature = m.curvature(u, v, kStartCurvature);
-  float sum = 0;
-  int count = 0;
-  float agreement = 1.0f;
-  for (uint32_t fid : m.verts[u].faces) {
-    const detail::CollapseFace& f = m.faces[fid];
-    if (f.has(v)) continue;
-    const std::array<Vec3, 3> after = detail::corners_after_move(m, f, u, pv);
-    float q = flattened_cube(after[0], after[1], after[2]) - f.shape;
-    float t = w * q + 1.0f;
-    sum += t * t * t;
-    ++count;
-    float a = detail::dot(detail::face_normal(after[0], after[1], after[2], m.rule()), f.n);
-    if (a < agreement) agreement = a;
-    if (extent(after) > kMaxExtent) return {1e10f, 1e9f};
-  }
-  const float shape = count ? sum / static_cast<float>(count) : 1.0f;
-  const float secondary = curvature * len;
-  float factor = agreement >= 0.5f ? shape * curvature : 1.0f;
-  if (border) factor = kBorderFactor;
-  return {factor * len, secondary};
-}
 
 }  // namespace
 
-struct EdgeCollapseReducer::Impl {
-  CollapseMesh mesh{detail::ZeroLength::kKeep, flattened_cube};
-  detail::CheapestQueue queue;
-  float shape_weight = 2.0f;
+namespace detail {
 
+namespace {
+std::atomic<bool> narrow_lanes_only{false};
+}  // namespace
+
+bool wide_lanes() {
+#if ORVO_MESH_WIDE_LANES
+  static const bool avx2 = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+  }();
+  return avx2 && !narrow_lanes_only.load(std::memory_order_relaxed);
+#else
+  return false;
+#endif
+}
+
+void use_wide_lanes(bool on) {
+  narrow_lanes_only.store(!on, std::memory_order_relaxed);
+}
+
+}  // namespace detail
+
+struct EdgeCollapseReducer::Impl {
+  detail::CollapseMesh mesh{detail::lanes4::measure_faces<detail::lanes4::TerrainMeasures>};
+  detail::CheapestHeap heap;
+  float shape_weight = 2.0f;
+  std::vector<uint32_t> former;
+  // The cost computation, four lanes or (where the processor has AVX2) eight.
+  std::unique_ptr<detail::lanes4::TerrainChooser> narrow;
+#if ORVO_MESH_WIDE_LANES
+  std::unique_ptr<detail::lanes8::TerrainChooser> wide;
+#endif
+
+  Impl() {
+#if ORVO_MESH_WIDE_LANES
+    if (detail::wide_lanes()) {
+      wide = std::make_unique<detail::lanes8::TerrainChooser>();
+      mesh.set_measure(detail::lanes8::measure_faces<detail::lanes8::TerrainMeasures>);
+      return;
+    }
+#endif
+    narrow = std::make_unique<detail::lanes4::TerrainChooser>();
+  }
+
+  template <class Index>
+  void load(const void* vertices, size_t vertex_count, size_t stride_bytes, const Index* triangles,
+            size_t triangle_count) {
+    mesh.load(vertices, vertex_count, stride_bytes, triangles, triangle_count);
+    const size_t n = mesh.verts.size();
+    heap.reset(n);
+    for (size_t i = 0; i < n; ++i) update(static_cast<uint32_t>(i));
+  }
+
+  // Cost, secondary cost and target of u: the strictly cheapest collapse
+  // onto one of its neighbours, tried in list order.
   void update(uint32_t u) {
-    const bool border = mesh.on_border(u);
-    detail::choose_target(mesh, u,
-                          [&](uint32_t a, uint32_t b) { return collapse_cost(mesh, a, b, shape_weight, border); });
-    queue.push(mesh.verts[u], u);
+#if ORVO_MESH_WIDE_LANES
+    const auto c = wide ? wide->choose(mesh, u, shape_weight) : narrow->choose(mesh, u, shape_weight);
+#else
+    const auto c = narrow->choose(mesh, u, shape_weight);
+#endif
+    detail::VertexRecord& vx = mesh.verts[u];
+    vx.cost = c.cost;
+    vx.secondary = c.secondary;
+    vx.target = c.target;
+    heap.set(u, c.cost);
   }
 
   void collapse(uint32_t u) {
-    for (uint32_t w : mesh.collapse(u, mesh.verts[u].target)) update(w);
+    mesh.collapse(u, mesh.verts[u].target, former);
+    heap.erase(u);
+    mesh.verts[u].target = kNone;
+    mesh.prefetch_neighbourhoods(former);
+    for (uint32_t w : former) update(w);
   }
 
   // A vertex without neighbours is used at most by faces whose corners are
   // all that vertex; they go with it.
   void remove_lone(uint32_t u) {
-    auto& f = mesh.verts[u].faces;
-    while (!f.empty()) mesh.delete_face(f.back());
+    while (mesh.face_count(u) > 0) mesh.delete_face(mesh.faces_of(u)[mesh.face_count(u) - 1]);
     mesh.remove_vertex(u);
+    heap.erase(u);
   }
 };
 
@@ -98,21 +106,27 @@ EdgeCollapseReducer::EdgeCollapseReducer(const void* vertices, size_t vertex_cou
                                          const uint16_t* triangles, size_t triangle_count, float shape_weight)
     : impl_(std::make_unique<Impl>()) {
   impl_->shape_weight = shape_weight;
-  impl_->mesh.load(vertices, vertex_count, stride_bytes, triangles, triangle_count);
-  for (size_t i = 0; i < vertex_count; ++i) impl_->update(static_cast<uint32_t>(i));
+  impl_->load(vertices, vertex_count, stride_bytes, triangles, triangle_count);
+}
+
+EdgeCollapseReducer::EdgeCollapseReducer(const void* vertices, size_t vertex_count, size_t stride_bytes,
+                                         const uint32_t* triangles, size_t triangle_count, float shape_weight)
+    : impl_(std::make_unique<Impl>()) {
+  impl_->shape_weight = shape_weight;
+  impl_->load(vertices, vertex_count, stride_bytes, triangles, triangle_count);
 }
 
 EdgeCollapseReducer::~EdgeCollapseReducer() = default;
 
 void EdgeCollapseReducer::reduce_to(size_t target) {
-  CollapseMesh& m = impl_->mesh;
-  while (m.live_vertices > target) {
-    uint32_t u = impl_->queue.top(m.verts);
+  Impl& r = *impl_;
+  while (r.mesh.live_vertices > target) {
+    const uint32_t u = r.heap.top();
     if (u == kNone) break;  // nothing left to choose
-    if (m.verts[u].target != kNone) {
-      impl_->collapse(u);
-    } else if (m.verts[u].neighbours.empty()) {
-      impl_->remove_lone(u);
+    if (r.mesh.verts[u].target != kNone) {
+      r.collapse(u);
+    } else if (r.mesh.neighbour_count(u) == 0) {
+      r.remove_lone(u);
     } else {
       break;  // no permitted collapse anywhere: keep the vertex and its faces
     }
@@ -120,16 +134,16 @@ void EdgeCollapseReducer::reduce_to(size_t target) {
 }
 
 void EdgeCollapseReducer::reduce_by_threshold(size_t target, float threshold) {
-  CollapseMesh& m = impl_->mesh;
+  Impl& r = *impl_;
   const auto floor_count = static_cast<size_t>(0.1 * static_cast<double>(target));
   int failures = 0;
-  while (m.live_vertices > floor_count) {
-    uint32_t u = impl_->queue.top(m.verts);
-    if (u == kNone || m.verts[u].secondary > threshold) break;
-    if (m.verts[u].target != kNone) {
-      impl_->collapse(u);
-    } else if (m.verts[u].neighbours.empty()) {
-      impl_->remove_lone(u);
+  while (r.mesh.live_vertices > floor_count) {
+    const uint32_t u = r.heap.top();
+    if (u == kNone || r.mesh.verts[u].secondary > threshold) break;
+    if (r.mesh.verts[u].target != kNone) {
+      r.collapse(u);
+    } else if (r.mesh.neighbour_count(u) == 0) {
+      r.remove_lone(u);
     } else if (++failures >= kMaxFailures) {
       break;
     }
@@ -144,12 +158,11 @@ size_t EdgeCollapseReducer::face_count() const {
 }
 
 std::vector<uint16_t> EdgeCollapseReducer::faces() const {
-  std::vector<uint16_t> out;
-  out.reserve(impl_->mesh.live_faces * 3);
-  for (const auto& f : impl_->mesh.faces)
-    if (f.alive)
-      for (uint32_t c : f.v) out.push_back(static_cast<uint16_t>(c));
-  return out;
+  return impl_->mesh.live_triangles<uint16_t>();
+}
+
+std::vector<uint32_t> EdgeCollapseReducer::faces32() const {
+  return impl_->mesh.live_triangles<uint32_t>();
 }
 
 bool EdgeCollapseReducer::is_live(size_t index) const {

@@ -4,63 +4,60 @@
 
 namespace orvo::mesh {
 
-using detail::CollapseCost;
-using detail::CollapseMesh;
 using detail::kNone;
-using detail::Vec3;
 
 namespace {
 
-constexpr float kBorderCost = 999999.0f;
 constexpr float kCostLimit = 900000.0f;
 constexpr int kMaxFailures = 10;
-
-float largest_corner_cosine(const Vec3& a, const Vec3& b, const Vec3& c) {
-  return detail::largest_corner_cosine(a, b, c, detail::ZeroLength::kDivideByTenth);
-}
-
-CollapseCost collapse_cost(const CollapseMesh& m, uint32_t u, uint32_t v) {
-  const Vec3& pu = m.verts[u].pos;
-  const Vec3& pv = m.verts[v].pos;
-  const float len = detail::length(pv - pu);
-  float c = m.curvature(u, v, 0.01f);
-  float shape = 0.0f;
-  float flip = 1.0f;
-  for (uint32_t fid : m.verts[u].faces) {
-    const detail::CollapseFace& f = m.faces[fid];
-    if (f.has(v)) continue;
-    const std::array<Vec3, 3> after = detail::corners_after_move(m, f, u, pv);
-    float a = 1.0f + 0.01f * (largest_corner_cosine(after[0], after[1], after[2]) - f.shape);
-    if (a > shape) shape = a;
-    Vec3 n = detail::face_normal(after[0], after[1], after[2], m.rule());
-    float agree = detail::dot(n, f.n);
-    if (agree < flip) flip = agree;
-  }
-  c *= shape;
-  if (flip < 0.5f) c = 1.0f;
-  return {c * len, 0.0f};
-}
 
 }  // namespace
 
 struct ProgressiveReducer::Impl {
-  CollapseMesh mesh{detail::ZeroLength::kDivideByTenth, largest_corner_cosine};
-  detail::CheapestQueue queue;
+  detail::CollapseMesh mesh{detail::lanes4::measure_faces<detail::lanes4::ModelMeasures>};
+  detail::CheapestHeap heap;
+  std::vector<uint32_t> former;
+  // The cost computation, four lanes or (where the processor has AVX2) eight.
+  std::unique_ptr<detail::lanes4::ModelChooser> narrow;
+#if ORVO_MESH_WIDE_LANES
+  std::unique_ptr<detail::lanes8::ModelChooser> wide;
+#endif
 
-  void update(uint32_t u) {
-    // On an open border every collapse costs the same, so the first
-    // neighbour is the target.
-    if (mesh.on_border(u)) {
-      auto& vx = mesh.verts[u];
-      ++vx.stamp;
-      vx.cost = kBorderCost;
-      vx.secondary = 0;
-      vx.target = vx.neighbours.front();
-      queue.push(vx, u);
+  Impl() {
+#if ORVO_MESH_WIDE_LANES
+    if (detail::wide_lanes()) {
+      wide = std::make_unique<detail::lanes8::ModelChooser>();
+      mesh.set_measure(detail::lanes8::measure_faces<detail::lanes8::ModelMeasures>);
       return;
     }
-    detail::choose_target(mesh, u, [this](uint32_t a, uint32_t b) { return collapse_cost(mesh, a, b); });
-    queue.push(mesh.verts[u], u);
+#endif
+    narrow = std::make_unique<detail::lanes4::ModelChooser>();
+  }
+
+  template <class Index>
+  size_t load(const void* vertices, size_t vertex_count, size_t stride_bytes, const Index* triangles,
+              size_t triangle_count) {
+    mesh.load(vertices, vertex_count, stride_bytes, triangles, triangle_count);
+    const size_t n = mesh.verts.size();
+    heap.reset(n);
+    for (size_t i = 0; i < n; ++i) update(static_cast<uint32_t>(i));
+    return n;
+  }
+
+  // Cost and target of u: the strictly cheapest collapse onto one of its
+  // neighbours, tried in list order.
+  void update(uint32_t u) {
+#if ORVO_MESH_WIDE_LANES
+    if (wide) {
+      detail::VertexRecord& vx = mesh.verts[u];
+      vx.cost = wide->choose(mesh, u, vx.target);
+      heap.set(u, vx.cost);
+      return;
+    }
+#endif
+    detail::VertexRecord& vx = mesh.verts[u];
+    vx.cost = narrow->choose(mesh, u, vx.target);
+    heap.set(u, vx.cost);
   }
 };
 
@@ -69,32 +66,39 @@ ProgressiveReducer::~ProgressiveReducer() = default;
 
 size_t ProgressiveReducer::load(const void* vertices, size_t vertex_count, size_t stride_bytes,
                                 const uint16_t* triangles, size_t triangle_count) {
-  impl_->queue.clear();
-  impl_->mesh.load(vertices, vertex_count, stride_bytes, triangles, triangle_count);
-  for (size_t i = 0; i < vertex_count; ++i) impl_->update(static_cast<uint32_t>(i));
-  return vertex_count;
+  return impl_->load(vertices, vertex_count, stride_bytes, triangles, triangle_count);
+}
+
+size_t ProgressiveReducer::load(const void* vertices, size_t vertex_count, size_t stride_bytes,
+                                const uint32_t* triangles, size_t triangle_count) {
+  return impl_->load(vertices, vertex_count, stride_bytes, triangles, triangle_count);
 }
 
 void ProgressiveReducer::reduce_to(size_t target) {
-  CollapseMesh& m = impl_->mesh;
+  Impl& r = *impl_;
+  detail::CollapseMesh& m = r.mesh;
   int failures = 0;
   while (m.live_vertices > target && failures < kMaxFailures) {
-    uint32_t u = impl_->queue.top(m.verts);
-    if (u == kNone || m.verts[u].cost >= kCostLimit || m.verts[u].target == kNone) {
+    // The cheapest vertex; when it costs 900000 or more, no vertex qualifies.
+    const uint32_t u = r.heap.top();
+    if (u == kNone || !(m.verts[u].cost < kCostLimit) || m.verts[u].target == kNone) {
       ++failures;
       continue;
     }
-    for (uint32_t w : m.collapse(u, m.verts[u].target)) impl_->update(w);
+    m.collapse(u, m.verts[u].target, r.former);
+    r.heap.erase(u);
+    m.verts[u].target = kNone;
+    m.prefetch_neighbourhoods(r.former);
+    for (uint32_t w : r.former) r.update(w);
   }
 }
 
 std::vector<uint16_t> ProgressiveReducer::read_triangles() const {
-  std::vector<uint16_t> out;
-  out.reserve(impl_->mesh.live_faces * 3);
-  for (const auto& f : impl_->mesh.faces)
-    if (f.alive)
-      for (uint32_t c : f.v) out.push_back(static_cast<uint16_t>(c));
-  return out;
+  return impl_->mesh.live_triangles<uint16_t>();
+}
+
+std::vector<uint32_t> ProgressiveReducer::read_triangles32() const {
+  return impl_->mesh.live_triangles<uint32_t>();
 }
 
 size_t ProgressiveReducer::vertex_count() const {
@@ -108,11 +112,7 @@ bool ProgressiveReducer::is_live(size_t index) const {
 }
 
 void ProgressiveReducer::release() {
-  impl_->mesh.verts = {};
-  impl_->mesh.faces = {};
-  impl_->mesh.live_vertices = 0;
-  impl_->mesh.live_faces = 0;
-  impl_->queue.clear();
+  impl_ = std::make_unique<Impl>();
 }
 
 }  // namespace orvo::mesh

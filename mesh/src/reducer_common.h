@@ -1,25 +1,58 @@
 #pragma once
-
-#include <array>
 // Working mesh shared by the two edge-collapse reducers (the model exporter's
 // progressive reducer and the terrain generator's EdgeCollapseReducer).
 //
-// Both reducers keep the vertex list and the face list in creation order and
-// only ever remove from them, so a vertex's position in the list orders the
-// same way as its id. The lists are therefore held as arrays indexed by id
-// with a live flag, and "the cheapest vertex, the later one among equals" is a
-// lazily cleaned binary heap ordered by (cost ascending, id descending).
-// Per-vertex neighbour and face lists keep their order exactly (it decides
-// ties and the order of float sums), so they stay small ordered arrays.
+// Both reducers are defined exactly, down to the order of every float
+// operation, the order of every list and the choice among equal costs, and
+// their results must not change by a bit. What is fast here therefore changes
+// only how the work is laid out, never what is computed:
+//
+// - The vertex list and the face list are kept in creation order and only
+//   ever lose entries, so a vertex's position in the list orders the same way
+//   as its id. They are arrays indexed by id with a live flag, and "the
+//   cheapest vertex, the later one among equals" is an indexed heap ordered
+//   by (cost ascending, id descending).
+// - Each vertex's neighbour and face lists keep their order exactly (it
+//   decides ties and the order of float sums). They live in one pool of
+//   indices, each list in its own slot, moved to a slot twice as large at the
+//   end of the pool when it fills up; removal shifts the later entries down.
+// - A vertex's cost is worked out for several candidate targets at once with
+//   SIMD (reducer_lanes.h). Every lane runs the same IEEE single-precision
+//   operations in the same order as a scalar evaluation (no fused
+//   multiply-add, no reciprocal estimates), so each lane's result is
+//   bit-identical to the scalar one whatever the lane count.
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <queue>
+#include <limits>
+#include <memory>
 #include <vector>
 
+#if defined(__x86_64__) || defined(_M_X64) || defined(__SSE2__)
+#include <immintrin.h>
+#define ORVO_MESH_SSE 1
+#endif
+
+// Eight-lane AVX2 code is built beside the four-lane SSE code and chosen at
+// run time (GCC on x86-64; other compilers use four lanes).
+#if defined(ORVO_MESH_SSE) && defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+#define ORVO_MESH_WIDE_LANES 1
+#endif
+
+// For the few small functions of the inner loops that the compiler might
+// otherwise leave as calls.
+#if defined(__GNUC__)
+#define ORVO_MESH_ALWAYS_INLINE __attribute__((always_inline))
+#else
+#define ORVO_MESH_ALWAYS_INLINE
+#endif
+
 namespace orvo::mesh::detail {
+
+constexpr uint32_t kNone = 0xffffffffu;
 
 struct Vec3 {
   float x = 0, y = 0, z = 0;
@@ -31,9 +64,6 @@ inline Vec3 operator-(const Vec3& a, const Vec3& b) {
 inline float dot(const Vec3& a, const Vec3& b) {
   return a.x * b.x + a.y * b.y + a.z * b.z;
 }
-inline Vec3 cross(const Vec3& a, const Vec3& b) {
-  return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
 inline float length(const Vec3& a) {
   return std::sqrt(dot(a, a));
 }
@@ -44,210 +74,391 @@ enum class ZeroLength {
   kKeep,           // terrain: leave the vector as it is
 };
 
-inline Vec3 normalise(const Vec3& a, ZeroLength rule) {
-  float len = length(a);
-  if (len == 0.0f) {
-    if (rule == ZeroLength::kKeep) return a;
-    len = 0.1f;
-  }
-  return {a.x / len, a.y / len, a.z / len};
-}
-
-inline Vec3 face_normal(const Vec3& p0, const Vec3& p1, const Vec3& p2, ZeroLength rule) {
-  return normalise(cross(p1 - p0, p2 - p1), rule);
-}
-
-inline Vec3 negate(const Vec3& a) {
-  return {-a.x, -a.y, -a.z};
-}
-
-// Largest cosine of a triangle's three corner angles, from unit edge
-// directions. Each edge is normalised once: the direction from p[i+1] to p[i]
-// is exactly the negation of the one from p[i] to p[i+1].
-inline float largest_corner_cosine(const Vec3& p0, const Vec3& p1, const Vec3& p2, ZeroLength rule) {
-  const Vec3 e0 = normalise(p1 - p0, rule), e1 = normalise(p2 - p1, rule), e2 = normalise(p0 - p2, rule);
-  float best = dot(e0, negate(e2));
-  const float c1 = dot(e1, negate(e0));
-  if (c1 > best) best = c1;
-  const float c2 = dot(e2, negate(e1));
-  if (c2 > best) best = c2;
-  return best;
-}
-
-constexpr uint32_t kNone = 0xffffffffu;
-
-struct CollapseVertex {
-  Vec3 pos;
-  std::vector<uint32_t> neighbours;
-  std::vector<uint32_t> faces;
-  float cost = 0;
-  float secondary = 0;
-  uint32_t target = kNone;
-  uint32_t stamp = 0;  // bumped whenever the cost changes; stale heap entries are skipped
-  bool alive = true;
+// A terrain vertex's choice: its cost, secondary cost and collapse target.
+struct TerrainChoice {
+  float cost;
+  float secondary;
+  uint32_t target;
 };
 
-// A per-face shape measure that the cost compares before and after a move;
-// kept with the face so that it is computed once per change of the face.
-using ShapeFn = float (*)(const Vec3&, const Vec3&, const Vec3&);
+// Whether the eight-lane code runs: the processor has AVX2 and it has not
+// been turned off with use_wide_lanes(false) (the tests compare both).
+bool wide_lanes();
+void use_wide_lanes(bool on);
+
+// ---------------------------------------------------------------------------
+// Ordered lists of vertex or face ids in one pool.
+
+struct ListSlot {
+  uint32_t offset = 0, size = 0, capacity = 0;
+};
+
+class ListPool {
+ public:
+  // Lists of up to kShort entries are searched and shifted without loops
+  // whose length depends on the data: every slot holds a multiple of kShort
+  // entries and the pool keeps kShort spare entries past the last slot, so
+  // the first kShort entries of any slot, and the one after them, can always
+  // be read.
+  static constexpr uint32_t kShort = 8;
+
+  void clear() {
+    pool_.clear();
+    free_.clear();
+    used_ = 0;
+  }
+  // Room for slots of `total` entries in all (and `spare` more for lists
+  // that grow), allocated at once; only what is used is touched.
+  void reserve(size_t total, size_t spare) {
+    pool_.reserve(used_ + total + spare + kShort);
+    if (pool_.size() < used_ + total + kShort) pool_.resize(used_ + total + kShort);
+  }
+
+  // A slot for at least `capacity` entries: a power of two, at least kShort.
+  // Slots given back are used again before the pool grows, so the pool stays
+  // about the size of the mesh's lists however long the reduction runs.
+  ListSlot make(uint32_t capacity) {
+    uint32_t size = kShort;
+    int size_class = 0;
+    while (size < capacity) {
+      size *= 2;
+      ++size_class;
+    }
+    if (static_cast<size_t>(size_class) >= free_.size()) free_.resize(static_cast<size_t>(size_class) + 1);
+    std::vector<uint32_t>& spare = free_[static_cast<size_t>(size_class)];
+    if (!spare.empty()) {
+      const uint32_t offset = spare.back();
+      spare.pop_back();
+      return {offset, 0, size};
+    }
+    if (used_ + size + kShort > pool_.size()) {
+      if (used_ + size + kShort > pool_.capacity()) pool_.reserve(2 * (used_ + size + kShort));
+      pool_.resize(used_ + size + kShort);
+    }
+    ListSlot s{static_cast<uint32_t>(used_), 0, size};
+    used_ += size;
+    return s;
+  }
+
+  // Gives the slot back; the list is empty from then on.
+  void release(ListSlot& s) {
+    if (s.capacity == 0) return;
+    int size_class = 0;
+    for (uint32_t size = kShort; size < s.capacity; size *= 2) ++size_class;
+    free_[static_cast<size_t>(size_class)].push_back(s.offset);
+    s = {};
+  }
+
+  uint32_t* begin(const ListSlot& s) { return pool_.data() + s.offset; }
+  const uint32_t* begin(const ListSlot& s) const { return pool_.data() + s.offset; }
+
+  // Position of the first `a` in the list, or kNone.
+  uint32_t find(const ListSlot& s, uint32_t a) const {
+    const uint32_t* p = begin(s);
+#if ORVO_MESH_SSE
+    if (s.size <= kShort) {
+      const __m128i key = _mm_set1_epi32(static_cast<int>(a));
+      const __m128i lo = _mm_cmpeq_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), key);
+      const __m128i hi = _mm_cmpeq_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 4)), key);
+      const auto bits = static_cast<uint32_t>(_mm_movemask_ps(_mm_castsi128_ps(lo)) |
+                                              _mm_movemask_ps(_mm_castsi128_ps(hi)) << 4) &
+                        ((1u << s.size) - 1);
+      const auto first = static_cast<uint32_t>(__builtin_ctz(bits | 0x100u));  // 8 when none
+      return first < kShort ? first : kNone;
+    }
+#endif
+    for (uint32_t i = 0; i < s.size; ++i)
+      if (p[i] == a) return i;
+    return kNone;
+  }
+
+  bool contains(const ListSlot& s, uint32_t a) const { return find(s, a) != kNone; }
+
+  void push(ListSlot& s, uint32_t a) {
+    if (s.size == s.capacity) grow(s);
+    pool_[s.offset + s.size++] = a;
+  }
+
+  // Removes the first `a`, keeping the order of the rest.
+  void remove(ListSlot& s, uint32_t a) {
+    const uint32_t at = find(s, a);
+    if (at == kNone) return;
+    uint32_t* p = begin(s);
+#if ORVO_MESH_SSE
+    if (s.size <= kShort) {
+      // Entries from `at` on take their successor's value; entries past the
+      // end of the list are shifted too, and never read as entries.
+      const __m128i from = _mm_set1_epi32(static_cast<int>(at) - 1);
+      const __m128i lo_lanes = _mm_setr_epi32(0, 1, 2, 3), hi_lanes = _mm_setr_epi32(4, 5, 6, 7);
+      auto* q = reinterpret_cast<__m128i*>(p);
+      const __m128i lo = _mm_loadu_si128(q), hi = _mm_loadu_si128(q + 1);
+      const __m128i lo_next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
+      const __m128i hi_next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 5));
+      const __m128i lo_moves = _mm_cmpgt_epi32(lo_lanes, from), hi_moves = _mm_cmpgt_epi32(hi_lanes, from);
+      _mm_storeu_si128(q, _mm_or_si128(_mm_and_si128(lo_moves, lo_next), _mm_andnot_si128(lo_moves, lo)));
+      _mm_storeu_si128(q + 1, _mm_or_si128(_mm_and_si128(hi_moves, hi_next), _mm_andnot_si128(hi_moves, hi)));
+    } else
+#endif
+    {
+      for (uint32_t k = at + 1; k < s.size; ++k) p[k - 1] = p[k];
+    }
+    --s.size;
+  }
+
+ private:
+  // Moves the list to a slot twice as large.
+  void grow(ListSlot& s) {
+    ListSlot bigger = make(2 * s.capacity);
+    for (uint32_t i = 0; i < s.size; ++i) pool_[bigger.offset + i] = pool_[s.offset + i];
+    bigger.size = s.size;
+    release(s);
+    s = bigger;
+  }
+
+  std::vector<uint32_t> pool_;
+  std::vector<std::vector<uint32_t>> free_;  // offsets of unused slots, by size class
+  size_t used_ = 0;
+};
+
+// ---------------------------------------------------------------------------
 
 struct CollapseFace {
   uint32_t v[3];
-  Vec3 n;
-  bool alive = true;
-  float shape = 0;
-  bool has(uint32_t a) const { return v[0] == a || v[1] == a || v[2] == a; }
+  Vec3 n;           // unit normal
+  float shape = 0;  // the reducer's shape measure of the face
+  bool has(uint32_t a) const { return (v[0] == a) | (v[1] == a) | (v[2] == a); }
 };
 
-template <class T>
-inline bool contains(const std::vector<T>& list, T a) {
-  for (T x : list)
-    if (x == a) return true;
-  return false;
-}
+// What the reducers keep of a vertex besides its position and its list
+// entries, together: a reduction visits vertices in cost order, all over the
+// mesh. (Positions stay in an array of their own, where neighbours with
+// nearby numbers share cache lines.)
+struct VertexRecord {
+  ListSlot neighbours;
+  ListSlot faces;
+  float cost = 0;
+  float secondary = 0;  // the terrain reducer's
+  uint32_t target = kNone;
+  uint32_t alive = 1;
+};
 
-template <class T>
-inline void remove_one(std::vector<T>& list, T a) {
-  for (size_t i = 0; i < list.size(); ++i)
-    if (list[i] == a) {
-      list.erase(list.begin() + static_cast<std::ptrdiff_t>(i));
-      return;
-    }
-}
-
+// The working mesh. Faces are kept with their unit normal and the reducer's
+// shape value, which `measure` (set by the reducer) recomputes whenever a
+// face changes.
 class CollapseMesh {
  public:
-  CollapseMesh(ZeroLength rule, ShapeFn shape) : rule_(rule), shape_(shape) {}
-
-  ZeroLength rule() const { return rule_; }
+  using Measure = void (*)(CollapseMesh& mesh, const uint32_t* face_ids, size_t count);
+  explicit CollapseMesh(Measure measure) : measure_(measure) {}
+  void set_measure(Measure measure) { measure_ = measure; }
 
   // Builds the vertices (first three floats of each record) and the faces in
   // input order. Faces naming a vertex beyond the vertex count are skipped.
-  void load(const void* records, size_t vertex_count, size_t stride_bytes, const uint16_t* triangles,
+  // Records shorter than three floats cannot be read (the last one would
+  // reach past the array), and vertex ids must fit 32 bits: such input gives
+  // an empty mesh.
+  template <class Index>
+  void load(const void* records, size_t vertex_count, size_t stride_bytes, const Index* triangles,
             size_t triangle_count) {
-    verts.assign(vertex_count, CollapseVertex{});
+    if (stride_bytes < 3 * sizeof(float) || vertex_count >= kNone) vertex_count = triangle_count = 0;
+    verts.assign(vertex_count, VertexRecord{});
+    pos.resize(vertex_count);
     faces.clear();
-    faces.reserve(triangle_count);
+    pool.clear();
     const auto* bytes = static_cast<const unsigned char*>(records);
     for (size_t i = 0; i < vertex_count; ++i) {
       float xyz[3];
       std::memcpy(xyz, bytes + i * stride_bytes, sizeof xyz);
-      verts[i].pos = {xyz[0], xyz[1], xyz[2]};
+      pos[i] = {xyz[0], xyz[1], xyz[2]};
     }
+
+    // Size every vertex's lists for its initial faces (two spare entries take
+    // the first collapses onto it), so that loading allocates once and a
+    // vertex's lists sit side by side. Around an inner vertex of a closed
+    // surface there are as many neighbours as faces.
+    std::vector<uint32_t> uses(vertex_count, 0);
+    size_t valid = 0;
     for (size_t t = 0; t < triangle_count; ++t) {
-      const uint16_t* c = triangles + 3 * t;
+      const Index* c = triangles + 3 * t;
       if (c[0] >= vertex_count || c[1] >= vertex_count || c[2] >= vertex_count) continue;
-      CollapseFace f{{c[0], c[1], c[2]}, {}, true};
-      const auto id = static_cast<uint32_t>(faces.size());
-      refresh(f);
-      faces.push_back(f);
-      for (int k = 0; k < 3; ++k)
-        if (!contains(verts[f.v[k]].faces, id)) verts[f.v[k]].faces.push_back(id);
+      ++valid;
+      ++uses[c[0]];
+      if (c[1] != c[0]) ++uses[c[1]];
+      if (c[2] != c[0] && c[2] != c[1]) ++uses[c[2]];
+    }
+    size_t total = 0;
+    for (uint32_t n : uses) total += 4 * (static_cast<size_t>(n) + 2);  // slots are powers of two
+    pool.reserve(total, total / 2);
+    for (size_t i = 0; i < vertex_count; ++i) {
+      verts[i].faces = pool.make(uses[i] + 2);
+      verts[i].neighbours = pool.make(uses[i] + 2);
+    }
+
+    // Faces are kept in input order, which is the face list's order; a
+    // deleted face's first corner is set to kNone.
+    faces.resize(valid);
+    uint32_t order = 0;
+    for (size_t t = 0; t < triangle_count; ++t) {
+      const Index* c = triangles + 3 * t;
+      if (c[0] >= vertex_count || c[1] >= vertex_count || c[2] >= vertex_count) continue;
+      const uint32_t id = order++;
+      CollapseFace& f = faces[id];
+      f = {{static_cast<uint32_t>(c[0]), static_cast<uint32_t>(c[1]), static_cast<uint32_t>(c[2])}, {}, 0};
+      // Each face enters the face list of each of its corners once.
+      pool.push(verts[f.v[0]].faces, id);
+      if (f.v[1] != f.v[0]) pool.push(verts[f.v[1]].faces, id);
+      if (f.v[2] != f.v[0] && f.v[2] != f.v[1]) pool.push(verts[f.v[2]].faces, id);
       link_corners(id);
     }
+    std::vector<uint32_t> all(faces.size());
+    for (size_t i = 0; i < all.size(); ++i) all[i] = static_cast<uint32_t>(i);
+    refresh(all.data(), all.size());
     live_vertices = vertex_count;
     live_faces = faces.size();
   }
 
-  Vec3 normal_of(const CollapseFace& f) const {
-    return face_normal(verts[f.v[0]].pos, verts[f.v[1]].pos, verts[f.v[2]].pos, rule_);
+  void clear() {
+    verts = {};
+    pos = {};
+    faces = {};
+    pool.clear();
+    live_vertices = 0;
+    live_faces = 0;
   }
 
-  void refresh(CollapseFace& f) const {
-    const Vec3 &a = verts[f.v[0]].pos, &b = verts[f.v[1]].pos, &c = verts[f.v[2]].pos;
-    f.n = face_normal(a, b, c, rule_);
-    f.shape = shape_(a, b, c);
-  }
+  const uint32_t* neighbours(uint32_t u) const { return pool.begin(verts[u].neighbours); }
+  uint32_t neighbour_count(uint32_t u) const { return verts[u].neighbours.size; }
+  const uint32_t* faces_of(uint32_t u) const { return pool.begin(verts[u].faces); }
+  uint32_t face_count(uint32_t u) const { return verts[u].faces.size; }
 
-  // Number of faces of u that also have w as a corner.
-  size_t shared_faces(uint32_t u, uint32_t w) const {
-    size_t n = 0;
-    for (uint32_t f : verts[u].faces)
-      if (faces[f].has(w)) ++n;
-    return n;
-  }
-
-  bool on_border(uint32_t u) const {
-    for (uint32_t w : verts[u].neighbours)
-      if (shared_faces(u, w) == 1) return true;
-    return false;
-  }
-
-  // Curvature of collapsing u onto v: the largest, over u's faces F, of the
-  // smallest (1 - nF.nS) / 2 over the faces S of u that hold v.
-  float curvature(uint32_t u, uint32_t v, float start) const {
-    uint32_t small_sides[8];
-    std::vector<uint32_t> many_sides;
-    uint32_t* sides = small_sides;
-    size_t side_count = 0;
-    for (uint32_t s : verts[u].faces)
-      if (faces[s].has(v)) {
-        if (side_count == 8) {
-          many_sides.assign(small_sides, small_sides + 8);
-          sides = nullptr;
-        }
-        if (sides) {
-          sides[side_count] = s;
-        } else {
-          many_sides.push_back(s);
-        }
-        ++side_count;
-      }
-    const uint32_t* side_list = sides ? sides : many_sides.data();
-    float c = start;
-    for (uint32_t f : verts[u].faces) {
-      float m = 1.0f;
-      for (size_t i = 0; i < side_count; ++i) {
-        float d = (1.0f - dot(faces[f].n, faces[side_list[i]].n)) / 2.0f;
-        if (d < m) m = d;
-      }
-      if (m > c) c = m;
+  // Asks for the faces of a collapsing vertex and the lists of its
+  // neighbours, scattered over memory, all at once.
+  void prefetch_collapse(uint32_t collapsing, const std::vector<uint32_t>& vertices) const {
+#if defined(__GNUC__)
+    for (uint32_t w : vertices) __builtin_prefetch(&verts[w]);
+    for (uint32_t w : vertices) {
+      __builtin_prefetch(pool.begin(verts[w].faces));
+      __builtin_prefetch(pool.begin(verts[w].neighbours));
     }
-    return c;
+    const uint32_t* f = faces_of(collapsing);
+    for (uint32_t i = 0; i < face_count(collapsing); ++i) __builtin_prefetch(&faces[f[i]]);
+#else
+    (void)collapsing;
+    (void)vertices;
+#endif
   }
 
-  // Collapses u onto v and returns u's former neighbours in list order.
-  std::vector<uint32_t> collapse(uint32_t u, uint32_t v) {
-    std::vector<uint32_t> former = verts[u].neighbours;
-    auto& uf = verts[u].faces;
-    for (size_t i = uf.size(); i-- > 0;) {
-      uint32_t f = uf[i];
+  // Asks for what recomputing the costs of these vertices reads (their faces
+  // and their neighbours' positions), scattered over memory, all at once.
+  void prefetch_neighbourhoods(const std::vector<uint32_t>& vertices) const {
+#if defined(__GNUC__)
+    for (uint32_t w : vertices) {
+      const uint32_t* f = faces_of(w);
+      for (uint32_t i = 0; i < face_count(w); ++i) __builtin_prefetch(&faces[f[i]]);
+      const uint32_t* nb = neighbours(w);
+      for (uint32_t i = 0; i < neighbour_count(w); ++i) __builtin_prefetch(&pos[nb[i]]);
+    }
+#else
+    (void)vertices;
+#endif
+  }
+
+  // Recomputes the normal and shape of the given faces.
+  void refresh(const uint32_t* ids, size_t count) { measure_(*this, ids, count); }
+
+  // Collapses u onto v. Appends u's former neighbours, in list order, to
+  // `former`.
+  void collapse(uint32_t u, uint32_t v, std::vector<uint32_t>& former) {
+    former.assign(neighbours(u), neighbours(u) + neighbour_count(u));
+    prefetch_collapse(u, former);
+    ListSlot& uf = verts[u].faces;
+    for (uint32_t i = uf.size; i-- > 0;) {
+      const uint32_t f = pool.begin(uf)[i];
       if (faces[f].has(v)) delete_face(f);
     }
-    for (size_t i = uf.size(); i-- > 0;) {
-      uint32_t fid = uf[i];
+    // The remaining faces move to v, from the last to the first; each is
+    // the last of u's list when its turn comes.
+    moved_.clear();
+    while (uf.size > 0) {
+      const uint32_t fid = pool.begin(uf)[uf.size - 1];
       CollapseFace& f = faces[fid];
       for (uint32_t& c : f.v)
         if (c == u) c = v;
-      uf.erase(uf.begin() + static_cast<std::ptrdiff_t>(i));
-      if (!contains(verts[v].faces, fid)) verts[v].faces.push_back(fid);
+      --uf.size;
+      // A vertex's face list holds exactly the faces it is a corner of, and
+      // the faces holding v are gone: the face is not yet in v's list.
+      pool.push(verts[v].faces, fid);
       for (uint32_t c : f.v) unlink_if_apart(c, u);
       link_corners(fid);
-      refresh(f);
+      moved_.push_back(fid);
     }
+    refresh(moved_.data(), moved_.size());
     remove_vertex(u);
-    return former;
   }
 
   // Removes u from its neighbours' lists and from the mesh.
   void remove_vertex(uint32_t u) {
-    for (uint32_t w : verts[u].neighbours) remove_one(verts[w].neighbours, u);
-    verts[u].neighbours.clear();
-    verts[u].alive = false;
-    ++verts[u].stamp;
+    ListSlot& nb = verts[u].neighbours;
+    for (uint32_t i = 0; i < nb.size; ++i) pool.remove(verts[pool.begin(nb)[i]].neighbours, u);
+    nb.size = 0;
+    pool.release(verts[u].neighbours);
+    pool.release(verts[u].faces);
+    verts[u].alive = 0;
     --live_vertices;
   }
 
   void delete_face(uint32_t fid) {
     CollapseFace& f = faces[fid];
-    f.alive = false;
     --live_faces;
-    for (uint32_t c : f.v) remove_one(verts[c].faces, fid);
+    for (uint32_t c : f.v) pool.remove(verts[c].faces, fid);
     for (int e = 0; e < 3; ++e) unlink_if_apart(f.v[e], f.v[(e + 1) % 3]);
+    f.v[0] = kNone;
   }
 
-  std::vector<CollapseVertex> verts;
+  // Whether some face holds both a and b (every such face is in both
+  // vertices' face lists; the shorter list is searched).
+  bool share_a_face(uint32_t a, uint32_t b) const {
+    if (verts[b].faces.size < verts[a].faces.size) {
+      const uint32_t t = a;
+      a = b;
+      b = t;
+    }
+    // All of the list is looked at: where a shared face sits follows no
+    // pattern.
+    const ListSlot& fl = verts[a].faces;
+    const uint32_t* p = pool.begin(fl);
+    bool shared = false;
+    if (fl.size > 0 && fl.size <= ListPool::kShort) {
+      // A loop of fixed length; entries past the end read the first again.
+      for (uint32_t i = 0; i < ListPool::kShort; ++i) {
+        const uint32_t f = p[i & (0u - static_cast<uint32_t>(i < fl.size))];
+        shared |= faces[f].has(b);
+      }
+      return shared;
+    }
+    for (uint32_t i = 0; i < fl.size; ++i) shared |= faces[p[i]].has(b);
+    return shared;
+  }
+
+  // The live faces in order, three vertex ids each.
+  template <class Index>
+  std::vector<Index> live_triangles() const {
+    // Every face is written and the write position moves on past the live
+    // ones only.
+    std::vector<Index> out(live_faces * 3 + 3);
+    size_t at = 0;
+    for (const CollapseFace& f : faces) {
+      for (size_t k = 0; k < 3; ++k) out[at + k] = static_cast<Index>(f.v[k]);
+      const uint32_t gone = f.v[0] + 1;      // 0 when the face is gone
+      at += 3 * ((gone | (0u - gone)) >> 31);  // no branch: which faces are gone follows no pattern
+    }
+    out.resize(at);
+    return out;
+  }
+
+  std::vector<Vec3> pos;
+  std::vector<VertexRecord> verts;
   std::vector<CollapseFace> faces;
+  ListPool pool;
   size_t live_vertices = 0;
   size_t live_faces = 0;
 
@@ -256,89 +467,134 @@ class CollapseMesh {
     const CollapseFace& f = faces[fid];
     for (int i = 0; i < 3; ++i)
       for (int j = 0; j < 3; ++j) {
-        uint32_t a = f.v[i], b = f.v[j];
-        if (a != b && !contains(verts[a].neighbours, b)) verts[a].neighbours.push_back(b);
+        const uint32_t a = f.v[i], b = f.v[j];
+        if (a != b && !pool.contains(verts[a].neighbours, b)) pool.push(verts[a].neighbours, b);
       }
   }
 
   void unlink_if_apart(uint32_t a, uint32_t b) {
-    if (a == b || shared_faces(a, b) != 0) return;
-    remove_one(verts[a].neighbours, b);
-    remove_one(verts[b].neighbours, a);
+    if (a == b || share_a_face(a, b)) return;
+    pool.remove(verts[a].neighbours, b);
+    pool.remove(verts[b].neighbours, a);
   }
 
-  ZeroLength rule_;
-  ShapeFn shape_;
+  Measure measure_;
+  std::vector<uint32_t> moved_;
 };
 
-// The cheapest live vertex; among equal costs the one with the larger id
-// (later in the vertex list).
-class CheapestQueue {
- public:
-  void push(const CollapseVertex& vx, uint32_t id) { heap_.push({vx.cost, id, vx.stamp}); }
+// ---------------------------------------------------------------------------
 
-  // The cheapest live vertex, or kNone when none is left.
-  uint32_t top(const std::vector<CollapseVertex>& verts) {
-    while (!heap_.empty()) {
-      const Entry& e = heap_.top();
-      if (verts[e.id].alive && verts[e.id].stamp == e.stamp) return e.id;
-      heap_.pop();
-    }
-    return kNone;
+// The live vertices ordered by (cost ascending, id descending): the top is
+// the cheapest vertex, the later one in the vertex list among equal costs.
+// -0 and +0 are one cost; a NaN cost sorts after every number.
+class CheapestHeap {
+ public:
+  void reset(size_t vertex_count) {
+    heap_.clear();
+    heap_.reserve(vertex_count);
+    where_.assign(vertex_count, kNone);
   }
 
-  void clear() { heap_ = {}; }
+  bool empty() const { return heap_.empty(); }
+  uint32_t top() const { return heap_.empty() ? kNone : id_of(heap_[0]); }
+
+  // Inserts vertex `id` or changes its cost.
+  void set(uint32_t id, float cost) {
+    const uint64_t k = key(cost, id);
+    uint32_t at = where_[id];
+    if (at == kNone) {
+      at = static_cast<uint32_t>(heap_.size());
+      heap_.push_back(k);
+      sift_up(at);
+    } else if (k < heap_[at]) {
+      heap_[at] = k;
+      sift_up(at);
+    } else {
+      heap_[at] = k;
+      sift_down(at);
+    }
+  }
+
+  void erase(uint32_t id) {
+    const uint32_t at = where_[id];
+    if (at == kNone) return;
+    where_[id] = kNone;
+    const uint64_t last = heap_.back();
+    heap_.pop_back();
+    if (at == heap_.size()) return;
+    heap_[at] = last;
+    where_[id_of(last)] = at;
+    if (at > 0 && last < heap_[(at - 1) / 2]) {
+      sift_up(at);
+    } else {
+      sift_down(at);
+    }
+  }
 
  private:
-  struct Entry {
-    float cost;
-    uint32_t id;
-    uint32_t stamp;
-  };
-  struct After {  // true when a should come out after b
-    bool operator()(const Entry& a, const Entry& b) const {
-      if (a.cost != b.cost) return a.cost > b.cost;
-      return a.id < b.id;
+  static uint64_t key(float cost, uint32_t id) {
+    const float c = cost + 0.0f;  // -0 becomes +0
+    uint32_t bits;
+    std::memcpy(&bits, &c, sizeof bits);
+    uint32_t order;
+    if (c != c) {
+      order = 0xffffffffu;
+    } else {
+      order = (bits & 0x80000000u) ? ~bits : (bits | 0x80000000u);
     }
-  };
-  std::priority_queue<Entry, std::vector<Entry>, After> heap_;
-};
-
-// Cost and target of a vertex: the strictly cheapest collapse onto one of its
-// neighbours, tried in list order. CostFn(u, v) returns {cost, secondary}.
-template <class CostFn>
-void choose_target(CollapseMesh& m, uint32_t u, CostFn&& cost_of) {
-  CollapseVertex& vx = m.verts[u];
-  ++vx.stamp;
-  vx.target = kNone;
-  if (vx.neighbours.empty()) {
-    vx.cost = -0.01f;
-    vx.secondary = 0.0f;
-    return;
+    return (static_cast<uint64_t>(order) << 32) | (0xffffffffu - id);
   }
-  vx.cost = 1000000.0f;
-  vx.secondary = 1000000.0f;
-  for (uint32_t v : vx.neighbours) {
-    auto [cost, secondary] = cost_of(u, v);
-    if (cost < vx.cost) {
-      vx.cost = cost;
-      vx.secondary = secondary;
-      vx.target = v;
+  static uint32_t id_of(uint64_t k) { return 0xffffffffu - static_cast<uint32_t>(k); }
+
+  void sift_up(uint32_t at) {
+    const uint64_t k = heap_[at];
+    while (at > 0) {
+      const uint32_t parent = (at - 1) / 2;
+      if (heap_[parent] <= k) break;
+      heap_[at] = heap_[parent];
+      where_[id_of(heap_[at])] = at;
+      at = parent;
     }
+    heap_[at] = k;
+    where_[id_of(k)] = at;
   }
-}
 
-struct CollapseCost {
-  float cost;
-  float secondary;
+  void sift_down(uint32_t at) {
+    const uint64_t k = heap_[at];
+    const auto n = static_cast<uint32_t>(heap_.size());
+    for (;;) {
+      uint32_t child = 2 * at + 1;
+      if (child >= n) break;
+      if (child + 1 < n) child += heap_[child + 1] < heap_[child] ? 1u : 0u;
+      if (k <= heap_[child]) break;
+      heap_[at] = heap_[child];
+      where_[id_of(heap_[at])] = at;
+      at = child;
+    }
+    heap_[at] = k;
+    where_[id_of(k)] = at;
+  }
+
+  std::vector<uint64_t> heap_;
+  std::vector<uint32_t> where_;
 };
-
-// The corners of face `f` once vertex `u` has moved onto `to`: what both
-// reducers' collapse costs measure the changed faces by.
-inline std::array<Vec3, 3> corners_after_move(const CollapseMesh& m, const CollapseFace& f, uint32_t u, const Vec3& to) {
-  std::array<Vec3, 3> after;
-  for (int k = 0; k < 3; ++k) after[static_cast<std::size_t>(k)] = f.v[k] == u ? to : m.verts[f.v[k]].pos;
-  return after;
-}
 
 }  // namespace orvo::mesh::detail
+
+// The lane-parallel parts, four lanes (SSE2) and, where built, eight (AVX2).
+namespace orvo::mesh::detail::lanes4 {
+#define ORVO_MESH_LANES 4
+#include "reducer_lanes.h"
+#undef ORVO_MESH_LANES
+}  // namespace orvo::mesh::detail::lanes4
+
+#if ORVO_MESH_WIDE_LANES
+#pragma GCC push_options
+#pragma GCC target("avx2")
+namespace orvo::mesh::detail::lanes8 {
+#define ORVO_MESH_LANES 8
+#include "reducer_lanes.h"
+#undef ORVO_MESH_LANES
+}  // namespace orvo::mesh::detail::lanes8
+#pragma GCC pop_options
+#endif

@@ -11,7 +11,20 @@
 #include <set>
 #include <vector>
 
+#include "reducer_reference.h"
+
+namespace orvo::mesh::detail {
+// Whether the reducers may use their eight-lane (AVX2) code; the tests run
+// every comparison with and without it.
+void use_wide_lanes(bool on);
+}  // namespace orvo::mesh::detail
+
 namespace {
+
+struct LaneWidth {
+  explicit LaneWidth(bool wide) { orvo::mesh::detail::use_wide_lanes(wide); }
+  ~LaneWidth() { orvo::mesh::detail::use_wide_lanes(true); }
+};
 
 using orvo::mesh::build_terrain_lods;
 using orvo::mesh::EdgeCollapseReducer;
@@ -34,239 +47,6 @@ struct Block {
   }
 };
 
-// ---------------------------------------------------------------------------
-// Reference: the reducer as described, with ordered lists, linear searches and
-// a full scan for the cheapest vertex.
-namespace ref {
-
-struct V3 {
-  float x, y, z;
-};
-V3 sub(V3 a, V3 b) {
-  return {a.x - b.x, a.y - b.y, a.z - b.z};
-}
-float dot(V3 a, V3 b) {
-  return a.x * b.x + a.y * b.y + a.z * b.z;
-}
-V3 cross(V3 a, V3 b) {
-  return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-V3 norm(V3 a) {
-  float l = std::sqrt(dot(a, a));
-  return l == 0.0f ? a : V3{a.x / l, a.y / l, a.z / l};
-}
-V3 tri_normal(V3 a, V3 b, V3 c) {
-  return norm(cross(sub(b, a), sub(c, b)));
-}
-float cube_max_cos(V3 a, V3 b, V3 c) {
-  V3 p[3] = {{a.x, a.y * 0.25f, a.z}, {b.x, b.y * 0.25f, b.z}, {c.x, c.y * 0.25f, c.z}};
-  float best = 0;
-  for (int i = 0; i < 3; ++i) {
-    float cs = dot(norm(sub(p[(i + 1) % 3], p[i])), norm(sub(p[(i + 2) % 3], p[i])));
-    if (i == 0 || cs > best) best = cs;
-  }
-  return best * best * best;
-}
-
-template <class T>
-bool has(const std::vector<T>& l, T a) {
-  return std::find(l.begin(), l.end(), a) != l.end();
-}
-template <class T>
-void drop(std::vector<T>& l, T a) {
-  auto it = std::find(l.begin(), l.end(), a);
-  if (it != l.end()) l.erase(it);
-}
-
-struct Vert {
-  V3 p;
-  std::vector<int> nb, fc;
-  float cost = 0, secondary = 0;
-  int target = -1;
-};
-struct Face {
-  int v[3];
-  V3 n;
-  bool holds(int a) const { return v[0] == a || v[1] == a || v[2] == a; }
-};
-
-struct Reducer {
-  std::vector<Vert> vs;
-  std::vector<Face> fs;
-  std::vector<int> vl, fl;  // live vertex and face lists
-  float w = 2.0f;
-
-  explicit Reducer(const Block& b) {
-    vs.resize(b.vertex_count());
-    for (size_t i = 0; i < vs.size(); ++i) {
-      vs[i].p = {b.x(i), b.y(i), b.z(i)};
-      vl.push_back(int(i));
-    }
-    for (size_t t = 0; t < b.triangle_count(); ++t) {
-      Face f{{b.tris[3 * t], b.tris[3 * t + 1], b.tris[3 * t + 2]}, {}};
-      f.n = tri_normal(vs[f.v[0]].p, vs[f.v[1]].p, vs[f.v[2]].p);
-      int id = int(fs.size());
-      fs.push_back(f);
-      fl.push_back(id);
-      for (int a : f.v)
-        if (!has(vs[a].fc, id)) vs[a].fc.push_back(id);
-      join(id);
-    }
-    for (int v : vl) choose(v);
-  }
-  void join(int t) {
-    for (int a : fs[t].v)
-      for (int b : fs[t].v)
-        if (a != b && !has(vs[a].nb, b)) vs[a].nb.push_back(b);
-  }
-  int shared(int a, int b) {
-    int n = 0;
-    for (int t : vs[a].fc) n += fs[t].holds(b);
-    return n;
-  }
-  void part_if_apart(int a, int b) {
-    if (a != b && shared(a, b) == 0) {
-      drop(vs[a].nb, b);
-      drop(vs[b].nb, a);
-    }
-  }
-  std::pair<float, float> cost(int u, int v) {
-    V3 d = sub(vs[v].p, vs[u].p);
-    float len = std::sqrt(dot(d, d));
-    float curv = 0.005f;
-    for (int f : vs[u].fc) {
-      float m = 1;
-      for (int g : vs[u].fc)
-        if (fs[g].holds(v)) m = std::min(m, (1 - dot(fs[f].n, fs[g].n)) / 2);
-      curv = std::max(curv, m);
-    }
-    float sum = 0, agree = 1;
-    int count = 0;
-    for (int f : vs[u].fc) {
-      if (fs[f].holds(v)) continue;
-      V3 p[3], q[3];
-      for (int k = 0; k < 3; ++k) {
-        p[k] = vs[fs[f].v[k]].p;
-        q[k] = fs[f].v[k] == u ? vs[v].p : p[k];
-      }
-      float t = w * (cube_max_cos(q[0], q[1], q[2]) - cube_max_cos(p[0], p[1], p[2])) + 1;
-      sum += t * t * t;
-      ++count;
-      agree = std::min(agree, dot(tri_normal(q[0], q[1], q[2]), fs[f].n));
-      for (int i = 0; i < 3; ++i)
-        for (int j = 0; j < 3; ++j)
-          if (std::fabs(q[i].x - q[j].x) > 32 || std::fabs(q[i].y - q[j].y) > 32 || std::fabs(q[i].z - q[j].z) > 32)
-            return {1e10f, 1e9f};
-    }
-    float shape = count ? sum / float(count) : 1;
-    float factor = agree >= 0.5f ? shape * curv : 1;
-    for (int n : vs[u].nb)
-      if (shared(u, n) == 1) factor = 1e10f;
-    return {factor * len, curv * len};
-  }
-  void choose(int u) {
-    Vert& x = vs[u];
-    x.target = -1;
-    if (x.nb.empty()) {
-      x.cost = -0.01f;
-      x.secondary = 0;
-      return;
-    }
-    x.cost = x.secondary = 1000000.0f;
-    for (int v : std::vector<int>(x.nb)) {
-      auto [c, s] = cost(u, v);
-      if (c < vs[u].cost) {
-        vs[u].cost = c;
-        vs[u].secondary = s;
-        vs[u].target = v;
-      }
-    }
-  }
-  int cheapest() {
-    int best = -1;
-    for (int v : vl)
-      if (best < 0 || vs[v].cost <= vs[best].cost) best = v;
-    return best;
-  }
-  void delete_face(int t) {
-    drop(fl, t);
-    for (int a : fs[t].v) drop(vs[a].fc, t);
-    for (int e = 0; e < 3; ++e) part_if_apart(fs[t].v[e], fs[t].v[(e + 1) % 3]);
-  }
-  void remove(int u) {
-    for (int n : vs[u].nb) drop(vs[n].nb, u);
-    vs[u].nb.clear();
-    drop(vl, u);
-  }
-  void collapse(int u) {
-    int v = vs[u].target;
-    std::vector<int> nb = vs[u].nb;
-    for (int i = int(vs[u].fc.size()) - 1; i >= 0; --i)
-      if (fs[vs[u].fc[i]].holds(v)) delete_face(vs[u].fc[i]);
-    for (int i = int(vs[u].fc.size()) - 1; i >= 0; --i) {
-      int t = vs[u].fc[i];
-      for (int& a : fs[t].v)
-        if (a == u) a = v;
-      vs[u].fc.erase(vs[u].fc.begin() + i);
-      if (!has(vs[v].fc, t)) vs[v].fc.push_back(t);
-      for (int a : fs[t].v) part_if_apart(a, u);
-      join(t);
-      fs[t].n = tri_normal(vs[fs[t].v[0]].p, vs[fs[t].v[1]].p, vs[fs[t].v[2]].p);
-    }
-    remove(u);
-    for (int n : nb) choose(n);
-  }
-  // Returns false when the cheapest vertex can neither collapse nor go.
-  bool step(int u) {
-    if (vs[u].target >= 0) {
-      collapse(u);
-    } else if (vs[u].nb.empty()) {
-      while (!vs[u].fc.empty()) delete_face(vs[u].fc.back());
-      remove(u);
-    } else {
-      return false;
-    }
-    return true;
-  }
-  void reduce_to(size_t target) {
-    while (vl.size() > target) {
-      int u = cheapest();
-      if (u < 0 || !step(u)) break;
-    }
-  }
-  void reduce_by_threshold(size_t target, float g) {
-    int fails = 0;
-    while (vl.size() > size_t(0.1 * double(target))) {
-      int u = cheapest();
-      if (u < 0 || vs[u].secondary > g) break;
-      if (!step(u) && ++fails >= 10) break;
-    }
-  }
-  std::vector<uint16_t> faces() const {
-    std::vector<uint16_t> out;
-    for (int t : fl)
-      for (int a : fs[t].v) out.push_back(uint16_t(a));
-    return out;
-  }
-};
-
-// The 16 slots, unrenumbered, with the vertex count of each.
-std::vector<std::pair<std::vector<uint16_t>, size_t>> lods(const Block& b, const TerrainLodParams& p) {
-  Reducer r(b);
-  r.w = p.shape_weight;
-  std::vector<std::pair<std::vector<uint16_t>, size_t>> out;
-  for (int i = 0; i < 16; ++i) {
-    size_t t =
-        size_t(std::trunc(float(p.vertex_start) - float(i) * (float(p.vertex_start - p.vertex_end) * 0.06666667f)));
-    float c = p.threshold_start - float(i) * ((p.threshold_start - p.threshold_end) * 0.06666667f);
-    r.reduce_to(t);
-    r.reduce_by_threshold(t, c);
-    out.push_back({r.faces(), r.vl.size()});
-  }
-  return out;
-}
-
-}  // namespace ref
 
 // ---------------------------------------------------------------------------
 
@@ -353,8 +133,43 @@ Block soup(uint32_t seed) {
   return b;
 }
 
+// A grid in which some vertices sit exactly on a neighbour: zero-length
+// edges, zero normals and collapses of length 0.
+Block pinched(uint32_t seed) {
+  Block b = grid(10, seed, 6.0f);
+  std::mt19937 rng(seed);
+  for (int k = 0; k < 14; ++k) {
+    const size_t v = rng() % (b.vertex_count() - 1);
+    for (size_t c = 0; c < 3; ++c) b.rec[10 * v + c] = b.rec[10 * (v + 1) + c];
+  }
+  return b;
+}
+
+// A hill whose top vertex joins a ring of 70 (more neighbours than a 64-bit
+// set holds), inside two rings of grid-like skirt.
+Block hub(uint32_t seed) {
+  Block b;
+  std::mt19937 rng(seed);
+  const int n = 70;
+  b.add(0, 6, 0);
+  for (int ring = 1; ring <= 3; ++ring)
+    for (int i = 0; i < n; ++i) {
+      const float a = 6.2831853f * (float(i) + 0.5f * float(ring % 2)) / n, r = 4.0f * float(ring);
+      b.add(r * std::cos(a), 6.0f - 1.5f * float(ring) + float(rng() % 5) * 0.1f, r * std::sin(a));
+    }
+  const auto at = [&](int ring, int i) { return uint16_t(1 + (ring - 1) * n + (i % n)); };
+  for (int i = 0; i < n; ++i) b.tris.insert(b.tris.end(), {0, at(1, i + 1), at(1, i)});
+  for (int ring = 1; ring < 3; ++ring)
+    for (int i = 0; i < n; ++i)
+      b.tris.insert(b.tris.end(), {at(ring, i), at(ring, i + 1), at(ring + 1, i), at(ring, i + 1), at(ring + 1, i + 1),
+                                   at(ring + 1, i)});
+  return b;
+}
+
 std::vector<Block> corpus() {
   std::vector<Block> all;
+  for (uint32_t s = 0; s < 3; ++s) all.push_back(pinched(s + 30));
+  all.push_back(hub(4));
   for (uint32_t s = 0; s < 5; ++s) all.push_back(grid(8 + 3 * s, s, s == 0 ? 0.0f : 4.0f * s));
   all.push_back(grid(12, 9, 60.0f));  // steep: the 32-unit extent rule bites
   all.push_back(grid(10, 3, 5.0f, 4));
@@ -393,40 +208,97 @@ std::set<uint16_t> border(const Block& b) {
 
 // ---------------------------------------------------------------------------
 
-TEST(EdgeCollapseReducer, LodSlotsMatchReference) {
-  uint32_t index = 0, reduced = 0;
-  for (const Block& b : corpus()) {
-    TerrainLodParams p = params_for(b, index);
-    TerrainLods fast = run(b, p);
-    auto slow = ref::lods(b, p);
-    for (int i = 0; i < kTerrainLodCount; ++i) {
-      ASSERT_EQ(fast.slots[i].vertex_count, slow[i].second) << "block " << index << " slot " << i;
-      std::vector<uint16_t> back;
-      for (uint16_t v : fast.slots[i].indices) back.push_back(uint16_t(fast.vertex_order.at(v)));
-      ASSERT_EQ(back, slow[i].first) << "block " << index << " slot " << i;
-    }
-    reduced += fast.slots[15].vertex_count < b.vertex_count() * 3 / 4;
-    ++index;
-  }
-  EXPECT_GT(reduced, index / 2);  // the comparison is not over untouched meshes
+std::vector<orvo::mesh::reference::TerrainSlot> reference_slots(const Block& b, const TerrainLodParams& p) {
+  return orvo::mesh::reference::terrain_slots(b.rec.data(), b.vertex_count(), 10, b.tris.data(), b.triangle_count(),
+                                              p.vertex_start, p.vertex_end, p.threshold_start, p.threshold_end,
+                                              p.shape_weight);
 }
 
-TEST(EdgeCollapseReducer, ReductionStepsMatchReference) {
-  uint32_t index = 0;
-  for (const Block& b : corpus()) {
-    EdgeCollapseReducer fast(b.rec.data(), b.vertex_count(), 40, b.tris.data(), b.triangle_count());
-    ref::Reducer slow(b);
-    for (size_t target : {b.vertex_count() * 3 / 4, b.vertex_count() / 2, size_t{3}, size_t{0}}) {
-      fast.reduce_to(target);
-      slow.reduce_to(target);
-      ASSERT_EQ(fast.faces(), slow.faces()) << "block " << index << " target " << target;
-      fast.reduce_by_threshold(target + 40, 0.3f);
-      slow.reduce_by_threshold(target + 40, 0.3f);
-      ASSERT_EQ(fast.faces(), slow.faces()) << "block " << index << " threshold after " << target;
-      ASSERT_EQ(fast.vertex_count(), slow.vl.size());
+std::vector<uint32_t> widen(const std::vector<uint16_t>& v) {
+  return {v.begin(), v.end()};
+}
+
+// Every slot of every corpus block, with and without the eight-lane code,
+// equals the reference bit for bit.
+TEST(EdgeCollapseReducer, LodSlotsMatchReference) {
+  for (bool wide : {true, false}) {
+    LaneWidth lanes(wide);
+    uint32_t index = 0, reduced = 0;
+    for (const Block& b : corpus()) {
+      TerrainLodParams p = params_for(b, index);
+      TerrainLods fast = run(b, p);
+      auto slow = reference_slots(b, p);
+      for (int i = 0; i < kTerrainLodCount; ++i) {
+        ASSERT_EQ(fast.slots[i].vertex_count, slow[i].vertex_count) << "block " << index << " slot " << i;
+        std::vector<uint32_t> back;
+        for (uint16_t v : fast.slots[i].indices) back.push_back(fast.vertex_order.at(v));
+        ASSERT_EQ(back, slow[i].faces) << "block " << index << " slot " << i;
+      }
+      reduced += fast.slots[15].vertex_count < b.vertex_count() * 3 / 4;
+      ++index;
     }
-    ++index;
+    EXPECT_GT(reduced, index / 2);  // the comparison is not over untouched meshes
   }
+}
+
+// Reductions by count and by threshold, through both index widths and with
+// and without the eight-lane code, equal the reference bit for bit.
+TEST(EdgeCollapseReducer, ReductionStepsMatchReference) {
+  for (bool wide : {true, false}) {
+    LaneWidth lanes(wide);
+    uint32_t index = 0;
+    for (const Block& b : corpus()) {
+      const std::vector<uint32_t> tris32 = widen(b.tris);
+      EdgeCollapseReducer fast(b.rec.data(), b.vertex_count(), 40, b.tris.data(), b.triangle_count());
+      EdgeCollapseReducer fast32(b.rec.data(), b.vertex_count(), 40, tris32.data(), b.triangle_count());
+      orvo::mesh::reference::EdgeCollapseReducer slow(b.rec.data(), b.vertex_count(), 10, b.tris.data(),
+                                                      b.triangle_count(), 2.0f);
+      for (size_t target : {b.vertex_count() * 3 / 4, b.vertex_count() / 2, size_t{3}, size_t{0}}) {
+        fast.reduce_to(target);
+        fast32.reduce_to(target);
+        slow.reduce_to(target);
+        ASSERT_EQ(widen(fast.faces()), slow.faces()) << "block " << index << " target " << target;
+        ASSERT_EQ(fast32.faces32(), slow.faces()) << "block " << index << " target " << target;
+        fast.reduce_by_threshold(target + 40, 0.3f);
+        fast32.reduce_by_threshold(target + 40, 0.3f);
+        slow.reduce_by_threshold(target + 40, 0.3f);
+        ASSERT_EQ(widen(fast.faces()), slow.faces()) << "block " << index << " threshold after " << target;
+        ASSERT_EQ(fast32.faces32(), slow.faces()) << "block " << index << " threshold after " << target;
+        ASSERT_EQ(fast.vertex_count(), slow.vertex_count());
+      }
+      ++index;
+    }
+  }
+}
+
+// A terrain of more than 65 536 vertices, which only 32-bit indices can
+// describe, against the reference; its rows past vertex 65 535 are flat, so
+// they are among the first to go.
+TEST(EdgeCollapseReducer, LargeMeshMatchesReference) {
+  const int n = 260;  // 261 x 261 points
+  std::vector<float> rec;
+  for (int z = 0; z <= n; ++z)
+    for (int x = 0; x <= n; ++x) {
+      const float y = z * (n + 1) + x < 64000 ? fractal(float(x), float(z), 5, 6.0f) : 0.0f;
+      rec.insert(rec.end(), {float(x), y, float(z), 0, 0.5f, 0, 0, 0, 0, 0});
+    }
+  const auto id = [&](int x, int z) { return uint32_t(z * (n + 1) + x); };
+  std::vector<uint32_t> tris;
+  for (int z = 0; z < n; ++z)
+    for (int x = 0; x < n; ++x)
+      tris.insert(tris.end(), {id(x, z), id(x + 1, z + 1), id(x + 1, z), id(x, z), id(x, z + 1), id(x + 1, z + 1)});
+  const size_t count = rec.size() / 10, t = tris.size() / 3;
+  ASSERT_GT(count, 65536u);
+  EdgeCollapseReducer fast(rec.data(), count, 40, tris.data(), t);
+  orvo::mesh::reference::EdgeCollapseReducer slow(rec.data(), count, 10, tris.data(), t, 2.0f);
+  for (size_t target : {count - 150, count - 400}) {
+    fast.reduce_to(target);
+    slow.reduce_to(target);
+    ASSERT_EQ(fast.faces32(), slow.faces()) << "target " << target;
+  }
+  size_t high_gone = 0;
+  for (size_t v = 65536; v < count; ++v) high_gone += !fast.is_live(v);
+  EXPECT_GT(high_gone, 10u);
 }
 
 TEST(EdgeCollapseReducer, NoFaceEverRefersToARemovedVertex) {
@@ -541,6 +413,27 @@ TEST(EdgeCollapseReducer, UnusedVertexGoesFirst) {
   r.reduce_to(g.vertex_count() - 1);
   EXPECT_FALSE(r.is_live(g.vertex_count() - 1));
   EXPECT_EQ(r.faces(), g.tris);
+}
+
+// Coordinates that are not numbers give costs that are not numbers; the
+// reductions still end, and no face is left with a removed corner. Records
+// too short to hold x, y and z cannot be read: nothing is loaded.
+TEST(EdgeCollapseReducer, UnusableInput) {
+  for (float bad : {std::nanf(""), INFINITY}) {
+    Block g = grid(12, 3, 5.0f);
+    for (size_t v = 0; v < g.vertex_count(); v += 7) g.rec[10 * v + 1] = bad;
+    EdgeCollapseReducer r(g.rec.data(), g.vertex_count(), 40, g.tris.data(), g.triangle_count());
+    r.reduce_to(0);
+    r.reduce_by_threshold(0, 1e30f);
+    for (uint16_t v : r.faces()) ASSERT_TRUE(r.is_live(v));
+  }
+  Block g = grid(4, 1, 2.0f);
+  EdgeCollapseReducer r(g.rec.data(), g.vertex_count(), 8, g.tris.data(), g.triangle_count());
+  EXPECT_EQ(r.vertex_count(), 0u);
+  EXPECT_EQ(r.face_count(), 0u);
+  const TerrainLods l = build_terrain_lods(g.rec.data(), g.vertex_count(), 8, g.tris.data(), g.triangle_count(),
+                                           {20, 10, 1.0f, 1.0f});
+  EXPECT_TRUE(l.vertex_order.empty());
 }
 
 }  // namespace

@@ -11,9 +11,22 @@
 #include <set>
 #include <vector>
 
+#include "reducer_reference.h"
+
+namespace orvo::mesh::detail {
+// Whether the reducers may use their eight-lane (AVX2) code; the tests run
+// every comparison with and without it.
+void use_wide_lanes(bool on);
+}  // namespace orvo::mesh::detail
+
 namespace {
 
 using orvo::mesh::ProgressiveReducer;
+
+struct LaneWidth {
+  explicit LaneWidth(bool wide) { orvo::mesh::detail::use_wide_lanes(wide); }
+  ~LaneWidth() { orvo::mesh::detail::use_wide_lanes(true); }
+};
 
 struct TestMesh {
   std::vector<float> xyz;  // three floats per vertex
@@ -22,195 +35,6 @@ struct TestMesh {
   size_t triangle_count() const { return tris.size() / 3; }
 };
 
-// ---------------------------------------------------------------------------
-// Reference: the reducer as described, with plain ordered lists, linear
-// searches and a full scan for the next vertex.
-namespace ref {
-
-struct V3 {
-  float x, y, z;
-};
-V3 sub(V3 a, V3 b) {
-  return {a.x - b.x, a.y - b.y, a.z - b.z};
-}
-float dot(V3 a, V3 b) {
-  return a.x * b.x + a.y * b.y + a.z * b.z;
-}
-V3 cross(V3 a, V3 b) {
-  return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-V3 norm(V3 a) {
-  float l = std::sqrt(dot(a, a));
-  if (l == 0.0f) l = 0.1f;
-  return {a.x / l, a.y / l, a.z / l};
-}
-V3 tri_normal(V3 a, V3 b, V3 c) {
-  return norm(cross(sub(b, a), sub(c, b)));
-}
-float max_cos(V3 a, V3 b, V3 c) {
-  V3 p[3] = {a, b, c};
-  float best = 0;
-  for (int i = 0; i < 3; ++i) {
-    float cs = dot(norm(sub(p[(i + 1) % 3], p[i])), norm(sub(p[(i + 2) % 3], p[i])));
-    if (i == 0 || cs > best) best = cs;
-  }
-  return best;
-}
-
-template <class T>
-bool has(const std::vector<T>& l, T a) {
-  return std::find(l.begin(), l.end(), a) != l.end();
-}
-template <class T>
-void drop(std::vector<T>& l, T a) {
-  auto it = std::find(l.begin(), l.end(), a);
-  if (it != l.end()) l.erase(it);
-}
-
-struct Vert {
-  V3 p;
-  std::vector<int> nb, fc;
-  float cost = 0;
-  int target = -1;
-};
-struct Tri {
-  int v[3];
-  V3 n;
-  bool holds(int a) const { return v[0] == a || v[1] == a || v[2] == a; }
-};
-
-struct Reducer {
-  std::vector<Vert> vs;   // by input index
-  std::vector<Tri> ts;    // by creation
-  std::vector<int> live;  // live vertex list
-  std::vector<int> tl;    // live triangle list
-
-  void load(const TestMesh& m) {
-    vs.assign(m.vertex_count(), {});
-    for (size_t i = 0; i < vs.size(); ++i) {
-      vs[i].p = {m.xyz[3 * i], m.xyz[3 * i + 1], m.xyz[3 * i + 2]};
-      live.push_back(int(i));
-    }
-    for (size_t t = 0; t < m.triangle_count(); ++t) {
-      Tri tr{{m.tris[3 * t], m.tris[3 * t + 1], m.tris[3 * t + 2]}, {}};
-      tr.n = tri_normal(vs[tr.v[0]].p, vs[tr.v[1]].p, vs[tr.v[2]].p);
-      int id = int(ts.size());
-      ts.push_back(tr);
-      tl.push_back(id);
-      for (int a : tr.v)
-        if (!has(vs[a].fc, id)) vs[a].fc.push_back(id);
-      join(id);
-    }
-    for (int v : live) vertex_cost(v);
-  }
-  void join(int t) {
-    for (int a : ts[t].v)
-      for (int b : ts[t].v)
-        if (a != b && !has(vs[a].nb, b)) vs[a].nb.push_back(b);
-  }
-  int shared(int a, int b) {
-    int n = 0;
-    for (int t : vs[a].fc) n += ts[t].holds(b);
-    return n;
-  }
-  void part_if_apart(int a, int b) {
-    if (a != b && shared(a, b) == 0) {
-      drop(vs[a].nb, b);
-      drop(vs[b].nb, a);
-    }
-  }
-  float cost(int u, int v) {
-    float l = std::sqrt(dot(sub(vs[v].p, vs[u].p), sub(vs[v].p, vs[u].p)));
-    float c = 0.01f;
-    for (int f : vs[u].fc) {
-      float m = 1.0f;
-      for (int s : vs[u].fc)
-        if (ts[s].holds(v)) m = std::min(m, (1.0f - dot(ts[f].n, ts[s].n)) / 2.0f);
-      c = std::max(c, m);
-    }
-    float a = 0.0f, b = 1.0f;
-    for (int f : vs[u].fc) {
-      if (ts[f].holds(v)) continue;
-      V3 p[3], q[3];
-      for (int k = 0; k < 3; ++k) {
-        p[k] = vs[ts[f].v[k]].p;
-        q[k] = ts[f].v[k] == u ? vs[v].p : p[k];
-      }
-      a = std::max(a, 1.0f + 0.01f * (max_cos(q[0], q[1], q[2]) - max_cos(p[0], p[1], p[2])));
-      b = std::min(b, dot(tri_normal(q[0], q[1], q[2]), ts[f].n));
-    }
-    c = c * a;
-    if (b < 0.5f) c = 1.0f;
-    for (int w : vs[u].nb)
-      if (shared(u, w) == 1) return 999999.0f;
-    return c * l;
-  }
-  void vertex_cost(int u) {
-    Vert& x = vs[u];
-    x.target = -1;
-    if (x.nb.empty()) {
-      x.cost = -0.01f;
-      return;
-    }
-    x.cost = 1000000.0f;
-    for (int v : std::vector<int>(x.nb)) {
-      float c = cost(u, v);
-      if (c < vs[u].cost) {
-        vs[u].cost = c;
-        vs[u].target = v;
-      }
-    }
-  }
-  int next() {
-    int best = -1;
-    for (int v : live)
-      if (vs[v].cost < 900000.0f && (best < 0 || vs[v].cost <= vs[best].cost)) best = v;
-    return best;
-  }
-  void collapse(int u, int v) {
-    std::vector<int> nb = vs[u].nb;
-    for (int i = int(vs[u].fc.size()) - 1; i >= 0; --i) {
-      int t = vs[u].fc[i];
-      if (!ts[t].holds(v)) continue;
-      drop(tl, t);
-      for (int a : ts[t].v) drop(vs[a].fc, t);
-      for (int e = 0; e < 3; ++e) part_if_apart(ts[t].v[e], ts[t].v[(e + 1) % 3]);
-    }
-    for (int i = int(vs[u].fc.size()) - 1; i >= 0; --i) {
-      int t = vs[u].fc[i];
-      for (int& a : ts[t].v)
-        if (a == u) a = v;
-      vs[u].fc.erase(vs[u].fc.begin() + i);
-      if (!has(vs[v].fc, t)) vs[v].fc.push_back(t);
-      for (int a : ts[t].v) part_if_apart(a, u);
-      join(t);
-      ts[t].n = tri_normal(vs[ts[t].v[0]].p, vs[ts[t].v[1]].p, vs[ts[t].v[2]].p);
-    }
-    for (int w : vs[u].nb) drop(vs[w].nb, u);
-    vs[u].nb.clear();
-    drop(live, u);
-    for (int w : nb) vertex_cost(w);
-  }
-  void reduce_to(size_t target) {
-    int fails = 0;
-    while (live.size() > target && fails < 10) {
-      int u = next();
-      if (u < 0 || vs[u].target < 0) {
-        ++fails;
-        continue;
-      }
-      collapse(u, vs[u].target);
-    }
-  }
-  std::vector<uint16_t> triangles() const {
-    std::vector<uint16_t> out;
-    for (int t : tl)
-      for (int a : ts[t].v) out.push_back(uint16_t(a));
-    return out;
-  }
-};
-
-}  // namespace ref
 
 // ---------------------------------------------------------------------------
 // Test meshes.
@@ -311,6 +135,18 @@ void load(ProgressiveReducer& r, const TestMesh& m) {
   r.load(m.xyz.data(), m.vertex_count(), 3 * sizeof(float), m.tris.data(), m.triangle_count());
 }
 
+// A grid in which some vertices sit exactly on a neighbour: zero-length
+// edges, zero normals and collapses of length 0.
+TestMesh pinched(uint32_t seed) {
+  TestMesh m = grid(10, 9, seed);
+  std::mt19937 rng(seed);
+  for (int k = 0; k < 14; ++k) {
+    const size_t v = rng() % (m.vertex_count() - 1);
+    for (size_t c = 0; c < 3; ++c) m.xyz[3 * v + c] = m.xyz[3 * (v + 1) + c];
+  }
+  return m;
+}
+
 std::vector<TestMesh> corpus() {
   std::vector<TestMesh> all;
   for (uint32_t s = 0; s < 6; ++s) all.push_back(grid(9 + s, 7 + 2 * s, s));
@@ -318,8 +154,10 @@ std::vector<TestMesh> corpus() {
   for (uint32_t s = 0; s < 4; ++s) all.push_back(torus(8 + 3 * s, 6 + s, s, s % 2 == 1));
   all.push_back(fan(9, false));
   all.push_back(fan(12, true));
+  all.push_back(fan(70, true));  // a hub with more neighbours than a 64-bit set holds
   for (uint32_t s = 0; s < 5; ++s) all.push_back(holey(s + 20));
-  for (uint32_t s = 0; s < 25; ++s) all.push_back(random_soup(s + 100));
+  for (uint32_t s = 0; s < 3; ++s) all.push_back(pinched(s + 40));
+  for (uint32_t s = 0; s < 25; ++s) all.push_back(random_soup(s + 100));  // stay last (see Properties)
   return all;
 }
 
@@ -343,25 +181,73 @@ std::set<uint16_t> border_vertices(const TestMesh& m) {
 
 // ---------------------------------------------------------------------------
 
+std::vector<uint32_t> widen(const std::vector<uint16_t>& v) {
+  return {v.begin(), v.end()};
+}
+
+// Every level of every corpus mesh, through both index widths and with and
+// without the eight-lane code, equals the reference bit for bit.
 TEST(ProgressiveReducer, MatchesReferenceLevelByLevel) {
-  size_t index = 0, reduced = 0;
-  for (const TestMesh& m : corpus()) {
-    ProgressiveReducer fast;
-    ref::Reducer slow;
-    load(fast, m);
-    slow.load(m);
-    size_t n = m.vertex_count();
-    for (int level = 1; level <= 16; ++level) {
-      size_t target = n - n * level / 16;
-      fast.reduce_to(target);
-      slow.reduce_to(target);
-      ASSERT_EQ(fast.vertex_count(), slow.live.size()) << "mesh " << index << " level " << level;
-      ASSERT_EQ(fast.read_triangles(), slow.triangles()) << "mesh " << index << " level " << level;
+  for (bool wide : {true, false}) {
+    LaneWidth lanes(wide);
+    size_t index = 0, reduced = 0;
+    for (const TestMesh& m : corpus()) {
+      const std::vector<uint32_t> tris32 = widen(m.tris);
+      ProgressiveReducer fast, fast32;
+      orvo::mesh::reference::ProgressiveReducer slow;
+      load(fast, m);
+      fast32.load(m.xyz.data(), m.vertex_count(), 3 * sizeof(float), tris32.data(), m.triangle_count());
+      slow.load(m.xyz.data(), m.vertex_count(), 3, m.tris.data(), m.triangle_count());
+      size_t n = m.vertex_count();
+      for (int level = 1; level <= 16; ++level) {
+        size_t target = n - n * level / 16;
+        fast.reduce_to(target);
+        fast32.reduce_to(target);
+        slow.reduce_to(target);
+        ASSERT_EQ(fast.vertex_count(), slow.vertex_count()) << "mesh " << index << " level " << level;
+        ASSERT_EQ(widen(fast.read_triangles()), slow.triangles()) << "mesh " << index << " level " << level;
+        ASSERT_EQ(fast32.read_triangles32(), slow.triangles()) << "mesh " << index << " level " << level;
+      }
+      reduced += fast.vertex_count() < n * 3 / 4;
+      ++index;
     }
-    reduced += fast.vertex_count() < n * 3 / 4;
-    ++index;
+    EXPECT_GT(reduced, index / 2);  // the comparison is not over untouched meshes
   }
-  EXPECT_GT(reduced, index / 2);  // the comparison is not over untouched meshes
+}
+
+// A closed mesh of more than 65 536 vertices, which only 32-bit indices can
+// describe; its vertices past 65 535 lie on a smooth band, so they are among
+// the first to go.
+TEST(ProgressiveReducer, LargeMeshMatchesReference) {
+  const int nu = 260, nv = 256;
+  std::vector<float> xyz;
+  std::mt19937 rng(7);
+  std::uniform_real_distribution<float> bump(-0.03f, 0.03f);
+  for (int i = 0; i < nu; ++i)
+    for (int j = 0; j < nv; ++j) {
+      const float a = 6.2831853f * i / nu, b = 6.2831853f * j / nv;
+      const float r = 0.6f + (i * nv + j < 64000 ? bump(rng) : 0.0f);
+      xyz.insert(xyz.end(), {(2 + r * std::cos(b)) * std::cos(a), r * std::sin(b), (2 + r * std::cos(b)) * std::sin(a)});
+    }
+  const auto id = [&](int i, int j) { return uint32_t((i % nu) * nv + (j % nv)); };
+  std::vector<uint32_t> tris;
+  for (int i = 0; i < nu; ++i)
+    for (int j = 0; j < nv; ++j)
+      tris.insert(tris.end(), {id(i, j), id(i + 1, j), id(i + 1, j + 1), id(i, j), id(i + 1, j + 1), id(i, j + 1)});
+  const size_t n = xyz.size() / 3, t = tris.size() / 3;
+  ASSERT_GT(n, 65536u);
+  ProgressiveReducer fast;
+  orvo::mesh::reference::ProgressiveReducer slow;
+  EXPECT_EQ(fast.load(xyz.data(), n, 12, tris.data(), t), n);
+  slow.load(xyz.data(), n, 3, tris.data(), t);
+  for (size_t target : {n - 150, n - 400}) {
+    fast.reduce_to(target);
+    slow.reduce_to(target);
+    ASSERT_EQ(fast.read_triangles32(), slow.triangles()) << "target " << target;
+  }
+  size_t high_gone = 0;
+  for (size_t v = 65536; v < n; ++v) high_gone += !fast.is_live(v);
+  EXPECT_GT(high_gone, 10u);
 }
 
 TEST(ProgressiveReducer, Properties) {
@@ -457,6 +343,23 @@ TEST(ProgressiveReducer, StrideAndBadIndices) {
   EXPECT_EQ(a.read_triangles(), b.read_triangles());
   a.release();
   EXPECT_EQ(a.vertex_count(), 0u);
+  // Records too short to hold x, y and z cannot be read: nothing is loaded.
+  EXPECT_EQ(a.load(g.xyz.data(), g.vertex_count(), 2 * sizeof(float), g.tris.data(), g.triangle_count()), 0u);
+  EXPECT_EQ(a.triangle_count(), 0u);
+  a.reduce_to(0);
+}
+
+// Coordinates that are not numbers give costs that are not numbers; the
+// reduction still ends, and no triangle is left with a removed corner.
+TEST(ProgressiveReducer, NonFiniteCoordinates) {
+  for (float bad : {std::nanf(""), INFINITY}) {
+    TestMesh t = torus(10, 7, 2, true);
+    for (size_t v = 0; v < t.vertex_count(); v += 9) t.xyz[3 * v + 1] = bad;
+    ProgressiveReducer r;
+    load(r, t);
+    r.reduce_to(0);
+    for (uint16_t v : r.read_triangles()) ASSERT_TRUE(r.is_live(v));
+  }
 }
 
 }  // namespace

@@ -17,9 +17,13 @@ class EdgeCollapseReducer {
  public:
   // Builds the working mesh from `vertex_count` records of `stride_bytes`
   // bytes (the first three floats are x, y, z) and `triangle_count` index
-  // triplets. A triangle naming a vertex beyond the vertex count is left out.
+  // triplets. A triangle naming a vertex beyond the vertex count is left out;
+  // records shorter than 12 bytes cannot be read and give an empty mesh.
   // `shape_weight` scales the triangle shape change in the collapse cost.
+  // Meshes of more than 65 536 vertices need 32-bit indices.
   EdgeCollapseReducer(const void* vertices, size_t vertex_count, size_t stride_bytes, const uint16_t* triangles,
+                      size_t triangle_count, float shape_weight = 2.0f);
+  EdgeCollapseReducer(const void* vertices, size_t vertex_count, size_t stride_bytes, const uint32_t* triangles,
                       size_t triangle_count, float shape_weight = 2.0f);
   ~EdgeCollapseReducer();
   EdgeCollapseReducer(const EdgeCollapseReducer&) = delete;
@@ -37,7 +41,9 @@ class EdgeCollapseReducer {
   size_t vertex_count() const;
   size_t face_count() const;
   // The live faces in order, each as the original indices of its vertices.
+  // The 16-bit form is for meshes of at most 65 536 vertices.
   std::vector<uint16_t> faces() const;
+  std::vector<uint32_t> faces32() const;
   bool is_live(size_t index) const;
 
  private:
