@@ -120,7 +120,19 @@ Status check_text_encoding(std::string_view text, const std::string& display_nam
   return {};
 }
 
-Status write_file_atomic(const std::string& path, std::string_view data) {
+namespace {
+
+// The process umask, read once before main: reading it means setting it,
+// which would race with files that other threads create at the same moment.
+const mode_t kProcessUmask = [] {
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return mask;
+}();
+
+}  // namespace
+
+Status write_file_atomic(const std::string& path, std::string_view data, FileSync sync) {
   std::string dir = ".";
   const std::size_t slash = path.find_last_of('/');
   if (slash != std::string::npos) dir = slash == 0 ? "/" : path.substr(0, slash);
@@ -152,11 +164,9 @@ Status write_file_atomic(const std::string& path, std::string_view data) {
   if (::stat(path.c_str(), &st) == 0) {
     ::fchmod(fd, st.st_mode & 07777);
   } else {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
+    ::fchmod(fd, 0666 & ~kProcessUmask);
   }
-  if (::fsync(fd) != 0) return fail(errno);
+  if (sync == FileSync::kDurable && ::fsync(fd) != 0) return fail(errno);
   if (::close(fd) != 0) {
     const int err = errno;
     ::unlink(tmp.c_str());

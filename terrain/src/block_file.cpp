@@ -294,7 +294,9 @@ orvo::Result<PackedBlockMesh> read_block_mesh(const std::string& path) {
 orvo::Status write_block_mesh(const std::string& path, const PackedBlockMesh& mesh) {
   orvo::Result<std::string> bytes = encode_block_mesh(mesh);
   if (!bytes) return orvo::Error{bytes.code(), path + ": " + bytes.error().message};
-  return orvo::write_file_atomic(path, *bytes);
+  // Block files are a cache of the build: the reader refuses an incomplete
+  // one and the build then regenerates it, so no flush to the disk is waited for.
+  return orvo::write_file_atomic(path, *bytes, orvo::FileSync::kCache);
 }
 
 }  // namespace loamer

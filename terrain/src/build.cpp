@@ -118,6 +118,7 @@ bool export_terrain(const BuildParams& params, const char* extension, int stage,
   job.terrain_name = params.terrain_name;
   job.creator = params.creator;
   job.user_name = params.user_name;
+  job.jobs = params.jobs;
   orvo::Status written = write_terrain_file(job, [&](long done, long all) {
     out.with([&](BuildListener& l) {
       l.stage_position(stage, done);

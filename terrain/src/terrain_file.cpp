@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <cassert>
 #include <cstring>
+#include <optional>
 
 #include "loamer/block_file.h"
 #include "loamer/height_file.h"
 #include "loamer/packed_block_mesh.h"
 #include "orvo/model/file_io.h"
+#include "parallel.h"
 
 namespace loamer {
 
@@ -29,18 +31,20 @@ class BitWriter {
  public:
   explicit BitWriter(std::vector<uint8_t>& bytes) : bytes_(bytes), bit_(uint64_t{bytes.size()} * 8) {}
 
+  // The low `width` bits of `value` (width at most 32). Bits land in bytes
+  // that are still zero, so each byte they touch is OR-ed once; the buffer
+  // grows ahead in small zeroed steps (the caller reserves its capacity and
+  // cuts it to the final length).
   void put(uint32_t value, int width) {
-    const size_t end = static_cast<size_t>((bit_ + static_cast<uint64_t>(width) + 7) / 8);
-    if (bytes_.size() < end) bytes_.resize(end, 0);
-    while (width > 0) {
-      const size_t byte = static_cast<size_t>(bit_ / 8);
-      const int offset = static_cast<int>(bit_ % 8);
-      const int take = std::min(8 - offset, width);
-      bytes_[byte] = static_cast<uint8_t>(bytes_[byte] | ((value & ((1u << take) - 1)) << offset));
-      value >>= take;
-      bit_ += static_cast<uint64_t>(take);
-      width -= take;
-    }
+    if (width <= 0) return;
+    const size_t byte = static_cast<size_t>(bit_ / 8);
+    const int offset = static_cast<int>(bit_ % 8);
+    if (bytes_.size() < byte + 8) bytes_.resize(byte + 8 + kGrowStep, 0);
+    const uint64_t mask = width >= 32 ? 0xFFFFFFFFull : (uint64_t{1} << width) - 1;
+    const uint64_t bits = (value & mask) << offset;
+    const int touched = (offset + width + 7) / 8;
+    for (int i = 0; i < touched; ++i) bytes_[byte + static_cast<size_t>(i)] |= static_cast<uint8_t>(bits >> (8 * i));
+    bit_ += static_cast<uint64_t>(width);
   }
 
   void align_byte() { bit_ = (bit_ + 7) / 8 * 8; }
@@ -50,6 +54,7 @@ class BitWriter {
   size_t byte_position() const { return static_cast<size_t>(bit_ / 8); }
 
  private:
+  static constexpr size_t kGrowStep = 64 * 1024;
   std::vector<uint8_t>& bytes_;
   uint64_t bit_;
 };
@@ -202,7 +207,9 @@ orvo::Status write_terrain_file(const TerrainFileJob& job, const TerrainProgress
       return orvo::Error{depth.code(), depth.error().message + "; the terrain file " + job.output_file +
                                            " needs it and was not written"};
     }
-    bytes.reserve(kCptRecordsOffset + (size_t{1} << 20));
+    // Room for the records of a detailed map: pages are only touched as the
+    // records fill them, and a larger file grows the buffer as usual.
+    bytes.reserve(kCptRecordsOffset + (size_t{16} << 20));
     put_bytes(bytes, kMagic);
     bytes.insert(bytes.end(), 8, 0);  // grid size and sector count, filled in at the end; u32 0
     put_name(bytes, job.terrain_name, kCptNameBytes - 1);
@@ -245,13 +252,27 @@ orvo::Status write_terrain_file(const TerrainFileJob& job, const TerrainProgress
       if (orvo::Status added = add(*shared, shared_file, true); !added) return added;
       continue;
     }
+    std::vector<std::string> files;
     for (int z = 0; z < job.grid_size; z += size) {
       for (int x = 0; x < job.grid_size; x += size) {
-        const std::string file =
-            block_file_name(job.path, named, static_cast<unsigned>(x), static_cast<unsigned>(z), job.extension);
-        orvo::Result<PackedBlockMesh> mesh = read_block_mesh(file);
-        if (!mesh) continue;  // absent or unreadable: the block has no record
-        if (orvo::Status added = add(*mesh, file, false); !added) return added;
+        files.push_back(
+            block_file_name(job.path, named, static_cast<unsigned>(x), static_cast<unsigned>(z), job.extension));
+      }
+    }
+    // Files are read and decoded in batches on the job's threads; records
+    // are written in block order.
+    constexpr size_t kBatch = 32;
+    std::vector<std::optional<PackedBlockMesh>> meshes;
+    for (size_t first = 0; first < files.size(); first += kBatch) {
+      const size_t count = std::min(kBatch, files.size() - first);
+      meshes.assign(count, std::nullopt);
+      detail::parallel_for(count, job.jobs, [&](size_t i) {
+        orvo::Result<PackedBlockMesh> mesh = read_block_mesh(files[first + i]);
+        if (mesh) meshes[i] = std::move(*mesh);  // absent or unreadable: the block has no record
+      });
+      for (size_t i = 0; i < count; ++i) {
+        if (!meshes[i]) continue;
+        if (orvo::Status added = add(*meshes[i], files[first + i], false); !added) return added;
       }
     }
   }

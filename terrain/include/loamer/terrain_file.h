@@ -50,6 +50,7 @@ struct TerrainFileJob {
   std::string terrain_name;  // kept to 63 bytes
   std::string creator;       // kept to 63 bytes
   std::string user_name;     // kept to 15 bytes
+  int jobs = 1;              // threads that read the block files
 };
 
 // Called with (blocks covered so far, total blocks) once before the first

@@ -41,7 +41,11 @@ Status check_text_encoding(std::string_view text, const std::string& display_nam
 // Writes `data` to a temporary file in the target's folder and renames it
 // over `path` only when complete; on failure the old file stays as it was
 // and no temporary file is left. Error code 1 with the path and the reason.
-Status write_file_atomic(const std::string& path, std::string_view data);
+// kDurable flushes the data to the disk before the rename, so a crash leaves
+// the old file or the new one; kCache skips that wait for files a later run
+// can regenerate and whose reader refuses anything incomplete.
+enum class FileSync { kDurable, kCache };
+Status write_file_atomic(const std::string& path, std::string_view data, FileSync sync = FileSync::kDurable);
 
 // The file name without directory, cut at its first "." (the model name).
 std::string bare_name(std::string_view path);
