@@ -174,6 +174,7 @@ void BM_OrvoStripify(benchmark::State& state) {
   }
   state.counters["indices_per_tri"] = static_cast<double>(strip.size()) / static_cast<double>(m.triangle_count());
   state.counters["acmr16"] = acmr_of_strip(strip, m.triangle_count());
+  count_triangles(state, m);
 }
 
 void BM_MeshoptStripify(benchmark::State& state) {
@@ -189,6 +190,7 @@ void BM_MeshoptStripify(benchmark::State& state) {
   strip.resize(length);
   state.counters["indices_per_tri"] = static_cast<double>(length) / static_cast<double>(m.triangle_count());
   state.counters["acmr16"] = acmr_of_strip(strip, m.triangle_count());
+  count_triangles(state, m);
 }
 
 // Sixteen successive levels on one mesh, as the exporter's detail levels.

@@ -15,6 +15,7 @@ constexpr int kMaxFailures = 10;
 
 }  // namespace
 
+// The choice between the four- and eight-lane code, for both reducers.
 namespace detail {
 
 namespace {
@@ -89,8 +90,12 @@ struct EdgeCollapseReducer::Impl {
     mesh.collapse(u, mesh.verts[u].target, former);
     heap.erase(u);
     mesh.verts[u].target = kNone;
-    mesh.prefetch_neighbourhoods(former);
-    for (uint32_t w : former) update(w);
+    // Each vertex's data is asked for while the one before it is worked on.
+    if (!former.empty()) mesh.prefetch_neighbourhood(former[0]);
+    for (size_t k = 0; k < former.size(); ++k) {
+      if (k + 1 < former.size()) mesh.prefetch_neighbourhood(former[k + 1]);
+      update(former[k]);
+    }
   }
 
   // A vertex without neighbours is used at most by faces whose corners are

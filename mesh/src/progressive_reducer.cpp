@@ -47,16 +47,12 @@ struct ProgressiveReducer::Impl {
   // Cost and target of u: the strictly cheapest collapse onto one of its
   // neighbours, tried in list order.
   void update(uint32_t u) {
-#if ORVO_MESH_WIDE_LANES
-    if (wide) {
-      detail::VertexRecord& vx = mesh.verts[u];
-      vx.cost = wide->choose(mesh, u, vx.target);
-      heap.set(u, vx.cost);
-      return;
-    }
-#endif
     detail::VertexRecord& vx = mesh.verts[u];
+#if ORVO_MESH_WIDE_LANES
+    vx.cost = wide ? wide->choose(mesh, u, vx.target) : narrow->choose(mesh, u, vx.target);
+#else
     vx.cost = narrow->choose(mesh, u, vx.target);
+#endif
     heap.set(u, vx.cost);
   }
 };
@@ -88,8 +84,13 @@ void ProgressiveReducer::reduce_to(size_t target) {
     m.collapse(u, m.verts[u].target, r.former);
     r.heap.erase(u);
     m.verts[u].target = kNone;
-    m.prefetch_neighbourhoods(r.former);
-    for (uint32_t w : r.former) r.update(w);
+    // Each vertex's data is asked for while the one before it is worked on.
+    const std::vector<uint32_t>& w = r.former;
+    if (!w.empty()) m.prefetch_neighbourhood(w[0]);
+    for (size_t k = 0; k < w.size(); ++k) {
+      if (k + 1 < w.size()) m.prefetch_neighbourhood(w[k + 1]);
+      r.update(w[k]);
+    }
   }
 }
 

@@ -9,29 +9,41 @@
 //
 // - The vertex list and the face list are kept in creation order and only
 //   ever lose entries, so a vertex's position in the list orders the same way
-//   as its id. They are arrays indexed by id with a live flag, and "the
+//   as its id. They are arrays indexed by id with a live mark, and "the
 //   cheapest vertex, the later one among equals" is an indexed heap ordered
 //   by (cost ascending, id descending).
 // - Each vertex's neighbour and face lists keep their order exactly (it
 //   decides ties and the order of float sums). They live in one pool of
-//   indices, each list in its own slot, moved to a slot twice as large at the
-//   end of the pool when it fills up; removal shifts the later entries down.
+//   indices, each list in a slot of a power-of-two size, moved to a slot
+//   twice as large when it fills up; slots given up are used again. Removal
+//   shifts the later entries down.
 // - A vertex's cost is worked out for several candidate targets at once with
 //   SIMD (reducer_lanes.h). Every lane runs the same IEEE single-precision
 //   operations in the same order as a scalar evaluation (no fused
 //   multiply-add, no reciprocal estimates), so each lane's result is
 //   bit-identical to the scalar one whatever the lane count.
+// - Where a decision follows no pattern (which corner of a face is the
+//   vertex, where an entry sits in a list, which faces are gone), the code
+//   avoids branching on it: a guessed-wrong branch costs more than the few
+//   extra instructions.
 
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <new>
 #include <vector>
 
-#if defined(__x86_64__) || defined(_M_X64) || defined(__SSE2__)
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
+// ORVO_MESH_NO_SIMD builds the plain-loop fallback on x86 too.
+#if defined(__SSE2__) && !defined(ORVO_MESH_NO_SIMD)
 #include <immintrin.h>
 #define ORVO_MESH_SSE 1
 #endif
@@ -85,6 +97,55 @@ struct TerrainChoice {
 // been turned off with use_wide_lanes(false) (the tests compare both).
 bool wide_lanes();
 void use_wide_lanes(bool on);
+
+// ---------------------------------------------------------------------------
+// Allocation of the large arrays of a big mesh. A reduction reads them in
+// cost order, all over: on Linux, arrays of 4 MiB and more are placed on
+// 2 MiB boundaries and the kernel is asked to back them with huge pages,
+// which spares most address-translation misses.
+template <class T>
+struct BigArrays {
+  using value_type = T;
+  static constexpr size_t kHuge = size_t{2} << 20;
+
+  BigArrays() = default;
+  template <class U>
+  BigArrays(const BigArrays<U>&) {}
+
+  T* allocate(size_t n) {
+    const size_t bytes = n * sizeof(T);
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    if (bytes >= 2 * kHuge) {
+      const size_t rounded = (bytes + kHuge - 1) / kHuge * kHuge;
+      void* p = std::aligned_alloc(kHuge, rounded);
+      if (!p) throw std::bad_alloc();
+      madvise(p, rounded, MADV_HUGEPAGE);
+      return static_cast<T*>(p);
+    }
+#endif
+    return std::allocator<T>().allocate(n);
+  }
+  void deallocate(T* p, size_t n) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    if (n * sizeof(T) >= 2 * kHuge) {
+      std::free(p);
+      return;
+    }
+#endif
+    std::allocator<T>().deallocate(p, n);
+  }
+  template <class U>
+  bool operator==(const BigArrays<U>&) const {
+    return true;
+  }
+  template <class U>
+  bool operator!=(const BigArrays<U>&) const {
+    return false;
+  }
+};
+
+template <class T>
+using BigVector = std::vector<T, BigArrays<T>>;
 
 // ---------------------------------------------------------------------------
 // Ordered lists of vertex or face ids in one pool.
@@ -160,9 +221,9 @@ class ListPool {
       const __m128i key = _mm_set1_epi32(static_cast<int>(a));
       const __m128i lo = _mm_cmpeq_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), key);
       const __m128i hi = _mm_cmpeq_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 4)), key);
-      const auto bits = static_cast<uint32_t>(_mm_movemask_ps(_mm_castsi128_ps(lo)) |
-                                              _mm_movemask_ps(_mm_castsi128_ps(hi)) << 4) &
-                        ((1u << s.size) - 1);
+      const auto bits =
+          static_cast<uint32_t>(_mm_movemask_ps(_mm_castsi128_ps(lo)) | _mm_movemask_ps(_mm_castsi128_ps(hi)) << 4) &
+          ((1u << s.size) - 1);
       const auto first = static_cast<uint32_t>(__builtin_ctz(bits | 0x100u));  // 8 when none
       return first < kShort ? first : kNone;
     }
@@ -172,7 +233,9 @@ class ListPool {
     return kNone;
   }
 
-  bool contains(const ListSlot& s, uint32_t a) const { return find(s, a) != kNone; }
+  bool contains(const ListSlot& s, uint32_t a) const {
+    return find(s, a) != kNone;
+  }
 
   void push(ListSlot& s, uint32_t a) {
     if (s.size == s.capacity) grow(s);
@@ -215,13 +278,14 @@ class ListPool {
     s = bigger;
   }
 
-  std::vector<uint32_t> pool_;
+  BigVector<uint32_t> pool_;
   std::vector<std::vector<uint32_t>> free_;  // offsets of unused slots, by size class
   size_t used_ = 0;
 };
 
 // ---------------------------------------------------------------------------
 
+// A face; its first corner is kNone once it is deleted.
 struct CollapseFace {
   uint32_t v[3];
   Vec3 n;           // unit normal
@@ -295,23 +359,25 @@ class CollapseMesh {
 
     // Faces are kept in input order, which is the face list's order; a
     // deleted face's first corner is set to kNone.
-    faces.resize(valid);
-    uint32_t order = 0;
+    faces.reserve(valid);
     for (size_t t = 0; t < triangle_count; ++t) {
       const Index* c = triangles + 3 * t;
       if (c[0] >= vertex_count || c[1] >= vertex_count || c[2] >= vertex_count) continue;
-      const uint32_t id = order++;
-      CollapseFace& f = faces[id];
-      f = {{static_cast<uint32_t>(c[0]), static_cast<uint32_t>(c[1]), static_cast<uint32_t>(c[2])}, {}, 0};
+      const auto id = static_cast<uint32_t>(faces.size());
+      faces.push_back({{static_cast<uint32_t>(c[0]), static_cast<uint32_t>(c[1]), static_cast<uint32_t>(c[2])}, {}, 0});
+      const CollapseFace& f = faces.back();
       // Each face enters the face list of each of its corners once.
       pool.push(verts[f.v[0]].faces, id);
       if (f.v[1] != f.v[0]) pool.push(verts[f.v[1]].faces, id);
       if (f.v[2] != f.v[0] && f.v[2] != f.v[1]) pool.push(verts[f.v[2]].faces, id);
       link_corners(id);
     }
-    std::vector<uint32_t> all(faces.size());
-    for (size_t i = 0; i < all.size(); ++i) all[i] = static_cast<uint32_t>(i);
-    refresh(all.data(), all.size());
+    uint32_t ids[256];
+    for (size_t first = 0; first < faces.size(); first += 256) {
+      const size_t count = std::min<size_t>(256, faces.size() - first);
+      for (size_t i = 0; i < count; ++i) ids[i] = static_cast<uint32_t>(first + i);
+      refresh(ids, count);
+    }
     live_vertices = vertex_count;
     live_faces = faces.size();
   }
@@ -347,23 +413,23 @@ class CollapseMesh {
 #endif
   }
 
-  // Asks for what recomputing the costs of these vertices reads (their faces
-  // and their neighbours' positions), scattered over memory, all at once.
-  void prefetch_neighbourhoods(const std::vector<uint32_t>& vertices) const {
+  // Asks for what recomputing the cost of vertex w reads (its faces and its
+  // neighbours' positions), scattered over memory, ahead of time.
+  void prefetch_neighbourhood(uint32_t w) const {
 #if defined(__GNUC__)
-    for (uint32_t w : vertices) {
-      const uint32_t* f = faces_of(w);
-      for (uint32_t i = 0; i < face_count(w); ++i) __builtin_prefetch(&faces[f[i]]);
-      const uint32_t* nb = neighbours(w);
-      for (uint32_t i = 0; i < neighbour_count(w); ++i) __builtin_prefetch(&pos[nb[i]]);
-    }
+    const uint32_t* f = faces_of(w);
+    for (uint32_t i = 0; i < face_count(w); ++i) __builtin_prefetch(&faces[f[i]]);
+    const uint32_t* nb = neighbours(w);
+    for (uint32_t i = 0; i < neighbour_count(w); ++i) __builtin_prefetch(&pos[nb[i]]);
 #else
-    (void)vertices;
+    (void)w;
 #endif
   }
 
   // Recomputes the normal and shape of the given faces.
-  void refresh(const uint32_t* ids, size_t count) { measure_(*this, ids, count); }
+  void refresh(const uint32_t* ids, size_t count) {
+    measure_(*this, ids, count);
+  }
 
   // Collapses u onto v. Appends u's former neighbours, in list order, to
   // `former`.
@@ -448,16 +514,16 @@ class CollapseMesh {
     size_t at = 0;
     for (const CollapseFace& f : faces) {
       for (size_t k = 0; k < 3; ++k) out[at + k] = static_cast<Index>(f.v[k]);
-      const uint32_t gone = f.v[0] + 1;      // 0 when the face is gone
+      const uint32_t gone = f.v[0] + 1;        // 0 when the face is gone
       at += 3 * ((gone | (0u - gone)) >> 31);  // no branch: which faces are gone follows no pattern
     }
     out.resize(at);
     return out;
   }
 
-  std::vector<Vec3> pos;
-  std::vector<VertexRecord> verts;
-  std::vector<CollapseFace> faces;
+  BigVector<Vec3> pos;
+  BigVector<VertexRecord> verts;
+  BigVector<CollapseFace> faces;
   ListPool pool;
   size_t live_vertices = 0;
   size_t live_faces = 0;
@@ -524,7 +590,7 @@ class CheapestHeap {
     if (at == heap_.size()) return;
     heap_[at] = last;
     where_[id_of(last)] = at;
-    if (at > 0 && last < heap_[(at - 1) / 2]) {
+    if (at > 0 && last < heap_[(at - 1) / kWays]) {
       sift_up(at);
     } else {
       sift_down(at);
@@ -546,10 +612,14 @@ class CheapestHeap {
   }
   static uint32_t id_of(uint64_t k) { return 0xffffffffu - static_cast<uint32_t>(k); }
 
+  // A four-way heap: half the levels of a binary one, and the four children
+  // of an entry share a cache line.
+  static constexpr uint32_t kWays = 4;
+
   void sift_up(uint32_t at) {
     const uint64_t k = heap_[at];
     while (at > 0) {
-      const uint32_t parent = (at - 1) / 2;
+      const uint32_t parent = (at - 1) / kWays;
       if (heap_[parent] <= k) break;
       heap_[at] = heap_[parent];
       where_[id_of(heap_[at])] = at;
@@ -563,9 +633,12 @@ class CheapestHeap {
     const uint64_t k = heap_[at];
     const auto n = static_cast<uint32_t>(heap_.size());
     for (;;) {
-      uint32_t child = 2 * at + 1;
-      if (child >= n) break;
-      if (child + 1 < n) child += heap_[child + 1] < heap_[child] ? 1u : 0u;
+      const uint32_t first = kWays * at + 1;
+      if (first >= n) break;
+      // The smallest child, picked without branches.
+      uint32_t child = first;
+      const uint32_t last = first + kWays <= n ? first + kWays : n;
+      for (uint32_t c = first + 1; c < last; ++c) child = heap_[c] < heap_[child] ? c : child;
       if (k <= heap_[child]) break;
       heap_[at] = heap_[child];
       where_[id_of(heap_[at])] = at;
@@ -575,8 +648,8 @@ class CheapestHeap {
     where_[id_of(k)] = at;
   }
 
-  std::vector<uint64_t> heap_;
-  std::vector<uint32_t> where_;
+  BigVector<uint64_t> heap_;
+  BigVector<uint32_t> where_;
 };
 
 }  // namespace orvo::mesh::detail

@@ -477,8 +477,8 @@ void measure_faces(CollapseMesh& m, const uint32_t* ids, size_t count) {
 // computes its cost, only for candidates whose bound leaves them a chance.
 // Returns kNone when no cost is below `start`.
 template <class Exact>
-ORVO_MESH_ALWAYS_INLINE inline uint32_t cheapest_candidate(const float* lower, uint32_t count, float start, Exact&& exact,
-                                                           float& best_cost) {
+ORVO_MESH_ALWAYS_INLINE inline uint32_t cheapest_candidate(const float* lower, uint32_t count, float start,
+                                                           Exact&& exact, float& best_cost) {
   uint32_t best = kNone;
   const auto consider = [&](uint32_t j) {
     const float c = exact(j);
@@ -610,7 +610,6 @@ class Neighbourhood {
         plan.corner[k] = kAtU;
         plan.corner[kNext[k]] = static_cast<int32_t>(ja);
         plan.corner[kAfter[k]] = static_cast<int32_t>(jb);
-        plan.u_corner = k;
         holds[i] = uint64_t{1} << ja | uint64_t{1} << jb;
         add_side(ja, i);
         if (b != a) add_side(jb, i);
@@ -681,7 +680,9 @@ class Neighbourhood {
 
   // The lanes of group g whose candidate is a corner of face i (the face is
   // deleted by that collapse, not moved).
-  M sides(uint32_t i, uint32_t g) const { return mask_from_bits(side_bits(&holds_[static_cast<size_t>(i) * words_], g)); }
+  M sides(uint32_t i, uint32_t g) const {
+    return mask_from_bits(side_bits(&holds_[static_cast<size_t>(i) * words_], g));
+  }
 
   // Curvature of collapsing u onto neighbour j: the largest, over u's faces
   // F, of the smallest (1 - nF.nS) / 2 over the faces S of u that hold the
@@ -727,7 +728,6 @@ class Neighbourhood {
 
   struct FacePlan {
     int32_t corner[3];  // place in the neighbour list, kAtU or kUnlisted
-    int u_corner;       // u's corner, or -1 when the face is measured from its corners
   };
 
   // Where vertex c sits in the neighbour list, or kNone.
@@ -744,22 +744,17 @@ class Neighbourhood {
     side_count_[j] = before + 1;
   }
 
-  // Any face: where its corners sit, which neighbours it holds, and whether
-  // it is measured from its corners (u at two corners, or a corner that is
-  // not a neighbour).
+  // Any face (here those measured from their corners: u at two corners, or
+  // a corner that is not a neighbour): where its corners sit and which
+  // neighbours it holds.
   void plan_face(const CollapseFace& f, uint32_t i) {
     FacePlan& plan = plans_[i];
     uint64_t* h = &holds_[static_cast<size_t>(i) * words_];
     for (uint32_t w = 0; w < words_; ++w) h[w] = 0;
-    int at_u = 0;
-    bool unlisted = false;
     for (int k = 0; k < 3; ++k) {
       const uint32_t c = f.v[k];
       int32_t local = kAtU;
-      if (c == u_) {
-        ++at_u;
-        plan.u_corner = k;
-      } else {
+      if (c != u_) {
         const uint32_t j = place(c);
         if (j != kNone) {
           local = static_cast<int32_t>(j);
@@ -770,12 +765,10 @@ class Neighbourhood {
           }
         } else {
           local = kUnlisted;
-          unlisted = true;
         }
       }
       plan.corner[k] = local;
     }
-    if (at_u != 1 || unlisted) plan.u_corner = -1;
   }
 
   void reserve() {
@@ -799,8 +792,6 @@ class Neighbourhood {
       first_sides_.resize(3 * static_cast<size_t>(lanes_) + 3);
     }
   }
-
-
 
   // The lanes of group g whose candidate is a corner of a face, from the
   // face's bits (one per candidate, 64 to a word).
@@ -988,10 +979,13 @@ class ModelChooser {
       store(&lengths_[kW * g], len);
     }
     float best = 0;
-    const uint32_t j = cheapest_candidate(bounds_.data(), hood_.neighbour_count, kStartCost, [&](uint32_t k) {
-      const float c = flips_[k] < 0.5f ? 1.0f : hood_.curvature(k, kStartCurvature) * shapes_[k];
-      return c * lengths_[k];
-    }, best);
+    const uint32_t j = cheapest_candidate(
+        bounds_.data(), hood_.neighbour_count, kStartCost,
+        [&](uint32_t k) {
+          const float c = flips_[k] < 0.5f ? 1.0f : hood_.curvature(k, kStartCurvature) * shapes_[k];
+          return c * lengths_[k];
+        },
+        best);
     if (j == kNone) return kStartCost;
     target = hood_.neighbour_ids[j];
     return best;
@@ -1044,7 +1038,8 @@ class TerrainChooser {
       // extent), which never undercuts the starting cost of 1,000,000
       // unless the edge has almost no length; only such edges need
       // measuring.
-      const uint32_t open = border ? lane_bits(less(splat(kBorderFactor) * len, start)) & hood_.valid(g) : hood_.valid(g);
+      const uint32_t open =
+          border ? lane_bits(less(splat(kBorderFactor) * len, start)) & hood_.valid(g) : hood_.valid(g);
       if (!open) {
         store(&bounds_[kW * g], infinity);
         continue;
@@ -1061,10 +1056,19 @@ class TerrainChooser {
         const F t = w * (f.shape - f.shape_before) + one;
         term_[i] = t * t * t;
         agree_[i] = dot(f.n, f.n_before);
+        // The largest coordinate difference between two corners (a NaN
+        // difference is passed over, as `if (d > e) e = d` does).
         const V e0 = f.p[1] - f.p[0], e1 = f.p[2] - f.p[1], e2 = f.p[0] - f.p[2];
-        wide_[i] = greater(abs(e0.x), limit) | greater(abs(e0.y), limit) | greater(abs(e0.z), limit) |
-                   greater(abs(e1.x), limit) | greater(abs(e1.y), limit) | greater(abs(e1.z), limit) |
-                   greater(abs(e2.x), limit) | greater(abs(e2.y), limit) | greater(abs(e2.z), limit);
+        F extent = larger(abs(e0.x), zero);
+        extent = larger(abs(e0.y), extent);
+        extent = larger(abs(e0.z), extent);
+        extent = larger(abs(e1.x), extent);
+        extent = larger(abs(e1.y), extent);
+        extent = larger(abs(e1.z), extent);
+        extent = larger(abs(e2.x), extent);
+        extent = larger(abs(e2.y), extent);
+        extent = larger(abs(e2.z), extent);
+        wide_[i] = greater(extent, limit);
       });
       F sum = zero, count = zero, agreement = one;
       M wide = no_lanes();
@@ -1091,13 +1095,16 @@ class TerrainChooser {
     }
     if (!any) return {kStartCost, kStartCost, kNone};
     float best = 0;
-    const uint32_t j = cheapest_candidate(bounds_.data(), hood_.neighbour_count, kStartCost, [&](uint32_t k) {
-      const float curvature = hood_.curvature(k, kStartCurvature);
-      curvatures_[k] = curvature;
-      float factor = agrees_[k] >= 0.5f ? shapes_[k] * curvature : 1.0f;
-      if (border) factor = kBorderFactor;
-      return factor * lens_[k];
-    }, best);
+    const uint32_t j = cheapest_candidate(
+        bounds_.data(), hood_.neighbour_count, kStartCost,
+        [&](uint32_t k) {
+          const float curvature = hood_.curvature(k, kStartCurvature);
+          curvatures_[k] = curvature;
+          float factor = agrees_[k] >= 0.5f ? shapes_[k] * curvature : 1.0f;
+          if (border) factor = kBorderFactor;
+          return factor * lens_[k];
+        },
+        best);
     if (j == kNone) return {kStartCost, kStartCost, kNone};
     return {best, curvatures_[j] * lens_[j], hood_.neighbour_ids[j]};
   }

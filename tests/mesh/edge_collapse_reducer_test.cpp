@@ -47,7 +47,6 @@ struct Block {
   }
 };
 
-
 // ---------------------------------------------------------------------------
 
 float fractal(float x, float z, uint32_t seed, float amplitude) {
@@ -431,8 +430,8 @@ TEST(EdgeCollapseReducer, UnusableInput) {
   EdgeCollapseReducer r(g.rec.data(), g.vertex_count(), 8, g.tris.data(), g.triangle_count());
   EXPECT_EQ(r.vertex_count(), 0u);
   EXPECT_EQ(r.face_count(), 0u);
-  const TerrainLods l = build_terrain_lods(g.rec.data(), g.vertex_count(), 8, g.tris.data(), g.triangle_count(),
-                                           {20, 10, 1.0f, 1.0f});
+  const TerrainLods l =
+      build_terrain_lods(g.rec.data(), g.vertex_count(), 8, g.tris.data(), g.triangle_count(), {20, 10, 1.0f, 1.0f});
   EXPECT_TRUE(l.vertex_order.empty());
 }
 

@@ -35,7 +35,6 @@ struct TestMesh {
   size_t triangle_count() const { return tris.size() / 3; }
 };
 
-
 // ---------------------------------------------------------------------------
 // Test meshes.
 
@@ -227,7 +226,8 @@ TEST(ProgressiveReducer, LargeMeshMatchesReference) {
     for (int j = 0; j < nv; ++j) {
       const float a = 6.2831853f * i / nu, b = 6.2831853f * j / nv;
       const float r = 0.6f + (i * nv + j < 64000 ? bump(rng) : 0.0f);
-      xyz.insert(xyz.end(), {(2 + r * std::cos(b)) * std::cos(a), r * std::sin(b), (2 + r * std::cos(b)) * std::sin(a)});
+      xyz.insert(xyz.end(),
+                 {(2 + r * std::cos(b)) * std::cos(a), r * std::sin(b), (2 + r * std::cos(b)) * std::sin(a)});
     }
   const auto id = [&](int i, int j) { return uint32_t((i % nu) * nv + (j % nv)); };
   std::vector<uint32_t> tris;
