@@ -1,7 +1,6 @@
 #include "loamer/build.h"
 
 #include <pwd.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -16,22 +15,18 @@
 #include "loamer/strip_conversion.h"
 #include "loamer/terrain_file.h"
 #include "loamer/triangulation.h"
+#include "file_time.h"
 #include "parallel.h"
 
 namespace loamer {
 namespace {
 
+using detail::file_time;
+
 std::string of_text(long done, long total) {
   char buf[64];
   std::snprintf(buf, sizeof buf, "%ld of %ld", done, total);
   return buf;
-}
-
-// Modification time in seconds, or -1 when the file does not exist.
-std::time_t file_time(const std::string& name) {
-  struct stat st {};
-  if (::stat(name.c_str(), &st) != 0) return -1;
-  return st.st_mtime;
 }
 
 // Serialises a listener shared by several worker threads.
@@ -71,7 +66,7 @@ std::vector<ConversionItem> plan_conversion(const std::string& path) {
       item.tms = sector_file_name(path, sector, "tms");
       item.weight = blocks_in_sector(sector);
       item.present = true;
-      const std::time_t tms = file_time(item.tms);
+      const int64_t tms = file_time(item.tms);
       item.current = tms >= 0 && tms >= file_time(shared);
       plan.push_back(std::move(item));
       continue;
@@ -82,9 +77,9 @@ std::vector<ConversionItem> plan_conversion(const std::string& path) {
         item.sector = sector;
         item.tml = block_file_name(path, sector, static_cast<unsigned>(x), static_cast<unsigned>(z), "tml");
         item.tms = block_file_name(path, sector, static_cast<unsigned>(x), static_cast<unsigned>(z), "tms");
-        const std::time_t tml = file_time(item.tml);
+        const int64_t tml = file_time(item.tml);
         item.present = tml >= 0;
-        const std::time_t tms = file_time(item.tms);
+        const int64_t tms = file_time(item.tms);
         item.current = item.present && tms >= 0 && tms >= tml;
         plan.push_back(std::move(item));
       }
@@ -214,7 +209,7 @@ int run_build(const BuildParams& params, BuildListener& listener, BuildControl& 
                  " bytes; a depth map needs 1048576 (1024 rows of 1024)");
     return -1;
   }
-  const std::time_t depth_time = file_time(params.depth_map);
+  const int64_t depth_time = file_time(params.depth_map);
   std::vector<uint16_t> heights = height_grid(depth);
   depth.clear();
   depth.shrink_to_fit();

@@ -1,7 +1,5 @@
 #include "loamer/triangulation.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -14,10 +12,13 @@
 #include "loamer/naming.h"
 #include "orvo/mesh/edge_collapse_reducer.h"
 #include "orvo/mesh/stripify.h"
+#include "file_time.h"
 #include "parallel.h"
 
 namespace loamer {
 namespace {
+
+using detail::file_time;
 
 constexpr int kMapMask = kGridSize - 1;
 constexpr int kHalfMap = kGridSize / 2;
@@ -27,13 +28,6 @@ std::string format(const char* fmt, auto... args) {
   char buf[256];
   std::snprintf(buf, sizeof buf, fmt, args...);
   return buf;
-}
-
-// Modification time in seconds, or -1 when the file does not exist.
-std::time_t file_time(const std::string& name) {
-  struct stat st {};
-  if (::stat(name.c_str(), &st) != 0) return -1;
-  return st.st_mtime;
 }
 
 struct BlockNode {
@@ -179,7 +173,7 @@ class Triangulator {
                                   block_file_name(job_.path, node.sector, static_cast<unsigned>(node.origin_x),
                                                   static_cast<unsigned>(node.origin_z), "tml")};
     for (int which = 0; which < 2; ++which) {
-      const std::time_t t = file_time(names[which]);
+      const int64_t t = file_time(names[which]);
       if (t < 0 || t < job_.depth_map_time) continue;
       orvo::Result<PackedBlockMesh> file = read_block_mesh(names[which]);
       if (!file.ok()) continue;
