@@ -20,44 +20,8 @@ TMP=$(mktemp -d "${TMPDIR:-/tmp}/orvo-cli-test.XXXXXX") || exit 1
 trap 'rm -rf "$TMP"' EXIT
 trap 'exit 1' HUP INT TERM
 
-passed=0
-failed=0
-pass() { passed=$((passed + 1)); }
-fail() {
-  failed=$((failed + 1))
-  echo "FAIL: $*"
-}
-show_output() {
-  sed 's/^/    out| /' "$TMP/out" | head -n 20
-  sed 's/^/    err| /' "$TMP/err" | head -n 10
-}
+. "$(dirname "$0")/../cli_checks.sh"
 
-# run ARGS...: runs the tool, keeping stdout, stderr and the exit status.
-run() {
-  "$CLI" "$@" >"$TMP/out" 2>"$TMP/err"
-  rc=$?
-}
-expect_rc() { # EXPECTED WHAT
-  if [ "$rc" -eq "$1" ]; then pass; else
-    fail "$2: exit status $rc, expected $1"
-    show_output
-  fi
-}
-expect_line() { # EXACT_LINE WHAT  (on stdout)
-  if grep -qxF -- "$1" "$TMP/out"; then pass; else fail "$2: no line \"$1\" on stdout"; fi
-}
-expect_match() { # ERE FILE WHAT
-  if grep -qE -- "$1" "$TMP/$2"; then pass; else fail "$3: nothing matches /$1/ in $2"; fi
-}
-expect_no_match() { # ERE FILE WHAT
-  if grep -qE -- "$1" "$TMP/$2"; then
-    fail "$3: unexpected /$1/ in $2"
-    grep -E -- "$1" "$TMP/$2" | sed 's/^/    | /' | head -n 5
-  else pass; fi
-}
-expect_stderr_names() { # TEXT WHAT
-  if grep -qF -- "$1" "$TMP/err"; then pass; else fail "$2: stderr does not name $1"; show_output; fi
-}
 # python_checks SCRIPT ARGS...: each "PASS ..." / "FAIL ..." line the script
 # prints counts as one check; a script that dies counts as one failure.
 python_checks() {
@@ -120,18 +84,18 @@ expect_rc 2 "two scenes"
 missing=$TMP/no/such/scene.ase
 run inspect "$missing"
 expect_rc 1 "missing file"
-expect_stderr_names "$missing" "missing file"
+expect_stderr "$missing" "missing file"
 
 cp "$SAMPLE" "$TMP/vehicle.txt"
 run inspect "$TMP/vehicle.txt"
 expect_rc 1 "scene without the .ase extension"
-expect_stderr_names "$TMP/vehicle.txt" "scene without the .ase extension"
+expect_stderr "$TMP/vehicle.txt" "scene without the .ase extension"
 
 if [ -d "$CORPUS" ]; then
   if [ -f "$CORPUS/empty.ase" ]; then
     run inspect "$CORPUS/empty.ase"
     expect_rc 1 "empty scene"
-    expect_stderr_names "empty.ase" "empty scene"
+    expect_stderr "empty.ase" "empty scene"
     expect_no_match "^Graphic Object" out "empty scene gets no report"
   else
     echo "SKIP: $CORPUS/empty.ase not found"
@@ -143,7 +107,7 @@ if [ -d "$CORPUS" ]; then
   if [ -n "$utf16" ]; then
     run inspect "$utf16"
     expect_rc 1 "UTF-16 scene"
-    expect_stderr_names "${utf16##*/}" "UTF-16 scene"
+    expect_stderr "${utf16##*/}" "UTF-16 scene"
     if grep -qi "utf-16" "$TMP/err"; then pass; else fail "UTF-16 scene: stderr does not say UTF-16"; fi
   else
     echo "SKIP: no UTF-16 scene in $CORPUS"
@@ -395,13 +359,13 @@ fi
 cp "$TMP/vehicle.3da" "$TMP/orphan.3da"
 run inspect "$TMP/orphan.3da"
 expect_rc 1 "3DA without its scene"
-expect_stderr_names "$TMP/orphan.ase" "3DA without its scene"
+expect_stderr "$TMP/orphan.ase" "3DA without its scene"
 
 # A parse error names the line.
 printf 'begin general_information\n  3da_version 3\nbegin nonsense\n' > "$TMP/bad.3da"
 run inspect "$TMP/bad.3da"
 expect_rc 1 "3DA with a parse error"
-expect_stderr_names "bad.3da:3" "3DA with a parse error"
+expect_stderr "bad.3da:3" "3DA with a parse error"
 
 # The sample level set: four levels, each reported.
 run inspect --set "$SET/tankm.3da"
@@ -425,7 +389,7 @@ for l in h m l; do cp "$SET/tank$l.3da" "$TMP/set/"; done
 cp "$SAMPLE" "$TMP/set/tankh.ase"; cp "$SAMPLE" "$TMP/set/tankm.ase"; cp "$SRC/samples/crate.asc" "$TMP/set/tankl.asc"
 run inspect --set "$TMP/set/tankh.3da"
 expect_rc 1 "level set with a missing level"
-expect_stderr_names "Unable to open 't' file" "level set with a missing level"
+expect_stderr "Unable to open 't' file" "level set with a missing level"
 expect_line "== level l" "level set with a missing level: the others are read"
 
 # The skinned sample converts.
@@ -438,5 +402,4 @@ run import "$SRC/samples/crate.asc" -o "$TMP/crate.3da"
 expect_rc 0 "import the ASC sample"
 if grep -qx "  attributes: 0" "$TMP/crate.3da"; then pass; else fail "ASC import: attributes bit 0 clear"; fi
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish

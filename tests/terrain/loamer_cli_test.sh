@@ -16,37 +16,8 @@ TMP=$(mktemp -d "${TMPDIR:-/tmp}/loamer-cli-test.XXXXXX") || exit 1
 trap 'rm -rf "$TMP"' EXIT
 trap 'exit 1' HUP INT TERM
 
-passed=0
-failed=0
-pass() { passed=$((passed + 1)); }
-fail() {
-  failed=$((failed + 1))
-  echo "FAIL: $*"
-}
-show_output() {
-  sed 's/^/    out| /' "$TMP/out" | head -n 20
-  sed 's/^/    err| /' "$TMP/err" | head -n 10
-}
-run() {
-  "$CLI" "$@" >"$TMP/out" 2>"$TMP/err"
-  rc=$?
-}
-expect_rc() { # EXPECTED WHAT
-  if [ "$rc" -eq "$1" ]; then pass; else
-    fail "$2: exit status $rc, expected $1"
-    show_output
-  fi
-}
-expect_line() { # EXACT_LINE WHAT  (on stdout)
-  if grep -qxF -- "$1" "$TMP/out"; then pass; else fail "$2: no line \"$1\" on stdout"; show_output; fi
-}
-expect_count() { # N ERE WHAT  (lines of stdout)
-  n=$(grep -cE -- "$2" "$TMP/out")
-  if [ "$n" -eq "$1" ]; then pass; else fail "$3: $n lines match /$2/, expected $1"; fi
-}
-expect_stderr() { # TEXT WHAT
-  if grep -qF -- "$1" "$TMP/err"; then pass; else fail "$2: stderr lacks \"$1\""; show_output; fi
-}
+. "$(dirname "$0")/../cli_checks.sh"
+
 
 # Usage.
 run --help
@@ -134,5 +105,4 @@ expect_line "Build Stopped" "Ctrl+C"
 if [ "$(wc -c <"$TMP/t/Output.dep")" -eq 2097152 ]; then pass; else fail "Ctrl+C leaves a whole Output.dep"; fi
 if ls "$TMP"/t/.orvo-save-* >/dev/null 2>&1; then fail "Ctrl+C leaves temporary files"; else pass; fi
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish
