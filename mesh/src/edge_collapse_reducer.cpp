@@ -68,7 +68,12 @@ struct EdgeCollapseReducer::Impl {
     mesh.load(vertices, vertex_count, stride_bytes, triangles, triangle_count);
     const size_t n = mesh.verts.size();
     heap.reset(n);
-    for (size_t i = 0; i < n; ++i) update(static_cast<uint32_t>(i));
+    // The faces of each vertex lie anywhere: they are asked for a few
+    // vertices ahead.
+    for (size_t i = 0; i < n; ++i) {
+      if (i + 2 < n) mesh.prefetch_neighbourhood(static_cast<uint32_t>(i + 2));
+      update(static_cast<uint32_t>(i));
+    }
   }
 
   // Cost, secondary cost and target of u: the strictly cheapest collapse
@@ -90,10 +95,14 @@ struct EdgeCollapseReducer::Impl {
     mesh.collapse(u, mesh.verts[u].target, former);
     heap.erase(u);
     mesh.verts[u].target = kNone;
-    // Each vertex's data is asked for while the one before it is worked on.
-    if (!former.empty()) mesh.prefetch_neighbourhood(former[0]);
+    // Each vertex's data is asked for two updates ahead (the collapse asked
+    // for the first two), and the data of the likely next collapse, stage by
+    // stage, meanwhile.
+    const uint32_t next = heap.top();
+    constexpr size_t kAhead = detail::CollapseMesh::kUpdatesAhead;
     for (size_t k = 0; k < former.size(); ++k) {
-      if (k + 1 < former.size()) mesh.prefetch_neighbourhood(former[k + 1]);
+      if (next != kNone && k < detail::CollapseMesh::kAheadStages) mesh.prefetch_ahead(next, static_cast<uint32_t>(k));
+      if (k + kAhead < former.size()) mesh.prefetch_neighbourhood(former[k + kAhead]);
       update(former[k]);
     }
   }

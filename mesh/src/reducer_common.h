@@ -28,6 +28,7 @@
 //   extra instructions.
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -98,15 +99,26 @@ struct TerrainChoice {
 bool wide_lanes();
 void use_wide_lanes(bool on);
 
+// Makes v hold at least n entries. The choosers' scratch arrays only grow:
+// shrinking and growing them again from vertex to vertex would fill the
+// new entries with zeros each time, and every entry read is written first.
+template <class T>
+inline void room_for(std::vector<T>& v, size_t n) {
+  if (v.size() < n) v.resize(n);
+}
+
 // ---------------------------------------------------------------------------
 // Allocation of the large arrays of a big mesh. A reduction reads them in
-// cost order, all over: on Linux, arrays of 4 MiB and more are placed on
+// cost order, all over: on Linux, arrays of 1 MiB and more are placed on
 // 2 MiB boundaries and the kernel is asked to back them with huge pages,
-// which spares most address-translation misses.
+// which spares most address-translation misses, and makes first use of the
+// memory one page fault per 2 MiB rather than one per 4 KiB (a fresh
+// reducer's arrays are new memory each time, and faults are slow).
 template <class T>
 struct BigArrays {
   using value_type = T;
   static constexpr size_t kHuge = size_t{2} << 20;
+  static constexpr size_t kBig = size_t{1} << 20;  // from this size on
 
   BigArrays() = default;
   template <class U>
@@ -115,7 +127,7 @@ struct BigArrays {
   T* allocate(size_t n) {
     const size_t bytes = n * sizeof(T);
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
-    if (bytes >= 2 * kHuge) {
+    if (bytes >= kBig) {
       const size_t rounded = (bytes + kHuge - 1) / kHuge * kHuge;
       void* p = std::aligned_alloc(kHuge, rounded);
       if (!p) throw std::bad_alloc();
@@ -127,7 +139,7 @@ struct BigArrays {
   }
   void deallocate(T* p, size_t n) {
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
-    if (n * sizeof(T) >= 2 * kHuge) {
+    if (n * sizeof(T) >= kBig) {
       std::free(p);
       return;
     }
@@ -175,16 +187,18 @@ class ListPool {
     if (pool_.size() < used_ + total + kShort) pool_.resize(used_ + total + kShort);
   }
 
-  // A slot for at least `capacity` entries: a power of two, at least kShort.
-  // Slots given back are used again before the pool grows, so the pool stays
-  // about the size of the mesh's lists however long the reduction runs.
+  // The entries of a slot for at least `capacity` entries: a power of two,
+  // at least kShort.
+  static uint32_t slot_size(uint32_t capacity) { return capacity <= kShort ? kShort : std::bit_ceil(capacity); }
+  // 0 for slots of kShort entries, 1 for twice as many, ...
+  static int size_class_of(uint32_t size) { return std::countr_zero(size) - std::countr_zero(kShort); }
+
+  // A slot for at least `capacity` entries. Slots given back are used again
+  // before the pool grows, so the pool stays about the size of the mesh's
+  // lists however long the reduction runs.
   ListSlot make(uint32_t capacity) {
-    uint32_t size = kShort;
-    int size_class = 0;
-    while (size < capacity) {
-      size *= 2;
-      ++size_class;
-    }
+    const uint32_t size = slot_size(capacity);
+    const int size_class = size_class_of(size);
     if (static_cast<size_t>(size_class) >= free_.size()) free_.resize(static_cast<size_t>(size_class) + 1);
     std::vector<uint32_t>& spare = free_[static_cast<size_t>(size_class)];
     if (!spare.empty()) {
@@ -204,9 +218,7 @@ class ListPool {
   // Gives the slot back; the list is empty from then on.
   void release(ListSlot& s) {
     if (s.capacity == 0) return;
-    int size_class = 0;
-    for (uint32_t size = kShort; size < s.capacity; size *= 2) ++size_class;
-    free_[static_cast<size_t>(size_class)].push_back(s.offset);
+    free_[static_cast<size_t>(size_class_of(s.capacity))].push_back(s.offset);
     s = {};
   }
 
@@ -349,9 +361,11 @@ class CollapseMesh {
       if (c[1] != c[0]) ++uses[c[1]];
       if (c[2] != c[0] && c[2] != c[1]) ++uses[c[2]];
     }
+    // Exactly the slots' room is filled in; the reserve beyond it is only
+    // address space until lists outgrow their slots.
     size_t total = 0;
-    for (uint32_t n : uses) total += 4 * (static_cast<size_t>(n) + 2);  // slots are powers of two
-    pool.reserve(total, total / 2);
+    for (uint32_t n : uses) total += 2 * static_cast<size_t>(ListPool::slot_size(n + 2));
+    pool.reserve(total, total);
     for (size_t i = 0; i < vertex_count; ++i) {
       verts[i].faces = pool.make(uses[i] + 2);
       verts[i].neighbours = pool.make(uses[i] + 2);
@@ -362,6 +376,10 @@ class CollapseMesh {
     faces.reserve(valid);
     for (size_t t = 0; t < triangle_count; ++t) {
       const Index* c = triangles + 3 * t;
+      // The corners' records, and then their lists, are asked for a few
+      // triangles ahead: the input's triangles may come in any order.
+      if (t + 2 * kLoadAhead < triangle_count) prefetch_records(triangles + 3 * (t + 2 * kLoadAhead), vertex_count);
+      if (t + kLoadAhead < triangle_count) prefetch_lists(triangles + 3 * (t + kLoadAhead), vertex_count);
       if (c[0] >= vertex_count || c[1] >= vertex_count || c[2] >= vertex_count) continue;
       const auto id = static_cast<uint32_t>(faces.size());
       faces.push_back({{static_cast<uint32_t>(c[0]), static_cast<uint32_t>(c[1]), static_cast<uint32_t>(c[2])}, {}, 0});
@@ -396,6 +414,33 @@ class CollapseMesh {
   const uint32_t* faces_of(uint32_t u) const { return pool.begin(verts[u].faces); }
   uint32_t face_count(uint32_t u) const { return verts[u].faces.size; }
 
+  // How many triangles ahead loading asks for the lists of their corners
+  // (and twice as far for the corners' records).
+  static constexpr size_t kLoadAhead = 4;
+  template <class Index>
+  void prefetch_records(const Index* c, size_t vertex_count) const {
+#if defined(__GNUC__)
+    for (int k = 0; k < 3; ++k)
+      if (c[k] < vertex_count) __builtin_prefetch(&verts[c[k]]);
+#else
+    (void)c;
+    (void)vertex_count;
+#endif
+  }
+  template <class Index>
+  void prefetch_lists(const Index* c, size_t vertex_count) const {
+#if defined(__GNUC__)
+    for (int k = 0; k < 3; ++k)
+      if (c[k] < vertex_count) {
+        __builtin_prefetch(pool.begin(verts[c[k]].faces), 1);
+        __builtin_prefetch(pool.begin(verts[c[k]].neighbours), 1);
+      }
+#else
+    (void)c;
+    (void)vertex_count;
+#endif
+  }
+
   // Asks for the faces of a collapsing vertex and the lists of its
   // neighbours, scattered over memory, all at once.
   void prefetch_collapse(uint32_t collapsing, const std::vector<uint32_t>& vertices) const {
@@ -413,6 +458,8 @@ class CollapseMesh {
 #endif
   }
 
+  static constexpr size_t kUpdatesAhead = 2;
+
   // Asks for what recomputing the cost of vertex w reads (its faces and its
   // neighbours' positions), scattered over memory, ahead of time.
   void prefetch_neighbourhood(uint32_t w) const {
@@ -423,6 +470,60 @@ class CollapseMesh {
     for (uint32_t i = 0; i < neighbour_count(w); ++i) __builtin_prefetch(&pos[nb[i]]);
 #else
     (void)w;
+#endif
+  }
+
+  // Asks for what collapsing vertex t reads, in stages, each following the
+  // lists the stage before asked for: its record and position (0), its
+  // lists (1), its faces and its neighbours' records and positions (2), the
+  // neighbours' lists (3), and the neighbours' faces (4). The reducers guess
+  // the next vertex to collapse (the cheapest one before the costs around
+  // the last collapse are redone) and run one stage between two of those
+  // updates: the next collapse's data, anywhere in memory, then arrives
+  // while the updates compute instead of one miss after another. A wrong
+  // guess costs a few reads; nothing computed depends on it.
+  static constexpr uint32_t kAheadStages = 5;
+  void prefetch_ahead(uint32_t t, uint32_t stage) const {
+#if defined(__GNUC__)
+    // Long lists are followed only so far: they are rare, and the prefetches
+    // in flight are few.
+    constexpr uint32_t kFollow = 12;
+    // Stage 0 only asks for t's record; the later ones read it.
+    const VertexRecord& r = verts[t];
+    if (stage == 0) {
+      __builtin_prefetch(&r);
+      __builtin_prefetch(&pos[t]);
+      return;
+    }
+    if (stage == 1) {
+      __builtin_prefetch(pool.begin(r.faces));
+      __builtin_prefetch(pool.begin(r.neighbours));
+      return;
+    }
+    const uint32_t nc = std::min(r.neighbours.size, kFollow);
+    const uint32_t* nb = pool.begin(r.neighbours);
+    if (stage == 2) {
+      const uint32_t* f = pool.begin(r.faces);
+      for (uint32_t i = 0, n = std::min(r.faces.size, kFollow); i < n; ++i) __builtin_prefetch(&faces[f[i]]);
+      for (uint32_t i = 0; i < nc; ++i) {
+        __builtin_prefetch(&verts[nb[i]]);
+        __builtin_prefetch(&pos[nb[i]]);
+      }
+    } else if (stage == 3) {
+      for (uint32_t i = 0; i < nc; ++i) {
+        __builtin_prefetch(pool.begin(verts[nb[i]].faces));
+        __builtin_prefetch(pool.begin(verts[nb[i]].neighbours));
+      }
+    } else if (stage == 4) {
+      for (uint32_t i = 0; i < nc; ++i) {
+        const ListSlot& wf = verts[nb[i]].faces;
+        const uint32_t* f = pool.begin(wf);
+        for (uint32_t k = 0, n = std::min(wf.size, kFollow); k < n; ++k) __builtin_prefetch(&faces[f[k]]);
+      }
+    }
+#else
+    (void)t;
+    (void)stage;
 #endif
   }
 
@@ -441,8 +542,16 @@ class CollapseMesh {
       const uint32_t f = pool.begin(uf)[i];
       if (faces[f].has(v)) delete_face(f);
     }
+    // The lists asked for above have come in by now: the faces and
+    // neighbours' positions that the costs of the first two former
+    // neighbours are worked out from are asked for while the faces move (the
+    // reducers ask for each later one two updates ahead).
+    for (size_t k = 0; k < former.size() && k < kUpdatesAhead; ++k) prefetch_neighbourhood(former[k]);
     // The remaining faces move to v, from the last to the first; each is
-    // the last of u's list when its turn comes.
+    // the last of u's list when its turn comes. Their corners stay
+    // neighbours of u until u is removed, which takes u out of every list it
+    // is still in: a list only ever loses u and keeps the order of the rest,
+    // so when u goes makes no difference.
     moved_.clear();
     while (uf.size > 0) {
       const uint32_t fid = pool.begin(uf)[uf.size - 1];
@@ -453,7 +562,6 @@ class CollapseMesh {
       // A vertex's face list holds exactly the faces it is a corner of, and
       // the faces holding v are gone: the face is not yet in v's list.
       pool.push(verts[v].faces, fid);
-      for (uint32_t c : f.v) unlink_if_apart(c, u);
       link_corners(fid);
       moved_.push_back(fid);
     }

@@ -601,8 +601,10 @@ class Neighbourhood {
       const uint32_t c0 = f.v[0], c1 = f.v[1], c2 = f.v[2];
       const uint32_t at_u = (c0 == u) + (c1 == u) + (c2 == u);
       const int k = (c1 == u) + 2 * (c2 == u);  // when u is at exactly one corner
-      static constexpr int kNext[3] = {1, 2, 0}, kAfter[3] = {2, 0, 1};
-      const uint32_t a = f.v[kNext[k % 3]], b = f.v[kAfter[k % 3]];
+      // k is 3 when u is at corners 1 and 2; such a face is planned from its
+      // corners, and the entries for 3 only keep the reads in the face.
+      static constexpr int kNext[4] = {1, 2, 0, 0}, kAfter[4] = {2, 0, 1, 0};
+      const uint32_t a = f.v[kNext[k]], b = f.v[kAfter[k]];
       const uint32_t ja = place(a), jb = place(b);
       uint32_t kind = 3;  // measured from its corners
       if (words == 1 && at_u == 1 && ja != kNone && jb != kNone) {
@@ -949,17 +951,17 @@ class ModelChooser {
     }
     const uint32_t groups = hood_.groups;
     const size_t lanes = static_cast<size_t>(groups) * kW;
-    bounds_.resize(lanes);
-    flips_.resize(lanes);
-    shapes_.resize(lanes);
-    lengths_.resize(lanes);
+    room_for(bounds_, lanes);
+    room_for(flips_, lanes);
+    room_for(shapes_, lanes);
+    room_for(lengths_, lanes);
     const F one = splat(1.0f), hundredth = splat(0.01f);
     for (uint32_t g = 0; g < groups; ++g) {
       // Shape factor A: the largest 1 + 0.01 (q(f') - q(f)) over the faces
       // that move (0 when none does); flip value B: the smallest n_f' . n_f.
       const uint32_t faces = hood_.face_count;
-      term_.resize(faces);
-      agree_.resize(faces);
+      room_for(term_, faces);
+      room_for(agree_, faces);
       hood_.measure_moved_faces(mesh, g, [&](uint32_t i, const Hood::MovedFace& f) ORVO_MESH_ALWAYS_INLINE {
         term_[i] = one + hundredth * (f.shape - f.shape_before);
         agree_[i] = dot(f.n, f.n_before);
@@ -1023,11 +1025,11 @@ class TerrainChooser {
     const uint32_t groups = hood_.groups;
     const F zero = splat(0.0f), one = splat(1.0f), start = splat(kStartCost);
     const size_t lanes = static_cast<size_t>(groups) * kW;
-    bounds_.resize(lanes);
-    shapes_.resize(lanes);
-    agrees_.resize(lanes);
-    lens_.resize(lanes);
-    curvatures_.resize(lanes);
+    room_for(bounds_, lanes);
+    room_for(shapes_, lanes);
+    room_for(agrees_, lanes);
+    room_for(lens_, lanes);
+    room_for(curvatures_, lanes);
     const F w = splat(shape_weight), limit = splat(kMaxExtent), half = splat(0.5f), least = splat(kStartCurvature);
     const F infinity = splat(std::numeric_limits<float>::infinity());
     bool any = false;
@@ -1049,9 +1051,9 @@ class TerrainChooser {
       // change q, their count, the smallest agreement of the normals, and
       // whether any spans more than 32 units in x, y or z.
       const uint32_t faces = hood_.face_count;
-      term_.resize(faces);
-      agree_.resize(faces);
-      wide_.resize(faces);
+      room_for(term_, faces);
+      room_for(agree_, faces);
+      room_for(wide_, faces);
       hood_.measure_moved_faces(mesh, g, [&](uint32_t i, const Hood::MovedFace& f) ORVO_MESH_ALWAYS_INLINE {
         const F t = w * (f.shape - f.shape_before) + one;
         term_[i] = t * t * t;

@@ -11,6 +11,7 @@
 #include <set>
 #include <vector>
 
+#include "../../mesh/src/reducer_common.h"
 #include "reducer_reference.h"
 
 namespace orvo::mesh::detail {
@@ -359,6 +360,74 @@ TEST(ProgressiveReducer, NonFiniteCoordinates) {
     load(r, t);
     r.reduce_to(0);
     for (uint16_t v : r.read_triangles()) ASSERT_TRUE(r.is_live(v));
+  }
+}
+
+// Large and tiny coordinates (squared lengths near the ends of the float
+// range, normals of faces too small to square) give the same results.
+TEST(ProgressiveReducer, ExtremeScalesMatchReference) {
+  for (bool wide : {true, false}) {
+    LaneWidth lanes(wide);
+    for (float scale : {1e-13f, 1e-7f, 1e9f, 1e15f}) {
+      TestMesh m = torus(11, 8, 5, true);
+      for (float& c : m.xyz) c *= scale;
+      ProgressiveReducer fast;
+      orvo::mesh::reference::ProgressiveReducer slow;
+      load(fast, m);
+      slow.load(m.xyz.data(), m.vertex_count(), 3, m.tris.data(), m.triangle_count());
+      for (size_t target : {70u, 40u, 12u}) {
+        fast.reduce_to(target);
+        slow.reduce_to(target);
+        ASSERT_EQ(widen(fast.read_triangles()), slow.triangles()) << "scale " << scale << " target " << target;
+      }
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Parts of the working mesh.
+
+namespace parts = orvo::mesh::detail;
+
+// Lists in the pool against plain vectors under random pushes, removals,
+// releases and remakes: every list keeps its entries in order through moves
+// to larger slots and the reuse of slots given back.
+TEST(CollapseMeshParts, ListPoolKeepsListsInOrder) {
+  EXPECT_EQ(parts::ListPool::slot_size(0), 8u);
+  EXPECT_EQ(parts::ListPool::slot_size(8), 8u);
+  EXPECT_EQ(parts::ListPool::slot_size(9), 16u);
+  EXPECT_EQ(parts::ListPool::slot_size(1000), 1024u);
+  EXPECT_EQ(parts::ListPool::slot_size(1024), 1024u);
+
+  std::mt19937 rng(3);
+  parts::ListPool pool;
+  pool.reserve(64, 64);
+  std::vector<parts::ListSlot> slots(40);
+  std::vector<std::vector<uint32_t>> model(slots.size());
+  for (auto& s : slots) s = pool.make(1 + rng() % 12);
+  for (int step = 0; step < 20000; ++step) {
+    const size_t l = rng() % slots.size();
+    const uint32_t value = rng() % 40;
+    const uint32_t op = rng() % 16;
+    if (op < 9) {
+      pool.push(slots[l], value);
+      model[l].push_back(value);
+    } else if (op < 15) {
+      pool.remove(slots[l], value);
+      const auto it = std::find(model[l].begin(), model[l].end(), value);
+      if (it != model[l].end()) model[l].erase(it);
+    } else {
+      pool.release(slots[l]);
+      slots[l] = pool.make(1 + rng() % 40);
+      model[l].clear();
+    }
+    const auto it = std::find(model[l].begin(), model[l].end(), value);
+    const uint32_t expected = it == model[l].end() ? parts::kNone : static_cast<uint32_t>(it - model[l].begin());
+    ASSERT_EQ(pool.find(slots[l], value), expected) << "step " << step;
+    ASSERT_GE(slots[l].capacity, slots[l].size);
+    for (size_t k = 0; k < slots.size(); ++k)
+      ASSERT_EQ(std::vector<uint32_t>(pool.begin(slots[k]), pool.begin(slots[k]) + slots[k].size), model[k])
+          << "step " << step << " list " << k;
   }
 }
 
