@@ -68,12 +68,7 @@ struct EdgeCollapseReducer::Impl {
     mesh.load(vertices, vertex_count, stride_bytes, triangles, triangle_count);
     const size_t n = mesh.verts.size();
     heap.reset(n);
-    // The faces of each vertex lie anywhere: they are asked for a few
-    // vertices ahead.
-    for (size_t i = 0; i < n; ++i) {
-      if (i + 2 < n) mesh.prefetch_neighbourhood(static_cast<uint32_t>(i + 2));
-      update(static_cast<uint32_t>(i));
-    }
+    detail::cost_every_vertex(mesh, [this](uint32_t w) { update(w); });
   }
 
   // Cost, secondary cost and target of u: the strictly cheapest collapse
@@ -92,19 +87,7 @@ struct EdgeCollapseReducer::Impl {
   }
 
   void collapse(uint32_t u) {
-    mesh.collapse(u, mesh.verts[u].target, former);
-    heap.erase(u);
-    mesh.verts[u].target = kNone;
-    // Each vertex's data is asked for two updates ahead (the collapse asked
-    // for the first two), and the data of the likely next collapse, stage by
-    // stage, meanwhile.
-    const uint32_t next = heap.top();
-    constexpr size_t kAhead = detail::CollapseMesh::kUpdatesAhead;
-    for (size_t k = 0; k < former.size(); ++k) {
-      if (next != kNone && k < detail::CollapseMesh::kAheadStages) mesh.prefetch_ahead(next, static_cast<uint32_t>(k));
-      if (k + kAhead < former.size()) mesh.prefetch_neighbourhood(former[k + kAhead]);
-      update(former[k]);
-    }
+    detail::collapse_and_recost(mesh, heap, u, former, [this](uint32_t w) { update(w); });
   }
 
   // A vertex without neighbours is used at most by faces whose corners are

@@ -40,12 +40,7 @@ struct ProgressiveReducer::Impl {
     mesh.load(vertices, vertex_count, stride_bytes, triangles, triangle_count);
     const size_t n = mesh.verts.size();
     heap.reset(n);
-    // The faces of each vertex lie anywhere: they are asked for a few
-    // vertices ahead.
-    for (size_t i = 0; i < n; ++i) {
-      if (i + 2 < n) mesh.prefetch_neighbourhood(static_cast<uint32_t>(i + 2));
-      update(static_cast<uint32_t>(i));
-    }
+    detail::cost_every_vertex(mesh, [this](uint32_t w) { update(w); });
     return n;
   }
 
@@ -86,20 +81,7 @@ void ProgressiveReducer::reduce_to(size_t target) {
       ++failures;
       continue;
     }
-    m.collapse(u, m.verts[u].target, r.former);
-    r.heap.erase(u);
-    m.verts[u].target = kNone;
-    // Each vertex's data is asked for two updates ahead (the collapse asked
-    // for the first two), and the data of the likely next collapse, stage by
-    // stage, meanwhile.
-    const std::vector<uint32_t>& w = r.former;
-    const uint32_t next = r.heap.top();
-    constexpr size_t kAhead = detail::CollapseMesh::kUpdatesAhead;
-    for (size_t k = 0; k < w.size(); ++k) {
-      if (next != kNone && k < detail::CollapseMesh::kAheadStages) m.prefetch_ahead(next, static_cast<uint32_t>(k));
-      if (k + kAhead < w.size()) m.prefetch_neighbourhood(w[k + kAhead]);
-      r.update(w[k]);
-    }
+    detail::collapse_and_recost(m, r.heap, u, r.former, [&r](uint32_t w) { r.update(w); });
   }
 }
 

@@ -760,6 +760,39 @@ class CheapestHeap {
   BigVector<uint32_t> where_;
 };
 
+// The two steps both reducers share; `recost(w)` works out vertex w's cost
+// and target and files it in the heap.
+//
+// After loading, every vertex's cost. The faces of each vertex lie anywhere:
+// they are asked for a few vertices ahead.
+template <class Recost>
+void cost_every_vertex(CollapseMesh& mesh, Recost&& recost) {
+  const size_t n = mesh.verts.size();
+  for (size_t i = 0; i < n; ++i) {
+    if (i + 2 < n) mesh.prefetch_neighbourhood(static_cast<uint32_t>(i + 2));
+    recost(static_cast<uint32_t>(i));
+  }
+}
+
+// Collapses u onto its target, takes it out of the heap and redoes the costs
+// of its former neighbours, in list order. Each neighbour's data is asked
+// for two updates ahead (the collapse asked for the first two), and the data
+// of the likely next collapse, stage by stage, meanwhile.
+template <class Recost>
+void collapse_and_recost(CollapseMesh& mesh, CheapestHeap& heap, uint32_t u, std::vector<uint32_t>& former,
+                         Recost&& recost) {
+  mesh.collapse(u, mesh.verts[u].target, former);
+  heap.erase(u);
+  mesh.verts[u].target = kNone;
+  const uint32_t next = heap.top();
+  constexpr size_t kAhead = CollapseMesh::kUpdatesAhead;
+  for (size_t k = 0; k < former.size(); ++k) {
+    if (next != kNone && k < CollapseMesh::kAheadStages) mesh.prefetch_ahead(next, static_cast<uint32_t>(k));
+    if (k + kAhead < former.size()) mesh.prefetch_neighbourhood(former[k + kAhead]);
+    recost(former[k]);
+  }
+}
+
 }  // namespace orvo::mesh::detail
 
 // The lane-parallel parts, four lanes (SSE2) and, where built, eight (AVX2).
