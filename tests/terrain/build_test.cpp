@@ -19,28 +19,14 @@
 #include "loamer/height_file.h"
 #include "loamer/naming.h"
 #include "loamer/triangulation.h"
+#include "temp_dir.h"
 
 namespace fs = std::filesystem;
 using namespace loamer;
 
 namespace {
 
-class TempDir {
- public:
-  TempDir() {
-    static int serial = 0;
-    path_ = fs::temp_directory_path() /
-            ("loamer-build-" + std::to_string(::getpid()) + "-" + std::to_string(serial++));
-    fs::remove_all(path_);
-    fs::create_directories(path_);
-  }
-  ~TempDir() { fs::remove_all(path_); }
-  std::string prefix() const { return path_.string() + "/"; }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
+using test::TempDir;
 
 // Rolling hills: smooth enough to reduce well, uneven enough to matter.
 std::vector<uint8_t> hills_map() {

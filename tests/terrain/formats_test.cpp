@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -12,28 +10,14 @@
 #include "loamer/block_file.h"
 #include "loamer/height_file.h"
 #include "loamer/naming.h"
+#include "temp_dir.h"
 
 namespace loamer {
 namespace {
 
 namespace fs = std::filesystem;
 
-class TempDir {
- public:
-  TempDir() {
-    static std::atomic<int> counter{0};
-    path_ =
-        fs::temp_directory_path() / ("loamer-formats-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
-    fs::remove_all(path_);
-    fs::create_directories(path_);
-  }
-  ~TempDir() { fs::remove_all(path_); }
-  std::string file(const std::string& name) const { return (path_ / name).string(); }
-  size_t entries() const { return static_cast<size_t>(std::distance(fs::directory_iterator(path_), {})); }
-
- private:
-  fs::path path_;
-};
+using test::TempDir;
 
 std::string slurp(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -15,28 +13,14 @@
 #include "loamer/height_file.h"
 #include "loamer/naming.h"
 #include "loamer/terrain_file.h"
+#include "temp_dir.h"
 
 namespace loamer {
 namespace {
 
 namespace fs = std::filesystem;
 
-class TempDir {
- public:
-  TempDir() {
-    static std::atomic<int> counter{0};
-    path_ = fs::temp_directory_path() / ("loamer-cpt-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
-    fs::remove_all(path_);
-    fs::create_directories(path_);
-  }
-  ~TempDir() { fs::remove_all(path_); }
-  // The folder as the project's path prefix, with its trailing separator.
-  std::string prefix() const { return path_.string() + "/"; }
-  std::string file(const std::string& name) const { return (path_ / name).string(); }
-
- private:
-  fs::path path_;
-};
+using test::TempDir;
 
 std::string slurp(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
