@@ -151,14 +151,20 @@ double acmr_of_strip(const std::vector<T>& strip, size_t triangles) {
 }
 
 // The benchmark argument is the triangle count asked for; the meshes come
-// close to it (the "tris" counter gives the exact count).
-const Mesh& mesh_for(int64_t triangles) {
-  static const Mesh seamed = bumpy_torus(71, true, 1);  // 4 970 triangles, two seams
-  static const Mesh medium = bumpy_torus(142, false, 2);  // 20 164 triangles, closed
-  if (triangles <= 5000) return seamed;
-  if (triangles <= 20000) return medium;
+// close to it (the "tris" counter gives the exact count). The 5 000-triangle
+// mesh always has seams; the larger ones are closed unless `seams` asks for
+// the same torus opened along two seams.
+const Mesh& mesh_for(int64_t triangles, bool seams = false) {
+  static const Mesh small = bumpy_torus(71, true, 1);  // 4 970 triangles, two seams
+  if (triangles <= 5000) return small;
+  if (triangles <= 20000) {
+    static const Mesh medium = bumpy_torus(142, false, 2);  // 20 164 triangles, closed
+    static const Mesh medium_seamed = bumpy_torus(142, true, 2);
+    return seams ? medium_seamed : medium;
+  }
   static const Mesh large = bumpy_torus(448, false, 3);  // 200 704 triangles, closed
-  return large;
+  static const Mesh large_seamed = bumpy_torus(448, true, 3);
+  return seams ? large_seamed : large;
 }
 
 void count_triangles(benchmark::State& state, const Mesh& m) {
@@ -171,8 +177,9 @@ size_t level_target(size_t n, size_t g) {
   return n - g * (n * 9 / 10) / 16 + 1;
 }
 
+// Stripifier arguments: the triangle count, and 1 for the torus with seams.
 void BM_OrvoStripify(benchmark::State& state) {
-  const Mesh& m = mesh_for(state.range(0));
+  const Mesh& m = mesh_for(state.range(0), state.range(1) != 0);
   std::vector<uint32_t> strip;
   for (auto _ : state) {
     strip = orvo::mesh::stripify(std::span<const uint32_t>(m.indices), orvo::mesh::StripifyOptions::model_export());
@@ -184,7 +191,7 @@ void BM_OrvoStripify(benchmark::State& state) {
 }
 
 void BM_MeshoptStripify(benchmark::State& state) {
-  const Mesh& m = mesh_for(state.range(0));
+  const Mesh& m = mesh_for(state.range(0), state.range(1) != 0);
   std::vector<uint32_t> ordered(m.indices.size());
   std::vector<uint32_t> strip(meshopt_stripifyBound(m.indices.size()));
   size_t length = 0;
@@ -309,6 +316,12 @@ void BM_OrvoTerrainLodsOnly(benchmark::State& state) {
   state.counters["lod15_verts"] = static_cast<double>(coarsest);
 }
 
+// The stripifier runs on the seamed 5 000-triangle torus and on both the
+// closed and the seamed 20 000- and 200 000-triangle tori.
+void stripify_sizes(benchmark::internal::Benchmark* b) {
+  b->Args({5000, 1})->Args({20000, 0})->Args({20000, 1})->Args({200000, 0})->Args({200000, 1});
+}
+
 // Timings on a shared machine are noisy: every benchmark also reports the
 // fastest of its repetitions ("_min").
 double fastest(const std::vector<double>& v) {
@@ -320,8 +333,8 @@ double fastest(const std::vector<double>& v) {
 #define ORVO_MESH_BENCH(fn) \
   BENCHMARK(fn)->Unit(benchmark::kMillisecond)->Repetitions(5)->ComputeStatistics("min", fastest)->ReportAggregatesOnly()
 
-ORVO_MESH_BENCH(BM_OrvoStripify)->Arg(5000)->Arg(20000)->Arg(200000);
-ORVO_MESH_BENCH(BM_MeshoptStripify)->Arg(5000)->Arg(20000)->Arg(200000);
+ORVO_MESH_BENCH(BM_OrvoStripify)->Apply(stripify_sizes);
+ORVO_MESH_BENCH(BM_MeshoptStripify)->Apply(stripify_sizes);
 ORVO_MESH_BENCH(BM_OrvoProgressive16)->Arg(5000)->Arg(20000)->Arg(200000);
 ORVO_MESH_BENCH(BM_OrvoEdgeCollapse16)->Arg(5000)->Arg(20000)->Arg(200000);
 ORVO_MESH_BENCH(BM_MeshoptSimplify16)->Arg(5000)->Arg(20000)->Arg(200000);
