@@ -34,9 +34,8 @@
 #include "ase_scene_gen.h"
 #include "orvo/import/ase.h"
 #include "orvo/import/convert.h"
-#include "orvo/model/file_io.h"
+#include "orvo/model/base.h"
 #include "orvo/model/model.h"
-#include "orvo/model/notifier.h"
 
 namespace {
 
@@ -81,7 +80,7 @@ void BM_OrvoLoadConvert(benchmark::State& state) {
     const auto t0 = Clock::now();
     {
       orvo::ImportedScene scene;
-      if (orvo::Status s = orvo::ase_Load(g_path, scene, notifier); !s) {
+      if (tools::Status s = orvo::ase_Load(g_path, scene, notifier); !s) {
         state.SkipWithError(s.error().message.c_str());
         return;
       }
@@ -148,7 +147,7 @@ BENCHMARK(BM_AssimpReadFile)
 void BM_OrvoReadFile(benchmark::State& state) {
   const auto t0 = Clock::now();
   for (auto _ : state) {
-    auto text = orvo::read_text_file(g_path);
+    auto text = tools::read_text_file(g_path);
     if (!text) {
       state.SkipWithError(text.error().message.c_str());
       return;
@@ -160,7 +159,7 @@ void BM_OrvoReadFile(benchmark::State& state) {
 BENCHMARK(BM_OrvoReadFile)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_OrvoParse(benchmark::State& state) {
-  auto text = orvo::read_text_file(g_path);
+  auto text = tools::read_text_file(g_path);
   if (!text) {
     state.SkipWithError(text.error().message.c_str());
     return;
@@ -169,7 +168,7 @@ void BM_OrvoParse(benchmark::State& state) {
   const auto t0 = Clock::now();
   for (auto _ : state) {
     orvo::ImportedScene scene;
-    if (orvo::Status s = orvo::ase_Parse(*text, g_path, scene, notifier); !s) {
+    if (tools::Status s = orvo::ase_Parse(*text, g_path, scene, notifier); !s) {
       state.SkipWithError(s.error().message.c_str());
       return;
     }
@@ -182,7 +181,7 @@ BENCHMARK(BM_OrvoParse)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2
 void BM_OrvoConvert(benchmark::State& state) {
   orvo::NullNotifier notifier;
   orvo::ImportedScene scene;
-  if (orvo::Status s = orvo::ase_Load(g_path, scene, notifier); !s) {
+  if (tools::Status s = orvo::ase_Load(g_path, scene, notifier); !s) {
     state.SkipWithError(s.error().message.c_str());
     return;
   }

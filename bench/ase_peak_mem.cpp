@@ -26,7 +26,7 @@
 #include "orvo/import/ase.h"
 #include "orvo/import/convert.h"
 #include "orvo/model/model.h"
-#include "orvo/model/notifier.h"
+#include "orvo/model/base.h"
 
 namespace {
 
@@ -103,7 +103,7 @@ int main(int argc, char** argv) {
     auto model = std::make_unique<orvo::Model>();
     orvo::model_Reset(*model);
     orvo::ImportedScene scene;
-    if (orvo::Status s = orvo::ase_Load(path, scene, notifier); !s) {
+    if (tools::Status s = orvo::ase_Load(path, scene, notifier); !s) {
       std::fprintf(stderr, "ase_peak_mem: %s\n", s.error().message.c_str());
       return 1;
     }

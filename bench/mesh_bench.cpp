@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "../tests/mesh/reducer_reference.h"
-#include "orvo/mesh/edge_collapse_reducer.h"
-#include "orvo/mesh/progressive_reducer.h"
-#include "orvo/mesh/stripify.h"
+#include "tools/mesh/edge_collapse_reducer.h"
+#include "tools/mesh/progressive_reducer.h"
+#include "tools/mesh/stripify.h"
 
 namespace {
 
@@ -124,8 +124,8 @@ TerrainBlock terrain_block() {
 
 // A leaf block's reduction parameters (block size 64): vertex targets 332 to
 // 268, thresholds 0.8 (0.0005 h + 0.06) to 0.8 (0.001 h + 0.3) with h = 128.
-orvo::mesh::TerrainLodParams leaf_params() {
-  orvo::mesh::TerrainLodParams p;
+tools::mesh::TerrainLodParams leaf_params() {
+  tools::mesh::TerrainLodParams p;
   p.vertex_start = 332;
   p.vertex_end = 268;
   p.threshold_start = 0.8f * (0.0005f * 128.0f + 0.06f);
@@ -182,7 +182,7 @@ void BM_OrvoStripify(benchmark::State& state) {
   const Mesh& m = mesh_for(state.range(0), state.range(1) != 0);
   std::vector<uint32_t> strip;
   for (auto _ : state) {
-    strip = orvo::mesh::stripify(std::span<const uint32_t>(m.indices), orvo::mesh::StripifyOptions::model_export());
+    strip = tools::mesh::stripify(std::span<const uint32_t>(m.indices), tools::mesh::StripifyOptions::model_export());
     benchmark::DoNotOptimize(strip.data());
   }
   state.counters["indices_per_tri"] = static_cast<double>(strip.size()) / static_cast<double>(m.triangle_count());
@@ -212,7 +212,7 @@ void BM_OrvoProgressive16(benchmark::State& state) {
   const bool narrow = m.vertex_count() <= 65536;
   const std::vector<uint16_t> tri16 = narrow ? m.indices16() : std::vector<uint16_t>{};
   for (auto _ : state) {
-    orvo::mesh::ProgressiveReducer reducer;
+    tools::mesh::ProgressiveReducer reducer;
     const size_t n = narrow ? reducer.load(m.positions.data(), m.vertex_count(), 12, tri16.data(), m.triangle_count())
                             : reducer.load(m.positions.data(), m.vertex_count(), 12, m.indices.data(), m.triangle_count());
     for (size_t g = 1; g < 16; ++g) {
@@ -229,9 +229,9 @@ void BM_OrvoEdgeCollapse16(benchmark::State& state) {
   const bool narrow = m.vertex_count() <= 65536;
   const std::vector<uint16_t> tri16 = narrow ? m.indices16() : std::vector<uint16_t>{};
   for (auto _ : state) {
-    auto reducer = narrow ? orvo::mesh::EdgeCollapseReducer(m.positions.data(), m.vertex_count(), 12, tri16.data(),
+    auto reducer = narrow ? tools::mesh::EdgeCollapseReducer(m.positions.data(), m.vertex_count(), 12, tri16.data(),
                                                             m.triangle_count())
-                          : orvo::mesh::EdgeCollapseReducer(m.positions.data(), m.vertex_count(), 12,
+                          : tools::mesh::EdgeCollapseReducer(m.positions.data(), m.vertex_count(), 12,
                                                             m.indices.data(), m.triangle_count());
     for (size_t g = 1; g < 16; ++g) {
       reducer.reduce_to(level_target(m.vertex_count(), g));
@@ -246,7 +246,7 @@ void BM_OrvoEdgeCollapse16(benchmark::State& state) {
 void BM_ReferenceProgressive16(benchmark::State& state) {
   const Mesh& m = mesh_for(state.range(0));
   for (auto _ : state) {
-    orvo::mesh::reference::ProgressiveReducer reducer;
+    tools::mesh::reference::ProgressiveReducer reducer;
     reducer.load(m.positions.data(), m.vertex_count(), 3, m.indices.data(), m.triangle_count());
     for (size_t g = 1; g < 16; ++g) {
       reducer.reduce_to(level_target(m.vertex_count(), g));
@@ -259,7 +259,7 @@ void BM_ReferenceProgressive16(benchmark::State& state) {
 void BM_ReferenceEdgeCollapse16(benchmark::State& state) {
   const Mesh& m = mesh_for(state.range(0));
   for (auto _ : state) {
-    orvo::mesh::reference::EdgeCollapseReducer reducer(m.positions.data(), m.vertex_count(), 3, m.indices.data(),
+    tools::mesh::reference::EdgeCollapseReducer reducer(m.positions.data(), m.vertex_count(), 3, m.indices.data(),
                                                        m.triangle_count(), 2.0f);
     for (size_t g = 1; g < 16; ++g) {
       reducer.reduce_to(level_target(m.vertex_count(), g));
@@ -288,13 +288,13 @@ void BM_MeshoptSimplify16(benchmark::State& state) {
 // A terrain block through its 16 slots, then the eight even slots stripified.
 void BM_OrvoTerrainBlock(benchmark::State& state) {
   static const TerrainBlock block = terrain_block();
-  const orvo::mesh::TerrainLodParams params = leaf_params();
+  const tools::mesh::TerrainLodParams params = leaf_params();
   for (auto _ : state) {
-    const orvo::mesh::TerrainLods lods = orvo::mesh::build_terrain_lods(
+    const tools::mesh::TerrainLods lods = tools::mesh::build_terrain_lods(
         block.records.data(), block.vertex_count(), 40, block.indices.data(), block.triangle_count(), params);
     for (size_t slot = 0; slot < lods.slots.size(); slot += 2) {
-      const auto strip = orvo::mesh::stripify(std::span<const uint16_t>(lods.slots[slot].indices),
-                                              orvo::mesh::StripifyOptions::terrain());
+      const auto strip = tools::mesh::stripify(std::span<const uint16_t>(lods.slots[slot].indices),
+                                              tools::mesh::StripifyOptions::terrain());
       benchmark::DoNotOptimize(strip.data());
     }
   }
@@ -303,10 +303,10 @@ void BM_OrvoTerrainBlock(benchmark::State& state) {
 // The 16 slots of the same block alone.
 void BM_OrvoTerrainLodsOnly(benchmark::State& state) {
   static const TerrainBlock block = terrain_block();
-  const orvo::mesh::TerrainLodParams params = leaf_params();
+  const tools::mesh::TerrainLodParams params = leaf_params();
   size_t finest = 0, coarsest = 0;
   for (auto _ : state) {
-    const orvo::mesh::TerrainLods lods = orvo::mesh::build_terrain_lods(
+    const tools::mesh::TerrainLods lods = tools::mesh::build_terrain_lods(
         block.records.data(), block.vertex_count(), 40, block.indices.data(), block.triangle_count(), params);
     finest = lods.slots[0].vertex_count;
     coarsest = lods.slots[15].vertex_count;

@@ -1,20 +1,20 @@
 # One interface target that carries the project's warnings and sanitizer
 # flags; every library and program links it.
-add_library(orvo_settings INTERFACE)
-target_compile_options(orvo_settings INTERFACE -Wall -Wextra -Wshadow -Wnon-virtual-dtor
+add_library(tools_settings INTERFACE)
+target_compile_options(tools_settings INTERFACE -Wall -Wextra -Wshadow -Wnon-virtual-dtor
                                                -Wno-missing-field-initializers)
 # GCC 12 reports -Wrestrict on std::string concatenation in optimised builds
 # (a false positive fixed in GCC 13); it says nothing about our code.
 if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)
-  target_compile_options(orvo_settings INTERFACE -Wno-restrict)
+  target_compile_options(tools_settings INTERFACE -Wno-restrict)
 endif()
 if(ORVO_SANITIZE)
-  target_compile_options(orvo_settings INTERFACE -fsanitize=address,undefined
+  target_compile_options(tools_settings INTERFACE -fsanitize=address,undefined
                                                  -fno-sanitize-recover=all -fno-omit-frame-pointer)
-  target_link_options(orvo_settings INTERFACE -fsanitize=address,undefined)
+  target_link_options(tools_settings INTERFACE -fsanitize=address,undefined)
 endif()
 if(ORVO_BUILD_FUZZ)
-  target_compile_options(orvo_settings INTERFACE -fsanitize=fuzzer-no-link,address,undefined
+  target_compile_options(tools_settings INTERFACE -fsanitize=fuzzer-no-link,address,undefined
                                                  -fno-omit-frame-pointer)
-  target_link_options(orvo_settings INTERFACE -fsanitize=address,undefined)
+  target_link_options(tools_settings INTERFACE -fsanitize=address,undefined)
 endif()

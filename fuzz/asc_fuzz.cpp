@@ -14,7 +14,7 @@
 #include "orvo/import/asc.h"
 #include "orvo/import/convert.h"
 #include "orvo/model/model.h"
-#include "orvo/model/notifier.h"
+#include "orvo/model/base.h"
 
 namespace {
 

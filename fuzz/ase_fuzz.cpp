@@ -20,7 +20,7 @@
 #include "orvo/import/ase.h"
 #include "orvo/import/convert.h"
 #include "orvo/model/model.h"
-#include "orvo/model/notifier.h"
+#include "orvo/model/base.h"
 
 namespace {
 

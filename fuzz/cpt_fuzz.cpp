@@ -60,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     }
   }
 
-  const orvo::Result<TerrainFileSummary> summary = summarize_terrain_bytes(file, "fuzz.cpt");
+  const tools::Result<TerrainFileSummary> summary = summarize_terrain_bytes(file, "fuzz.cpt");
   if (!summary) {
     const int code = summary.code();
     EXPECT(code == kIoBadMagic || code == kIoTruncated || code == kIoBadData, code, 0);

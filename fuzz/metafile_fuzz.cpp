@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (info.highest_light >= kMaxLightBlocks) broken("light block number");
 
   // What was read writes out and reads back to the same text.
-  std::tm when{};
+  const tools::LocalTime when{};
   const std::string once = metafile_Write(*model, 1.0f, when, "fuzz");
   auto again = std::make_unique<Model>();
   MetafileInfo info2;

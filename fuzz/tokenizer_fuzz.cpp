@@ -26,13 +26,13 @@
 #include <string_view>
 #include <vector>
 
-#include "orvo/model/line_reader.h"
-#include "orvo/model/line_tokenizer.h"
+#include "tools/base/line_reader.h"
+#include "tools/base/line_tokenizer.h"
 
 namespace {
 
-using orvo::LineReader;
-using orvo::LineTokenizer;
+using tools::LineReader;
+using tools::LineTokenizer;
 
 [[noreturn]] void broken(const char* what, long a, long b) {
   std::fprintf(stderr, "tokenizer_fuzz: broken invariant: %s (%ld, %ld)\n", what, a, b);
@@ -94,10 +94,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   std::size_t max_line;
   switch (data[0] & 3) {
     case 0:
-      max_line = LineReader::kOrvoMaxLine;
+      max_line = 699;  // the model tool's readers
       break;
     case 1:
-      max_line = LineReader::kLoamerMaxLine;
+      max_line = 700;  // the terrain generator's
       break;
     case 2:
       max_line = 1 + (data[0] >> 2);

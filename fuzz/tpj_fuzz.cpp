@@ -18,7 +18,7 @@
 #include <string_view>
 
 #include "loamer/project.h"
-#include "orvo/model/line_tokenizer.h"
+#include "tools/base/line_tokenizer.h"
 
 namespace {
 
@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   loamer::QuadrantLocks start;
   start[loamer::Quadrant::kTopRight] = {5, 6};
   loamer::QuadrantLocks locks = start;
-  const orvo::Result<loamer::TerrainProject> whole = loamer::parse_project_text(text, "fuzz.tpj", locks);
+  const tools::Result<loamer::TerrainProject> whole = loamer::parse_project_text(text, "fuzz.tpj", locks);
 
   const bool refused =
       text.find('\0') != std::string_view::npos || text.substr(0, 2) == "\xFF\xFE" || text.substr(0, 2) == "\xFE\xFF";
@@ -61,9 +61,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     EXPECT(p.complete == (!p.terrain_name.empty() && !p.creator.empty() && !p.path.empty() && !p.depth_map.empty() &&
                           !p.output.empty()));
     EXPECT(p.output.empty() || ends_with(p.output, ".cpt"));
-    EXPECT(p.depth_map.size() <= 2 * orvo::LineTokenizer::kMaxChars);
-    EXPECT(p.output.size() <= 2 * orvo::LineTokenizer::kMaxChars + 4);
-    EXPECT(p.terrain_name.size() <= orvo::LineTokenizer::kMaxChars);
+    EXPECT(p.depth_map.size() <= 2 * tools::LineTokenizer::kMaxChars);
+    EXPECT(p.output.size() <= 2 * tools::LineTokenizer::kMaxChars + 4);
+    EXPECT(p.terrain_name.size() <= tools::LineTokenizer::kMaxChars);
   }
 
   loamer::ProjectReader reader("fuzz.tpj", start);

@@ -49,7 +49,7 @@ void check_mesh(const PackedBlockMesh& m, std::size_t input_size) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   const std::span<const uint8_t> bytes(data, size);
-  const orvo::Result<PackedBlockMesh> mesh = decode_block_mesh(bytes, "fuzz.tml");
+  const tools::Result<PackedBlockMesh> mesh = decode_block_mesh(bytes, "fuzz.tml");
   if (!mesh) {
     const int code = mesh.code();
     EXPECT(code == kIoBadMagic || code == kIoTruncated || code == kIoBadData, code, 0);
@@ -61,10 +61,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   // Whatever the reader takes, the writer can store, in a file of the same
   // length (only ignored fields and padding may differ), and it reads back
   // to the same mesh.
-  const orvo::Result<std::string> again = encode_block_mesh(*mesh);
+  const tools::Result<std::string> again = encode_block_mesh(*mesh);
   EXPECT(again.ok(), again.code(), 0);
   EXPECT(again->size() == size, again->size(), size);
-  const orvo::Result<PackedBlockMesh> back = decode_block_mesh(*again, "again.tml");
+  const tools::Result<PackedBlockMesh> back = decode_block_mesh(*again, "again.tml");
   EXPECT(back.ok(), back.code(), 0);
   EXPECT(*back == *mesh, back->offsets.size(), mesh->offsets.size());
   return 0;

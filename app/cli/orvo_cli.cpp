@@ -7,7 +7,6 @@
 // Exit status: 0 success, 1 input unreadable or output unwritable, 2 usage,
 // 3 the work completed but the conversion log reports errors.
 
-#include <pwd.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -25,10 +24,9 @@
 #include "orvo/import/ase.h"
 #include "orvo/import/convert.h"
 #include "orvo/import/model_files.h"
-#include "orvo/model/file_io.h"
+#include "orvo/model/base.h"
 #include "orvo/model/model.h"
-#include "orvo/model/notifier.h"
-#include "orvo/model/text.h"
+#include "tools/base/host.h"
 
 namespace {
 
@@ -158,16 +156,8 @@ std::string upper_extension(const std::string& path) {
 }
 
 std::string user_name() {
-  if (const char* u = std::getenv("USER"); u != nullptr && *u != '\0') return u;
-  if (const passwd* pw = getpwuid(getuid()); pw != nullptr && pw->pw_name != nullptr) return pw->pw_name;
-  return "unknown";
-}
-
-std::tm local_now() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  return local;
+  const std::string& name = tools::logged_on_user();
+  return name.empty() ? "unknown" : name;
 }
 
 void print_json(const nlohmann::json& j) {
@@ -210,7 +200,7 @@ int run_inspect(const std::string& path, const ScaleOptions& scale, bool json, b
       j["scale"] = context.scale;
       print_json(j);
     } else {
-      std::printf("\n%s", report_Text(*model, local_now()).c_str());
+      std::printf("\n%s", report_Text(*model, tools::local_time_now()).c_str());
     }
     return status;
   }
@@ -245,7 +235,7 @@ int run_inspect(const std::string& path, const ScaleOptions& scale, bool json, b
     }
     print_json(nlohmann::json{{"levels", levels}, {"scale", context.scale}});
   } else {
-    const std::tm now = local_now();
+    const tools::LocalTime now = tools::local_time_now();
     for (int i = 0; i < 4; ++i) {
       if (!results[static_cast<std::size_t>(i)]) continue;
       std::printf("\n== level %c\n%s", kLodLetters[i], report_Text(*models[static_cast<std::size_t>(i)], now).c_str());
@@ -257,7 +247,7 @@ int run_inspect(const std::string& path, const ScaleOptions& scale, bool json, b
 
 // Writes a 3DA file, reporting a failure with its path.
 bool write_3da(const Model& model, const std::string& out, const ModelContext& context) {
-  const Status w = model_Write3da(model, out, context, user_name(), local_now());
+  const Status w = model_Write3da(model, out, context, user_name(), tools::local_time_now());
   if (!w) {
     std::fprintf(stderr, "orvo-cli: %s\n", w.error().message.c_str());
     return false;

@@ -16,11 +16,11 @@ void appendf(std::string& out, const char* format, Args... args) {
 
 }  // namespace
 
-std::string report_Text(const Model& model, const std::tm& when) {
+std::string report_Text(const Model& model, const tools::LocalTime& when) {
   std::string out;
   // The minute is padded with a blank, not a zero ("9: 5").
-  appendf(out, "Graphic Object: %s, %i/%i/%i, %i:%2i\n\n", model.name.c_str(), when.tm_mon + 1, when.tm_mday,
-          when.tm_year + 1900, when.tm_hour, when.tm_min);
+  appendf(out, "Graphic Object: %s, %i/%i/%i, %i:%2i\n\n", model.name.c_str(), when.month, when.day,
+          when.year, when.hour, when.minute);
   appendf(out, "Objects: %i\n", model.num_subobjects());
   long total_verts = 0, total_faces = 0;
   for (const SubObject& so : model.subobjects) {

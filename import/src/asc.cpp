@@ -6,9 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "orvo/model/file_io.h"
-#include "orvo/model/line_reader.h"
-#include "orvo/model/text.h"
+#include "orvo/model/base.h"
 
 namespace orvo {
 
@@ -50,7 +48,7 @@ float real_after(std::string_view token, std::size_t n) {
 // with "Tri-mesh".
 std::vector<Entry> index_entries(std::string_view text) {
   std::vector<Entry> entries;
-  LineReader r(text);
+  LineReader r(text, kMaxLine);
   bool after_name = false;
   long last_line = 0;
   while (r.next()) {
@@ -86,7 +84,7 @@ std::vector<Entry> index_entries(std::string_view text) {
 class MeshReader {
  public:
   MeshReader(std::string_view text, const std::string& name, const Entry& entry, MaxObject& object)
-      : name_(name), entry_(entry), o_(object), reader_(text.substr(entry.offset)) {}
+      : name_(name), entry_(entry), o_(object), reader_(text.substr(entry.offset), kMaxLine) {}
 
   Status run();
 

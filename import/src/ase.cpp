@@ -10,9 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "orvo/model/file_io.h"
-#include "orvo/model/line_reader.h"
-#include "orvo/model/text.h"
+#include "orvo/model/base.h"
 
 namespace orvo {
 
@@ -108,7 +106,7 @@ class AseParser {
         scene_(scene),
         blocks_(blocks),
         role_(role),
-        reader_(text),
+        reader_(text, kMaxLine),
         line_base_(line_base - 1),
         objects_started_(objects_before),
         lights_started_(lights_before),
@@ -183,7 +181,7 @@ Outline outline_of(std::string_view text, std::size_t chunk) {
   out.lines_total = static_cast<long long>(std::count(text.begin(), text.end(), '\n')) + 1;
   out.cuts.push_back(Cut{});
   std::size_t next_cut = chunk;
-  LineReader pass1(text);
+  LineReader pass1(text, kMaxLine);
   LineTokenizer t;
   long depth = 0;
   bool open_list = false;

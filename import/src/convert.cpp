@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "convert_common.h"
-#include "orvo/model/text.h"
+#include "orvo/model/base.h"
 
 namespace orvo {
 

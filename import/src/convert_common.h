@@ -12,7 +12,7 @@
 
 #include "orvo/import/scene.h"
 #include "orvo/model/model.h"
-#include "orvo/model/notifier.h"
+#include "orvo/model/base.h"
 
 namespace orvo::conv {
 

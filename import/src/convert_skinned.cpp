@@ -11,7 +11,7 @@
 
 #include "convert_common.h"
 #include "orvo/import/convert.h"
-#include "orvo/model/text.h"
+#include "orvo/model/base.h"
 
 namespace orvo {
 

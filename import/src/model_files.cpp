@@ -7,8 +7,7 @@
 
 #include "orvo/import/asc.h"
 #include "orvo/import/ase.h"
-#include "orvo/model/file_io.h"
-#include "orvo/model/text.h"
+#include "orvo/model/base.h"
 
 namespace orvo {
 
@@ -108,7 +107,7 @@ Status model_Read3da(const std::string& path, Model& model, ModelContext& contex
 }
 
 Status model_Write3da(const Model& model, const std::string& path, const ModelContext& context,
-                      std::string_view username, const std::tm& when) {
+                      std::string_view username, const tools::LocalTime& when) {
   return write_file_atomic(path, metafile_Write(model, context.scale, when, username));
 }
 
@@ -168,7 +167,7 @@ std::string lod_message(char letter, const Status& status) {
 }
 
 std::array<Status, 4> model_WriteLodSet(const std::string& path, std::array<const Model*, 4> models,
-                                        const ModelContext& context, std::string_view username, const std::tm& when) {
+                                        const ModelContext& context, std::string_view username, const tools::LocalTime& when) {
   std::array<Status, 4> results;
   for (std::size_t level = 0; level < 4; ++level) {
     if (!models[level]->present()) continue;

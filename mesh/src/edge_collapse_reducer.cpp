@@ -1,11 +1,11 @@
-#include "orvo/mesh/edge_collapse_reducer.h"
+#include "tools/mesh/edge_collapse_reducer.h"
 
 #include <atomic>
 #include <cmath>
 
 #include "reducer_common.h"
 
-namespace orvo::mesh {
+namespace tools::mesh {
 
 using detail::kNone;
 
@@ -216,4 +216,4 @@ TerrainLods build_terrain_lods(const void* vertices, size_t vertex_count, size_t
   return out;
 }
 
-}  // namespace orvo::mesh
+}  // namespace tools::mesh

@@ -1,8 +1,8 @@
-#include "orvo/mesh/progressive_reducer.h"
+#include "tools/mesh/progressive_reducer.h"
 
 #include "reducer_common.h"
 
-namespace orvo::mesh {
+namespace tools::mesh {
 
 using detail::kNone;
 
@@ -107,4 +107,4 @@ void ProgressiveReducer::release() {
   impl_ = std::make_unique<Impl>();
 }
 
-}  // namespace orvo::mesh
+}  // namespace tools::mesh

@@ -63,7 +63,7 @@
 #define ORVO_MESH_ALWAYS_INLINE
 #endif
 
-namespace orvo::mesh::detail {
+namespace tools::mesh::detail {
 
 constexpr uint32_t kNone = 0xffffffffu;
 
@@ -793,22 +793,22 @@ void collapse_and_recost(CollapseMesh& mesh, CheapestHeap& heap, uint32_t u, std
   }
 }
 
-}  // namespace orvo::mesh::detail
+}  // namespace tools::mesh::detail
 
 // The lane-parallel parts, four lanes (SSE2) and, where built, eight (AVX2).
-namespace orvo::mesh::detail::lanes4 {
+namespace tools::mesh::detail::lanes4 {
 #define ORVO_MESH_LANES 4
 #include "reducer_lanes.h"
 #undef ORVO_MESH_LANES
-}  // namespace orvo::mesh::detail::lanes4
+}  // namespace tools::mesh::detail::lanes4
 
 #if ORVO_MESH_WIDE_LANES
 #pragma GCC push_options
 #pragma GCC target("avx2")
-namespace orvo::mesh::detail::lanes8 {
+namespace tools::mesh::detail::lanes8 {
 #define ORVO_MESH_LANES 8
 #include "reducer_lanes.h"
 #undef ORVO_MESH_LANES
-}  // namespace orvo::mesh::detail::lanes8
+}  // namespace tools::mesh::detail::lanes8
 #pragma GCC pop_options
 #endif

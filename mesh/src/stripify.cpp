@@ -1,4 +1,4 @@
-#include "orvo/mesh/stripify.h"
+#include "tools/mesh/stripify.h"
 
 #include <algorithm>
 #include <array>
@@ -9,7 +9,7 @@
 #include <limits>
 #include <stdexcept>
 
-namespace orvo::mesh {
+namespace tools::mesh {
 namespace {
 
 constexpr int32_t kNone = -1;
@@ -965,4 +965,4 @@ std::vector<uint16_t> strip_to_list(std::span<const uint16_t> strip) {
   return strip_to_list_impl(strip);
 }
 
-}  // namespace orvo::mesh
+}  // namespace tools::mesh

@@ -5,7 +5,7 @@
 #include <limits>
 #include <numbers>
 
-#include "orvo/model/text.h"
+#include "orvo/model/base.h"
 
 namespace orvo {
 

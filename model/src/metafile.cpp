@@ -4,9 +4,7 @@
 #include <cstdio>
 #include <string>
 
-#include "orvo/model/file_io.h"
-#include "orvo/model/line_reader.h"
-#include "orvo/model/text.h"
+#include "orvo/model/base.h"
 
 namespace orvo {
 
@@ -176,7 +174,7 @@ std::string with_pcx(std::string_view name) { return std::string(name) + ".pcx";
 class Parser {
  public:
   Parser(std::string_view text, const std::string& name, Model& model, MetafileInfo& info)
-      : name_(name), model_(model), info_(info), reader_(text) {}
+      : name_(name), model_(model), info_(info), reader_(text, kMaxLine) {}
 
   Status run();
 
@@ -544,11 +542,11 @@ Status metafile_Parse(std::string_view text, const std::string& display_name, Mo
   return parser.run();
 }
 
-std::string metafile_Write(const Model& model, float scale_factor, const std::tm& when, std::string_view username) {
+std::string metafile_Write(const Model& model, float scale_factor, const tools::LocalTime& when, std::string_view username) {
   Writer w;
   char header[96];
-  std::snprintf(header, sizeof header, "/ 3DI metafile, saved on %i/%i/%i, %i:%2i\n", when.tm_mon + 1, when.tm_mday,
-                when.tm_year + 1900, when.tm_hour, when.tm_min);
+  std::snprintf(header, sizeof header, "/ 3DI metafile, saved on %i/%i/%i, %i:%2i\n", when.month, when.day,
+                when.year, when.hour, when.minute);
   w.s(header).s("\n\n");
 
   w.s("begin general_information\n");

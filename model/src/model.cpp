@@ -1,7 +1,6 @@
 #include "orvo/model/model.h"
 
-#include "orvo/model/notifier.h"
-#include "orvo/model/text.h"
+#include "orvo/model/base.h"
 
 namespace orvo {
 

@@ -27,7 +27,7 @@
 #include "loamer/height_file.h"
 #include "loamer/project.h"
 #include "loamer/terrain_file.h"
-#include "orvo/runtime/system_log.h"
+#include "loamer/system_log.h"
 
 namespace {
 
@@ -131,12 +131,12 @@ class StopOnSignal {
 
 int run_build_command(const std::string& project_file, int jobs) {
   // The log comes first, as at the dialog's start.
-  orvo::runtime::SystemLog system_log;
-  orvo::runtime::start_loamer_log(system_log);
+  tools::SystemLog system_log;
+  loamer::start_loamer_log(system_log);
 
   loamer::TerrainProject project;
   loamer::QuadrantLocks locks;
-  orvo::Status read = loamer::read_project(project_file, project, locks);
+  tools::Status read = loamer::read_project(project_file, project, locks);
   std::error_code ec;
   const std::filesystem::path full = std::filesystem::absolute(project_file, ec);
   std::cout << "Opening " << (ec ? project_file : full.string()) << '\n' << std::flush;
@@ -179,7 +179,7 @@ std::string kind_name(loamer::ListKind kind) {
 }
 
 int inspect_block(const std::string& file, bool json) {
-  orvo::Result<loamer::PackedBlockMesh> mesh = loamer::read_block_mesh(file);
+  tools::Result<loamer::PackedBlockMesh> mesh = loamer::read_block_mesh(file);
   if (!mesh.ok()) {
     std::cerr << "loamer-cli: " << mesh.error().message << '\n';
     return kExitIo;
@@ -219,7 +219,7 @@ int inspect_block(const std::string& file, bool json) {
 }
 
 int inspect_terrain(const std::string& file, bool json) {
-  orvo::Result<loamer::TerrainFileSummary> s = loamer::summarize_terrain_file(file);
+  tools::Result<loamer::TerrainFileSummary> s = loamer::summarize_terrain_file(file);
   if (!s.ok()) {
     std::cerr << "loamer-cli: " << s.error().message << '\n';
     return kExitIo;
@@ -255,7 +255,7 @@ int inspect_terrain(const std::string& file, bool json) {
 }
 
 int inspect_heights(const std::string& file, bool json) {
-  orvo::Result<std::vector<uint16_t>> h = loamer::read_height_file(file);
+  tools::Result<std::vector<uint16_t>> h = loamer::read_height_file(file);
   if (!h.ok()) {
     std::cerr << "loamer-cli: " << h.error().message << '\n';
     return kExitIo;

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "orvo/model/file_io.h"
+#include "tools/base/file_io.h"
 
 namespace loamer {
 
@@ -81,12 +81,12 @@ class Cursor {
   size_t offset() const { return pos_; }
   size_t left() const { return bytes_.size() - pos_; }
 
-  orvo::Error error(int code, size_t at, const std::string& what) const {
-    return orvo::Error{code, name_ + ": byte offset " + std::to_string(at) + ": " + what};
+  tools::Error error(int code, size_t at, const std::string& what) const {
+    return tools::Error{code, name_ + ": byte offset " + std::to_string(at) + ": " + what};
   }
 
   // Error when fewer than `count` bytes are left for `what`.
-  std::optional<orvo::Error> need(uint64_t count, const std::string& what) const {
+  std::optional<tools::Error> need(uint64_t count, const std::string& what) const {
     if (count <= left()) return std::nullopt;
     return error(kIoTruncated, pos_,
                  "the file ends inside " + what + " (" + std::to_string(count) + " bytes needed, " +
@@ -128,34 +128,34 @@ void scramble_run(std::span<uint8_t> bytes, bool reverse) {
   }
 }
 
-orvo::Status check_block_mesh(const PackedBlockMesh& mesh) {
+tools::Status check_block_mesh(const PackedBlockMesh& mesh) {
   const size_t vertices = mesh.vertex_count();
   if (vertices > kMaxVertices) {
-    return orvo::Error{kIoDoesNotFit, std::to_string(vertices) + " vertices, more than the 65535 a block file holds"};
+    return tools::Error{kIoDoesNotFit, std::to_string(vertices) + " vertices, more than the 65535 a block file holds"};
   }
   for (int slot = 0; slot < kLodSlots; slot += 2) {
     const LodList& list = mesh.lods[static_cast<size_t>(slot)];
     if (list.kind != ListKind::kTriangleList && list.kind != ListKind::kStrip) {
-      return orvo::Error{kIoDoesNotFit, slot_name(slot) + ": kind " + std::to_string(static_cast<int>(list.kind)) +
+      return tools::Error{kIoDoesNotFit, slot_name(slot) + ": kind " + std::to_string(static_cast<int>(list.kind)) +
                                             " is neither 1 (triangle list) nor 2 (strip)"};
     }
     const uint64_t n = indices_of(list.count, list.kind);
     if (list.indices.size() != n) {
-      return orvo::Error{kIoDoesNotFit, slot_name(slot) + ": count " + std::to_string(list.count) + " needs " +
+      return tools::Error{kIoDoesNotFit, slot_name(slot) + ": count " + std::to_string(list.count) + " needs " +
                                             std::to_string(n) + " indices, the list holds " +
                                             std::to_string(list.indices.size())};
     }
     for (size_t k = 0; k < list.indices.size(); ++k) {
       if (std::string why = bad_index(list.indices[k], list.vertex_count, vertices); !why.empty()) {
-        return orvo::Error{kIoDoesNotFit, slot_name(slot) + ", position " + std::to_string(k) + ": " + why};
+        return tools::Error{kIoDoesNotFit, slot_name(slot) + ", position " + std::to_string(k) + ": " + why};
       }
     }
   }
   return {};
 }
 
-orvo::Result<std::string> encode_block_mesh(const PackedBlockMesh& mesh) {
-  if (orvo::Status checked = check_block_mesh(mesh); !checked) return checked.error();
+tools::Result<std::string> encode_block_mesh(const PackedBlockMesh& mesh) {
+  if (tools::Status checked = check_block_mesh(mesh); !checked) return checked.error();
 
   std::string out;
   size_t size = kFileHeaderBytes + mesh.vertex_count() * 4;
@@ -204,7 +204,7 @@ orvo::Result<std::string> encode_block_mesh(const PackedBlockMesh& mesh) {
   return out;
 }
 
-orvo::Result<PackedBlockMesh> decode_block_mesh(std::span<const uint8_t> bytes, const std::string& name_for_errors) {
+tools::Result<PackedBlockMesh> decode_block_mesh(std::span<const uint8_t> bytes, const std::string& name_for_errors) {
   Cursor in(bytes, name_for_errors);
   if (bytes.size() < kMagic.size() || std::memcmp(bytes.data(), kMagic.data(), kMagic.size()) != 0) {
     return in.error(kIoBadMagic, 0, "not a block mesh file (no \"TPM1\" at the start)");
@@ -280,23 +280,23 @@ orvo::Result<PackedBlockMesh> decode_block_mesh(std::span<const uint8_t> bytes, 
   return mesh;
 }
 
-orvo::Result<PackedBlockMesh> decode_block_mesh(std::string_view bytes, const std::string& name_for_errors) {
+tools::Result<PackedBlockMesh> decode_block_mesh(std::string_view bytes, const std::string& name_for_errors) {
   return decode_block_mesh(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()),
                            name_for_errors);
 }
 
-orvo::Result<PackedBlockMesh> read_block_mesh(const std::string& path) {
-  orvo::Result<std::string> data = orvo::read_text_file(path);
-  if (!data) return orvo::Error{kIoCannotOpen, data.error().message};
+tools::Result<PackedBlockMesh> read_block_mesh(const std::string& path) {
+  tools::Result<std::string> data = tools::read_text_file(path);
+  if (!data) return tools::Error{kIoCannotOpen, data.error().message};
   return decode_block_mesh(std::string_view(*data), path);
 }
 
-orvo::Status write_block_mesh(const std::string& path, const PackedBlockMesh& mesh) {
-  orvo::Result<std::string> bytes = encode_block_mesh(mesh);
-  if (!bytes) return orvo::Error{bytes.code(), path + ": " + bytes.error().message};
+tools::Status write_block_mesh(const std::string& path, const PackedBlockMesh& mesh) {
+  tools::Result<std::string> bytes = encode_block_mesh(mesh);
+  if (!bytes) return tools::Error{bytes.code(), path + ": " + bytes.error().message};
   // Block files are a cache of the build: the reader refuses an incomplete
   // one and the build then regenerates it, so no flush to the disk is waited for.
-  return orvo::write_file_atomic(path, *bytes, orvo::FileSync::kCache);
+  return tools::write_file_atomic(path, *bytes, tools::FileSync::kCache);
 }
 
 }  // namespace loamer

@@ -1,8 +1,5 @@
 #include "loamer/build.h"
 
-#include <pwd.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -15,13 +12,14 @@
 #include "loamer/strip_conversion.h"
 #include "loamer/terrain_file.h"
 #include "loamer/triangulation.h"
-#include "file_time.h"
+#include "tools/base/file_time.h"
+#include "tools/base/host.h"
 #include "parallel.h"
 
 namespace loamer {
 namespace {
 
-using detail::file_time;
+using tools::file_time;
 
 std::string of_text(long done, long total) {
   char buf[64];
@@ -93,7 +91,7 @@ bool convert_item(const ConversionItem& item) {
   PackedBlockMesh mesh;
   // The whole-map block is never drawn from its strips; its ".tms" is empty.
   if (item.sector != 0) {
-    orvo::Result<PackedBlockMesh> read = read_block_mesh(item.tml);
+    tools::Result<PackedBlockMesh> read = read_block_mesh(item.tml);
     if (!read.ok()) return false;
     mesh = std::move(*read);
     if (!convert_to_strips(mesh).ok()) return false;
@@ -114,7 +112,7 @@ bool export_terrain(const BuildParams& params, const char* extension, int stage,
   job.creator = params.creator;
   job.user_name = params.user_name;
   job.jobs = params.jobs;
-  orvo::Status written = write_terrain_file(job, [&](long done, long all) {
+  tools::Status written = write_terrain_file(job, [&](long done, long all) {
     out.with([&](BuildListener& l) {
       l.stage_position(stage, done);
       l.stage_text(stage, of_text(done, all));
@@ -136,23 +134,9 @@ BuildParams build_params(const TerrainProject& project, const QuadrantLocks& loc
   p.output = project.output;
   p.terrain_name = project.terrain_name;
   p.creator = project.creator;
-  p.user_name = logged_on_user();
+  p.user_name = tools::logged_on_user();
   p.locks = locks;
   return p;
-}
-
-std::string logged_on_user() {
-  std::string name;
-  char buf[256] = {};
-  if (::getlogin_r(buf, sizeof buf) == 0) name = buf;
-  if (name.empty()) {
-    if (const passwd* pw = ::getpwuid(::geteuid()); pw != nullptr && pw->pw_name != nullptr) name = pw->pw_name;
-  }
-  if (name.empty()) {
-    if (const char* user = std::getenv("USER"); user != nullptr) name = user;
-  }
-  if (name.size() > 255) name.resize(255);
-  return name;
 }
 
 long convert_blocks(const std::string& path, int jobs, BuildListener& listener, const std::atomic<bool>& stop) {
@@ -243,7 +227,7 @@ int run_build(const BuildParams& params, BuildListener& listener, BuildControl& 
     };
     TriangulationResult result = triangulate(job, events);
     if (result.stopped) listener.stage_text(1, "Aborted");
-    orvo::Status written = write_height_file(height_file_name(params.path), result.height_file);
+    tools::Status written = write_height_file(height_file_name(params.path), result.height_file);
     if (!written.ok()) listener.log("Error:  " + written.error().message);
   }
   if (stopped()) return -1;

@@ -6,15 +6,16 @@
 #include <cstring>
 #include <utility>
 
-#include "orvo/model/file_io.h"
-#include "orvo/model/line_reader.h"
-#include "orvo/model/text.h"
+#include "tools/base/file_io.h"
+#include "tools/base/line_reader.h"
+#include "tools/base/text.h"
 
 namespace loamer {
 
 namespace {
 
-constexpr std::size_t kMaxLine = orvo::LineReader::kLoamerMaxLine;
+// The terrain generator reads lines of up to 700 characters at once.
+constexpr std::size_t kMaxLine = 700;
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 // The longest byte-order mark the start of the text is checked for.
 constexpr std::size_t kLongestBom = 4;
@@ -38,7 +39,7 @@ bool lock_key(std::string_view key, Quadrant& q) {
       {"lock_bottomright", Quadrant::kBottomRight},
   };
   for (const auto& [name, quadrant] : kKeys) {
-    if (orvo::iequals(key, name)) {
+    if (tools::iequals(key, name)) {
       q = quadrant;
       return true;
     }
@@ -68,37 +69,37 @@ std::string with_cpt_extension(std::string_view joined) {
 ProjectReader::ProjectReader(std::string display_name, const QuadrantLocks& locks)
     : name_(std::move(display_name)), project_(empty_project()), locks_(locks) {}
 
-orvo::Status ProjectReader::check_bytes(std::string_view bytes) {
+tools::Status ProjectReader::check_bytes(std::string_view bytes) {
   const std::size_t nul = bytes.find('\0');
   if (nul == std::string_view::npos) {
     newlines_ += static_cast<long>(std::count(bytes.begin(), bytes.end(), '\n'));
     return {};
   }
   const long line = newlines_ + 1 + static_cast<long>(std::count(bytes.begin(), bytes.begin() + nul, '\n'));
-  return orvo::Error{static_cast<int>(-std::min<long>(line, 0x7fffffff)),
-                     orvo::error_at(name_, line, "the file holds NUL bytes (binary or UTF-16 data), not text")};
+  return tools::Error{static_cast<int>(-std::min<long>(line, 0x7fffffff)),
+                     tools::error_at(name_, line, "the file holds NUL bytes (binary or UTF-16 data), not text")};
 }
 
-orvo::Status ProjectReader::check_start() {
+tools::Status ProjectReader::check_start() {
   started_ = true;
   // Byte-order marks of UTF-16 and UTF-32 are refused with the encoding
   // named, before the NUL bytes of such text are found.
-  if (orvo::Status s = orvo::check_text_encoding(std::string_view(pending_).substr(0, kLongestBom), name_); !s) {
+  if (tools::Status s = tools::check_text_encoding(std::string_view(pending_).substr(0, kLongestBom), name_); !s) {
     return s;
   }
   if (std::string_view(pending_).substr(0, kUtf8Bom.size()) == kUtf8Bom) pending_.erase(0, kUtf8Bom.size());
   return check_bytes(pending_);
 }
 
-orvo::Status ProjectReader::feed(std::string_view bytes) {
+tools::Status ProjectReader::feed(std::string_view bytes) {
   if (!status_) return status_;
   if (started_) {
-    if (orvo::Status s = check_bytes(bytes); !s) return status_ = std::move(s);
+    if (tools::Status s = check_bytes(bytes); !s) return status_ = std::move(s);
     pending_.append(bytes);
   } else {
     pending_.append(bytes);
     if (pending_.size() < kLongestBom) return {};
-    if (orvo::Status s = check_start(); !s) return status_ = std::move(s);
+    if (tools::Status s = check_start(); !s) return status_ = std::move(s);
   }
 
   // Read everything up to the last line feed. The rest of a line longer than
@@ -115,10 +116,10 @@ orvo::Status ProjectReader::feed(std::string_view bytes) {
   return {};
 }
 
-orvo::Status ProjectReader::finish() {
+tools::Status ProjectReader::finish() {
   if (!status_) return status_;
   if (!started_) {
-    if (orvo::Status s = check_start(); !s) return status_ = std::move(s);
+    if (tools::Status s = check_start(); !s) return status_ = std::move(s);
   }
   read_lines(pending_);
   pending_.clear();
@@ -127,55 +128,55 @@ orvo::Status ProjectReader::finish() {
 }
 
 void ProjectReader::read_lines(std::string_view whole_lines) {
-  orvo::LineReader reader(whole_lines, kMaxLine);
+  tools::LineReader reader(whole_lines, kMaxLine);
   while (reader.next()) {
     // Every key takes at least one value; a key alone on its line is ignored.
     if (reader.size() < 2) continue;
     const std::string_view key = reader[0];
     const std::string_view value = reader[1];
     Quadrant q{};
-    if (orvo::iequals(key, "terrainname")) {
+    if (tools::iequals(key, "terrainname")) {
       project_.terrain_name = value;
-    } else if (orvo::iequals(key, "creator")) {
+    } else if (tools::iequals(key, "creator")) {
       project_.creator = value;
-    } else if (orvo::iequals(key, "path")) {
+    } else if (tools::iequals(key, "path")) {
       project_.path = value;
-    } else if (orvo::iequals(key, "depthmap")) {
+    } else if (tools::iequals(key, "depthmap")) {
       project_.depth_map = project_.path + std::string(value);
-    } else if (orvo::iequals(key, "output")) {
+    } else if (tools::iequals(key, "output")) {
       project_.output = with_cpt_extension(project_.path + std::string(value));
     } else if (lock_key(key, q)) {
       if (reader.size() < 3) continue;
-      locks_[q] = QuadrantLock{orvo::parse_int(reader[1]), orvo::parse_int(reader[2])};
+      locks_[q] = QuadrantLock{tools::parse_int(reader[1]), tools::parse_int(reader[2])};
     }
   }
 }
 
-orvo::Result<TerrainProject> parse_project_text(std::string_view text, const std::string& display_name,
+tools::Result<TerrainProject> parse_project_text(std::string_view text, const std::string& display_name,
                                                 QuadrantLocks& locks) {
   ProjectReader reader(display_name, locks);
-  if (orvo::Status s = reader.feed(text); !s) return s.error();
-  if (orvo::Status s = reader.finish(); !s) return s.error();
+  if (tools::Status s = reader.feed(text); !s) return s.error();
+  if (tools::Status s = reader.finish(); !s) return s.error();
   locks = reader.locks();
   return reader.project();
 }
 
-orvo::Status read_project(const std::string& path, TerrainProject& project, QuadrantLocks& locks) {
+tools::Status read_project(const std::string& path, TerrainProject& project, QuadrantLocks& locks) {
   project = empty_project();
   std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (f == nullptr) return orvo::Error{1, path + ": cannot open: " + std::strerror(errno)};
+  if (f == nullptr) return tools::Error{1, path + ": cannot open: " + std::strerror(errno)};
 
   // Read in pieces: a project is a few lines, but the file handed over may be
   // anything, and memory must not grow with it.
   ProjectReader reader(path, locks);
   char piece[1 << 16];
-  orvo::Status status;
+  tools::Status status;
   for (;;) {
     const std::size_t n = std::fread(piece, 1, sizeof piece, f);
     if (n > 0) status = reader.feed(std::string_view(piece, n));
     if (!status) break;
     if (n < sizeof piece) {
-      if (std::ferror(f)) status = orvo::Error{1, path + ": cannot read: " + std::strerror(errno)};
+      if (std::ferror(f)) status = tools::Error{1, path + ": cannot read: " + std::strerror(errno)};
       break;
     }
   }

@@ -6,19 +6,19 @@
 #include <vector>
 
 #include "loamer/block_file.h"
-#include "orvo/mesh/stripify.h"
+#include "tools/mesh/stripify.h"
 
 namespace loamer {
 
 namespace {
 
-orvo::Status check_input(const PackedBlockMesh& mesh) {
+tools::Status check_input(const PackedBlockMesh& mesh) {
   const size_t vertices = mesh.vertex_count();
   const auto bad = [](int slot, const std::string& what) {
-    return orvo::Error{kIoBadData, "LOD slot " + std::to_string(slot) + ": " + what};
+    return tools::Error{kIoBadData, "LOD slot " + std::to_string(slot) + ": " + what};
   };
   if (vertices > 0xFFFF) {
-    return orvo::Error{kIoBadData, std::to_string(vertices) + " vertices, more than 16-bit indices can number"};
+    return tools::Error{kIoBadData, std::to_string(vertices) + " vertices, more than 16-bit indices can number"};
   }
   for (int slot = 0; slot < kLodSlots; slot += 2) {
     const LodList& list = mesh.lods[static_cast<size_t>(slot)];
@@ -45,14 +45,14 @@ orvo::Status check_input(const PackedBlockMesh& mesh) {
 
 }  // namespace
 
-orvo::Status convert_to_strips(PackedBlockMesh& mesh) {
-  if (orvo::Status checked = check_input(mesh); !checked) return checked;
+tools::Status convert_to_strips(PackedBlockMesh& mesh) {
+  if (tools::Status checked = check_input(mesh); !checked) return checked;
 
   for (int slot = 0; slot < kLodSlots; slot += 2) {
     LodList& list = mesh.lods[static_cast<size_t>(slot)];
     if (list.kind == ListKind::kStrip) continue;
     list.indices =
-        orvo::mesh::stripify(std::span<const uint16_t>(list.indices), orvo::mesh::StripifyOptions::terrain());
+        tools::mesh::stripify(std::span<const uint16_t>(list.indices), tools::mesh::StripifyOptions::terrain());
     list.count = static_cast<uint32_t>(list.indices.size());
     list.kind = ListKind::kStrip;
   }

@@ -8,7 +8,7 @@
 #include "loamer/block_file.h"
 #include "loamer/height_file.h"
 #include "loamer/packed_block_mesh.h"
-#include "orvo/model/file_io.h"
+#include "tools/base/file_io.h"
 #include "parallel.h"
 
 namespace loamer {
@@ -146,8 +146,8 @@ void put_record(BitWriter& out, const PackedBlockMesh& mesh, int width, bool sha
   }
 }
 
-orvo::Status check_job(const TerrainFileJob& job) {
-  const auto bad = [&](const std::string& what) { return orvo::Error{kIoBadArgument, job.output_file + ": " + what}; };
+tools::Status check_job(const TerrainFileJob& job) {
+  const auto bad = [&](const std::string& what) { return tools::Error{kIoBadArgument, job.output_file + ": " + what}; };
   if (job.grid_size != kGridSize) return bad("the grid size must be 1024, not " + std::to_string(job.grid_size));
   if (sector_count(job.grid_size, job.smallest_block) == 0 || job.smallest_block < 16) {
     return bad("the smallest block size must be a power of two from 16 to 1024, not " +
@@ -197,14 +197,14 @@ std::string text_field(std::span<const uint8_t> bytes, size_t at, size_t size) {
 
 }  // namespace
 
-orvo::Status write_terrain_file(const TerrainFileJob& job, const TerrainProgress& progress) {
-  if (orvo::Status checked = check_job(job); !checked) return checked;
+tools::Status write_terrain_file(const TerrainFileJob& job, const TerrainProgress& progress) {
+  if (tools::Status checked = check_job(job); !checked) return checked;
   std::vector<uint8_t> bytes;
   {
     const std::string depth_name = height_file_name(job.path);
-    orvo::Result<std::string> depth = read_height_file_bytes(depth_name);
+    tools::Result<std::string> depth = read_height_file_bytes(depth_name);
     if (!depth) {
-      return orvo::Error{depth.code(), depth.error().message + "; the terrain file " + job.output_file +
+      return tools::Error{depth.code(), depth.error().message + "; the terrain file " + job.output_file +
                                            " needs it and was not written"};
     }
     // Room for the records of a detailed map: pages are only touched as the
@@ -234,9 +234,9 @@ orvo::Status write_terrain_file(const TerrainFileJob& job, const TerrainProgress
     // The whole-grid sector takes its files from the names of the last one.
     const int named = sector == 0 ? sectors - 1 : sector;
 
-    const auto add = [&](const PackedBlockMesh& mesh, const std::string& file, bool shared) -> orvo::Status {
+    const auto add = [&](const PackedBlockMesh& mesh, const std::string& file, bool shared) -> tools::Status {
       if (std::string why = record_misfit(mesh, width); !why.empty()) {
-        return orvo::Error{kIoDoesNotFit,
+        return tools::Error{kIoDoesNotFit,
                            file + ": " + why + "; the terrain file " + job.output_file + " was not written"};
       }
       put_record(out, mesh, width, shared);
@@ -248,8 +248,8 @@ orvo::Status write_terrain_file(const TerrainFileJob& job, const TerrainProgress
     // The shared file is the same for every block of the sector, so one
     // try settles it.
     const std::string shared_file = sector_file_name(job.path, named, job.extension);
-    if (orvo::Result<PackedBlockMesh> shared = read_block_mesh(shared_file); shared) {
-      if (orvo::Status added = add(*shared, shared_file, true); !added) return added;
+    if (tools::Result<PackedBlockMesh> shared = read_block_mesh(shared_file); shared) {
+      if (tools::Status added = add(*shared, shared_file, true); !added) return added;
       continue;
     }
     std::vector<std::string> files;
@@ -267,12 +267,12 @@ orvo::Status write_terrain_file(const TerrainFileJob& job, const TerrainProgress
       const size_t count = std::min(kBatch, files.size() - first);
       meshes.assign(count, std::nullopt);
       detail::parallel_for(count, job.jobs, [&](size_t i) {
-        orvo::Result<PackedBlockMesh> mesh = read_block_mesh(files[first + i]);
+        tools::Result<PackedBlockMesh> mesh = read_block_mesh(files[first + i]);
         if (mesh) meshes[i] = std::move(*mesh);  // absent or unreadable: the block has no record
       });
       for (size_t i = 0; i < count; ++i) {
         if (!meshes[i]) continue;
-        if (orvo::Status added = add(*meshes[i], files[first + i], false); !added) return added;
+        if (tools::Status added = add(*meshes[i], files[first + i], false); !added) return added;
       }
     }
   }
@@ -280,14 +280,14 @@ orvo::Status write_terrain_file(const TerrainFileJob& job, const TerrainProgress
   bytes.resize(out.byte_position() + kTailBytes, 0);
   put_u16_at(bytes, 4, static_cast<uint16_t>(job.grid_size));
   put_u16_at(bytes, 6, static_cast<uint16_t>(sectors));
-  return orvo::write_file_atomic(job.output_file,
+  return tools::write_file_atomic(job.output_file,
                                  std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
-orvo::Result<TerrainFileSummary> summarize_terrain_bytes(std::span<const uint8_t> bytes,
+tools::Result<TerrainFileSummary> summarize_terrain_bytes(std::span<const uint8_t> bytes,
                                                          const std::string& name_for_errors) {
   const auto fail = [&](int code, size_t at, const std::string& what) {
-    return orvo::Error{code, name_for_errors + ": byte offset " + std::to_string(at) + ": " + what};
+    return tools::Error{code, name_for_errors + ": byte offset " + std::to_string(at) + ": " + what};
   };
   const auto tag_at = [&](size_t at, std::string_view tag) {
     return bytes.size() >= at + tag.size() && std::memcmp(bytes.data() + at, tag.data(), tag.size()) == 0;
@@ -373,9 +373,9 @@ orvo::Result<TerrainFileSummary> summarize_terrain_bytes(std::span<const uint8_t
   return summary;
 }
 
-orvo::Result<TerrainFileSummary> summarize_terrain_file(const std::string& path) {
-  orvo::Result<std::string> data = orvo::read_text_file(path);
-  if (!data) return orvo::Error{kIoCannotOpen, data.error().message};
+tools::Result<TerrainFileSummary> summarize_terrain_file(const std::string& path) {
+  tools::Result<std::string> data = tools::read_text_file(path);
+  if (!data) return tools::Error{kIoCannotOpen, data.error().message};
   return summarize_terrain_bytes(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(data->data()), data->size()),
                                  path);
 }

@@ -10,15 +10,15 @@
 
 #include "loamer/block_file.h"
 #include "loamer/naming.h"
-#include "orvo/mesh/edge_collapse_reducer.h"
-#include "orvo/mesh/stripify.h"
-#include "file_time.h"
+#include "tools/mesh/edge_collapse_reducer.h"
+#include "tools/mesh/stripify.h"
+#include "tools/base/file_time.h"
 #include "parallel.h"
 
 namespace loamer {
 namespace {
 
-using detail::file_time;
+using tools::file_time;
 
 constexpr int kMapMask = kGridSize - 1;
 constexpr int kHalfMap = kGridSize / 2;
@@ -175,7 +175,7 @@ class Triangulator {
     for (int which = 0; which < 2; ++which) {
       const int64_t t = file_time(names[which]);
       if (t < 0 || t < job_.depth_map_time) continue;
-      orvo::Result<PackedBlockMesh> file = read_block_mesh(names[which]);
+      tools::Result<PackedBlockMesh> file = read_block_mesh(names[which]);
       if (!file.ok()) continue;
       // A shared file is placed at this block; a block file where it says.
       const int ox = which == 0 ? node.origin_x : file->origin_x;
@@ -186,7 +186,7 @@ class Triangulator {
         const LodList& list = file->lods[static_cast<size_t>(slot)];
         lod.vertex_count = list.vertex_count;
         if (list.kind == ListKind::kStrip) {
-          lod.triangles = orvo::mesh::strip_to_list(std::span<const uint16_t>(list.indices));
+          lod.triangles = tools::mesh::strip_to_list(std::span<const uint16_t>(list.indices));
         } else {
           lod.triangles = list.indices;
         }
@@ -239,13 +239,13 @@ class Triangulator {
     const BlockReduction r = block_reduction(node.size, node.leaf, node.mesh.vertices.size());
     if (stopped()) return false;
 
-    orvo::mesh::TerrainLodParams params;
+    tools::mesh::TerrainLodParams params;
     params.vertex_start = r.vertex_start;
     params.vertex_end = r.vertex_end;
     params.threshold_start = r.threshold_start;
     params.threshold_end = r.threshold_end;
     params.shape_weight = 2.0f;
-    orvo::mesh::TerrainLods lods = orvo::mesh::build_terrain_lods(
+    tools::mesh::TerrainLods lods = tools::mesh::build_terrain_lods(
         node.mesh.vertices.data(), node.mesh.vertices.size(), sizeof(TerrainVertex), source.data(), source.size() / 3,
         params);
 

@@ -7,14 +7,8 @@
 namespace orvo {
 namespace {
 
-std::tm local_time(int year, int month, int day, int hour, int minute) {
-  std::tm t{};
-  t.tm_year = year - 1900;
-  t.tm_mon = month - 1;
-  t.tm_mday = day;
-  t.tm_hour = hour;
-  t.tm_min = minute;
-  return t;
+tools::LocalTime local_time(int year, int month, int day, int hour, int minute) {
+  return tools::LocalTime{year, month, day, hour, minute, 0};
 }
 
 SubObject subobject(const char* name, int verts, int faces) {
@@ -71,7 +65,7 @@ TEST(AppReport, HeaderDate) {
   auto m = std::make_unique<Model>();
   model_Reset(*m);
   m->name = "crate";
-  const auto header = [&](const std::tm& t) {
+  const auto header = [&](const tools::LocalTime& t) {
     const std::string text = report_Text(*m, t);
     return text.substr(0, text.find('\n'));
   };

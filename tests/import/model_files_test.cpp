@@ -11,7 +11,7 @@
 #include <memory>
 
 #include "ase_text.h"
-#include "orvo/model/file_io.h"
+#include "orvo/model/base.h"
 
 namespace orvo {
 namespace {
@@ -63,12 +63,7 @@ class ModelFiles : public ::testing::Test {
   ModelContext context_;
 };
 
-std::tm some_time() {
-  std::tm t{};
-  t.tm_year = 126;
-  t.tm_mday = 1;
-  return t;
-}
+tools::LocalTime some_time() { return tools::LocalTime{2026, 1, 1, 0, 0, 0}; }
 
 TEST_F(ModelFiles, ImportWriteAndReadBackWithGeometry) {
   put("tank.ase", scene());

@@ -1,4 +1,4 @@
-#include "orvo/mesh/edge_collapse_reducer.h"
+#include "tools/mesh/edge_collapse_reducer.h"
 
 #include <gtest/gtest.h>
 
@@ -13,25 +13,25 @@
 
 #include "reducer_reference.h"
 
-namespace orvo::mesh::detail {
+namespace tools::mesh::detail {
 // Whether the reducers may use their eight-lane (AVX2) code; the tests run
 // every comparison with and without it.
 void use_wide_lanes(bool on);
-}  // namespace orvo::mesh::detail
+}  // namespace tools::mesh::detail
 
 namespace {
 
 struct LaneWidth {
-  explicit LaneWidth(bool wide) { orvo::mesh::detail::use_wide_lanes(wide); }
-  ~LaneWidth() { orvo::mesh::detail::use_wide_lanes(true); }
+  explicit LaneWidth(bool wide) { tools::mesh::detail::use_wide_lanes(wide); }
+  ~LaneWidth() { tools::mesh::detail::use_wide_lanes(true); }
 };
 
-using orvo::mesh::build_terrain_lods;
-using orvo::mesh::EdgeCollapseReducer;
-using orvo::mesh::kTerrainLodCount;
-using orvo::mesh::terrain_lod_schedule;
-using orvo::mesh::TerrainLodParams;
-using orvo::mesh::TerrainLods;
+using tools::mesh::build_terrain_lods;
+using tools::mesh::EdgeCollapseReducer;
+using tools::mesh::kTerrainLodCount;
+using tools::mesh::terrain_lod_schedule;
+using tools::mesh::TerrainLodParams;
+using tools::mesh::TerrainLods;
 
 // Terrain vertex records: x y z, normal, two texture pairs (ten floats).
 struct Block {
@@ -207,8 +207,8 @@ std::set<uint16_t> border(const Block& b) {
 
 // ---------------------------------------------------------------------------
 
-std::vector<orvo::mesh::reference::TerrainSlot> reference_slots(const Block& b, const TerrainLodParams& p) {
-  return orvo::mesh::reference::terrain_slots(b.rec.data(), b.vertex_count(), 10, b.tris.data(), b.triangle_count(),
+std::vector<tools::mesh::reference::TerrainSlot> reference_slots(const Block& b, const TerrainLodParams& p) {
+  return tools::mesh::reference::terrain_slots(b.rec.data(), b.vertex_count(), 10, b.tris.data(), b.triangle_count(),
                                               p.vertex_start, p.vertex_end, p.threshold_start, p.threshold_end,
                                               p.shape_weight);
 }
@@ -250,7 +250,7 @@ TEST(EdgeCollapseReducer, ReductionStepsMatchReference) {
       const std::vector<uint32_t> tris32 = widen(b.tris);
       EdgeCollapseReducer fast(b.rec.data(), b.vertex_count(), 40, b.tris.data(), b.triangle_count());
       EdgeCollapseReducer fast32(b.rec.data(), b.vertex_count(), 40, tris32.data(), b.triangle_count());
-      orvo::mesh::reference::EdgeCollapseReducer slow(b.rec.data(), b.vertex_count(), 10, b.tris.data(),
+      tools::mesh::reference::EdgeCollapseReducer slow(b.rec.data(), b.vertex_count(), 10, b.tris.data(),
                                                       b.triangle_count(), 2.0f);
       for (size_t target : {b.vertex_count() * 3 / 4, b.vertex_count() / 2, size_t{3}, size_t{0}}) {
         fast.reduce_to(target);
@@ -289,7 +289,7 @@ TEST(EdgeCollapseReducer, LargeMeshMatchesReference) {
   const size_t count = rec.size() / 10, t = tris.size() / 3;
   ASSERT_GT(count, 65536u);
   EdgeCollapseReducer fast(rec.data(), count, 40, tris.data(), t);
-  orvo::mesh::reference::EdgeCollapseReducer slow(rec.data(), count, 10, tris.data(), t, 2.0f);
+  tools::mesh::reference::EdgeCollapseReducer slow(rec.data(), count, 10, tris.data(), t, 2.0f);
   for (size_t target : {count - 150, count - 400}) {
     fast.reduce_to(target);
     slow.reduce_to(target);

@@ -1,4 +1,4 @@
-#include "orvo/mesh/progressive_reducer.h"
+#include "tools/mesh/progressive_reducer.h"
 
 #include <gtest/gtest.h>
 
@@ -14,19 +14,19 @@
 #include "../../mesh/src/reducer_common.h"
 #include "reducer_reference.h"
 
-namespace orvo::mesh::detail {
+namespace tools::mesh::detail {
 // Whether the reducers may use their eight-lane (AVX2) code; the tests run
 // every comparison with and without it.
 void use_wide_lanes(bool on);
-}  // namespace orvo::mesh::detail
+}  // namespace tools::mesh::detail
 
 namespace {
 
-using orvo::mesh::ProgressiveReducer;
+using tools::mesh::ProgressiveReducer;
 
 struct LaneWidth {
-  explicit LaneWidth(bool wide) { orvo::mesh::detail::use_wide_lanes(wide); }
-  ~LaneWidth() { orvo::mesh::detail::use_wide_lanes(true); }
+  explicit LaneWidth(bool wide) { tools::mesh::detail::use_wide_lanes(wide); }
+  ~LaneWidth() { tools::mesh::detail::use_wide_lanes(true); }
 };
 
 struct TestMesh {
@@ -194,7 +194,7 @@ TEST(ProgressiveReducer, MatchesReferenceLevelByLevel) {
     for (const TestMesh& m : corpus()) {
       const std::vector<uint32_t> tris32 = widen(m.tris);
       ProgressiveReducer fast, fast32;
-      orvo::mesh::reference::ProgressiveReducer slow;
+      tools::mesh::reference::ProgressiveReducer slow;
       load(fast, m);
       fast32.load(m.xyz.data(), m.vertex_count(), 3 * sizeof(float), tris32.data(), m.triangle_count());
       slow.load(m.xyz.data(), m.vertex_count(), 3, m.tris.data(), m.triangle_count());
@@ -238,7 +238,7 @@ TEST(ProgressiveReducer, LargeMeshMatchesReference) {
   const size_t n = xyz.size() / 3, t = tris.size() / 3;
   ASSERT_GT(n, 65536u);
   ProgressiveReducer fast;
-  orvo::mesh::reference::ProgressiveReducer slow;
+  tools::mesh::reference::ProgressiveReducer slow;
   EXPECT_EQ(fast.load(xyz.data(), n, 12, tris.data(), t), n);
   slow.load(xyz.data(), n, 3, tris.data(), t);
   for (size_t target : {n - 150, n - 400}) {
@@ -372,7 +372,7 @@ TEST(ProgressiveReducer, ExtremeScalesMatchReference) {
       TestMesh m = torus(11, 8, 5, true);
       for (float& c : m.xyz) c *= scale;
       ProgressiveReducer fast;
-      orvo::mesh::reference::ProgressiveReducer slow;
+      tools::mesh::reference::ProgressiveReducer slow;
       load(fast, m);
       slow.load(m.xyz.data(), m.vertex_count(), 3, m.tris.data(), m.triangle_count());
       for (size_t target : {70u, 40u, 12u}) {
@@ -387,7 +387,7 @@ TEST(ProgressiveReducer, ExtremeScalesMatchReference) {
 // ---------------------------------------------------------------------------
 // Parts of the working mesh.
 
-namespace parts = orvo::mesh::detail;
+namespace parts = tools::mesh::detail;
 
 // Lists in the pool against plain vectors under random pushes, removals,
 // releases and remakes: every list keeps its entries in order through moves

@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-namespace orvo::mesh::reference {
+namespace tools::mesh::reference {
 
 struct V3 {
   float x, y, z;
@@ -363,4 +363,4 @@ std::vector<TerrainSlot> terrain_slots(const float* rec, size_t count, size_t st
   return out;
 }
 
-}  // namespace orvo::mesh::reference
+}  // namespace tools::mesh::reference

@@ -1,4 +1,4 @@
-#include "orvo/mesh/stripify.h"
+#include "tools/mesh/stripify.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace orvo::mesh {
+namespace tools::mesh {
 namespace {
 
 using Tris = std::vector<uint32_t>;
@@ -714,4 +714,4 @@ TEST(StripifyProperties, StripsDecodeToTheInputTriangles) {
 }
 
 }  // namespace
-}  // namespace orvo::mesh
+}  // namespace tools::mesh

@@ -6,7 +6,7 @@
 #include <memory>
 #include <random>
 
-#include "orvo/model/notifier.h"
+#include "orvo/model/base.h"
 
 namespace orvo {
 namespace {
@@ -29,14 +29,8 @@ std::unique_ptr<Read> read(std::string_view text) {
   return r;
 }
 
-std::tm when(int year, int month, int day, int hour, int minute) {
-  std::tm t{};
-  t.tm_year = year - 1900;
-  t.tm_mon = month - 1;
-  t.tm_mday = day;
-  t.tm_hour = hour;
-  t.tm_min = minute;
-  return t;
+tools::LocalTime when(int year, int month, int day, int hour, int minute) {
+  return tools::LocalTime{year, month, day, hour, minute, 0};
 }
 
 TEST(MetafileWriter, WritesTheExactText) {

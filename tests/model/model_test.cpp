@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "orvo/model/named_values.h"
-#include "orvo/model/notifier.h"
+#include "orvo/model/base.h"
 
 namespace orvo {
 namespace {

@@ -205,7 +205,7 @@ TEST(Build, FullThenReusedThenParallelIdentical) {
 
   // Every block file is in use: leaves keep their template edges (vertices
   // on all four sides), every list's indices stay below its vertex count.
-  orvo::Result<PackedBlockMesh> leaf = read_block_mesh(one.prefix() + "S4_3c_3c.tml");
+  tools::Result<PackedBlockMesh> leaf = read_block_mesh(one.prefix() + "S4_3c_3c.tml");
   ASSERT_TRUE(leaf.ok());
   EXPECT_EQ(leaf->origin_x, 960);
   for (int slot = 0; slot < kLodSlots; slot += 2) {

@@ -128,7 +128,7 @@ TEST(BlockFile, WriteThenReadGivesBackTheEvenSlotsAndEmptyOddOnes) {
   const std::string path = dir.file("S4_3c_1c.tml");
   ASSERT_TRUE(write_block_mesh(path, m).ok());
   EXPECT_EQ(dir.entries(), 1u);  // no temporary file left behind
-  orvo::Result<PackedBlockMesh> back = read_block_mesh(path);
+  tools::Result<PackedBlockMesh> back = read_block_mesh(path);
   ASSERT_TRUE(back.ok()) << back.error().message;
   EXPECT_EQ(back->origin_x, 960);
   EXPECT_EQ(back->origin_z, 448);
@@ -146,7 +146,7 @@ TEST(BlockFile, WriteThenReadGivesBackTheEvenSlotsAndEmptyOddOnes) {
 
 TEST(BlockFile, LayoutAndPackingByVertexCount) {
   const PackedBlockMesh m = sample_mesh();
-  const orvo::Result<std::string> bytes = encode_block_mesh(m);
+  const tools::Result<std::string> bytes = encode_block_mesh(m);
   ASSERT_TRUE(bytes.ok()) << bytes.error().message;
   const RawFile f = parse_raw(*bytes);
   EXPECT_EQ(f.end, bytes->size());
@@ -197,7 +197,7 @@ TEST(BlockFile, LayoutAndPackingByVertexCount) {
 }
 
 TEST(BlockFile, EveryRunRestartsTheScrambleKey) {
-  const orvo::Result<std::string> bytes = encode_block_mesh(sample_mesh());
+  const tools::Result<std::string> bytes = encode_block_mesh(sample_mesh());
   ASSERT_TRUE(bytes.ok());
   const RawFile f = parse_raw(*bytes);
   // Slots 10 and 14 hold the same six index bytes at different places.
@@ -221,10 +221,10 @@ TEST(BlockFile, EveryRunRestartsTheScrambleKey) {
 
 TEST(BlockFile, EmptyMeshIsAValidFile) {
   PackedBlockMesh empty;  // sector 0's strip file: no vertices, eight empty lists
-  const orvo::Result<std::string> bytes = encode_block_mesh(empty);
+  const tools::Result<std::string> bytes = encode_block_mesh(empty);
   ASSERT_TRUE(bytes.ok());
   EXPECT_EQ(bytes->size(), 12u + 8 * 12);
-  const orvo::Result<PackedBlockMesh> back = decode_block_mesh(*bytes, "S0_00_00.tms");
+  const tools::Result<PackedBlockMesh> back = decode_block_mesh(*bytes, "S0_00_00.tms");
   ASSERT_TRUE(back.ok()) << back.error().message;
   EXPECT_EQ(*back, empty);
 }
@@ -235,7 +235,7 @@ TEST(BlockFile, ReaderRefusesBrokenFiles) {
 
   std::string bad = good;
   bad[3] = '2';
-  orvo::Result<PackedBlockMesh> r = decode(bad);
+  tools::Result<PackedBlockMesh> r = decode(bad);
   ASSERT_FALSE(r.ok());
   EXPECT_EQ(r.code(), kIoBadMagic);
   EXPECT_NE(r.error().message.find("dir/S2_10_20.tml"), std::string::npos);
@@ -300,7 +300,7 @@ TEST(BlockFile, WriterRefusesMeshesTheFileCannotHold) {
 
   PackedBlockMesh m = sample_mesh();
   m.offsets.resize(65536);
-  orvo::Status s = write_block_mesh(path, m);
+  tools::Status s = write_block_mesh(path, m);
   ASSERT_FALSE(s.ok());
   EXPECT_EQ(s.code(), kIoDoesNotFit);
   EXPECT_NE(s.error().message.find(path), std::string::npos);
@@ -345,7 +345,7 @@ TEST(HeightFile, RowsOfLittleEndianValuesAndExactSize) {
   EXPECT_EQ(le(raw, 2, 2), 0x1234u);
   EXPECT_EQ(le(raw, 2048, 2), 0xABCDu);
 
-  orvo::Result<std::vector<uint16_t>> back = read_height_file(path);
+  tools::Result<std::vector<uint16_t>> back = read_height_file(path);
   ASSERT_TRUE(back.ok());
   EXPECT_EQ(*back, heights);
 

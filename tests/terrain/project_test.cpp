@@ -12,7 +12,7 @@ namespace {
 namespace fs = std::filesystem;
 
 TerrainProject parse(std::string_view text, QuadrantLocks& locks) {
-  orvo::Result<TerrainProject> r = parse_project_text(text, "test.tpj", locks);
+  tools::Result<TerrainProject> r = parse_project_text(text, "test.tpj", locks);
   EXPECT_TRUE(r.ok()) << (r.ok() ? "" : r.error().message);
   return r.ok() ? *r : TerrainProject{};
 }
@@ -147,7 +147,7 @@ TEST(ProjectText, EncodingsThatAreNoPlainTextAreRefused) {
   const QuadrantLocks before = locks;
 
   auto refused = [&](std::string_view text, std::string_view what) {
-    orvo::Result<TerrainProject> r = parse_project_text(text, "bad.tpj", locks);
+    tools::Result<TerrainProject> r = parse_project_text(text, "bad.tpj", locks);
     ASSERT_FALSE(r.ok());
     EXPECT_LT(r.code(), 0);
     EXPECT_EQ(r.error().message.rfind("bad.tpj:", 0), 0u) << r.error().message;
@@ -236,7 +236,7 @@ TEST_F(ProjectFile, AFileThatCannotBeReadLeavesAnEmptyIncompleteProject) {
   const QuadrantLocks before = locks;
 
   for (const std::string& path : {(dir_ / "missing.tpj").string(), dir_.string()}) {
-    const orvo::Status s = read_project(path, project, locks);
+    const tools::Status s = read_project(path, project, locks);
     ASSERT_FALSE(s.ok()) << path;
     EXPECT_EQ(s.code(), 1);
     EXPECT_EQ(s.error().message.rfind(path + ": cannot", 0), 0u) << s.error().message;
@@ -250,7 +250,7 @@ TEST_F(ProjectFile, AFileThatCannotBeReadLeavesAnEmptyIncompleteProject) {
   }
 
   const std::string binary = write("b.tpj", std::string("lock_topright 9 9\n\n\x01\x00\x02", 22));
-  const orvo::Status s = read_project(binary, project, locks);
+  const tools::Status s = read_project(binary, project, locks);
   ASSERT_FALSE(s.ok());
   EXPECT_EQ(s.code(), -3);
   EXPECT_EQ(s.error().message.rfind(binary + ":3:", 0), 0u) << s.error().message;

@@ -158,7 +158,7 @@ TEST(StripConversion, RefusesInconsistentMeshesAndLeavesThemAlone) {
   m.offsets.resize(3);
   m.lods[0] = triangle_list({0, 1, 3}, 4);  // index past the vertices
   PackedBlockMesh copy = m;
-  orvo::Status s = convert_to_strips(m);
+  tools::Status s = convert_to_strips(m);
   ASSERT_FALSE(s.ok());
   EXPECT_EQ(s.code(), kIoBadData);
   EXPECT_EQ(m, copy);

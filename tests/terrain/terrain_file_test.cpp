@@ -182,7 +182,7 @@ struct Fixture {
   }
 
   void put(const std::string& name, const PackedBlockMesh& m) const {
-    const orvo::Status s = write_block_mesh(dir.file(name), m);
+    const tools::Status s = write_block_mesh(dir.file(name), m);
     ASSERT_TRUE(s.ok()) << s.error().message;
   }
 
@@ -201,7 +201,7 @@ struct Fixture {
 TEST(TerrainFile, RecordsHeaderAndLength) {
   Fixture fx;
   std::vector<std::pair<long, long>> progress;
-  const orvo::Status s =
+  const tools::Status s =
       write_terrain_file(fx.job(), [&](long done, long total) { progress.emplace_back(done, total); });
   ASSERT_TRUE(s.ok()) << s.error().message;
   const std::string cpt = slurp(fx.dir.file("out.cpt"));
@@ -250,7 +250,7 @@ TEST(TerrainFile, RecordsHeaderAndLength) {
   EXPECT_EQ(progress, (std::vector<std::pair<long, long>>{{0, 341}, {1, 341}, {5, 341}, {6, 341}, {7, 341}, {8, 341}}));
 
   // The inspection reader sees the same records.
-  const orvo::Result<TerrainFileSummary> summary = summarize_terrain_file(fx.dir.file("out.cpt"));
+  const tools::Result<TerrainFileSummary> summary = summarize_terrain_file(fx.dir.file("out.cpt"));
   ASSERT_TRUE(summary.ok()) << summary.error().message;
   EXPECT_EQ(summary->grid_size, 1024);
   EXPECT_EQ(summary->sectors, 5);
@@ -276,7 +276,7 @@ TEST(TerrainFile, NoRecordsGivesTheRawPartPlusFive) {
   const std::string cpt = slurp(job.output_file);
   EXPECT_EQ(cpt.size(), kCptRecordsOffset + 5);
   EXPECT_EQ(cpt.substr(kCptRecordsOffset), std::string(5, '\0'));
-  const orvo::Result<TerrainFileSummary> summary = summarize_terrain_file(job.output_file);
+  const tools::Result<TerrainFileSummary> summary = summarize_terrain_file(job.output_file);
   ASSERT_TRUE(summary.ok());
   EXPECT_TRUE(summary->records.empty());
 }
@@ -288,7 +288,7 @@ TEST(TerrainFile, BadHeightFileOrBlockStopsTheExportAndWritesNothing) {
 
   // Short height file.
   spit(fx.dir.file("Output.dep"), std::string(1000, '\0'));
-  orvo::Status s = write_terrain_file(job);
+  tools::Status s = write_terrain_file(job);
   ASSERT_FALSE(s.ok());
   EXPECT_EQ(s.code(), kIoTruncated);
   EXPECT_NE(s.error().message.find(fx.dir.file("Output.dep")), std::string::npos);
@@ -329,7 +329,7 @@ TEST(TerrainFile, SummaryOfDamagedFilesIsAnErrorNotACrash) {
   // Cut anywhere inside the records: an error, or (when the cut only drops
   // trailing zeros) fewer or the same records.
   for (size_t size = kCptRecordsOffset; size < cpt.size(); ++size) {
-    const orvo::Result<TerrainFileSummary> r = summarize(cpt, size);
+    const tools::Result<TerrainFileSummary> r = summarize(cpt, size);
     if (r.ok()) {
       EXPECT_LE(r->records.size(), 5u);
     } else {

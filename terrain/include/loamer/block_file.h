@@ -26,7 +26,7 @@
 #include <string_view>
 
 #include "loamer/packed_block_mesh.h"
-#include "orvo/model/result.h"
+#include "tools/base/result.h"
 
 namespace loamer {
 
@@ -50,10 +50,10 @@ void scramble_run(std::span<uint8_t> bytes, bool reverse = false);
 // of kind 1 or 2 with exactly 3 x count (list) or count (strip) indices,
 // each below the slot's vertex count V and below the mesh's vertex count.
 // Odd slots are not stored and not checked. Error code kIoDoesNotFit.
-orvo::Status check_block_mesh(const PackedBlockMesh& mesh);
+tools::Status check_block_mesh(const PackedBlockMesh& mesh);
 
 // The file's bytes for `mesh`, or the error of check_block_mesh.
-orvo::Result<std::string> encode_block_mesh(const PackedBlockMesh& mesh);
+tools::Result<std::string> encode_block_mesh(const PackedBlockMesh& mesh);
 
 // Reads a block mesh file held in memory. Fills the eight even slots and
 // leaves the odd ones empty. Refuses a wrong magic (kIoBadMagic), a file
@@ -61,15 +61,15 @@ orvo::Result<std::string> encode_block_mesh(const PackedBlockMesh& mesh);
 // below V or N, or bytes after the last list (kIoBadData). Every size is
 // checked against the bytes left before anything is allocated. Messages
 // name `name_for_errors` and the byte offset.
-orvo::Result<PackedBlockMesh> decode_block_mesh(std::span<const uint8_t> bytes, const std::string& name_for_errors);
-orvo::Result<PackedBlockMesh> decode_block_mesh(std::string_view bytes, const std::string& name_for_errors);
+tools::Result<PackedBlockMesh> decode_block_mesh(std::span<const uint8_t> bytes, const std::string& name_for_errors);
+tools::Result<PackedBlockMesh> decode_block_mesh(std::string_view bytes, const std::string& name_for_errors);
 
 // Reads the file at `path` (kIoCannotOpen when it cannot be read).
-orvo::Result<PackedBlockMesh> read_block_mesh(const std::string& path);
+tools::Result<PackedBlockMesh> read_block_mesh(const std::string& path);
 
 // Writes `mesh` to `path` through a temporary file renamed over the target,
 // so an interrupted write never leaves a truncated file. Refuses a mesh that
 // does not fit the file (check_block_mesh) without touching the file.
-orvo::Status write_block_mesh(const std::string& path, const PackedBlockMesh& mesh);
+tools::Status write_block_mesh(const std::string& path, const PackedBlockMesh& mesh);
 
 }  // namespace loamer

@@ -61,9 +61,6 @@ struct BuildParams {
 
 BuildParams build_params(const TerrainProject& project, const QuadrantLocks& locks);
 
-// The name of the logged-on user (at most 255 characters), "" when unknown.
-std::string logged_on_user();
-
 // Runs a whole build on the calling thread. Returns 0 when it completed
 // ("Build Completed"), -1 when the depth map could not be used, the build was
 // stopped ("Build Stopped") or a terrain file could not be written.

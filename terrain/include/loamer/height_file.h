@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "orvo/model/result.h"
+#include "tools/base/result.h"
 
 namespace loamer {
 
@@ -19,14 +19,14 @@ constexpr size_t kHeightFileBytes = kHeightValues * 2;  // 2,097,152
 // Writes the heights (kHeightValues values, row z major) through a temporary
 // file renamed over `path`. kIoBadArgument for any other number of values;
 // kIoCannotOpen when the file cannot be written.
-orvo::Status write_height_file(const std::string& path, std::span<const uint16_t> heights);
+tools::Status write_height_file(const std::string& path, std::span<const uint16_t> heights);
 
 // Reads the heights back. kIoCannotOpen when the file cannot be read;
 // kIoTruncated (shorter) or kIoBadData (longer) when it is not exactly
 // kHeightFileBytes long; the message names the file.
-orvo::Result<std::vector<uint16_t>> read_height_file(const std::string& path);
+tools::Result<std::vector<uint16_t>> read_height_file(const std::string& path);
 
 // The file's bytes as they are on disk, checked as read_height_file does.
-orvo::Result<std::string> read_height_file_bytes(const std::string& path);
+tools::Result<std::string> read_height_file_bytes(const std::string& path);
 
 }  // namespace loamer

@@ -28,7 +28,7 @@
 #include <string>
 #include <string_view>
 
-#include "orvo/model/result.h"
+#include "tools/base/result.h"
 
 namespace loamer {
 
@@ -98,9 +98,9 @@ class ProjectReader {
 
   // Takes the next piece of the text. After an error the reader takes no
   // more and finish() returns the same error.
-  orvo::Status feed(std::string_view bytes);
+  tools::Status feed(std::string_view bytes);
   // Reads what is left and sets the project's completeness.
-  orvo::Status finish();
+  tools::Status finish();
 
   // The project read so far (all text fields empty at the start) and the
   // locks with this project's settings applied.
@@ -108,8 +108,8 @@ class ProjectReader {
   const QuadrantLocks& locks() const { return locks_; }
 
  private:
-  orvo::Status check_bytes(std::string_view bytes);
-  orvo::Status check_start();
+  tools::Status check_bytes(std::string_view bytes);
+  tools::Status check_start();
   void read_lines(std::string_view whole_lines);
 
   std::string name_;
@@ -118,13 +118,13 @@ class ProjectReader {
   std::string pending_;  // bytes received but not yet read as lines
   long newlines_ = 0;    // line feeds received so far, to name the line of an error
   bool started_ = false;
-  orvo::Status status_;
+  tools::Status status_;
 };
 
 // Reads a project held in memory. On success `locks` take the project's
 // settings; on error they stay as they were. Error codes: negative, minus the
 // line, for text that is no plain text.
-orvo::Result<TerrainProject> parse_project_text(std::string_view text, const std::string& display_name,
+tools::Result<TerrainProject> parse_project_text(std::string_view text, const std::string& display_name,
                                                 QuadrantLocks& locks);
 
 // Opens a project file as the Open command does: the five text fields are
@@ -132,6 +132,6 @@ orvo::Result<TerrainProject> parse_project_text(std::string_view text, const std
 // set. When the file cannot be opened or read, or is no plain text, the
 // fields stay empty (an incomplete project), the locks stay as they were and
 // the error names the file (code 1: cannot open or read).
-orvo::Status read_project(const std::string& path, TerrainProject& project, QuadrantLocks& locks);
+tools::Status read_project(const std::string& path, TerrainProject& project, QuadrantLocks& locks);
 
 }  // namespace loamer

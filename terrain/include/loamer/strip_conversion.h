@@ -2,7 +2,7 @@
 // Turning a block mesh's triangle lists into strips (".tml" to ".tms").
 
 #include "loamer/packed_block_mesh.h"
-#include "orvo/model/result.h"
+#include "tools/base/result.h"
 
 namespace loamer {
 
@@ -23,6 +23,6 @@ namespace loamer {
 // a list whose kind is neither a triangle list nor a strip, whose index
 // count does not match its count, or whose indices are not below the mesh's
 // vertex count.
-orvo::Status convert_to_strips(PackedBlockMesh& mesh);
+tools::Status convert_to_strips(PackedBlockMesh& mesh);
 
 }  // namespace loamer

@@ -29,7 +29,7 @@
 #include <vector>
 
 #include "loamer/naming.h"
-#include "orvo/model/result.h"
+#include "tools/base/result.h"
 
 namespace loamer {
 
@@ -73,7 +73,7 @@ using TerrainProgress = std::function<void(long done, long total)>;
 // with kIoDoesNotFit naming the file, and nothing is written.
 //
 // The file is written through a temporary file renamed over the target.
-orvo::Status write_terrain_file(const TerrainFileJob& job, const TerrainProgress& progress = {});
+tools::Status write_terrain_file(const TerrainFileJob& job, const TerrainProgress& progress = {});
 
 // What a terrain file holds, for inspection tools.
 struct TerrainRecordSummary {
@@ -103,8 +103,8 @@ struct TerrainFileSummary {
 // wrong magic or tag (kIoBadMagic), a file that ends inside a record
 // (kIoTruncated), and a header or record field that cannot be (kIoBadData);
 // messages name the file and the byte offset.
-orvo::Result<TerrainFileSummary> summarize_terrain_file(const std::string& path);
-orvo::Result<TerrainFileSummary> summarize_terrain_bytes(std::span<const uint8_t> bytes,
+tools::Result<TerrainFileSummary> summarize_terrain_file(const std::string& path);
+tools::Result<TerrainFileSummary> summarize_terrain_bytes(std::span<const uint8_t> bytes,
                                                          const std::string& name_for_errors);
 
 }  // namespace loamer

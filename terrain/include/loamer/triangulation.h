@@ -6,7 +6,7 @@
 //
 // Leaf blocks (64 x 64) start from the grid template of their parity; every
 // larger block starts from the union of its four children's LOD 14. Both are
-// simplified by vertex-onto-neighbour collapses (orvo::mesh::build_terrain_lods).
+// simplified by vertex-onto-neighbour collapses (tools::mesh::build_terrain_lods).
 // Blocks whose ".tml" is not older than the depth map are read back instead
 // of regenerated, so a stopped build resumes where it stopped.
 

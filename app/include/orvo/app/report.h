@@ -3,14 +3,14 @@
 // attachment points and the materials.
 #pragma once
 
-#include <ctime>
 #include <string>
 
 #include "orvo/model/model.h"
+#include "tools/base/host.h"
 
 namespace orvo {
 
 // The report as text, dated `when` (local time).
-std::string report_Text(const Model& model, const std::tm& when);
+std::string report_Text(const Model& model, const tools::LocalTime& when);
 
 }  // namespace orvo

@@ -11,8 +11,7 @@
 #include <string_view>
 
 #include "orvo/import/scene.h"
-#include "orvo/model/notifier.h"
-#include "orvo/model/result.h"
+#include "orvo/model/base.h"
 
 namespace orvo {
 

@@ -15,8 +15,7 @@
 
 #include "orvo/import/scene.h"
 #include "orvo/model/model.h"
-#include "orvo/model/notifier.h"
-#include "orvo/model/result.h"
+#include "orvo/model/base.h"
 
 namespace orvo {
 

@@ -5,15 +5,14 @@
 #pragma once
 
 #include <array>
-#include <ctime>
 #include <string>
 #include <string_view>
 
 #include "orvo/import/convert.h"
+#include "tools/base/host.h"
 #include "orvo/model/metafile.h"
 #include "orvo/model/model.h"
-#include "orvo/model/notifier.h"
-#include "orvo/model/result.h"
+#include "orvo/model/base.h"
 
 namespace orvo {
 
@@ -44,7 +43,7 @@ Status model_Read3da(const std::string& path, Model& model, ModelContext& contex
 // Writes `model` as a 3DA file (through a temporary file renamed over the
 // target; on failure the old file stays as it was). Code 1 on failure.
 Status model_Write3da(const Model& model, const std::string& path, const ModelContext& context,
-                      std::string_view username, const std::tm& when);
+                      std::string_view username, const tools::LocalTime& when);
 
 // Imports a scene file (".ase" anywhere in the upper-cased path selects the
 // ASE reader, anything else the ASC reader) into `model`: cleared, version 2,
@@ -73,7 +72,7 @@ std::array<Status, 4> model_ReadLodSet(const std::string& path, std::array<Model
 // Writes every level whose Model holds sub-objects to the file of its letter
 // (empty levels are skipped and report success). Returns each level's result.
 std::array<Status, 4> model_WriteLodSet(const std::string& path, std::array<const Model*, 4> models,
-                                        const ModelContext& context, std::string_view username, const std::tm& when);
+                                        const ModelContext& context, std::string_view username, const tools::LocalTime& when);
 
 // The message a level's failed read shows ("Unable to open 'm' file", ...).
 std::string lod_message(char letter, const Status& status);

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "orvo/model/fixed_string.h"
+#include "orvo/model/base.h"
 #include "orvo/model/model.h"
 
 namespace orvo {

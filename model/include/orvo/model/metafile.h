@@ -6,12 +6,12 @@
 #pragma once
 
 #include <array>
-#include <ctime>
 #include <string>
 #include <string_view>
 
 #include "orvo/model/model.h"
-#include "orvo/model/result.h"
+#include "tools/base/host.h"
+#include "orvo/model/base.h"
 
 namespace orvo {
 
@@ -52,6 +52,6 @@ Status metafile_Parse(std::string_view text, const std::string& display_name, Mo
 
 // The 3DA text of `model`, byte for byte as the tool has always written it,
 // whatever the process locale. `when` is the local time for the header.
-std::string metafile_Write(const Model& model, float scale_factor, const std::tm& when, std::string_view username);
+std::string metafile_Write(const Model& model, float scale_factor, const tools::LocalTime& when, std::string_view username);
 
 }  // namespace orvo

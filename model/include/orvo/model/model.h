@@ -13,11 +13,9 @@
 #include <string_view>
 #include <vector>
 
-#include "orvo/model/fixed_string.h"
+#include "orvo/model/base.h"
 
 namespace orvo {
-
-class UserNotifier;
 
 using Name32 = FixedString<32>;
 using Name16 = FixedString<16>;

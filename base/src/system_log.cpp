@@ -1,0 +1,65 @@
+#include "tools/base/system_log.h"
+
+#include <cstdio>
+#include <ctime>
+#include <utility>
+
+namespace tools {
+
+std::string format_guid_line(const DeviceGuid& g) {
+  char line[80];
+  const int n =
+      std::snprintf(line, sizeof line, "GUID:       %08X-%04X-%04X-%02X-%02X-%02X-%02X-%02X-%02X-%02X-%02X\n",
+                    static_cast<unsigned>(g.data1), static_cast<unsigned>(g.data2), static_cast<unsigned>(g.data3),
+                    g.data4[0], g.data4[1], g.data4[2], g.data4[3], g.data4[4], g.data4[5], g.data4[6], g.data4[7]);
+  return std::string(line, n > 0 ? static_cast<std::size_t>(n) : 0u);
+}
+
+SystemLog::SystemLog(std::string path, Clock clock, BannerTail banner_tail)
+    : path_(std::move(path)), clock_(std::move(clock)), banner_tail_(std::move(banner_tail)) {}
+
+std::string SystemLog::banner() const {
+  const LocalTime t = clock_ ? clock_() : local_time_now();
+  char stamp[160];
+  const int n = std::snprintf(stamp, sizeof stamp, "GHW.TXT - LOG FILE - %i/%i/%i, %i:%02i:%02i\n", t.month, t.day,
+                              t.year, t.hour, t.minute, t.second);
+  std::string out(kDashes);
+  out.append(stamp, n > 0 ? static_cast<std::size_t>(n) : 0u);
+  out.append(kDashes);
+  if (banner_tail_) out += banner_tail_();
+  return out;
+}
+
+bool SystemLog::write(std::string_view message) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::string text;
+  if (!started_) text = banner();
+  if (message == kBreak) {
+    text.append(kDashes);
+  } else if (message == kGuid) {
+    text += format_guid_line(guid_);
+  } else {
+    text.append(message);
+  }
+
+  std::FILE* f = std::fopen(path_.c_str(), started_ ? "a" : "w");
+  if (f == nullptr) return false;
+  const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+  const bool closed = std::fclose(f) == 0;
+  // The file was truncated and begun even when the write fell short, so
+  // later messages append to it rather than start it again.
+  started_ = true;
+  return written && closed;
+}
+
+void SystemLog::set_device_guid(const DeviceGuid& guid) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  guid_ = guid;
+}
+
+bool SystemLog::started() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return started_;
+}
+
+}  // namespace tools

@@ -1,0 +1,47 @@
+// The shared base library's vocabulary, used by the model tool's libraries as
+// their own names, and the model tool's own text-reading limit.
+#pragma once
+
+#include <cstddef>
+
+#include "tools/base/file_io.h"
+#include "tools/base/fixed_string.h"
+#include "tools/base/line_reader.h"
+#include "tools/base/line_tokenizer.h"
+#include "tools/base/notifier.h"
+#include "tools/base/result.h"
+#include "tools/base/text.h"
+
+namespace orvo {
+
+using tools::ascii_lower;
+using tools::ascii_upper;
+using tools::bare_name;
+using tools::bytecompare;
+using tools::check_text_encoding;
+using tools::Error;
+using tools::error_at;
+using tools::file_part;
+using tools::FileSync;
+using tools::FileText;
+using tools::FixedString;
+using tools::icompare;
+using tools::iequals;
+using tools::istarts_with;
+using tools::LineReader;
+using tools::LineTokenizer;
+using tools::NullNotifier;
+using tools::parse_int;
+using tools::parse_real;
+using tools::read_text_file;
+using tools::RecordingNotifier;
+using tools::Result;
+using tools::Status;
+using tools::UserNotifier;
+using tools::write_file_atomic;
+
+// The model tool reads text through a 700-byte line buffer: lines of at most
+// 699 characters at once; a longer line is read as several.
+inline constexpr std::size_t kMaxLine = 699;
+
+}  // namespace orvo
