@@ -147,7 +147,7 @@ BENCHMARK(BM_AssimpReadFile)
 void BM_OrvoReadFile(benchmark::State& state) {
   const auto t0 = Clock::now();
   for (auto _ : state) {
-    auto text = tools::read_text_file(g_path);
+    auto text = tools::read_file(g_path, SIZE_MAX);
     if (!text) {
       state.SkipWithError(text.error().message.c_str());
       return;
@@ -159,7 +159,7 @@ void BM_OrvoReadFile(benchmark::State& state) {
 BENCHMARK(BM_OrvoReadFile)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_OrvoParse(benchmark::State& state) {
-  auto text = tools::read_text_file(g_path);
+  auto text = tools::read_file(g_path, SIZE_MAX);
   if (!text) {
     state.SkipWithError(text.error().message.c_str());
     return;

@@ -4,6 +4,8 @@
 // their arrays, one texture vertex per vertex, result codes the commands
 // understand, memory in proportion to the input, and a conversion that gives
 // every face the one shared unnamed source material.
+#define FUZZ_TARGET_NAME "asc_fuzz"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -15,69 +17,60 @@
 #include "orvo/import/convert.h"
 #include "orvo/model/model.h"
 #include "orvo/model/base.h"
+#include "tools/test/fuzz_check.h"
 
 namespace {
 
 using namespace orvo;
-
-[[noreturn]] void broken(const char* what, long a, long b) {
-  std::fprintf(stderr, "asc_fuzz: broken invariant: %s (%ld, %ld)\n", what, a, b);
-  std::abort();
-}
-
-#define EXPECT(cond, a, b)                            \
-  do {                                                \
-    if (!(cond)) broken(#cond, (long)(a), (long)(b)); \
-  } while (0)
 
 bool index_ok(int32_t i, std::size_t size) {
   return i >= 0 && static_cast<std::size_t>(i) < size;
 }
 
 void check_scene(const ImportedScene& scene, std::size_t input_size) {
-  EXPECT(!scene.objects.empty(), scene.objects.size(), 0);
-  EXPECT(scene.origin == 0 && !scene.skinned, scene.origin, scene.skinned);
-  EXPECT(scene.lights.empty() && scene.materials.empty(), scene.lights.size(), scene.materials.size());
+  FUZZ_CHECK(!scene.objects.empty(), scene.objects.size(), 0);
+  FUZZ_CHECK(scene.origin == 0 && !scene.skinned, scene.origin, scene.skinned);
+  FUZZ_CHECK(scene.lights.empty() && scene.materials.empty(), scene.lights.size(), scene.materials.size());
   // Every vertex and face needs a line of its own, of two bytes at least.
   std::size_t entries = 0;
   for (const MaxObject& o : scene.objects) {
-    EXPECT(o.tverts.size() == o.verts.size(), o.tverts.size(), o.verts.size());
-    EXPECT(o.faces.empty() || !o.verts.empty(), o.faces.size(), o.verts.size());
-    EXPECT(o.weights.empty() && o.cverts.empty() && !o.skinned, o.weights.size(), o.cverts.size());
+    FUZZ_CHECK(o.tverts.size() == o.verts.size(), o.tverts.size(), o.verts.size());
+    FUZZ_CHECK(o.faces.empty() || !o.verts.empty(), o.faces.size(), o.verts.size());
+    FUZZ_CHECK(o.weights.empty() && o.cverts.empty() && !o.skinned, o.weights.size(), o.cverts.size());
     entries += o.verts.size() + o.faces.size();
     for (const SceneFace& f : o.faces) {
       for (std::size_t k = 0; k < 4; ++k) {
-        EXPECT(index_ok(f.v[k], o.verts.size()), f.v[k], o.verts.size());
-        EXPECT(index_ok(f.t[k], o.tverts.size()), f.t[k], o.tverts.size());
+        FUZZ_CHECK(index_ok(f.v[k], o.verts.size()), f.v[k], o.verts.size());
+        FUZZ_CHECK(index_ok(f.t[k], o.tverts.size()), f.t[k], o.tverts.size());
       }
-      EXPECT(f.v[3] == f.v[0] && f.t == f.v, f.v[3], f.v[0]);
-      EXPECT(f.flat_material == -1, f.flat_material, 0);
+      FUZZ_CHECK(f.v[3] == f.v[0] && f.t == f.v, f.v[3], f.v[0]);
+      FUZZ_CHECK(f.flat_material == -1, f.flat_material, 0);
     }
   }
-  EXPECT(2 * entries <= input_size, entries, input_size);
+  FUZZ_CHECK(2 * entries <= input_size, entries, input_size);
 }
 
 void check_model(const Model& model, const ImportedScene& scene, const ConversionReport& report) {
-  EXPECT(model.num_subobjects() == report.listed_subobjects, model.num_subobjects(), report.listed_subobjects);
-  EXPECT((model.attributes & 1) == 0, model.attributes, 0);
-  EXPECT(model.srcmat.size() <= 1, model.srcmat.size(), 0);
+  FUZZ_CHECK(model.num_subobjects() == report.listed_subobjects, model.num_subobjects(), report.listed_subobjects);
+  FUZZ_CHECK((model.attributes & 1) == 0, model.attributes, 0);
+  FUZZ_CHECK(model.srcmat.size() <= 1, model.srcmat.size(), 0);
   const int material_slots = model.num_materials > 0 ? model.num_materials : 1;
   for (const SubObject& so : model.subobjects) {
-    EXPECT(so.facecolors.empty(), so.facecolors.size(), 0);
-    EXPECT(index_ok(so.parent, model.subobjects.size()), so.parent, model.subobjects.size());
+    FUZZ_CHECK(so.facecolors.empty(), so.facecolors.size(), 0);
+    FUZZ_CHECK(index_ok(so.parent, model.subobjects.size()), so.parent, model.subobjects.size());
     for (const Face& f : so.faces) {
       for (std::size_t k = 0; k < 4; ++k) {
-        EXPECT(index_ok(f.v[k], so.verts.size()), f.v[k], so.verts.size());
-        EXPECT(index_ok(f.t[k], so.tverts.size()), f.t[k], so.tverts.size());
+        FUZZ_CHECK(index_ok(f.v[k], so.verts.size()), f.v[k], so.verts.size());
+        FUZZ_CHECK(index_ok(f.t[k], so.tverts.size()), f.t[k], so.tverts.size());
       }
-      EXPECT(f.srcmat == 0 && model.srcmat.size() == 1, f.srcmat, model.srcmat.size());
-      EXPECT(index_ok(f.material, static_cast<std::size_t>(material_slots)), f.material, model.num_materials);
-      EXPECT(index_ok(f.max_object, scene.objects.size()), f.max_object, scene.objects.size());
+      FUZZ_CHECK(f.srcmat == 0 && model.srcmat.size() == 1, f.srcmat, model.srcmat.size());
+      FUZZ_CHECK(index_ok(f.material, static_cast<std::size_t>(material_slots)), f.material, model.num_materials);
+      FUZZ_CHECK(index_ok(f.max_object, scene.objects.size()), f.max_object, scene.objects.size());
     }
   }
   for (const BoundingObject& b : model.bobj) {
     for (const Face& f : b.faces) {
-      for (std::size_t k = 0; k < 4; ++k) EXPECT(index_ok(f.v[k], b.verts.size()), f.v[k], b.verts.size());
+      for (std::size_t k = 0; k < 4; ++k) FUZZ_CHECK(index_ok(f.v[k], b.verts.size()), f.v[k], b.verts.size());
     }
   }
 }
@@ -101,9 +94,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     // A parse error names its line (negative code); the only other refusal
     // is a file without a triangle mesh. Nothing half-read is left.
     const int code = parsed.code();
-    EXPECT(code < 0 || code == kAscNoMesh, code, 0);
-    EXPECT(!parsed.error().message.empty(), code, 0);
-    EXPECT(scene.objects.empty(), scene.objects.size(), code);
+    FUZZ_CHECK(code < 0 || code == kAscNoMesh, code, 0);
+    FUZZ_CHECK(!parsed.error().message.empty(), code, 0);
+    FUZZ_CHECK(scene.objects.empty(), scene.objects.size(), code);
     return 0;
   }
   check_scene(scene, size);
@@ -111,7 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   model_Reset(*model);
   StretchBoxTable boxes;
   const Result<ConversionReport> converted = conv_ConvertScene(*model, scene, kDefaultScaleFactor, boxes, notifier);
-  EXPECT(converted.ok(), converted.code(), 0);
+  FUZZ_CHECK(converted.ok(), converted.code(), 0);
   check_model(*model, scene, *converted);
   return 0;
 }

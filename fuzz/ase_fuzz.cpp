@@ -7,6 +7,8 @@
 // a second time split between several threads (which the reader does only
 // for large files on its own), and that reading must give exactly the
 // one-thread result: scene, status and messages.
+#define FUZZ_TARGET_NAME "ase_fuzz"
+
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -21,20 +23,11 @@
 #include "orvo/import/convert.h"
 #include "orvo/model/model.h"
 #include "orvo/model/base.h"
+#include "tools/test/fuzz_check.h"
 
 namespace {
 
 using namespace orvo;
-
-[[noreturn]] void broken(const char* what, long a, long b) {
-  std::fprintf(stderr, "ase_fuzz: broken invariant: %s (%ld, %ld)\n", what, a, b);
-  std::abort();
-}
-
-#define EXPECT(cond, a, b)                            \
-  do {                                                \
-    if (!(cond)) broken(#cond, (long)(a), (long)(b)); \
-  } while (0)
 
 bool index_ok(int32_t i, std::size_t size) {
   return i >= 0 && static_cast<std::size_t>(i) < size;
@@ -47,25 +40,25 @@ bool optional_index_ok(int32_t i, std::size_t size) {
 }
 
 void check_scene(const ImportedScene& scene) {
-  EXPECT(!scene.objects.empty(), scene.objects.size(), 0);
-  EXPECT((scene.origin & kSceneOriginAse) != 0, scene.origin, 0);
+  FUZZ_CHECK(!scene.objects.empty(), scene.objects.size(), 0);
+  FUZZ_CHECK((scene.origin & kSceneOriginAse) != 0, scene.origin, 0);
   bool skinned = false;
   for (const MaxObject& o : scene.objects) {
     skinned = skinned || o.skinned;
-    EXPECT(o.weights.empty() || o.weights.size() == o.verts.size(), o.weights.size(), o.verts.size());
+    FUZZ_CHECK(o.weights.empty() || o.weights.size() == o.verts.size(), o.weights.size(), o.verts.size());
     for (const SceneFace& f : o.faces) {
       for (std::size_t k = 0; k < 3; ++k) {
-        EXPECT(index_ok(f.v[k], o.verts.size()), f.v[k], o.verts.size());
-        EXPECT(optional_index_ok(f.t[k], o.tverts.size()), f.t[k], o.tverts.size());
-        EXPECT(optional_index_ok(f.c[k], o.cverts.size()), f.c[k], o.cverts.size());
+        FUZZ_CHECK(index_ok(f.v[k], o.verts.size()), f.v[k], o.verts.size());
+        FUZZ_CHECK(optional_index_ok(f.t[k], o.tverts.size()), f.t[k], o.tverts.size());
+        FUZZ_CHECK(optional_index_ok(f.c[k], o.cverts.size()), f.c[k], o.cverts.size());
       }
-      EXPECT(f.v[3] == f.v[0], f.v[3], f.v[0]);
-      EXPECT(f.flat_material >= -1 && f.flat_material < static_cast<int32_t>(scene.materials.size()), f.flat_material,
+      FUZZ_CHECK(f.v[3] == f.v[0], f.v[3], f.v[0]);
+      FUZZ_CHECK(f.flat_material >= -1 && f.flat_material < static_cast<int32_t>(scene.materials.size()), f.flat_material,
              scene.materials.size());
     }
   }
-  EXPECT(skinned == scene.skinned, skinned, scene.skinned);
-  for (const SceneMaterial& m : scene.materials) EXPECT(m.used, 0, 0);
+  FUZZ_CHECK(skinned == scene.skinned, skinned, scene.skinned);
+  for (const SceneMaterial& m : scene.materials) FUZZ_CHECK(m.used, 0, 0);
 }
 
 // A skinned model: sub-objects numbered by bone (up to 999), every skin slot
@@ -73,28 +66,28 @@ void check_scene(const ImportedScene& scene) {
 // their arrays.
 void check_skinned_model(const Model& model, const ImportedScene& scene) {
   const std::size_t nsub = model.subobjects.size();
-  EXPECT(nsub <= 999, nsub, 0);
+  FUZZ_CHECK(nsub <= 999, nsub, 0);
   for (const SubObject& so : model.subobjects) {
-    EXPECT(index_ok(so.parent, nsub), so.parent, nsub);
+    FUZZ_CHECK(index_ok(so.parent, nsub), so.parent, nsub);
     for (const Vertex& v : so.verts) {
-      for (std::size_t k = 0; k < 4; ++k) EXPECT(v.bones[k] == -1 || index_ok(v.bones[k], nsub), v.bones[k], nsub);
+      for (std::size_t k = 0; k < 4; ++k) FUZZ_CHECK(v.bones[k] == -1 || index_ok(v.bones[k], nsub), v.bones[k], nsub);
     }
     for (const Face& f : so.faces) {
-      for (std::size_t k = 0; k < 4; ++k) EXPECT(index_ok(f.v[k], so.verts.size()), f.v[k], so.verts.size());
-      EXPECT(index_ok(f.srcmat, model.srcmat.size()), f.srcmat, model.srcmat.size());
-      EXPECT(index_ok(f.max_object, scene.objects.size()), f.max_object, scene.objects.size());
+      for (std::size_t k = 0; k < 4; ++k) FUZZ_CHECK(index_ok(f.v[k], so.verts.size()), f.v[k], so.verts.size());
+      FUZZ_CHECK(index_ok(f.srcmat, model.srcmat.size()), f.srcmat, model.srcmat.size());
+      FUZZ_CHECK(index_ok(f.max_object, scene.objects.size()), f.max_object, scene.objects.size());
     }
   }
-  EXPECT(model.attach.size() == nsub && model.centers.size() == nsub, model.attach.size(), model.centers.size());
+  FUZZ_CHECK(model.attach.size() == nsub && model.centers.size() == nsub, model.attach.size(), model.centers.size());
 }
 
 void check_model(const Model& model, const ImportedScene& scene, const ConversionReport& report,
                  const StretchBoxTable& boxes) {
-  EXPECT(model.num_materials >= 0 && model.num_materials <= kMaxMaterials, model.num_materials, 0);
-  EXPECT(model.num_subobjects() == report.listed_subobjects, model.num_subobjects(), report.listed_subobjects);
-  EXPECT(model.num_subobjects() <= 99, model.num_subobjects(), 0);
-  EXPECT(static_cast<int>(boxes.boxes.size()) <= StretchBoxTable::kCapacity, boxes.boxes.size(), 0);
-  EXPECT((model.attributes & 1) == 1, model.attributes, 0);
+  FUZZ_CHECK(model.num_materials >= 0 && model.num_materials <= kMaxMaterials, model.num_materials, 0);
+  FUZZ_CHECK(model.num_subobjects() == report.listed_subobjects, model.num_subobjects(), report.listed_subobjects);
+  FUZZ_CHECK(model.num_subobjects() <= 99, model.num_subobjects(), 0);
+  FUZZ_CHECK(static_cast<int>(boxes.boxes.size()) <= StretchBoxTable::kCapacity, boxes.boxes.size(), 0);
+  FUZZ_CHECK((model.attributes & 1) == 1, model.attributes, 0);
 
   std::size_t scene_faces = 0;
   for (const MaxObject& o : scene.objects) scene_faces += o.faces.size();
@@ -102,36 +95,36 @@ void check_model(const Model& model, const ImportedScene& scene, const Conversio
   const int material_slots = model.num_materials > 0 ? model.num_materials : 1;
   for (const SubObject& so : model.subobjects) {
     model_faces += so.faces.size();
-    EXPECT(so.facecolors.empty() || so.facecolors.size() == so.faces.size(), so.facecolors.size(), so.faces.size());
-    EXPECT(index_ok(so.parent, model.subobjects.size()), so.parent, model.subobjects.size());
-    EXPECT(so.num_bobj >= 0 && static_cast<std::size_t>(so.num_bobj) <= model.bobj.size(), so.num_bobj,
+    FUZZ_CHECK(so.facecolors.empty() || so.facecolors.size() == so.faces.size(), so.facecolors.size(), so.faces.size());
+    FUZZ_CHECK(index_ok(so.parent, model.subobjects.size()), so.parent, model.subobjects.size());
+    FUZZ_CHECK(so.num_bobj >= 0 && static_cast<std::size_t>(so.num_bobj) <= model.bobj.size(), so.num_bobj,
            model.bobj.size());
     for (const Vertex& v : so.verts) {
-      EXPECT(index_ok(v.subobj, 99) && index_ok(v.subobj2, 99), v.subobj, v.subobj2);
-      EXPECT(v.stretch == 0 || v.stretch == 1, v.stretch, 0);
+      FUZZ_CHECK(index_ok(v.subobj, 99) && index_ok(v.subobj2, 99), v.subobj, v.subobj2);
+      FUZZ_CHECK(v.stretch == 0 || v.stretch == 1, v.stretch, 0);
     }
     for (const Face& f : so.faces) {
-      for (std::size_t k = 0; k < 4; ++k) EXPECT(index_ok(f.v[k], so.verts.size()), f.v[k], so.verts.size());
-      EXPECT(f.v[3] == f.v[0] && f.t[3] == f.t[0], f.v[3], f.t[3]);
-      EXPECT(index_ok(f.material, static_cast<std::size_t>(material_slots)), f.material, model.num_materials);
-      EXPECT(index_ok(f.srcmat, model.srcmat.size()), f.srcmat, model.srcmat.size());
-      EXPECT(index_ok(f.max_object, scene.objects.size()), f.max_object, scene.objects.size());
+      for (std::size_t k = 0; k < 4; ++k) FUZZ_CHECK(index_ok(f.v[k], so.verts.size()), f.v[k], so.verts.size());
+      FUZZ_CHECK(f.v[3] == f.v[0] && f.t[3] == f.t[0], f.v[3], f.t[3]);
+      FUZZ_CHECK(index_ok(f.material, static_cast<std::size_t>(material_slots)), f.material, model.num_materials);
+      FUZZ_CHECK(index_ok(f.srcmat, model.srcmat.size()), f.srcmat, model.srcmat.size());
+      FUZZ_CHECK(index_ok(f.max_object, scene.objects.size()), f.max_object, scene.objects.size());
     }
   }
-  EXPECT(model_faces <= scene_faces, model_faces, scene_faces);
+  FUZZ_CHECK(model_faces <= scene_faces, model_faces, scene_faces);
 
   for (const BoundingObject& b : model.bobj) {
-    EXPECT(b.subobj >= 0 && b.subobj2 >= 0, b.subobj, b.subobj2);
-    EXPECT(b.radius >= 0 || b.radius != b.radius, 0, 0);  // NaN from infinite input is tolerated
+    FUZZ_CHECK(b.subobj >= 0 && b.subobj2 >= 0, b.subobj, b.subobj2);
+    FUZZ_CHECK(b.radius >= 0 || b.radius != b.radius, 0, 0);  // NaN from infinite input is tolerated
     for (const Face& f : b.faces) {
-      for (std::size_t k = 0; k < 4; ++k) EXPECT(index_ok(f.v[k], b.verts.size()), f.v[k], b.verts.size());
+      for (std::size_t k = 0; k < 4; ++k) FUZZ_CHECK(index_ok(f.v[k], b.verts.size()), f.v[k], b.verts.size());
     }
   }
-  EXPECT(model.total_bobj_items == 6 * static_cast<int32_t>(model.bobj.size()), model.total_bobj_items,
+  FUZZ_CHECK(model.total_bobj_items == 6 * static_cast<int32_t>(model.bobj.size()), model.total_bobj_items,
          model.bobj.size());
-  for (const UserPoint& u : model.userpts) EXPECT(u.subobj >= 0, u.subobj, 0);
-  for (const ModelLight& l : model.lights) EXPECT(l.subobj >= 0 && l.subobj < 99, l.subobj, 0);
-  for (const StretchBox& b : boxes.boxes) EXPECT(b.subobj >= 0 && b.subobj2 >= 0, b.subobj, b.subobj2);
+  for (const UserPoint& u : model.userpts) FUZZ_CHECK(u.subobj >= 0, u.subobj, 0);
+  for (const ModelLight& l : model.lights) FUZZ_CHECK(l.subobj >= 0 && l.subobj < 99, l.subobj, 0);
+  for (const StretchBox& b : boxes.boxes) FUZZ_CHECK(b.subobj >= 0 && b.subobj2 >= 0, b.subobj, b.subobj2);
 }
 
 // Bit-exact equality of what two readings produced.
@@ -194,19 +187,19 @@ bool same(const SceneMaterial& a, const SceneMaterial& b) {
 
 void check_same_reading(const Status& s1, const ImportedScene& a, const RecordingNotifier& n1, const Status& s2,
                         const ImportedScene& b, const RecordingNotifier& n2) {
-  EXPECT(s1.code() == s2.code(), s1.code(), s2.code());
-  if (!s1.ok()) EXPECT(s1.error().message == s2.error().message, s1.code(), 0);
-  EXPECT(n1.lines == n2.lines, n1.lines.size(), n2.lines.size());
-  EXPECT(n1.statuses == n2.statuses, n1.statuses.size(), n2.statuses.size());
-  EXPECT(n1.messages.size() == n2.messages.size(), n1.messages.size(), n2.messages.size());
+  FUZZ_CHECK(s1.code() == s2.code(), s1.code(), s2.code());
+  if (!s1.ok()) FUZZ_CHECK(s1.error().message == s2.error().message, s1.code(), 0);
+  FUZZ_CHECK(n1.lines == n2.lines, n1.lines.size(), n2.lines.size());
+  FUZZ_CHECK(n1.statuses == n2.statuses, n1.statuses.size(), n2.statuses.size());
+  FUZZ_CHECK(n1.messages.size() == n2.messages.size(), n1.messages.size(), n2.messages.size());
   for (std::size_t i = 0; i < n1.messages.size(); ++i) {
-    EXPECT(n1.messages[i].text == n2.messages[i].text && n1.messages[i].caption == n2.messages[i].caption, i, 0);
+    FUZZ_CHECK(n1.messages[i].text == n2.messages[i].text && n1.messages[i].caption == n2.messages[i].caption, i, 0);
   }
   if (!s1.ok()) return;
-  EXPECT(a.name == b.name && a.skinned == b.skinned && a.origin == b.origin, a.skinned, b.skinned);
-  EXPECT(same(a.objects, b.objects), a.objects.size(), b.objects.size());
-  EXPECT(same(a.lights, b.lights), a.lights.size(), b.lights.size());
-  EXPECT(same(a.materials, b.materials), a.materials.size(), b.materials.size());
+  FUZZ_CHECK(a.name == b.name && a.skinned == b.skinned && a.origin == b.origin, a.skinned, b.skinned);
+  FUZZ_CHECK(same(a.objects, b.objects), a.objects.size(), b.objects.size());
+  FUZZ_CHECK(same(a.lights, b.lights), a.lights.size(), b.lights.size());
+  FUZZ_CHECK(same(a.materials, b.materials), a.materials.size(), b.materials.size());
 }
 
 }  // namespace
@@ -241,9 +234,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     // A parse error names its line (negative code); the only other refusal
     // is a scene without objects.
     const int code = parsed.code();
-    EXPECT(code < 0 || code == kAseNoObjects, code, 0);
-    EXPECT(!parsed.error().message.empty(), code, 0);
-    EXPECT(scene.objects.empty() || code < 0, scene.objects.size(), code);
+    FUZZ_CHECK(code < 0 || code == kAseNoObjects, code, 0);
+    FUZZ_CHECK(!parsed.error().message.empty(), code, 0);
+    FUZZ_CHECK(scene.objects.empty() || code < 0, scene.objects.size(), code);
     return 0;
   }
   check_scene(scene);
@@ -254,13 +247,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   if (scene.skinned) {
     // Refused only for bone numbers beyond the sub-object lists.
     if (!converted) {
-      EXPECT(converted.code() == kConvertRefused, converted.code(), 0);
+      FUZZ_CHECK(converted.code() == kConvertRefused, converted.code(), 0);
       return 0;
     }
     check_skinned_model(*model, scene);
     return 0;
   }
-  EXPECT(converted.ok(), converted.code(), 0);
+  FUZZ_CHECK(converted.ok(), converted.code(), 0);
   check_model(*model, scene, *converted, boxes);
   return 0;
 }

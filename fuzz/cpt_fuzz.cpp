@@ -6,6 +6,8 @@
 // header checks. Besides the sanitizers, it checks that a summary is
 // consistent with itself and the file and that its size stays in
 // proportion to the input.
+#define FUZZ_TARGET_NAME "cpt_fuzz"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -17,20 +19,11 @@
 
 #include "loamer/block_file.h"
 #include "loamer/terrain_file.h"
+#include "tools/test/fuzz_check.h"
 
 namespace {
 
 using namespace loamer;
-
-[[noreturn]] void broken(const char* what, long a, long b) {
-  std::fprintf(stderr, "cpt_fuzz: broken invariant: %s (%ld, %ld)\n", what, a, b);
-  std::abort();
-}
-
-#define EXPECT(cond, a, b)                            \
-  do {                                                \
-    if (!(cond)) broken(#cond, (long)(a), (long)(b)); \
-  } while (0)
 
 // "CPT1", grid 1024, 6 sectors, names, "DPTH", zero heights, "POLY".
 std::vector<uint8_t> frame() {
@@ -63,24 +56,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   const tools::Result<TerrainFileSummary> summary = summarize_terrain_bytes(file, "fuzz.cpt");
   if (!summary) {
     const int code = summary.code();
-    EXPECT(code == kIoBadMagic || code == kIoTruncated || code == kIoBadData, code, 0);
-    EXPECT(summary.error().message.rfind("fuzz.cpt: ", 0) == 0, code, 0);
+    FUZZ_CHECK(code == kIoBadMagic || code == kIoTruncated || code == kIoBadData, code, 0);
+    FUZZ_CHECK(summary.error().message.rfind("fuzz.cpt: ", 0) == 0, code, 0);
     return 0;
   }
   const TerrainFileSummary& s = *summary;
-  EXPECT(s.file_size == file.size(), s.file_size, file.size());
-  EXPECT(s.records_per_sector.size() == s.sectors, s.records_per_sector.size(), s.sectors);
+  FUZZ_CHECK(s.file_size == file.size(), s.file_size, file.size());
+  FUZZ_CHECK(s.records_per_sector.size() == s.sectors, s.records_per_sector.size(), s.sectors);
   long total = 0;
   for (long n : s.records_per_sector) total += n;
-  EXPECT(static_cast<size_t>(total) == s.records.size(), total, s.records.size());
+  FUZZ_CHECK(static_cast<size_t>(total) == s.records.size(), total, s.records.size());
   // A record takes at least its 7 bytes of fixed fields, aligned to 4.
-  EXPECT(s.records.size() <= (file.size() - kCptRecordsOffset) / 8 + 1, s.records.size(), file.size());
+  FUZZ_CHECK(s.records.size() <= (file.size() - kCptRecordsOffset) / 8 + 1, s.records.size(), file.size());
   size_t previous = 0;
   for (const TerrainRecordSummary& r : s.records) {
-    EXPECT(r.byte_offset >= kCptRecordsOffset && r.byte_offset < file.size(), r.byte_offset, file.size());
-    EXPECT(r.byte_offset >= previous, r.byte_offset, previous);
-    EXPECT(r.sector >= 0 && r.sector < s.sectors, r.sector, s.sectors);
-    EXPECT(r.origin_x < 1024 && r.origin_z < 1024, r.origin_x, r.origin_z);
+    FUZZ_CHECK(r.byte_offset >= kCptRecordsOffset && r.byte_offset < file.size(), r.byte_offset, file.size());
+    FUZZ_CHECK(r.byte_offset >= previous, r.byte_offset, previous);
+    FUZZ_CHECK(r.sector >= 0 && r.sector < s.sectors, r.sector, s.sectors);
+    FUZZ_CHECK(r.origin_x < 1024 && r.origin_z < 1024, r.origin_x, r.origin_z);
     previous = r.byte_offset;
   }
   return 0;

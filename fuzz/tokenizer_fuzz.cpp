@@ -17,6 +17,8 @@
 //     length, without line feeds, and carry the right line numbers;
 //   - next() gives exactly the raw pieces that have tokens and are no
 //     "/" comment.
+#define FUZZ_TARGET_NAME "tokenizer_fuzz"
+
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -28,21 +30,12 @@
 
 #include "tools/base/line_reader.h"
 #include "tools/base/line_tokenizer.h"
+#include "tools/test/fuzz_check.h"
 
 namespace {
 
 using tools::LineReader;
 using tools::LineTokenizer;
-
-[[noreturn]] void broken(const char* what, long a, long b) {
-  std::fprintf(stderr, "tokenizer_fuzz: broken invariant: %s (%ld, %ld)\n", what, a, b);
-  std::abort();
-}
-
-#define EXPECT(cond, a, b)                            \
-  do {                                                \
-    if (!(cond)) broken(#cond, (long)(a), (long)(b)); \
-  } while (0)
 
 std::vector<std::string> plain_split(std::string_view line) {
   if (line.size() > 1000) line = line.substr(0, 1000);
@@ -66,21 +59,21 @@ std::vector<std::string> plain_split(std::string_view line) {
 
 void check_tokens(const LineTokenizer& tok, std::string_view line) {
   const std::size_t n = tok.size();
-  EXPECT(n <= LineTokenizer::kMaxTokens, n, 0);
-  EXPECT(tok.empty() == (n == 0), n, 0);
+  FUZZ_CHECK(n <= LineTokenizer::kMaxTokens, n, 0);
+  FUZZ_CHECK(tok.empty() == (n == 0), n, 0);
   for (std::size_t i = 0; i < n; ++i) {
-    EXPECT(!tok[i].empty(), i, n);
-    EXPECT(tok[i].size() <= LineTokenizer::kMaxChars, i, tok[i].size());
+    FUZZ_CHECK(!tok[i].empty(), i, n);
+    FUZZ_CHECK(tok[i].size() <= LineTokenizer::kMaxChars, i, tok[i].size());
   }
-  EXPECT(tok[n].empty() && tok[n + 7].empty(), n, 0);
-  EXPECT(tok.back() == (n ? tok[n - 1] : std::string_view{}), n, 0);
+  FUZZ_CHECK(tok[n].empty() && tok[n + 7].empty(), n, 0);
+  FUZZ_CHECK(tok.back() == (n ? tok[n - 1] : std::string_view{}), n, 0);
 
   const std::string_view looked_at = line.substr(0, LineTokenizer::kMaxChars);
-  EXPECT(tok.has_brace() == (looked_at.find_first_of("{}") != std::string_view::npos), tok.has_brace(), n);
+  FUZZ_CHECK(tok.has_brace() == (looked_at.find_first_of("{}") != std::string_view::npos), tok.has_brace(), n);
 
   const std::vector<std::string> expected = plain_split(line);
-  EXPECT(expected.size() == n, expected.size(), n);
-  for (std::size_t i = 0; i < n; ++i) EXPECT(tok[i] == expected[i], i, n);
+  FUZZ_CHECK(expected.size() == n, expected.size(), n);
+  for (std::size_t i = 0; i < n; ++i) FUZZ_CHECK(tok[i] == expected[i], i, n);
 }
 
 bool has_tokens_and_is_no_comment(std::string_view raw, LineTokenizer& scratch) {
@@ -135,19 +128,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     while (reader.next_raw(raw)) {
       const std::size_t offset = reader.offset();
       const std::size_t end = text.size() - reader.remaining_bytes();
-      EXPECT(offset == expected_offset, offset, expected_offset);
-      EXPECT(reader.line_number() == expected_line, reader.line_number(), expected_line);
-      EXPECT(raw.data() == text.data() + offset, offset, 0);
-      EXPECT(raw.size() <= max_line, raw.size(), max_line);
-      EXPECT(raw.find('\n') == std::string_view::npos, offset, 0);
-      EXPECT(end > offset && end <= text.size(), end, offset);
+      FUZZ_CHECK(offset == expected_offset, offset, expected_offset);
+      FUZZ_CHECK(reader.line_number() == expected_line, reader.line_number(), expected_line);
+      FUZZ_CHECK(raw.data() == text.data() + offset, offset, 0);
+      FUZZ_CHECK(raw.size() <= max_line, raw.size(), max_line);
+      FUZZ_CHECK(raw.find('\n') == std::string_view::npos, offset, 0);
+      FUZZ_CHECK(end > offset && end <= text.size(), end, offset);
       // What was consumed: the piece, then perhaps a CR, then perhaps a LF.
       std::string_view rest = text.substr(offset + raw.size(), end - offset - raw.size());
       const bool lf = !rest.empty() && rest.back() == '\n';
       if (lf) rest.remove_suffix(1);
       if (!rest.empty() && rest.front() == '\r') rest.remove_prefix(1);
-      EXPECT(rest.empty(), offset, rest.size());
-      if (!lf) EXPECT(end == text.size() || end - offset == max_line, end, offset);
+      FUZZ_CHECK(rest.empty(), offset, rest.size());
+      if (!lf) FUZZ_CHECK(end == text.size() || end - offset == max_line, end, offset);
       if (lf) ++expected_line;
       expected_offset = end;
       if (has_tokens_and_is_no_comment(raw, scratch)) {
@@ -155,9 +148,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         kept_numbers.push_back(reader.line_number());
       }
     }
-    EXPECT(expected_offset == text.size(), expected_offset, text.size());
-    EXPECT(reader.remaining_bytes() == 0, reader.remaining_bytes(), 0);
-    EXPECT(!reader.next_raw(raw), 0, 0);
+    FUZZ_CHECK(expected_offset == text.size(), expected_offset, text.size());
+    FUZZ_CHECK(reader.remaining_bytes() == 0, reader.remaining_bytes(), 0);
+    FUZZ_CHECK(!reader.next_raw(raw), 0, 0);
   }
 
   // Token lines.
@@ -165,16 +158,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     LineReader reader(text, max_line);
     std::size_t i = 0;
     while (reader.next()) {
-      EXPECT(i < kept.size(), i, kept.size());
-      EXPECT(reader.line().data() == kept[i].data() && reader.line().size() == kept[i].size(), i, kept[i].size());
-      EXPECT(reader.line_number() == kept_numbers[i], reader.line_number(), kept_numbers[i]);
-      EXPECT(reader.size() > 0 && reader[0].front() != '/', i, reader.size());
-      EXPECT(reader.size() == reader.tokens().size(), reader.size(), reader.tokens().size());
+      FUZZ_CHECK(i < kept.size(), i, kept.size());
+      FUZZ_CHECK(reader.line().data() == kept[i].data() && reader.line().size() == kept[i].size(), i, kept[i].size());
+      FUZZ_CHECK(reader.line_number() == kept_numbers[i], reader.line_number(), kept_numbers[i]);
+      FUZZ_CHECK(reader.size() > 0 && reader[0].front() != '/', i, reader.size());
+      FUZZ_CHECK(reader.size() == reader.tokens().size(), reader.size(), reader.tokens().size());
       check_tokens(reader.tokens(), reader.line());
       ++i;
     }
-    EXPECT(i == kept.size(), i, kept.size());
-    EXPECT(reader.size() == 0 && reader.line().empty(), reader.size(), 0);
+    FUZZ_CHECK(i == kept.size(), i, kept.size());
+    FUZZ_CHECK(reader.size() == 0 && reader.line().empty(), reader.size(), 0);
   }
   return 0;
 }

@@ -10,6 +10,8 @@
 //     set is no longer than two tokens;
 //   - reading the text in pieces gives the same project, locks and result
 //     as reading it whole.
+#define FUZZ_TARGET_NAME "tpj_fuzz"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -19,18 +21,9 @@
 
 #include "loamer/project.h"
 #include "tools/base/line_tokenizer.h"
+#include "tools/test/fuzz_check.h"
 
 namespace {
-
-[[noreturn]] void broken(const char* what) {
-  std::fprintf(stderr, "tpj_fuzz: broken invariant: %s\n", what);
-  std::abort();
-}
-
-#define EXPECT(cond)            \
-  do {                          \
-    if (!(cond)) broken(#cond); \
-  } while (0)
 
 bool ends_with(std::string_view s, std::string_view tail) {
   return s.size() >= tail.size() && s.substr(s.size() - tail.size()) == tail;
@@ -50,30 +43,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
 
   const bool refused =
       text.find('\0') != std::string_view::npos || text.substr(0, 2) == "\xFF\xFE" || text.substr(0, 2) == "\xFE\xFF";
-  EXPECT(whole.ok() != refused);
+  FUZZ_CHECK(whole.ok() != refused);
   if (!whole.ok()) {
-    EXPECT(whole.code() < 0);
-    EXPECT(whole.error().message.rfind("fuzz.tpj:", 0) == 0);
-    EXPECT(locks == start);
+    FUZZ_CHECK(whole.code() < 0);
+    FUZZ_CHECK(whole.error().message.rfind("fuzz.tpj:", 0) == 0);
+    FUZZ_CHECK(locks == start);
   } else {
     const loamer::TerrainProject& p = *whole;
-    EXPECT(p.complete == loamer::has_all_fields(p));
-    EXPECT(p.complete == (!p.terrain_name.empty() && !p.creator.empty() && !p.path.empty() && !p.depth_map.empty() &&
+    FUZZ_CHECK(p.complete == loamer::has_all_fields(p));
+    FUZZ_CHECK(p.complete == (!p.terrain_name.empty() && !p.creator.empty() && !p.path.empty() && !p.depth_map.empty() &&
                           !p.output.empty()));
-    EXPECT(p.output.empty() || ends_with(p.output, ".cpt"));
-    EXPECT(p.depth_map.size() <= 2 * tools::LineTokenizer::kMaxChars);
-    EXPECT(p.output.size() <= 2 * tools::LineTokenizer::kMaxChars + 4);
-    EXPECT(p.terrain_name.size() <= tools::LineTokenizer::kMaxChars);
+    FUZZ_CHECK(p.output.empty() || ends_with(p.output, ".cpt"));
+    FUZZ_CHECK(p.depth_map.size() <= 2 * tools::LineTokenizer::kMaxChars);
+    FUZZ_CHECK(p.output.size() <= 2 * tools::LineTokenizer::kMaxChars + 4);
+    FUZZ_CHECK(p.terrain_name.size() <= tools::LineTokenizer::kMaxChars);
   }
 
   loamer::ProjectReader reader("fuzz.tpj", start);
   bool ok = true;
   for (std::size_t at = 0; at < text.size() && ok; at += piece) ok = reader.feed(text.substr(at, piece)).ok();
   if (ok) ok = reader.finish().ok();
-  EXPECT(ok == whole.ok());
+  FUZZ_CHECK(ok == whole.ok());
   if (ok) {
-    EXPECT(reader.project() == *whole);
-    EXPECT(reader.locks() == locks);
+    FUZZ_CHECK(reader.project() == *whole);
+    FUZZ_CHECK(reader.locks() == locks);
   }
   return 0;
 }

@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <utility>
@@ -18,69 +20,88 @@ namespace tools {
 
 namespace {
 
-std::string reason(int err) { return std::strerror(err); }
+// Opens `path` for reading and checks that it is a regular file of at most
+// `max_bytes`. O_NONBLOCK keeps the open of a FIFO from waiting for a writer;
+// it changes nothing for regular files.
+Result<int> open_regular(const std::string& path, std::size_t max_bytes, std::size_t& size) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return open_error(path, errno);
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) {
+    const int err = errno;
+    ::close(fd);
+    return open_error(path, err);
+  }
+  if (!S_ISREG(st.st_mode)) {
+    ::close(fd);
+    if (S_ISDIR(st.st_mode)) return open_error(path, EISDIR);
+    return Error{kCodeCannotOpen, path + ": cannot open: not a regular file", FileLocation{path},
+                 ErrorKind::kCannotOpen};
+  }
+  if (static_cast<std::uintmax_t>(st.st_size) > max_bytes) {
+    ::close(fd);
+    return Error{kCodeCannotOpen,
+                 path + ": the file is larger than " + std::to_string(max_bytes) +
+                     " bytes, more than such a file can hold",
+                 FileLocation{path}, ErrorKind::kTooLarge};
+  }
+  size = static_cast<std::size_t>(st.st_size);
+  return fd;
+}
 
 }  // namespace
 
-Result<std::string> read_text_file(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return Error{1, path + ": cannot open: " + reason(errno)};
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-    const int err = S_ISDIR(st.st_mode) ? EISDIR : errno;
-    ::close(fd);
-    return Error{1, path + ": cannot open: " + reason(err)};
-  }
-  // Read straight into the string; its size comes from the file's size, and
-  // grows only for files that turn out longer (or are no regular files).
-  std::string data;
+Result<std::string> read_file(const std::string& path, std::size_t max_bytes) {
   std::size_t size = 0;
-  if (S_ISREG(st.st_mode) && st.st_size > 0) data.resize(static_cast<std::size_t>(st.st_size));
+  Result<int> opened = open_regular(path, max_bytes, size);
+  if (!opened) return opened.error();
+  const int fd = *opened;
+  // Read straight into the string, sized from the file. A file that grows
+  // while it is read is cut at its size then, plus one byte to tell.
+  std::string data(size, '\0');
+  std::size_t got = 0;
   for (;;) {
-    char probe[4096];
-    const bool full = size == data.size();
-    char* dst = full ? probe : data.data() + size;
-    const std::size_t room = full ? sizeof probe : data.size() - size;
-    const ssize_t n = ::read(fd, dst, room);
+    char probe[1];
+    const bool full = got == data.size();
+    const ssize_t n = full ? ::read(fd, probe, 1) : ::read(fd, data.data() + got, data.size() - got);
     if (n == 0) break;
     if (n < 0) {
       if (errno == EINTR) continue;
       const int err = errno;
       ::close(fd);
-      return Error{1, path + ": cannot read: " + reason(err)};
+      return read_error(path, err);
     }
     if (full) {
-      data.resize(size);
-      data.append(probe, static_cast<std::size_t>(n));
-      data.resize(data.size() + std::max<std::size_t>(data.size(), 1u << 16));
+      ::close(fd);
+      return Error{kCodeCannotOpen, path + ": cannot read: the file grew while it was read", FileLocation{path},
+                   ErrorKind::kCannotRead};
     }
-    size += static_cast<std::size_t>(n);
+    got += static_cast<std::size_t>(n);
   }
-  data.resize(size);
+  data.resize(got);
   ::close(fd);
   return data;
 }
 
-Result<FileText> FileText::open(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return Error{1, path + ": cannot open: " + reason(errno)};
-  struct stat st {};
-  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
-    const auto size = static_cast<std::size_t>(st.st_size);
+Result<FileText> FileText::open(const std::string& path, std::size_t max_bytes) {
+  std::size_t size = 0;
+  Result<int> opened = open_regular(path, max_bytes, size);
+  if (!opened) return opened.error();
+  const int fd = *opened;
+  if (size > 0) {
     void* map = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
-    ::close(fd);
     if (map != MAP_FAILED) {
+      ::close(fd);
       ::madvise(map, size, MADV_SEQUENTIAL);
       FileText text;
       text.map_ = static_cast<const char*>(map);
       text.size_ = size;
       return text;
     }
-  } else {
-    ::close(fd);
   }
-  // Empty files, pipes, devices, or a mapping that failed: read them.
-  Result<std::string> data = read_text_file(path);
+  ::close(fd);
+  // Empty files, or a mapping that failed: read them.
+  Result<std::string> data = read_file(path, max_bytes);
   if (!data) return data.error();
   FileText text;
   text.copy_ = std::move(*data);
@@ -107,15 +128,15 @@ FileText::~FileText() {
 Status check_text_encoding(std::string_view text, const std::string& display_name) {
   const auto starts = [&](std::string_view bom) { return text.substr(0, bom.size()) == bom; };
   if (starts(std::string_view("\xFF\xFE\0\0", 4)) || starts(std::string_view("\0\0\xFE\xFF", 4))) {
-    return Error{-1, error_at(display_name, 1, "the file is UTF-32 text; save it as plain (ANSI or UTF-8) text")};
+    return parse_error(display_name, 1, "the file is UTF-32 text; save it as plain (ANSI or UTF-8) text");
   }
   if (starts("\xFF\xFE") || starts("\xFE\xFF")) {
-    return Error{-1, error_at(display_name, 1, "the file is UTF-16 text; save it as plain (ANSI or UTF-8) text")};
+    return parse_error(display_name, 1, "the file is UTF-16 text; save it as plain (ANSI or UTF-8) text");
   }
   const std::size_t nul = text.find('\0');
   if (nul != std::string_view::npos) {
     const long line = 1 + static_cast<long>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(nul), '\n'));
-    return Error{static_cast<int>(-line), error_at(display_name, line, "the file holds NUL bytes (binary or UTF-16 data), not text")};
+    return parse_error(display_name, line, "the file holds NUL bytes (binary or UTF-16 data), not text");
   }
   return {};
 }
@@ -140,12 +161,12 @@ Status write_file_atomic(const std::string& path, std::string_view data, FileSyn
   std::vector<char> name(tmpl.begin(), tmpl.end());
   name.push_back('\0');
   const int fd = ::mkstemp(name.data());
-  if (fd < 0) return Error{1, path + ": cannot write: " + reason(errno)};
+  if (fd < 0) return write_error(path, errno);
   const std::string tmp(name.data());
   auto fail = [&](int err) -> Status {
     ::close(fd);
     ::unlink(tmp.c_str());
-    return Error{1, path + ": cannot write: " + reason(err)};
+    return write_error(path, err);
   };
   const char* p = data.data();
   std::size_t left = data.size();
@@ -170,15 +191,17 @@ Status write_file_atomic(const std::string& path, std::string_view data, FileSyn
   if (::close(fd) != 0) {
     const int err = errno;
     ::unlink(tmp.c_str());
-    return Error{1, path + ": cannot write: " + reason(err)};
+    return write_error(path, err);
   }
   if (::rename(tmp.c_str(), path.c_str()) != 0) {
     const int err = errno;
     ::unlink(tmp.c_str());
-    return Error{1, path + ": cannot write: " + reason(err)};
+    return write_error(path, err);
   }
   return {};
 }
+
+void ignore_file_size_signal() { std::signal(SIGXFSZ, SIG_IGN); }
 
 std::string bare_name(std::string_view path) {
   std::string_view name = file_part(path);

@@ -293,7 +293,7 @@ Status asc_Parse(std::string_view text, const std::string& display_name, Importe
 }
 
 Status asc_Load(const std::string& path, ImportedScene& scene, UserNotifier& notifier) {
-  Result<FileText> text = FileText::open(path);
+  Result<FileText> text = FileText::open(path, kMaxSceneBytes);
   if (!text) {
     scene.release();
     return Error{kAscCannotOpen, text.error().message};

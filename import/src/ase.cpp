@@ -845,7 +845,7 @@ Status ase_Parse(std::string_view text, const std::string& display_name, Importe
 
 Status ase_Load(const std::string& path, ImportedScene& scene, UserNotifier& notifier,
                 const AseParseOptions& options) {
-  Result<FileText> text = FileText::open(path);
+  Result<FileText> text = FileText::open(path, kMaxSceneBytes);
   if (!text) {
     scene.release();
     return Error{kAseCannotOpen, text.error().message};

@@ -61,7 +61,7 @@ std::string with_extension(const std::string& path, std::string_view ext) {
 
 Status model_Read3da(const std::string& path, Model& model, ModelContext& context) {
   UserNotifier& notifier = notifier_of(context);
-  Result<FileText> text = FileText::open(path);
+  Result<FileText> text = FileText::open(path, k3daMaxBytes);
   if (!text) return Error{kMetafileCannotOpen, text.error().message};  // the Model stays as it was
 
   MetafileInfo info;

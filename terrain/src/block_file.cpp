@@ -286,7 +286,7 @@ tools::Result<PackedBlockMesh> decode_block_mesh(std::string_view bytes, const s
 }
 
 tools::Result<PackedBlockMesh> read_block_mesh(const std::string& path) {
-  tools::Result<std::string> data = tools::read_text_file(path);
+  tools::Result<std::string> data = tools::read_file(path, std::size_t{64} << 20);
   if (!data) return tools::Error{kIoCannotOpen, data.error().message};
   return decode_block_mesh(std::string_view(*data), path);
 }

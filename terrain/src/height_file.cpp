@@ -19,7 +19,7 @@ tools::Status write_height_file(const std::string& path, std::span<const uint16_
 }
 
 tools::Result<std::string> read_height_file_bytes(const std::string& path) {
-  tools::Result<std::string> data = tools::read_text_file(path);
+  tools::Result<std::string> data = tools::read_file(path, kHeightFileBytes + 1);
   if (!data) return tools::Error{kIoCannotOpen, data.error().message};
   if (data->size() != kHeightFileBytes) {
     const bool shorter = data->size() < kHeightFileBytes;

@@ -374,7 +374,7 @@ tools::Result<TerrainFileSummary> summarize_terrain_bytes(std::span<const uint8_
 }
 
 tools::Result<TerrainFileSummary> summarize_terrain_file(const std::string& path) {
-  tools::Result<std::string> data = tools::read_text_file(path);
+  tools::Result<std::string> data = tools::read_file(path, std::size_t{64} << 20);
   if (!data) return tools::Error{kIoCannotOpen, data.error().message};
   return summarize_terrain_bytes(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(data->data()), data->size()),
                                  path);

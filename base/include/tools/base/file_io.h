@@ -2,6 +2,7 @@
 // files.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -9,15 +10,24 @@
 
 namespace tools {
 
-// Reads a whole file. Error code 1 with "path: cannot open: reason".
-Result<std::string> read_text_file(const std::string& path);
+// Every reader of a user file states the most its format can hold, so a file
+// that never ends (a link to /dev/zero) or a huge stray file is refused
+// instead of filling the memory. Only regular files are read: a directory, a
+// FIFO or a device is refused at once, without waiting for a writer.
 
-// A whole file held read-only in memory for a reader: a regular file is
-// mapped (no copy, pages read ahead by the kernel), anything else is read.
+// Reads a whole regular file of at most `max_bytes`. Error code 1 with
+// "path: cannot open: reason" (kind kCannotOpen; "not a regular file" for
+// FIFOs and devices), "path: cannot read: reason" (kCannotRead), or
+// "path: the file is larger than N bytes, more than such a file can hold"
+// (kTooLarge).
+Result<std::string> read_file(const std::string& path, std::size_t max_bytes);
+
+// A whole file held read-only in memory for a reader: the regular file is
+// mapped (no copy, pages read ahead by the kernel). The same checks and
+// errors as read_file.
 class FileText {
  public:
-  // Error code 1 with "path: cannot open: reason".
-  static Result<FileText> open(const std::string& path);
+  static Result<FileText> open(const std::string& path, std::size_t max_bytes);
 
   FileText(FileText&& other) noexcept;
   FileText& operator=(FileText&& other) noexcept;
@@ -46,6 +56,11 @@ Status check_text_encoding(std::string_view text, const std::string& display_nam
 // can regenerate and whose reader refuses anything incomplete.
 enum class FileSync { kDurable, kCache };
 Status write_file_atomic(const std::string& path, std::string_view data, FileSync sync = FileSync::kDurable);
+
+// Makes a write past the file-size limit (ulimit -f) fail with EFBIG instead
+// of killing the process with SIGXFSZ, so the atomic replace reports it and
+// removes its temporary file. Every program calls it first thing.
+void ignore_file_size_signal();
 
 // The file name without directory, cut at its first "." (the model name).
 std::string bare_name(std::string_view path);

@@ -1,7 +1,17 @@
-// The one channel through which the core libraries talk to a person: message
-// boxes, the conversion log window and status texts. The GUI implements it
-// with widgets, the command-line tools with stdout and stderr, tests with a
+// The channels through which the core libraries talk to a person. One
+// family: every long operation logs lines, reports progress and asks whether
+// it should stop through `Notifier`; the model tool's operations add message
+// boxes and a status text (`UserNotifier`), the terrain build adds its four
+// stage bars (loamer's `BuildNotifier`). The GUI implements them with
+// widgets, the command-line tools with stdout and stderr, tests with a
 // recorder. Core code never includes a GUI header.
+//
+// Threads: an operation calls its notifier from the thread it runs on, one
+// call at a time (an operation that works on several threads serialises its
+// calls), never from two threads at once. That thread need not be the GUI
+// thread: a GUI implementation hands what it is told to its widgets through
+// queued signals and never blocks the caller on the GUI. `cancelled()` may be
+// called often and must be cheap.
 #pragma once
 
 #include <string>
@@ -10,13 +20,27 @@
 
 namespace tools {
 
-class UserNotifier {
+class Notifier {
  public:
-  virtual ~UserNotifier() = default;
+  virtual ~Notifier() = default;
+  // One line appended to the operation's log (the conversion log window,
+  // the export log, the terrain build's Output list).
+  virtual void log(std::string_view line) = 0;
+  // How far the current piece of work has come: `done` of `total` units.
+  // Called with done 0 when a piece starts; total is never negative.
+  virtual void progress(long done, long total) {
+    (void)done;
+    (void)total;
+  }
+  // True once the person has asked the work to stop; the operation then
+  // ends at its next check and reports that it was stopped.
+  virtual bool cancelled() const { return false; }
+};
+
+class UserNotifier : public Notifier {
+ public:
   // A message box with its caption; the program goes on after it is closed.
   virtual void message(std::string_view text, std::string_view caption) = 0;
-  // One line appended to the conversion log window.
-  virtual void log(std::string_view line) = 0;
   // The text of the modeless status window.
   virtual void status(std::string_view text) = 0;
 };
@@ -37,15 +61,23 @@ class RecordingNotifier final : public UserNotifier {
     std::string text;
     std::string caption;
   };
+  struct Progress {
+    long done = 0;
+    long total = 0;
+  };
   void message(std::string_view text, std::string_view caption) override {
     messages.push_back({std::string(text), std::string(caption)});
   }
   void log(std::string_view line) override { lines.emplace_back(line); }
   void status(std::string_view text) override { statuses.emplace_back(text); }
+  void progress(long done, long total) override { progress_reports.push_back({done, total}); }
+  bool cancelled() const override { return cancel; }
 
   std::vector<std::string> lines;
   std::vector<Message> messages;
   std::vector<std::string> statuses;
+  std::vector<Progress> progress_reports;
+  bool cancel = false;  // what cancelled() answers
 };
 
 }  // namespace tools

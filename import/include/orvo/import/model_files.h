@@ -21,6 +21,10 @@ namespace orvo {
 // must be told (the message names the scene file).
 inline constexpr int kModelSceneFailed = 4;
 
+// The largest 3DA file read (64 MiB): the artist data of a full model
+// (1000 materials, 64 part animations) is well under a megabyte.
+inline constexpr std::size_t k3daMaxBytes = std::size_t{64} << 20;
+
 // Everything a read or import needs besides the Model: the tool's scale
 // factor (a 3DA file may change it), the tool-wide stretch box table, and
 // whom to tell.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -51,6 +52,11 @@ struct MaxObject {
 };
 
 // A scene material or sub-material, and the flat record made from it.
+// The largest scene export read (1 GiB): far beyond any real scene (the
+// biggest seen are a few hundred MB), small enough that a stray file or a
+// device is refused before it fills the memory.
+inline constexpr std::size_t kMaxSceneBytes = std::size_t{1} << 30;
+
 inline constexpr int kSceneMaterialTwoSided = 1;
 inline constexpr int kSceneMaterialSecondLayer = 2;
 struct SceneMaterial {
