@@ -123,29 +123,24 @@ int ctrlreg_Lookup(std::string_view name) {
 
 namespace {
 
-// Written by whatever supplies the registers (the register test dialog),
-// read by the drawing thread; relaxed atomics keep that free of data races.
-std::array<std::atomic<int32_t>, kNumCtrlRegs> g_ctrlreg_values{};
-
 bool valid_ctrlreg(int index) {
   return index >= 0 && index < kNumCtrlRegs;
 }
 
 }  // namespace
 
-void ctrlreg_SetValue(int index, int32_t value) {
-  if (valid_ctrlreg(index)) g_ctrlreg_values[static_cast<std::size_t>(index)].store(value, std::memory_order_relaxed);
+void ControlRegisterValues::set(int index, int32_t value) {
+  if (valid_ctrlreg(index)) values_[static_cast<std::size_t>(index)].store(value, std::memory_order_relaxed);
 }
 
-int32_t ctrlreg_GetValue(int index) {
-  // A compact generator's register byte can hold up to 255; anything past
-  // the table reads as 0 instead of running off the array.
+int32_t ControlRegisterValues::get(int index) const {
+  // Anything past the table reads as 0 instead of running off the array.
   if (!valid_ctrlreg(index)) return 0;
-  return g_ctrlreg_values[static_cast<std::size_t>(index)].load(std::memory_order_relaxed);
+  return values_[static_cast<std::size_t>(index)].load(std::memory_order_relaxed);
 }
 
-void ctrlreg_ClearValues() {
-  for (auto& v : g_ctrlreg_values) v.store(0, std::memory_order_relaxed);
+void ControlRegisterValues::clear() {
+  for (auto& v : values_) v.store(0, std::memory_order_relaxed);
 }
 
 // ---------------------------------------------------------------------------
@@ -381,32 +376,33 @@ int32_t lerp16(int32_t start, int32_t end, int64_t x) {
 
 // The wave or register value that moves a generator from start to end:
 // L in 0..65280 for a wave, the register's 16.16 value otherwise.
-int64_t drive(const StyleClass& c, uint8_t style, uint8_t phase, int16_t rate, uint32_t t) {
-  if (c.kind == StyleKind::kCtrlReg) return ctrlreg_GetValue(phase);
+int64_t drive(const StyleClass& c, uint8_t style, uint8_t phase, int16_t rate, uint32_t t,
+              const ControlRegisterValues& regs) {
+  if (c.kind == StyleKind::kCtrlReg) return regs.get(phase);
   return wave_lookup(style, phase_position(phase, rate, t));
 }
 
 }  // namespace
 
-std::optional<int32_t> scalar_output(const PackedGenerator& g, uint32_t t) {
+std::optional<int32_t> scalar_output(const PackedGenerator& g, uint32_t t, const ControlRegisterValues& regs) {
   const StyleClass c = classify(g.style);
   switch (c.kind) {
     case StyleKind::kSet:
       return g.start;
     case StyleKind::kWave:
     case StyleKind::kCtrlReg:
-      return lerp16(g.start, g.end, drive(c, g.style, g.phase, g.rate, t));
+      return lerp16(g.start, g.end, drive(c, g.style, g.phase, g.rate, t, regs));
     default:
       return std::nullopt;  // inactive, or a mapping-only style
   }
 }
 
-float alpha_output(const PackedGenerator& g, uint32_t t) {
-  const std::optional<int32_t> v = scalar_output(g, t);
+float alpha_output(const PackedGenerator& g, uint32_t t, const ControlRegisterValues& regs) {
+  const std::optional<int32_t> v = scalar_output(g, t, regs);
   return v ? static_cast<float>(*v) / 255.0f : 1.0f;
 }
 
-GeneratorColor color_output(const PackedColorGenerator& g, uint32_t t) {
+GeneratorColor color_output(const PackedColorGenerator& g, uint32_t t, const ControlRegisterValues& regs) {
   const StyleClass c = classify(g.style);
   GeneratorColor out;
   std::array<int32_t, 3> v{};
@@ -417,7 +413,7 @@ GeneratorColor color_output(const PackedColorGenerator& g, uint32_t t) {
     case StyleKind::kWave:
     case StyleKind::kCtrlReg: {
       // One drive value for all three channels (Random draws only once).
-      const int64_t x = drive(c, g.style, g.phase, g.rate, t);
+      const int64_t x = drive(c, g.style, g.phase, g.rate, t, regs);
       for (int i = 0; i < 3; ++i) v[i] = lerp16(g.start[i], g.end[i], x);
       break;
     }
@@ -445,17 +441,17 @@ struct Column {
 
 // The real-valued output for the wave and register styles, start and end
 // taken back from 8.8.
-float real_output(const StyleClass& c, const PackedGenerator& g, uint16_t p) {
+float real_output(const StyleClass& c, const PackedGenerator& g, uint16_t p, const ControlRegisterValues& regs) {
   const double start = g.start / 256.0;
   const double end = g.end / 256.0;
   const double x =
-      c.kind == StyleKind::kCtrlReg ? ctrlreg_GetValue(g.phase) / 65536.0 : wave_lookup(g.style, p) / 65535.0;
+      c.kind == StyleKind::kCtrlReg ? regs.get(g.phase) / 65536.0 : wave_lookup(g.style, p) / 65535.0;
   return static_cast<float>(start + x * (end - start));
 }
 
 // `is_u` picks the U generator's form of the rotations; the V generator
 // rotates with the opposite sign of the cross term.
-Column mapping_column(const PackedGenerator& g, uint32_t t, bool is_u) {
+Column mapping_column(const PackedGenerator& g, uint32_t t, bool is_u, const ControlRegisterValues& regs) {
   const StyleClass c = classify(g.style);
   const uint16_t p = phase_position(g, t);
   Column col;
@@ -480,7 +476,7 @@ Column mapping_column(const PackedGenerator& g, uint32_t t, bool is_u) {
     }
     case StyleKind::kWave:
     case StyleKind::kCtrlReg: {
-      const float v = real_output(c, g, p);
+      const float v = real_output(c, g, p, regs);
       // Set: the coordinate becomes v. Add: v is added. Skew: v times the
       // other coordinate is added. Mult: the coordinate is scaled by v.
       switch (c.op) {
@@ -507,12 +503,13 @@ Column mapping_column(const PackedGenerator& g, uint32_t t, bool is_u) {
 
 }  // namespace
 
-TextureMatrix texture_matrix(const PackedGenerator& u_gen, const PackedGenerator& v_gen, uint32_t t) {
+TextureMatrix texture_matrix(const PackedGenerator& u_gen, const PackedGenerator& v_gen, uint32_t t,
+                             const ControlRegisterValues& regs) {
   TextureMatrix m{};
   m[2][2] = 1.0f;
   m[3][3] = 1.0f;
-  const Column u = mapping_column(u_gen, t, true);
-  const Column v = mapping_column(v_gen, t, false);
+  const Column u = mapping_column(u_gen, t, true, regs);
+  const Column v = mapping_column(v_gen, t, false, regs);
   m[0][0] = u.own;     // M11
   m[1][0] = u.cross;   // M21
   m[2][0] = u.offset;  // M31

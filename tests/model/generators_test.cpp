@@ -89,13 +89,15 @@ TEST(GeneratorCtrlRegs, LookupAndValues) {
   EXPECT_EQ(ctrlreg_Lookup("helo_Rotor"), 45);
   for (std::string_view unknown : {"HIT", "NO_SUCH_REGISTER", "", "HELO_ROTOR "}) EXPECT_EQ(ctrlreg_Lookup(unknown), 0);
 
-  ctrlreg_SetValue(69, -7);
-  ctrlreg_SetValue(70, 5);  // ignored
-  ctrlreg_SetValue(-1, 5);
-  EXPECT_EQ(ctrlreg_GetValue(69), -7);
-  for (int outside : {70, 255, -1}) EXPECT_EQ(ctrlreg_GetValue(outside), 0);
-  ctrlreg_ClearValues();
-  EXPECT_EQ(ctrlreg_GetValue(69), 0);
+  ControlRegisterValues regs;
+  regs.set(69, -7);
+  regs.set(70, 5);  // ignored
+  regs.set(-1, 5);
+  EXPECT_EQ(regs.get(69), -7);
+  for (int outside : {70, 255, -1}) EXPECT_EQ(regs.get(outside), 0);
+  EXPECT_EQ(ControlRegisterValues().get(69), 0);  // each set of values is its own
+  regs.clear();
+  EXPECT_EQ(regs.get(69), 0);
 }
 
 // ---------------------------------------------------------------------------
@@ -222,32 +224,35 @@ TEST(GeneratorPhase, TimeAndPhaseWrapIn16Bits) {
 // Scalar and colour outputs
 
 TEST(GeneratorOutput, SquareOverACycleAndSawAtHalfPhase) {
+  const ControlRegisterValues regs;
   const PackedGenerator sq = pack_generator(gen(0x31, 1, 0, 10, 100));
   const int32_t high = 2560 + ((65280 * (25600 - 2560)) >> 16);
   for (uint64_t ms = 0; ms < 3000; ms += 7)
-    EXPECT_EQ(scalar_output(sq, generator_time(ms)), ms % 1000 < 500 ? high : 2560) << ms << " ms";
-  EXPECT_EQ(scalar_output(pack_generator(gen(0x34, 1, 0.5f, 2, 4)), 0), 512 + 256);
+    EXPECT_EQ(scalar_output(sq, generator_time(ms), regs), ms % 1000 < 500 ? high : 2560) << ms << " ms";
+  EXPECT_EQ(scalar_output(pack_generator(gen(0x34, 1, 0.5f, 2, 4)), 0, regs), 512 + 256);
 }
 
 TEST(GeneratorOutput, ControlRegisterSetAndInactive) {
+  ControlRegisterValues regs;
   const PackedGenerator g = pack_generator(gen(0x71, 1, 0, 2, 6, "SWING"));
-  EXPECT_EQ(scalar_output(g, 123), 512);
-  ctrlreg_SetValue(10, 65536);
-  EXPECT_EQ(scalar_output(g, 123), 1536);
-  ctrlreg_SetValue(10, INT32_MAX);  // far past the end: saturates, no overflow
-  EXPECT_EQ(scalar_output(pack_generator(gen(0x71, 1, 0, -1e9f, 1e9f, "SWING")), 0), INT32_MAX);
-  ctrlreg_ClearValues();
-  EXPECT_EQ(scalar_output(PackedGenerator{0x71, 200, 0, 5, 9}, 0), 5);  // register byte past the table
-  EXPECT_EQ(scalar_output(pack_generator(gen(0x18, 1, 0, 3, 9)), 77), 768);
+  EXPECT_EQ(scalar_output(g, 123, regs), 512);
+  regs.set(10, 65536);
+  EXPECT_EQ(scalar_output(g, 123, regs), 1536);
+  regs.set(10, INT32_MAX);  // far past the end: saturates, no overflow
+  EXPECT_EQ(scalar_output(pack_generator(gen(0x71, 1, 0, -1e9f, 1e9f, "SWING")), 0, regs), INT32_MAX);
+  regs.clear();
+  EXPECT_EQ(scalar_output(PackedGenerator{0x71, 200, 0, 5, 9}, 0, regs), 5);  // register byte past the table
+  EXPECT_EQ(scalar_output(pack_generator(gen(0x18, 1, 0, 3, 9)), 77, regs), 768);
   for (int style : {0x00, 0x05, 0x10, 0x21, 0x30, 0x70, 0x75, 0x91})
-    EXPECT_FALSE(scalar_output(PackedGenerator{static_cast<uint8_t>(style), 0, 256, 1, 2}, 0)) << style;
+    EXPECT_FALSE(scalar_output(PackedGenerator{static_cast<uint8_t>(style), 0, 256, 1, 2}, 0, regs)) << style;
 
-  EXPECT_EQ(alpha_output(pack_generator(gen(0, 1, 0, 0, 0), kScaleWhole), 0), 1.0f);
-  EXPECT_EQ(alpha_output(pack_generator(gen(0x18, 1, 0, 255, 0), kScaleWhole), 0), 1.0f);
-  EXPECT_FLOAT_EQ(alpha_output(pack_generator(gen(0x34, 1, 0.5f, 0, 255), kScaleWhole), 0), 127.0f / 255);
+  EXPECT_EQ(alpha_output(pack_generator(gen(0, 1, 0, 0, 0), kScaleWhole), 0, regs), 1.0f);
+  EXPECT_EQ(alpha_output(pack_generator(gen(0x18, 1, 0, 255, 0), kScaleWhole), 0, regs), 1.0f);
+  EXPECT_FLOAT_EQ(alpha_output(pack_generator(gen(0x34, 1, 0.5f, 0, 255), kScaleWhole), 0, regs), 127.0f / 255);
 }
 
 TEST(GeneratorOutput, Colours) {
+  ControlRegisterValues regs;
   ColorGenerator c;
   c.start_red = 255;
   c.start_green = 51;
@@ -255,7 +260,7 @@ TEST(GeneratorOutput, Colours) {
   c.ctrlreg = "FLICKER";
   auto out = [&](int style) {
     c.style = style;
-    const GeneratorColor v = color_output(pack_color_generator(c), 0);
+    const GeneratorColor v = color_output(pack_color_generator(c), 0, regs);
     EXPECT_EQ(v.a, 1.0f);
     return std::vector<float>{v.r, v.g, v.b};
   };
@@ -264,16 +269,16 @@ TEST(GeneratorOutput, Colours) {
   // The shift rounds down: at the Square's top a falling channel reaches its
   // end, a rising one stops at 254.
   EXPECT_EQ(out(0x41), (std::vector<float>{0, 0, 254 / 255.0f}));
-  ctrlreg_SetValue(ctrlreg_Lookup("FLICKER"), 65536);
+  regs.set(ctrlreg_Lookup("FLICKER"), 65536);
   EXPECT_EQ(out(0x72), (std::vector<float>{0, 0, 1}));
-  ctrlreg_ClearValues();
+  regs.clear();
 }
 
 // ---------------------------------------------------------------------------
 // Texture matrix
 
-TexCoord map(const Generator& u, const Generator& v, uint32_t t, TexCoord uv) {
-  return apply_texture_matrix(texture_matrix(pack_generator(u), pack_generator(v), t), uv);
+TexCoord map(const Generator& u, const Generator& v, uint32_t t, TexCoord uv, const ControlRegisterValues& regs = {}) {
+  return apply_texture_matrix(texture_matrix(pack_generator(u), pack_generator(v), t, regs), uv);
 }
 
 const Generator kNone = gen(0, 1, 0, 0, 1);
@@ -296,7 +301,7 @@ TEST(GeneratorTextureMatrix, Rotations) {
   }
   TextureMatrix identity{};
   identity[0][0] = identity[1][1] = identity[2][2] = identity[3][3] = 1.0f;
-  EXPECT_EQ(texture_matrix(pack_generator(kNone), pack_generator(kNone), 99), identity);
+  EXPECT_EQ(texture_matrix(pack_generator(kNone), pack_generator(kNone), 99, ControlRegisterValues()), identity);
 }
 
 TEST(GeneratorTextureMatrix, WaveAndRegisterOperations) {
@@ -312,10 +317,10 @@ TEST(GeneratorTextureMatrix, WaveAndRegisterOperations) {
   const float half = 0x8000 / 65535.0f;
   EXPECT_FLOAT_EQ(map(gen(0x44, 1, 0.5f, 0, 2), kNone, 0, {1, 3}).u, 1 + 2 * half);
   EXPECT_FLOAT_EQ(map(kNone, gen(0x54, 1, 0.5f, 0, 2), 0, {3, 1}).v, 1 + 3 * 2 * half);
-  ctrlreg_SetValue(ctrlreg_Lookup("DOOR_00"), 32768);
-  EXPECT_FLOAT_EQ(map(gen(0x74, 1, 0, 0, 4, "DOOR_00"), kNone, 0, {3, 0}).u, 6.0f);
-  EXPECT_FLOAT_EQ(map(kNone, gen(0x71, 1, 0, 1, 3, "DOOR_00"), 0, {3, 9}).v, 2.0f);
-  ctrlreg_ClearValues();
+  ControlRegisterValues regs;
+  regs.set(ctrlreg_Lookup("DOOR_00"), 32768);
+  EXPECT_FLOAT_EQ(map(gen(0x74, 1, 0, 0, 4, "DOOR_00"), kNone, 0, {3, 0}, regs).u, 6.0f);
+  EXPECT_FLOAT_EQ(map(kNone, gen(0x71, 1, 0, 1, 3, "DOOR_00"), 0, {3, 9}, regs).v, 2.0f);
   // Styles the mapping list does not hold leave the coordinate as it is.
   for (int style : {0x18, 0x30, 0x75, 0x90}) EXPECT_EQ(map(gen(style, 1, 0, 5, 5), kNone, 10, {0.4f, 0}).u, 0.4f);
 }

@@ -16,6 +16,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -96,13 +97,23 @@ extern const std::array<std::string_view, kNumCtrlRegs> kCtrlRegNames;
 // name not in the run-time table gives 0 (LOD_FRAC).
 int ctrlreg_Lookup(std::string_view name);
 
-// The process-wide register values read by every evaluation. Safe to write
-// from one thread while another evaluates. Setting an index outside 0..69
-// does nothing; reading one gives 0.
-void ctrlreg_SetValue(int index, int32_t value);
-int32_t ctrlreg_GetValue(int index);
-// Sets every register to 0.
-void ctrlreg_ClearValues();
+// The register values an evaluation reads, as the game feeds them in. The
+// preview holds one set (written by the register test dialog), every test
+// its own. Safe to write from one thread while another evaluates. Setting an
+// index outside 0..69 does nothing; reading one gives 0 (a compact
+// generator's register byte can hold up to 255).
+class ControlRegisterValues {
+ public:
+  void set(int index, int32_t value);
+  int32_t get(int index) const;
+  // Sets every register to 0.
+  void clear();
+
+ private:
+  // Relaxed atomics: a writer and the drawing thread never race, and no
+  // order between registers is needed.
+  std::array<std::atomic<int32_t>, kNumCtrlRegs> values_{};
+};
 
 // ---------------------------------------------------------------------------
 // Wave table: 11 rows of 256 bytes.
@@ -198,18 +209,18 @@ inline uint16_t phase_position(const PackedColorGenerator& g, uint32_t t) {
 // register style start + ((V × (end - start)) >> 16). Empty when the
 // generator is inactive: a part animation function then is not applied (a
 // scale axis keeps 1.0).
-std::optional<int32_t> scalar_output(const PackedGenerator& g, uint32_t t);
+std::optional<int32_t> scalar_output(const PackedGenerator& g, uint32_t t, const ControlRegisterValues& regs);
 
 // Material alpha (start and end packed with kScaleWhole): the value / 255,
 // or 1.0 when inactive.
-float alpha_output(const PackedGenerator& g, uint32_t t);
+float alpha_output(const PackedGenerator& g, uint32_t t, const ControlRegisterValues& regs);
 
 struct GeneratorColor {
   float r = 1.0f, g = 1.0f, b = 1.0f, a = 1.0f;
 };
 // Colour of a colour generator, channels / 255; alpha is always 1. Inactive
 // gives white.
-GeneratorColor color_output(const PackedColorGenerator& g, uint32_t t);
+GeneratorColor color_output(const PackedColorGenerator& g, uint32_t t, const ControlRegisterValues& regs);
 
 // ---------------------------------------------------------------------------
 // Texture matrix of a material's two mapping generators.
@@ -220,7 +231,8 @@ using TextureMatrix = std::array<std::array<float, 4>, 4>;
 // u' = u × M11 + v × M21 + M31 and v' = u × M12 + v × M22 + M32. The U
 // generator fills the first column, the V generator the second; style 0 (or
 // any style the mapping list does not define) leaves its coordinate as is.
-TextureMatrix texture_matrix(const PackedGenerator& u_gen, const PackedGenerator& v_gen, uint32_t t);
+TextureMatrix texture_matrix(const PackedGenerator& u_gen, const PackedGenerator& v_gen, uint32_t t,
+                             const ControlRegisterValues& regs);
 
 struct TexCoord {
   float u = 0.0f, v = 0.0f;
