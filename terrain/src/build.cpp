@@ -232,8 +232,8 @@ tools::Status run_build(const BuildParams& params, BuildNotifier& notifier, Buil
   }
   if (!depth || depth->size() != kDepthMapBytes) {
     const uint64_t size = depth ? depth->size() : detail::size_on_disk(params.depth_map);
-    const std::string what = params.depth_map + " holds " + std::to_string(size) +
-                             " bytes; a depth map needs 1048576 (1024 rows of 1024)";
+    const std::string what =
+        params.depth_map + " holds " + std::to_string(size) + " bytes; a depth map needs 1048576 (1024 rows of 1024)";
     out.log("Error:  " + what);
     return tools::Error{kBuildFailed, what, tools::FileLocation{params.depth_map},
                         size < kDepthMapBytes ? tools::ErrorKind::kEndOfFile : tools::ErrorKind::kTooLarge};

@@ -46,7 +46,9 @@ bool lock_key(std::string_view key, Quadrant& q) {
 
 }  // namespace
 
-bool has_all_fields(const TerrainProject& p) { return missing_keys(p).empty(); }
+bool has_all_fields(const TerrainProject& p) {
+  return missing_keys(p).empty();
+}
 
 std::vector<std::string_view> missing_keys(const TerrainProject& p) {
   const std::pair<std::string_view, const std::string*> fields[] = {

@@ -104,7 +104,9 @@ struct Recorder : BuildNotifier {
   }
 };
 
-tools::ErrorKind kind_of(const tools::Status& s) { return s.ok() ? tools::ErrorKind::kOther : s.error().kind; }
+tools::ErrorKind kind_of(const tools::Status& s) {
+  return s.ok() ? tools::ErrorKind::kOther : s.error().kind;
+}
 
 BuildParams params_for(const TempDir& dir, int jobs) {
   BuildParams p;

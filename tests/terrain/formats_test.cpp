@@ -390,7 +390,6 @@ TEST(Naming, FileNamesAndSectorGeometry) {
   EXPECT_EQ(bit_length(1024), 11);
 }
 
-
 // Every reader of a build's files takes only regular files, and no more than
 // a valid file of its kind can hold; the error names the file and the reason.
 TEST(BoundedReads, NonRegularAndOversizedFilesAreRefusedWithTheReason) {

@@ -174,11 +174,14 @@ TEST(ProjectText, MissingKeysNameWhatABuildNeeds) {
   };
   const Case cases[] = {
       {kFull, {}, ""},
-      {"terrainname T\npath p/\ndepthmap m\noutput o\n", {"creator"},
+      {"terrainname T\npath p/\ndepthmap m\noutput o\n",
+       {"creator"},
        "x.tpj: the project is incomplete (missing: creator)"},
-      {"creator C\nterrainname T\n", {"path", "depthmap", "output"},
+      {"creator C\nterrainname T\n",
+       {"path", "depthmap", "output"},
        "x.tpj: the project is incomplete (missing: path, depthmap, output)"},
-      {"", {"terrainname", "creator", "path", "depthmap", "output"},
+      {"",
+       {"terrainname", "creator", "path", "depthmap", "output"},
        "x.tpj: the project is incomplete (missing: terrainname, creator, path, depthmap, output)"},
   };
   for (const Case& c : cases) {
