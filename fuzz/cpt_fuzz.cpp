@@ -3,9 +3,9 @@
 // input is mostly spliced into a valid frame: its first four bytes become
 // the grid size and sector count, the rest the record bit stream. Inputs
 // that start with the magic are read as whole files instead, to reach the
-// header checks. Besides the sanitizers, it checks that a summary is
-// consistent with itself and the file and that its size stays in
-// proportion to the input.
+// header checks. Besides the sanitizers, it checks that an error gives the
+// byte offset it found at as data, that a summary is consistent with itself
+// and the file, and that its size stays in proportion to the input.
 #define FUZZ_TARGET_NAME "cpt_fuzz"
 
 #include <cstddef>
@@ -58,6 +58,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const int code = summary.code();
     FUZZ_CHECK(code == kIoBadMagic || code == kIoTruncated || code == kIoBadData, code, 0);
     FUZZ_CHECK(summary.error().message.rfind("fuzz.cpt: ", 0) == 0, code, 0);
+    const tools::FileLocation& where = summary.error().where;
+    FUZZ_CHECK(where.path == "fuzz.cpt", code, 0);
+    FUZZ_CHECK(where.offset >= 0 && static_cast<uint64_t>(where.offset) <= file.size(), where.offset, file.size());
     return 0;
   }
   const TerrainFileSummary& s = *summary;

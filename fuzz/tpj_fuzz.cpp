@@ -3,7 +3,8 @@
 // The first input byte picks how the text is handed to the incremental
 // reader (pieces of 1 to 1024 bytes); the rest is the project text. Checked:
 //   - the text is refused exactly when it holds a NUL byte or starts with a
-//     UTF-16 or UTF-32 byte-order mark, and the error names the file;
+//     UTF-16 or UTF-32 byte-order mark, and the error names the file and
+//     the line (as data too);
 //   - refused text leaves the locks as they were;
 //   - a project is complete exactly when its five text fields are non-empty;
 //   - an output, when set, ends in ".cpt", and a depth map or output that is
@@ -47,6 +48,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   if (!whole.ok()) {
     FUZZ_CHECK(whole.code() < 0);
     FUZZ_CHECK(whole.error().message.rfind("fuzz.tpj:", 0) == 0);
+    FUZZ_CHECK(whole.error().kind == tools::ErrorKind::kParse);
+    FUZZ_CHECK(whole.error().where.path == "fuzz.tpj");
+    FUZZ_CHECK(whole.error().where.line >= 1 && whole.error().code == -whole.error().where.line,
+               whole.error().where.line, whole.error().code);
     FUZZ_CHECK(locks == start);
   } else {
     const loamer::TerrainProject& p = *whole;

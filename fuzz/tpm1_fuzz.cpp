@@ -2,8 +2,9 @@
 // the sanitizers, it checks what the strip conversion and the terrain file
 // writer rely on: every index below its list's and the block's vertex count,
 // index arrays of the size their counts say, memory in proportion to the
-// input, and that whatever the reader takes is written back to a file of the
-// same length that reads back to the same mesh.
+// input, errors that give the byte offset as data, and that whatever the
+// reader takes is written back to a file of the same length that reads back
+// to the same mesh.
 #define FUZZ_TARGET_NAME "tpm1_fuzz"
 
 #include <cstddef>
@@ -47,6 +48,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const int code = mesh.code();
     FUZZ_CHECK(code == kIoBadMagic || code == kIoTruncated || code == kIoBadData, code, 0);
     FUZZ_CHECK(mesh.error().message.rfind("fuzz.tml: ", 0) == 0, code, 0);
+    // The place of the fault is data too: a byte of the file (or its end).
+    const tools::FileLocation& where = mesh.error().where;
+    FUZZ_CHECK(where.path == "fuzz.tml", code, 0);
+    FUZZ_CHECK(where.offset >= 0 && static_cast<uint64_t>(where.offset) <= size, where.offset, size);
+    FUZZ_CHECK((code == kIoTruncated) == (mesh.error().kind == tools::ErrorKind::kEndOfFile), code,
+               static_cast<int>(mesh.error().kind));
     return 0;
   }
   check_mesh(*mesh, size);

@@ -49,3 +49,14 @@ finish() {
   echo "$passed passed, $failed failed"
   [ "$failed" -eq 0 ]
 }
+
+# run_full ARGS...: runs the tool with stdout on a full device (/dev/full),
+# keeping stderr in $TMP/err and the exit status in $rc.
+run_full() {
+  : >"$TMP/out"
+  "$CLI" "$@" >/dev/full 2>"$TMP/err"
+  rc=$?
+}
+expect_no_temp_files() { # DIR WHAT  (no temporary file of an atomic replace left)
+  if ls "$1"/.orvo-save-* >/dev/null 2>&1; then fail "$2: temporary files left in $1"; else pass; fi
+}

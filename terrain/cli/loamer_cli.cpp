@@ -3,18 +3,19 @@
 //   loamer-cli build PROJECT.tpj [--jobs N]
 //   loamer-cli inspect FILE [--json]      (.tml, .tms, .cpt, Output.dep)
 //
-// Exit status: 0 success, 1 input unreadable or output unwritable, 2 usage
-// error, 130 build stopped by Ctrl+C.
+// Exit status: 0 success, 1 input unreadable or output unwritable (standard
+// output too), 2 usage error, 130 build stopped by Ctrl+C.
 #include <pthread.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <mutex>
 #include <nlohmann/json.hpp>
@@ -28,6 +29,7 @@
 #include "loamer/project.h"
 #include "loamer/terrain_file.h"
 #include "loamer/system_log.h"
+#include "tools/base/file_io.h"
 
 namespace {
 
@@ -37,10 +39,11 @@ const char* const kStageNames[loamer::kBuildStages] = {"Triangulation and LOD", 
                                                        "Optimize Data", "Export Optimized Data"};
 
 // Output list lines on stdout; the stage bars on stderr when it is a
-// terminal, redrawn in place on one line.
-class ConsoleListener : public loamer::BuildListener {
+// terminal, redrawn in place on one line. Ctrl+C (through StopOnSignal)
+// makes cancelled() true.
+class ConsoleNotifier : public loamer::BuildNotifier {
  public:
-  ConsoleListener() : bars_(::isatty(STDERR_FILENO) != 0) {}
+  ConsoleNotifier() : bars_(::isatty(STDERR_FILENO) != 0) {}
 
   void log(std::string_view line) override {
     std::lock_guard lock(mutex_);
@@ -48,25 +51,31 @@ class ConsoleListener : public loamer::BuildListener {
     std::cout << line << '\n' << std::flush;
     draw_bar();
   }
-  void stage_range(int stage, long total) override {
+  void stage(int stage) override {
     std::lock_guard lock(mutex_);
     stage_ = stage;
-    total_ = total;
+    total_ = 0;
     done_ = 0;
     text_.clear();
     draw_bar();
   }
-  void stage_position(int stage, long done) override {
+  void progress(long done, long total) override {
     std::lock_guard lock(mutex_);
-    stage_ = stage;
     done_ = done;
+    total_ = total;
     draw_bar();
   }
-  void stage_text(int stage, std::string_view text) override {
+  void stage_text(std::string_view text) override {
     std::lock_guard lock(mutex_);
-    stage_ = stage;
     text_ = text;
     draw_bar();
+  }
+  bool cancelled() const override { return stop_.load(); }
+
+  // Asks the build to stop, as the dialog's Stop Build does.
+  void request_stop() {
+    stop_.store(true);
+    log("Stopping Build....");
   }
   void finish() {
     std::lock_guard lock(mutex_);
@@ -91,6 +100,7 @@ class ConsoleListener : public loamer::BuildListener {
   }
 
   std::mutex mutex_;
+  std::atomic<bool> stop_{false};
   bool bars_;
   bool drawn_ = false;
   int stage_ = 0;
@@ -102,20 +112,19 @@ class ConsoleListener : public loamer::BuildListener {
 // own; a second one ends the program at once.
 class StopOnSignal {
  public:
-  StopOnSignal(loamer::BuildControl& control, loamer::BuildListener& listener) {
+  explicit StopOnSignal(ConsoleNotifier& notifier) {
     sigemptyset(&set_);
     sigaddset(&set_, SIGINT);
     sigaddset(&set_, SIGTERM);
     sigaddset(&set_, SIGUSR2);
     pthread_sigmask(SIG_BLOCK, &set_, nullptr);
-    waiter_ = std::thread([this, &control, &listener] {
+    waiter_ = std::thread([this, &notifier] {
       int requests = 0;
       for (;;) {
         int sig = 0;
         if (sigwait(&set_, &sig) != 0 || sig == SIGUSR2) return;
         if (++requests > 1) std::_Exit(kExitStopped);
-        control.request_stop();
-        listener.log("Stopping Build....");
+        notifier.request_stop();
       }
     });
   }
@@ -144,32 +153,27 @@ int run_build_command(const std::string& project_file, int jobs) {
     std::cerr << "loamer-cli: " << read.error().message << '\n';
     return kExitIo;
   }
-  if (!project.complete) {
-    std::string missing;
-    const std::pair<const char*, const std::string*> fields[] = {{"terrainname", &project.terrain_name},
-                                                                 {"creator", &project.creator},
-                                                                 {"path", &project.path},
-                                                                 {"depthmap", &project.depth_map},
-                                                                 {"output", &project.output}};
-    for (const auto& [key, value] : fields)
-      if (value->empty()) missing += std::string(missing.empty() ? "" : ", ") + key;
-    std::cerr << "loamer-cli: " << project_file << ": the project is incomplete (missing: " << missing
-              << "); nothing was built\n";
+  if (tools::Status complete = loamer::check_complete(project, project_file); !complete) {
+    std::cerr << "loamer-cli: " << complete.error().message << "; nothing was built\n";
     return kExitIo;
   }
 
   loamer::BuildParams params = loamer::build_params(project, locks);
   params.jobs = jobs;
-  ConsoleListener listener;
+  ConsoleNotifier notifier;
   loamer::BuildControl control;
-  int result = 0;
+  tools::Status built;
   {
-    StopOnSignal signals(control, listener);
-    result = loamer::run_build(params, listener, control);
+    StopOnSignal signals(notifier);
+    built = loamer::run_build(params, notifier, control);
   }
-  listener.finish();
-  if (result == 0) return kExitOk;
-  return control.stop.load() ? kExitStopped : kExitIo;
+  notifier.finish();
+  if (built.ok()) return kExitOk;
+  if (built.error().kind == tools::ErrorKind::kStopped) return kExitStopped;
+  // The Output list has said what failed in its own words; this names the
+  // file and the reason.
+  std::cerr << "loamer-cli: " << built.error().message << '\n';
+  return kExitIo;
 }
 
 // ---- inspect ----
@@ -278,28 +282,41 @@ int inspect_heights(const std::string& file, bool json) {
 }
 
 int run_inspect(const std::string& file, bool json) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) {
-    std::cerr << "loamer-cli: " << file << ": cannot open the file\n";
+  // Only the kind of file is told here; its own reader then reads it with
+  // its own limit. A missing file, a directory or a device is refused with
+  // the reason.
+  tools::Result<tools::FileText> text = tools::FileText::open(file, loamer::kMaxTerrainFileBytes);
+  if (!text) {
+    std::cerr << "loamer-cli: " << text.error().message << '\n';
     return kExitIo;
   }
-  char magic[4] = {};
-  in.read(magic, 4);
-  const std::string tag(magic, static_cast<size_t>(in.gcount()));
-  in.seekg(0, std::ios::end);
-  const auto size = static_cast<uint64_t>(in.tellg());
+  const std::string_view bytes = text->view();
+  const std::string_view tag = bytes.substr(0, 4);
   if (tag == "TPM1") return inspect_block(file, json);
   if (tag == "CPT1") return inspect_terrain(file, json);
-  if (size == loamer::kHeightFileBytes || std::filesystem::path(file).filename() == "Output.dep")
+  if (bytes.size() == loamer::kHeightFileBytes || std::filesystem::path(file).filename() == "Output.dep")
     return inspect_heights(file, json);
   std::cerr << "loamer-cli: " << file
             << ": not a block mesh (TPM1), terrain file (CPT1) or height file (2097152 bytes)\n";
   return kExitIo;
 }
 
-}  // namespace
+// Exit status `rc`, or kExitIo when standard output could not take all that
+// was written to it (a full disk, /dev/full): a listing or a build log that
+// was cut short is no success.
+int checked_stdout(int rc) {
+  std::cout.flush();
+  errno = 0;
+  const bool flushed = std::fflush(stdout) == 0;
+  const int err = errno;
+  if (flushed && !std::ferror(stdout) && std::cout.good()) return rc;
+  std::cerr << "loamer-cli: cannot write to standard output";
+  if (!flushed && err != 0) std::cerr << ": " << std::strerror(err);
+  std::cerr << '\n';
+  return rc == kExitOk ? kExitIo : rc;
+}
 
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
   CLI::App app{"Loamer terrain generator: builds a terrain from a 1024 x 1024 depth map"};
   app.set_version_flag("--version", std::string("loamer-cli ") + LOAMER_VERSION);
   app.require_subcommand(1);
@@ -327,4 +344,13 @@ int main(int argc, char** argv) {
   }
   if (*build) return run_build_command(project_file, jobs);
   return run_inspect(file, json);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // A write past the file-size limit fails with EFBIG instead of killing the
+  // program halfway through replacing a file.
+  tools::ignore_file_size_signal();
+  return checked_stdout(run(argc, argv));
 }

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "io_errors.h"
 #include "tools/base/file_io.h"
 
 namespace loamer {
@@ -82,7 +83,7 @@ class Cursor {
   size_t left() const { return bytes_.size() - pos_; }
 
   tools::Error error(int code, size_t at, const std::string& what) const {
-    return tools::Error{code, name_ + ": byte offset " + std::to_string(at) + ": " + what};
+    return detail::io_error(name_, static_cast<int64_t>(at), what, code);
   }
 
   // Error when fewer than `count` bytes are left for `what`.
@@ -131,23 +132,25 @@ void scramble_run(std::span<uint8_t> bytes, bool reverse) {
 tools::Status check_block_mesh(const PackedBlockMesh& mesh) {
   const size_t vertices = mesh.vertex_count();
   if (vertices > kMaxVertices) {
-    return tools::Error{kIoDoesNotFit, std::to_string(vertices) + " vertices, more than the 65535 a block file holds"};
+    return detail::io_error(std::to_string(vertices) + " vertices, more than the 65535 a block file holds", kIoDoesNotFit);
   }
   for (int slot = 0; slot < kLodSlots; slot += 2) {
     const LodList& list = mesh.lods[static_cast<size_t>(slot)];
     if (list.kind != ListKind::kTriangleList && list.kind != ListKind::kStrip) {
-      return tools::Error{kIoDoesNotFit, slot_name(slot) + ": kind " + std::to_string(static_cast<int>(list.kind)) +
-                                            " is neither 1 (triangle list) nor 2 (strip)"};
+      return detail::io_error(slot_name(slot) + ": kind " + std::to_string(static_cast<int>(list.kind)) +
+                                  " is neither 1 (triangle list) nor 2 (strip)",
+                              kIoDoesNotFit);
     }
     const uint64_t n = indices_of(list.count, list.kind);
     if (list.indices.size() != n) {
-      return tools::Error{kIoDoesNotFit, slot_name(slot) + ": count " + std::to_string(list.count) + " needs " +
-                                            std::to_string(n) + " indices, the list holds " +
-                                            std::to_string(list.indices.size())};
+      return detail::io_error(slot_name(slot) + ": count " + std::to_string(list.count) + " needs " +
+                                  std::to_string(n) + " indices, the list holds " +
+                                  std::to_string(list.indices.size()),
+                              kIoDoesNotFit);
     }
     for (size_t k = 0; k < list.indices.size(); ++k) {
       if (std::string why = bad_index(list.indices[k], list.vertex_count, vertices); !why.empty()) {
-        return tools::Error{kIoDoesNotFit, slot_name(slot) + ", position " + std::to_string(k) + ": " + why};
+        return detail::io_error(slot_name(slot) + ", position " + std::to_string(k) + ": " + why, kIoDoesNotFit);
       }
     }
   }
@@ -286,14 +289,29 @@ tools::Result<PackedBlockMesh> decode_block_mesh(std::string_view bytes, const s
 }
 
 tools::Result<PackedBlockMesh> read_block_mesh(const std::string& path) {
-  tools::Result<std::string> data = tools::read_file(path, std::size_t{64} << 20);
-  if (!data) return tools::Error{kIoCannotOpen, data.error().message};
+  tools::Result<std::string> data = tools::read_file(path, kMaxBlockFileBytes);
+  if (!data) {
+    tools::Error e = data.error();
+    e.code = kIoCannotOpen;
+    return e;
+  }
   return decode_block_mesh(std::string_view(*data), path);
+}
+
+std::string regenerating_line(const std::string& path, const tools::Error& why) {
+  std::string_view reason = why.message;
+  if (reason.starts_with(path) && reason.substr(path.size()).starts_with(": ")) reason.remove_prefix(path.size() + 2);
+  return "Regenerating " + path + ": " + std::string(reason);
 }
 
 tools::Status write_block_mesh(const std::string& path, const PackedBlockMesh& mesh) {
   tools::Result<std::string> bytes = encode_block_mesh(mesh);
-  if (!bytes) return tools::Error{bytes.code(), path + ": " + bytes.error().message};
+  if (!bytes) {
+    tools::Error e = bytes.error();
+    e.message = path + ": " + e.message;
+    e.where.path = path;
+    return e;
+  }
   // Block files are a cache of the build: the reader refuses an incomplete
   // one and the build then regenerates it, so no flush to the disk is waited for.
   return tools::write_file_atomic(path, *bytes, tools::FileSync::kCache);

@@ -1,9 +1,9 @@
 #include "loamer/build.h"
 
+#include <atomic>
 #include <cstdio>
-#include <cstdlib>
-#include <fstream>
 #include <mutex>
+#include <span>
 #include <vector>
 
 #include "loamer/block_file.h"
@@ -12,8 +12,10 @@
 #include "loamer/strip_conversion.h"
 #include "loamer/terrain_file.h"
 #include "loamer/triangulation.h"
+#include "tools/base/file_io.h"
 #include "tools/base/file_time.h"
 #include "tools/base/host.h"
+#include "io_errors.h"
 #include "parallel.h"
 
 namespace loamer {
@@ -27,19 +29,53 @@ std::string of_text(long done, long total) {
   return buf;
 }
 
-// Serialises a listener shared by several worker threads.
-class LockedListener {
+// Hands a notifier the calls of several threads one at a time, and answers
+// cancelled() for the build: true once the notifier or the stop flag has
+// said so, and from then on without asking again.
+class SerialNotifier final : public BuildNotifier {
  public:
-  explicit LockedListener(BuildListener& listener) : listener_(listener) {}
-  template <class F>
-  void with(F&& f) {
+  explicit SerialNotifier(BuildNotifier& to, const std::atomic<bool>* stop = nullptr) : to_(to), stop_(stop) {}
+
+  void log(std::string_view line) override {
     std::lock_guard lock(mutex_);
-    f(listener_);
+    to_.log(line);
+  }
+  void stage(int stage) override {
+    std::lock_guard lock(mutex_);
+    to_.stage(stage);
+  }
+  void progress(long done, long total) override {
+    std::lock_guard lock(mutex_);
+    to_.progress(done, total);
+  }
+  void stage_text(std::string_view text) override {
+    std::lock_guard lock(mutex_);
+    to_.stage_text(text);
+  }
+  bool cancelled() const override {
+    if (cancelled_.load()) return true;
+    if (stop_ != nullptr && stop_->load()) {
+      cancelled_.store(true);
+      return true;
+    }
+    std::lock_guard lock(mutex_);
+    if (to_.cancelled()) cancelled_.store(true);
+    return cancelled_.load();
+  }
+
+  // The bar at `done` and its "%ld of %ld" text, with no other thread's
+  // call between them.
+  void show(long done, long total) {
+    std::lock_guard lock(mutex_);
+    to_.progress(done, total);
+    to_.stage_text(of_text(done, total));
   }
 
  private:
-  BuildListener& listener_;
-  std::mutex mutex_;
+  BuildNotifier& to_;
+  const std::atomic<bool>* stop_;
+  mutable std::mutex mutex_;
+  mutable std::atomic<bool> cancelled_{false};
 };
 
 // One block of the strip conversion: a block pair or a sector's shared pair.
@@ -101,9 +137,10 @@ bool convert_item(const ConversionItem& item) {
   return true;
 }
 
-bool export_terrain(const BuildParams& params, const char* extension, int stage, LockedListener& out) {
+tools::Status export_terrain(const BuildParams& params, const char* extension, int stage, SerialNotifier& out) {
   const long total = total_blocks(kGridSize, kSmallestBlockSize);
-  out.with([&](BuildListener& l) { l.stage_range(stage, total); });
+  out.stage(stage);
+  out.progress(0, total);
   TerrainFileJob job;
   job.path = params.path;
   job.extension = extension;
@@ -112,17 +149,15 @@ bool export_terrain(const BuildParams& params, const char* extension, int stage,
   job.creator = params.creator;
   job.user_name = params.user_name;
   job.jobs = params.jobs;
-  tools::Status written = write_terrain_file(job, [&](long done, long all) {
-    out.with([&](BuildListener& l) {
-      l.stage_position(stage, done);
-      l.stage_text(stage, of_text(done, all));
-    });
-  });
-  if (!written.ok()) {
-    out.with([&](BuildListener& l) { l.log("Error:  " + written.error().message); });
-    return false;
-  }
-  return true;
+  tools::Status written = write_terrain_file(job, [&](long done, long all) { out.show(done, all); });
+  if (!written.ok()) out.log("Error:  " + written.error().message);
+  return written;
+}
+
+// Every error of a build carries the build's result code.
+tools::Error build_error(tools::Error e) {
+  e.code = kBuildFailed;
+  return e;
 }
 
 }  // namespace
@@ -139,112 +174,124 @@ BuildParams build_params(const TerrainProject& project, const QuadrantLocks& loc
   return p;
 }
 
-long convert_blocks(const std::string& path, int jobs, BuildListener& listener, const std::atomic<bool>& stop) {
+long convert_blocks(const std::string& path, int jobs, BuildNotifier& notifier) {
   const long total = total_blocks(kGridSize, kSmallestBlockSize);
-  LockedListener out(listener);
-  listener.stage_range(3, total);
+  SerialNotifier out(notifier);
+  out.stage(3);
+  out.progress(0, total);
   const std::vector<ConversionItem> plan = plan_conversion(path);
+  std::mutex done_mutex;
   long done = 0;
   std::atomic<bool> halted{false};
-  auto show = [&](BuildListener& l) {
-    l.stage_position(3, done);
-    l.stage_text(3, of_text(done, total));
-  };
   detail::parallel_for(plan.size(), jobs, [&](size_t i) {
-    if (halted.load() || stop.load()) {
+    if (halted.load() || out.cancelled()) {
       halted.store(true);
       return;
     }
     const ConversionItem& item = plan[i];
-    out.with(show);
+    {
+      std::lock_guard lock(done_mutex);
+      out.show(done, total);
+    }
     if (!item.present) return;
-    if (!item.current && !convert_item(item)) return;
-    out.with([&](BuildListener& l) {
-      done += item.weight;
-      if (!item.current) l.stage_text(3, of_text(done, total));
-    });
+    bool convert = !item.current;
+    if (item.current) {
+      // Up to date by its time, but reused only when it reads completely:
+      // block files are not flushed, so a crash can leave one cut short.
+      tools::Result<PackedBlockMesh> strips = read_block_mesh(item.tms);
+      if (!strips) {
+        out.log(regenerating_line(item.tms, strips.error()));
+        convert = true;
+      }
+    }
+    if (convert && !convert_item(item)) return;
+    std::lock_guard lock(done_mutex);
+    done += item.weight;
+    if (convert) out.stage_text(of_text(done, total));
   });
-  listener.stage_position(3, done);
-  listener.stage_text(3, of_text(done, total));
-  if (stop.load()) listener.stage_text(3, "Aborted");
+  out.progress(done, total);
+  out.stage_text(of_text(done, total));
+  if (out.cancelled()) out.stage_text("Aborted");
   return done;
 }
 
-int run_build(const BuildParams& params, BuildListener& listener, BuildControl& control) {
+tools::Status run_build(const BuildParams& params, BuildNotifier& notifier, BuildControl& control) {
   control.in_progress.store(true);
   struct ClearOnExit {
     BuildControl& c;
     ~ClearOnExit() { c.in_progress.store(false); }
   } clear{control};
+  SerialNotifier out(notifier, &control.stop);
 
-  std::ifstream in(params.depth_map, std::ios::binary);
-  if (!in) {
-    listener.log("Error:  Could not open Input file");
-    return -1;
+  // Never more than a depth map holds: a longer file, a device or a FIFO is
+  // refused before it is read.
+  tools::Result<std::string> depth = tools::read_file(params.depth_map, kDepthMapBytes);
+  if (!depth && depth.error().kind != tools::ErrorKind::kTooLarge) {
+    out.log("Error:  Could not open Input file");
+    return build_error(depth.error());
   }
-  std::vector<uint8_t> depth((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) {
-    listener.log("Error:  Could not open Input file");
-    return -1;
-  }
-  in.close();
-  if (depth.size() < kDepthMapBytes) {
-    listener.log("Error:  " + params.depth_map + " holds " + std::to_string(depth.size()) +
-                 " bytes; a depth map needs 1048576 (1024 rows of 1024)");
-    return -1;
+  if (!depth || depth->size() != kDepthMapBytes) {
+    const uint64_t size = depth ? depth->size() : detail::size_on_disk(params.depth_map);
+    const std::string what =
+        params.depth_map + " holds " + std::to_string(size) + " bytes; a depth map needs 1048576 (1024 rows of 1024)";
+    out.log("Error:  " + what);
+    return tools::Error{kBuildFailed, what, tools::FileLocation{params.depth_map},
+                        size < kDepthMapBytes ? tools::ErrorKind::kEndOfFile : tools::ErrorKind::kTooLarge};
   }
   const int64_t depth_time = file_time(params.depth_map);
-  std::vector<uint16_t> heights = height_grid(depth);
-  depth.clear();
-  depth.shrink_to_fit();
+  std::vector<uint16_t> heights =
+      height_grid(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(depth->data()), depth->size()));
+  std::string().swap(*depth);
 
   const long total = total_blocks(kGridSize, kSmallestBlockSize);
-  LockedListener out(listener);
   auto stopped = [&] {
-    if (!control.stop.load()) return false;
-    listener.log("Build Stopped");
+    if (!out.cancelled()) return false;
+    out.log("Build Stopped");
     return true;
   };
+  const tools::Error stopped_error{kBuildFailed, "the build was stopped", {}, tools::ErrorKind::kStopped};
 
-  listener.log("Triangulating Depth Map");
+  out.log("Triangulating Depth Map");
+  tools::Status heights_written;
   {
     char line[64];
     std::snprintf(line, sizeof line, "Total Data Blocks: %ld", total);
-    listener.log(line);
-    listener.stage_range(1, total);
+    out.log(line);
+    out.stage(1);
+    out.progress(0, total);
     TriangulationJob job;
     job.heights = heights;
     job.path = params.path;
     job.depth_map_time = depth_time;
     job.locks = params.locks;
     job.jobs = params.jobs;
-    job.stop = &control.stop;
+    job.stop_requested = [&] { return out.cancelled(); };
     TriangulationEvents events;
-    events.log = [&](const std::string& text) { listener.log(text); };
-    events.progress = [&](long done) {
-      listener.stage_position(1, done);
-      listener.stage_text(1, of_text(done, total));
-    };
+    events.log = [&](const std::string& text) { out.log(text); };
+    events.progress = [&](long done) { out.show(done, total); };
     TriangulationResult result = triangulate(job, events);
-    if (result.stopped) listener.stage_text(1, "Aborted");
-    tools::Status written = write_height_file(height_file_name(params.path), result.height_file);
-    if (!written.ok()) listener.log("Error:  " + written.error().message);
+    if (result.stopped) out.stage_text("Aborted");
+    heights_written = write_height_file(height_file_name(params.path), result.height_file);
+    if (!heights_written.ok()) out.log("Error:  " + heights_written.error().message);
   }
-  if (stopped()) return -1;
+  if (stopped()) return stopped_error;
+  // The terrain file takes its heights from Output.dep as it is on disk: an
+  // older one left there must not go into it.
+  if (!heights_written.ok()) return build_error(heights_written.error());
 
-  listener.log("Exporting CPT");
-  if (!export_terrain(params, "tml", 2, out)) return -1;
-  if (stopped()) return -1;
+  out.log("Exporting CPT");
+  if (tools::Status s = export_terrain(params, "tml", 2, out); !s) return build_error(s.error());
+  if (stopped()) return stopped_error;
 
-  listener.log("Converting to Strips");
-  convert_blocks(params.path, params.jobs, listener, control.stop);
-  if (stopped()) return -1;
+  out.log("Converting to Strips");
+  convert_blocks(params.path, params.jobs, out);
+  if (stopped()) return stopped_error;
 
-  listener.log("Exporting CPT");
-  if (!export_terrain(params, "tms", 4, out)) return -1;
+  out.log("Exporting CPT");
+  if (tools::Status s = export_terrain(params, "tms", 4, out); !s) return build_error(s.error());
 
-  listener.log("Build Completed");
-  return 0;
+  out.log("Build Completed");
+  return {};
 }
 
 }  // namespace loamer

@@ -1,9 +1,6 @@
 #include "loamer/project.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <utility>
 
 #include "tools/base/file_io.h"
@@ -50,7 +47,27 @@ bool lock_key(std::string_view key, Quadrant& q) {
 }  // namespace
 
 bool has_all_fields(const TerrainProject& p) {
-  return !p.terrain_name.empty() && !p.creator.empty() && !p.path.empty() && !p.depth_map.empty() && !p.output.empty();
+  return missing_keys(p).empty();
+}
+
+std::vector<std::string_view> missing_keys(const TerrainProject& p) {
+  const std::pair<std::string_view, const std::string*> fields[] = {
+      {"terrainname", &p.terrain_name}, {"creator", &p.creator}, {"path", &p.path},
+      {"depthmap", &p.depth_map},       {"output", &p.output},
+  };
+  std::vector<std::string_view> missing;
+  for (const auto& [key, value] : fields)
+    if (value->empty()) missing.push_back(key);
+  return missing;
+}
+
+tools::Status check_complete(const TerrainProject& project, const std::string& display_name) {
+  const std::vector<std::string_view> missing = missing_keys(project);
+  if (missing.empty()) return {};
+  std::string keys;
+  for (std::string_view key : missing) keys.append(keys.empty() ? "" : ", ").append(key);
+  return tools::Error{1, display_name + ": the project is incomplete (missing: " + keys + ")",
+                      tools::FileLocation{display_name}, tools::ErrorKind::kBadData};
 }
 
 Quadrant quadrant_of(int x, int z) {
@@ -76,8 +93,7 @@ tools::Status ProjectReader::check_bytes(std::string_view bytes) {
     return {};
   }
   const long line = newlines_ + 1 + static_cast<long>(std::count(bytes.begin(), bytes.begin() + nul, '\n'));
-  return tools::Error{static_cast<int>(-std::min<long>(line, 0x7fffffff)),
-                     tools::error_at(name_, line, "the file holds NUL bytes (binary or UTF-16 data), not text")};
+  return tools::parse_error(name_, line, "the file holds NUL bytes (binary or UTF-16 data), not text");
 }
 
 tools::Status ProjectReader::check_start() {
@@ -163,26 +179,13 @@ tools::Result<TerrainProject> parse_project_text(std::string_view text, const st
 
 tools::Status read_project(const std::string& path, TerrainProject& project, QuadrantLocks& locks) {
   project = empty_project();
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (f == nullptr) return tools::Error{1, path + ": cannot open: " + std::strerror(errno)};
-
-  // Read in pieces: a project is a few lines, but the file handed over may be
-  // anything, and memory must not grow with it.
+  // Only a regular file of a bounded size is read: a FIFO would block the
+  // Open command and a link to a device would never end.
+  tools::Result<tools::FileText> file = tools::FileText::open(path, kMaxProjectFileBytes);
+  if (!file) return file.error();
   ProjectReader reader(path, locks);
-  char piece[1 << 16];
-  tools::Status status;
-  for (;;) {
-    const std::size_t n = std::fread(piece, 1, sizeof piece, f);
-    if (n > 0) status = reader.feed(std::string_view(piece, n));
-    if (!status) break;
-    if (n < sizeof piece) {
-      if (std::ferror(f)) status = tools::Error{1, path + ": cannot read: " + std::strerror(errno)};
-      break;
-    }
-  }
-  std::fclose(f);
-  if (status) status = reader.finish();
-  if (!status) return status;
+  if (tools::Status s = reader.feed(file->view()); !s) return s;
+  if (tools::Status s = reader.finish(); !s) return s;
   project = reader.project();
   locks = reader.locks();
   return {};

@@ -7,6 +7,7 @@
 
 #include "loamer/block_file.h"
 #include "loamer/height_file.h"
+#include "io_errors.h"
 #include "loamer/packed_block_mesh.h"
 #include "tools/base/file_io.h"
 #include "parallel.h"
@@ -147,7 +148,7 @@ void put_record(BitWriter& out, const PackedBlockMesh& mesh, int width, bool sha
 }
 
 tools::Status check_job(const TerrainFileJob& job) {
-  const auto bad = [&](const std::string& what) { return tools::Error{kIoBadArgument, job.output_file + ": " + what}; };
+  const auto bad = [&](const std::string& what) { return detail::io_error(job.output_file, -1, what, kIoBadArgument); };
   if (job.grid_size != kGridSize) return bad("the grid size must be 1024, not " + std::to_string(job.grid_size));
   if (sector_count(job.grid_size, job.smallest_block) == 0 || job.smallest_block < 16) {
     return bad("the smallest block size must be a power of two from 16 to 1024, not " +
@@ -204,8 +205,9 @@ tools::Status write_terrain_file(const TerrainFileJob& job, const TerrainProgres
     const std::string depth_name = height_file_name(job.path);
     tools::Result<std::string> depth = read_height_file_bytes(depth_name);
     if (!depth) {
-      return tools::Error{depth.code(), depth.error().message + "; the terrain file " + job.output_file +
-                                           " needs it and was not written"};
+      tools::Error e = depth.error();
+      e.message += "; the terrain file " + job.output_file + " needs it and was not written";
+      return e;
     }
     // Room for the records of a detailed map: pages are only touched as the
     // records fill them, and a larger file grows the buffer as usual.
@@ -236,8 +238,8 @@ tools::Status write_terrain_file(const TerrainFileJob& job, const TerrainProgres
 
     const auto add = [&](const PackedBlockMesh& mesh, const std::string& file, bool shared) -> tools::Status {
       if (std::string why = record_misfit(mesh, width); !why.empty()) {
-        return tools::Error{kIoDoesNotFit,
-                           file + ": " + why + "; the terrain file " + job.output_file + " was not written"};
+        return detail::io_error(file, -1, why + "; the terrain file " + job.output_file + " was not written",
+                                kIoDoesNotFit);
       }
       put_record(out, mesh, width, shared);
       done += shared ? blocks_in_sector(sector) : 1;
@@ -287,7 +289,7 @@ tools::Status write_terrain_file(const TerrainFileJob& job, const TerrainProgres
 tools::Result<TerrainFileSummary> summarize_terrain_bytes(std::span<const uint8_t> bytes,
                                                          const std::string& name_for_errors) {
   const auto fail = [&](int code, size_t at, const std::string& what) {
-    return tools::Error{code, name_for_errors + ": byte offset " + std::to_string(at) + ": " + what};
+    return detail::io_error(name_for_errors, static_cast<int64_t>(at), what, code);
   };
   const auto tag_at = [&](size_t at, std::string_view tag) {
     return bytes.size() >= at + tag.size() && std::memcmp(bytes.data() + at, tag.data(), tag.size()) == 0;
@@ -374,8 +376,12 @@ tools::Result<TerrainFileSummary> summarize_terrain_bytes(std::span<const uint8_
 }
 
 tools::Result<TerrainFileSummary> summarize_terrain_file(const std::string& path) {
-  tools::Result<std::string> data = tools::read_file(path, std::size_t{64} << 20);
-  if (!data) return tools::Error{kIoCannotOpen, data.error().message};
+  tools::Result<std::string> data = tools::read_file(path, kMaxTerrainFileBytes);
+  if (!data) {
+    tools::Error e = data.error();
+    e.code = kIoCannotOpen;
+    return e;
+  }
   return summarize_terrain_bytes(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(data->data()), data->size()),
                                  path);
 }

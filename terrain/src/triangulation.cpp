@@ -117,7 +117,7 @@ class Triangulator {
   }
 
  private:
-  bool stopped() const { return job_.stop != nullptr && job_.stop->load(std::memory_order_relaxed); }
+  bool stopped() const { return job_.stop_requested && job_.stop_requested(); }
 
   void process(int id) {
     BlockNode& node = nodes_[static_cast<size_t>(id)];
@@ -176,7 +176,13 @@ class Triangulator {
       const int64_t t = file_time(names[which]);
       if (t < 0 || t < job_.depth_map_time) continue;
       tools::Result<PackedBlockMesh> file = read_block_mesh(names[which]);
-      if (!file.ok()) continue;
+      if (!file.ok()) {
+        // A block's own file that would have been reused but is damaged (a
+        // crash can leave one cut short) is made again; a shared file that
+        // does not read is passed over, as one that is not there.
+        if (which == 1) log(regenerating_line(names[which], file.error()));
+        continue;
+      }
       // A shared file is placed at this block; a block file where it says.
       const int ox = which == 0 ? node.origin_x : file->origin_x;
       const int oz = which == 0 ? node.origin_z : file->origin_z;

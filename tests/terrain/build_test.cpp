@@ -5,6 +5,8 @@
 #include <utime.h>
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <filesystem>
@@ -20,6 +22,7 @@
 #include "loamer/naming.h"
 #include "loamer/triangulation.h"
 #include "temp_dir.h"
+#include "tools/test/scratch_dir.h"
 
 namespace fs = std::filesystem;
 using namespace loamer;
@@ -53,24 +56,57 @@ void set_mtime(const fs::path& p, std::time_t t) {
   ASSERT_EQ(::utime(p.c_str(), &times), 0);
 }
 
-struct Recorder : BuildListener {
+// Keeps what a build tells, per stage; fails the test when two calls
+// overlap (the build must hand them over one at a time).
+struct Recorder : BuildNotifier {
   std::vector<std::string> lines;
   std::array<std::string, 5> text;
   std::array<long, 5> range{}, position{};
   std::function<void(const std::string&)> on_log;
+  std::function<bool()> cancel;  // what cancelled() answers; false when unset
+  int current = 0;
+  mutable std::atomic<int> inside{0};
+  mutable std::atomic<bool> overlapped{false};
+
+  struct Call {
+    const Recorder& r;
+    explicit Call(const Recorder& of) : r(of) {
+      if (r.inside.fetch_add(1) != 0) r.overlapped = true;
+    }
+    ~Call() { r.inside.fetch_sub(1); }
+  };
 
   void log(std::string_view line) override {
+    Call call(*this);
     lines.emplace_back(line);
     if (on_log) on_log(lines.back());
   }
-  void stage_range(int stage, long total) override { range.at(static_cast<size_t>(stage)) = total; }
-  void stage_position(int stage, long done) override { position.at(static_cast<size_t>(stage)) = done; }
-  void stage_text(int stage, std::string_view t) override { text.at(static_cast<size_t>(stage)) = t; }
+  void stage(int stage) override {
+    Call call(*this);
+    current = stage;
+  }
+  void progress(long done, long total) override {
+    Call call(*this);
+    range.at(static_cast<size_t>(current)) = total;
+    position.at(static_cast<size_t>(current)) = done;
+  }
+  void stage_text(std::string_view t) override {
+    Call call(*this);
+    text.at(static_cast<size_t>(current)) = t;
+  }
+  bool cancelled() const override {
+    Call call(*this);
+    return cancel && cancel();
+  }
 
   long count_starting(std::string_view prefix) const {
     return std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.starts_with(prefix); });
   }
 };
+
+tools::ErrorKind kind_of(const tools::Status& s) {
+  return s.ok() ? tools::ErrorKind::kOther : s.error().kind;
+}
 
 BuildParams params_for(const TempDir& dir, int jobs) {
   BuildParams p;
@@ -165,14 +201,14 @@ TEST(Build, MissingOrShortDepthMapWritesNothing) {
   TempDir dir;
   Recorder rec;
   BuildControl control;
-  EXPECT_EQ(run_build(params_for(dir, 1), rec, control), -1);
+  EXPECT_EQ(run_build(params_for(dir, 1), rec, control).code(), kBuildFailed);
   ASSERT_EQ(rec.lines.size(), 1u);
   EXPECT_EQ(rec.lines[0], "Error:  Could not open Input file");
   EXPECT_FALSE(control.in_progress.load());
 
   write_bytes(dir.path() / "map.raw", std::vector<uint8_t>(kDepthMapBytes - 1, 9));
   Recorder shorter;
-  EXPECT_EQ(run_build(params_for(dir, 1), shorter, control), -1);
+  EXPECT_EQ(run_build(params_for(dir, 1), shorter, control).code(), kBuildFailed);
   ASSERT_EQ(shorter.lines.size(), 1u);
   EXPECT_NE(shorter.lines[0].find("map.raw"), std::string::npos);
   EXPECT_NE(shorter.lines[0].find("1048575"), std::string::npos);
@@ -187,7 +223,7 @@ TEST(Build, FullThenReusedThenParallelIdentical) {
   set_mtime(one.path() / "map.raw", std::time(nullptr) - 100);
   Recorder first;
   BuildControl control;
-  ASSERT_EQ(run_build(params_for(one, 1), first, control), 0);
+  ASSERT_EQ(run_build(params_for(one, 1), first, control).code(), 0);
   EXPECT_EQ(first.lines.front(), "Triangulating Depth Map");
   EXPECT_EQ(first.lines[1], "Total Data Blocks: 341");
   EXPECT_EQ(first.count_starting("Generating Data "), 341);
@@ -217,7 +253,7 @@ TEST(Build, FullThenReusedThenParallelIdentical) {
   // A second build reuses every block and converts nothing.
   const auto tms_time = fs::last_write_time(one.path() / "S4_00_00.tms");
   Recorder again;
-  ASSERT_EQ(run_build(params_for(one, 1), again, control), 0);
+  ASSERT_EQ(run_build(params_for(one, 1), again, control).code(), 0);
   EXPECT_EQ(again.count_starting("Loaded in Sector "), 341);
   EXPECT_EQ(again.count_starting("Generating Data "), 0);
   EXPECT_EQ(fs::last_write_time(one.path() / "S4_00_00.tms"), tms_time);
@@ -228,8 +264,9 @@ TEST(Build, FullThenReusedThenParallelIdentical) {
   fs::copy_file(one.path() / "map.raw", two.path() / "map.raw");
   set_mtime(two.path() / "map.raw", std::time(nullptr) - 100);
   Recorder parallel;
-  ASSERT_EQ(run_build(params_for(two, 2), parallel, control), 0);
+  ASSERT_EQ(run_build(params_for(two, 2), parallel, control).code(), 0);
   EXPECT_EQ(parallel.count_starting("Generating Data "), 341);
+  EXPECT_FALSE(parallel.overlapped);
   EXPECT_EQ(folder_files(two.path()), built);
 
   // A depth map newer than the block files makes the blocks regenerate: the
@@ -241,7 +278,7 @@ TEST(Build, FullThenReusedThenParallelIdentical) {
   touched.on_log = [&](const std::string& line) {
     if (line.starts_with("Generating Data ")) control.request_stop();
   };
-  EXPECT_EQ(run_build(params_for(two, 1), touched, control), -1);
+  EXPECT_EQ(run_build(params_for(two, 1), touched, control).code(), kBuildFailed);
   EXPECT_EQ(touched.count_starting("Loaded in Sector "), 0);
   EXPECT_EQ(touched.count_starting("Generating Data 4   00/00 "), 1);
   control.stop = false;
@@ -255,7 +292,7 @@ TEST(Build, StopDuringTriangulationStillWritesTheHeightFile) {
   rec.on_log = [&](const std::string& line) {
     if (line.starts_with("Generating Data ") && rec.count_starting("Generating Data ") == 5) control.request_stop();
   };
-  EXPECT_EQ(run_build(params_for(dir, 1), rec, control), -1);
+  EXPECT_EQ(run_build(params_for(dir, 1), rec, control).code(), kBuildFailed);
   EXPECT_EQ(rec.text[1], "Aborted");
   EXPECT_EQ(rec.lines.back(), "Build Stopped");
   EXPECT_EQ(rec.count_starting("Generating Data "), 5);
@@ -270,8 +307,142 @@ TEST(Build, StopDuringTriangulationStillWritesTheHeightFile) {
   resumed.on_log = [&](const std::string& line) {
     if (line.starts_with("Generating Data ")) control.request_stop();
   };
-  EXPECT_EQ(run_build(params_for(dir, 1), resumed, control), -1);
+  EXPECT_EQ(run_build(params_for(dir, 1), resumed, control).code(), kBuildFailed);
   EXPECT_EQ(resumed.count_starting("Loaded in Sector "), 5);
   EXPECT_EQ(resumed.count_starting("Generating Data "), 1);
   EXPECT_EQ(resumed.lines[resumed.lines.size() - 2].rfind("Generating Data 4   08/00 ", 0), 0u);
+}
+
+TEST(Build, DepthMapThatCannotBeUsedWritesNothing) {
+  const std::string not_open = "Error:  Could not open Input file";
+  struct Case {
+    const char* name;
+    std::function<void(const std::string& map)> make;
+    tools::ErrorKind kind;
+    std::string reason;  // after "<map>: " in the error, or after "Error:  <map>" in the line
+  };
+  const Case cases[] = {
+      {"missing", [](const std::string&) {}, tools::ErrorKind::kCannotOpen, "cannot open: No such file or directory"},
+      {"folder", [](const std::string& m) { fs::create_directory(m); }, tools::ErrorKind::kCannotOpen,
+       "cannot open: Is a directory"},
+      {"fifo", [](const std::string& m) { ASSERT_EQ(::mkfifo(m.c_str(), 0600), 0); }, tools::ErrorKind::kCannotOpen,
+       "cannot open: not a regular file"},
+      {"device", [](const std::string& m) { fs::create_symlink("/dev/zero", m); }, tools::ErrorKind::kCannotOpen,
+       "cannot open: not a regular file"},
+      {"short", [](const std::string& m) { write_bytes(m, std::vector<uint8_t>(kDepthMapBytes - 1, 9)); },
+       tools::ErrorKind::kEndOfFile, " holds 1048575 bytes; a depth map needs 1048576 (1024 rows of 1024)"},
+      {"long", [](const std::string& m) { write_bytes(m, std::vector<uint8_t>(kDepthMapBytes + 1, 9)); },
+       tools::ErrorKind::kTooLarge, " holds 1048577 bytes; a depth map needs 1048576 (1024 rows of 1024)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    const BuildParams params = params_for(dir, 1);
+    c.make(params.depth_map);
+    const size_t entries = dir.entries();
+    Recorder rec;
+    BuildControl control;
+    const tools::Status s = run_build(params, rec, control);
+    ASSERT_FALSE(s.ok());
+    EXPECT_EQ(s.code(), kBuildFailed);
+    EXPECT_EQ(s.error().kind, c.kind);
+    EXPECT_EQ(s.error().where.path, params.depth_map);
+    if (c.kind == tools::ErrorKind::kCannotOpen) {
+      EXPECT_EQ(rec.lines, std::vector<std::string>{not_open});
+      EXPECT_EQ(s.error().message, params.depth_map + ": " + c.reason);
+    } else {
+      EXPECT_EQ(rec.lines, std::vector<std::string>{"Error:  " + params.depth_map + c.reason});
+    }
+    EXPECT_EQ(rec.position, (std::array<long, 5>{}));
+    EXPECT_EQ(dir.entries(), entries);
+    EXPECT_FALSE(control.in_progress.load());
+  }
+}
+
+// The dialog's stop flag and the notifier's cancelled() stop a build alike,
+// on one thread or several.
+TEST(Build, StopFlagOrCancelledNotifierStopsTheTriangulation) {
+  struct Case {
+    const char* name;
+    bool by_notifier;
+    int jobs;
+  };
+  for (const Case& c : {Case{"flag", false, 1}, Case{"notifier", true, 1}, Case{"notifier, two threads", true, 2}}) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    write_bytes(dir.path() / "map.raw", hills_map());
+    Recorder rec;
+    BuildControl control;
+    bool asked = false;
+    rec.cancel = [&] { return asked; };
+    rec.on_log = [&](const std::string& line) {
+      if (!line.starts_with("Generating Data ") || rec.count_starting("Generating Data ") != 3) return;
+      if (c.by_notifier) {
+        asked = true;
+      } else {
+        control.request_stop();
+      }
+    };
+    const tools::Status s = run_build(params_for(dir, c.jobs), rec, control);
+    EXPECT_EQ(kind_of(s), tools::ErrorKind::kStopped);
+    EXPECT_EQ(s.code(), kBuildFailed);
+    EXPECT_EQ(rec.text[1], "Aborted");
+    EXPECT_EQ(rec.lines.back(), "Build Stopped");
+    EXPECT_EQ(rec.count_starting("Exporting CPT"), 0);
+    EXPECT_LT(rec.count_starting("Generating Data "), 341);
+    EXPECT_EQ(fs::file_size(dir.path() / "Output.dep"), kHeightFileBytes);
+    EXPECT_FALSE(rec.overlapped);
+  }
+}
+
+// Block files are not flushed one by one, so a crash can leave one cut
+// short with a time that calls it up to date.
+TEST(Build, DamagedBlockFilesAreRegeneratedAndSaidSo) {
+  TempDir dir;
+  write_bytes(dir.path() / "map.raw", hills_map());
+  set_mtime(dir.path() / "map.raw", std::time(nullptr) - 100);
+  BuildControl control;
+  Recorder first;
+  ASSERT_TRUE(run_build(params_for(dir, 2), first, control).ok());
+  const auto built = folder_files(dir.path());
+
+  // A leaf's triangle lists (stage 1 reuses them) and another leaf's strips
+  // (stage 3 reuses them), both newer than what they were made from.
+  for (const char* name : {"S4_20_20.tml", "S4_10_10.tms"}) {
+    const fs::path file = dir.path() / name;
+    fs::resize_file(file, fs::file_size(file) - 7);
+  }
+  Recorder again;
+  ASSERT_TRUE(run_build(params_for(dir, 2), again, control).ok());
+  EXPECT_EQ(again.count_starting("Regenerating "), 2);
+  EXPECT_EQ(again.count_starting("Regenerating " + dir.prefix() + "S4_20_20.tml: byte "), 1);
+  EXPECT_EQ(again.count_starting("Regenerating " + dir.prefix() + "S4_10_10.tms: byte "), 1);
+  EXPECT_EQ(again.count_starting("Generating Data 4   20/20 "), 1);
+  EXPECT_EQ(again.count_starting("Loaded in Sector "), 340);
+  EXPECT_EQ(again.lines.back(), "Build Completed");
+  // Every block is back in the terrain file: the same bytes as before.
+  EXPECT_EQ(folder_files(dir.path()), built);
+
+  // Nothing is damaged now; a stop in the strip stage shows "Aborted" there.
+  Recorder stopped;
+  bool asked = false;
+  stopped.cancel = [&] { return asked; };
+  stopped.on_log = [&](const std::string& line) { asked = asked || line == "Converting to Strips"; };
+  const tools::Status s = run_build(params_for(dir, 1), stopped, control);
+  EXPECT_EQ(kind_of(s), tools::ErrorKind::kStopped);
+  EXPECT_EQ(stopped.count_starting("Regenerating "), 0);
+  EXPECT_EQ(stopped.text[3], "Aborted");
+  EXPECT_EQ(stopped.lines.back(), "Build Stopped");
+
+  // A height file that cannot be written ends the build before an older one
+  // could go into the terrain file.
+  const std::string exported = tools::test::slurp(dir.file("terrain.cpt"));
+  fs::remove(dir.path() / "Output.dep");
+  fs::create_directory(dir.path() / "Output.dep");
+  Recorder unwritable;
+  const tools::Status w = run_build(params_for(dir, 1), unwritable, control);
+  EXPECT_EQ(kind_of(w), tools::ErrorKind::kCannotWrite);
+  EXPECT_EQ(unwritable.count_starting("Error:  " + dir.prefix() + "Output.dep: cannot write: "), 1);
+  EXPECT_EQ(unwritable.count_starting("Exporting CPT"), 0);
+  EXPECT_TRUE(tools::test::slurp(dir.file("terrain.cpt")) == exported);
 }

@@ -1,15 +1,20 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "loamer/block_file.h"
 #include "loamer/height_file.h"
 #include "loamer/naming.h"
+#include "loamer/project.h"
+#include "loamer/terrain_file.h"
 #include "temp_dir.h"
 
 namespace loamer {
@@ -249,7 +254,9 @@ TEST(BlockFile, ReaderRefusesBrokenFiles) {
   r = decode(good + '\0');
   ASSERT_FALSE(r.ok());
   EXPECT_EQ(r.code(), kIoBadData);
-  EXPECT_NE(r.error().message.find("offset " + std::to_string(good.size())), std::string::npos);
+  EXPECT_NE(r.error().message.find("byte " + std::to_string(good.size())), std::string::npos);
+  EXPECT_EQ(r.error().where.offset, static_cast<int64_t>(good.size()));
+  EXPECT_EQ(r.error().where.path, "dir/S2_10_20.tml");
 
   // A huge count is checked against the bytes left before anything is
   // allocated.
@@ -381,6 +388,85 @@ TEST(Naming, FileNamesAndSectorGeometry) {
   EXPECT_EQ(bit_length(3), 2);
   EXPECT_EQ(bit_length(64), 7);
   EXPECT_EQ(bit_length(1024), 11);
+}
+
+// Every reader of a build's files takes only regular files, and no more than
+// a valid file of its kind can hold; the error names the file and the reason.
+TEST(BoundedReads, NonRegularAndOversizedFilesAreRefusedWithTheReason) {
+  TempDir dir;
+  fs::create_directory(dir.path() / "folder");
+  ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
+  fs::create_symlink("/dev/zero", dir.path() / "zero");
+
+  using Read = std::function<std::optional<tools::Error>(const std::string&)>;
+  const auto error_of = [](const auto& result) -> std::optional<tools::Error> {
+    if (result.ok()) return std::nullopt;
+    return result.error();
+  };
+  struct Reader {
+    const char* name;
+    Read read;
+    uint64_t limit;
+    const char* too_large;  // what the message says of a file one byte over
+  };
+  const Reader readers[] = {
+      {"block file", [&](const std::string& p) { return error_of(read_block_mesh(p)); }, kMaxBlockFileBytes,
+       "more than such a file can hold"},
+      {"height file", [&](const std::string& p) { return error_of(read_height_file(p)); }, kHeightFileBytes,
+       "a height file is 2097152 bytes long, this one 2097153"},
+      {"terrain file", [&](const std::string& p) { return error_of(summarize_terrain_file(p)); }, kMaxTerrainFileBytes,
+       "more than such a file can hold"},
+      {"project",
+       [&](const std::string& p) {
+         TerrainProject project;
+         QuadrantLocks locks;
+         return error_of(read_project(p, project, locks));
+       },
+       kMaxProjectFileBytes, "more than such a file can hold"},
+  };
+  struct Input {
+    const char* file;
+    const char* reason;
+  };
+  const Input inputs[] = {
+      {"missing", "cannot open: No such file or directory"},
+      {"folder", "cannot open: Is a directory"},
+      {"fifo", "cannot open: not a regular file"},
+      {"zero", "cannot open: not a regular file"},
+  };
+  const std::string over = dir.file("over");
+  for (const Reader& reader : readers) {
+    SCOPED_TRACE(reader.name);
+    for (const Input& input : inputs) {
+      const std::string path = dir.file(input.file);
+      const std::optional<tools::Error> e = reader.read(path);
+      ASSERT_TRUE(e) << input.file;
+      EXPECT_EQ(e->message, path + ": " + input.reason);
+      EXPECT_EQ(e->code, 1);
+      EXPECT_EQ(e->kind, tools::ErrorKind::kCannotOpen);
+      EXPECT_EQ(e->where.path, path);
+    }
+    // One byte more than the limit: refused without being read (the file is
+    // sparse, so this costs nothing however large the limit).
+    { std::ofstream(over, std::ios::trunc); }
+    fs::resize_file(over, reader.limit + 1);
+    const std::optional<tools::Error> e = reader.read(over);
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->message.rfind(over + ": ", 0), 0u) << e->message;
+    EXPECT_NE(e->message.find(reader.too_large), std::string::npos) << e->message;
+    EXPECT_EQ(e->kind, tools::ErrorKind::kTooLarge);
+  }
+
+  // At the limit a file is read, and judged by what it holds.
+  fs::resize_file(over, kMaxBlockFileBytes);
+  EXPECT_EQ(read_block_mesh(over).code(), kIoBadMagic);
+  fs::resize_file(over, kMaxProjectFileBytes);
+  TerrainProject project;
+  QuadrantLocks locks;
+  const tools::Status zeros = read_project(over, project, locks);
+  ASSERT_FALSE(zeros.ok());
+  EXPECT_EQ(zeros.error().kind, tools::ErrorKind::kParse);
+  EXPECT_EQ(zeros.error().where.line, 1);
 }
 
 }  // namespace

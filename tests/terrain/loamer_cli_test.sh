@@ -1,7 +1,8 @@
 #!/bin/sh
-# Command-line checks of loamer-cli: usage and exit codes, projects that
-# cannot be built, a whole build of a generated depth map with its files
-# inspected, and Ctrl+C during a build.
+# Command-line checks of loamer-cli: usage and exit codes, projects and depth
+# maps that cannot be built, a whole build of a generated depth map with its
+# files inspected, a full stdout, a file-size limit, and Ctrl+C during a
+# build.
 #
 #   loamer_cli_test.sh PATH_TO_LOAMER_CLI PATH_TO_MAKE_DEPTH_MAP
 
@@ -46,6 +47,20 @@ printf 'TerrainName "T"\nCreator "C"\nPath "%s/"\nDepthMap nomap.raw\nOutput t.c
 rc=$?
 expect_rc 1 "missing depth map"
 expect_line "Error:  Could not open Input file" "missing depth map"
+expect_stderr "$TMP/nomap.raw: cannot open: No such file or directory" "missing depth map names the file and the reason"
+
+# Depth maps that are no regular file are refused at once, not read.
+mkdir "$TMP/mapdir"
+ln -s /dev/zero "$TMP/zero.raw"
+mkfifo "$TMP/fifo.raw"
+for m in mapdir:"Is a directory" zero.raw:"not a regular file" fifo.raw:"not a regular file"; do
+  name=${m%%:*}
+  printf 'TerrainName "T"\nCreator "C"\nPath "%s/"\nDepthMap %s\nOutput t.cpt\n' "$TMP" "$name" >"$TMP/odd.tpj"
+  run build "$TMP/odd.tpj"
+  expect_rc 1 "depth map $name"
+  expect_line "Error:  Could not open Input file" "depth map $name"
+  expect_stderr "$TMP/$name: cannot open: ${m#*:}" "depth map $name names the file and the reason"
+done
 if grep -qF "Tessa Release Version" "$TMP/ghw.txt" 2>/dev/null; then pass; else fail "ghw.txt written at start"; fi
 
 # A whole build.
@@ -80,12 +95,38 @@ run inspect "$TMP/t/Output.dep"
 expect_rc 0 "inspect Output.dep"
 run inspect "$TMP/valley.tpj"
 expect_rc 1 "inspect a file of no terrain format"
+run inspect "$TMP/t/none.tms"
+expect_rc 1 "inspect a missing file"
+expect_stderr "$TMP/t/none.tms: cannot open: No such file or directory" "inspect a missing file"
+run inspect "$TMP/t"
+expect_rc 1 "inspect a folder"
+expect_stderr "$TMP/t: cannot open: Is a directory" "inspect a folder"
+
+# Output that standard output cannot take is no success.
+for args in --help --version "inspect $TMP/t/S4_3c_3c.tms"; do
+  run_full $args
+  expect_rc 1 "$args into a full stdout"
+  expect_stderr "loamer-cli: cannot write to standard output" "$args into a full stdout"
+done
 
 # Nothing changed: everything is reused, nothing converted.
 run build "$TMP/valley.tpj"
 expect_rc 0 "rebuild"
 expect_count 341 '^Loaded in Sector ' "rebuild reuses every block"
 expect_count 0 '^Generating Data ' "rebuild generates nothing"
+run_full build "$TMP/valley.tpj"
+expect_rc 1 "rebuild into a full stdout"
+
+# A file-size limit that Output.dep does not fit under: the write fails
+# instead of killing the program, the build names the file, and the
+# temporary file of the replace is gone.
+(ulimit -f 1000 && "$CLI" build "$TMP/valley.tpj" >"$TMP/out" 2>"$TMP/err")
+rc=$?
+expect_rc 1 "build under ulimit -f"
+expect_line "Error:  $TMP/t/Output.dep: cannot write: File too large" "build under ulimit -f"
+expect_stderr "$TMP/t/Output.dep: cannot write: File too large" "build under ulimit -f"
+expect_no_temp_files "$TMP/t" "build under ulimit -f"
+if [ "$(wc -c <"$TMP/t/Output.dep")" -eq 2097152 ]; then pass; else fail "ulimit -f leaves the old Output.dep"; fi
 
 # Ctrl+C during the first stage of a fresh build.
 rm -f "$TMP"/t/*.tml "$TMP"/t/*.tms

@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace loamer {
 namespace {
@@ -164,6 +166,38 @@ TEST(ProjectText, EncodingsThatAreNoPlainTextAreRefused) {
   EXPECT_EQ(p.terrain_name, "T");
 }
 
+TEST(ProjectText, MissingKeysNameWhatABuildNeeds) {
+  struct Case {
+    std::string_view text;
+    std::vector<std::string_view> missing;
+    std::string message;  // of check_complete; "" when complete
+  };
+  const Case cases[] = {
+      {kFull, {}, ""},
+      {"terrainname T\npath p/\ndepthmap m\noutput o\n",
+       {"creator"},
+       "x.tpj: the project is incomplete (missing: creator)"},
+      {"creator C\nterrainname T\n",
+       {"path", "depthmap", "output"},
+       "x.tpj: the project is incomplete (missing: path, depthmap, output)"},
+      {"",
+       {"terrainname", "creator", "path", "depthmap", "output"},
+       "x.tpj: the project is incomplete (missing: terrainname, creator, path, depthmap, output)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    const TerrainProject p = parse(c.text);
+    EXPECT_EQ(missing_keys(p), c.missing);
+    EXPECT_EQ(p.complete, c.missing.empty());
+    const tools::Status s = check_complete(p, "x.tpj");
+    EXPECT_EQ(s.ok(), c.message.empty());
+    if (!s.ok()) {
+      EXPECT_EQ(s.error().message, c.message);
+      EXPECT_EQ(s.error().where.path, "x.tpj");
+    }
+  }
+}
+
 TEST(CptExtension, FirstDotOfTheFileName) {
   EXPECT_EQ(with_cpt_extension("maps/terrain.v2.dat"), "maps/terrain.cpt");
   EXPECT_EQ(with_cpt_extension("terrain"), "terrain.cpt");
@@ -254,6 +288,8 @@ TEST_F(ProjectFile, AFileThatCannotBeReadLeavesAnEmptyIncompleteProject) {
   ASSERT_FALSE(s.ok());
   EXPECT_EQ(s.code(), -3);
   EXPECT_EQ(s.error().message.rfind(binary + ":3:", 0), 0u) << s.error().message;
+  EXPECT_EQ(s.error().kind, tools::ErrorKind::kParse);
+  EXPECT_EQ(s.error().where.line, 3);
   EXPECT_EQ(locks, before);
   EXPECT_FALSE(project.complete);
 }

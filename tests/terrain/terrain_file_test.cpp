@@ -337,6 +337,8 @@ TEST(TerrainFile, SummaryOfDamagedFilesIsAnErrorNotACrash) {
     }
   }
   EXPECT_EQ(summarize(cpt, 100).code(), kIoTruncated);
+  EXPECT_EQ(summarize(cpt, 100).error().where.offset, 100);
+  EXPECT_EQ(summarize(cpt, 100).error().kind, tools::ErrorKind::kEndOfFile);
   std::string bad = cpt;
   bad[2] = 'X';
   EXPECT_EQ(summarize(bad, bad.size()).code(), kIoBadMagic);

@@ -20,6 +20,7 @@
 // the key starting at 0x3C96E7D1 at the first byte of every run and rotating
 // left by one bit after each byte.
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -42,6 +43,13 @@ enum TerrainIoCode : int {
 
 constexpr uint32_t kScrambleKey = 0x3C96E7D1u;
 
+// The most a block file is read up to. The count of a list is 32 bits, so
+// the layout itself sets no limit; the meshes are height fields, though: a
+// block has at most 65535 vertices and fewer than twice as many triangles,
+// which even as one-triangle strips (five indices each, two bytes an index)
+// keep the file under 11 MB.
+constexpr size_t kMaxBlockFileBytes = size_t{16} << 20;
+
 // Scrambles (or, with `reverse`, unscrambles) one run in place; the key
 // restarts at kScrambleKey at bytes[0].
 void scramble_run(std::span<uint8_t> bytes, bool reverse = false);
@@ -59,13 +67,20 @@ tools::Result<std::string> encode_block_mesh(const PackedBlockMesh& mesh);
 // leaves the odd ones empty. Refuses a wrong magic (kIoBadMagic), a file
 // that ends early (kIoTruncated), and a kind other than 1 or 2, an index not
 // below V or N, or bytes after the last list (kIoBadData). Every size is
-// checked against the bytes left before anything is allocated. Messages
-// name `name_for_errors` and the byte offset.
+// checked against the bytes left before anything is allocated. Errors name
+// `name_for_errors` and the byte offset, in the message ("name: byte N: ...")
+// and as their location.
 tools::Result<PackedBlockMesh> decode_block_mesh(std::span<const uint8_t> bytes, const std::string& name_for_errors);
 tools::Result<PackedBlockMesh> decode_block_mesh(std::string_view bytes, const std::string& name_for_errors);
 
-// Reads the file at `path` (kIoCannotOpen when it cannot be read).
+// Reads the file at `path`: kIoCannotOpen with the path and the reason when
+// it is missing, unreadable, no regular file or larger than
+// kMaxBlockFileBytes.
 tools::Result<PackedBlockMesh> read_block_mesh(const std::string& path);
+
+// The Output list line of a build that makes the block file `path` again
+// because it did not read: "Regenerating <path>: <why>".
+std::string regenerating_line(const std::string& path, const tools::Error& why);
 
 // Writes `mesh` to `path` through a temporary file renamed over the target,
 // so an interrupted write never leaves a truncated file. Refuses a mesh that

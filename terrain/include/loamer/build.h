@@ -6,38 +6,47 @@
 //   3 "Optimize Data"              strips (".tms") from the ".tml" files
 //   4 "Export Optimized Data"      terrain file from the ".tms" files
 //
-// The build reports through a BuildListener (the dialog's Status box and
+// The build reports through a BuildNotifier (the dialog's Status box and
 // Output list, or the command line's progress bars and standard output) and
-// can be stopped between units of work through its BuildControl.
+// stops between units of work when its BuildControl or its notifier says so.
 
 #include <atomic>
 #include <string>
 #include <string_view>
 
 #include "loamer/project.h"
+#include "tools/base/notifier.h"
+#include "tools/base/result.h"
 
 namespace loamer {
 
 constexpr int kBuildStages = 4;
 
-// What a build shows while it runs. A build calls its listener from one
-// thread at a time, though not always the same thread.
-class BuildListener {
+// What a build shows while it runs:
+//   log(line)             a new line at the end of the Output list;
+//   stage(n)              the progress() and stage_text() calls that follow
+//                         are about stage n (1 to 4), until the next stage();
+//   progress(done, total) that stage's bar: range 0 to `total`, position
+//                         `done` (done 0 when the stage starts);
+//   stage_text(text)      the text beside that bar: "%ld of %ld" or "Aborted";
+//   cancelled()           true once the build should stop; it stops at its
+//                         next check as it does for BuildControl::stop.
+//
+// Threads: the build calls its notifier from the threads it runs on (the
+// caller's thread and, with more than one job, its workers), one call at a
+// time, never two at once. None of them is a GUI thread: a dialog hands what
+// it is told to its widgets on its own thread (queued) and never blocks the
+// caller on the GUI.
+class BuildNotifier : public tools::Notifier {
  public:
-  virtual ~BuildListener() = default;
-  // A new line at the end of the Output list.
-  virtual void log(std::string_view line) = 0;
-  // Stage 1 to 4: the progress bar's range becomes 0 to `total`.
-  virtual void stage_range(int stage, long total) = 0;
-  // The progress bar's position.
-  virtual void stage_position(int stage, long done) = 0;
-  // The text beside the bar: "" at the start, "%ld of %ld", or "Aborted".
-  virtual void stage_text(int stage, std::string_view text) = 0;
+  virtual void stage(int stage) = 0;
+  virtual void stage_text(std::string_view text) = 0;
 };
 
-// The two flags a build shares with whoever started it. The build sets
-// `in_progress` while it runs; `stop` is set by the one who wants it to stop
-// and cleared when a build begins.
+// The two flags a build shares with the dialog that started it. The build
+// sets `in_progress` while it runs; `stop` is set by the one who wants it to
+// stop and cleared when a build begins. The build stops when either `stop`
+// or its notifier's cancelled() says so.
 struct BuildControl {
   std::atomic<bool> in_progress{false};
   std::atomic<bool> stop{false};
@@ -61,13 +70,24 @@ struct BuildParams {
 
 BuildParams build_params(const TerrainProject& project, const QuadrantLocks& locks);
 
-// Runs a whole build on the calling thread. Returns 0 when it completed
-// ("Build Completed"), -1 when the depth map could not be used, the build was
-// stopped ("Build Stopped") or a terrain file could not be written.
-int run_build(const BuildParams& params, BuildListener& listener, BuildControl& control);
+// The code of every error run_build returns; the kind says why.
+constexpr int kBuildFailed = -1;
 
-// Stage 3 alone: converts every block whose ".tms" is missing or older than
-// its ".tml". Returns the number of blocks done (converted or up to date).
-long convert_blocks(const std::string& path, int jobs, BuildListener& listener, const std::atomic<bool>& stop);
+// Runs a whole build on the calling thread (and its helpers). Success when it
+// completed ("Build Completed"); otherwise an error of kind
+//   kStopped      stopped ("Build Stopped");
+//   kCannotOpen   the depth map cannot be opened or is no regular file
+//                 ("Error:  Could not open Input file"; the error names the
+//                 file and the reason);
+//   kEndOfFile, kTooLarge  the depth map is not 1024 x 1024 bytes;
+//   kCannotWrite  Output.dep or the terrain file cannot be written;
+// or the kind of the terrain file writer's error (a block that does not fit).
+tools::Status run_build(const BuildParams& params, BuildNotifier& notifier, BuildControl& control);
+
+// Stage 3 alone: converts every block whose ".tms" is missing, older than
+// its ".tml" or does not read completely (the last said in the Output list),
+// until the notifier's cancelled() says to stop. Returns the number of
+// blocks done (converted or up to date).
+long convert_blocks(const std::string& path, int jobs, BuildNotifier& notifier);
 
 }  // namespace loamer

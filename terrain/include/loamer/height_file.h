@@ -21,8 +21,10 @@ constexpr size_t kHeightFileBytes = kHeightValues * 2;  // 2,097,152
 // kIoCannotOpen when the file cannot be written.
 tools::Status write_height_file(const std::string& path, std::span<const uint16_t> heights);
 
-// Reads the heights back. kIoCannotOpen when the file cannot be read;
-// kIoTruncated (shorter) or kIoBadData (longer) when it is not exactly
+// Reads the heights back, never more than kHeightFileBytes of them.
+// kIoCannotOpen when the file cannot be read or is no regular file (the
+// message gives the reason); kIoTruncated (shorter, kind kEndOfFile) or
+// kIoBadData (longer, kind kTooLarge) when it is not exactly
 // kHeightFileBytes long; the message names the file.
 tools::Result<std::vector<uint16_t>> read_height_file(const std::string& path);
 

@@ -27,6 +27,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "tools/base/result.h"
 
@@ -49,6 +50,16 @@ struct TerrainProject {
 
 // True when terrain name, creator, path, depth map and output are all set.
 bool has_all_fields(const TerrainProject& project);
+
+// The keys of the project file whose fields are empty, in the order
+// "terrainname", "creator", "path", "depthmap", "output"; none for a
+// complete project.
+std::vector<std::string_view> missing_keys(const TerrainProject& project);
+
+// Whether a build can start from the project: success when it is complete,
+// otherwise an error (kind kBadData) naming `display_name` and the missing
+// keys: "name: the project is incomplete (missing: creator, output)".
+tools::Status check_complete(const TerrainProject& project, const std::string& display_name);
 
 // The four quadrants of the 1024 x 1024 map, split at 512 in x and z.
 enum class Quadrant : uint8_t { kTopLeft = 0, kTopRight = 1, kBottomLeft = 2, kBottomRight = 3 };
@@ -127,11 +138,18 @@ class ProjectReader {
 tools::Result<TerrainProject> parse_project_text(std::string_view text, const std::string& display_name,
                                                 QuadrantLocks& locks);
 
+// The most a project file is read up to. A project is a dozen short lines;
+// this leaves room for thousands of comment lines and refuses a stray huge
+// file before it is read.
+constexpr std::size_t kMaxProjectFileBytes = std::size_t{1} << 20;
+
 // Opens a project file as the Open command does: the five text fields are
 // emptied, then the file is read into them and the project's completeness is
-// set. When the file cannot be opened or read, or is no plain text, the
-// fields stay empty (an incomplete project), the locks stay as they were and
-// the error names the file (code 1: cannot open or read).
+// set. When the file cannot be opened or read, is no regular file, is larger
+// than kMaxProjectFileBytes or is no plain text, the fields stay empty (an
+// incomplete project), the locks stay as they were and the error names the
+// file and the reason (code 1: cannot open or read; -line: no plain text,
+// with the line as its location).
 tools::Status read_project(const std::string& path, TerrainProject& project, QuadrantLocks& locks);
 
 }  // namespace loamer

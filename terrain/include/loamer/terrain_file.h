@@ -41,6 +41,18 @@ constexpr size_t kCptRecordsOffset = kCptPolyTagOffset + 4;  // first block reco
 constexpr int kCptChunkLength = 48;
 constexpr uint32_t kCptMaxBase = 4095;
 
+// The longest terrain file of the standard sizes: the raw part, then one
+// record for each of the 341 blocks with the most its fields can say (65535
+// vertices of 11-bit coordinates; eight lists of 65535 indices, each chunk
+// of 48 with its 16-bit header and indices of at most 15 bits), every
+// alignment at its widest, and the 5 closing bytes. About 390 MB; the
+// readers take no more.
+namespace detail {
+constexpr uint64_t kCptMaxListBits = 7 + 32 + (65535 + kCptChunkLength - 1) / kCptChunkLength * 16 + 65535ull * 15;
+constexpr uint64_t kCptMaxRecordBits = 31 + 59 + 65535ull * 2 * 11 + 31 + 8 * kCptMaxListBits;
+}  // namespace detail
+constexpr uint64_t kMaxTerrainFileBytes = kCptRecordsOffset + (341 * detail::kCptMaxRecordBits + 7) / 8 + 5;
+
 struct TerrainFileJob {
   std::string path;         // folder prefix of the block files and of Output.dep
   std::string extension;    // "tml" (first export) or "tms" (after strip conversion)
@@ -102,7 +114,9 @@ struct TerrainFileSummary {
 // bounds-checked. The records end where only zero bytes are left. Refuses a
 // wrong magic or tag (kIoBadMagic), a file that ends inside a record
 // (kIoTruncated), and a header or record field that cannot be (kIoBadData);
-// messages name the file and the byte offset.
+// errors name the file and the byte offset ("name: byte N: ...", and as
+// their location). The file is read only when it is a regular file of at
+// most kMaxTerrainFileBytes (kIoCannotOpen with the reason otherwise).
 tools::Result<TerrainFileSummary> summarize_terrain_file(const std::string& path);
 tools::Result<TerrainFileSummary> summarize_terrain_bytes(std::span<const uint8_t> bytes,
                                                          const std::string& name_for_errors);

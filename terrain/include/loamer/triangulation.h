@@ -7,11 +7,11 @@
 // Leaf blocks (64 x 64) start from the grid template of their parity; every
 // larger block starts from the union of its four children's LOD 14. Both are
 // simplified by vertex-onto-neighbour collapses (tools::mesh::build_terrain_lods).
-// Blocks whose ".tml" is not older than the depth map are read back instead
-// of regenerated, so a stopped build resumes where it stopped.
+// Blocks whose ".tml" is not older than the depth map and reads completely
+// are read back instead of regenerated, so a stopped build resumes where it
+// stopped; one that does not read is regenerated, and the Output list says so.
 
 #include <array>
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <span>
@@ -98,8 +98,10 @@ struct TriangulationJob {
   std::string path;                   // folder prefix of the block files
   int64_t depth_map_time = 0;  // ns; block files older than this are regenerated
   QuadrantLocks locks;
-  int jobs = 1;                            // threads working on independent blocks
-  const std::atomic<bool>* stop = nullptr;  // checked before each block
+  int jobs = 1;  // threads working on independent blocks
+  // Asked before each block (and after its children, before its reduction);
+  // true stops the work. Called from the working threads, possibly at once.
+  std::function<bool()> stop_requested;
 };
 
 struct TriangulationResult {
