@@ -182,8 +182,8 @@ TEST(AseReader, LargeCountsAreBoundByTheEntryLinesOfTheirKind) {
        object("*MESH_NUMFACES 4\n" + verts + "*MESH_TVERT 3 0 0 0\n*MESH_FACENORMAL 0 0 0 1\n*MESH_TFACE 0 0 0 0\n" +
               face(0)),
        "*MESH_NUMFACES 4"},
-      {"entry lines of another object", object("*MESH_NUMFACES 10\n") + object(verts + "*MESH_NUMFACES 10\n" + ten_faces),
-       "*MESH_NUMFACES 10"},
+      {"entry lines of another object",
+       object("*MESH_NUMFACES 10\n") + object(verts + "*MESH_NUMFACES 10\n" + ten_faces), "*MESH_NUMFACES 10"},
       {"keywords that only begin like an entry's",
        object("*MESH_NUMFACES 3\n*MESH_FACE_LIST {\n*MESH_FACENORMAL 0 0 0 1\n*MESH_FACE\"S\" 0\n}\n"),
        "*MESH_NUMFACES 3"},
