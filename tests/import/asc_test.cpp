@@ -267,6 +267,8 @@ TEST(AscReader, ResultCodes) {
   const Status missing = asc_Load("/nonexistent/dir/crate.asc", scene, quiet);
   EXPECT_EQ(missing.code(), kAscCannotOpen);
   EXPECT_NE(missing.error().message.find("/nonexistent/dir/crate.asc"), std::string::npos);
+  EXPECT_EQ(missing.error().where.path, "/nonexistent/dir/crate.asc");
+  EXPECT_EQ(missing.error().kind, ErrorKind::kCannotOpen);
   EXPECT_TRUE(scene.objects.empty());
 
   // The scene is named after the file name, without its folder, cut at its

@@ -235,6 +235,8 @@ TEST(AseReader, NoObjectsEmptyFilesAndWideTextAreCleanErrors) {
   const Status missing = ase_Load("/nonexistent/dir/x.ase", scene, log);
   EXPECT_EQ(missing.code(), kAseCannotOpen);
   EXPECT_NE(missing.error().message.find("/nonexistent/dir/x.ase"), std::string::npos);
+  EXPECT_EQ(missing.error().where.path, "/nonexistent/dir/x.ase");
+  EXPECT_EQ(missing.error().kind, ErrorKind::kCannotOpen);
 }
 
 TEST(AseReader, UnbalancedBracesAreNotFatal) {
