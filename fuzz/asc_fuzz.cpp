@@ -31,7 +31,8 @@ void check_scene(const ImportedScene& scene, std::size_t input_size) {
   FUZZ_CHECK(!scene.objects.empty(), scene.objects.size(), 0);
   FUZZ_CHECK(scene.origin == 0 && !scene.skinned, scene.origin, scene.skinned);
   FUZZ_CHECK(scene.lights.empty() && scene.materials.empty(), scene.lights.size(), scene.materials.size());
-  // Every vertex and face needs a line of its own, of two bytes at least.
+  // Every vertex and face needs an entry line of its own ("Vertex i",
+  // "Face i"), of six bytes at least.
   std::size_t entries = 0;
   for (const MaxObject& o : scene.objects) {
     FUZZ_CHECK(o.tverts.size() == o.verts.size(), o.tverts.size(), o.verts.size());
@@ -47,7 +48,7 @@ void check_scene(const ImportedScene& scene, std::size_t input_size) {
       FUZZ_CHECK(f.flat_material == -1, f.flat_material, 0);
     }
   }
-  FUZZ_CHECK(2 * entries <= input_size, entries, input_size);
+  FUZZ_CHECK(6 * entries <= input_size, entries, input_size);
 }
 
 void check_model(const Model& model, const ImportedScene& scene, const ConversionReport& report) {

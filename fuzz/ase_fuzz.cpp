@@ -1,12 +1,12 @@
 // Fuzz target: arbitrary bytes through the ASE reader and, when the reader
 // takes them, through the scene conversion. Besides the sanitizers, it checks
 // what every later stage (export, preview, collision) relies on: indices that
-// stay inside their arrays, result codes the commands understand, and a
-// conversion that refuses nothing but skinned scenes with impossible bone
-// numbers. Each input is also read
-// a second time split between several threads (which the reader does only
-// for large files on its own), and that reading must give exactly the
-// one-thread result: scene, status and messages.
+// stay inside their arrays, result codes the commands understand, memory in
+// proportion to the input, and a conversion that refuses nothing but skinned
+// scenes with impossible bone numbers. Each input is also read a second time
+// split between several threads (which the reader does only for large files
+// on its own), and that reading must give exactly the one-thread result:
+// scene, status and messages.
 #define FUZZ_TARGET_NAME "ase_fuzz"
 
 #include <bit>
@@ -39,8 +39,16 @@ bool optional_index_ok(int32_t i, std::size_t size) {
   return size == 0 ? i == 0 : index_ok(i, size);
 }
 
-void check_scene(const ImportedScene& scene) {
+void check_scene(const ImportedScene& scene, std::size_t input_size) {
   FUZZ_CHECK(!scene.objects.empty(), scene.objects.size(), 0);
+  // Memory in proportion to the input: every vertex, face, texture vertex
+  // and colour vertex has an entry line of its own, its keyword at least ten
+  // bytes long.
+  std::size_t entries = 0;
+  for (const MaxObject& o : scene.objects) {
+    entries += o.verts.size() + o.faces.size() + o.tverts.size() + o.cverts.size();
+  }
+  FUZZ_CHECK(10 * entries <= input_size, entries, input_size);
   FUZZ_CHECK((scene.origin & kSceneOriginAse) != 0, scene.origin, 0);
   bool skinned = false;
   for (const MaxObject& o : scene.objects) {
@@ -239,7 +247,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     FUZZ_CHECK(scene.objects.empty() || code < 0, scene.objects.size(), code);
     return 0;
   }
-  check_scene(scene);
+  check_scene(scene, size);
 
   model_Reset(*model);
   StretchBoxTable boxes;

@@ -19,8 +19,10 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <string_view>
 
 #include "orvo/app/report.h"
+#include "orvo/app/summary.h"
 #include "orvo/import/ase.h"
 #include "orvo/import/convert.h"
 #include "orvo/import/model_files.h"
@@ -62,83 +64,6 @@ class CliNotifier final : public UserNotifier {
   bool quiet_log_;
 };
 
-nlohmann::json pos(float x, float y, float z) { return nlohmann::json::array({x, y, z}); }
-
-nlohmann::json model_json(const Model& m, const CliNotifier& notifier) {
-  using nlohmann::json;
-  json j;
-  j["name"] = m.name.str();
-  j["attributes"] = m.attributes;
-  j["log"] = notifier.lines;
-  json messages = json::array();
-  for (const auto& msg : notifier.messages) messages.push_back({{"caption", msg.caption}, {"text", msg.text}});
-  j["messages"] = messages;
-  json subs = json::array();
-  for (const SubObject& so : m.subobjects) {
-    subs.push_back({{"name", so.name.str()},
-                    {"parent", so.parent},
-                    {"flags", so.flags},
-                    {"verts", so.verts.size()},
-                    {"tverts", so.tverts.size()},
-                    {"faces", so.faces.size()},
-                    {"has_colors", !so.facecolors.empty()},
-                    {"bounding_objects", so.num_bobj}});
-  }
-  j["subobjects"] = subs;
-  json centers = json::array();
-  for (const CenterPoint& c : m.centers) centers.push_back({{"name", c.name.str()}, {"pos", pos(c.x, c.y, c.z)}});
-  j["centers"] = centers;
-  json attach = json::array();
-  for (const AttachPoint& a : m.attach) attach.push_back({{"name", a.name.str()}, {"pos", pos(a.x, a.y, a.z)}});
-  j["attach"] = attach;
-  json bounding = json::array();
-  for (const BoundingObject& b : m.bobj) {
-    bounding.push_back({{"name", b.name.str()},
-                        {"type", b.type},
-                        {"flags", b.flags},
-                        {"subobject", b.subobj},
-                        {"subobject2", b.subobj2},
-                        {"center", pos(b.cx, b.cy, b.cz)},
-                        {"radius", b.radius},
-                        {"min", pos(b.min_x, b.min_y, b.min_z)},
-                        {"max", pos(b.max_x, b.max_y, b.max_z)}});
-  }
-  j["bounding"] = bounding;
-  json users = json::array();
-  for (const UserPoint& u : m.userpts) {
-    users.push_back({{"name", u.name.str()},
-                     {"kind", std::string(1, static_cast<char>(u.kind))},
-                     {"subobject", u.subobj},
-                     {"pos", pos(u.x, u.y, u.z)}});
-  }
-  j["userpoints"] = users;
-  json lights = json::array();
-  for (const ModelLight& l : m.lights) {
-    lights.push_back({{"name", l.name.str()},
-                      {"subobject", l.subobj},
-                      {"pos", pos(l.x, l.y, l.z)},
-                      {"color", pos(l.r, l.g, l.b)},
-                      {"intensity", l.intensity},
-                      {"attenuation", nlohmann::json::array({l.atten_start, l.atten_end})}});
-  }
-  j["lights"] = lights;
-  json materials = json::array();
-  for (int i = 0; i < m.num_materials; ++i) {
-    const ModelMaterial& mat = m.materials[static_cast<std::size_t>(i)];
-    materials.push_back({{"name", mat.name.str()},
-                         {"description", mat.description.str()},
-                         {"render_attributes", mat.render_attributes},
-                         {"color_type", mat.color_type},
-                         {"alpha_type", mat.alpha_type},
-                         {"blending_mode", mat.blending_mode},
-                         {"multitexture_flags", mat.multitexture_flags},
-                         {"use_alpha_pcx", mat.use_alpha_pcx},
-                         {"alpha_texture", mat.alpha_texture.str()}});
-  }
-  j["materials"] = materials;
-  return j;
-}
-
 struct ScaleOptions {
   bool meters = false;
   double scale = kDefaultScaleFactor;
@@ -160,10 +85,7 @@ std::string user_name() {
   return name.empty() ? "unknown" : name;
 }
 
-void print_json(const nlohmann::json& j) {
-  // Names come in the modelling package's code page, not always UTF-8.
-  std::printf("%s\n", j.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
-}
+void print_json(const nlohmann::json& j) { std::printf("%s\n", summary_text(j).c_str()); }
 
 // One model from a scene (.ase, .asc) or a 3DA file with its geometry.
 int load_one(const std::string& path, Model& model, ModelContext& context) {
@@ -195,7 +117,7 @@ int run_inspect(const std::string& path, const ScaleOptions& scale, bool json, b
     const int status = load_one(path, *model, context);
     if (status == kExitInput) return status;
     if (json) {
-      nlohmann::json j = model_json(*model, notifier);
+      nlohmann::json j = model_summary_json(*model, notifier.lines, notifier.messages);
       j["errors"] = context.conversion_errors;
       j["scale"] = context.scale;
       print_json(j);
@@ -229,7 +151,7 @@ int run_inspect(const std::string& path, const ScaleOptions& scale, bool json, b
       if (!results[static_cast<std::size_t>(i)].ok()) {
         level["error"] = results[static_cast<std::size_t>(i)].error().message;
       } else {
-        level["model"] = model_json(*models[static_cast<std::size_t>(i)], notifier);
+        level["model"] = model_summary_json(*models[static_cast<std::size_t>(i)], notifier.lines, notifier.messages);
       }
       levels.push_back(level);
     }
@@ -237,7 +159,12 @@ int run_inspect(const std::string& path, const ScaleOptions& scale, bool json, b
   } else {
     const tools::LocalTime now = tools::local_time_now();
     for (int i = 0; i < 4; ++i) {
-      if (!results[static_cast<std::size_t>(i)]) continue;
+      const Status& r = results[static_cast<std::size_t>(i)];
+      if (!r) {
+        // The level's message box says which level; this says which file and why.
+        std::fprintf(stderr, "orvo-cli: level %c: %s\n", kLodLetters[i], r.error().message.c_str());
+        continue;
+      }
       std::printf("\n== level %c\n%s", kLodLetters[i], report_Text(*models[static_cast<std::size_t>(i)], now).c_str());
     }
   }
@@ -276,9 +203,25 @@ int run_convert(const std::string& path, const std::string& out, const ScaleOpti
   return status;
 }
 
-}  // namespace
+// The first word that is no option must name a command; anything else is a
+// usage error, whatever follows it (a "--help" after an unknown command
+// would otherwise print the main help and succeed).
+bool check_command_word(int argc, char** argv, CLI::App& app) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg.size() > 1 && arg[0] == '-') continue;
+    for (const CLI::App* cmd : app.get_subcommands([](CLI::App*) { return true; })) {
+      if (cmd->check_name(std::string(arg))) return true;
+    }
+    std::fprintf(stderr, "orvo-cli: unknown command \"%.*s\" (commands: inspect, import, resave)\n",
+                 static_cast<int>(arg.size()), arg.data());
+    std::fprintf(stderr, "Run with --help for more information.\n");
+    return false;
+  }
+  return true;
+}
 
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
   CLI::App app{"Orvo model tool, command-line edition: imports scenes and inspects models."};
   app.set_version_flag("--version", std::string("orvo-cli ") + ORVO_VERSION);
   app.require_subcommand(1);
@@ -309,21 +252,33 @@ int main(int argc, char** argv) {
   resave->add_option("-o,--output", out_path, "The 3DA file to write")->required();
   scale_options(resave);
 
+  if (!check_command_word(argc, argv, app)) return kExitUsage;
   try {
     app.parse(argc, argv);
   } catch (const CLI::Success& e) {
-    return app.exit(e);
+    return app.exit(e);  // --help, --version
   } catch (const CLI::ParseError& e) {
     app.exit(e);
     return kExitUsage;
   }
 
-  int status = kExitUsage;
-  if (*inspect) status = run_inspect(in_path, scale, json, set);
-  else if (*import) status = run_convert(in_path, out_path, scale, true);
-  else if (*resave) status = run_convert(in_path, out_path, scale, false);
-  // Output that could not be written (a full disk, a closed pipe) is a failure.
-  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+  if (*inspect) return run_inspect(in_path, scale, json, set);
+  if (*import) return run_convert(in_path, out_path, scale, true);
+  if (*resave) return run_convert(in_path, out_path, scale, false);
+  return kExitUsage;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // A write past the file-size limit fails (and is reported) instead of
+  // killing the program half-way through replacing a file.
+  tools::ignore_file_size_signal();
+  const int status = run(argc, argv);
+  // Output that could not be written (a full disk, a closed pipe) is a
+  // failure, the help and the version included.
+  std::cout.flush();
+  if (std::fflush(stdout) != 0 || std::ferror(stdout) || !std::cout) {
     std::fprintf(stderr, "orvo-cli: cannot write the output: %s\n", std::strerror(errno));
     return kExitInput;
   }

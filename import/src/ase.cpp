@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "orvo/model/base.h"
+
 
 namespace orvo {
 
@@ -75,6 +77,99 @@ struct MaterialSegment {
   std::size_t lights_before = 0;
 };
 
+// The list entry lines one object holds, by keyword.
+struct EntryLines {
+  std::size_t vertices = 0;  // "*MESH_VERTEX"
+  std::size_t faces = 0;     // "*MESH_FACE"
+  std::size_t tverts = 0;    // "*MESH_TVERT"
+  std::size_t cverts = 0;    // "*MESH_VERTCOL"
+};
+
+// How a line's first token compares with a keyword: it is the keyword, it is
+// not, or a quote in it leaves only a real split to tell.
+enum class KeyMatch { kNo, kYes, kSplit };
+
+bool is_separator_char(char c) { return c == ' ' || c == '\t' || c == ','; }
+
+// Compares the characters after the first eight of the token at `p` (of
+// `left` characters to the line's end) with `tail`, then the terminator.
+KeyMatch match_tail(const char* p, std::size_t left, std::string_view tail) {
+  std::size_t k = 8;
+  for (const char want : tail) {
+    if (k == left) return KeyMatch::kNo;
+    const char c = p[k++];
+    if (c == '"') return KeyMatch::kSplit;
+    if ((c | 0x20) != want) return KeyMatch::kNo;
+  }
+  if (k == left || is_separator_char(p[k])) return KeyMatch::kYes;
+  return p[k] == '"' ? KeyMatch::kSplit : KeyMatch::kNo;
+}
+
+uint64_t load8(const char* p) {
+  uint64_t v;
+  std::memcpy(&v, p, 8);
+  return v;
+}
+
+// Counts a line of an object's block in `lines` when its first token is the
+// keyword of a list entry. Most lines of a scene are list entries, so the
+// first pass compares the first eight characters of the token at once and
+// splits the line as the reader does only when a quote may change the token.
+void count_entry_line(std::string_view raw, LineTokenizer& t, EntryLines& lines) {
+  std::size_t i = 0;
+  while (i < raw.size() && is_separator_char(raw[i])) ++i;
+  const char* p = raw.data() + i;
+  const std::size_t left = raw.size() - i;
+  // The shortest keyword has 10 characters; quotes only make a token longer.
+  if (left < 10 || (p[0] != '*' && p[0] != '"')) return;
+  KeyMatch m = KeyMatch::kSplit;
+  std::size_t EntryLines::*kind = nullptr;
+  const uint64_t head = load8(p);
+  const uint64_t quotes = head ^ 0x2222222222222222ull;  // a zero byte where a quote is
+  if (((quotes - 0x0101010101010101ull) & ~quotes & 0x8080808080808080ull) == 0) {
+    // Letters to lower case (bit 5); the '*' and the '_' as they are.
+    static constexpr char kFold[8] = {0, 0x20, 0x20, 0x20, 0x20, 0, 0x20, 0x20};
+    const uint64_t folded = head | load8(kFold);
+    m = KeyMatch::kNo;
+    if (folded == load8("*mesh_fa")) {
+      m = match_tail(p, left, "ce");
+      kind = &EntryLines::faces;
+    } else if (folded == load8("*mesh_tv")) {
+      m = match_tail(p, left, "ert");
+      kind = &EntryLines::tverts;
+    } else if (folded == load8("*mesh_ve")) {
+      m = match_tail(p, left, "rtex");
+      kind = &EntryLines::vertices;
+      if (m == KeyMatch::kNo) {
+        m = match_tail(p, left, "rtcol");
+        kind = &EntryLines::cverts;
+      }
+    }
+  }
+  if (m == KeyMatch::kYes) {
+    ++(lines.*kind);
+    return;
+  }
+  if (m == KeyMatch::kNo) return;
+  // Quotes may join or hide characters: split the line as the reader does.
+  if (t.split(raw) == 0) return;
+  const std::string_view key = t[0];
+  if (iequals(key, "*MESH_FACE")) ++lines.faces;
+  else if (iequals(key, "*MESH_TVERT")) ++lines.tverts;
+  else if (iequals(key, "*MESH_VERTEX")) ++lines.vertices;
+  else if (iequals(key, "*MESH_VERTCOL")) ++lines.cverts;
+}
+
+// The entry lines of `text` (whole lines, split as the reader splits them).
+EntryLines count_entry_lines(std::string_view text) {
+  EntryLines lines;
+  LineReader r(text, kMaxLine);
+  LineTokenizer t;
+  std::string_view raw;
+  while (r.next_raw(raw)) count_entry_line(raw, t, lines);
+  return lines;
+}
+
 // What the first pass learns: the object and light counts, and where the
 // second pass may start reading.
 struct Outline {
@@ -83,10 +178,10 @@ struct Outline {
   long long lines_total = 0;
   std::vector<Cut> cuts;
   std::vector<MaterialSegment> materials;
-  // Per object: the line that closes its block. Every entry of a list needs
-  // a line of its own inside the object, so the counts an object declares
-  // cannot add up to more than the lines left in its block.
-  std::vector<long> object_end;
+  // Per object: the byte offset just after the line that closes its block
+  // (the end of the text for a block left open). The entry lines a count
+  // can be filled from lie before it.
+  std::vector<std::size_t> object_end;
 };
 
 enum class Role {
@@ -100,9 +195,12 @@ enum class Role {
 // first parentless vertex) for the caller to merge in file order.
 class AseParser {
  public:
-  AseParser(std::string_view text, const std::string& name, ImportedScene& scene, std::vector<MaterialBlock>* blocks,
-            Role role, long line_base, std::size_t objects_before, std::size_t lights_before, const Outline& outline)
-      : name_(name),
+  AseParser(std::string_view text, std::size_t text_base, const std::string& name, ImportedScene& scene,
+            std::vector<MaterialBlock>* blocks, Role role, long line_base, std::size_t objects_before,
+            std::size_t lights_before, const Outline& outline)
+      : text_(text),
+        text_base_(text_base),
+        name_(name),
         scene_(scene),
         blocks_(blocks),
         role_(role),
@@ -123,10 +221,7 @@ class AseParser {
  private:
   long line() const { return line_base_ + reader_.line_number(); }
 
-  Status fail(const std::string& what) const {
-    const long at = line();
-    return Error{static_cast<int>(-std::min<long>(at, 0x7fffffff)), error_at(name_, at, what)};
-  }
+  Status fail(const std::string& what) const { return parse_error(name_, line(), what); }
 
   Status read_line(Frame& child);
   Status read_object(std::string_view key, Frame& child);
@@ -134,7 +229,8 @@ class AseParser {
   Status read_material(std::string_view key, Frame& child, bool& stop);
   Status read_map(std::string_view key, Frame& child);
   void read_light(std::string_view key, Frame& child);
-  Status declare(std::size_t& declared_flag, long long count, const char* what);
+  Result<std::size_t> declare(bool& declared, std::size_t EntryLines::*lines, std::size_t entry_bytes,
+                              const char* what);
   Status finish_object();
 
   Status mesh_vertex();
@@ -150,6 +246,8 @@ class AseParser {
     return f.sub < 0 ? block.top : block.subs[static_cast<std::size_t>(f.sub)];
   }
 
+  std::string_view text_;  // the range read, from byte `text_base_` of the file
+  std::size_t text_base_;
   const std::string& name_;
   ImportedScene& scene_;
   std::vector<MaterialBlock>* blocks_;
@@ -164,9 +262,13 @@ class AseParser {
   std::size_t objects_started_;
   std::size_t lights_started_;
   const Outline& outline_;
-  long long object_entries_ = 0;  // entries the current object declared so far
   // Per object: which counts were declared already (a count may be given once).
-  std::size_t declared_verts_ = 0, declared_tverts_ = 0, declared_faces_ = 0, declared_cverts_ = 0;
+  bool declared_verts_ = false, declared_tverts_ = false, declared_faces_ = false, declared_cverts_ = false;
+  // Per object: the memory its lists take and the bytes of its block after
+  // its first count, and the entry lines once they were counted.
+  std::size_t list_bytes_ = 0, list_budget_ = 0;
+  EntryLines entry_lines_;
+  bool entry_lines_counted_ = false;
   // Which vertices and faces of the current object were given, and how many.
   std::vector<bool> verts_given_, faces_given_;
   std::size_t verts_given_count_ = 0, faces_given_count_ = 0;
@@ -205,7 +307,7 @@ Outline outline_of(std::string_view text, std::size_t chunk) {
       }
       const std::string_view key = t[0];
       if (iequals(key, "*GEOMOBJECT") || iequals(key, "*HELPEROBJECT")) {
-        out.object_end.push_back(pass1.line_number());
+        out.object_end.push_back(text.size());
         open_object = ++out.objects;
       } else if (iequals(key, "*LIGHTOBJECT")) {
         ++out.lights;
@@ -221,26 +323,44 @@ Outline outline_of(std::string_view text, std::size_t chunk) {
       else if (tok[0] == '}' && depth > 0) --depth;
     }
     if (depth == 0 && open_object != 0) {
-      out.object_end[open_object - 1] = pass1.line_number();
+      out.object_end[open_object - 1] = text.size() - pass1.remaining_bytes();
       open_object = 0;
     }
   }
-  if (open_object != 0) out.object_end[open_object - 1] = static_cast<long>(out.lines_total);
   return out;
 }
 
-Status AseParser::declare(std::size_t& declared_flag, long long count, const char* what) {
-  if (declared_flag != 0) return fail(std::string(what) + " given twice for one object");
-  if (count < 0) return fail(std::string("negative ") + what);
-  // Each entry needs a line of its own: after this one, and within the
-  // object's block together with the entries of its other lists.
-  const long end = outline_.object_end[static_cast<std::size_t>(current_object_)];
-  if (count > end - line() || object_entries_ + count > end - object()->line) {
-    return fail(std::string(what) + " " + std::to_string(count) + " is more than the object's block can hold");
+Result<std::size_t> AseParser::declare(bool& declared, std::size_t EntryLines::*lines, std::size_t entry_bytes,
+                                       const char* what) {
+  if (declared) return fail(std::string(what) + " given twice for one object").error();
+  const std::string_view token = reader_[1];
+  const int count = parse_int(token);
+  if (count < 0) return fail(std::string("negative ") + what).error();
+  const auto n = static_cast<std::size_t>(count);
+  // Each entry needs a line of its own with its keyword, after the count and
+  // within the object's block. Lists that take no more memory than the rest
+  // of the block has bytes are taken on trust (an entry that does not come
+  // is an error at the object's end); beyond that, the entry lines are
+  // counted, once per object, and a count they cannot fill is refused before
+  // anything is allocated. The count is reported as written (a huge one is
+  // not cut down).
+  const std::size_t here = text_.size() - reader_.remaining_bytes();
+  const std::size_t end = std::max(outline_.object_end[static_cast<std::size_t>(current_object_)] - text_base_, here);
+  if (!entry_lines_counted_) {
+    if (list_bytes_ == 0) list_budget_ = end - here;
+    if (n * entry_bytes <= list_budget_ - list_bytes_) {
+      list_bytes_ += n * entry_bytes;
+      declared = true;
+      return n;
+    }
+    entry_lines_ = count_entry_lines(text_.substr(here, end - here));
+    entry_lines_counted_ = true;
   }
-  object_entries_ += count;
-  declared_flag = 1;
-  return {};
+  if (n > entry_lines_.*lines) {
+    return fail(std::string(what) + " " + std::string(token) + " is more than the object's block can hold").error();
+  }
+  declared = true;
+  return n;
 }
 
 bool AseParser::run() {
@@ -335,11 +455,12 @@ Status AseParser::read_line(Frame& child) {
         MaxObject& o = *object();
         o = MaxObject{};
         o.line = line();
-        declared_verts_ = declared_tverts_ = declared_faces_ = declared_cverts_ = 0;
+        declared_verts_ = declared_tverts_ = declared_faces_ = declared_cverts_ = false;
+        entry_lines_counted_ = false;
+        list_bytes_ = list_budget_ = 0;
         verts_given_.clear();
         faces_given_.clear();
         verts_given_count_ = faces_given_count_ = 0;
-        object_entries_ = 0;
         child.ctx = Ctx::Object;
       } else if (iequals(key, "*LIGHTOBJECT")) {
         if (lights_started_ >= scene_.lights.size()) return {};
@@ -413,24 +534,24 @@ Status AseParser::read_mesh(std::string_view key, Frame& child) {
     if (iequals(key, "*MESH_WEIGHTSVERTEX")) return mesh_weights_vertex();
   }
   if (iequals(key, "*MESH_NUMVERTEX")) {
-    const long long n = parse_int(reader_[1]);
-    if (Status s = declare(declared_verts_, n, "*MESH_NUMVERTEX"); !s) return s;
-    o->verts.assign(static_cast<std::size_t>(n), Vec3{});
-    verts_given_.assign(static_cast<std::size_t>(n), false);
+    const Result<std::size_t> n = declare(declared_verts_, &EntryLines::vertices, sizeof(Vec3), "*MESH_NUMVERTEX");
+    if (!n) return n.error();
+    o->verts.assign(*n, Vec3{});
+    verts_given_.assign(*n, false);
     o->weights.clear();
   } else if (iequals(key, "*MESH_NUMTVERTEX")) {
-    const long long n = parse_int(reader_[1]);
-    if (Status s = declare(declared_tverts_, n, "*MESH_NUMTVERTEX"); !s) return s;
-    o->tverts.assign(static_cast<std::size_t>(n), Vec3{});
+    const Result<std::size_t> n = declare(declared_tverts_, &EntryLines::tverts, sizeof(Vec3), "*MESH_NUMTVERTEX");
+    if (!n) return n.error();
+    o->tverts.assign(*n, Vec3{});
   } else if (iequals(key, "*MESH_NUMFACES")) {
-    const long long n = parse_int(reader_[1]);
-    if (Status s = declare(declared_faces_, n, "*MESH_NUMFACES"); !s) return s;
-    o->faces.assign(static_cast<std::size_t>(n), SceneFace{});
-    faces_given_.assign(static_cast<std::size_t>(n), false);
+    const Result<std::size_t> n = declare(declared_faces_, &EntryLines::faces, sizeof(SceneFace), "*MESH_NUMFACES");
+    if (!n) return n.error();
+    o->faces.assign(*n, SceneFace{});
+    faces_given_.assign(*n, false);
   } else if (iequals(key, "*MESH_NUMCVERTEX")) {
-    const long long n = parse_int(reader_[1]);
-    if (Status s = declare(declared_cverts_, n, "*MESH_NUMCVERTEX"); !s) return s;
-    o->cverts.assign(static_cast<std::size_t>(n), 0);
+    const Result<std::size_t> n = declare(declared_cverts_, &EntryLines::cverts, sizeof(int32_t), "*MESH_NUMCVERTEX");
+    if (!n) return n.error();
+    o->cverts.assign(*n, 0);
   } else if (iequals(key, "*MESH_NUMCVFACES")) {
     o->num_cvfaces = parse_int(reader_[1]);
   } else if (iequals(key, "*MESH_VERTEX_LIST") || iequals(key, "*MESH_FACE_LIST") ||
@@ -779,8 +900,8 @@ Status ase_Parse(std::string_view text, const std::string& display_name, Importe
   readers.reserve(outline.cuts.size() + outline.materials.size());
   const MaterialSegment* stopped_in = nullptr;
   for (const MaterialSegment& m : outline.materials) {
-    readers.emplace_back(text.substr(m.begin, m.end - m.begin), display_name, scene, &blocks, Role::Materials, m.line,
-                         m.objects_before, m.lights_before, outline);
+    readers.emplace_back(text.substr(m.begin, m.end - m.begin), m.begin, display_name, scene, &blocks,
+                         Role::Materials, m.line, m.objects_before, m.lights_before, outline);
     if (!readers.back().run()) break;
     if (readers.back().stop_line != 0) {
       stopped_in = &m;
@@ -793,8 +914,8 @@ Status ase_Parse(std::string_view text, const std::string& display_name, Importe
   for (std::size_t c = 0; c < outline.cuts.size(); ++c) {
     const Cut& cut = outline.cuts[c];
     const std::size_t end = c + 1 < outline.cuts.size() ? outline.cuts[c + 1].offset : text.size();
-    readers.emplace_back(text.substr(cut.offset, end - cut.offset), display_name, scene, &blocks, Role::Objects,
-                         cut.line, cut.objects_before, cut.lights_before, outline);
+    readers.emplace_back(text.substr(cut.offset, end - cut.offset), cut.offset, display_name, scene, &blocks,
+                         Role::Objects, cut.line, cut.objects_before, cut.lights_before, outline);
   }
   {
     std::vector<std::jthread> pool;
@@ -833,7 +954,7 @@ Status ase_Parse(std::string_view text, const std::string& display_name, Importe
   }
 
   if (scene.objects.empty()) {
-    return Error{kAseNoObjects, error_at(display_name, 0, "the scene holds no geometry or helper object")};
+    return data_error(display_name, -1, "the scene holds no geometry or helper object", kAseNoObjects);
   }
   for (const MaxObject& o : scene.objects) {
     scene.skinned = scene.skinned || o.skinned;
@@ -848,7 +969,9 @@ Status ase_Load(const std::string& path, ImportedScene& scene, UserNotifier& not
   Result<FileText> text = FileText::open(path, kMaxSceneBytes);
   if (!text) {
     scene.release();
-    return Error{kAseCannotOpen, text.error().message};
+    Error e = text.error();  // the file's own words and place; the reader's code
+    e.code = kAseCannotOpen;
+    return e;
   }
   return ase_Parse(text->view(), path, scene, notifier, options);
 }

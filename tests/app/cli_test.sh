@@ -67,6 +67,14 @@ run
 expect_rc 2 "no command"
 run frobnicate
 expect_rc 2 "unknown command"
+expect_stderr "frobnicate" "unknown command is named"
+# An unknown command is a usage error whatever follows it, --help included.
+for args in "export --help" "frobnicate --help" "frobnicate $SAMPLE" "--version export"; do
+  # shellcheck disable=SC2086
+  run $args
+  expect_rc 2 "orvo-cli $args"
+  expect_no_match "^Usage:" out "orvo-cli $args prints no help"
+done
 run inspect
 expect_rc 2 "inspect without a scene"
 run inspect "$SAMPLE" --bogus
@@ -332,6 +340,50 @@ if [ -w /dev/full ]; then
   if [ "$rc" -eq 1 ]; then pass; else fail "write to a full disk exits $rc, not 1"; fi
 fi
 
+# --help and --version that cannot be written fail too.
+if [ -w /dev/full ]; then
+  for args in "--help" "--version" "inspect --help"; do
+    # shellcheck disable=SC2086
+    "$CLI" $args > /dev/full 2> "$TMP/err"
+    rc=$?
+    expect_rc 1 "orvo-cli $args to a full disk"
+    expect_stderr "cannot write the output" "orvo-cli $args to a full disk"
+  done
+fi
+
+# ---------------------------------------------------------------- scenes that never end
+# Devices, links to them and FIFOs are refused at once (a FIFO without a
+# writer would otherwise block the open). `timeout` turns a hang into a
+# failure where it exists.
+quick() {
+  if command -v timeout >/dev/null 2>&1; then
+    timeout 20 "$CLI" "$@" >"$TMP/out" 2>"$TMP/err"
+  else
+    "$CLI" "$@" >"$TMP/out" 2>"$TMP/err"
+  fi
+  rc=$?
+}
+mkdir "$TMP/endless"
+ln -s /dev/zero "$TMP/endless/zero.ase"
+ln -s /dev/zero "$TMP/endless/zero.3da"
+if mkfifo "$TMP/endless/fifo.asc" 2>/dev/null; then fifo=$TMP/endless/fifo.asc; else fifo=; fi
+for f in /dev/zero "$TMP/endless/zero.ase" "$TMP/endless/zero.3da" $fifo; do
+  quick inspect "$f"
+  expect_rc 1 "inspect $f"
+  expect_stderr "$f" "inspect $f names the file"
+done
+quick inspect --json "$TMP/endless/zero.ase"
+expect_rc 1 "inspect --json of a link to /dev/zero"
+quick import "$TMP/endless/zero.ase" -o "$TMP/endless/out.3da"
+expect_rc 1 "import of a link to /dev/zero"
+if [ -e "$TMP/endless/out.3da" ]; then fail "import of a link to /dev/zero wrote a model"; else pass; fi
+# A 3DA file whose scene is a link to /dev/zero.
+run import "$SAMPLE" -o "$TMP/endless/dz.3da"
+ln -s /dev/zero "$TMP/endless/dz.ase"
+quick inspect "$TMP/endless/dz.3da"
+expect_rc 1 "3DA whose scene is a link to /dev/zero"
+expect_stderr "dz.ase" "3DA whose scene is a link to /dev/zero names the scene"
+
 # --- Model files: import, resave, 3DA inspection and level sets ---
 SET=$SRC/samples/tank
 
@@ -390,7 +442,15 @@ cp "$SAMPLE" "$TMP/set/tankh.ase"; cp "$SAMPLE" "$TMP/set/tankm.ase"; cp "$SRC/s
 run inspect --set "$TMP/set/tankh.3da"
 expect_rc 1 "level set with a missing level"
 expect_stderr "Unable to open 't' file" "level set with a missing level"
+# The plain output names the file and the reason too.
+expect_stderr "$TMP/set/tankt.3da: cannot open: " "level set with a missing level: its file and the reason"
 expect_line "== level l" "level set with a missing level: the others are read"
+# A level whose scene cannot be read: the scene's file and the reason.
+rm "$TMP/set/tankl.asc"
+ln -s /dev/zero "$TMP/set/tankl.asc"
+quick inspect --set "$TMP/set/tankh.3da"
+expect_rc 1 "level set with an unreadable scene"
+expect_stderr "tankl.asc: cannot open: not a regular file" "level set with an unreadable scene: its file and the reason"
 
 # The skinned sample converts.
 run inspect "$SRC/samples/soldier.ase"
@@ -401,5 +461,27 @@ expect_no_match "ERROR" out "skinned sample logs no error"
 run import "$SRC/samples/crate.asc" -o "$TMP/crate.3da"
 expect_rc 0 "import the ASC sample"
 if grep -qx "  attributes: 0" "$TMP/crate.3da"; then pass; else fail "ASC import: attributes bit 0 clear"; fi
+
+# ---------------------------------------------------------------- file-size limit
+# Past `ulimit -f` the write fails like a full disk: exit 1, a message that
+# names the file, and no temporary file left behind. The limit is 2 KiB to
+# 4 KiB (blocks of 512 or 1024 bytes), less than the 3DA file.
+mkdir "$TMP/limit"
+(
+  ulimit -f 4 2>/dev/null || exit 99
+  exec "$CLI" import "$SAMPLE" -o "$TMP/limit/vehicle.3da" >/dev/null 2>"$TMP/limit-err"
+)
+rc=$?
+if [ "$rc" -eq 99 ]; then
+  echo "SKIP: ulimit -f is not available"
+else
+  expect_rc 1 "import under a file-size limit"
+  if grep -qF "$TMP/limit/vehicle.3da" "$TMP/limit-err"; then pass; else
+    fail "import under a file-size limit: stderr does not name the file"
+    sed 's/^/    err| /' "$TMP/limit-err"
+  fi
+  leftover=$(ls -A "$TMP/limit")
+  if [ -z "$leftover" ]; then pass; else fail "import under a file-size limit leaves: $leftover"; fi
+fi
 
 finish

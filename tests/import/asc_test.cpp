@@ -144,26 +144,76 @@ TEST(AscReader, FaceListEndsAtAnOutOfOrderIndex) {
   }
 }
 
-TEST(AscReader, WhatIsNotGivenStaysCleared) {
-  // The file ends inside the face list: face 1 stays cleared.
-  auto cut = parse(plain_mesh("01 A", 3, "Face 0:    A:0 B:1 C:2 AB:1 BC:1 CA:1\nMaterial:\"M\"\nSmoothing:  1\n", 2));
-  ASSERT_TRUE(cut->status) << cut->status.error().message;
-  ASSERT_EQ(cut->scene.objects[0].faces.size(), 2u);
-  EXPECT_EQ(cut->scene.objects[0].faces[0].v, (std::array<int32_t, 4>{0, 1, 2, 0}));
-  EXPECT_EQ(cut->scene.objects[0].faces[1].v, (std::array<int32_t, 4>{0, 0, 0, 0}));
+TEST(AscReader, FaceNumbersPastTheCountEndTheListToo) {
+  // Faces 0, 1, 3 of 3: face 3 is not stored, so it is no index error; the
+  // list ends there and face 2 stays cleared.
+  auto jump = parse(plain_mesh("01 A", 4,
+                               "Face 0:    A:0 B:1 C:2 AB:1 BC:1 CA:1\nFace 1:    A:1 B:2 C:3 AB:1 BC:1 CA:1\n"
+                               "Face 3:    A:3 B:2 C:1 AB:1 BC:1 CA:1\n",
+                               3));
+  ASSERT_TRUE(jump->status) << jump->status.error().message;
+  ASSERT_EQ(jump->scene.objects[0].faces.size(), 3u);
+  EXPECT_EQ(jump->scene.objects[0].faces[1].v, (std::array<int32_t, 4>{1, 2, 3, 1}));
+  EXPECT_EQ(jump->scene.objects[0].faces[2].v, (std::array<int32_t, 4>{0, 0, 0, 0}));
 
-  // A vertex list cut short by the face list: the missing vertex stays at the
-  // origin, and the faces are still read.
-  auto short_list = parse(
-      "Named object: \"01 A\"\nTri-mesh, Vertices: 3     Faces: 1\nVertex list:\n"
-      "Vertex 0:  X: 1.0  Y: 0.0  Z: 0.0\nVertex 1:  X: 2.0  Y: 0.0  Z: 0.0\n"
-      "Face list:\nFace 0:    A:2 B:1 C:0 AB:1 BC:1 CA:1\nSmoothing:  1\n"
-      "Vertex 2:  X: 9.0  Y: 9.0  Z: 9.0\n");
-  ASSERT_TRUE(short_list->status) << short_list->status.error().message;
-  const MaxObject& o = short_list->scene.objects[0];
-  expect_vec(o.verts[1], 0, 2, 0);
-  expect_vec(o.verts[2], 0, 0, 0);
-  EXPECT_EQ(o.faces[0].v, (std::array<int32_t, 4>{2, 1, 0, 2}));
+  // A face line after a complete list is not stored either.
+  auto after = parse(plain_mesh("01 A", 3,
+                                "Face 0:    A:0 B:1 C:2 AB:1 BC:1 CA:1\nFace 1:    A:2 B:1 C:0 AB:1 BC:1 CA:1\n"
+                                "Face 2:    A:0 B:9 C:2 AB:1 BC:1 CA:1\n",
+                                2));
+  ASSERT_TRUE(after->status) << after->status.error().message;
+  ASSERT_EQ(after->scene.objects[0].faces.size(), 2u);
+  EXPECT_EQ(after->scene.objects[0].faces[1].v, (std::array<int32_t, 4>{2, 1, 0, 2}));
+
+  // A list that ends at once leaves every declared face cleared.
+  auto first = parse(plain_mesh("01 A", 3, "Face 7:    A:0 B:1 C:2 AB:1 BC:1 CA:1\nFace 1:    A:0 B:1 C:2\n", 2));
+  ASSERT_TRUE(first->status) << first->status.error().message;
+  ASSERT_EQ(first->scene.objects[0].faces.size(), 2u);
+  EXPECT_EQ(first->scene.objects[0].faces[0].v, (std::array<int32_t, 4>{0, 0, 0, 0}));
+}
+
+TEST(AscReader, DeclaredButNotGivenIsAnErrorAtTheObjectsEnd) {
+  struct Case {
+    const char* what;
+    std::string text;
+    long line;  // the last line of the object
+    const char* words;
+  };
+  const std::string face0 = "Face 0:    A:0 B:1 C:2 AB:1 BC:1 CA:1\nMaterial:\"M\"\nSmoothing:  1\n";
+  const Case cases[] = {
+      {"the file ends inside the face list", plain_mesh("01 A", 3, face0, 2), 10, "only 1 of its 2 faces are given"},
+      {"faces that never come",
+       "Named object: \"01 A\"\nTri-mesh, Vertices: 1     Faces: 4999995\nVertex list:\n"
+       "Vertex 0:  X: 0.0  Y: 0.0  Z: 0.0\n" + std::string(200, '\n') + "Smoothing: 1\nx\n",
+       206, "only 0 of its 4999995 faces are given"},
+      {"a vertex list cut short by the face list",
+       "Named object: \"01 A\"\nTri-mesh, Vertices: 3     Faces: 1\nVertex list:\n"
+       "Vertex 0:  X: 1.0  Y: 0.0  Z: 0.0\nVertex 1:  X: 2.0  Y: 0.0  Z: 0.0\n"
+       "Face list:\nFace 0:    A:2 B:1 C:0 AB:1 BC:1 CA:1\nSmoothing:  1\nVertex 2:  X: 9.0  Y: 9.0  Z: 9.0\n",
+       9, "only 2 of its 3 vertices are given"},
+      // Lines of the next object do not count for this one.
+      {"vertices given by the next object",
+       "Named object: \"01 A\"\nTri-mesh, Vertices: 3     Faces: 0\nVertex list:\n" + plain_mesh("02 B", 3, "", 0), 3,
+       "only 0 of its 3 vertices are given"},
+      {"a count too large for any list",
+       "Named object: \"01 A\"\nTri-mesh, Vertices: 4294967299     Faces: 2000000000\nVertex list:\n", 3,
+       "only 0 of its 4294967299 vertices"},
+      // Faces cleared after a cut still need lines of their own.
+      {"a cut face list declaring more faces than face lines",
+       plain_mesh("01 A", 3, "Face 0:    A:0 B:1 C:2 AB:1 BC:1 CA:1\nFace 5:\n", 1000000), 9,
+       "declares 1000000 faces but has only 2 face lines"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto p = parse(c.text);
+    ASSERT_FALSE(p->status);
+    EXPECT_EQ(p->status.code(), -c.line);
+    EXPECT_EQ(p->status.error().where.line, c.line);
+    const std::string& m = p->status.error().message;
+    EXPECT_EQ(m.rfind("t.asc:" + std::to_string(c.line) + ": ", 0), 0u) << m;
+    EXPECT_NE(m.find(c.words), std::string::npos) << m;
+    EXPECT_TRUE(p->scene.objects.empty());
+  }
 }
 
 // The code of a parse error is -line, and the message names the file and line.
@@ -185,22 +235,16 @@ TEST(AscReader, HostileInputIsAnErrorAtItsLine) {
   expect_error_at(plain_mesh("01 A", 3, "Face 0:    A:0 B:3 C:2 AB:1 BC:1 CA:1\n", 1), 8,
                   "corner B:3 is outside the list of 3 vertices");
   expect_error_at(plain_mesh("01 A", 3, "Face 0:    A: 0 B: 1 C: 2\n", 1), 8, "gives no vertex number");
-  // A face beyond the declared count, after the list or in place of an entry.
-  expect_error_at(plain_mesh("01 A", 3, two_faces + "Face 2:    A:0 B:1 C:2 AB:1 BC:1 CA:1\n", 2), 11,
-                  "face index 2 is outside the list of 2");
-  expect_error_at(plain_mesh("01 A", 3, "Face 7:    A:0 B:1 C:2 AB:1 BC:1 CA:1\n", 2) + "\n", 8, "face index 7");
+  // A face beyond the declared count is not stored (see above); a vertex
+  // beyond it is an error.
+  expect_error_at(plain_mesh("01 A", 3, two_faces + "Vertex 3:  X: 1.0  Y: 2.0  Z: 3.0\n", 2), 11,
+                  "vertex index 3 is outside the list of 3");
   expect_error_at(plain_mesh("01 A", 3, "Vertex 3:  X: 1.0  Y: 2.0  Z: 3.0\n", 0), 8,
                   "vertex index 3 is outside the list of 3");
 
-  // Counts: refused before anything is allocated for them.
+  // Counts.
   expect_error_at("\n\nNamed object: \"01 A\"\nTri-mesh, Vertices: -3     Faces: 0\nVertex list:\n", 4,
                   "negative vertex count -3");
-  expect_error_at("Named object: \"01 A\"\nTri-mesh, Vertices: 2000000000     Faces: 2000000000\nVertex list:\n", 2,
-                  "has only 1 lines left");
-  // Lines of the next object do not count for this one.
-  expect_error_at(
-      "Named object: \"01 A\"\nTri-mesh, Vertices: 3     Faces: 0\nVertex list:\n" + plain_mesh("02 B", 3, "", 0), 2,
-      "declares 3 vertices and 0 faces but has only 1 lines");
   expect_error_at("Named object: \"01 A\"\nTri-mesh, Vertices: 0     Faces: 1\nFace list:\nFace 0:\n", 2,
                   "declares 1 faces but no vertices");
   expect_error_at("Named object: \"01 A\"\nTri-mesh, Faces: 1\nFace list:\n", 2, "no vertex count");
@@ -223,6 +267,8 @@ TEST(AscReader, ResultCodes) {
   const Status missing = asc_Load("/nonexistent/dir/crate.asc", scene, quiet);
   EXPECT_EQ(missing.code(), kAscCannotOpen);
   EXPECT_NE(missing.error().message.find("/nonexistent/dir/crate.asc"), std::string::npos);
+  EXPECT_EQ(missing.error().where.path, "/nonexistent/dir/crate.asc");
+  EXPECT_EQ(missing.error().kind, ErrorKind::kCannotOpen);
   EXPECT_TRUE(scene.objects.empty());
 
   // The scene is named after the file name, without its folder, cut at its

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "ase_text.h"
 
 namespace orvo {
@@ -136,13 +138,15 @@ TEST(AseReader, ImpossibleCountsAreRefusedBeforeAllocating) {
   EXPECT_FALSE(parse(text)->status);
   // Vertices and faces that are declared must all be given: missing ones
   // would become vertices at the origin and faces on vertex 0.
-  auto unfilled = parse(std::string(kHeader) + "*GEOMOBJECT {\n*NODE_NAME \"01 A\"\n*MESH {\n*MESH_NUMFACES 1\n}\n}\n");
+  // (The face line outside the mesh is no entry of its list.)
+  auto unfilled = parse(std::string(kHeader) + "*GEOMOBJECT {\n*NODE_NAME \"01 A\"\n*MESH {\n*MESH_NUMFACES 1\n}\n" +
+                        "*MESH_FACE 0: A: 0 B: 0 C: 0 AB: 1 BC: 1 CA: 1 *MESH_SMOOTHING 1 *MESH_MTLID 0\n}\n");
   ASSERT_FALSE(unfilled->status);
-  EXPECT_EQ(unfilled->status.code(), -8);  // the line that closes the object
+  EXPECT_EQ(unfilled->status.code(), -9);  // the line that closes the object
   EXPECT_NE(unfilled->status.error().message.find("only 0 of its 1 faces"), std::string::npos);
   const std::string face = "*MESH_FACE 0: A: 0 B: 1 C: 2 AB: 1 BC: 1 CA: 1 *MESH_SMOOTHING 1 *MESH_MTLID 0";
   std::string missing_vertex = one_face_scene(face);
-  missing_vertex.erase(missing_vertex.find("*MESH_VERTEX 1 1 0 0\n"), 21);
+  missing_vertex.replace(missing_vertex.find("*MESH_VERTEX 1 1 0 0\n"), 14, "*MESH_VERTEX 0");
   EXPECT_NE(parse(missing_vertex)->status.error().message.find("only 2 of its 3 vertices"), std::string::npos);
   std::string misspelt = one_face_scene("*MESH_FACE1: A: 0 B: 1 C: 2 AB: 1 BC: 1 CA: 1 *MESH_SMOOTHING 1 *MESH_MTLID 0");
   EXPECT_FALSE(parse(misspelt)->status);
@@ -150,6 +154,69 @@ TEST(AseReader, ImpossibleCountsAreRefusedBeforeAllocating) {
   EXPECT_FALSE(parse(one_face_scene("*MESH_FACE 0: A: 0 B: 1 C: 2 AB: 1 BC: 1 CA: 1 *MESH_SMOOTHING 1 *MESH_MTLID 0",
                                     "*MESH_NUMVERTEX 1\n"))
                    ->status);
+}
+
+TEST(AseReader, LargeCountsAreBoundByTheEntryLinesOfTheirKind) {
+  // Lists that would take more memory than the rest of the object's text
+  // are checked against the entry lines of their kind before anything is
+  // allocated; the faces (60 bytes each) here are always such lists.
+  const std::string verts =
+      "*MESH_NUMVERTEX 3\n*MESH_VERTEX_LIST {\n*MESH_VERTEX 0 0 0 0\n*MESH_VERTEX 1 1 0 0\n*MESH_VERTEX 2 0 1 0\n}\n";
+  const auto face = [](int i, const char* keyword = "*MESH_FACE") {
+    return std::string(keyword) + " " + std::to_string(i) + " A 0 B 1 C 2\n";
+  };
+  std::string ten_faces;
+  for (int i = 0; i < 10; ++i) ten_faces += face(i);
+  const auto object = [](const std::string& mesh) {
+    return "*GEOMOBJECT {\n*NODE_NAME \"01 A\"\n*MESH {\n" + mesh + "}\n}\n";
+  };
+  const std::string colours = "*MESH_CVERTLIST {\n*MESH_VERT\"COL\" 0 1 1 1\n*MESH_VERTCOL\"\" 1 0 0 0\n}\n";
+  struct Case {
+    const char* what;
+    std::string text;
+    const char* refused;  // the count line that is refused; nullptr: the scene is read
+  };
+  const Case cases[] = {
+      {"blank lines", object("*MESH_NUMFACES 200\n" + std::string(5000, '\n') + face(0)), "*MESH_NUMFACES 200"},
+      {"lines of other lists",
+       object("*MESH_NUMFACES 4\n" + verts + "*MESH_TVERT 3 0 0 0\n*MESH_FACENORMAL 0 0 0 1\n*MESH_TFACE 0 0 0 0\n" +
+              face(0)),
+       "*MESH_NUMFACES 4"},
+      {"entry lines of another object",
+       object("*MESH_NUMFACES 10\n") + object(verts + "*MESH_NUMFACES 10\n" + ten_faces), "*MESH_NUMFACES 10"},
+      {"keywords that only begin like an entry's",
+       object("*MESH_NUMFACES 3\n*MESH_FACE_LIST {\n*MESH_FACENORMAL 0 0 0 1\n*MESH_FACE\"S\" 0\n}\n"),
+       "*MESH_NUMFACES 3"},
+      {"a count beyond any number type", object(verts + "*MESH_NUMFACES 4294967299\n" + face(0)),
+       "*MESH_NUMFACES 4294967299"},
+      {"compact face lines, counted", object(verts + "*MESH_NUMFACES 10\n*MESH_FACE_LIST {\n" + ten_faces + "}\n"),
+       nullptr},
+      // Keywords count in any case and with quotes, as the reader reads them;
+      // once counted, the lines serve the object's later counts too.
+      {"quoted and lower-case keywords",
+       object(verts + "*MESH_NUMFACES 10\n*MESH_FACE_LIST {\n" + face(0, "\"*MESH_FACE\"") + face(1, "*mesh_face") +
+              face(2, "\t*MESH_\"FACE\"") + ten_faces.substr(ten_faces.find("*MESH_FACE 3")) +
+              "}\n*MESH_NUMCVERTEX 2\n" + colours),
+       nullptr},
+      {"more colour vertices than their lines",
+       object(verts + "*MESH_NUMFACES 10\n" + ten_faces + "*MESH_NUMCVERTEX 3\n" + colours), "*MESH_NUMCVERTEX 3"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string text = std::string(kHeader) + c.text;
+    auto p = parse(text);
+    if (c.refused == nullptr) {
+      EXPECT_TRUE(p->status) << p->status.error().message;
+      continue;
+    }
+    ASSERT_FALSE(p->status);
+    const long line = 1 + static_cast<long>(std::count(text.begin(), text.begin() + text.find(c.refused), '\n'));
+    EXPECT_EQ(p->status.code(), -line);
+    EXPECT_EQ(p->status.error().where.line, line);
+    EXPECT_EQ(p->status.error().kind, ErrorKind::kParse);
+    EXPECT_NE(p->status.error().message.find(std::string(c.refused) + " is more than"), std::string::npos)
+        << p->status.error().message;
+  }
 }
 
 TEST(AseReader, NoObjectsEmptyFilesAndWideTextAreCleanErrors) {
@@ -168,6 +235,8 @@ TEST(AseReader, NoObjectsEmptyFilesAndWideTextAreCleanErrors) {
   const Status missing = ase_Load("/nonexistent/dir/x.ase", scene, log);
   EXPECT_EQ(missing.code(), kAseCannotOpen);
   EXPECT_NE(missing.error().message.find("/nonexistent/dir/x.ase"), std::string::npos);
+  EXPECT_EQ(missing.error().where.path, "/nonexistent/dir/x.ase");
+  EXPECT_EQ(missing.error().kind, ErrorKind::kCannotOpen);
 }
 
 TEST(AseReader, UnbalancedBracesAreNotFatal) {

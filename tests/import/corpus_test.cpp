@@ -46,8 +46,11 @@ TEST(Corpus, EveryFileGivesASceneOrANamedError) {
     const Status s = ase_Load(f.string(), scene, log);
     if (!s) {
       EXPECT_NE(s.error().message.find(f.string()), std::string::npos) << s.error().message;
+      // The place is data too, not only words.
+      EXPECT_EQ(s.error().where.path, f.string());
       if (s.code() < 0) {
         EXPECT_NE(s.error().message.find(f.string() + ":" + std::to_string(-s.code()) + ":"), std::string::npos);
+        EXPECT_EQ(s.error().where.line, -s.code());
       }
       continue;
     }

@@ -17,13 +17,15 @@
 // has flat material -1, so the conversion gives all faces one shared unnamed
 // source material (the 3DA file's material blocks do the rest).
 //
-// Untrusted input: declared counts must fit in the lines left in their
-// object, a vertex or face index outside the declared counts is an error
-// "path:line: ..." (code -line), and a mesh that declares faces without
-// vertices is refused. A file that ends inside an object, or a face list cut
-// short by an out-of-order face number, keeps what was read: declared
-// vertices and faces that are never given stay cleared (vertices at the
-// origin, faces on vertex 0).
+// Untrusted input: the lists grow as their entries arrive, so memory follows
+// what the file gives rather than what it declares. A vertex index or a face
+// corner outside the declared vertex count is an error "path:line: ..."
+// (code -line), and a mesh that declares faces without vertices is refused.
+// Declared vertices and faces that an object never gives are an error at the
+// object's last line, with one exception: an out-of-order face number ends
+// the face list, and the faces from there on stay cleared (on vertex 0). Face
+// lines that are not stored (after the list ended or was complete) are not
+// checked against the count.
 #pragma once
 
 #include <string>

@@ -5,6 +5,14 @@
 // node rows and light positions are turned a quarter turn about the vertical
 // axis, (x, y, z) -> (-y, x, z). Materials and sub-materials are flattened
 // into one list that holds only the materials that faces use.
+//
+// Untrusted input: the lists an object declares may take as much memory as
+// the rest of its block has bytes; a count beyond that may not exceed the
+// entry lines of its kind ("*MESH_VERTEX", "*MESH_FACE", "*MESH_TVERT",
+// "*MESH_VERTCOL") in the block, and is refused before anything is
+// allocated. Either way every declared vertex and face must be given by the
+// object's end. Errors name the file and the line ("path:line: ...", code
+// -line), and report numbers as the file writes them.
 #pragma once
 
 #include <string>
