@@ -313,12 +313,20 @@ struct FileVersion : NoField {
   }
 };
 
-// The tool's scale factor, "%f".
+// The tool's scale factor, a finite positive real, "%f". Anything else
+// would collapse or blow up every position of the model.
 struct ScaleFactor : NoField {
   template <class T>
   static bool read(T&, ValueReader& r) {
+    // Texts that are no number, not finite or out of range read as 0 and are
+    // refused with the rest.
+    const float scale = r.real_at(1);
+    if (!std::isfinite(scale) || !(scale > 0.0f)) {
+      r.refusal = std::string(r.key) + " \"" + std::string(r.token(1)) + "\" is not a finite positive number";
+      return false;
+    }
     r.info().has_scale = true;
-    r.info().scale_factor = r.real_at(1);
+    r.info().scale_factor = scale;
     return true;
   }
   template <class T>
