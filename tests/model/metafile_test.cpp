@@ -213,6 +213,278 @@ TEST(MetafileReader, BlocksAndGenerators) {
   EXPECT_EQ(r->info.lights[5].colorgen.ctrlreg.view(), "FLICKER");
 }
 
+TEST(MetafileReader, ScaleFactorMustBeAFinitePositiveNumber) {
+  const struct {
+    const char* value;
+    bool ok;
+    float scale;
+  } cases[] = {
+      {"nan", false, 0},       {"NaN", false, 0},      {"inf", false, 0},  {"-inf", false, 0},
+      {"infinity", false, 0},  {"1e999", false, 0},    {"1e39", false, 0}, {"1e-50", false, 0},
+      {"0", false, 0},         {"0.000000", false, 0}, {"-1", false, 0},   {"-0.5", false, 0},
+      {"abc", false, 0},       {"", false, 0},         {"1", true, 1.0f},  {"0.3084", true, 0.3084f},
+      {"2.5e2", true, 250.0f}, {"1e-3", true, 0.001f}, {"+4", true, 4.0f}, {"3.5x", true, 3.5f},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.value);
+    const std::string value = c.value;
+    auto r = read("begin general_information\n  3da_version 3\n  scale_factor " + value + "\nend\n");
+    if (c.ok) {
+      ASSERT_TRUE(r->status) << r->status.error().message;
+      EXPECT_TRUE(r->info.has_scale);
+      EXPECT_FLOAT_EQ(r->info.scale_factor, c.scale);
+      continue;
+    }
+    ASSERT_FALSE(r->status);
+    const tools::Error& e = r->status.error();
+    EXPECT_EQ(e.code, -3);
+    EXPECT_EQ(e.kind, tools::ErrorKind::kParse);
+    EXPECT_EQ(e.where.line, 3);
+    EXPECT_EQ(e.message, "m.3da:3: scale_factor \"" + value + "\" is not a finite positive number");
+    EXPECT_FALSE(r->info.has_scale);
+    EXPECT_EQ(r->info.version, 3);  // what came before stays
+  }
+}
+
+TEST(MetafileReader, ErrorsCarryTheFileAndLine) {
+  const struct {
+    const char* text;
+    int code;
+    long line;
+    tools::ErrorKind kind;
+    const char* message;
+  } cases[] = {
+      {"begin material 0\n  name x\n", kMetafileEndInBlock, 2, tools::ErrorKind::kEndOfFile,
+       "m.3da:2: the file ends inside a block"},
+      {"\n/ c\nbegin unknown_block\n", -3, 3, tools::ErrorKind::kParse, "m.3da:3: unknown block \"unknown_block\""},
+      {"name x\n", -1, 1, tools::ErrorKind::kParse, "m.3da:1: \"name\" outside a block (expected \"begin\")"},
+      {"begin general_information\n  color_type 2\n", -2, 2, tools::ErrorKind::kParse,
+       "m.3da:2: \"color_type\" is no key of general_information"},
+      {"begin general_information\n  NUM_MATERIALS 1001\n", -2, 2, tools::ErrorKind::kParse,
+       "m.3da:2: num_materials 1001 is outside 0 to 1000"},
+      {"begin material 1000\n", -1, 1, tools::ErrorKind::kParse, "m.3da:1: material number 1000 is outside 0 to 999"},
+      {"begin part_animation -1\n", -1, 1, tools::ErrorKind::kParse,
+       "m.3da:1: part animation number -1 is outside 0 to 63"},
+      {"begin light 64\n", -1, 1, tools::ErrorKind::kParse, "m.3da:1: light number 64 is outside 0 to 63"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    auto r = read(c.text);
+    ASSERT_FALSE(r->status);
+    const tools::Error& e = r->status.error();
+    EXPECT_EQ(e.code, c.code);
+    EXPECT_EQ(e.kind, c.kind);
+    EXPECT_EQ(e.where.path, "m.3da");
+    EXPECT_EQ(e.where.line, c.line);
+    EXPECT_EQ(e.message, c.message);
+  }
+}
+
+// A model as a read leaves it when its blocks hold only the defaults: one
+// material, one part, both light generators and one light.
+std::unique_ptr<Model> plain_model() {
+  auto m = fresh();
+  m->num_materials = 1;
+  ModelMaterial& mat = m->materials[0];
+  mat.green_texture = "p.tga";  // a colour texture without extension is read as a .pcx
+  mat.multitexture_flags = 1;
+  mat.blending_mode = 1;
+  mat.u_tiling = mat.v_tiling = 1.0f;
+  mat.mapfunc_u = mat.mapfunc_v = Generator::defaults();
+  mat.rgbgen = ColorGenerator::defaults();
+  mat.alphagen = Generator::defaults(255.0f);
+  mat.reflect_r = mat.reflect_g = mat.reflect_b = 255;
+  m->subobjects.resize(1);
+  m->ambient = m->direct = ColorGenerator::defaults();
+  m->ambient.style = 1;
+  m->direct.style = 2;
+  m->lights.resize(1);
+  m->lights[0].name = "L1";
+  m->lights[0].colorgen = ColorGenerator::defaults();
+  return m;
+}
+
+// Reads `text` and writes it again, with the sub-object and the lights that
+// the scene would give.
+std::string rewritten(const std::string& text) {
+  auto r = read(text);
+  if (!r->status) return r->status.error().message;
+  r->model->subobjects.resize(1);
+  for (int i = 0; i <= r->info.highest_light; ++i) {
+    ModelLight l;
+    l.name = r->info.lights[static_cast<std::size_t>(i)].name;
+    l.colorgen = r->info.lights[static_cast<std::size_t>(i)].colorgen;
+    r->model->lights.push_back(l);
+  }
+  return metafile_Write(*r->model, 1.0f, when(2026, 1, 2, 3, 4), "me");
+}
+
+Generator generator(int style, const char* ctrlreg) {
+  Generator g;
+  g.style = style;
+  g.rate = 0.5f;
+  g.phase = 0.75f;
+  g.start = 0.125f;
+  g.end = 0.25f;
+  g.ctrlreg = ctrlreg;
+  return g;
+}
+
+ColorGenerator color_generator(int style, const char* ctrlreg) {
+  ColorGenerator g;
+  g.style = style;
+  g.rate = 1.5f;
+  g.phase = 0.25f;
+  g.start_red = 1, g.start_green = 2, g.start_blue = 3;
+  g.end_red = 4, g.end_green = 5, g.end_blue = 6;
+  g.ctrlreg = ctrlreg;
+  return g;
+}
+
+// One field set away from its default: the lines it must be written as.
+struct FieldCase {
+  const char* lines;
+  void (*set)(Model&);
+};
+const FieldCase kFieldCases[] = {
+    {"  attributes: 5\n", [](Model& m) { m.attributes = 5; }},
+    {"  render_function tree\n", [](Model& m) { m.render_function = "tree"; }},
+    {"  threshold 0.750000\n", [](Model& m) { m.threshold = 0.75f; }},
+    {"  pm_enable     1\n  pm_polythresh 40\n  part_anim_enable 2\n  fakeskin_z 7\n  polycollision 3\n",
+     [](Model& m) {
+       m.pm_enable = 1, m.pm_polythresh = 40, m.part_anim_enable = 2, m.fakeskin_z = 7, m.polycollision = 3;
+     }},
+    {"  name \"n.tga\"\n  description \"a b\"\n",
+     [](Model& m) { m.materials[0].name = "n.tga", m.materials[0].description = "a b"; }},
+    {"  render_attributes 65536\n", [](Model& m) { m.materials[0].render_attributes = 65536; }},
+    {"  multitexture_flags 2\n", [](Model& m) { m.materials[0].multitexture_flags = 2; }},
+    {"  physical_attributes 8\n", [](Model& m) { m.materials[0].physical_attributes = 8; }},
+    {"  color_type 2\n  alpha_type 1\n  blending_mode 4\n",
+     [](Model& m) { m.materials[0].color_type = 2, m.materials[0].alpha_type = 1, m.materials[0].blending_mode = 4; }},
+    {"  green_texture \"g.tga\"\n  alpha_texture \"a.tga\"\n",
+     [](Model& m) { m.materials[0].green_texture = "g.tga", m.materials[0].alpha_texture = "a.tga"; }},
+    {"  color_green 1 2 3\n",
+     [](Model& m) {
+       m.materials[0].color_green = {1, 2, 3};
+     }},
+    {"  color_alpha 4 5 6\n",
+     [](Model& m) {
+       m.materials[0].color_alpha = {4, 5, 6};
+     }},
+    {"  luminosity 11\n  transparency 12\n  specular_intensity 13\n  specular_sharpness 14\n",
+     [](Model& m) {
+       ModelMaterial& x = m.materials[0];
+       x.luminosity = 11, x.transparency = 12, x.specular_intensity = 13, x.specular_sharpness = 14;
+     }},
+    {"  anim_frames 15\n  anim_time 16\n  anim_sequence 17\n  alpha_test 200\n",
+     [](Model& m) {
+       ModelMaterial& x = m.materials[0];
+       x.anim_frames = 15, x.anim_time = 16, x.anim_sequence = 17, x.alpha_test = 200;
+     }},
+    {"  u_offset 0.250000\n  v_offset 0.500000\n  u_tiling 2.000000\n  v_tiling 3.000000\n  use_alpha_pcx 1\n",
+     [](Model& m) {
+       ModelMaterial& x = m.materials[0];
+       x.u_offset = 0.25f, x.v_offset = 0.5f, x.u_tiling = 2.0f, x.v_tiling = 3.0f, x.use_alpha_pcx = 1;
+     }},
+    {"  mapfunc_u_style  5\n  mapfunc_u_rate   0.500000\n  mapfunc_u_start  0.125000\n  mapfunc_u_end    0.250000\n"
+     "  mapfunc_u_phase  0.750000\n  mapfunc_u_ctrlreg DOOR_01\n",
+     [](Model& m) { m.materials[0].mapfunc_u = generator(5, "DOOR_01"); }},
+    {"  mapfunc_v_style  6\n  mapfunc_v_rate   0.500000\n  mapfunc_v_start  0.125000\n  mapfunc_v_end    0.250000\n"
+     "  mapfunc_v_phase  0.750000\n  mapfunc_v_ctrlreg DOOR_02\n",
+     [](Model& m) { m.materials[0].mapfunc_v = generator(6, "DOOR_02"); }},
+    {"  rgbgen_style  7\n  rgbgen_rate   1.500000\n  rgbgen_phase  0.250000\n  rgbgen_sr     1\n  rgbgen_sg     2\n"
+     "  rgbgen_sb     3\n  rgbgen_er     4\n  rgbgen_eg     5\n  rgbgen_eb     6\n  rgbgen_ctrlreg AUDIO_BEAT\n",
+     [](Model& m) { m.materials[0].rgbgen = color_generator(7, "AUDIO_BEAT"); }},
+    {"  alphagen_style  8\n  alphagen_rate   0.500000\n  alphagen_start  10\n  alphagen_end    20\n"
+     "  alphagen_phase  0.750000\n  alphagen_ctrlreg FADE\n",
+     [](Model& m) {
+       m.materials[0].alphagen = generator(8, "FADE");
+       m.materials[0].alphagen.start = 10.0f, m.materials[0].alphagen.end = 20.0f;
+     }},
+    {"  reflect_r    1\n  reflect_g    2\n  reflect_b    3\n  reflect_type 258\n  reflect_alpha 9\n",
+     [](Model& m) {
+       ModelMaterial& x = m.materials[0];
+       x.reflect_r = 1, x.reflect_g = 2, x.reflect_b = 3, x.reflect_type = 258, x.reflect_alpha = 9;
+     }},
+    {"  actionplane_type     1\n  projector_type       2\n  projector_no_receive 3\n  projector_yaw       30\n"
+     "  projector_pitch     -45\n  shader_type         11\n",
+     [](Model& m) {
+       ModelMaterial& x = m.materials[0];
+       x.actionplane_type = 1, x.projector_type = 2, x.projector_no_receive = 3;
+       x.projector_yaw = 30, x.projector_pitch = -45, x.shader_type = 11;
+     }},
+    {"  rotate_type  2\n  scale_type   1\n  transform_as 5\n",
+     [](Model& m) {
+       m.part_anims[0].rotate_type = 2, m.part_anims[0].scale_type = 1, m.part_anims[0].transform_as = 5;
+     }},
+    {"  yaw_rate     0.500000\n  pitch_rate   1.500000\n  roll_rate    -2.000000\n",
+     [](Model& m) {
+       m.part_anims[0].yaw_rate = 0.5f, m.part_anims[0].pitch_rate = 1.5f, m.part_anims[0].roll_rate = -2;
+     }},
+    {"  yaw_func     1 0.125 0.250 0.500 0.750 Y\n  pitch_func   2 0.125 0.250 0.500 0.750 P\n"
+     "  roll_func    3 0.125 0.250 0.500 0.750 R\n  reverserotate    1\n",
+     [](Model& m) {
+       PartAnimation& p = m.part_anims[0];
+       p.yaw_func = generator(1, "Y"), p.pitch_func = generator(2, "P"), p.roll_func = generator(3, "R");
+       p.reverserotate = 1;
+     }},
+    {"  scale_func   4 0.125 0.250 0.500 0.750 S\n  scalex_func   5 0.125 0.250 0.500 0.750 X\n"
+     "  scaley_func   6 0.125 0.250 0.500 0.750 \n  scalez_func   7 0.125 0.250 0.500 0.750 Z\n",
+     [](Model& m) {
+       PartAnimation& p = m.part_anims[0];
+       p.scale_func = generator(4, "S"), p.scalex_func = generator(5, "X");
+       p.scaley_func = generator(6, ""), p.scalez_func = generator(7, "Z");
+     }},
+    {"begin ambientlight 1\n  colorgen_style  24\n  colorgen_rate   1.500000\n  colorgen_phase  0.250000\n"
+     "  colorgen_start  1 2 3\n  colorgen_end    4 5 6\nend ambientlight\n",
+     [](Model& m) { m.ambient = color_generator(24, "NOT_WRITTEN"); }},
+    {"begin directlight 1\n  colorgen_style  25\n  colorgen_rate   1.500000\n  colorgen_phase  0.250000\n"
+     "  colorgen_start  1 2 3\n  colorgen_end    4 5 6\nend directlight\n",
+     [](Model& m) { m.direct = color_generator(25, "NOT_WRITTEN"); }},
+    {"  name             \"LP1 Lamp\"\n  colorgen_style   26\n  colorgen_rate    1.500000\n"
+     "  colorgen_phase   0.250000\n  colorgen_start   1 2 3\n  colorgen_end     4 5 6\n  colorgen_ctrlreg FLICKER\n",
+     [](Model& m) {
+       m.lights[0].name = "LP1 Lamp";
+       m.lights[0].colorgen = color_generator(26, "FLICKER");
+     }},
+};
+
+// Each field is written under its own key and read back from it.
+TEST(MetafileKeys, EveryFieldIsWrittenUnderItsKeyAndReadBack) {
+  const std::string plain = metafile_Write(*plain_model(), 1.0f, when(2026, 1, 2, 3, 4), "me");
+  ASSERT_EQ(rewritten(plain), plain);
+  for (const FieldCase& c : kFieldCases) {
+    SCOPED_TRACE(c.lines);
+    auto m = plain_model();
+    c.set(*m);
+    const std::string text = metafile_Write(*m, 1.0f, when(2026, 1, 2, 3, 4), "me");
+    EXPECT_NE(text.find(c.lines), std::string::npos) << text;
+    EXPECT_EQ(rewritten(text), text);
+  }
+}
+
+TEST(MetafileKeys, KeysAndBlockNamesAreReadWithoutRegardToCase) {
+  auto m = plain_model();
+  for (const FieldCase& c : kFieldCases) c.set(*m);
+  const std::string text = metafile_Write(*m, 1.0f, when(2026, 1, 2, 3, 4), "me");
+  // The first two tokens of every line in upper case: keys, "begin", "end"
+  // and block names, and values that do not change when upper-cased.
+  std::string upper;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    const std::size_t end = text.find('\n', start) + 1;
+    std::string line = text.substr(start, end - start);
+    const bool block_line = line.rfind("begin ", 0) == 0 || line.rfind("end ", 0) == 0;
+    const std::size_t cut = block_line ? line.size() : line.find_first_not_of(' ', line.find_first_not_of(' ') + 1);
+    const std::size_t key_end = line.find(' ', line.find_first_not_of(' '));
+    for (std::size_t i = 0; i < std::min(block_line ? cut : key_end, line.size()); ++i) line[i] = ascii_upper(line[i]);
+    upper += line;
+    start = end;
+  }
+  ASSERT_NE(upper.find("  MAPFUNC_U_CTRLREG DOOR_01\n"), std::string::npos);
+  EXPECT_EQ(rewritten(upper), text);
+}
+
 // Write then read gives the same Model, up to the written precision.
 TEST(MetafileRoundTrip, RandomModelsReadBackEqual) {
   std::mt19937 rng(7);

@@ -46,8 +46,9 @@ struct MetafileInfo {
 // material's end, the compatibility rules of old versions and the
 // post-processing at the end. Fails with kMetafileEndInBlock when the text
 // ends inside a block, or -line (lines counted from 1, comments and empty
-// lines included) for a line it cannot take; the Model then holds what was
-// read before that line.
+// lines included) for a line it cannot take, a scale_factor that is not a
+// finite positive number among them; the Model then holds what was read
+// before that line. Errors carry the file and the line as data.
 Status metafile_Parse(std::string_view text, const std::string& display_name, Model& model, MetafileInfo& info);
 
 // The 3DA text of `model`, byte for byte as the tool has always written it,
