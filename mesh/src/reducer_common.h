@@ -1,6 +1,7 @@
 #pragma once
-// Working mesh shared by the two edge-collapse reducers (the model exporter's
-// progressive reducer and the terrain generator's EdgeCollapseReducer).
+// Working mesh, cheapest-vertex heap and reducer core shared by the two
+// edge-collapse reducers (the model exporter's progressive reducer and the
+// terrain generator's EdgeCollapseReducer).
 //
 // Both reducers are defined exactly, down to the order of every float
 // operation, the order of every list and the choice among equal costs, and
