@@ -235,7 +235,7 @@ void BM_OrvoEdgeCollapse16(benchmark::State& state) {
                                                             m.indices.data(), m.triangle_count());
     for (size_t g = 1; g < 16; ++g) {
       reducer.reduce_to(level_target(m.vertex_count(), g));
-      benchmark::DoNotOptimize(reducer.faces32());
+      benchmark::DoNotOptimize(reducer.read_triangles32());
     }
   }
   count_triangles(state, m);
@@ -263,7 +263,7 @@ void BM_ReferenceEdgeCollapse16(benchmark::State& state) {
                                                        m.triangle_count(), 2.0f);
     for (size_t g = 1; g < 16; ++g) {
       reducer.reduce_to(level_target(m.vertex_count(), g));
-      benchmark::DoNotOptimize(reducer.faces());
+      benchmark::DoNotOptimize(reducer.triangles());
     }
   }
   count_triangles(state, m);

@@ -28,19 +28,51 @@ void ConversionLog::error(const char* format, const char* name) {
   failed_ = true;
 }
 
-Average average_of(const MaxObject& o) {
-  Average a;
-  if (o.verts.empty()) return a;
-  for (const Vec3& v : o.verts) {
-    a.x += v.x;
-    a.y += v.y;
-    a.z += v.z;
+void SubObjectLists::add(int number, int object, ConversionLog& log) {
+  std::vector<int>& list = lists_[static_cast<std::size_t>(number)];
+  if (static_cast<int>(list.size()) + 1 >= kListCapacity) {
+    log.logf("ERROR!  Exceeded maximum MAX objects for subobject %ld!", static_cast<long>(number));
+    log.fail();
+    return;
   }
-  const double n = static_cast<double>(o.verts.size());
-  a.x /= n;
-  a.y /= n;
-  a.z /= n;
-  return a;
+  list.push_back(object);
+  count_ = std::max(count_, number);
+}
+
+void SubObjectLists::log(ConversionLog& log, Unanimated unanimated, const char* none) const {
+  for (int n = 1; n <= count_; ++n) {
+    const std::vector<int>& list = (*this)[n];
+    if (list.empty()) {
+      log.logf("SubObject %02ld:    ERROR!  No MAX object exists!", static_cast<long>(n));
+      log.fail();
+    } else {
+      log.logf("SubObject %02ld:    %ld MAX objects", static_cast<long>(n), static_cast<long>(list.size()));
+    }
+    if (unanimated == Unanimated::kWarn && n > kMaxPartAnims) {
+      log.logf("WARNING!  SubObject %02ld has no part animation record (at most %ld are animated)",
+               static_cast<long>(n), static_cast<long>(kMaxPartAnims));
+    }
+  }
+  if (count_ == 0) {
+    log.line(none);
+    log.fail();
+  }
+}
+
+Position scaled_average(const MaxObject& o, float scale) {
+  double x = 0, y = 0, z = 0;
+  if (!o.verts.empty()) {
+    for (const Vec3& v : o.verts) {
+      x += v.x;
+      y += v.y;
+      z += v.z;
+    }
+    const double n = static_cast<double>(o.verts.size());
+    x /= n;
+    y /= n;
+    z /= n;
+  }
+  return {static_cast<float>(x) * scale, static_cast<float>(y) * scale, static_cast<float>(z) * scale};
 }
 
 Row3 normalised(Row3 r) {
@@ -224,6 +256,8 @@ bool is_bounding_name(std::string_view name) {
          !istarts_with(name, "Bip");
 }
 
+namespace {
+
 std::optional<BoundingObject> make_bounding_object(const MaxObject& o, int oi, float scale, int unnamed_srcmat,
                                                    ConversionLog& log) {
   const std::string_view name = o.name.view();
@@ -314,6 +348,21 @@ std::optional<BoundingObject> make_bounding_object(const MaxObject& o, int oi, f
   return b;
 }
 
+}  // namespace
+
+void build_bounding_objects(Model& model, const ImportedScene& scene, const std::vector<int>& objects, float scale,
+                            int unnamed_srcmat, ConversionLog& log) {
+  model.bobj.clear();
+  model.bobj.reserve(objects.size());
+  for (int oi : objects) {
+    std::optional<BoundingObject> b =
+        make_bounding_object(scene.objects[static_cast<std::size_t>(oi)], oi, scale, unnamed_srcmat, log);
+    if (b) model.bobj.push_back(std::move(*b));
+  }
+}
+
+namespace {
+
 std::optional<UserPoint> make_user_point(const MaxObject& o, float scale, ConversionLog& log) {
   const std::string_view name = o.name.view();
   const int number = two_digits(name, 3);
@@ -326,12 +375,28 @@ std::optional<UserPoint> make_user_point(const MaxObject& o, float scale, Conver
   u.name = blank == std::string_view::npos ? std::string_view("Noname") : name.substr(blank + 1);
   u.kind = static_cast<unsigned char>(ascii_upper(name[2]));
   u.subobj = number - 1;
-  const Average avg = average_of(o);
-  u.x = static_cast<float>(avg.x) * scale;
-  u.y = static_cast<float>(avg.y) * scale;
-  u.z = static_cast<float>(avg.z) * scale;
+  place(u, scaled_average(o, scale));
   u.rows = o.rows;
   return u;
+}
+
+}  // namespace
+
+void build_user_points(Model& model, const ImportedScene& scene, const std::vector<int>& objects, float scale,
+                       UserPointRows rows, ConversionLog& log) {
+  model.userpts.clear();
+  model.userpts.reserve(objects.size());
+  for (int oi : objects) {
+    const MaxObject& o = scene.objects[static_cast<std::size_t>(oi)];
+    if (!istarts_with(o.name.view(), "UP")) continue;
+    std::optional<UserPoint> u = make_user_point(o, scale, log);
+    if (!u) continue;
+    if (rows == UserPointRows::kNormalised) {
+      for (std::size_t r = 0; r < 3; ++r) u->rows[r] = normalised(u->rows[r]);
+    }
+    model.userpts.push_back(*u);
+  }
+  exchange_sort(model.userpts, [](const UserPoint& a, const UserPoint& b) { return a.subobj < b.subobj; });
 }
 
 int light_number(std::string_view name) {
@@ -356,6 +421,8 @@ ModelLight make_light(const SceneLight& l, int number, float scale) {
   m.atten_end = l.atten_end * scale;
   return m;
 }
+
+namespace {
 
 void assign_materials(Model& model, UserNotifier& notifier) {
   for (ModelMaterial& m : model.materials) m.assigned = 0;
@@ -396,6 +463,21 @@ void count_bounding_objects(Model& model) {
   }
 }
 
+}  // namespace
+
+ConversionReport finish_conversion(Model& model, const ImportedScene& scene, int listed_subobjects,
+                                   ConversionLog& log) {
+  assign_materials(model, log.notifier());
+  count_bounding_objects(model);
+  model.attributes = (model.attributes & ~1) | (scene.origin & 1);
+  log.line("");
+  log.line("Done");
+  ConversionReport report;
+  report.errors = log.failed();
+  report.listed_subobjects = listed_subobjects;
+  return report;
+}
+
 }  // namespace conv
 
 namespace {
@@ -428,7 +510,7 @@ Kind classify(std::string_view name) {
 class Converter {
  public:
   Converter(Model& model, const ImportedScene& scene, float scale, StretchBoxTable& boxes, UserNotifier& notifier)
-      : model_(model), scene_(scene), scale_(scale), boxes_(boxes), notifier_(notifier), log_(notifier) {}
+      : model_(model), scene_(scene), scale_(scale), boxes_(boxes), log_(notifier) {}
 
   ConversionReport run();
 
@@ -436,10 +518,8 @@ class Converter {
   void classify_objects();
   void build_subobjects();
   void build_attach_points();
-  void build_bounding_objects();
   void build_center_points();
   void build_stretch_boxes();
-  void build_user_points();
   void build_lights();
   void apply_stretch_boxes();
   void find_parents();
@@ -448,16 +528,13 @@ class Converter {
   const ImportedScene& scene_;
   float scale_;
   StretchBoxTable& boxes_;
-  UserNotifier& notifier_;
   conv::ConversionLog log_;
-  int num_subobjects_ = 0;
   int unnamed_srcmat_ = -1;
-  std::vector<std::vector<int>> lists_;  // per sub-object number: MAX object indices
+  conv::SubObjectLists lists_;
   std::vector<int> centers_, attach_, stretch_, bounding_, users_;
 };
 
 void Converter::classify_objects() {
-  lists_.assign(kMaxSubObjectNumber + 1, {});
   long num_center = 0, num_attach = 0, num_stretch = 0;
   for (std::size_t i = 0; i < scene_.objects.size(); ++i) {
     const std::string_view name = scene_.objects[i].name.view();
@@ -481,14 +558,7 @@ void Converter::classify_objects() {
           log_.error("ERROR!  Bad subobject number: \"%s\"", scene_.objects[i].name.c_str());
           break;
         }
-        std::vector<int>& list = lists_[static_cast<std::size_t>(n)];
-        if (static_cast<int>(list.size()) + 1 >= conv::kListCapacity) {
-          log_.logf("ERROR!  Exceeded maximum MAX objects for subobject %ld!", static_cast<long>(n));
-          log_.fail();
-          break;
-        }
-        list.push_back(index);
-        num_subobjects_ = std::max(num_subobjects_, n);
+        lists_.add(n, index, log_);
         break;
       }
       case Kind::Bounding:
@@ -504,75 +574,31 @@ void Converter::classify_objects() {
   log_.logf("Num Center Points: %ld", num_center);
   log_.logf("Num Attach Points: %ld", num_attach);
   log_.logf("Num Stretch Boxes: %ld", num_stretch);
-  for (int n = 1; n <= num_subobjects_; ++n) {
-    const std::vector<int>& list = lists_[static_cast<std::size_t>(n)];
-    if (list.empty()) {
-      log_.logf("SubObject %02ld:    ERROR!  No MAX object exists!", static_cast<long>(n));
-      log_.fail();
-    } else {
-      log_.logf("SubObject %02ld:    %ld MAX objects", static_cast<long>(n), static_cast<long>(list.size()));
-    }
-    if (n > kMaxPartAnims) {
-      log_.logf("WARNING!  SubObject %02ld has no part animation record (at most %ld are animated)",
-                static_cast<long>(n), static_cast<long>(kMaxPartAnims));
-    }
-  }
-  if (num_subobjects_ == 0) {
-    log_.logf("ERROR!  No numbered MAX object (\"01 name\") in the scene: the model has no sub-objects!");
-    log_.fail();
-  }
+  lists_.log(log_, conv::SubObjectLists::Unanimated::kWarn,
+             "ERROR!  No numbered MAX object (\"01 name\") in the scene: the model has no sub-objects!");
 }
 
 void Converter::build_subobjects() {
-  model_.subobjects.assign(static_cast<std::size_t>(num_subobjects_), SubObject{});
-  for (int n = 1; n <= num_subobjects_; ++n) {
+  model_.subobjects.assign(static_cast<std::size_t>(lists_.count()), SubObject{});
+  for (int n = 1; n <= lists_.count(); ++n) {
     SubObject& so = model_.subobjects[static_cast<std::size_t>(n - 1)];
-    conv::fill_subobject(so, n - 1, lists_[static_cast<std::size_t>(n)], scene_, scale_, unnamed_srcmat_, {});
+    conv::fill_subobject(so, n - 1, lists_[n], scene_, scale_, unnamed_srcmat_, {});
     conv::compute_planes(so);
   }
 }
 
 void Converter::build_attach_points() {
-  model_.attach.clear();
-  model_.attach.reserve(attach_.size());
-  for (int oi : attach_) {
-    const MaxObject& o = scene_.objects[static_cast<std::size_t>(oi)];
-    AttachPoint a;
-    a.name = o.name.view();
-    const conv::Average avg = conv::average_of(o);
-    a.x = static_cast<float>(avg.x) * scale_;
-    a.y = static_cast<float>(avg.y) * scale_;
-    a.z = static_cast<float>(avg.z) * scale_;
-    model_.attach.push_back(a);
-  }
+  model_.attach = conv::markers_at_averages<AttachPoint>(scene_, attach_, scale_);
   exchange_sort(model_.attach,
                 [](const AttachPoint& a, const AttachPoint& b) { return icompare(a.name.view(), b.name.view()) > 0; });
 }
 
-void Converter::build_bounding_objects() {
-  model_.bobj.clear();
-  model_.bobj.reserve(bounding_.size());
-  for (int oi : bounding_) {
-    std::optional<BoundingObject> b =
-        conv::make_bounding_object(scene_.objects[static_cast<std::size_t>(oi)], oi, scale_, unnamed_srcmat_, log_);
-    if (b) model_.bobj.push_back(std::move(*b));
-  }
-}
-
 void Converter::build_center_points() {
-  model_.centers.clear();
-  model_.centers.reserve(centers_.size());
-  for (int oi : centers_) {
-    const MaxObject& o = scene_.objects[static_cast<std::size_t>(oi)];
-    CenterPoint c;
-    c.name = o.name.view();
-    const conv::Average avg = conv::average_of(o);
-    c.x = static_cast<float>(avg.x) * scale_;
-    c.y = static_cast<float>(avg.y) * scale_;
-    c.z = static_cast<float>(avg.z) * scale_;
-    c.rows = o.rows;
+  model_.centers = conv::markers_at_averages<CenterPoint>(scene_, centers_, scale_);
+  for (std::size_t i = 0; i < centers_.size(); ++i) {
+    CenterPoint& c = model_.centers[i];
+    c.rows = scene_.objects[static_cast<std::size_t>(centers_[i])].rows;
     for (std::size_t r = 0; r < 3; ++r) c.rows[r] = conv::normalised(c.rows[r]);
-    model_.centers.push_back(c);
   }
   exchange_sort(model_.centers,
                 [](const CenterPoint& a, const CenterPoint& b) { return bytecompare(a.name.view(), b.name.view()) > 0; });
@@ -633,16 +659,6 @@ void Converter::build_stretch_boxes() {
   }
 }
 
-void Converter::build_user_points() {
-  model_.userpts.clear();
-  model_.userpts.reserve(users_.size());
-  for (int oi : users_) {
-    std::optional<UserPoint> u = conv::make_user_point(scene_.objects[static_cast<std::size_t>(oi)], scale_, log_);
-    if (u) model_.userpts.push_back(*u);
-  }
-  exchange_sort(model_.userpts, [](const UserPoint& a, const UserPoint& b) { return a.subobj < b.subobj; });
-}
-
 void Converter::build_lights() {
   model_.lights.clear();
   for (const SceneLight& l : scene_.lights) {
@@ -685,7 +701,7 @@ void Converter::apply_stretch_boxes() {
 
 void Converter::find_parents() {
   if (model_.attach.empty()) return;  // without attachment points every parent stays 0
-  const int nsub = num_subobjects_;
+  const int nsub = lists_.count();
   const int ncent = static_cast<int>(model_.centers.size());
   for (int i = 1; i < nsub && i < ncent; ++i) {
     const CenterPoint& c = model_.centers[static_cast<std::size_t>(i)];
@@ -723,22 +739,14 @@ ConversionReport Converter::run() {
   unnamed_srcmat_ = conv::copy_source_materials(model_, scene_);
   build_subobjects();
   build_attach_points();
-  build_bounding_objects();
+  conv::build_bounding_objects(model_, scene_, bounding_, scale_, unnamed_srcmat_, log_);
   build_center_points();
   build_stretch_boxes();
-  build_user_points();
+  conv::build_user_points(model_, scene_, users_, scale_, conv::UserPointRows::kAsStored, log_);
   build_lights();
-  conv::assign_materials(model_, notifier_);
   apply_stretch_boxes();
   find_parents();
-  conv::count_bounding_objects(model_);
-  model_.attributes = (model_.attributes & ~1) | (scene_.origin & 1);
-  log_.line("");
-  log_.line("Done");
-  ConversionReport report;
-  report.errors = log_.failed();
-  report.listed_subobjects = num_subobjects_;
-  return report;
+  return conv::finish_conversion(model_, scene_, lists_.count(), log_);
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 // Steps the rigid and the skinned conversion share: the conversion log with
-// its failed mark, name helpers, the exchange sort of the marker tables,
-// sub-object geometry, bounding objects, user points, model lights, source
-// materials and the material assignment. Implemented in convert.cpp.
+// its failed mark, the sub-object lists and their log lines, name helpers,
+// the exchange sort of the marker tables, marker positions, sub-object
+// geometry, bounding objects, user points, model lights, source materials
+// and the end of a conversion. Implemented in convert.cpp.
 #pragma once
 
 #include <algorithm>
@@ -10,9 +11,10 @@
 #include <string_view>
 #include <vector>
 
+#include "orvo/import/convert.h"
 #include "orvo/import/scene.h"
-#include "orvo/model/model.h"
 #include "orvo/model/base.h"
+#include "orvo/model/model.h"
 
 namespace orvo::conv {
 
@@ -73,11 +75,60 @@ class ConversionLog {
   bool failed_ = false;
 };
 
-struct Average {
-  double x = 0, y = 0, z = 0;
+// The MAX objects of each sub-object, by sub-object number, and the number of
+// sub-objects: the highest number that took an object.
+class SubObjectLists {
+ public:
+  SubObjectLists() : lists_(kListCapacity) {}
+
+  // Appends MAX object `object` to the list of sub-object `number` (1 to
+  // kMaxListedSubObject); a full list logs an error and takes nothing.
+  void add(int number, int object, ConversionLog& log);
+  const std::vector<int>& operator[](int number) const { return lists_[static_cast<std::size_t>(number)]; }
+  int count() const { return count_; }
+
+  // Whether the log warns of sub-objects beyond the part animation records.
+  enum class Unanimated { kWarn, kQuiet };
+  // One line per sub-object: its number of MAX objects, or an error for an
+  // empty list; `none` is logged as an error when there is no sub-object.
+  void log(ConversionLog& log, Unanimated unanimated, const char* none) const;
+
+ private:
+  std::vector<std::vector<int>> lists_;
+  int count_ = 0;
 };
-// The average of an object's vertices (0 for an object without vertices).
-Average average_of(const MaxObject& o);
+
+// A marker's position: scene coordinates times the scale factor.
+struct Position {
+  float x = 0, y = 0, z = 0;
+};
+// The average of an object's vertices, times the scale factor (the origin
+// for an object without vertices).
+Position scaled_average(const MaxObject& o, float scale);
+// A node position (row 3 of a node transform) times the scale factor.
+inline Position scaled(const Row3& r, float scale) {
+  return {r.x * scale, r.y * scale, r.z * scale};
+}
+template <class Point>
+void place(Point& p, const Position& at) {
+  p.x = at.x;
+  p.y = at.y;
+  p.z = at.z;
+}
+// One marker per MAX object of `objects`, in that order: the object's full
+// name at the average of its vertices times the scale factor.
+template <class Point>
+std::vector<Point> markers_at_averages(const ImportedScene& scene, const std::vector<int>& objects, float scale) {
+  std::vector<Point> markers;
+  markers.reserve(objects.size());
+  for (int oi : objects) {
+    const MaxObject& o = scene.objects[static_cast<std::size_t>(oi)];
+    Point& p = markers.emplace_back();
+    p.name = o.name.view();
+    place(p, scaled_average(o, scale));
+  }
+  return markers;
+}
 // The row scaled to unit length; a zero row stays zero.
 Row3 normalised(Row3 r);
 
@@ -104,15 +155,22 @@ void fill_subobject(SubObject& so, int index, const std::vector<int>& list, cons
 // A bounding object name: first letter C, B, L, D or O and a second letter,
 // not a "Bip" biped node.
 bool is_bounding_name(std::string_view name);
-// The bounding object of MAX object `oi` (prefix type, "BB" flags, sub-object
-// numbers, centre, radius, extents and its own vertex and face copies), or
-// nothing after an error line for a bad number.
-std::optional<BoundingObject> make_bounding_object(const MaxObject& o, int oi, float scale, int unnamed_srcmat,
-                                                   ConversionLog& log);
+// The Model's bounding objects from the MAX objects `objects`, in that order:
+// prefix type, "BB" flags, sub-object numbers, centre, radius, extents and
+// their own vertex and face copies. An object with a bad number is left out
+// after an error line.
+void build_bounding_objects(Model& model, const ImportedScene& scene, const std::vector<int>& objects, float scale,
+                            int unnamed_srcmat, ConversionLog& log);
 
-// The user point of an object named "UP<kind><NN> name", or nothing after an
-// error line for a bad number. Rows are copied as stored.
-std::optional<UserPoint> make_user_point(const MaxObject& o, float scale, ConversionLog& log);
+// The Model's user points from those MAX objects of `objects` whose names
+// begin with "UP" (either case), named "UP<kind><NN> name": the name after the
+// first blank ("Noname" without one), the kind letter, sub-object NN - 1, the
+// average of the vertices times the scale factor and the node transform rows,
+// rows 0 to 2 normalised when asked; an object with a bad number is left out
+// after an error line. Sorted by sub-object, descending.
+enum class UserPointRows { kAsStored, kNormalised };
+void build_user_points(Model& model, const ImportedScene& scene, const std::vector<int>& objects, float scale,
+                       UserPointRows rows, ConversionLog& log);
 
 // For a light name beginning with "LP" (either case): the one or two digits
 // after it, or -1 when there is no digit.
@@ -120,12 +178,11 @@ int light_number(std::string_view name);
 // A model light of sub-object `number - 1` from a scene light.
 ModelLight make_light(const SceneLight& l, int number, float scale);
 
-// Assigns every face of every sub-object its Model material (two runs of the
-// add-material operation) and resets the materials' working bounds.
-void assign_materials(Model& model, UserNotifier& notifier);
-
-// Sums the bounding objects' items and counts, per sub-object, the bounding
-// objects that refer to it (occluders excluded).
-void count_bounding_objects(Model& model);
+// The end of both conversions: assigns every face of every sub-object its
+// Model material (two runs of the add-material operation) and resets the
+// materials' working bounds, sums the bounding objects' items and counts per
+// sub-object the bounding objects that refer to it (occluders excluded), sets
+// bit 0 of the attributes from the scene's origin, and closes the log.
+ConversionReport finish_conversion(Model& model, const ImportedScene& scene, int listed_subobjects, ConversionLog& log);
 
 }  // namespace orvo::conv

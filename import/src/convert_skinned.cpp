@@ -46,20 +46,17 @@ class SkinnedConverter {
  public:
   SkinnedConverter(Model& model, const ImportedScene& scene, float scale, StretchBoxTable& boxes,
                    UserNotifier& notifier)
-      : model_(model), scene_(scene), scale_(scale), boxes_(boxes), notifier_(notifier), log_(notifier) {}
+      : model_(model), scene_(scene), scale_(scale), boxes_(boxes), log_(notifier) {}
 
   Result<ConversionReport> run();
 
  private:
   std::optional<Error> refusal();
   void classify_objects();
-  void log_subobjects();
   void build_subobjects();
   void bind_vertices(SubObject& so, int index, const std::vector<int>& list);
   void find_parents();
   void build_nodes();
-  void build_bounding_objects();
-  void build_user_points();
   void build_lights();
   void move_to_centre();
   void measure_radii();
@@ -74,12 +71,10 @@ class SkinnedConverter {
   const ImportedScene& scene_;
   float scale_;
   StretchBoxTable& boxes_;
-  UserNotifier& notifier_;
   conv::ConversionLog log_;
   int highest_bone_ = 0;  // B
-  int num_subobjects_ = 0;
   int unnamed_srcmat_ = -1;
-  std::vector<std::vector<int>> lists_;  // per sub-object number: MAX object indices
+  conv::SubObjectLists lists_;
   std::vector<bool> bone_;               // per MAX object: a bone, whose geometry is dropped
   std::vector<int> bounding_, users_;
   std::optional<Row3> centre_node_;  // node position of "_01 Center"
@@ -113,7 +108,6 @@ std::optional<Error> SkinnedConverter::refusal() {
 }
 
 void SkinnedConverter::classify_objects() {
-  lists_.assign(conv::kListCapacity, {});
   bone_.assign(scene_.objects.size(), false);
   for (std::size_t i = 0; i < scene_.objects.size(); ++i) {
     const MaxObject& o = scene_.objects[i];
@@ -142,38 +136,15 @@ void SkinnedConverter::classify_objects() {
       }
       continue;
     }
-    std::vector<int>& list = lists_[static_cast<std::size_t>(number)];
-    if (static_cast<int>(list.size()) + 1 >= conv::kListCapacity) {
-      log_.logf("ERROR!  Exceeded maximum MAX objects for subobject %ld!", static_cast<long>(number));
-      log_.fail();
-      continue;
-    }
-    list.push_back(static_cast<int>(i));
-    num_subobjects_ = std::max(num_subobjects_, number);
-  }
-}
-
-void SkinnedConverter::log_subobjects() {
-  for (int n = 1; n <= num_subobjects_; ++n) {
-    const std::vector<int>& list = lists_[static_cast<std::size_t>(n)];
-    if (list.empty()) {
-      log_.logf("SubObject %02ld:    ERROR!  No MAX object exists!", static_cast<long>(n));
-      log_.fail();
-    } else {
-      log_.logf("SubObject %02ld:    %ld MAX objects", static_cast<long>(n), static_cast<long>(list.size()));
-    }
-  }
-  if (num_subobjects_ == 0) {
-    log_.logf("ERROR!  No bone and no numbered MAX object (\"01 name\") in the scene: the model has no sub-objects!");
-    log_.fail();
+    lists_.add(number, static_cast<int>(i), log_);
   }
 }
 
 void SkinnedConverter::build_subobjects() {
-  model_.subobjects.assign(static_cast<std::size_t>(num_subobjects_), SubObject{});
-  for (int n = 1; n <= num_subobjects_; ++n) {
+  model_.subobjects.assign(static_cast<std::size_t>(lists_.count()), SubObject{});
+  for (int n = 1; n <= lists_.count(); ++n) {
     SubObject& so = model_.subobjects[static_cast<std::size_t>(n - 1)];
-    const std::vector<int>& list = lists_[static_cast<std::size_t>(n)];
+    const std::vector<int>& list = lists_[n];
     conv::fill_subobject(so, n - 1, list, scene_, scale_, unnamed_srcmat_, bone_);
     bind_vertices(so, n - 1, list);
   }
@@ -183,7 +154,8 @@ void SkinnedConverter::build_subobjects() {
 // (-1) takes the first slot's bone with weight 0, so a vertex never points
 // at a bone it does not use; an empty first slot keeps -1 and weight 0.
 void SkinnedConverter::bind_vertices(SubObject& so, int index, const std::vector<int>& list) {
-  const auto names_bone = [&](int b) { return b == -1 || (b >= 0 && b < num_subobjects_); };
+  const int count = lists_.count();
+  const auto names_bone = [&](int b) { return b == -1 || (b >= 0 && b < count); };
   std::size_t at = 0;
   for (int oi : list) {
     if (bone_[static_cast<std::size_t>(oi)]) continue;
@@ -227,13 +199,13 @@ void SkinnedConverter::bind_vertices(SubObject& so, int index, const std::vector
 // 31 characters of its name); an empty name names nothing.
 void SkinnedConverter::find_parents() {
   std::unordered_map<std::string, int> first_named;
-  for (int n = 1; n <= num_subobjects_; ++n) {
-    const std::vector<int>& list = lists_[static_cast<std::size_t>(n)];
+  for (int n = 1; n <= lists_.count(); ++n) {
+    const std::vector<int>& list = lists_[n];
     if (list.empty()) continue;
     first_named.emplace(lower(scene_.objects[static_cast<std::size_t>(list.back())].name.view()), n - 1);
   }
-  for (int n = 2; n <= num_subobjects_; ++n) {
-    const std::vector<int>& list = lists_[static_cast<std::size_t>(n)];
+  for (int n = 2; n <= lists_.count(); ++n) {
+    const std::vector<int>& list = lists_[n];
     if (list.empty()) continue;
     const std::string_view parent = scene_.objects[static_cast<std::size_t>(list.front())].parent.view();
     if (parent.empty()) continue;
@@ -245,7 +217,7 @@ void SkinnedConverter::find_parents() {
 // Centre and attachment point i: the node of bone i, or of mesh "NN" at
 // NN - 1; a later object with the same index overwrites the record.
 void SkinnedConverter::build_nodes() {
-  const std::size_t count = static_cast<std::size_t>(num_subobjects_);
+  const std::size_t count = static_cast<std::size_t>(lists_.count());
   model_.centers.assign(count, CenterPoint{});
   model_.attach.assign(count, AttachPoint{});
   for (const MaxObject& o : scene_.objects) {
@@ -257,46 +229,18 @@ void SkinnedConverter::build_nodes() {
       index = o.bone;
     }
     if (index < 0 || static_cast<std::size_t>(index) >= count) continue;
+    const conv::Position at = conv::scaled(o.rows[3], scale_);
     CenterPoint c;
     c.name = name;
-    c.x = o.rows[3].x * scale_;
-    c.y = o.rows[3].y * scale_;
-    c.z = o.rows[3].z * scale_;
+    conv::place(c, at);
     c.rows = kUnrotated;
     model_.centers[static_cast<std::size_t>(index)] = c;
     AttachPoint a;
     a.name = c.name;
-    a.x = c.x;
-    a.y = c.y;
-    a.z = c.z;
+    conv::place(a, at);
     a.rows = kUnrotated;
     model_.attach[static_cast<std::size_t>(index)] = a;
   }
-}
-
-void SkinnedConverter::build_bounding_objects() {
-  model_.bobj.clear();
-  model_.bobj.reserve(bounding_.size());
-  for (int oi : bounding_) {
-    std::optional<BoundingObject> b =
-        conv::make_bounding_object(scene_.objects[static_cast<std::size_t>(oi)], oi, scale_, unnamed_srcmat_, log_);
-    if (b) model_.bobj.push_back(std::move(*b));
-  }
-  exchange_sort(model_.bobj, [](const BoundingObject& a, const BoundingObject& b) { return a.subobj > b.subobj; });
-}
-
-void SkinnedConverter::build_user_points() {
-  model_.userpts.clear();
-  model_.userpts.reserve(users_.size());
-  for (int oi : users_) {
-    const MaxObject& o = scene_.objects[static_cast<std::size_t>(oi)];
-    if (!istarts_with(o.name.view(), "UP")) continue;
-    std::optional<UserPoint> u = conv::make_user_point(o, scale_, log_);
-    if (!u) continue;
-    for (std::size_t r = 0; r < 3; ++r) u->rows[r] = conv::normalised(u->rows[r]);
-    model_.userpts.push_back(*u);
-  }
-  exchange_sort(model_.userpts, [](const UserPoint& a, const UserPoint& b) { return a.subobj < b.subobj; });
 }
 
 // Light "LPn" fills slot n - 1 when the scene has that many lights; slots
@@ -321,9 +265,7 @@ void SkinnedConverter::move_to_centre() {
   if (model_.centers.empty()) return;  // no sub-objects: nothing to move
   CenterPoint& centre = model_.centers[0];
   if (centre_node_) {
-    centre.x = centre_node_->x * scale_;
-    centre.y = centre_node_->y * scale_;
-    centre.z = centre_node_->z * scale_;
+    conv::place(centre, conv::scaled(*centre_node_, scale_));
   } else {
     centre = CenterPoint{};
     double sx = 0, sy = 0;
@@ -394,26 +336,21 @@ Result<ConversionReport> SkinnedConverter::run() {
   if (std::optional<Error> refused = refusal()) return *refused;
   boxes_.boxes.clear();
   classify_objects();
-  log_subobjects();
+  lists_.log(log_, conv::SubObjectLists::Unanimated::kQuiet,
+             "ERROR!  No bone and no numbered MAX object (\"01 name\") in the scene: the model has no sub-objects!");
   unnamed_srcmat_ = conv::copy_source_materials(model_, scene_);
   build_subobjects();
   find_parents();
   build_nodes();
-  build_bounding_objects();
-  build_user_points();
+  conv::build_bounding_objects(model_, scene_, bounding_, scale_, unnamed_srcmat_, log_);
+  exchange_sort(model_.bobj, [](const BoundingObject& a, const BoundingObject& b) { return a.subobj > b.subobj; });
+  conv::build_user_points(model_, scene_, users_, scale_, conv::UserPointRows::kNormalised, log_);
   build_lights();
   move_to_centre();
   measure_radii();
-  conv::assign_materials(model_, notifier_);
-  conv::count_bounding_objects(model_);
-  model_.attributes = (model_.attributes & ~1) | (scene_.origin & 1);
+  // The face planes are taken once the model stands at its centre.
   for (SubObject& so : model_.subobjects) conv::compute_planes(so);
-  log_.line("");
-  log_.line("Done");
-  ConversionReport report;
-  report.errors = log_.failed();
-  report.listed_subobjects = num_subobjects_;
-  return report;
+  return conv::finish_conversion(model_, scene_, lists_.count(), log_);
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 #include "tools/mesh/edge_collapse_reducer.h"
 
-#include <atomic>
 #include <cmath>
 
 #include "reducer_common.h"
@@ -15,101 +14,33 @@ constexpr int kMaxFailures = 10;
 
 }  // namespace
 
-// The choice between the four- and eight-lane code, for both reducers.
-namespace detail {
+struct EdgeCollapseReducer::Impl : detail::TerrainReducer {
+  using detail::TerrainReducer::Reducer;
 
-namespace {
-std::atomic<bool> narrow_lanes_only{false};
-}  // namespace
-
-bool wide_lanes() {
-#if ORVO_MESH_WIDE_LANES
-  static const bool avx2 = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") != 0;
-  }();
-  return avx2 && !narrow_lanes_only.load(std::memory_order_relaxed);
-#else
-  return false;
-#endif
-}
-
-void use_wide_lanes(bool on) {
-  narrow_lanes_only.store(!on, std::memory_order_relaxed);
-}
-
-}  // namespace detail
-
-struct EdgeCollapseReducer::Impl {
-  detail::CollapseMesh mesh{detail::lanes4::measure_faces<detail::lanes4::TerrainMeasures>};
-  detail::CheapestHeap heap;
-  float shape_weight = 2.0f;
-  std::vector<uint32_t> former;
-  // The cost computation, four lanes or (where the processor has AVX2) eight.
-  std::unique_ptr<detail::lanes4::TerrainChooser> narrow;
-#if ORVO_MESH_WIDE_LANES
-  std::unique_ptr<detail::lanes8::TerrainChooser> wide;
-#endif
-
-  Impl() {
-#if ORVO_MESH_WIDE_LANES
-    if (detail::wide_lanes()) {
-      wide = std::make_unique<detail::lanes8::TerrainChooser>();
-      mesh.set_measure(detail::lanes8::measure_faces<detail::lanes8::TerrainMeasures>);
-      return;
+  // Takes the cheapest vertex u out of the mesh: collapses it onto its
+  // target, or removes it when it has no neighbours. Returns false, and
+  // leaves u and its faces, when it has neighbours but no permitted collapse.
+  bool take(uint32_t u) {
+    if (mesh.verts[u].target != kNone) {
+      collapse(u);
+    } else if (mesh.neighbour_count(u) == 0) {
+      remove_lone(u);
+    } else {
+      return false;
     }
-#endif
-    narrow = std::make_unique<detail::lanes4::TerrainChooser>();
-  }
-
-  template <class Index>
-  void load(const void* vertices, size_t vertex_count, size_t stride_bytes, const Index* triangles,
-            size_t triangle_count) {
-    mesh.load(vertices, vertex_count, stride_bytes, triangles, triangle_count);
-    const size_t n = mesh.verts.size();
-    heap.reset(n);
-    detail::cost_every_vertex(mesh, [this](uint32_t w) { update(w); });
-  }
-
-  // Cost, secondary cost and target of u: the strictly cheapest collapse
-  // onto one of its neighbours, tried in list order.
-  void update(uint32_t u) {
-#if ORVO_MESH_WIDE_LANES
-    const auto c = wide ? wide->choose(mesh, u, shape_weight) : narrow->choose(mesh, u, shape_weight);
-#else
-    const auto c = narrow->choose(mesh, u, shape_weight);
-#endif
-    detail::VertexRecord& vx = mesh.verts[u];
-    vx.cost = c.cost;
-    vx.secondary = c.secondary;
-    vx.target = c.target;
-    heap.set(u, c.cost);
-  }
-
-  void collapse(uint32_t u) {
-    detail::collapse_and_recost(mesh, heap, u, former, [this](uint32_t w) { update(w); });
-  }
-
-  // A vertex without neighbours is used at most by faces whose corners are
-  // all that vertex; they go with it.
-  void remove_lone(uint32_t u) {
-    while (mesh.face_count(u) > 0) mesh.delete_face(mesh.faces_of(u)[mesh.face_count(u) - 1]);
-    mesh.remove_vertex(u);
-    heap.erase(u);
+    return true;
   }
 };
 
 EdgeCollapseReducer::EdgeCollapseReducer(const void* vertices, size_t vertex_count, size_t stride_bytes,
                                          const uint16_t* triangles, size_t triangle_count, float shape_weight)
-    : impl_(std::make_unique<Impl>()) {
-  impl_->shape_weight = shape_weight;
+    : impl_(std::make_unique<Impl>(shape_weight)) {
   impl_->load(vertices, vertex_count, stride_bytes, triangles, triangle_count);
 }
 
 EdgeCollapseReducer::EdgeCollapseReducer(const void* vertices, size_t vertex_count, size_t stride_bytes,
                                          const uint32_t* triangles, size_t triangle_count, float shape_weight)
-    : impl_(std::make_unique<Impl>()) {
-  impl_->shape_weight = shape_weight;
+    : impl_(std::make_unique<Impl>(shape_weight)) {
   impl_->load(vertices, vertex_count, stride_bytes, triangles, triangle_count);
 }
 
@@ -117,16 +48,10 @@ EdgeCollapseReducer::~EdgeCollapseReducer() = default;
 
 void EdgeCollapseReducer::reduce_to(size_t target) {
   Impl& r = *impl_;
-  while (r.mesh.live_vertices > target) {
-    const uint32_t u = r.heap.top();
+  while (r.vertex_count() > target) {
+    const uint32_t u = r.cheapest();
     if (u == kNone) break;  // nothing left to choose
-    if (r.mesh.verts[u].target != kNone) {
-      r.collapse(u);
-    } else if (r.mesh.neighbour_count(u) == 0) {
-      r.remove_lone(u);
-    } else {
-      break;  // no permitted collapse anywhere: keep the vertex and its faces
-    }
+    if (!r.take(u)) break;  // no permitted collapse anywhere: keep the vertex and its faces
   }
 }
 
@@ -134,36 +59,30 @@ void EdgeCollapseReducer::reduce_by_threshold(size_t target, float threshold) {
   Impl& r = *impl_;
   const auto floor_count = static_cast<size_t>(0.1 * static_cast<double>(target));
   int failures = 0;
-  while (r.mesh.live_vertices > floor_count) {
-    const uint32_t u = r.heap.top();
+  while (r.vertex_count() > floor_count) {
+    const uint32_t u = r.cheapest();
     if (u == kNone || r.mesh.verts[u].secondary > threshold) break;
-    if (r.mesh.verts[u].target != kNone) {
-      r.collapse(u);
-    } else if (r.mesh.neighbour_count(u) == 0) {
-      r.remove_lone(u);
-    } else if (++failures >= kMaxFailures) {
-      break;
-    }
+    if (!r.take(u) && ++failures >= kMaxFailures) break;
   }
 }
 
 size_t EdgeCollapseReducer::vertex_count() const {
-  return impl_->mesh.live_vertices;
+  return impl_->vertex_count();
 }
-size_t EdgeCollapseReducer::face_count() const {
-  return impl_->mesh.live_faces;
-}
-
-std::vector<uint16_t> EdgeCollapseReducer::faces() const {
-  return impl_->mesh.live_triangles<uint16_t>();
+size_t EdgeCollapseReducer::triangle_count() const {
+  return impl_->triangle_count();
 }
 
-std::vector<uint32_t> EdgeCollapseReducer::faces32() const {
-  return impl_->mesh.live_triangles<uint32_t>();
+std::vector<uint16_t> EdgeCollapseReducer::read_triangles() const {
+  return impl_->read_triangles<uint16_t>();
+}
+
+std::vector<uint32_t> EdgeCollapseReducer::read_triangles32() const {
+  return impl_->read_triangles<uint32_t>();
 }
 
 bool EdgeCollapseReducer::is_live(size_t index) const {
-  return index < impl_->mesh.verts.size() && impl_->mesh.verts[index].alive;
+  return impl_->is_live(index);
 }
 
 TerrainLodSchedule terrain_lod_schedule(const TerrainLodParams& p) {
@@ -189,7 +108,7 @@ TerrainLods build_terrain_lods(const void* vertices, size_t vertex_count, size_t
   for (int i = 0; i < kTerrainLodCount; ++i) {
     reducer.reduce_to(schedule.targets[i]);
     reducer.reduce_by_threshold(schedule.targets[i], schedule.thresholds[i]);
-    out.slots[i].indices = reducer.faces();
+    out.slots[i].indices = reducer.read_triangles();
     out.slots[i].vertex_count = reducer.vertex_count();
     if (i == 0)
       for (size_t v = 0; v < vertex_count; ++v) live_at_finest[v] = reducer.is_live(v);

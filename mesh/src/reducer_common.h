@@ -1,6 +1,7 @@
 #pragma once
-// Working mesh shared by the two edge-collapse reducers (the model exporter's
-// progressive reducer and the terrain generator's EdgeCollapseReducer).
+// Working mesh, cheapest-vertex heap and reducer core shared by the two
+// edge-collapse reducers (the model exporter's progressive reducer and the
+// terrain generator's EdgeCollapseReducer).
 //
 // Both reducers are defined exactly, down to the order of every float
 // operation, the order of every list and the choice among equal costs, and
@@ -37,6 +38,7 @@
 #include <limits>
 #include <memory>
 #include <new>
+#include <type_traits>
 #include <vector>
 
 #if defined(__linux__)
@@ -87,8 +89,9 @@ enum class ZeroLength {
   kKeep,           // terrain: leave the vector as it is
 };
 
-// A terrain vertex's choice: its cost, secondary cost and collapse target.
-struct TerrainChoice {
+// A vertex's choice: its cost, its secondary cost (the terrain reducer's
+// threshold measure) and its collapse target.
+struct Choice {
   float cost;
   float secondary;
   uint32_t target;
@@ -760,39 +763,6 @@ class CheapestHeap {
   BigVector<uint32_t> where_;
 };
 
-// The two steps both reducers share; `recost(w)` works out vertex w's cost
-// and target and files it in the heap.
-//
-// After loading, every vertex's cost. The faces of each vertex lie anywhere:
-// they are asked for a few vertices ahead.
-template <class Recost>
-void cost_every_vertex(CollapseMesh& mesh, Recost&& recost) {
-  const size_t n = mesh.verts.size();
-  for (size_t i = 0; i < n; ++i) {
-    if (i + 2 < n) mesh.prefetch_neighbourhood(static_cast<uint32_t>(i + 2));
-    recost(static_cast<uint32_t>(i));
-  }
-}
-
-// Collapses u onto its target, takes it out of the heap and redoes the costs
-// of its former neighbours, in list order. Each neighbour's data is asked
-// for two updates ahead (the collapse asked for the first two), and the data
-// of the likely next collapse, stage by stage, meanwhile.
-template <class Recost>
-void collapse_and_recost(CollapseMesh& mesh, CheapestHeap& heap, uint32_t u, std::vector<uint32_t>& former,
-                         Recost&& recost) {
-  mesh.collapse(u, mesh.verts[u].target, former);
-  heap.erase(u);
-  mesh.verts[u].target = kNone;
-  const uint32_t next = heap.top();
-  constexpr size_t kAhead = CollapseMesh::kUpdatesAhead;
-  for (size_t k = 0; k < former.size(); ++k) {
-    if (next != kNone && k < CollapseMesh::kAheadStages) mesh.prefetch_ahead(next, static_cast<uint32_t>(k));
-    if (k + kAhead < former.size()) mesh.prefetch_neighbourhood(former[k + kAhead]);
-    recost(former[k]);
-  }
-}
-
 }  // namespace tools::mesh::detail
 
 // The lane-parallel parts, four lanes (SSE2) and, where built, eight (AVX2).
@@ -812,3 +782,122 @@ namespace tools::mesh::detail::lanes8 {
 }  // namespace tools::mesh::detail::lanes8
 #pragma GCC pop_options
 #endif
+
+namespace tools::mesh::detail {
+
+// What both reducers are built of: the working mesh, the heap that finds the
+// cheapest vertex, and the choice of every vertex's collapse, worked out in
+// four lanes or (where the processor has AVX2) eight. `Narrow` and `Wide` are
+// the two builds of one chooser; `Wide` is void where there is no eight-lane
+// build. The reducers differ only in their chooser and in the rules of their
+// reduction loops.
+template <class Narrow, class Wide = void>
+class Reducer {
+ public:
+  // The chooser is made from `args`.
+  template <class... Args>
+  explicit Reducer(const Args&... args) : mesh(Narrow::kMeasure) {
+    if constexpr (kHasWide) {
+      if (wide_lanes()) {
+        wide_ = std::make_unique<WideChooser>(args...);
+        mesh.set_measure(WideChooser::kMeasure);
+        return;
+      }
+    }
+    narrow_ = std::make_unique<Narrow>(args...);
+  }
+
+  // Builds the working mesh and works out every vertex's choice. Returns the
+  // number of vertices.
+  template <class Index>
+  size_t load(const void* vertices, size_t vertex_count, size_t stride_bytes, const Index* triangles,
+              size_t triangle_count) {
+    mesh.load(vertices, vertex_count, stride_bytes, triangles, triangle_count);
+    const size_t n = mesh.verts.size();
+    heap.reset(n);
+    // The faces of each vertex lie anywhere: they are asked for a few
+    // vertices ahead.
+    for (size_t i = 0; i < n; ++i) {
+      if (i + 2 < n) mesh.prefetch_neighbourhood(static_cast<uint32_t>(i + 2));
+      recost(static_cast<uint32_t>(i));
+    }
+    return n;
+  }
+
+  // The cheapest live vertex, the later one among equal costs (kNone when
+  // none is left).
+  uint32_t cheapest() const { return heap.top(); }
+
+  // Collapses u onto its target, takes it out of the heap and redoes the
+  // choices of its former neighbours, in list order. Each neighbour's data is
+  // asked for two updates ahead (the collapse asked for the first two), and
+  // the data of the likely next collapse, stage by stage, meanwhile.
+  void collapse(uint32_t u) {
+    mesh.collapse(u, mesh.verts[u].target, former_);
+    heap.erase(u);
+    mesh.verts[u].target = kNone;
+    const uint32_t next = heap.top();
+    constexpr size_t kAhead = CollapseMesh::kUpdatesAhead;
+    for (size_t k = 0; k < former_.size(); ++k) {
+      if (next != kNone && k < CollapseMesh::kAheadStages) mesh.prefetch_ahead(next, static_cast<uint32_t>(k));
+      if (k + kAhead < former_.size()) mesh.prefetch_neighbourhood(former_[k + kAhead]);
+      recost(former_[k]);
+    }
+  }
+
+  // Removes a vertex without neighbours. Only faces whose corners are all
+  // that vertex can still use it; they go with it.
+  void remove_lone(uint32_t u) {
+    while (mesh.face_count(u) > 0) mesh.delete_face(mesh.faces_of(u)[mesh.face_count(u) - 1]);
+    mesh.remove_vertex(u);
+    heap.erase(u);
+  }
+
+  size_t vertex_count() const { return mesh.live_vertices; }
+  size_t triangle_count() const { return mesh.live_faces; }
+  bool is_live(size_t index) const { return index < mesh.verts.size() && mesh.verts[index].alive; }
+  // The live triangles in order, three input indices each.
+  template <class Index>
+  std::vector<Index> read_triangles() const {
+    return mesh.live_triangles<Index>();
+  }
+
+  CollapseMesh mesh;
+  CheapestHeap heap;
+
+ private:
+  static constexpr bool kHasWide = !std::is_void_v<Wide>;
+  using WideChooser = std::conditional_t<kHasWide, Wide, Narrow>;
+
+  // Works out u's choice (the strictly cheapest collapse onto one of its
+  // neighbours, tried in list order) and files its cost in the heap.
+  void recost(uint32_t u) {
+    const Choice c = choose(u);
+    VertexRecord& vx = mesh.verts[u];
+    vx.cost = c.cost;
+    vx.secondary = c.secondary;
+    vx.target = c.target;
+    heap.set(u, c.cost);
+  }
+
+  Choice choose(uint32_t u) {
+    if constexpr (kHasWide) {
+      if (wide_) return wide_->choose(mesh, u);
+    }
+    return narrow_->choose(mesh, u);
+  }
+
+  std::vector<uint32_t> former_;  // the former neighbours of the last collapsed vertex
+  std::unique_ptr<Narrow> narrow_;
+  std::unique_ptr<WideChooser> wide_;
+};
+
+#if ORVO_MESH_WIDE_LANES
+using ModelReducer = Reducer<lanes4::ModelChooser, lanes8::ModelChooser>;
+using TerrainReducer = Reducer<lanes4::TerrainChooser, lanes8::TerrainChooser>;
+#else
+using ModelReducer = Reducer<lanes4::ModelChooser>;
+using TerrainReducer = Reducer<lanes4::TerrainChooser>;
+#endif
+
+}  // namespace tools::mesh::detail

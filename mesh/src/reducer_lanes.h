@@ -936,19 +936,16 @@ class ModelChooser {
   static constexpr float kBorderCost = 999999.0f;
   static constexpr float kStartCost = 1000000.0f;
   static constexpr float kStartCurvature = 0.01f;
+  static constexpr CollapseMesh::Measure kMeasure = measure_faces<ModelMeasures>;
 
-  // Returns u's cost and sets its target: the strictly cheapest collapse
-  // onto one of its neighbours, tried in list order (none without
-  // neighbours: cost -0.01).
-  float choose(const CollapseMesh& mesh, uint32_t u, uint32_t& target) {
-    target = kNone;
-    if (mesh.neighbour_count(u) == 0) return -0.01f;
+  // The strictly cheapest collapse of u onto one of its neighbours, tried in
+  // list order (none without neighbours: cost -0.01). There is no secondary
+  // cost here: it stays 0.
+  Choice choose(const CollapseMesh& mesh, uint32_t u) {
+    if (mesh.neighbour_count(u) == 0) return {-0.01f, 0.0f, kNone};
     // On an open border every collapse costs the same, so the first
     // neighbour is the target.
-    if (hood_.gather(mesh, u)) {
-      target = hood_.neighbour_ids[0];
-      return kBorderCost;
-    }
+    if (hood_.gather(mesh, u)) return {kBorderCost, 0.0f, hood_.neighbour_ids[0]};
     const uint32_t groups = hood_.groups;
     const size_t lanes = static_cast<size_t>(groups) * kW;
     room_for(bounds_, lanes);
@@ -988,9 +985,8 @@ class ModelChooser {
           return c * lengths_[k];
         },
         best);
-    if (j == kNone) return kStartCost;
-    target = hood_.neighbour_ids[j];
-    return best;
+    if (j == kNone) return {kStartCost, 0.0f, kNone};
+    return {best, 0.0f, hood_.neighbour_ids[j]};
   }
 
  private:
@@ -1014,12 +1010,14 @@ class TerrainChooser {
   static constexpr float kStartCurvature = 0.005f;
   static constexpr float kMaxExtent = 32.0f;
   static constexpr float kBorderFactor = 1e10f;
+  static constexpr CollapseMesh::Measure kMeasure = measure_faces<TerrainMeasures>;
 
-  using Choice = TerrainChoice;
+  // `shape_weight` scales the shape change of the moved faces.
+  explicit TerrainChooser(float shape_weight) : shape_weight_(shape_weight) {}
 
   // The strictly cheapest collapse of u onto one of its neighbours, tried in
   // list order (none without neighbours: cost -0.01, secondary 0).
-  Choice choose(const CollapseMesh& mesh, uint32_t u, float shape_weight) {
+  Choice choose(const CollapseMesh& mesh, uint32_t u) {
     if (mesh.neighbour_count(u) == 0) return {-0.01f, 0.0f, kNone};
     const bool border = hood_.gather(mesh, u);
     const uint32_t groups = hood_.groups;
@@ -1030,7 +1028,7 @@ class TerrainChooser {
     room_for(agrees_, lanes);
     room_for(lens_, lanes);
     room_for(curvatures_, lanes);
-    const F w = splat(shape_weight), limit = splat(kMaxExtent), half = splat(0.5f), least = splat(kStartCurvature);
+    const F w = splat(shape_weight_), limit = splat(kMaxExtent), half = splat(0.5f), least = splat(kStartCurvature);
     const F infinity = splat(std::numeric_limits<float>::infinity());
     bool any = false;
     for (uint32_t g = 0; g < groups; ++g) {
@@ -1113,6 +1111,7 @@ class TerrainChooser {
 
  private:
   using Hood = Neighbourhood<TerrainMeasures>;
+  float shape_weight_;
   Hood hood_;
   std::vector<F> term_, agree_;  // per face, for one group of candidates
   std::vector<M> wide_;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -378,6 +379,79 @@ TEST(SkinnedConversion, BadNumbersAndEmptyScenesAreLoggedErrors) {
   EXPECT_TRUE(empty->model->centers.empty());
   EXPECT_TRUE(empty->report().errors);
   EXPECT_EQ(empty->log.lines.back(), "Done");
+}
+
+// The rigid and the skinned conversion keep their sub-object lists and log
+// them the same way; only the rigid one warns of sub-objects beyond the part
+// animation records.
+std::unique_ptr<Converted> convert_either(const std::string& body) {
+  auto c = std::make_unique<Converted>();
+  const Status s = ase_Parse(std::string(kHeader) + body, "t.ase", c->scene, c->log);
+  EXPECT_TRUE(s) << s.error().message;
+  model_Reset(*c->model);
+  c->result = conv_ConvertScene(*c->model, c->scene, 1.0f, c->boxes, c->log);
+  return c;
+}
+
+TEST(SubObjectLog, BothConversionsListTheirSubObjects) {
+  std::string seventy_bones = bones(70) + skin_tri("01 Skin", 0);
+  std::vector<std::string> seventy_lines = {"Parsing MAX file", "Converting to internal format..."};
+  for (int n = 1; n <= 71; ++n) {
+    char line[40];
+    std::snprintf(line, sizeof line, "SubObject %02d:    1 MAX objects", n);
+    seventy_lines.push_back(line);
+  }
+  seventy_lines.insert(seventy_lines.end(), {"", "Done"});
+  const struct {
+    const char* what;
+    std::string body;
+    std::vector<std::string> lines;
+    bool errors;
+  } cases[] = {
+      {"rigid, a gap",
+       tri("01 A") + tri("03 B"),
+       {"Parsing MAX file", "Converting to internal format...", "Num Center Points: 0", "Num Attach Points: 0",
+        "Num Stretch Boxes: 0", "SubObject 01:    1 MAX objects", "SubObject 02:    ERROR!  No MAX object exists!",
+        "SubObject 03:    1 MAX objects", "", "Done"},
+       true},
+      {"skinned, a gap",
+       node("Bip01 B0", 0) + skin_tri("02 Skin", 0),
+       {"Parsing MAX file", "Converting to internal format...", "SubObject 01:    1 MAX objects",
+        "SubObject 02:    ERROR!  No MAX object exists!", "SubObject 03:    1 MAX objects", "", "Done"},
+       true},
+      {"skinned, beyond the part animations without warnings", seventy_bones, seventy_lines, false},
+  };
+  for (const auto& t : cases) {
+    auto c = convert_either(t.body);
+    ASSERT_TRUE(c->result) << t.what;
+    EXPECT_EQ(c->log.lines, t.lines) << t.what;
+    EXPECT_EQ(c->report().errors, t.errors) << t.what;
+  }
+}
+
+TEST(SubObjectLog, FullListsTakeNoMoreObjects) {
+  std::string rigid, skinned = node("Bip01 B0", 0);
+  for (int i = 0; i < 1000; ++i) {
+    rigid += tri("01 x", i);
+    skinned += skin_tri("01 x", 0, i);
+  }
+  const struct {
+    const char* what;
+    std::string body;
+    int number;  // of the sub-object "01 x" lands in
+  } cases[] = {{"rigid", rigid, 1}, {"skinned", skinned, 2}};
+  for (const auto& t : cases) {
+    auto c = convert_either(t.body);
+    ASSERT_TRUE(c->result) << t.what;
+    const std::string full = "ERROR!  Exceeded maximum MAX objects for subobject " + std::to_string(t.number) + "!";
+    EXPECT_EQ(std::count(c->log.lines.begin(), c->log.lines.end(), full), 1) << t.what;
+    char listed[40];
+    std::snprintf(listed, sizeof listed, "SubObject %02d:    999 MAX objects", t.number);
+    EXPECT_TRUE(c->logged(listed)) << t.what;
+    EXPECT_TRUE(c->report().errors) << t.what;
+    ASSERT_EQ(c->model->num_subobjects(), t.number) << t.what;
+    EXPECT_EQ(c->model->subobjects[static_cast<std::size_t>(t.number - 1)].faces.size(), 999u) << t.what;
+  }
 }
 
 TEST(SkinnedConversion, SoldierSample) {

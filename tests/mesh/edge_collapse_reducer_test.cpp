@@ -6,12 +6,14 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <random>
 #include <set>
 #include <vector>
 
 #include "reducer_reference.h"
+#include "tools/mesh/progressive_reducer.h"
 
 namespace tools::mesh::detail {
 // Whether the reducers may use their eight-lane (AVX2) code; the tests run
@@ -256,13 +258,13 @@ TEST(EdgeCollapseReducer, ReductionStepsMatchReference) {
         fast.reduce_to(target);
         fast32.reduce_to(target);
         slow.reduce_to(target);
-        ASSERT_EQ(widen(fast.faces()), slow.faces()) << "block " << index << " target " << target;
-        ASSERT_EQ(fast32.faces32(), slow.faces()) << "block " << index << " target " << target;
+        ASSERT_EQ(widen(fast.read_triangles()), slow.triangles()) << "block " << index << " target " << target;
+        ASSERT_EQ(fast32.read_triangles32(), slow.triangles()) << "block " << index << " target " << target;
         fast.reduce_by_threshold(target + 40, 0.3f);
         fast32.reduce_by_threshold(target + 40, 0.3f);
         slow.reduce_by_threshold(target + 40, 0.3f);
-        ASSERT_EQ(widen(fast.faces()), slow.faces()) << "block " << index << " threshold after " << target;
-        ASSERT_EQ(fast32.faces32(), slow.faces()) << "block " << index << " threshold after " << target;
+        ASSERT_EQ(widen(fast.read_triangles()), slow.triangles()) << "block " << index << " threshold after " << target;
+        ASSERT_EQ(fast32.read_triangles32(), slow.triangles()) << "block " << index << " threshold after " << target;
         ASSERT_EQ(fast.vertex_count(), slow.vertex_count());
       }
       ++index;
@@ -293,7 +295,7 @@ TEST(EdgeCollapseReducer, LargeMeshMatchesReference) {
   for (size_t target : {count - 150, count - 400}) {
     fast.reduce_to(target);
     slow.reduce_to(target);
-    ASSERT_EQ(fast.faces32(), slow.faces()) << "target " << target;
+    ASSERT_EQ(fast.read_triangles32(), slow.triangles()) << "target " << target;
   }
   size_t high_gone = 0;
   for (size_t v = 65536; v < count; ++v) high_gone += !fast.is_live(v);
@@ -306,15 +308,67 @@ TEST(EdgeCollapseReducer, NoFaceEverRefersToARemovedVertex) {
   for (const Block& b : corpus()) {
     EdgeCollapseReducer r(b.rec.data(), b.vertex_count(), 40, b.tris.data(), b.triangle_count());
     r.reduce_to(0);
-    for (uint16_t v : r.faces()) ASSERT_TRUE(r.is_live(v));
+    for (uint16_t v : r.read_triangles()) ASSERT_TRUE(r.is_live(v));
     r.reduce_by_threshold(0, 1e30f);
-    for (uint16_t v : r.faces()) ASSERT_TRUE(r.is_live(v));
+    for (uint16_t v : r.read_triangles()) ASSERT_TRUE(r.is_live(v));
   }
   Block g = grid(6, 1, 3.0f);
   EdgeCollapseReducer r(g.rec.data(), g.vertex_count(), 40, g.tris.data(), g.triangle_count());
   r.reduce_to(0);
   EXPECT_EQ(r.vertex_count(), 24u);  // the border of a 7 x 7 grid
-  EXPECT_GT(r.face_count(), 0u);
+  EXPECT_GT(r.triangle_count(), 0u);
+}
+
+// The two reducers report their working mesh through the same operations:
+// the triangles in both index widths, their count, the live vertices and
+// their count agree with each other at every step of a reduction.
+TEST(Reducers, BothReportTheirMeshAlike) {
+  struct Reduced {
+    std::vector<uint16_t> tris;
+    std::vector<uint32_t> tris32;
+    size_t triangles, vertices;
+    std::vector<bool> live;
+  };
+  const auto report = [](const auto& r, size_t vertex_count) {
+    Reduced out{r.read_triangles(), r.read_triangles32(), r.triangle_count(), r.vertex_count(), {}};
+    for (size_t v = 0; v < vertex_count; ++v) out.live.push_back(r.is_live(v));
+    return out;
+  };
+  const Block g = grid(12, 3, 5.0f);
+  const size_t n = g.vertex_count();
+  tools::mesh::ProgressiveReducer progressive;
+  ASSERT_EQ(progressive.load(g.rec.data(), n, 40, g.tris.data(), g.triangle_count()), n);
+  EdgeCollapseReducer terrain(g.rec.data(), n, 40, g.tris.data(), g.triangle_count());
+  const struct {
+    const char* what;
+    std::function<Reduced(size_t)> reduce_to;
+  } reducers[] = {
+      {"progressive",
+       [&](size_t t) {
+         progressive.reduce_to(t);
+         return report(progressive, n);
+       }},
+      {"terrain",
+       [&](size_t t) {
+         terrain.reduce_to(t);
+         return report(terrain, n);
+       }},
+  };
+  for (const auto& reducer : reducers) {
+    size_t last_triangles = g.triangle_count();
+    for (size_t target : {n, n - 1, n - 20, n / 2, size_t{0}}) {
+      const Reduced r = reducer.reduce_to(target);
+      EXPECT_EQ(r.tris.size(), 3 * r.triangles) << reducer.what << " " << target;
+      EXPECT_EQ(widen(r.tris), r.tris32) << reducer.what << " " << target;
+      EXPECT_EQ(static_cast<size_t>(std::count(r.live.begin(), r.live.end(), true)), r.vertices)
+          << reducer.what << " " << target;
+      for (uint32_t v : r.tris32) ASSERT_TRUE(r.live[v]) << reducer.what << " " << target;
+      EXPECT_LE(r.triangles, last_triangles) << reducer.what << " " << target;
+      if (target == n) EXPECT_EQ(r.tris, g.tris) << reducer.what;
+      if (target > 0 && target < n) EXPECT_LE(r.vertices, target) << reducer.what;
+      last_triangles = r.triangles;
+    }
+  }
 }
 
 TEST(EdgeCollapseReducer, TargetAtOrAboveCountChangesNothing) {
@@ -323,7 +377,7 @@ TEST(EdgeCollapseReducer, TargetAtOrAboveCountChangesNothing) {
   r.reduce_to(g.vertex_count());
   r.reduce_to(g.vertex_count() + 10);
   EXPECT_EQ(r.vertex_count(), g.vertex_count());
-  EXPECT_EQ(r.faces(), g.tris);
+  EXPECT_EQ(r.read_triangles(), g.tris);
 }
 
 TEST(EdgeCollapseReducer, LeafSchedule) {
@@ -411,7 +465,7 @@ TEST(EdgeCollapseReducer, UnusedVertexGoesFirst) {
   EdgeCollapseReducer r(g.rec.data(), g.vertex_count(), 40, g.tris.data(), g.triangle_count());
   r.reduce_to(g.vertex_count() - 1);
   EXPECT_FALSE(r.is_live(g.vertex_count() - 1));
-  EXPECT_EQ(r.faces(), g.tris);
+  EXPECT_EQ(r.read_triangles(), g.tris);
 }
 
 // Coordinates that are not numbers give costs that are not numbers; the
@@ -424,12 +478,12 @@ TEST(EdgeCollapseReducer, UnusableInput) {
     EdgeCollapseReducer r(g.rec.data(), g.vertex_count(), 40, g.tris.data(), g.triangle_count());
     r.reduce_to(0);
     r.reduce_by_threshold(0, 1e30f);
-    for (uint16_t v : r.faces()) ASSERT_TRUE(r.is_live(v));
+    for (uint16_t v : r.read_triangles()) ASSERT_TRUE(r.is_live(v));
   }
   Block g = grid(4, 1, 2.0f);
   EdgeCollapseReducer r(g.rec.data(), g.vertex_count(), 8, g.tris.data(), g.triangle_count());
   EXPECT_EQ(r.vertex_count(), 0u);
-  EXPECT_EQ(r.face_count(), 0u);
+  EXPECT_EQ(r.triangle_count(), 0u);
   const TerrainLods l =
       build_terrain_lods(g.rec.data(), g.vertex_count(), 8, g.tris.data(), g.triangle_count(), {20, 10, 1.0f, 1.0f});
   EXPECT_TRUE(l.vertex_order.empty());

@@ -245,7 +245,7 @@ class EdgeCollapseReducer {
       if (!step(u) && ++fails >= 10) break;
     }
   }
-  std::vector<uint32_t> faces() const { return m_.triangles(); }
+  std::vector<uint32_t> triangles() const { return m_.triangles(); }
   size_t vertex_count() const { return m_.vl.size(); }
 
  private:
@@ -358,7 +358,7 @@ std::vector<TerrainSlot> terrain_slots(const float* rec, size_t count, size_t st
     float c = c_start - float(i) * ((c_start - c_end) * 0.06666667f);
     r.reduce_to(t);
     r.reduce_by_threshold(t, c);
-    out.push_back({r.faces(), r.vertex_count()});
+    out.push_back({r.triangles(), r.vertex_count()});
   }
   return out;
 }

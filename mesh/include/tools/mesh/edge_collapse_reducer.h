@@ -39,11 +39,12 @@ class EdgeCollapseReducer {
   void reduce_by_threshold(size_t target, float threshold);
 
   size_t vertex_count() const;
-  size_t face_count() const;
-  // The live faces in order, each as the original indices of its vertices.
-  // The 16-bit form is for meshes of at most 65 536 vertices.
-  std::vector<uint16_t> faces() const;
-  std::vector<uint32_t> faces32() const;
+  size_t triangle_count() const;
+  // The live triangles in order, each as the original indices of its
+  // vertices. The 16-bit form is for meshes of at most 65 536 vertices.
+  std::vector<uint16_t> read_triangles() const;
+  std::vector<uint32_t> read_triangles32() const;
+  // Whether original vertex `index` is still part of the mesh.
   bool is_live(size_t index) const;
 
  private:
