@@ -62,7 +62,11 @@ std::string with_extension(const std::string& path, std::string_view ext) {
 Status model_Read3da(const std::string& path, Model& model, ModelContext& context) {
   UserNotifier& notifier = notifier_of(context);
   Result<FileText> text = FileText::open(path, k3daMaxBytes);
-  if (!text) return Error{kMetafileCannotOpen, text.error().message};  // the Model stays as it was
+  if (!text) {  // the Model stays as it was
+    Error e = text.error();
+    e.code = kMetafileCannotOpen;
+    return e;
+  }
 
   MetafileInfo info;
   if (Status s = metafile_Parse(text->view(), path, model, info); !s) return s;
@@ -73,11 +77,13 @@ Status model_Read3da(const std::string& path, Model& model, ModelContext& contex
   const std::string scene_path = find_file(with_extension(path, ase ? "ase" : "asc"));
   auto scene = std::make_unique<ImportedScene>();
   if (Status s = load_scene(scene_path, ase, *scene, notifier); !s) {
-    return Error{kModelSceneFailed, "cannot load the scene of " + path + ": " + s.error().message};
+    return Error{kModelSceneFailed, "cannot load the scene of " + path + ": " + s.error().message, s.error().where,
+                 s.error().kind};
   }
   Result<ConversionReport> converted = conv_ConvertScene(model, *scene, context.scale, context.stretch_boxes, notifier);
   if (!converted) {
-    return Error{kModelSceneFailed, "cannot convert the scene of " + path + ": " + converted.error().message};
+    return Error{kModelSceneFailed, "cannot convert the scene of " + path + ": " + converted.error().message,
+                 converted.error().where, converted.error().kind};
   }
   context.conversion_errors = context.conversion_errors || converted->errors;
   scene.reset();
