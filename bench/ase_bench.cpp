@@ -80,13 +80,13 @@ void BM_OrvoLoadConvert(benchmark::State& state) {
     const auto t0 = Clock::now();
     {
       orvo::ImportedScene scene;
-      if (tools::Status s = orvo::ase_Load(g_path, scene, notifier); !s) {
+      if (tools::Status s = orvo::ase_load(g_path, scene, notifier); !s) {
         state.SkipWithError(s.error().message.c_str());
         return;
       }
-      orvo::model_Reset(*model);
+      orvo::model_reset(*model);
       orvo::StretchBoxTable boxes;
-      auto converted = orvo::conv_ConvertScene(*model, scene, orvo::kDefaultScaleFactor, boxes, notifier);
+      auto converted = orvo::convert_scene(*model, scene, orvo::kDefaultScaleFactor, boxes, notifier);
       if (!converted) {
         state.SkipWithError(converted.error().message.c_str());
         return;
@@ -168,7 +168,7 @@ void BM_OrvoParse(benchmark::State& state) {
   const auto t0 = Clock::now();
   for (auto _ : state) {
     orvo::ImportedScene scene;
-    if (tools::Status s = orvo::ase_Parse(*text, g_path, scene, notifier); !s) {
+    if (tools::Status s = orvo::ase_parse(*text, g_path, scene, notifier); !s) {
       state.SkipWithError(s.error().message.c_str());
       return;
     }
@@ -181,16 +181,16 @@ BENCHMARK(BM_OrvoParse)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2
 void BM_OrvoConvert(benchmark::State& state) {
   orvo::NullNotifier notifier;
   orvo::ImportedScene scene;
-  if (tools::Status s = orvo::ase_Load(g_path, scene, notifier); !s) {
+  if (tools::Status s = orvo::ase_load(g_path, scene, notifier); !s) {
     state.SkipWithError(s.error().message.c_str());
     return;
   }
   auto model = std::make_unique<orvo::Model>();
   const auto t0 = Clock::now();
   for (auto _ : state) {
-    orvo::model_Reset(*model);
+    orvo::model_reset(*model);
     orvo::StretchBoxTable boxes;
-    auto converted = orvo::conv_ConvertScene(*model, scene, orvo::kDefaultScaleFactor, boxes, notifier);
+    auto converted = orvo::convert_scene(*model, scene, orvo::kDefaultScaleFactor, boxes, notifier);
     benchmark::DoNotOptimize(converted);
   }
   // Bytes of the file the scene came from, so the rates add up with the parse.

@@ -101,14 +101,14 @@ int main(int argc, char** argv) {
   } else {
     orvo::NullNotifier notifier;
     auto model = std::make_unique<orvo::Model>();
-    orvo::model_Reset(*model);
+    orvo::model_reset(*model);
     orvo::ImportedScene scene;
-    if (tools::Status s = orvo::ase_Load(path, scene, notifier); !s) {
+    if (tools::Status s = orvo::ase_load(path, scene, notifier); !s) {
       std::fprintf(stderr, "ase_peak_mem: %s\n", s.error().message.c_str());
       return 1;
     }
     orvo::StretchBoxTable boxes;
-    auto converted = orvo::conv_ConvertScene(*model, scene, orvo::kDefaultScaleFactor, boxes, notifier);
+    auto converted = orvo::convert_scene(*model, scene, orvo::kDefaultScaleFactor, boxes, notifier);
     if (!converted) {
       std::fprintf(stderr, "ase_peak_mem: %s\n", converted.error().message.c_str());
       return 1;

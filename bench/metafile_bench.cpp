@@ -18,7 +18,7 @@ using namespace orvo;
 
 std::unique_ptr<Model> large_model() {
   auto m = std::make_unique<Model>();
-  model_Reset(*m);
+  model_reset(*m);
   std::mt19937 rng(11);
   const auto real = [&](float lo, float hi) { return std::uniform_real_distribution<float>(lo, hi)(rng); };
   const auto integer = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
@@ -93,11 +93,11 @@ std::unique_ptr<Model> large_model() {
 const tools::LocalTime kWhen{2026, 3, 7, 9, 5, 0};
 
 void BM_MetafileRead(benchmark::State& state) {
-  const std::string text = metafile_Write(*large_model(), 0.3084f, kWhen, "artist");
+  const std::string text = metafile_write(*large_model(), 0.3084f, kWhen, "artist");
   auto model = std::make_unique<Model>();
   MetafileInfo info;
   for (auto _ : state) {
-    const Status s = metafile_Parse(text, "large.3da", *model, info);
+    const Status s = metafile_parse(text, "large.3da", *model, info);
     if (!s) state.SkipWithError(s.error().message.c_str());
     benchmark::DoNotOptimize(model->num_materials);
   }
@@ -109,7 +109,7 @@ void BM_MetafileWrite(benchmark::State& state) {
   const auto model = large_model();
   std::size_t bytes = 0;
   for (auto _ : state) {
-    const std::string text = metafile_Write(*model, 0.3084f, kWhen, "artist");
+    const std::string text = metafile_write(*model, 0.3084f, kWhen, "artist");
     bytes = text.size();
     benchmark::DoNotOptimize(text.data());
   }

@@ -83,14 +83,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   // whole run, reset before every conversion as the tool does.
   static std::unique_ptr<Model> model = [] {
     auto m = std::make_unique<Model>();
-    model_Reset(*m);
+    model_reset(*m);
     return m;
   }();
 
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   NullNotifier notifier;
   ImportedScene scene;
-  const Status parsed = asc_Parse(text, "fuzz.asc", scene, notifier);
+  const Status parsed = asc_parse(text, "fuzz.asc", scene, notifier);
   if (!parsed) {
     // A parse error names its line (negative code); the only other refusal
     // is a file without a triangle mesh. Nothing half-read is left.
@@ -102,9 +102,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   }
   check_scene(scene, size);
 
-  model_Reset(*model);
+  model_reset(*model);
   StretchBoxTable boxes;
-  const Result<ConversionReport> converted = conv_ConvertScene(*model, scene, kDefaultScaleFactor, boxes, notifier);
+  const Result<ConversionReport> converted = convert_scene(*model, scene, kDefaultScaleFactor, boxes, notifier);
   FUZZ_CHECK(converted.ok(), converted.code(), 0);
   check_model(*model, scene, *converted);
   return 0;

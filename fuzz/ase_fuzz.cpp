@@ -217,7 +217,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   // whole run, reset before every conversion as the tool does.
   static std::unique_ptr<Model> model = [] {
     auto m = std::make_unique<Model>();
-    model_Reset(*m);
+    model_reset(*m);
     return m;
   }();
 
@@ -226,7 +226,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   one_thread.threads = 1;
   RecordingNotifier told;
   ImportedScene scene;
-  const Status parsed = ase_Parse(text, "fuzz.ase", scene, told, one_thread);
+  const Status parsed = ase_parse(text, "fuzz.ase", scene, told, one_thread);
   {
     // The same text cut between 2 to 4 threads, however small it is.
     AseParseOptions split;
@@ -234,7 +234,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     split.min_bytes_per_thread = 1;
     RecordingNotifier told_split;
     ImportedScene scene_split;
-    const Status parsed_split = ase_Parse(text, "fuzz.ase", scene_split, told_split, split);
+    const Status parsed_split = ase_parse(text, "fuzz.ase", scene_split, told_split, split);
     check_same_reading(parsed, scene, told, parsed_split, scene_split, told_split);
   }
   NullNotifier notifier;
@@ -249,9 +249,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   }
   check_scene(scene, size);
 
-  model_Reset(*model);
+  model_reset(*model);
   StretchBoxTable boxes;
-  const Result<ConversionReport> converted = conv_ConvertScene(*model, scene, kDefaultScaleFactor, boxes, notifier);
+  const Result<ConversionReport> converted = convert_scene(*model, scene, kDefaultScaleFactor, boxes, notifier);
   if (scene.skinned) {
     // Refused only for bone numbers beyond the sub-object lists.
     if (!converted) {

@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   auto model = std::make_unique<Model>();
   MetafileInfo info;
-  const Status s = metafile_Parse(text, "fuzz.3da", *model, info);
+  const Status s = metafile_parse(text, "fuzz.3da", *model, info);
   if (!s) {
     const tools::Error& e = s.error();
     FUZZ_CHECK(s.code() == kMetafileEndInBlock || s.code() < 0, s.code(), 0);  // a code the file commands know
@@ -42,12 +42,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // read is written again when "%f" can show it.
   const float scale = info.has_scale && info.scale_factor >= 1e-6f ? info.scale_factor : 1.0f;
   const tools::LocalTime when{};
-  const std::string once = metafile_Write(*model, scale, when, "fuzz");
+  const std::string once = metafile_write(*model, scale, when, "fuzz");
   auto again = std::make_unique<Model>();
   MetafileInfo info2;
-  FUZZ_CHECK(metafile_Parse(once, "again.3da", *again, info2).ok());  // what was written reads back
+  FUZZ_CHECK(metafile_parse(once, "again.3da", *again, info2).ok());  // what was written reads back
   FUZZ_CHECK(info2.has_scale && std::fabs(info2.scale_factor - scale) <= 5e-7f + scale * 1e-6f);
-  if (metafile_Write(*again, scale, when, "fuzz") != once) {
+  if (metafile_write(*again, scale, when, "fuzz") != once) {
     // Names holding quotes or separators cannot survive a round trip through
     // quoted or bare tokens; everything else must.
     return 0;

@@ -92,9 +92,9 @@ int load_one(const std::string& path, Model& model, ModelContext& context) {
   const std::string ext = upper_extension(path);
   Status s;
   if (ext == ".ASE" || ext == ".ASC") {
-    s = model_ImportScene(path, model, context);
+    s = model_import_scene(path, model, context);
   } else if (ext == ".3DA") {
-    s = model_Read3da(path, model, context);
+    s = model_read_3da(path, model, context);
   } else {
     std::fprintf(stderr, "orvo-cli: %s: not a scene (.ase, .asc) or model (.3da) file\n", path.c_str());
     return kExitInput;
@@ -113,7 +113,7 @@ int run_inspect(const std::string& path, const ScaleOptions& scale, bool json, b
   context.notifier = &notifier;
   if (!set) {
     auto model = std::make_unique<Model>();  // large (1000 materials inline): off the stack
-    model_Reset(*model);
+    model_reset(*model);
     const int status = load_one(path, *model, context);
     if (status == kExitInput) return status;
     if (json) {
@@ -122,7 +122,7 @@ int run_inspect(const std::string& path, const ScaleOptions& scale, bool json, b
       j["scale"] = context.scale;
       print_json(j);
     } else {
-      std::printf("\n%s", report_Text(*model, tools::local_time_now()).c_str());
+      std::printf("\n%s", report_text(*model, tools::local_time_now()).c_str());
     }
     return status;
   }
@@ -135,10 +135,10 @@ int run_inspect(const std::string& path, const ScaleOptions& scale, bool json, b
   std::array<Model*, 4> slots{};
   for (int i = 0; i < 4; ++i) {
     models[static_cast<std::size_t>(i)] = std::make_unique<Model>();
-    model_Reset(*models[static_cast<std::size_t>(i)]);
+    model_reset(*models[static_cast<std::size_t>(i)]);
     slots[static_cast<std::size_t>(i)] = models[static_cast<std::size_t>(i)].get();
   }
-  const std::array<Status, 4> results = model_ReadLodSet(path, slots, context);
+  const std::array<Status, 4> results = model_read_lod_set(path, slots, context);
   bool any_failed = false;
   for (const Status& r : results) any_failed = any_failed || !r;
   if (json) {
@@ -165,7 +165,7 @@ int run_inspect(const std::string& path, const ScaleOptions& scale, bool json, b
         std::fprintf(stderr, "orvo-cli: level %c: %s\n", kLodLetters[i], r.error().message.c_str());
         continue;
       }
-      std::printf("\n== level %c\n%s", kLodLetters[i], report_Text(*models[static_cast<std::size_t>(i)], now).c_str());
+      std::printf("\n== level %c\n%s", kLodLetters[i], report_text(*models[static_cast<std::size_t>(i)], now).c_str());
     }
   }
   if (any_failed) return kExitInput;
@@ -174,7 +174,7 @@ int run_inspect(const std::string& path, const ScaleOptions& scale, bool json, b
 
 // Writes a 3DA file, reporting a failure with its path.
 bool write_3da(const Model& model, const std::string& out, const ModelContext& context) {
-  const Status w = model_Write3da(model, out, context, user_name(), tools::local_time_now());
+  const Status w = model_write_3da(model, out, context, user_name(), tools::local_time_now());
   if (!w) {
     std::fprintf(stderr, "orvo-cli: %s\n", w.error().message.c_str());
     return false;
@@ -196,7 +196,7 @@ int run_convert(const std::string& path, const std::string& out, const ScaleOpti
   context.scale = scale.value();
   context.notifier = &notifier;
   auto model = std::make_unique<Model>();
-  model_Reset(*model);
+  model_reset(*model);
   const int status = load_one(path, *model, context);
   if (status == kExitInput) return status;
   if (!write_3da(*model, out, context)) return kExitInput;

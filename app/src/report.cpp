@@ -16,7 +16,7 @@ void appendf(std::string& out, const char* format, Args... args) {
 
 }  // namespace
 
-std::string report_Text(const Model& model, const tools::LocalTime& when) {
+std::string report_text(const Model& model, const tools::LocalTime& when) {
   std::string out;
   // The minute is padded with a blank, not a zero ("9: 5").
   appendf(out, "Graphic Object: %s, %i/%i/%i, %i:%2i\n\n", model.name.c_str(), when.month, when.day,

@@ -114,7 +114,7 @@ class MeshReader {
   Status run();
 
  private:
-  enum class List : unsigned char { NotOpened, Open, Done };
+  enum class List : unsigned char { kNotOpened, kOpen, kDone };
 
   long line() const { return entry_.mesh_line - 1 + reader_.line_number(); }
   Status fail(const std::string& what) const { return fail_at(line(), what); }
@@ -137,8 +137,8 @@ class MeshReader {
   std::string vertices_text_, faces_text_;
 
   bool mapped_ = false;
-  List vertices_ = List::NotOpened;
-  List faces_ = List::NotOpened;
+  List vertices_ = List::kNotOpened;
+  List faces_ = List::kNotOpened;
   bool faces_cut_ = false;             // an out-of-order face number ended the face list
   long last_line_ = 0;                 // the last line of the object read
   // The face that "Material:" and "Smoothing:" lines belong to, if any.
@@ -173,8 +173,8 @@ Status MeshReader::read_counts() {
   o_.verts.reserve(std::min(vertices_declared_, entry_.vertex_lines));
   o_.tverts.reserve(std::min(vertices_declared_, entry_.vertex_lines));
   o_.faces.reserve(std::min(faces_declared_, entry_.face_lines));
-  if (vertices == 0) vertices_ = List::Done;
-  if (faces == 0) faces_ = List::Done;
+  if (vertices == 0) vertices_ = List::kDone;
+  if (faces == 0) faces_ = List::kDone;
   return {};
 }
 
@@ -231,13 +231,13 @@ Status MeshReader::vertex_line() {
   // (that word exactly, as the exporter writes it), read in order.
   int index = 0;
   const bool entry = reader_[0] == "Vertex" && leading_int(reader_[1], index);
-  if (vertices_ == List::NotOpened) vertices_ = List::Open;
+  if (vertices_ == List::kNotOpened) vertices_ = List::kOpen;
   if (!entry) return {};
   if (index < 0 || static_cast<std::size_t>(index) >= vertices_declared_) {
     return fail("vertex index " + std::string(leading_number_text(reader_[1])) + " is outside the list of " +
                 std::to_string(vertices_declared_));
   }
-  if (vertices_ != List::Open) return {};
+  if (vertices_ != List::kOpen) return {};
   float x, y, z, u = 0, v = 0;
   if (mapped_) {
     // "X:-10.0 Y:-10.0 Z:0.0 U:0.0 V:0.0": values against their labels.
@@ -254,7 +254,7 @@ Status MeshReader::vertex_line() {
   }
   o_.verts.push_back({-y, x, z});
   o_.tverts.push_back({u, v, 0});
-  if (o_.verts.size() == vertices_declared_) vertices_ = List::Done;
+  if (o_.verts.size() == vertices_declared_) vertices_ = List::kDone;
   return {};
 }
 
@@ -263,18 +263,18 @@ Status MeshReader::face_line() {
   // its missing vertices are an error at the object's end).
   int index = 0;
   const bool entry = leading_int(reader_[1], index);
-  if (vertices_ == List::Open) vertices_ = List::Done;
-  if (faces_ == List::NotOpened) {
-    faces_ = List::Open;
+  if (vertices_ == List::kOpen) vertices_ = List::kDone;
+  if (faces_ == List::kNotOpened) {
+    faces_ = List::kOpen;
     if (!entry) return {};
   }
   // Face lines after the list are not stored, whatever their number.
-  if (faces_ != List::Open) return {};
+  if (faces_ != List::kOpen) return {};
   const std::size_t next = o_.faces.size();
   if (!entry || index < 0 || static_cast<std::size_t>(index) != next) {
     // An out-of-order face ends the list; the faces after it stay cleared,
     // and the material and smoothing lines that follow belong to no face.
-    faces_ = List::Done;
+    faces_ = List::kDone;
     faces_cut_ = true;
     current_face_ = kNoFace;
     return {};
@@ -301,7 +301,7 @@ Status MeshReader::face_line() {
   f.t = f.v;  // texture vertices correspond one to one to the vertices
   current_face_ = o_.faces.size();
   o_.faces.push_back(f);
-  if (o_.faces.size() == faces_declared_) faces_ = List::Done;
+  if (o_.faces.size() == faces_declared_) faces_ = List::kDone;
   return {};
 }
 
@@ -317,7 +317,7 @@ void MeshReader::smoothing_line() {
 
 }  // namespace
 
-Status asc_Parse(std::string_view text, const std::string& display_name, ImportedScene& scene,
+Status asc_parse(std::string_view text, const std::string& display_name, ImportedScene& scene,
                  UserNotifier& /*notifier*/) {
   scene.release();
   if (Status s = check_text_encoding(text, display_name); !s) return s;
@@ -349,7 +349,7 @@ Status asc_Parse(std::string_view text, const std::string& display_name, Importe
   return {};
 }
 
-Status asc_Load(const std::string& path, ImportedScene& scene, UserNotifier& notifier) {
+Status asc_load(const std::string& path, ImportedScene& scene, UserNotifier& notifier) {
   Result<FileText> text = FileText::open(path, kMaxSceneBytes);
   if (!text) {
     scene.release();
@@ -357,7 +357,7 @@ Status asc_Load(const std::string& path, ImportedScene& scene, UserNotifier& not
     e.code = kAscCannotOpen;
     return e;
   }
-  return asc_Parse(text->view(), path, scene, notifier);
+  return asc_parse(text->view(), path, scene, notifier);
 }
 
 }  // namespace orvo

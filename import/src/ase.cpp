@@ -37,25 +37,25 @@ struct MaterialBlock {
 // What the lines of a block mean, decided by the keyword that opened it and
 // the blocks around it.
 enum class Ctx : unsigned char {
-  Root,
-  Skip,           // content not read
-  Object,         // *GEOMOBJECT / *HELPEROBJECT
-  ObjectTm,       // *NODE_TM of an object
-  Mesh,           // *MESH and its lists
-  MaterialList,   // *MATERIAL_LIST
-  Material,       // *MATERIAL or *SUBMATERIAL
-  Map,            // *MAP_DIFFUSE / *MAP_OPACITY and the maps nested in them
-  Light,          // *LIGHTOBJECT
-  LightTm,        // *NODE_TM of a light
-  LightSettings,  // *LIGHT_SETTINGS
+  kRoot,
+  kSkip,           // content not read
+  kObject,         // *GEOMOBJECT / *HELPEROBJECT
+  kObjectTm,       // *NODE_TM of an object
+  kMesh,           // *MESH and its lists
+  kMaterialList,   // *MATERIAL_LIST
+  kMaterial,       // *MATERIAL or *SUBMATERIAL
+  kMap,            // *MAP_DIFFUSE / *MAP_OPACITY and the maps nested in them
+  kLight,          // *LIGHTOBJECT
+  kLightTm,        // *NODE_TM of a light
+  kLightSettings,  // *LIGHT_SETTINGS
 };
 
-enum class MapKind : unsigned char { Diffuse, Opacity };
+enum class MapKind : unsigned char { kDiffuse, kOpacity };
 
 struct Frame {
-  Ctx ctx = Ctx::Root;
+  Ctx ctx = Ctx::kRoot;
   int sub = -1;  // material frames and maps: -1 the top-level material, else the sub-material
-  MapKind map = MapKind::Diffuse;
+  MapKind map = MapKind::kDiffuse;
   bool composite = false;  // inside an "RGB Multiply" map
   int layer = 0;           // layer selected by "*MAP_SUBNO" in a composite map
 };
@@ -185,8 +185,8 @@ struct Outline {
 };
 
 enum class Role {
-  Objects,    // objects and lights of a range of the file
-  Materials,  // one material list
+  kObjects,    // objects and lights of a range of the file
+  kMaterials,  // one material list
 };
 
 // Reads one range of the file (starting at a depth-0 line) into the scene.
@@ -367,10 +367,10 @@ bool AseParser::run() {
   stack_.push_back(Frame{});
   while (reader_.next()) {
     Frame child = stack_.back();
-    child.ctx = Ctx::Skip;
+    child.ctx = Ctx::kSkip;
     bool stop = false;
     Status s;
-    if (stack_.back().ctx == Ctx::Material || stack_.back().ctx == Ctx::MaterialList) {
+    if (stack_.back().ctx == Ctx::kMaterial || stack_.back().ctx == Ctx::kMaterialList) {
       // Material keywords may end the reading ("Too many submaterials!").
       s = read_material(reader_[0], child, stop);
       if (stop) {
@@ -394,13 +394,13 @@ bool AseParser::run() {
       if (tok.size() != 1) continue;
       if (tok[0] == '{') {
         Frame f = opened ? stack_.back() : child;
-        if (opened) f.ctx = Ctx::Skip;
+        if (opened) f.ctx = Ctx::kSkip;
         opened = true;
         stack_.push_back(f);
       } else if (tok[0] == '}') {
         // An unbalanced closing brace at the outer level is not an error.
         if (stack_.size() > 1) {
-          const bool object_closed = stack_.size() == 2 && stack_.back().ctx == Ctx::Object;
+          const bool object_closed = stack_.size() == 2 && stack_.back().ctx == Ctx::kObject;
           stack_.pop_back();
           if (object_closed) s = finish_object();
         }
@@ -413,7 +413,7 @@ bool AseParser::run() {
     }
   }
   // An object left open by the end of the file ends there.
-  if (stack_.size() > 1 && stack_[1].ctx == Ctx::Object) {
+  if (stack_.size() > 1 && stack_[1].ctx == Ctx::kObject) {
     if (Status s = finish_object(); !s) {
       error = s.error();
       error_line = line();
@@ -444,9 +444,9 @@ Status AseParser::read_line(Frame& child) {
   const std::string_view key = reader_[0];
   Frame& f = stack_.back();
   switch (f.ctx) {
-    case Ctx::Root:
-      if (role_ == Role::Materials) {
-        if (iequals(key, "*MATERIAL_LIST")) child.ctx = Ctx::MaterialList;
+    case Ctx::kRoot:
+      if (role_ == Role::kMaterials) {
+        if (iequals(key, "*MATERIAL_LIST")) child.ctx = Ctx::kMaterialList;
         return {};
       }
       if (iequals(key, "*GEOMOBJECT") || iequals(key, "*HELPEROBJECT")) {
@@ -461,28 +461,28 @@ Status AseParser::read_line(Frame& child) {
         verts_given_.clear();
         faces_given_.clear();
         verts_given_count_ = faces_given_count_ = 0;
-        child.ctx = Ctx::Object;
+        child.ctx = Ctx::kObject;
       } else if (iequals(key, "*LIGHTOBJECT")) {
         if (lights_started_ >= scene_.lights.size()) return {};
         current_light_ = static_cast<int>(lights_started_++);
-        child.ctx = Ctx::Light;
+        child.ctx = Ctx::kLight;
       }
       return {};
-    case Ctx::Object:
-    case Ctx::ObjectTm:
+    case Ctx::kObject:
+    case Ctx::kObjectTm:
       return read_object(key, child);
-    case Ctx::Mesh:
+    case Ctx::kMesh:
       return read_mesh(key, child);
-    case Ctx::Map:
+    case Ctx::kMap:
       return read_map(key, child);
-    case Ctx::Light:
-    case Ctx::LightTm:
-    case Ctx::LightSettings:
+    case Ctx::kLight:
+    case Ctx::kLightTm:
+    case Ctx::kLightSettings:
       read_light(key, child);
       return {};
-    case Ctx::Skip:
-    case Ctx::MaterialList:
-    case Ctx::Material:
+    case Ctx::kSkip:
+    case Ctx::kMaterialList:
+    case Ctx::kMaterial:
       return {};
   }
   return {};
@@ -502,7 +502,7 @@ void read_rows_turned(const LineReader& r, Row3& out, bool second_form) {
 Status AseParser::read_object(std::string_view key, Frame& child) {
   MaxObject* o = object();
   if (o == nullptr) return {};
-  if (stack_.back().ctx == Ctx::ObjectTm) {
+  if (stack_.back().ctx == Ctx::kObjectTm) {
     // "*TM_ROW0" gives the second stored row, "*TM_ROW1" the first (turned
     // the other way), rows 2 and 3 keep their places.
     if (iequals(key, "*TM_ROW0")) read_rows_turned(reader_, o->rows[1], false);
@@ -515,8 +515,8 @@ Status AseParser::read_object(std::string_view key, Frame& child) {
   else if (iequals(key, "*NODE_PARENT")) o->parent = reader_[1];
   else if (iequals(key, "*NODE_BONENUMBER")) o->bone = parse_int(reader_[1]);
   else if (iequals(key, "*MATERIAL_REF")) o->material_ref = parse_int(reader_[1]);
-  else if (iequals(key, "*MESH")) child.ctx = Ctx::Mesh;
-  else if (iequals(key, "*NODE_TM")) child.ctx = Ctx::ObjectTm;
+  else if (iequals(key, "*MESH")) child.ctx = Ctx::kMesh;
+  else if (iequals(key, "*NODE_TM")) child.ctx = Ctx::kObjectTm;
   return {};
 }
 
@@ -557,10 +557,10 @@ Status AseParser::read_mesh(std::string_view key, Frame& child) {
   } else if (iequals(key, "*MESH_VERTEX_LIST") || iequals(key, "*MESH_FACE_LIST") ||
              iequals(key, "*MESH_TVERTLIST") || iequals(key, "*MESH_TFACELIST") ||
              iequals(key, "*MESH_CVERTLIST") || iequals(key, "*MESH_CFACELIST")) {
-    child.ctx = Ctx::Mesh;
+    child.ctx = Ctx::kMesh;
   } else if (iequals(key, "*MESH_WEIGHTS")) {
     o->skinned = true;
-    child.ctx = Ctx::Mesh;
+    child.ctx = Ctx::kMesh;
   }
   return {};
 }
@@ -696,7 +696,7 @@ Status AseParser::mesh_weights_vertex() {
 
 Status AseParser::read_material(std::string_view key, Frame& child, bool& stop) {
   Frame& f = stack_.back();
-  if (f.ctx == Ctx::MaterialList) {
+  if (f.ctx == Ctx::kMaterialList) {
     if (iequals(key, "*MATERIAL")) {
       const int n = parse_int(reader_[1]);
       if (n < 0 || n >= kMaxTopMaterials) {
@@ -705,7 +705,7 @@ Status AseParser::read_material(std::string_view key, Frame& child, bool& stop) 
       if (static_cast<std::size_t>(n) >= blocks_->size()) blocks_->resize(static_cast<std::size_t>(n) + 1);
       (*blocks_)[static_cast<std::size_t>(n)].defined = true;
       current_material_ = n;
-      child.ctx = Ctx::Material;
+      child.ctx = Ctx::kMaterial;
       child.sub = -1;
     }
     return {};
@@ -721,18 +721,18 @@ Status AseParser::read_material(std::string_view key, Frame& child, bool& stop) 
       stop = true;  // "Too many submaterials!"
       return {};
     }
-    child.ctx = Ctx::Material;
+    child.ctx = Ctx::kMaterial;
     child.sub = k;
   } else if (iequals(key, "*MATERIAL_TWOSIDED")) {
     m.flags |= kSceneMaterialTwoSided;
   } else if (iequals(key, "*MAP_DIFFUSE")) {
-    child.ctx = Ctx::Map;
-    child.map = MapKind::Diffuse;
+    child.ctx = Ctx::kMap;
+    child.map = MapKind::kDiffuse;
     child.composite = false;
     child.layer = 0;
   } else if (iequals(key, "*MAP_OPACITY")) {
-    child.ctx = Ctx::Map;
-    child.map = MapKind::Opacity;
+    child.ctx = Ctx::kMap;
+    child.map = MapKind::kOpacity;
     child.composite = false;
     child.layer = 0;
   }
@@ -744,7 +744,7 @@ Status AseParser::read_map(std::string_view key, Frame& child) {
   if (current_material_ < 0) return {};
   SceneMaterial& m = material_of(f);
   const std::size_t layer = f.composite ? static_cast<std::size_t>(f.layer) : 0;
-  auto& textures = f.map == MapKind::Diffuse ? m.diffuse : m.opacity;
+  auto& textures = f.map == MapKind::kDiffuse ? m.diffuse : m.opacity;
   if (iequals(key, "*MAP_CLASS")) {
     if (iequals(reader_[1], "RGB Multiply")) f.composite = true;
   } else if (iequals(key, "*MAP_SUBNO")) {
@@ -766,7 +766,7 @@ Status AseParser::read_map(std::string_view key, Frame& child) {
   }
   // Maps nested in a map (the layers of a composite) are read as part of it.
   child = f;
-  child.ctx = Ctx::Map;
+  child.ctx = Ctx::kMap;
   return {};
 }
 
@@ -774,12 +774,12 @@ void AseParser::read_light(std::string_view key, Frame& child) {
   if (current_light_ < 0) return;
   SceneLight& l = scene_.lights[static_cast<std::size_t>(current_light_)];
   switch (stack_.back().ctx) {
-    case Ctx::Light:
+    case Ctx::kLight:
       if (iequals(key, "*NODE_NAME")) l.name = reader_[1];
-      else if (iequals(key, "*LIGHT_SETTINGS")) child.ctx = Ctx::LightSettings;
-      else if (iequals(key, "*NODE_TM")) child.ctx = Ctx::LightTm;
+      else if (iequals(key, "*LIGHT_SETTINGS")) child.ctx = Ctx::kLightSettings;
+      else if (iequals(key, "*NODE_TM")) child.ctx = Ctx::kLightTm;
       break;
-    case Ctx::LightTm:
+    case Ctx::kLightTm:
       if (iequals(key, "*TM_POS")) {
         const float x = static_cast<float>(parse_real(reader_[1]));
         const float y = static_cast<float>(parse_real(reader_[2]));
@@ -788,7 +788,7 @@ void AseParser::read_light(std::string_view key, Frame& child) {
         l.z = static_cast<float>(parse_real(reader_[3]));
       }
       break;
-    case Ctx::LightSettings:
+    case Ctx::kLightSettings:
       if (iequals(key, "*LIGHT_COLOR")) {
         l.r = static_cast<float>(parse_real(reader_[1]));
         l.g = static_cast<float>(parse_real(reader_[2]));
@@ -878,7 +878,7 @@ void finish_materials(ImportedScene& scene, std::vector<MaterialBlock>& blocks, 
 
 }  // namespace
 
-Status ase_Parse(std::string_view text, const std::string& display_name, ImportedScene& scene,
+Status ase_parse(std::string_view text, const std::string& display_name, ImportedScene& scene,
                  UserNotifier& notifier, const AseParseOptions& options) {
   notifier.log(kParsingLine);
   scene.release();
@@ -901,7 +901,7 @@ Status ase_Parse(std::string_view text, const std::string& display_name, Importe
   const MaterialSegment* stopped_in = nullptr;
   for (const MaterialSegment& m : outline.materials) {
     readers.emplace_back(text.substr(m.begin, m.end - m.begin), m.begin, display_name, scene, &blocks,
-                         Role::Materials, m.line, m.objects_before, m.lights_before, outline);
+                         Role::kMaterials, m.line, m.objects_before, m.lights_before, outline);
     if (!readers.back().run()) break;
     if (readers.back().stop_line != 0) {
       stopped_in = &m;
@@ -915,7 +915,7 @@ Status ase_Parse(std::string_view text, const std::string& display_name, Importe
     const Cut& cut = outline.cuts[c];
     const std::size_t end = c + 1 < outline.cuts.size() ? outline.cuts[c + 1].offset : text.size();
     readers.emplace_back(text.substr(cut.offset, end - cut.offset), cut.offset, display_name, scene, &blocks,
-                         Role::Objects, cut.line, cut.objects_before, cut.lights_before, outline);
+                         Role::kObjects, cut.line, cut.objects_before, cut.lights_before, outline);
   }
   {
     std::vector<std::jthread> pool;
@@ -964,7 +964,7 @@ Status ase_Parse(std::string_view text, const std::string& display_name, Importe
   return {};
 }
 
-Status ase_Load(const std::string& path, ImportedScene& scene, UserNotifier& notifier,
+Status ase_load(const std::string& path, ImportedScene& scene, UserNotifier& notifier,
                 const AseParseOptions& options) {
   Result<FileText> text = FileText::open(path, kMaxSceneBytes);
   if (!text) {
@@ -973,7 +973,7 @@ Status ase_Load(const std::string& path, ImportedScene& scene, UserNotifier& not
     e.code = kAseCannotOpen;
     return e;
   }
-  return ase_Parse(text->view(), path, scene, notifier, options);
+  return ase_parse(text->view(), path, scene, notifier, options);
 }
 
 }  // namespace orvo

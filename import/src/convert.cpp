@@ -488,23 +488,23 @@ using conv::two_digits;
 
 constexpr int kMaxSubObjectNumber = 99;
 
-enum class Kind { Ignored, Center, Attach, Stretch, Geometry, Bounding, User };
+enum class Kind { kIgnored, kCenter, kAttach, kStretch, kGeometry, kBounding, kUser };
 
 Kind classify(std::string_view name) {
-  if (name.empty()) return Kind::Ignored;
+  if (name.empty()) return Kind::kIgnored;
   const char c0 = ascii_upper(name[0]);
   const char c1 = name.size() > 1 ? ascii_upper(name[1]) : '\0';
   switch (c0) {
-    case '_': return Kind::Center;
-    case '~': return Kind::Attach;
-    case '#': return Kind::Stretch;
-    case '!': return Kind::Ignored;
+    case '_': return Kind::kCenter;
+    case '~': return Kind::kAttach;
+    case '#': return Kind::kStretch;
+    case '!': return Kind::kIgnored;
     default: break;
   }
-  if (is_digit(c0)) return Kind::Geometry;
-  if (conv::is_bounding_name(name)) return Kind::Bounding;
-  if (c0 == 'U') return c1 == 'P' ? Kind::User : Kind::Ignored;
-  return Kind::Ignored;
+  if (is_digit(c0)) return Kind::kGeometry;
+  if (conv::is_bounding_name(name)) return Kind::kBounding;
+  if (c0 == 'U') return c1 == 'P' ? Kind::kUser : Kind::kIgnored;
+  return Kind::kIgnored;
 }
 
 class Converter {
@@ -540,19 +540,19 @@ void Converter::classify_objects() {
     const std::string_view name = scene_.objects[i].name.view();
     const int index = static_cast<int>(i);
     switch (classify(name)) {
-      case Kind::Center:
+      case Kind::kCenter:
         centers_.push_back(index);
         ++num_center;
         break;
-      case Kind::Attach:
+      case Kind::kAttach:
         attach_.push_back(index);
         ++num_attach;
         break;
-      case Kind::Stretch:
+      case Kind::kStretch:
         stretch_.push_back(index);
         ++num_stretch;
         break;
-      case Kind::Geometry: {
+      case Kind::kGeometry: {
         const int n = parse_int(name.substr(0, 2));
         if (n < 1 || n > kMaxSubObjectNumber) {
           log_.error("ERROR!  Bad subobject number: \"%s\"", scene_.objects[i].name.c_str());
@@ -561,13 +561,13 @@ void Converter::classify_objects() {
         lists_.add(n, index, log_);
         break;
       }
-      case Kind::Bounding:
+      case Kind::kBounding:
         bounding_.push_back(index);
         break;
-      case Kind::User:
+      case Kind::kUser:
         users_.push_back(index);
         break;
-      case Kind::Ignored:
+      case Kind::kIgnored:
         break;
     }
   }
@@ -751,9 +751,9 @@ ConversionReport Converter::run() {
 
 }  // namespace
 
-Result<ConversionReport> conv_ConvertScene(Model& model, const ImportedScene& scene, float scale,
+Result<ConversionReport> convert_scene(Model& model, const ImportedScene& scene, float scale,
                                            StretchBoxTable& stretch_boxes, UserNotifier& notifier) {
-  if (scene.skinned) return conv_ConvertSkinnedScene(model, scene, scale, stretch_boxes, notifier);
+  if (scene.skinned) return convert_skinned_scene(model, scene, scale, stretch_boxes, notifier);
   Converter converter(model, scene, scale, stretch_boxes, notifier);
   return converter.run();
 }

@@ -1,6 +1,6 @@
 // The skinned conversion: bones become the first sub-objects, numbered meshes
 // follow them, every vertex takes its four skin slots, and the model is moved
-// so that its centre lies at the origin. See conv_ConvertSkinnedScene.
+// so that its centre lies at the origin. See convert_skinned_scene.
 #include <algorithm>
 #include <cmath>
 #include <optional>
@@ -355,7 +355,7 @@ Result<ConversionReport> SkinnedConverter::run() {
 
 }  // namespace
 
-Result<ConversionReport> conv_ConvertSkinnedScene(Model& model, const ImportedScene& scene, float scale,
+Result<ConversionReport> convert_skinned_scene(Model& model, const ImportedScene& scene, float scale,
                                                   StretchBoxTable& stretch_boxes, UserNotifier& notifier) {
   SkinnedConverter converter(model, scene, scale, stretch_boxes, notifier);
   return converter.run();

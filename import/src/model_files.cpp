@@ -45,7 +45,7 @@ UserNotifier& notifier_of(ModelContext& context) {
 
 // Parses a scene file by its kind.
 Status load_scene(const std::string& path, bool ase, ImportedScene& scene, UserNotifier& notifier) {
-  return ase ? ase_Load(path, scene, notifier) : asc_Load(path, scene, notifier);
+  return ase ? ase_load(path, scene, notifier) : asc_load(path, scene, notifier);
 }
 
 // The path with its extension (the text after the last dot of the file
@@ -59,7 +59,7 @@ std::string with_extension(const std::string& path, std::string_view ext) {
 
 }  // namespace
 
-Status model_Read3da(const std::string& path, Model& model, ModelContext& context) {
+Status model_read_3da(const std::string& path, Model& model, ModelContext& context) {
   UserNotifier& notifier = notifier_of(context);
   Result<FileText> text = FileText::open(path, k3daMaxBytes);
   if (!text) {  // the Model stays as it was
@@ -69,7 +69,7 @@ Status model_Read3da(const std::string& path, Model& model, ModelContext& contex
   }
 
   MetafileInfo info;
-  if (Status s = metafile_Parse(text->view(), path, model, info); !s) return s;
+  if (Status s = metafile_parse(text->view(), path, model, info); !s) return s;
   if (info.has_scale) context.scale = info.scale_factor;
 
   // The geometry comes from the scene file beside the 3DA file.
@@ -80,7 +80,7 @@ Status model_Read3da(const std::string& path, Model& model, ModelContext& contex
     return Error{kModelSceneFailed, "cannot load the scene of " + path + ": " + s.error().message, s.error().where,
                  s.error().kind};
   }
-  Result<ConversionReport> converted = conv_ConvertScene(model, *scene, context.scale, context.stretch_boxes, notifier);
+  Result<ConversionReport> converted = convert_scene(model, *scene, context.scale, context.stretch_boxes, notifier);
   if (!converted) {
     return Error{kModelSceneFailed, "cannot convert the scene of " + path + ": " + converted.error().message,
                  converted.error().where, converted.error().kind};
@@ -112,12 +112,12 @@ Status model_Read3da(const std::string& path, Model& model, ModelContext& contex
   return {};
 }
 
-Status model_Write3da(const Model& model, const std::string& path, const ModelContext& context,
+Status model_write_3da(const Model& model, const std::string& path, const ModelContext& context,
                       std::string_view username, const tools::LocalTime& when) {
-  return write_file_atomic(path, metafile_Write(model, context.scale, when, username));
+  return write_file_atomic(path, metafile_write(model, context.scale, when, username));
 }
 
-Status model_ImportScene(const std::string& path, Model& model, ModelContext& context) {
+Status model_import_scene(const std::string& path, Model& model, ModelContext& context) {
   UserNotifier& notifier = notifier_of(context);
   std::string upper = path;
   for (char& c : upper) c = ascii_upper(c);
@@ -125,9 +125,9 @@ Status model_ImportScene(const std::string& path, Model& model, ModelContext& co
   auto scene = std::make_unique<ImportedScene>();
   if (Status s = load_scene(path, ase, *scene, notifier); !s) return s;  // the Model keeps what it had
   scene->name = bare_name(path);
-  model_Release(model);
+  model_release(model);
   model.version_3di = 2;
-  Result<ConversionReport> converted = conv_ConvertScene(model, *scene, context.scale, context.stretch_boxes, notifier);
+  Result<ConversionReport> converted = convert_scene(model, *scene, context.scale, context.stretch_boxes, notifier);
   if (!converted) return converted.error();
   context.conversion_errors = context.conversion_errors || converted->errors;
   for (int i = 0; i < model.num_materials; ++i) model.materials[static_cast<std::size_t>(i)].color_type = 2;
@@ -135,7 +135,7 @@ Status model_ImportScene(const std::string& path, Model& model, ModelContext& co
   return {};
 }
 
-Status model_RebuildFromScene(Model& model, const std::string& folder, ModelContext& context) {
+Status model_rebuild_from_scene(Model& model, const std::string& folder, ModelContext& context) {
   UserNotifier& notifier = notifier_of(context);
   const bool ase = (model.attributes & 1) != 0;
   const std::string scene_path =
@@ -143,9 +143,9 @@ Status model_RebuildFromScene(Model& model, const std::string& folder, ModelCont
   auto scene = std::make_unique<ImportedScene>();
   if (Status s = load_scene(scene_path, ase, *scene, notifier); !s) return s;
   const Name32 name = model.name;
-  model_Release(model);
+  model_release(model);
   model.name = name;
-  Result<ConversionReport> converted = conv_ConvertScene(model, *scene, context.scale, context.stretch_boxes, notifier);
+  Result<ConversionReport> converted = convert_scene(model, *scene, context.scale, context.stretch_boxes, notifier);
   if (!converted) return converted.error();
   context.conversion_errors = context.conversion_errors || converted->errors;
   return {};
@@ -172,7 +172,7 @@ std::string lod_message(char letter, const Status& status) {
   }
 }
 
-std::array<Status, 4> model_WriteLodSet(const std::string& path, std::array<const Model*, 4> models,
+std::array<Status, 4> model_write_lod_set(const std::string& path, std::array<const Model*, 4> models,
                                         const ModelContext& context, std::string_view username, const tools::LocalTime& when) {
   std::array<Status, 4> results;
   for (std::size_t level = 0; level < 4; ++level) {
@@ -182,12 +182,12 @@ std::array<Status, 4> model_WriteLodSet(const std::string& path, std::array<cons
       results[level] = Error{1, path + ": not a level set file name"};
       continue;
     }
-    results[level] = model_Write3da(*models[level], level_path, context, username, when);
+    results[level] = model_write_3da(*models[level], level_path, context, username, when);
   }
   return results;
 }
 
-std::array<Status, 4> model_ReadLodSet(const std::string& path, std::array<Model*, 4> models, ModelContext& context) {
+std::array<Status, 4> model_read_lod_set(const std::string& path, std::array<Model*, 4> models, ModelContext& context) {
   UserNotifier& notifier = notifier_of(context);
   std::array<Status, 4> results;
   for (int level = 0; level < 4; ++level) {
@@ -196,7 +196,7 @@ std::array<Status, 4> model_ReadLodSet(const std::string& path, std::array<Model
     if (level_path.empty()) {
       results[static_cast<std::size_t>(level)] = Error{kMetafileCannotOpen, path + ": not a level set file name"};
     } else {
-      results[static_cast<std::size_t>(level)] = model_Read3da(level_path, *models[static_cast<std::size_t>(level)], context);
+      results[static_cast<std::size_t>(level)] = model_read_3da(level_path, *models[static_cast<std::size_t>(level)], context);
     }
     if (!results[static_cast<std::size_t>(level)]) notifier.message(lod_message(letter, results[static_cast<std::size_t>(level)]), "");
   }

@@ -114,7 +114,7 @@ const std::array<std::string_view, kNumCtrlRegs> kCtrlRegNames = {
     "OBJECT_DESTROY03",  "OBJECT_DESTROY04",  "OBJECT_DESTROY05",  "VEHICLE_SPECIAL1",  "VEHICLE_SPECIAL2"};
 // clang-format on
 
-int ctrlreg_Lookup(std::string_view name) {
+int ctrlreg_lookup(std::string_view name) {
   for (int i = 0; i < kNumCtrlRegs; ++i) {
     if (iequals(kCtrlRegNames[static_cast<std::size_t>(i)], name)) return i;
   }
@@ -280,7 +280,7 @@ int16_t pack_rate(float rate) {
   return static_cast<int16_t>(static_cast<uint16_t>(static_cast<uint32_t>(trunc_to_int(rate * 256.0))));
 }
 uint8_t pack_phase(int style, float phase, std::string_view ctrlreg) {
-  if (style_uses_ctrlreg(style)) return static_cast<uint8_t>(ctrlreg_Lookup(ctrlreg));
+  if (style_uses_ctrlreg(style)) return static_cast<uint8_t>(ctrlreg_lookup(ctrlreg));
   return static_cast<uint8_t>(static_cast<uint32_t>(trunc_to_int(phase * 256.0)));
 }
 // A style that does not fit the style byte is none of the defined styles;

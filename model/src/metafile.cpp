@@ -25,7 +25,7 @@ namespace {
 
 using namespace metafile;
 
-enum class Block { None, General, Material, PartAnimation, Light, Ambient, Direct };
+enum class Block { kNone, kGeneral, kMaterial, kPartAnimation, kLight, kAmbient, kDirect };
 
 class Parser {
  public:
@@ -51,7 +51,7 @@ class Parser {
   MetafileInfo& info_;
   LineReader reader_;
   ValueReader values_;
-  Block block_ = Block::None;
+  Block block_ = Block::kNone;
   int index_ = 0;  // the block's number
 };
 
@@ -60,12 +60,12 @@ Status Parser::begin_block() {
   const std::string_view kind = tok(1);
   index_ = parse_int(tok(2));
   if (iequals(kind, "general_information")) {
-    block_ = Block::General;
+    block_ = Block::kGeneral;
   } else if (iequals(kind, "material")) {
     if (index_ < 0 || index_ >= kMaxMaterials) {
       return fail("material number " + std::string(tok(2)) + " is outside 0 to " + std::to_string(kMaxMaterials - 1));
     }
-    block_ = Block::Material;
+    block_ = Block::kMaterial;
     values_.seen = false;  // use_alpha_pcx
     ModelMaterial& m = model_.materials[static_cast<std::size_t>(index_)];
     m.u_offset = 0;
@@ -83,19 +83,19 @@ Status Parser::begin_block() {
       return fail("part animation number " + std::string(tok(2)) + " is outside 0 to " +
                   std::to_string(kMaxPartAnims - 1));
     }
-    block_ = Block::PartAnimation;
+    block_ = Block::kPartAnimation;
   } else if (iequals(kind, "light")) {
     if (index_ < 0 || index_ >= kMaxLightBlocks) {
       return fail("light number " + std::string(tok(2)) + " is outside 0 to " + std::to_string(kMaxLightBlocks - 1));
     }
-    block_ = Block::Light;
+    block_ = Block::kLight;
     info_.lights[static_cast<std::size_t>(index_)] = MetafileInfo::Light{};
     info_.lights[static_cast<std::size_t>(index_)].present = true;
     info_.highest_light = std::max(info_.highest_light, index_);
   } else if (iequals(kind, "ambientlight")) {
-    block_ = Block::Ambient;
+    block_ = Block::kAmbient;
   } else if (iequals(kind, "directlight")) {
-    block_ = Block::Direct;
+    block_ = Block::kDirect;
   } else {
     return fail("unknown block \"" + std::string(kind) + "\"");
   }
@@ -103,12 +103,12 @@ Status Parser::begin_block() {
 }
 
 void Parser::end_block() {
-  if (block_ == Block::Material && !values_.seen) {
+  if (block_ == Block::kMaterial && !values_.seen) {
     // No use_alpha_pcx line: an alpha texture is a separate file.
     ModelMaterial& m = model_.materials[static_cast<std::size_t>(index_)];
     m.use_alpha_pcx = m.alpha_type == 2 ? 1 : 0;
   }
-  block_ = Block::None;
+  block_ = Block::kNone;
 }
 
 template <class R>
@@ -126,7 +126,7 @@ Status Parser::take(std::span<const Key<R>> keys, R& record, bool known_only) {
 
 Status Parser::run() {
   while (reader_.next()) {
-    if (block_ == Block::None) {
+    if (block_ == Block::kNone) {
       if (Status s = begin_block(); !s) return s;
       continue;
     }
@@ -136,30 +136,30 @@ Status Parser::run() {
     }
     Status s;
     switch (block_) {
-      case Block::General:
+      case Block::kGeneral:
         s = take<Model>(kGeneralKeys, model_, true);
         break;
-      case Block::Material:
+      case Block::kMaterial:
         s = take<ModelMaterial>(kMaterialKeys, model_.materials[static_cast<std::size_t>(index_)], false);
         break;
-      case Block::PartAnimation:
+      case Block::kPartAnimation:
         s = take<PartAnimation>(kPartAnimationKeys, model_.part_anims[static_cast<std::size_t>(index_)], false);
         break;
-      case Block::Light:
+      case Block::kLight:
         s = take<MetafileInfo::Light>(kLightKeys, info_.lights[static_cast<std::size_t>(index_)], false);
         break;
-      case Block::Ambient:
+      case Block::kAmbient:
         s = take<ColorGenerator>(kLightGeneratorKeys, model_.ambient, false);
         break;
-      case Block::Direct:
+      case Block::kDirect:
         s = take<ColorGenerator>(kLightGeneratorKeys, model_.direct, false);
         break;
-      case Block::None:
+      case Block::kNone:
         break;
     }
     if (!s) return s;
   }
-  if (block_ != Block::None) {
+  if (block_ != Block::kNone) {
     Error e = parse_error(name_, reader_.read_count(), "the file ends inside a block", kMetafileEndInBlock);
     e.kind = ErrorKind::kEndOfFile;
     return e;
@@ -175,15 +175,15 @@ Status Parser::run() {
 
 }  // namespace
 
-Status metafile_Parse(std::string_view text, const std::string& display_name, Model& model, MetafileInfo& info) {
-  model_Reset(model);
+Status metafile_parse(std::string_view text, const std::string& display_name, Model& model, MetafileInfo& info) {
+  model_reset(model);
   info = MetafileInfo{};
   if (Status s = check_text_encoding(text, display_name); !s) return s;
   Parser parser(text, display_name, model, info);
   return parser.run();
 }
 
-std::string metafile_Write(const Model& model, float scale_factor, const tools::LocalTime& when,
+std::string metafile_write(const Model& model, float scale_factor, const tools::LocalTime& when,
                            std::string_view username) {
   ValueWriter w;
   w.scale_factor = scale_factor;

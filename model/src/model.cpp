@@ -12,7 +12,7 @@ int lod_index(char letter) {
   return -1;
 }
 
-void model_Reset(Model& model) {
+void model_reset(Model& model) {
   // Field by field rather than `model = Model{}`: a Model is large (the
   // material table is inline) and lives in static storage, so no temporary.
   model.version_3di = 0;
@@ -46,7 +46,7 @@ void model_Reset(Model& model) {
   }
 }
 
-void model_Release(Model& model) {
+void model_release(Model& model) {
   // Give the memory back, not only the elements.
   std::vector<SubObject>().swap(model.subobjects);
   std::vector<AttachPoint>().swap(model.attach);
@@ -55,7 +55,7 @@ void model_Release(Model& model) {
   std::vector<UserPoint>().swap(model.userpts);
   std::vector<ModelLight>().swap(model.lights);
   std::vector<SourceMaterial>().swap(model.srcmat);
-  model_Reset(model);
+  model_reset(model);
 }
 
 namespace {

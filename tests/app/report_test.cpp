@@ -22,7 +22,7 @@ SubObject subobject(const char* name, int verts, int faces) {
 // The Model holds its 1000 materials inline: keep it off the stack.
 std::unique_ptr<Model> tank() {
   auto m = std::make_unique<Model>();
-  model_Reset(*m);
+  model_reset(*m);
   m->name = "tankh";
   m->subobjects.push_back(subobject("01 Hull", 28, 44));
   m->subobjects.push_back(subobject("02 Turret", 12, 20));
@@ -41,7 +41,7 @@ std::unique_ptr<Model> tank() {
 
 TEST(AppReport, WholeTextOfAModel) {
   const auto m = tank();
-  EXPECT_EQ(report_Text(*m, local_time(2024, 3, 7, 9, 5)),
+  EXPECT_EQ(report_text(*m, local_time(2024, 3, 7, 9, 5)),
             "Graphic Object: tankh, 3/7/2024, 9: 5\n"
             "\n"
             "Objects: 3\n"
@@ -63,10 +63,10 @@ TEST(AppReport, WholeTextOfAModel) {
 
 TEST(AppReport, HeaderDate) {
   auto m = std::make_unique<Model>();
-  model_Reset(*m);
+  model_reset(*m);
   m->name = "crate";
   const auto header = [&](const tools::LocalTime& t) {
-    const std::string text = report_Text(*m, t);
+    const std::string text = report_text(*m, t);
     return text.substr(0, text.find('\n'));
   };
   // Month 1-based, year in full, minute padded with a blank and never a zero.
@@ -77,8 +77,8 @@ TEST(AppReport, HeaderDate) {
 
 TEST(AppReport, EmptyModelStillListsEverySection) {
   auto m = std::make_unique<Model>();
-  model_Reset(*m);
-  EXPECT_EQ(report_Text(*m, local_time(2024, 3, 7, 9, 5)),
+  model_reset(*m);
+  EXPECT_EQ(report_text(*m, local_time(2024, 3, 7, 9, 5)),
             "Graphic Object: , 3/7/2024, 9: 5\n\n"
             "Objects: 0\n  Total Vert: 0\n  Total Poly: 0\n\n"
             "Attachment Points: 0\n\n"

@@ -12,7 +12,7 @@ using nlohmann::json;
 // The Model holds its 1000 materials inline: keep it off the stack.
 std::unique_ptr<Model> empty_model() {
   auto m = std::make_unique<Model>();
-  model_Reset(*m);
+  model_reset(*m);
   return m;
 }
 

@@ -19,7 +19,7 @@ struct Parsed {
 
 std::unique_ptr<Parsed> parse(const std::string& text, const std::string& name = "t.asc") {
   auto p = std::make_unique<Parsed>();
-  p->status = asc_Parse(text, name, p->scene, p->log);
+  p->status = asc_parse(text, name, p->scene, p->log);
   return p;
 }
 
@@ -264,7 +264,7 @@ TEST(AscReader, ResultCodes) {
   ImportedScene scene;
   scene.objects.resize(2);
   NullNotifier quiet;
-  const Status missing = asc_Load("/nonexistent/dir/crate.asc", scene, quiet);
+  const Status missing = asc_load("/nonexistent/dir/crate.asc", scene, quiet);
   EXPECT_EQ(missing.code(), kAscCannotOpen);
   EXPECT_NE(missing.error().message.find("/nonexistent/dir/crate.asc"), std::string::npos);
   EXPECT_EQ(missing.error().where.path, "/nonexistent/dir/crate.asc");
@@ -282,7 +282,7 @@ TEST(AscSample, CrateLoadsAndConvertsIntoTwoSubObjects) {
   const std::string path = std::string(ORVO_SOURCE_DIR) + "/samples/crate.asc";
   ImportedScene scene;
   RecordingNotifier log;
-  const Status s = asc_Load(path, scene, log);
+  const Status s = asc_load(path, scene, log);
   ASSERT_TRUE(s) << s.error().message;
   EXPECT_EQ(scene.name, "crate");
   ASSERT_EQ(scene.objects.size(), 2u);  // the camera is not a mesh
@@ -300,9 +300,9 @@ TEST(AscSample, CrateLoadsAndConvertsIntoTwoSubObjects) {
   EXPECT_EQ(crate.faces[11].smoothing, 1u << 6);
 
   auto model = std::make_unique<Model>();
-  model_Reset(*model);
+  model_reset(*model);
   StretchBoxTable boxes;
-  auto r = conv_ConvertScene(*model, scene, kDefaultScaleFactor, boxes, log);
+  auto r = convert_scene(*model, scene, kDefaultScaleFactor, boxes, log);
   ASSERT_TRUE(r);
   EXPECT_FALSE(r->errors);
   ASSERT_EQ(model->num_subobjects(), 2);

@@ -21,7 +21,7 @@ struct Parsed {
 
 std::unique_ptr<Parsed> parse(const std::string& text) {
   auto p = std::make_unique<Parsed>();
-  p->status = ase_Parse(text, "scene.ase", p->scene, p->log);
+  p->status = ase_parse(text, "scene.ase", p->scene, p->log);
   return p;
 }
 
@@ -232,7 +232,7 @@ TEST(AseReader, NoObjectsEmptyFilesAndWideTextAreCleanErrors) {
 
   ImportedScene scene;
   RecordingNotifier log;
-  const Status missing = ase_Load("/nonexistent/dir/x.ase", scene, log);
+  const Status missing = ase_load("/nonexistent/dir/x.ase", scene, log);
   EXPECT_EQ(missing.code(), kAseCannotOpen);
   EXPECT_NE(missing.error().message.find("/nonexistent/dir/x.ase"), std::string::npos);
   EXPECT_EQ(missing.error().where.path, "/nonexistent/dir/x.ase");

@@ -107,8 +107,8 @@ TEST(AseThreads, ManyThreadsReadExactlyAsOne) {
     SCOPED_TRACE(text);
     ImportedScene one, many;
     RecordingNotifier log_one, log_many;
-    const Status a = ase_Parse(text, "s.ase", one, log_one, AseParseOptions{1, 1});
-    const Status b = ase_Parse(text, "s.ase", many, log_many, AseParseOptions{static_cast<std::size_t>(1 + iter % 7), 1});
+    const Status a = ase_parse(text, "s.ase", one, log_one, AseParseOptions{1, 1});
+    const Status b = ase_parse(text, "s.ase", many, log_many, AseParseOptions{static_cast<std::size_t>(1 + iter % 7), 1});
     ASSERT_EQ(a.code(), b.code());
     if (!a) {
       EXPECT_EQ(a.error().message, b.error().message);

@@ -39,11 +39,11 @@ struct Converted {
 
 std::unique_ptr<Converted> convert(const std::string& body, float scale = 1.0f) {
   auto c = std::make_unique<Converted>();
-  const Status s = ase_Parse(std::string(kHeader) + body, "t.ase", c->scene, c->log);
+  const Status s = ase_parse(std::string(kHeader) + body, "t.ase", c->scene, c->log);
   EXPECT_TRUE(s) << s.error().message;
   EXPECT_TRUE(c->scene.skinned);
-  model_Reset(*c->model);
-  c->result = conv_ConvertScene(*c->model, c->scene, scale, c->boxes, c->log);
+  model_reset(*c->model);
+  c->result = convert_scene(*c->model, c->scene, scale, c->boxes, c->log);
   return c;
 }
 
@@ -328,12 +328,12 @@ TEST(SkinnedConversion, LightsTakeTheSlotOfTheirNumber) {
 TEST(SkinnedConversion, ScenesBeyondTheSubObjectListsAreRefusedUntouched) {
   const auto refused = [](const std::string& body) {
     auto c = std::make_unique<Converted>();
-    EXPECT_TRUE(ase_Parse(std::string(kHeader) + body, "t.ase", c->scene, c->log));
-    model_Reset(*c->model);
+    EXPECT_TRUE(ase_parse(std::string(kHeader) + body, "t.ase", c->scene, c->log));
+    model_reset(*c->model);
     c->model->subobjects.resize(1);
     c->model->subobjects[0].name = "kept";
     c->boxes.boxes.resize(1);
-    c->result = conv_ConvertScene(*c->model, c->scene, 1.0f, c->boxes, c->log);
+    c->result = convert_scene(*c->model, c->scene, 1.0f, c->boxes, c->log);
     EXPECT_FALSE(c->result);
     EXPECT_EQ(c->result.code(), kConvertRefused);
     EXPECT_EQ(c->model->num_subobjects(), 1);
@@ -386,10 +386,10 @@ TEST(SkinnedConversion, BadNumbersAndEmptyScenesAreLoggedErrors) {
 // animation records.
 std::unique_ptr<Converted> convert_either(const std::string& body) {
   auto c = std::make_unique<Converted>();
-  const Status s = ase_Parse(std::string(kHeader) + body, "t.ase", c->scene, c->log);
+  const Status s = ase_parse(std::string(kHeader) + body, "t.ase", c->scene, c->log);
   EXPECT_TRUE(s) << s.error().message;
-  model_Reset(*c->model);
-  c->result = conv_ConvertScene(*c->model, c->scene, 1.0f, c->boxes, c->log);
+  model_reset(*c->model);
+  c->result = convert_scene(*c->model, c->scene, 1.0f, c->boxes, c->log);
   return c;
 }
 
@@ -457,13 +457,13 @@ TEST(SubObjectLog, FullListsTakeNoMoreObjects) {
 TEST(SkinnedConversion, SoldierSample) {
   ImportedScene scene;
   RecordingNotifier log;
-  ASSERT_TRUE(ase_Load(std::string(ORVO_SOURCE_DIR) + "/samples/soldier.ase", scene, log));
+  ASSERT_TRUE(ase_load(std::string(ORVO_SOURCE_DIR) + "/samples/soldier.ase", scene, log));
   ASSERT_TRUE(scene.skinned);
   auto model = std::make_unique<Model>();
-  model_Reset(*model);
+  model_reset(*model);
   model->height = 5.0f;
   StretchBoxTable boxes;
-  auto r = conv_ConvertScene(*model, scene, kDefaultScaleFactor, boxes, log);
+  auto r = convert_scene(*model, scene, kDefaultScaleFactor, boxes, log);
   ASSERT_TRUE(r);
   EXPECT_FALSE(r->errors);
   const Model& m = *model;

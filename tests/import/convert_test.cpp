@@ -29,10 +29,10 @@ struct Converted {
 
 std::unique_ptr<Converted> convert(const std::string& body, float scale = 1.0f) {
   auto c = std::make_unique<Converted>();
-  const Status s = ase_Parse(std::string(kHeader) + body, "t.ase", c->scene, c->log);
+  const Status s = ase_parse(std::string(kHeader) + body, "t.ase", c->scene, c->log);
   EXPECT_TRUE(s) << s.error().message;
-  model_Reset(*c->model);
-  auto r = conv_ConvertScene(*c->model, c->scene, scale, c->boxes, c->log);
+  model_reset(*c->model);
+  auto r = convert_scene(*c->model, c->scene, scale, c->boxes, c->log);
   EXPECT_TRUE(r);
   if (r) c->report = *r;
   return c;
@@ -288,14 +288,14 @@ TEST(Conversion, MaterialsAreAssignedAndArtistDataKept) {
 
   // Converting again into a Model that holds edited materials keeps the edits.
   auto again = std::make_unique<Model>();
-  model_Reset(*again);
+  model_reset(*again);
   again->num_materials = 1;
   again->materials[0].description = "hull";
   again->materials[0].blending_mode = 5;
   again->materials[0].multitexture_flags = 1;
   StretchBoxTable boxes;
   RecordingNotifier log;
-  ASSERT_TRUE(conv_ConvertScene(*again, c->scene, 1.0f, boxes, log));
+  ASSERT_TRUE(convert_scene(*again, c->scene, 1.0f, boxes, log));
   EXPECT_EQ(again->materials[0].blending_mode, 5);
   EXPECT_EQ(again->materials[0].name.view(), "HULL.TGA");
   EXPECT_EQ(again->subobjects[0].faces[1].material, 0);

@@ -43,7 +43,7 @@ TEST(Corpus, EveryFileGivesASceneOrANamedError) {
     SCOPED_TRACE(f.string());
     ImportedScene scene;
     RecordingNotifier log;
-    const Status s = ase_Load(f.string(), scene, log);
+    const Status s = ase_load(f.string(), scene, log);
     if (!s) {
       EXPECT_NE(s.error().message.find(f.string()), std::string::npos) << s.error().message;
       // The place is data too, not only words.
@@ -55,9 +55,9 @@ TEST(Corpus, EveryFileGivesASceneOrANamedError) {
       continue;
     }
     auto model = std::make_unique<Model>();
-    model_Reset(*model);
+    model_reset(*model);
     StretchBoxTable boxes;
-    auto r = conv_ConvertScene(*model, scene, kDefaultScaleFactor, boxes, log);
+    auto r = convert_scene(*model, scene, kDefaultScaleFactor, boxes, log);
     if (scene.skinned) continue;
     ASSERT_TRUE(r);
     EXPECT_EQ(log.lines.back(), "Done");
@@ -69,11 +69,11 @@ TEST(Corpus, KnownFilesGiveTheirExpectedResults) {
   if (!fs::is_directory(dir)) GTEST_SKIP() << "no corpus beside the checkout";
   NullNotifier quiet;
   ImportedScene scene;
-  EXPECT_EQ(ase_Load((dir / "empty.ase").string(), scene, quiet).code(), kAseNoObjects);
-  const Status wide = ase_Load((dir / "ThreeCubesGreen_UTF16LE.ASE").string(), scene, quiet);
+  EXPECT_EQ(ase_load((dir / "empty.ase").string(), scene, quiet).code(), kAseNoObjects);
+  const Status wide = ase_load((dir / "ThreeCubesGreen_UTF16LE.ASE").string(), scene, quiet);
   ASSERT_FALSE(wide);
   EXPECT_NE(wide.error().message.find("UTF-16"), std::string::npos);
-  const Status bad_uv = ase_Load((dir / "InvalidUVIndex.ase").string(), scene, quiet);
+  const Status bad_uv = ase_load((dir / "InvalidUVIndex.ase").string(), scene, quiet);
   ASSERT_FALSE(bad_uv);
   EXPECT_NE(bad_uv.error().message.find("texture vertex index 7"), std::string::npos);
 }
@@ -107,11 +107,11 @@ TEST(Corpus, RenamedObjectsConvert) {
     }
     ImportedScene scene;
     RecordingNotifier log;
-    ASSERT_TRUE(ase_Parse(out, name, scene, log));
+    ASSERT_TRUE(ase_parse(out, name, scene, log));
     auto model = std::make_unique<Model>();
-    model_Reset(*model);
+    model_reset(*model);
     StretchBoxTable boxes;
-    auto r = conv_ConvertScene(*model, scene, 1.0f, boxes, log);
+    auto r = convert_scene(*model, scene, 1.0f, boxes, log);
     ASSERT_TRUE(r);
     EXPECT_GT(model->num_subobjects(), 0);
     for (const SubObject& so : model->subobjects) {

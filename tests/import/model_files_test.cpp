@@ -40,7 +40,7 @@ class ModelFiles : public ::testing::Test {
   }
   static std::unique_ptr<Model> fresh() {
     auto m = std::make_unique<Model>();
-    model_Reset(*m);
+    model_reset(*m);
     return m;
   }
 
@@ -68,7 +68,7 @@ tools::LocalTime some_time() { return tools::LocalTime{2026, 1, 1, 0, 0, 0}; }
 TEST_F(ModelFiles, ImportWriteAndReadBackWithGeometry) {
   put("tank.ase", scene());
   auto m = fresh();
-  ASSERT_TRUE(model_ImportScene(path("tank.ase"), *m, context_));
+  ASSERT_TRUE(model_import_scene(path("tank.ase"), *m, context_));
   EXPECT_EQ(m->name.view(), "tank");
   EXPECT_EQ(m->version_3di, 2);
   ASSERT_EQ(m->num_subobjects(), 2);
@@ -81,12 +81,12 @@ TEST_F(ModelFiles, ImportWriteAndReadBackWithGeometry) {
   m->lights[0].colorgen.style = 0x71;
   m->lights[0].colorgen.ctrlreg = "FLICKER";
   context_.scale = 2.0f;
-  ASSERT_TRUE(model_Write3da(*m, path("tank.3da"), context_, "artist", some_time()));
+  ASSERT_TRUE(model_write_3da(*m, path("tank.3da"), context_, "artist", some_time()));
 
   auto back = fresh();
   ModelContext other;
   other.notifier = &log_;
-  ASSERT_TRUE(model_Read3da(path("tank.3da"), *back, other)) << log_.lines.back();
+  ASSERT_TRUE(model_read_3da(path("tank.3da"), *back, other)) << log_.lines.back();
   EXPECT_FLOAT_EQ(other.scale, 2.0f);  // the file's scale factor
   EXPECT_EQ(back->name.view(), "tank");
   ASSERT_EQ(back->num_subobjects(), 2);
@@ -103,7 +103,7 @@ TEST_F(ModelFiles, ImportWriteAndReadBackWithGeometry) {
   EXPECT_EQ(back->materials[0].render_attributes & kRenderVertexColors, 0);
 
   // Saving again gives the same text (up to the date line).
-  ASSERT_TRUE(model_Write3da(*back, path("again.3da"), other, "artist", some_time()));
+  ASSERT_TRUE(model_write_3da(*back, path("again.3da"), other, "artist", some_time()));
   EXPECT_EQ(get(path("again.3da")), get(path("tank.3da")));
 }
 
@@ -115,7 +115,7 @@ TEST_F(ModelFiles, OldFilesMarkColouredMaterialsAndMatchLightsByExactName) {
       "begin light 3\n  name \"LP1 Lamp\"\n  colorgen_style 24\nend\n"
       "begin light 4\n  name \"lp1 lamp\"\n  colorgen_style 99\nend\n");
   auto m = fresh();
-  ASSERT_TRUE(model_Read3da(path("old.3da"), *m, context_));
+  ASSERT_TRUE(model_read_3da(path("old.3da"), *m, context_));
   EXPECT_EQ(m->materials[0].description.view(), "Hull");
   EXPECT_EQ(m->materials[0].render_attributes & kRenderVertexColors, kRenderVertexColors);
   EXPECT_EQ(m->materials[1].render_attributes & kRenderVertexColors, 0);
@@ -126,25 +126,25 @@ TEST_F(ModelFiles, FailuresLeaveTheModelAsStated) {
   auto m = fresh();
   m->name = "kept";
   m->subobjects.resize(2);
-  EXPECT_EQ(model_Read3da(path("missing.3da"), *m, context_).code(), kMetafileCannotOpen);
+  EXPECT_EQ(model_read_3da(path("missing.3da"), *m, context_).code(), kMetafileCannotOpen);
   EXPECT_EQ(m->name.view(), "kept");
   EXPECT_EQ(m->num_subobjects(), 2);
 
   put("bad.3da", "begin general_information\n  num_materials 2\nend\nbegin nonsense\n");
-  EXPECT_EQ(model_Read3da(path("bad.3da"), *m, context_).code(), -4);
+  EXPECT_EQ(model_read_3da(path("bad.3da"), *m, context_).code(), -4);
   EXPECT_EQ(m->num_materials, 2);
   EXPECT_EQ(m->num_subobjects(), 0);
 
   // Artist data without its scene file is a failure the user is told about.
   put("lonely.3da", "begin general_information\n  attributes: 1\nend\n");
-  const Status lonely = model_Read3da(path("lonely.3da"), *m, context_);
+  const Status lonely = model_read_3da(path("lonely.3da"), *m, context_);
   EXPECT_EQ(lonely.code(), kModelSceneFailed);
   EXPECT_NE(lonely.error().message.find(path("lonely.ase")), std::string::npos);
 
   // The scene file is found whatever the case of its name.
   put("LOUD.ASE", scene());
   put("loud.3da", "begin general_information\n  attributes: 1\nend\n");
-  EXPECT_TRUE(model_Read3da(path("loud.3da"), *m, context_));
+  EXPECT_TRUE(model_read_3da(path("loud.3da"), *m, context_));
   EXPECT_EQ(m->num_subobjects(), 2);
 }
 
@@ -162,7 +162,7 @@ TEST_F(ModelFiles, LevelSets) {
   }
   std::array<std::unique_ptr<Model>, 4> owned{fresh(), fresh(), fresh(), fresh()};
   std::array<Model*, 4> models{owned[0].get(), owned[1].get(), owned[2].get(), owned[3].get()};
-  const auto results = model_ReadLodSet(path("tankm.3da"), models, context_);
+  const auto results = model_read_lod_set(path("tankm.3da"), models, context_);
   EXPECT_TRUE(results[0]);
   EXPECT_TRUE(results[1]);
   EXPECT_TRUE(results[2]);
@@ -175,7 +175,7 @@ TEST_F(ModelFiles, LevelSets) {
 
   // Saving all levels writes those that hold sub-objects, each to its letter.
   owned[1]->subobjects.clear();
-  const auto saved = model_WriteLodSet(path("copyh.3da"), {owned[0].get(), owned[1].get(), owned[2].get(), owned[3].get()},
+  const auto saved = model_write_lod_set(path("copyh.3da"), {owned[0].get(), owned[1].get(), owned[2].get(), owned[3].get()},
                                        context_, "me", some_time());
   for (const Status& s : saved) EXPECT_TRUE(s);
   EXPECT_TRUE(fs::exists(path("copyh.3da")));
@@ -194,7 +194,7 @@ TEST_F(ModelFiles, WritingNeverDestroysTheOldFile) {
   rlimit small = old_limit;
   small.rlim_cur = 64;
   ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-  const Status s = model_Write3da(*m, path("keep.3da"), context_, "me", some_time());
+  const Status s = model_write_3da(*m, path("keep.3da"), context_, "me", some_time());
   ::setrlimit(RLIMIT_FSIZE, &old_limit);
   std::signal(SIGXFSZ, old_handler);
   EXPECT_EQ(s.code(), 1);
@@ -204,7 +204,7 @@ TEST_F(ModelFiles, WritingNeverDestroysTheOldFile) {
   for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir_)) ++files;
   EXPECT_EQ(files, 1u);  // no temporary file left behind
   // A folder that does not exist is reported with the path.
-  EXPECT_EQ(model_Write3da(*m, path("no/such/dir/x.3da"), context_, "me", some_time()).code(), 1);
+  EXPECT_EQ(model_write_3da(*m, path("no/such/dir/x.3da"), context_, "me", some_time()).code(), 1);
 }
 
 TEST_F(ModelFiles, RebuildFromSceneKeepsOnlyTheName) {
@@ -213,13 +213,13 @@ TEST_F(ModelFiles, RebuildFromSceneKeepsOnlyTheName) {
   m->name = "crate";
   m->attributes = 1;
   m->num_materials = 5;
-  EXPECT_TRUE(model_RebuildFromScene(*m, dir_.string(), context_));
+  EXPECT_TRUE(model_rebuild_from_scene(*m, dir_.string(), context_));
   EXPECT_EQ(m->name.view(), "crate");
   EXPECT_EQ(m->num_materials, 2);
   EXPECT_EQ(m->num_subobjects(), 2);
   // A missing scene leaves the Model unchanged.
   m->name = "nothing";
-  EXPECT_FALSE(model_RebuildFromScene(*m, dir_.string(), context_));
+  EXPECT_FALSE(model_rebuild_from_scene(*m, dir_.string(), context_));
   EXPECT_EQ(m->num_subobjects(), 2);
 }
 

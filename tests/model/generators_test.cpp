@@ -85,9 +85,9 @@ TEST(GeneratorCtrlRegs, Tables) {
 }
 
 TEST(GeneratorCtrlRegs, LookupAndValues) {
-  for (int i = 0; i < kNumCtrlRegs; ++i) EXPECT_EQ(ctrlreg_Lookup(kCtrlRegNames[static_cast<std::size_t>(i)]), i);
-  EXPECT_EQ(ctrlreg_Lookup("helo_Rotor"), 45);
-  for (std::string_view unknown : {"HIT", "NO_SUCH_REGISTER", "", "HELO_ROTOR "}) EXPECT_EQ(ctrlreg_Lookup(unknown), 0);
+  for (int i = 0; i < kNumCtrlRegs; ++i) EXPECT_EQ(ctrlreg_lookup(kCtrlRegNames[static_cast<std::size_t>(i)]), i);
+  EXPECT_EQ(ctrlreg_lookup("helo_Rotor"), 45);
+  for (std::string_view unknown : {"HIT", "NO_SUCH_REGISTER", "", "HELO_ROTOR "}) EXPECT_EQ(ctrlreg_lookup(unknown), 0);
 
   ControlRegisterValues regs;
   regs.set(69, -7);
@@ -269,7 +269,7 @@ TEST(GeneratorOutput, Colours) {
   // The shift rounds down: at the Square's top a falling channel reaches its
   // end, a rising one stops at 254.
   EXPECT_EQ(out(0x41), (std::vector<float>{0, 0, 254 / 255.0f}));
-  regs.set(ctrlreg_Lookup("FLICKER"), 65536);
+  regs.set(ctrlreg_lookup("FLICKER"), 65536);
   EXPECT_EQ(out(0x72), (std::vector<float>{0, 0, 1}));
   regs.clear();
 }
@@ -318,7 +318,7 @@ TEST(GeneratorTextureMatrix, WaveAndRegisterOperations) {
   EXPECT_FLOAT_EQ(map(gen(0x44, 1, 0.5f, 0, 2), kNone, 0, {1, 3}).u, 1 + 2 * half);
   EXPECT_FLOAT_EQ(map(kNone, gen(0x54, 1, 0.5f, 0, 2), 0, {3, 1}).v, 1 + 3 * 2 * half);
   ControlRegisterValues regs;
-  regs.set(ctrlreg_Lookup("DOOR_00"), 32768);
+  regs.set(ctrlreg_lookup("DOOR_00"), 32768);
   EXPECT_FLOAT_EQ(map(gen(0x74, 1, 0, 0, 4, "DOOR_00"), kNone, 0, {3, 0}, regs).u, 6.0f);
   EXPECT_FLOAT_EQ(map(kNone, gen(0x71, 1, 0, 1, 3, "DOOR_00"), 0, {3, 9}, regs).v, 2.0f);
   // Styles the mapping list does not hold leave the coordinate as it is.

@@ -13,7 +13,7 @@ namespace {
 
 std::unique_ptr<Model> fresh() {
   auto m = std::make_unique<Model>();
-  model_Reset(*m);
+  model_reset(*m);
   return m;
 }
 
@@ -25,7 +25,7 @@ struct Read {
 
 std::unique_ptr<Read> read(std::string_view text) {
   auto r = std::make_unique<Read>();
-  r->status = metafile_Parse(text, "m.3da", *r->model, r->info);
+  r->status = metafile_parse(text, "m.3da", *r->model, r->info);
   return r;
 }
 
@@ -65,7 +65,7 @@ TEST(MetafileWriter, WritesTheExactText) {
   m->lights[0].name = "LP1 Lamp";
   m->lights[0].colorgen = ColorGenerator::defaults();
 
-  const std::string text = metafile_Write(*m, 0.3084f, when(2026, 3, 7, 9, 5), "artist");
+  const std::string text = metafile_write(*m, 0.3084f, when(2026, 3, 7, 9, 5), "artist");
   const std::string expected =
       "/ 3DI metafile, saved on 3/7/2026, 9: 5\n\n\n"
       "begin general_information\n"
@@ -111,7 +111,7 @@ TEST(MetafileWriter, WritesTheExactText) {
 
   // A comma-decimal locale must not change a byte.
   if (std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr) {
-    EXPECT_EQ(metafile_Write(*m, 0.3084f, when(2026, 3, 7, 9, 5), "artist"), expected);
+    EXPECT_EQ(metafile_write(*m, 0.3084f, when(2026, 3, 7, 9, 5), "artist"), expected);
     std::setlocale(LC_ALL, "C");
   }
 }
@@ -316,7 +316,7 @@ std::string rewritten(const std::string& text) {
     l.colorgen = r->info.lights[static_cast<std::size_t>(i)].colorgen;
     r->model->lights.push_back(l);
   }
-  return metafile_Write(*r->model, 1.0f, when(2026, 1, 2, 3, 4), "me");
+  return metafile_write(*r->model, 1.0f, when(2026, 1, 2, 3, 4), "me");
 }
 
 Generator generator(int style, const char* ctrlreg) {
@@ -451,13 +451,13 @@ const FieldCase kFieldCases[] = {
 
 // Each field is written under its own key and read back from it.
 TEST(MetafileKeys, EveryFieldIsWrittenUnderItsKeyAndReadBack) {
-  const std::string plain = metafile_Write(*plain_model(), 1.0f, when(2026, 1, 2, 3, 4), "me");
+  const std::string plain = metafile_write(*plain_model(), 1.0f, when(2026, 1, 2, 3, 4), "me");
   ASSERT_EQ(rewritten(plain), plain);
   for (const FieldCase& c : kFieldCases) {
     SCOPED_TRACE(c.lines);
     auto m = plain_model();
     c.set(*m);
-    const std::string text = metafile_Write(*m, 1.0f, when(2026, 1, 2, 3, 4), "me");
+    const std::string text = metafile_write(*m, 1.0f, when(2026, 1, 2, 3, 4), "me");
     EXPECT_NE(text.find(c.lines), std::string::npos) << text;
     EXPECT_EQ(rewritten(text), text);
   }
@@ -466,7 +466,7 @@ TEST(MetafileKeys, EveryFieldIsWrittenUnderItsKeyAndReadBack) {
 TEST(MetafileKeys, KeysAndBlockNamesAreReadWithoutRegardToCase) {
   auto m = plain_model();
   for (const FieldCase& c : kFieldCases) c.set(*m);
-  const std::string text = metafile_Write(*m, 1.0f, when(2026, 1, 2, 3, 4), "me");
+  const std::string text = metafile_write(*m, 1.0f, when(2026, 1, 2, 3, 4), "me");
   // The first two tokens of every line in upper case: keys, "begin", "end"
   // and block names, and values that do not change when upper-cased.
   std::string upper;
@@ -552,14 +552,14 @@ TEST(MetafileRoundTrip, RandomModelsReadBackEqual) {
     m->direct.rate = 1.0f;
     m->direct.end_red = integer(0, 255);
 
-    const std::string text = metafile_Write(*m, 0.3084f, when(2026, 1, 2, 3, 4), "me");
+    const std::string text = metafile_write(*m, 0.3084f, when(2026, 1, 2, 3, 4), "me");
     auto back = read(text);
     ASSERT_TRUE(back->status) << back->status.error().message;
     Model& b = *back->model;
     // The metafile holds no geometry: give the copy the same number of
     // sub-objects, and its text must come out the same.
     b.subobjects.resize(static_cast<std::size_t>(parts));
-    EXPECT_TRUE(metafile_Write(b, 0.3084f, when(2026, 1, 2, 3, 4), "me") == text) << "iteration " << iter;
+    EXPECT_TRUE(metafile_write(b, 0.3084f, when(2026, 1, 2, 3, 4), "me") == text) << "iteration " << iter;
     ASSERT_EQ(b.num_materials, m->num_materials);
     for (int i = 0; i < m->num_materials; ++i) {
       const ModelMaterial& x = m->materials[static_cast<std::size_t>(i)];

@@ -12,7 +12,7 @@ namespace {
 
 std::unique_ptr<Model> fresh_model() {
   auto m = std::make_unique<Model>();
-  model_Reset(*m);
+  model_reset(*m);
   return m;
 }
 
@@ -48,7 +48,7 @@ TEST(Model, ResetSetsDefaultsAndReleaseFreesEverything) {
   m->part_anims[4].transform_as = 0;
   m->attributes = 3;
   EXPECT_TRUE(m->present());
-  model_Release(*m);
+  model_release(*m);
   EXPECT_FALSE(m->present());
   EXPECT_EQ(m->subobjects.capacity(), 0u);
   EXPECT_EQ(m->num_materials, 0);

@@ -11,6 +11,6 @@
 namespace orvo {
 
 // The report as text, dated `when` (local time).
-std::string report_Text(const Model& model, const tools::LocalTime& when);
+std::string report_text(const Model& model, const tools::LocalTime& when);
 
 }  // namespace orvo

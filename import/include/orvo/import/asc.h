@@ -46,10 +46,10 @@ inline constexpr int kAscNoMesh = 3;
 // the file name without its folder, cut at its first "."; the origin flag is
 // clear and there are no lights and no materials. On failure the scene is
 // left released.
-Status asc_Load(const std::string& path, ImportedScene& scene, UserNotifier& notifier);
+Status asc_load(const std::string& path, ImportedScene& scene, UserNotifier& notifier);
 
 // Reads an ASC text held in memory; `display_name` names it in messages and
 // gives the scene its name.
-Status asc_Parse(std::string_view text, const std::string& display_name, ImportedScene& scene, UserNotifier& notifier);
+Status asc_parse(std::string_view text, const std::string& display_name, ImportedScene& scene, UserNotifier& notifier);
 
 }  // namespace orvo

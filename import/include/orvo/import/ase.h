@@ -39,11 +39,11 @@ struct AseParseOptions {
 
 // Reads `path` into `scene` (released first). Progress and findings go to
 // `notifier` ("Parsing MAX file", the material lines, the messages).
-Status ase_Load(const std::string& path, ImportedScene& scene, UserNotifier& notifier,
+Status ase_load(const std::string& path, ImportedScene& scene, UserNotifier& notifier,
                 const AseParseOptions& options = {});
 
 // Reads an ASE text held in memory; `display_name` names it in messages.
-Status ase_Parse(std::string_view text, const std::string& display_name, ImportedScene& scene,
+Status ase_parse(std::string_view text, const std::string& display_name, ImportedScene& scene,
                  UserNotifier& notifier, const AseParseOptions& options = {});
 
 }  // namespace orvo

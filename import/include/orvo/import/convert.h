@@ -50,10 +50,10 @@ inline constexpr int kConvertRefused = 4;  // result code of a scene that cannot
 // points, bounding objects, user points and lights from `scene`, assigns the
 // faces their materials and sets bit 0 of `attributes` from the scene's
 // origin. The Model's artist data (materials, part animations) is kept and
-// matched. A skinned scene is handed to conv_ConvertSkinnedScene with the
+// matched. A skinned scene is handed to convert_skinned_scene with the
 // same arguments. Fails only for scenes it cannot take at all (see there);
 // every other finding is a logged error in the report.
-Result<ConversionReport> conv_ConvertScene(Model& model, const ImportedScene& scene, float scale,
+Result<ConversionReport> convert_scene(Model& model, const ImportedScene& scene, float scale,
                                            StretchBoxTable& stretch_boxes, UserNotifier& notifier);
 
 // The skinned conversion: a skeleton of bones (objects with a bone number)
@@ -85,7 +85,7 @@ Result<ConversionReport> conv_ConvertScene(Model& model, const ImportedScene& sc
 // touched (result kConvertRefused and an error line): a scene in which no
 // object carries skin weights, a bone number above 998 and a numbered mesh
 // whose sub-object number would pass 999 (the sub-object lists hold 1000).
-Result<ConversionReport> conv_ConvertSkinnedScene(Model& model, const ImportedScene& scene, float scale,
+Result<ConversionReport> convert_skinned_scene(Model& model, const ImportedScene& scene, float scale,
                                                   StretchBoxTable& stretch_boxes, UserNotifier& notifier);
 
 }  // namespace orvo

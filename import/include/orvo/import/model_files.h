@@ -42,11 +42,11 @@ struct ModelContext {
 // inside a block, -line a parse error (the Model holds what was read before
 // that line, no geometry), kModelSceneFailed. The model name is set from the
 // file name on success.
-Status model_Read3da(const std::string& path, Model& model, ModelContext& context);
+Status model_read_3da(const std::string& path, Model& model, ModelContext& context);
 
 // Writes `model` as a 3DA file (through a temporary file renamed over the
 // target; on failure the old file stays as it was). Code 1 on failure.
-Status model_Write3da(const Model& model, const std::string& path, const ModelContext& context,
+Status model_write_3da(const Model& model, const std::string& path, const ModelContext& context,
                       std::string_view username, const tools::LocalTime& when);
 
 // Imports a scene file (".ase" anywhere in the upper-cased path selects the
@@ -54,13 +54,13 @@ Status model_Write3da(const Model& model, const std::string& path, const ModelCo
 // converted, every material "Color - Texture", named after the file.
 // Result codes: those of the scene readers (1 cannot open, 3 no objects,
 // -line a parse error), kConvertRefused.
-Status model_ImportScene(const std::string& path, Model& model, ModelContext& context);
+Status model_import_scene(const std::string& path, Model& model, ModelContext& context);
 
 // Rebuilds `model` from its scene file alone ("<folder>/<name>.ase" or
 // ".asc" by bit 0 of `attributes`): on success everything but the name is
 // made anew by the conversion; when the scene cannot be loaded the Model is
 // left unchanged and the reader's result is returned.
-Status model_RebuildFromScene(Model& model, const std::string& folder, ModelContext& context);
+Status model_rebuild_from_scene(Model& model, const std::string& folder, ModelContext& context);
 
 // The path of one level of a set: the character before the extension
 // replaced by the level's letter. Empty when the path has no such character.
@@ -71,11 +71,11 @@ std::string lod_path(std::string_view path, char letter);
 // leaves that Model as far as it was read; the others are unaffected. When
 // no level has polycollision set, the H level gets it. Returns each level's
 // result.
-std::array<Status, 4> model_ReadLodSet(const std::string& path, std::array<Model*, 4> models, ModelContext& context);
+std::array<Status, 4> model_read_lod_set(const std::string& path, std::array<Model*, 4> models, ModelContext& context);
 
 // Writes every level whose Model holds sub-objects to the file of its letter
 // (empty levels are skipped and report success). Returns each level's result.
-std::array<Status, 4> model_WriteLodSet(const std::string& path, std::array<const Model*, 4> models,
+std::array<Status, 4> model_write_lod_set(const std::string& path, std::array<const Model*, 4> models,
                                         const ModelContext& context, std::string_view username, const tools::LocalTime& when);
 
 // The message a level's failed read shows ("Unable to open 'm' file", ...).

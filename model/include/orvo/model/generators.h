@@ -95,7 +95,7 @@ extern const std::array<std::string_view, kNumCtrlRegs> kCtrlRegNames;
 
 // Run-time index of a register name, compared without regard to case; a
 // name not in the run-time table gives 0 (LOD_FRAC).
-int ctrlreg_Lookup(std::string_view name);
+int ctrlreg_lookup(std::string_view name);
 
 // The register values an evaluation reads, as the game feeds them in. The
 // preview holds one set (written by the register test dialog), every test

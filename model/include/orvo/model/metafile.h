@@ -49,10 +49,10 @@ struct MetafileInfo {
 // lines included) for a line it cannot take, a scale_factor that is not a
 // finite positive number among them; the Model then holds what was read
 // before that line. Errors carry the file and the line as data.
-Status metafile_Parse(std::string_view text, const std::string& display_name, Model& model, MetafileInfo& info);
+Status metafile_parse(std::string_view text, const std::string& display_name, Model& model, MetafileInfo& info);
 
 // The 3DA text of `model`, byte for byte as the tool has always written it,
 // whatever the process locale. `when` is the local time for the header.
-std::string metafile_Write(const Model& model, float scale_factor, const tools::LocalTime& when, std::string_view username);
+std::string metafile_write(const Model& model, float scale_factor, const tools::LocalTime& when, std::string_view username);
 
 }  // namespace orvo

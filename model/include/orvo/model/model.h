@@ -23,7 +23,7 @@ using Name64 = FixedString<64>;
 using Name80 = FixedString<80>;
 
 // The four levels of detail, held at once in this order.
-enum class LodLevel : int { H = 0, M = 1, L = 2, T = 3 };
+enum class LodLevel : int { kH = 0, kM = 1, kL = 2, kT = 3 };
 inline constexpr char kLodLetters[4] = {'h', 'm', 'l', 't'};
 // Index of a level's letter (either case), or -1.
 int lod_index(char letter);
@@ -294,9 +294,9 @@ struct Model {
 
 // Clears the whole record, sets render_function to "gnrc" and the
 // transform_as of part animation i to i.
-void model_Reset(Model& model);
+void model_reset(Model& model);
 // Frees every array of the Model, then resets it.
-void model_Release(Model& model);
+void model_release(Model& model);
 
 // The caption and text shown when add-material is given no face.
 inline constexpr std::string_view kNullFaceMessage = "NULL face pointer in model_AddMaterial";
