@@ -15,10 +15,10 @@ namespace {
 struct Entry {
   Name80 name;
   bool tri_mesh = false;
-  long line = 0;             // the "Named object:" line
-  long lines = 0;            // lines up to the next entry (the last one runs to the end)
-  std::size_t offset = 0;    // byte position of the "Tri-mesh" line
-  long mesh_line = 0;        // line of the "Tri-mesh" line
+  long line = 0;           // the "Named object:" line
+  long lines = 0;          // lines up to the next entry (the last one runs to the end)
+  std::size_t offset = 0;  // byte position of the "Tri-mesh" line
+  long mesh_line = 0;      // line of the "Tri-mesh" line
   // Entry lines after the "Tri-mesh" line, within the entry: what the
   // declared counts can be filled from at most.
   std::size_t vertex_lines = 0;  // "Vertex i ..."
@@ -139,8 +139,8 @@ class MeshReader {
   bool mapped_ = false;
   List vertices_ = List::NotOpened;
   List faces_ = List::NotOpened;
-  bool faces_cut_ = false;             // an out-of-order face number ended the face list
-  long last_line_ = 0;                 // the last line of the object read
+  bool faces_cut_ = false;  // an out-of-order face number ended the face list
+  long last_line_ = 0;      // the last line of the object read
   // The face that "Material:" and "Smoothing:" lines belong to, if any.
   static constexpr std::size_t kNoFace = static_cast<std::size_t>(-1);
   std::size_t current_face_ = kNoFace;
