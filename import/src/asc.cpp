@@ -15,10 +15,10 @@ namespace {
 struct Entry {
   Name80 name;
   bool tri_mesh = false;
-  long line = 0;             // the "Named object:" line
-  long lines = 0;            // lines up to the next entry (the last one runs to the end)
-  std::size_t offset = 0;    // byte position of the "Tri-mesh" line
-  long mesh_line = 0;        // line of the "Tri-mesh" line
+  long line = 0;           // the "Named object:" line
+  long lines = 0;          // lines up to the next entry (the last one runs to the end)
+  std::size_t offset = 0;  // byte position of the "Tri-mesh" line
+  long mesh_line = 0;      // line of the "Tri-mesh" line
   // Entry lines after the "Tri-mesh" line, within the entry: what the
   // declared counts can be filled from at most.
   std::size_t vertex_lines = 0;  // "Vertex i ..."
