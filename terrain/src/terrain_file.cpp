@@ -331,7 +331,9 @@ tools::Result<TerrainFileSummary> summarize_terrain_bytes(std::span<const uint8_
     const size_t at = in.byte_position();
     if (at >= end) break;
     const auto truncated = [&](const std::string& what) {
-      return fail(kIoTruncated, in.byte_position(),
+      // Alignment can carry the position past the end; the fault is where
+      // the file ends.
+      return fail(kIoTruncated, std::min(in.byte_position(), bytes.size()),
                   "the file ends inside " + what + " of the record at " + std::to_string(at));
     };
     if (in.bits_left() < kRecordHeaderBits) return truncated("the header");
