@@ -25,8 +25,8 @@
 #include "ase_scene_gen.h"
 #include "orvo/import/ase.h"
 #include "orvo/import/convert.h"
-#include "orvo/model/model.h"
 #include "orvo/model/base.h"
+#include "orvo/model/model.h"
 
 namespace {
 

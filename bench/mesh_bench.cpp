@@ -48,8 +48,8 @@ Mesh bumpy_torus(int ring, bool seams, uint32_t seed) {
       const float a = 6.2831853f * static_cast<float>(wi) / static_cast<float>(ring);
       const float b = 6.2831853f * static_cast<float>(wj) / static_cast<float>(side);
       const float r = radius[static_cast<size_t>(wi * side + wj)];
-      m.positions.insert(m.positions.end(),
-                         {(1.0f + r * std::cos(b)) * std::cos(a), (1.0f + r * std::cos(b)) * std::sin(a), r * std::sin(b)});
+      m.positions.insert(m.positions.end(), {(1.0f + r * std::cos(b)) * std::cos(a),
+                                             (1.0f + r * std::cos(b)) * std::sin(a), r * std::sin(b)});
     }
   }
   const auto at = [&](int i, int j) {
@@ -58,9 +58,11 @@ Mesh bumpy_torus(int ring, bool seams, uint32_t seed) {
   for (int i = 0; i < ring; ++i) {
     for (int j = 0; j < side; ++j) {
       if (rng() & 1) {
-        m.indices.insert(m.indices.end(), {at(i, j), at(i + 1, j), at(i + 1, j + 1), at(i, j), at(i + 1, j + 1), at(i, j + 1)});
+        m.indices.insert(m.indices.end(),
+                         {at(i, j), at(i + 1, j), at(i + 1, j + 1), at(i, j), at(i + 1, j + 1), at(i, j + 1)});
       } else {
-        m.indices.insert(m.indices.end(), {at(i, j), at(i + 1, j), at(i, j + 1), at(i + 1, j), at(i + 1, j + 1), at(i, j + 1)});
+        m.indices.insert(m.indices.end(),
+                         {at(i, j), at(i + 1, j), at(i, j + 1), at(i + 1, j), at(i + 1, j + 1), at(i, j + 1)});
       }
     }
   }
@@ -213,8 +215,9 @@ void BM_OrvoProgressive16(benchmark::State& state) {
   const std::vector<uint16_t> tri16 = narrow ? m.indices16() : std::vector<uint16_t>{};
   for (auto _ : state) {
     tools::mesh::ProgressiveReducer reducer;
-    const size_t n = narrow ? reducer.load(m.positions.data(), m.vertex_count(), 12, tri16.data(), m.triangle_count())
-                            : reducer.load(m.positions.data(), m.vertex_count(), 12, m.indices.data(), m.triangle_count());
+    const size_t n = narrow
+                         ? reducer.load(m.positions.data(), m.vertex_count(), 12, tri16.data(), m.triangle_count())
+                         : reducer.load(m.positions.data(), m.vertex_count(), 12, m.indices.data(), m.triangle_count());
     for (size_t g = 1; g < 16; ++g) {
       reducer.reduce_to(level_target(n, g));
       benchmark::DoNotOptimize(reducer.read_triangles32());
@@ -230,9 +233,9 @@ void BM_OrvoEdgeCollapse16(benchmark::State& state) {
   const std::vector<uint16_t> tri16 = narrow ? m.indices16() : std::vector<uint16_t>{};
   for (auto _ : state) {
     auto reducer = narrow ? tools::mesh::EdgeCollapseReducer(m.positions.data(), m.vertex_count(), 12, tri16.data(),
-                                                            m.triangle_count())
-                          : tools::mesh::EdgeCollapseReducer(m.positions.data(), m.vertex_count(), 12,
-                                                            m.indices.data(), m.triangle_count());
+                                                             m.triangle_count())
+                          : tools::mesh::EdgeCollapseReducer(m.positions.data(), m.vertex_count(), 12, m.indices.data(),
+                                                             m.triangle_count());
     for (size_t g = 1; g < 16; ++g) {
       reducer.reduce_to(level_target(m.vertex_count(), g));
       benchmark::DoNotOptimize(reducer.read_triangles32());
@@ -260,7 +263,7 @@ void BM_ReferenceEdgeCollapse16(benchmark::State& state) {
   const Mesh& m = mesh_for(state.range(0));
   for (auto _ : state) {
     tools::mesh::reference::EdgeCollapseReducer reducer(m.positions.data(), m.vertex_count(), 3, m.indices.data(),
-                                                       m.triangle_count(), 2.0f);
+                                                        m.triangle_count(), 2.0f);
     for (size_t g = 1; g < 16; ++g) {
       reducer.reduce_to(level_target(m.vertex_count(), g));
       benchmark::DoNotOptimize(reducer.triangles());
@@ -294,7 +297,7 @@ void BM_OrvoTerrainBlock(benchmark::State& state) {
         block.records.data(), block.vertex_count(), 40, block.indices.data(), block.triangle_count(), params);
     for (size_t slot = 0; slot < lods.slots.size(); slot += 2) {
       const auto strip = tools::mesh::stripify(std::span<const uint16_t>(lods.slots[slot].indices),
-                                              tools::mesh::StripifyOptions::terrain());
+                                               tools::mesh::StripifyOptions::terrain());
       benchmark::DoNotOptimize(strip.data());
     }
   }
@@ -330,8 +333,12 @@ double fastest(const std::vector<double>& v) {
 
 }  // namespace
 
-#define ORVO_MESH_BENCH(fn) \
-  BENCHMARK(fn)->Unit(benchmark::kMillisecond)->Repetitions(5)->ComputeStatistics("min", fastest)->ReportAggregatesOnly()
+#define ORVO_MESH_BENCH(fn)               \
+  BENCHMARK(fn)                           \
+      ->Unit(benchmark::kMillisecond)     \
+      ->Repetitions(5)                    \
+      ->ComputeStatistics("min", fastest) \
+      ->ReportAggregatesOnly()
 
 ORVO_MESH_BENCH(BM_OrvoStripify)->Apply(stripify_sizes);
 ORVO_MESH_BENCH(BM_MeshoptStripify)->Apply(stripify_sizes);

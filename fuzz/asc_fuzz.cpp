@@ -15,8 +15,8 @@
 
 #include "orvo/import/asc.h"
 #include "orvo/import/convert.h"
-#include "orvo/model/model.h"
 #include "orvo/model/base.h"
+#include "orvo/model/model.h"
 #include "tools/test/fuzz_check.h"
 
 namespace {

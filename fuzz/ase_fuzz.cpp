@@ -21,8 +21,8 @@
 
 #include "orvo/import/ase.h"
 #include "orvo/import/convert.h"
-#include "orvo/model/model.h"
 #include "orvo/model/base.h"
+#include "orvo/model/model.h"
 #include "tools/test/fuzz_check.h"
 
 namespace {
@@ -61,8 +61,8 @@ void check_scene(const ImportedScene& scene, std::size_t input_size) {
         FUZZ_CHECK(optional_index_ok(f.c[k], o.cverts.size()), f.c[k], o.cverts.size());
       }
       FUZZ_CHECK(f.v[3] == f.v[0], f.v[3], f.v[0]);
-      FUZZ_CHECK(f.flat_material >= -1 && f.flat_material < static_cast<int32_t>(scene.materials.size()), f.flat_material,
-             scene.materials.size());
+      FUZZ_CHECK(f.flat_material >= -1 && f.flat_material < static_cast<int32_t>(scene.materials.size()),
+                 f.flat_material, scene.materials.size());
     }
   }
   FUZZ_CHECK(skinned == scene.skinned, skinned, scene.skinned);
@@ -106,7 +106,7 @@ void check_model(const Model& model, const ImportedScene& scene, const Conversio
     FUZZ_CHECK(so.facecolors.empty() || so.facecolors.size() == so.faces.size(), so.facecolors.size(), so.faces.size());
     FUZZ_CHECK(index_ok(so.parent, model.subobjects.size()), so.parent, model.subobjects.size());
     FUZZ_CHECK(so.num_bobj >= 0 && static_cast<std::size_t>(so.num_bobj) <= model.bobj.size(), so.num_bobj,
-           model.bobj.size());
+               model.bobj.size());
     for (const Vertex& v : so.verts) {
       FUZZ_CHECK(index_ok(v.subobj, 99) && index_ok(v.subobj2, 99), v.subobj, v.subobj2);
       FUZZ_CHECK(v.stretch == 0 || v.stretch == 1, v.stretch, 0);
@@ -129,7 +129,7 @@ void check_model(const Model& model, const ImportedScene& scene, const Conversio
     }
   }
   FUZZ_CHECK(model.total_bobj_items == 6 * static_cast<int32_t>(model.bobj.size()), model.total_bobj_items,
-         model.bobj.size());
+             model.bobj.size());
   for (const UserPoint& u : model.userpts) FUZZ_CHECK(u.subobj >= 0, u.subobj, 0);
   for (const ModelLight& l : model.lights) FUZZ_CHECK(l.subobj >= 0 && l.subobj < 99, l.subobj, 0);
   for (const StretchBox& b : boxes.boxes) FUZZ_CHECK(b.subobj >= 0 && b.subobj2 >= 0, b.subobj, b.subobj2);

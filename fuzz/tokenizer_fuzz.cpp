@@ -92,12 +92,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     case 1:
       max_line = 700;  // the terrain generator's
       break;
-    case 2:
-      max_line = 1 + (data[0] >> 2);
-      break;  // 1 to 64
-    default:
-      max_line = 990 + static_cast<std::size_t>(data[0] >> 2);
-      break;  // around the splitter's limit
+    case 2: max_line = 1 + (data[0] >> 2); break;                             // 1 to 64
+    default: max_line = 990 + static_cast<std::size_t>(data[0] >> 2); break;  // around the splitter's limit
   }
   const std::string_view text(reinterpret_cast<const char*>(data) + 1, size - 1);
 

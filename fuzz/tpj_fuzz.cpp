@@ -56,8 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   } else {
     const loamer::TerrainProject& p = *whole;
     FUZZ_CHECK(p.complete == loamer::has_all_fields(p));
-    FUZZ_CHECK(p.complete == (!p.terrain_name.empty() && !p.creator.empty() && !p.path.empty() && !p.depth_map.empty() &&
-                          !p.output.empty()));
+    FUZZ_CHECK(p.complete == (!p.terrain_name.empty() && !p.creator.empty() && !p.path.empty() &&
+                              !p.depth_map.empty() && !p.output.empty()));
     FUZZ_CHECK(p.output.empty() || ends_with(p.output, ".cpt"));
     FUZZ_CHECK(p.depth_map.size() <= 2 * tools::LineTokenizer::kMaxChars);
     FUZZ_CHECK(p.output.size() <= 2 * tools::LineTokenizer::kMaxChars + 4);

@@ -85,7 +85,9 @@ std::string user_name() {
   return name.empty() ? "unknown" : name;
 }
 
-void print_json(const nlohmann::json& j) { std::printf("%s\n", summary_text(j).c_str()); }
+void print_json(const nlohmann::json& j) {
+  std::printf("%s\n", summary_text(j).c_str());
+}
 
 // One model from a scene (.ase, .asc) or a 3DA file with its geometry.
 int load_one(const std::string& path, Model& model, ModelContext& context) {
@@ -188,7 +190,8 @@ int run_convert(const std::string& path, const std::string& out, const ScaleOpti
   const std::string ext = upper_extension(path);
   const bool accepted = from_scene ? (ext == ".ASE" || ext == ".ASC") : ext == ".3DA";
   if (!accepted) {
-    std::fprintf(stderr, "orvo-cli: %s: not a %s\n", path.c_str(), from_scene ? "scene (.ase, .asc)" : "model file (.3da)");
+    std::fprintf(stderr, "orvo-cli: %s: not a %s\n", path.c_str(),
+                 from_scene ? "scene (.ase, .asc)" : "model file (.3da)");
     return kExitInput;
   }
   CliNotifier notifier(false);

@@ -40,10 +40,10 @@ Result<int> open_regular(const std::string& path, std::size_t max_bytes, std::si
   }
   if (static_cast<std::uintmax_t>(st.st_size) > max_bytes) {
     ::close(fd);
-    return Error{kCodeCannotOpen,
-                 path + ": the file is larger than " + std::to_string(max_bytes) +
-                     " bytes, more than such a file can hold",
-                 FileLocation{path}, ErrorKind::kTooLarge};
+    return Error{
+        kCodeCannotOpen,
+        path + ": the file is larger than " + std::to_string(max_bytes) + " bytes, more than such a file can hold",
+        FileLocation{path}, ErrorKind::kTooLarge};
   }
   size = static_cast<std::size_t>(st.st_size);
   return fd;
@@ -135,7 +135,8 @@ Status check_text_encoding(std::string_view text, const std::string& display_nam
   }
   const std::size_t nul = text.find('\0');
   if (nul != std::string_view::npos) {
-    const long line = 1 + static_cast<long>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(nul), '\n'));
+    const long line =
+        1 + static_cast<long>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(nul), '\n'));
     return parse_error(display_name, line, "the file holds NUL bytes (binary or UTF-16 data), not text");
   }
   return {};
@@ -201,7 +202,9 @@ Status write_file_atomic(const std::string& path, std::string_view data, FileSyn
   return {};
 }
 
-void ignore_file_size_signal() { std::signal(SIGXFSZ, SIG_IGN); }
+void ignore_file_size_signal() {
+  std::signal(SIGXFSZ, SIG_IGN);
+}
 
 std::string bare_name(std::string_view path) {
   std::string_view name = file_part(path);

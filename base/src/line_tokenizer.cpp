@@ -25,7 +25,9 @@ struct CharClasses {
 };
 constexpr CharClasses kClasses;
 
-inline bool is_separator(char c) { return kClasses.cls[static_cast<unsigned char>(c)] == 1; }
+inline bool is_separator(char c) {
+  return kClasses.cls[static_cast<unsigned char>(c)] == 1;
+}
 
 }  // namespace
 
@@ -34,10 +36,12 @@ inline bool is_separator(char c) { return kClasses.cls[static_cast<unsigned char
 // Bits of 16 characters: separators, and quote or brace characters.
 inline void classify16(const char* p, unsigned& sep, unsigned& special) {
   const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-  const __m128i s = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(' ')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\t'))),
-                                 _mm_cmpeq_epi8(v, _mm_set1_epi8(',')));
-  const __m128i q = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('"')), _mm_cmpeq_epi8(v, _mm_set1_epi8('{'))),
-                                 _mm_cmpeq_epi8(v, _mm_set1_epi8('}')));
+  const __m128i s =
+      _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(' ')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\t'))),
+                   _mm_cmpeq_epi8(v, _mm_set1_epi8(',')));
+  const __m128i q =
+      _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('"')), _mm_cmpeq_epi8(v, _mm_set1_epi8('{'))),
+                   _mm_cmpeq_epi8(v, _mm_set1_epi8('}')));
   sep = static_cast<unsigned>(_mm_movemask_epi8(s));
   special = static_cast<unsigned>(_mm_movemask_epi8(q));
 }

@@ -139,8 +139,8 @@ class MeshReader {
   bool mapped_ = false;
   List vertices_ = List::kNotOpened;
   List faces_ = List::kNotOpened;
-  bool faces_cut_ = false;             // an out-of-order face number ended the face list
-  long last_line_ = 0;                 // the last line of the object read
+  bool faces_cut_ = false;  // an out-of-order face number ended the face list
+  long last_line_ = 0;      // the last line of the object read
   // The face that "Material:" and "Smoothing:" lines belong to, if any.
   static constexpr std::size_t kNoFace = static_cast<std::size_t>(-1);
   std::size_t current_face_ = kNoFace;
@@ -218,8 +218,8 @@ Status MeshReader::finish() {
     // The faces after the cut stay cleared; each still needs a face line of
     // its own in the object, so that what is allocated follows the file.
     if (faces_declared_ > entry_.face_lines) {
-      return fail_at(last_line_, "object \"" + o_.name.str() + "\" declares " + faces_text_ +
-                                     " faces but has only " + std::to_string(entry_.face_lines) + " face lines");
+      return fail_at(last_line_, "object \"" + o_.name.str() + "\" declares " + faces_text_ + " faces but has only " +
+                                     std::to_string(entry_.face_lines) + " face lines");
     }
     o_.faces.resize(faces_declared_);
   }

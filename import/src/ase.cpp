@@ -5,14 +5,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <string>
 #include <limits>
 #include <optional>
+#include <string>
 #include <thread>
 #include <vector>
 
 #include "orvo/model/base.h"
-
 
 namespace orvo {
 
@@ -89,7 +88,9 @@ struct EntryLines {
 // not, or a quote in it leaves only a real split to tell.
 enum class KeyMatch { kNo, kYes, kSplit };
 
-bool is_separator_char(char c) { return c == ' ' || c == '\t' || c == ','; }
+bool is_separator_char(char c) {
+  return c == ' ' || c == '\t' || c == ',';
+}
 
 // Compares the characters after the first eight of the token at `p` (of
 // `left` characters to the line's end) with `tail`, then the terminator.
@@ -240,7 +241,9 @@ class AseParser {
   Status mesh_vertcol();
   Status mesh_weights_vertex();
 
-  MaxObject* object() { return current_object_ < 0 ? nullptr : &scene_.objects[static_cast<std::size_t>(current_object_)]; }
+  MaxObject* object() {
+    return current_object_ < 0 ? nullptr : &scene_.objects[static_cast<std::size_t>(current_object_)];
+  }
   SceneMaterial& material_of(const Frame& f) {
     MaterialBlock& block = (*blocks_)[static_cast<std::size_t>(current_material_)];
     return f.sub < 0 ? block.top : block.subs[static_cast<std::size_t>(f.sub)];
@@ -469,21 +472,15 @@ Status AseParser::read_line(Frame& child) {
       }
       return {};
     case Ctx::kObject:
-    case Ctx::kObjectTm:
-      return read_object(key, child);
-    case Ctx::kMesh:
-      return read_mesh(key, child);
-    case Ctx::kMap:
-      return read_map(key, child);
+    case Ctx::kObjectTm: return read_object(key, child);
+    case Ctx::kMesh: return read_mesh(key, child);
+    case Ctx::kMap: return read_map(key, child);
     case Ctx::kLight:
     case Ctx::kLightTm:
-    case Ctx::kLightSettings:
-      read_light(key, child);
-      return {};
+    case Ctx::kLightSettings: read_light(key, child); return {};
     case Ctx::kSkip:
     case Ctx::kMaterialList:
-    case Ctx::kMaterial:
-      return {};
+    case Ctx::kMaterial: return {};
   }
   return {};
 }
@@ -554,9 +551,8 @@ Status AseParser::read_mesh(std::string_view key, Frame& child) {
     o->cverts.assign(*n, 0);
   } else if (iequals(key, "*MESH_NUMCVFACES")) {
     o->num_cvfaces = parse_int(reader_[1]);
-  } else if (iequals(key, "*MESH_VERTEX_LIST") || iequals(key, "*MESH_FACE_LIST") ||
-             iequals(key, "*MESH_TVERTLIST") || iequals(key, "*MESH_TFACELIST") ||
-             iequals(key, "*MESH_CVERTLIST") || iequals(key, "*MESH_CFACELIST")) {
+  } else if (iequals(key, "*MESH_VERTEX_LIST") || iequals(key, "*MESH_FACE_LIST") || iequals(key, "*MESH_TVERTLIST") ||
+             iequals(key, "*MESH_TFACELIST") || iequals(key, "*MESH_CVERTLIST") || iequals(key, "*MESH_CFACELIST")) {
     child.ctx = Ctx::kMesh;
   } else if (iequals(key, "*MESH_WEIGHTS")) {
     o->skinned = true;
@@ -580,7 +576,8 @@ std::string out_of_range(const char* what, std::string_view token, std::size_t s
 Status AseParser::mesh_vertex() {
   MaxObject& o = *object();
   std::size_t i;
-  if (!entry_index(reader_[1], o.verts.size(), i)) return fail(out_of_range("vertex index", reader_[1], o.verts.size()));
+  if (!entry_index(reader_[1], o.verts.size(), i))
+    return fail(out_of_range("vertex index", reader_[1], o.verts.size()));
   const float x = static_cast<float>(parse_real(reader_[2]));
   const float y = static_cast<float>(parse_real(reader_[3]));
   const float z = static_cast<float>(parse_real(reader_[4]));
@@ -801,8 +798,7 @@ void AseParser::read_light(std::string_view key, Frame& child) {
         l.atten_end = static_cast<float>(parse_real(reader_[1]));
       }
       break;
-    default:
-      break;
+    default: break;
   }
 }
 
@@ -813,7 +809,8 @@ void finish_materials(ImportedScene& scene, std::vector<MaterialBlock>& blocks, 
   auto resolve = [&](const MaxObject& o, const SceneFace& f, int& block, int& sub) {
     block = o.material_ref;
     sub = kTop;
-    if (block < 0 || static_cast<std::size_t>(block) >= blocks.size() || !blocks[static_cast<std::size_t>(block)].defined) {
+    if (block < 0 || static_cast<std::size_t>(block) >= blocks.size() ||
+        !blocks[static_cast<std::size_t>(block)].defined) {
       block = -1;
       return;
     }
@@ -878,8 +875,8 @@ void finish_materials(ImportedScene& scene, std::vector<MaterialBlock>& blocks, 
 
 }  // namespace
 
-Status ase_parse(std::string_view text, const std::string& display_name, ImportedScene& scene,
-                 UserNotifier& notifier, const AseParseOptions& options) {
+Status ase_parse(std::string_view text, const std::string& display_name, ImportedScene& scene, UserNotifier& notifier,
+                 const AseParseOptions& options) {
   notifier.log(kParsingLine);
   scene.release();
   if (Status s = check_text_encoding(text, display_name); !s) return s;
@@ -900,8 +897,8 @@ Status ase_parse(std::string_view text, const std::string& display_name, Importe
   readers.reserve(outline.cuts.size() + outline.materials.size());
   const MaterialSegment* stopped_in = nullptr;
   for (const MaterialSegment& m : outline.materials) {
-    readers.emplace_back(text.substr(m.begin, m.end - m.begin), m.begin, display_name, scene, &blocks,
-                         Role::kMaterials, m.line, m.objects_before, m.lights_before, outline);
+    readers.emplace_back(text.substr(m.begin, m.end - m.begin), m.begin, display_name, scene, &blocks, Role::kMaterials,
+                         m.line, m.objects_before, m.lights_before, outline);
     if (!readers.back().run()) break;
     if (readers.back().stop_line != 0) {
       stopped_in = &m;
@@ -964,8 +961,7 @@ Status ase_parse(std::string_view text, const std::string& display_name, Importe
   return {};
 }
 
-Status ase_load(const std::string& path, ImportedScene& scene, UserNotifier& notifier,
-                const AseParseOptions& options) {
+Status ase_load(const std::string& path, ImportedScene& scene, UserNotifier& notifier, const AseParseOptions& options) {
   Result<FileText> text = FileText::open(path, kMaxSceneBytes);
   if (!text) {
     scene.release();

@@ -561,14 +561,9 @@ void Converter::classify_objects() {
         lists_.add(n, index, log_);
         break;
       }
-      case Kind::kBounding:
-        bounding_.push_back(index);
-        break;
-      case Kind::kUser:
-        users_.push_back(index);
-        break;
-      case Kind::kIgnored:
-        break;
+      case Kind::kBounding: bounding_.push_back(index); break;
+      case Kind::kUser: users_.push_back(index); break;
+      case Kind::kIgnored: break;
     }
   }
   log_.logf("Num Center Points: %ld", num_center);
@@ -600,8 +595,9 @@ void Converter::build_center_points() {
     c.rows = scene_.objects[static_cast<std::size_t>(centers_[i])].rows;
     for (std::size_t r = 0; r < 3; ++r) c.rows[r] = conv::normalised(c.rows[r]);
   }
-  exchange_sort(model_.centers,
-                [](const CenterPoint& a, const CenterPoint& b) { return bytecompare(a.name.view(), b.name.view()) > 0; });
+  exchange_sort(model_.centers, [](const CenterPoint& a, const CenterPoint& b) {
+    return bytecompare(a.name.view(), b.name.view()) > 0;
+  });
 }
 
 void Converter::build_stretch_boxes() {
@@ -682,8 +678,7 @@ void Converter::apply_stretch_boxes() {
     bool caught = false;
     for (Vertex& v : so.verts) {
       for (const StretchBox& b : boxes_.boxes) {
-        if (v.x >= b.min_x && v.x <= b.max_x && v.y >= b.min_y && v.y <= b.max_y && v.z >= b.min_z &&
-            v.z <= b.max_z) {
+        if (v.x >= b.min_x && v.x <= b.max_x && v.y >= b.min_y && v.y <= b.max_y && v.z >= b.min_z && v.z <= b.max_z) {
           v.subobj = b.subobj;
           v.subobj2 = b.subobj2;
           v.stretch = 1;
@@ -752,7 +747,7 @@ ConversionReport Converter::run() {
 }  // namespace
 
 Result<ConversionReport> convert_scene(Model& model, const ImportedScene& scene, float scale,
-                                           StretchBoxTable& stretch_boxes, UserNotifier& notifier) {
+                                       StretchBoxTable& stretch_boxes, UserNotifier& notifier) {
   if (scene.skinned) return convert_skinned_scene(model, scene, scale, stretch_boxes, notifier);
   Converter converter(model, scene, scale, stretch_boxes, notifier);
   return converter.run();

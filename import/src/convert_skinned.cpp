@@ -75,7 +75,7 @@ class SkinnedConverter {
   int highest_bone_ = 0;  // B
   int unnamed_srcmat_ = -1;
   conv::SubObjectLists lists_;
-  std::vector<bool> bone_;               // per MAX object: a bone, whose geometry is dropped
+  std::vector<bool> bone_;  // per MAX object: a bone, whose geometry is dropped
   std::vector<int> bounding_, users_;
   std::optional<Row3> centre_node_;  // node position of "_01 Center"
 };
@@ -356,7 +356,7 @@ Result<ConversionReport> SkinnedConverter::run() {
 }  // namespace
 
 Result<ConversionReport> convert_skinned_scene(Model& model, const ImportedScene& scene, float scale,
-                                                  StretchBoxTable& stretch_boxes, UserNotifier& notifier) {
+                                               StretchBoxTable& stretch_boxes, UserNotifier& notifier) {
   SkinnedConverter converter(model, scene, scale, stretch_boxes, notifier);
   return converter.run();
 }

@@ -53,7 +53,8 @@ Status load_scene(const std::string& path, bool ase, ImportedScene& scene, UserN
 std::string with_extension(const std::string& path, std::string_view ext) {
   const std::size_t slash = path.find_last_of('/');
   const std::size_t dot = path.find_last_of('.');
-  const std::string base = (dot == std::string::npos || (slash != std::string::npos && dot < slash)) ? path : path.substr(0, dot);
+  const std::string base =
+      (dot == std::string::npos || (slash != std::string::npos && dot < slash)) ? path : path.substr(0, dot);
   return base + "." + std::string(ext);
 }
 
@@ -113,7 +114,7 @@ Status model_read_3da(const std::string& path, Model& model, ModelContext& conte
 }
 
 Status model_write_3da(const Model& model, const std::string& path, const ModelContext& context,
-                      std::string_view username, const tools::LocalTime& when) {
+                       std::string_view username, const tools::LocalTime& when) {
   return write_file_atomic(path, metafile_write(model, context.scale, when, username));
 }
 
@@ -162,10 +163,8 @@ std::string lod_path(std::string_view path, char letter) {
 std::string lod_message(char letter, const Status& status) {
   const std::string l(1, letter);
   switch (status.code()) {
-    case kMetafileCannotOpen:
-      return "Unable to open '" + l + "' file";
-    case kMetafileEndInBlock:
-      return "Unexpeded EOF in '" + l + "' file";
+    case kMetafileCannotOpen: return "Unable to open '" + l + "' file";
+    case kMetafileEndInBlock: return "Unexpeded EOF in '" + l + "' file";
     default:
       if (status.code() < 0) return "Error parsing '" + l + "' file, line " + std::to_string(-status.code());
       return letter == 'h' ? "Error loading 'h' 3da file, h" : "Error loading '" + l + "' 3da file";
@@ -173,7 +172,8 @@ std::string lod_message(char letter, const Status& status) {
 }
 
 std::array<Status, 4> model_write_lod_set(const std::string& path, std::array<const Model*, 4> models,
-                                        const ModelContext& context, std::string_view username, const tools::LocalTime& when) {
+                                          const ModelContext& context, std::string_view username,
+                                          const tools::LocalTime& when) {
   std::array<Status, 4> results;
   for (std::size_t level = 0; level < 4; ++level) {
     if (!models[level]->present()) continue;
@@ -196,9 +196,11 @@ std::array<Status, 4> model_read_lod_set(const std::string& path, std::array<Mod
     if (level_path.empty()) {
       results[static_cast<std::size_t>(level)] = Error{kMetafileCannotOpen, path + ": not a level set file name"};
     } else {
-      results[static_cast<std::size_t>(level)] = model_read_3da(level_path, *models[static_cast<std::size_t>(level)], context);
+      results[static_cast<std::size_t>(level)] =
+          model_read_3da(level_path, *models[static_cast<std::size_t>(level)], context);
     }
-    if (!results[static_cast<std::size_t>(level)]) notifier.message(lod_message(letter, results[static_cast<std::size_t>(level)]), "");
+    if (!results[static_cast<std::size_t>(level)])
+      notifier.message(lod_message(letter, results[static_cast<std::size_t>(level)]), "");
   }
   bool any = false;
   for (Model* m : models) any = any || m->polycollision != 0;

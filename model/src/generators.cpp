@@ -231,30 +231,18 @@ int wave_lookup(int wave, uint16_t p) {
     return (a << 8) + (b - a) * frac;
   };
   switch (wave & 0x0F) {
-    case kWaveSquare:
-      return step(kWaveRowSquare);
-    case kWaveSine:
-      return step(kWaveRowSine);
-    case kWaveTriangle:
-      return step(kWaveRowTriangle);
-    case kWaveSaw:
-      return step(kWaveRowSaw);
-    case kWaveInverseSaw:
-      return step(kWaveRowInverseSaw);
-    case kWaveRandom:
-      return (next_random() & 0xFFF) * 16;
-    case kWaveSmoothRandom:
-      return smooth(kWaveRowSmoothRandom);
-    case kWaveHalfSine:
-      return step(kWaveRowHalfSine);
-    case kWavePulse:
-      return step(kWaveRowPulse);
-    case kWaveVibrate:
-      return smooth(kWaveRowVibrate);
-    case kWaveHeartbeat:
-      return step(kWaveRowHeartbeat);
-    default:
-      return 0;
+    case kWaveSquare: return step(kWaveRowSquare);
+    case kWaveSine: return step(kWaveRowSine);
+    case kWaveTriangle: return step(kWaveRowTriangle);
+    case kWaveSaw: return step(kWaveRowSaw);
+    case kWaveInverseSaw: return step(kWaveRowInverseSaw);
+    case kWaveRandom: return (next_random() & 0xFFF) * 16;
+    case kWaveSmoothRandom: return smooth(kWaveRowSmoothRandom);
+    case kWaveHalfSine: return step(kWaveRowHalfSine);
+    case kWavePulse: return step(kWaveRowPulse);
+    case kWaveVibrate: return smooth(kWaveRowVibrate);
+    case kWaveHeartbeat: return step(kWaveRowHeartbeat);
+    default: return 0;
   }
 }
 
@@ -344,18 +332,12 @@ struct StyleClass {
 // register index for a phase.
 StyleClass classify(int style) {
   switch (style) {
-    case kStyleSlide:
-      return {StyleKind::kSlide};
-    case kStyleSlideInverse:
-      return {StyleKind::kSlideInverse};
-    case kStyleSet:
-      return {StyleKind::kSet};
-    case kStyleRotateCw:
-      return {StyleKind::kRotateCw};
-    case kStyleRotateCcw:
-      return {StyleKind::kRotateCcw};
-    default:
-      break;
+    case kStyleSlide: return {StyleKind::kSlide};
+    case kStyleSlideInverse: return {StyleKind::kSlideInverse};
+    case kStyleSet: return {StyleKind::kSet};
+    case kStyleRotateCw: return {StyleKind::kRotateCw};
+    case kStyleRotateCcw: return {StyleKind::kRotateCcw};
+    default: break;
   }
   const int op = style >> 4;
   const int wave = style & 0x0F;
@@ -387,13 +369,10 @@ int64_t drive(const StyleClass& c, uint8_t style, uint8_t phase, int16_t rate, u
 std::optional<int32_t> scalar_output(const PackedGenerator& g, uint32_t t, const ControlRegisterValues& regs) {
   const StyleClass c = classify(g.style);
   switch (c.kind) {
-    case StyleKind::kSet:
-      return g.start;
+    case StyleKind::kSet: return g.start;
     case StyleKind::kWave:
-    case StyleKind::kCtrlReg:
-      return lerp16(g.start, g.end, drive(c, g.style, g.phase, g.rate, t, regs));
-    default:
-      return std::nullopt;  // inactive, or a mapping-only style
+    case StyleKind::kCtrlReg: return lerp16(g.start, g.end, drive(c, g.style, g.phase, g.rate, t, regs));
+    default: return std::nullopt;  // inactive, or a mapping-only style
   }
 }
 
@@ -417,8 +396,7 @@ GeneratorColor color_output(const PackedColorGenerator& g, uint32_t t, const Con
       for (int i = 0; i < 3; ++i) v[i] = lerp16(g.start[i], g.end[i], x);
       break;
     }
-    default:
-      return out;  // white
+    default: return out;  // white
   }
   out.r = static_cast<float>(v[0]) / 255.0f;
   out.g = static_cast<float>(v[1]) / 255.0f;
@@ -444,8 +422,7 @@ struct Column {
 float real_output(const StyleClass& c, const PackedGenerator& g, uint16_t p, const ControlRegisterValues& regs) {
   const double start = g.start / 256.0;
   const double end = g.end / 256.0;
-  const double x =
-      c.kind == StyleKind::kCtrlReg ? regs.get(g.phase) / 65536.0 : wave_lookup(g.style, p) / 65535.0;
+  const double x = c.kind == StyleKind::kCtrlReg ? regs.get(g.phase) / 65536.0 : wave_lookup(g.style, p) / 65535.0;
   return static_cast<float>(start + x * (end - start));
 }
 
@@ -456,12 +433,8 @@ Column mapping_column(const PackedGenerator& g, uint32_t t, bool is_u, const Con
   const uint16_t p = phase_position(g, t);
   Column col;
   switch (c.kind) {
-    case StyleKind::kSlide:
-      col.offset = static_cast<float>(p / 65536.0);
-      break;
-    case StyleKind::kSlideInverse:
-      col.offset = static_cast<float>(-p / 65536.0);
-      break;
+    case StyleKind::kSlide: col.offset = static_cast<float>(p / 65536.0); break;
+    case StyleKind::kSlideInverse: col.offset = static_cast<float>(-p / 65536.0); break;
     case StyleKind::kRotateCw:
     case StyleKind::kRotateCcw: {
       // Rotation about the texture centre (0.5, 0.5).
@@ -480,23 +453,14 @@ Column mapping_column(const PackedGenerator& g, uint32_t t, bool is_u, const Con
       // Set: the coordinate becomes v. Add: v is added. Skew: v times the
       // other coordinate is added. Mult: the coordinate is scaled by v.
       switch (c.op) {
-        case 3:
-          col = {0.0f, 0.0f, v};
-          break;
-        case 4:
-          col = {1.0f, 0.0f, v};
-          break;
-        case 5:
-          col = {1.0f, v, 0.0f};
-          break;
-        default:
-          col = {v, 0.0f, 0.0f};
-          break;
+        case 3: col = {0.0f, 0.0f, v}; break;
+        case 4: col = {1.0f, 0.0f, v}; break;
+        case 5: col = {1.0f, v, 0.0f}; break;
+        default: col = {v, 0.0f, 0.0f}; break;
       }
       break;
     }
-    default:
-      break;  // None, "Set" and undefined styles: unchanged
+    default: break;  // None, "Set" and undefined styles: unchanged
   }
   return col;
 }

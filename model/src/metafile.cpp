@@ -136,9 +136,7 @@ Status Parser::run() {
     }
     Status s;
     switch (block_) {
-      case Block::kGeneral:
-        s = take<Model>(kGeneralKeys, model_, true);
-        break;
+      case Block::kGeneral: s = take<Model>(kGeneralKeys, model_, true); break;
       case Block::kMaterial:
         s = take<ModelMaterial>(kMaterialKeys, model_.materials[static_cast<std::size_t>(index_)], false);
         break;
@@ -148,14 +146,9 @@ Status Parser::run() {
       case Block::kLight:
         s = take<MetafileInfo::Light>(kLightKeys, info_.lights[static_cast<std::size_t>(index_)], false);
         break;
-      case Block::kAmbient:
-        s = take<ColorGenerator>(kLightGeneratorKeys, model_.ambient, false);
-        break;
-      case Block::kDirect:
-        s = take<ColorGenerator>(kLightGeneratorKeys, model_.direct, false);
-        break;
-      case Block::kNone:
-        break;
+      case Block::kAmbient: s = take<ColorGenerator>(kLightGeneratorKeys, model_.ambient, false); break;
+      case Block::kDirect: s = take<ColorGenerator>(kLightGeneratorKeys, model_.direct, false); break;
+      case Block::kNone: break;
     }
     if (!s) return s;
   }

@@ -66,9 +66,13 @@ const SourceMaterial& source_of(const Model& model, const Face& face) {
   return model.srcmat[static_cast<std::size_t>(face.srcmat)];
 }
 
-bool has_second_layer(const SourceMaterial& s) { return (s.layer_flags & kSourceSecondLayer) != 0; }
+bool has_second_layer(const SourceMaterial& s) {
+  return (s.layer_flags & kSourceSecondLayer) != 0;
+}
 
-bool is_second_layer(const ModelMaterial& m) { return (m.multitexture_flags & kMultiTextureSecondLayer) != 0; }
+bool is_second_layer(const ModelMaterial& m) {
+  return (m.multitexture_flags & kMultiTextureSecondLayer) != 0;
+}
 
 // Step 1 of add-material: the first material that stands for S.
 int find_match(const Model& model, const SourceMaterial& s) {
@@ -174,14 +178,13 @@ int model_AddMaterial(Model& model, std::string_view texture_name, const Face* f
 
   const int n = model.num_materials;
   if (n >= kMaxMaterials) return 0;
-  make_layer(model.materials[static_cast<std::size_t>(n)], s, 0, texture_name, default_physical,
-             default_color_type, default_alpha_type);
+  make_layer(model.materials[static_cast<std::size_t>(n)], s, 0, texture_name, default_physical, default_color_type,
+             default_alpha_type);
   ++model.num_materials;
   prepare_next_slot(model);
   if (has_second_layer(s) && model.num_materials < kMaxMaterials) {
     ModelMaterial& second = model.materials[static_cast<std::size_t>(n + 1)];
-    make_layer(second, s, 1, s.color_texture[1].view(), default_physical, default_color_type,
-               default_alpha_type);
+    make_layer(second, s, 1, s.color_texture[1].view(), default_physical, default_color_type, default_alpha_type);
     second.multitexture_flags = kMultiTextureSecondLayer;
     ++model.num_materials;
     prepare_next_slot(model);

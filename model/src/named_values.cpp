@@ -28,23 +28,21 @@ const NamedValue kRenderFunctions[] = {
     {"ptlf", 14}, {"pung", 15}, {"tree", 16}, {"tgrp", 17}, {"trrw", 18}, {"veh0", 19}, {"", -1}};
 
 const NamedValue kPhysicalAttributes[] = {
-    {"None", 0},        {"Metal", 1},     {"Hard Metal", 0x200}, {"Stone", 4},
-    {"Glass", 0x800},   {"Foliage", 8},   {"Wood", 2},           {"Cloth", 0x400},
-    {"Water", 0x10000}, {"Flesh", 0x20000}, {"Dirt", 0x40000},   {"", -1}};
+    {"None", 0}, {"Metal", 1},     {"Hard Metal", 0x200}, {"Stone", 4},       {"Glass", 0x800},  {"Foliage", 8},
+    {"Wood", 2}, {"Cloth", 0x400}, {"Water", 0x10000},    {"Flesh", 0x20000}, {"Dirt", 0x40000}, {"", -1}};
 
-const NamedValue kShaderTypesRigid[] = {
-    {"None", 0},
-    {"Diffuse Bump Map", 1},
-    {"Diffuse+Specular Bump", 4},
-    {"Phong Bump Map", 2},
-    {"Chrome Bump", 5},
-    {"Dirty Metal", 20},
-    {"Diff/Spec/Glossmap Bump", 6},
-    {"MDT Diffuse Bump Map", 8},
-    {"MDT Phong Bump Map", 11},
-    {"MDT Phong Bump Map + RT", 12},
-    {"Ghost", 14},
-    {"", -1}};
+const NamedValue kShaderTypesRigid[] = {{"None", 0},
+                                        {"Diffuse Bump Map", 1},
+                                        {"Diffuse+Specular Bump", 4},
+                                        {"Phong Bump Map", 2},
+                                        {"Chrome Bump", 5},
+                                        {"Dirty Metal", 20},
+                                        {"Diff/Spec/Glossmap Bump", 6},
+                                        {"MDT Diffuse Bump Map", 8},
+                                        {"MDT Phong Bump Map", 11},
+                                        {"MDT Phong Bump Map + RT", 12},
+                                        {"Ghost", 14},
+                                        {"", -1}};
 
 const NamedValue kShaderTypesSkinned[] = {{"None", 0},
                                           {"Skin MDT Phong Bump Map", 11},
@@ -53,14 +51,12 @@ const NamedValue kShaderTypesSkinned[] = {{"None", 0},
                                           {"Skin Local Diffuse Bump Map", 15},
                                           {"", -1}};
 
-const NamedValue kColorTypes[] = {
-    {"Color - None", 0}, {"Color - Solid", 1}, {"Color - Texture", 2}, {"", -1}};
+const NamedValue kColorTypes[] = {{"Color - None", 0}, {"Color - Solid", 1}, {"Color - Texture", 2}, {"", -1}};
 
-const NamedValue kAlphaTypes[] = {
-    {"Alpha - None", 0}, {"Alpha - Solid", 1}, {"Alpha - Texture", 2}, {"", -1}};
+const NamedValue kAlphaTypes[] = {{"Alpha - None", 0}, {"Alpha - Solid", 1}, {"Alpha - Texture", 2}, {"", -1}};
 
-const NamedValue kBlendingModes[] = {{"Opaque", 1},         {"Alpha Blend", 2},    {"Premultiplied AB", 3},
-                                     {"Additive", 4},       {"Multiplicative", 5}, {"", -1}};
+const NamedValue kBlendingModes[] = {{"Opaque", 1},   {"Alpha Blend", 2},    {"Premultiplied AB", 3},
+                                     {"Additive", 4}, {"Multiplicative", 5}, {"", -1}};
 
 const NamedValue kReflectTypes[] = {{"None", 0},
                                     {"Specular Sharp - $$", 258},
@@ -79,11 +75,9 @@ const NamedValue kRotateTypes[] = {{"No Rotation", 0},
                                    {"Rotate Part - Face Camera XZ axis only", 4},
                                    {"", -1}};
 
-const NamedValue kRotateTypesShort[] = {
-    {"RFixed", 1}, {"RFunc", 2}, {"RFace", 3}, {"RFaceXZ", 4}, {"", -1}};
+const NamedValue kRotateTypesShort[] = {{"RFixed", 1}, {"RFunc", 2}, {"RFace", 3}, {"RFaceXZ", 4}, {"", -1}};
 
-const NamedValue kScaleTypes[] = {
-    {"No Scaling", 0}, {"Scale All Axis", 1}, {"Scale Individual Axis", 2}, {"", -1}};
+const NamedValue kScaleTypes[] = {{"No Scaling", 0}, {"Scale All Axis", 1}, {"Scale Individual Axis", 2}, {"", -1}};
 
 const NamedValue kScaleTypesShort[] = {{"SAll", 1}, {"SIndv", 2}, {"", -1}};
 

@@ -27,8 +27,8 @@
 #include "loamer/build.h"
 #include "loamer/height_file.h"
 #include "loamer/project.h"
-#include "loamer/terrain_file.h"
 #include "loamer/system_log.h"
+#include "loamer/terrain_file.h"
 #include "tools/base/file_io.h"
 
 namespace {
@@ -269,7 +269,7 @@ int inspect_heights(const std::string& file, bool json) {
   for (uint16_t v : *h) sum += v;
   const double mean = sum / static_cast<double>(h->size()) / 256.0;
   if (json) {
-    nlohmann::json j{{"file", file},     {"format", "height file"}, {"size", 1024},
+    nlohmann::json j{{"file", file},       {"format", "height file"}, {"size", 1024},
                      {"min", *lo / 256.0}, {"max", *hi / 256.0},      {"mean", mean}};
     std::cout << j.dump(2) << '\n';
     return kExitOk;

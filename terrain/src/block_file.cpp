@@ -132,7 +132,8 @@ void scramble_run(std::span<uint8_t> bytes, bool reverse) {
 tools::Status check_block_mesh(const PackedBlockMesh& mesh) {
   const size_t vertices = mesh.vertex_count();
   if (vertices > kMaxVertices) {
-    return detail::io_error(std::to_string(vertices) + " vertices, more than the 65535 a block file holds", kIoDoesNotFit);
+    return detail::io_error(std::to_string(vertices) + " vertices, more than the 65535 a block file holds",
+                            kIoDoesNotFit);
   }
   for (int slot = 0; slot < kLodSlots; slot += 2) {
     const LodList& list = mesh.lods[static_cast<size_t>(slot)];
@@ -144,8 +145,7 @@ tools::Status check_block_mesh(const PackedBlockMesh& mesh) {
     const uint64_t n = indices_of(list.count, list.kind);
     if (list.indices.size() != n) {
       return detail::io_error(slot_name(slot) + ": count " + std::to_string(list.count) + " needs " +
-                                  std::to_string(n) + " indices, the list holds " +
-                                  std::to_string(list.indices.size()),
+                                  std::to_string(n) + " indices, the list holds " + std::to_string(list.indices.size()),
                               kIoDoesNotFit);
     }
     for (size_t k = 0; k < list.indices.size(); ++k) {

@@ -6,17 +6,17 @@
 #include <span>
 #include <vector>
 
+#include "io_errors.h"
 #include "loamer/block_file.h"
 #include "loamer/height_file.h"
 #include "loamer/naming.h"
 #include "loamer/strip_conversion.h"
 #include "loamer/terrain_file.h"
 #include "loamer/triangulation.h"
+#include "parallel.h"
 #include "tools/base/file_io.h"
 #include "tools/base/file_time.h"
 #include "tools/base/host.h"
-#include "io_errors.h"
-#include "parallel.h"
 
 namespace loamer {
 namespace {
@@ -82,9 +82,9 @@ class SerialNotifier final : public BuildNotifier {
 struct ConversionItem {
   int sector = 0;
   std::string tml, tms;
-  long weight = 1;        // blocks it stands for
-  bool present = false;   // the ".tml" exists
-  bool current = false;   // the ".tms" is not older than the ".tml"
+  long weight = 1;       // blocks it stands for
+  bool present = false;  // the ".tml" exists
+  bool current = false;  // the ".tms" is not older than the ".tml"
 };
 
 std::vector<ConversionItem> plan_conversion(const std::string& path) {

@@ -14,19 +14,13 @@ namespace loamer::detail {
 
 inline tools::ErrorKind io_kind(int code) {
   switch (code) {
-    case kIoCannotOpen:
-      return tools::ErrorKind::kCannotOpen;
-    case kIoTruncated:
-      return tools::ErrorKind::kEndOfFile;
+    case kIoCannotOpen: return tools::ErrorKind::kCannotOpen;
+    case kIoTruncated: return tools::ErrorKind::kEndOfFile;
     case kIoBadMagic:
-    case kIoBadData:
-      return tools::ErrorKind::kBadData;
-    case kIoDoesNotFit:
-      return tools::ErrorKind::kDoesNotFit;
-    case kIoBadArgument:
-      return tools::ErrorKind::kBadArgument;
-    default:
-      return tools::ErrorKind::kOther;
+    case kIoBadData: return tools::ErrorKind::kBadData;
+    case kIoDoesNotFit: return tools::ErrorKind::kDoesNotFit;
+    case kIoBadArgument: return tools::ErrorKind::kBadArgument;
+    default: return tools::ErrorKind::kOther;
   }
 }
 

@@ -169,7 +169,7 @@ void ProjectReader::read_lines(std::string_view whole_lines) {
 }
 
 tools::Result<TerrainProject> parse_project_text(std::string_view text, const std::string& display_name,
-                                                QuadrantLocks& locks) {
+                                                 QuadrantLocks& locks) {
   ProjectReader reader(display_name, locks);
   if (tools::Status s = reader.feed(text); !s) return s.error();
   if (tools::Status s = reader.finish(); !s) return s.error();

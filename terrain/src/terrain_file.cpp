@@ -5,12 +5,12 @@
 #include <cstring>
 #include <optional>
 
+#include "io_errors.h"
 #include "loamer/block_file.h"
 #include "loamer/height_file.h"
-#include "io_errors.h"
 #include "loamer/packed_block_mesh.h"
-#include "tools/base/file_io.h"
 #include "parallel.h"
+#include "tools/base/file_io.h"
 
 namespace loamer {
 
@@ -283,11 +283,11 @@ tools::Status write_terrain_file(const TerrainFileJob& job, const TerrainProgres
   put_u16_at(bytes, 4, static_cast<uint16_t>(job.grid_size));
   put_u16_at(bytes, 6, static_cast<uint16_t>(sectors));
   return tools::write_file_atomic(job.output_file,
-                                 std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+                                  std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
 tools::Result<TerrainFileSummary> summarize_terrain_bytes(std::span<const uint8_t> bytes,
-                                                         const std::string& name_for_errors) {
+                                                          const std::string& name_for_errors) {
   const auto fail = [&](int code, size_t at, const std::string& what) {
     return detail::io_error(name_for_errors, static_cast<int64_t>(at), what, code);
   };

@@ -10,10 +10,10 @@
 
 #include "loamer/block_file.h"
 #include "loamer/naming.h"
+#include "parallel.h"
+#include "tools/base/file_time.h"
 #include "tools/mesh/edge_collapse_reducer.h"
 #include "tools/mesh/stripify.h"
-#include "tools/base/file_time.h"
-#include "parallel.h"
 
 namespace loamer {
 namespace {
@@ -226,8 +226,7 @@ class Triangulator {
           mesh.vertices.push_back(part.vertices[v]);
         }
       }
-      for (size_t v = before; v < mesh.vertices.size(); ++v)
-        first.emplace(mesh.vertices[v], static_cast<uint16_t>(v));
+      for (size_t v = before; v < mesh.vertices.size(); ++v) first.emplace(mesh.vertices[v], static_cast<uint16_t>(v));
       for (uint16_t index : lod.triangles) triangles.push_back(index < count ? map[index] : 0);
     }
   }
@@ -251,9 +250,9 @@ class Triangulator {
     params.threshold_start = r.threshold_start;
     params.threshold_end = r.threshold_end;
     params.shape_weight = 2.0f;
-    tools::mesh::TerrainLods lods = tools::mesh::build_terrain_lods(
-        node.mesh.vertices.data(), node.mesh.vertices.size(), sizeof(TerrainVertex), source.data(), source.size() / 3,
-        params);
+    tools::mesh::TerrainLods lods =
+        tools::mesh::build_terrain_lods(node.mesh.vertices.data(), node.mesh.vertices.size(), sizeof(TerrainVertex),
+                                        source.data(), source.size() / 3, params);
 
     std::vector<TerrainVertex> ordered;
     ordered.reserve(lods.vertex_order.size());

@@ -5,8 +5,8 @@
 #include <clocale>
 #include <limits>
 
-#include "tools/base/fixed_string.h"
 #include "tools/base/file_io.h"
+#include "tools/base/fixed_string.h"
 
 namespace tools {
 namespace {

@@ -184,7 +184,8 @@ TEST(AscReader, DeclaredButNotGivenIsAnErrorAtTheObjectsEnd) {
       {"the file ends inside the face list", plain_mesh("01 A", 3, face0, 2), 10, "only 1 of its 2 faces are given"},
       {"faces that never come",
        "Named object: \"01 A\"\nTri-mesh, Vertices: 1     Faces: 4999995\nVertex list:\n"
-       "Vertex 0:  X: 0.0  Y: 0.0  Z: 0.0\n" + std::string(200, '\n') + "Smoothing: 1\nx\n",
+       "Vertex 0:  X: 0.0  Y: 0.0  Z: 0.0\n" +
+           std::string(200, '\n') + "Smoothing: 1\nx\n",
        206, "only 0 of its 4999995 faces are given"},
       {"a vertex list cut short by the face list",
        "Named object: \"01 A\"\nTri-mesh, Vertices: 3     Faces: 1\nVertex list:\n"

@@ -26,9 +26,8 @@ std::unique_ptr<Parsed> parse(const std::string& text) {
 }
 
 TEST(AseReader, TurnsVerticesAndNodeRowsAQuarterTurn) {
-  const std::string text = std::string(kHeader) +
-                           geom("01 Box", {{1.0, 2.0, 3.0}, {0, 0, 0}, {0, 1, 0}}, {{{0, 1, 2}}}, "",
-                                "") ;
+  const std::string text =
+      std::string(kHeader) + geom("01 Box", {{1.0, 2.0, 3.0}, {0, 0, 0}, {0, 1, 0}}, {{{0, 1, 2}}}, "", "");
   auto p = parse(text);
   ASSERT_TRUE(p->status) << p->status.error().message;
   ASSERT_EQ(p->scene.objects.size(), 1u);
@@ -51,12 +50,12 @@ std::string one_face_scene(const std::string& face_line, const std::string& extr
   return std::string(kHeader) +
          "*GEOMOBJECT {\n*NODE_NAME \"01 A\"\n*MESH {\n*MESH_NUMVERTEX 3\n*MESH_NUMFACES 1\n"
          "*MESH_VERTEX_LIST {\n*MESH_VERTEX 0 0 0 0\n*MESH_VERTEX 1 1 0 0\n*MESH_VERTEX 2 0 1 0\n}\n"
-         "*MESH_FACE_LIST {\n" + face_line + "\n}\n" + extra_mesh + "}\n}\n";
+         "*MESH_FACE_LIST {\n" +
+         face_line + "\n}\n" + extra_mesh + "}\n}\n";
 }
 
 TEST(AseReader, FaceLinesAreReadByPosition) {
-  auto p = parse(one_face_scene(
-      "*MESH_FACE 0: A: 2 B: 1 C: 0 AB: 1 BC: 0 CA: 1 *MESH_SMOOTHING 1,3 *MESH_MTLID 5"));
+  auto p = parse(one_face_scene("*MESH_FACE 0: A: 2 B: 1 C: 0 AB: 1 BC: 0 CA: 1 *MESH_SMOOTHING 1,3 *MESH_MTLID 5"));
   ASSERT_TRUE(p->status) << p->status.error().message;
   const SceneFace& f = p->scene.objects[0].faces[0];
   EXPECT_EQ(f.v, (std::array<int32_t, 4>{2, 1, 0, 2}));
@@ -80,7 +79,8 @@ TEST(AseReader, TextureAndColourListsAndPackedColours) {
       "*MESH_NUMTVFACES 1\n*MESH_TFACELIST {\n*MESH_TFACE 0 1 0 1\n}\n"
       "*MESH_NUMCVERTEX 1\n*MESH_CVERTLIST {\n*MESH_VERTCOL 0 1.0 0.5 0.002\n}\n"
       "*MESH_NUMCVFACES 1\n*MESH_CFACELIST {\n*MESH_CFACE 0 0 0 0\n}\n";
-  auto p = parse(one_face_scene("*MESH_FACE 0: A: 0 B: 1 C: 2 AB: 1 BC: 1 CA: 1 *MESH_SMOOTHING 1 *MESH_MTLID 0", extra));
+  auto p =
+      parse(one_face_scene("*MESH_FACE 0: A: 0 B: 1 C: 2 AB: 1 BC: 1 CA: 1 *MESH_SMOOTHING 1 *MESH_MTLID 0", extra));
   ASSERT_TRUE(p->status) << p->status.error().message;
   const MaxObject& o = p->scene.objects[0];
   EXPECT_FLOAT_EQ(o.tverts[0].x, 0.25f);
@@ -99,11 +99,13 @@ TEST(AseReader, IndicesOutsideTheirListsAreErrorsAtTheirLine) {
   const std::string ok_face = "*MESH_FACE 0: A: 0 B: 1 C: 2 AB: 1 BC: 1 CA: 1 *MESH_SMOOTHING 1 *MESH_MTLID 0";
   const Case cases[] = {
       {"face corner", one_face_scene("*MESH_FACE 0: A: 0 B: 3 C: 2 AB: 1 BC: 1 CA: 1 *MESH_SMOOTHING 1 *MESH_MTLID 0")},
-      {"negative corner", one_face_scene("*MESH_FACE 0: A: -1 B: 1 C: 2 AB: 1 BC: 1 CA: 1 *MESH_SMOOTHING 1 *MESH_MTLID 0")},
+      {"negative corner",
+       one_face_scene("*MESH_FACE 0: A: -1 B: 1 C: 2 AB: 1 BC: 1 CA: 1 *MESH_SMOOTHING 1 *MESH_MTLID 0")},
       {"face index", one_face_scene("*MESH_FACE 1: A: 0 B: 1 C: 2 AB: 1 BC: 1 CA: 1 *MESH_SMOOTHING 1 *MESH_MTLID 0")},
       {"short face", one_face_scene("*MESH_FACE 0: A: 0 B: 1")},
-      {"tface", one_face_scene(ok_face, "*MESH_NUMTVERTEX 1\n*MESH_TVERTLIST {\n*MESH_TVERT 0 0 0 0\n}\n"
-                                        "*MESH_TFACELIST {\n*MESH_TFACE 0 0 0 1\n}\n")},
+      {"tface", one_face_scene(ok_face,
+                               "*MESH_NUMTVERTEX 1\n*MESH_TVERTLIST {\n*MESH_TVERT 0 0 0 0\n}\n"
+                               "*MESH_TFACELIST {\n*MESH_TFACE 0 0 0 1\n}\n")},
       {"tvert", one_face_scene(ok_face, "*MESH_NUMTVERTEX 1\n*MESH_TVERTLIST {\n*MESH_TVERT 1 0 0 0\n}\n")},
       {"cface", one_face_scene(ok_face, "*MESH_CFACELIST {\n*MESH_CFACE 0 0 0 0\n}\n")},
       {"vertcol", one_face_scene(ok_face, "*MESH_NUMCVERTEX 1\n*MESH_CVERTLIST {\n*MESH_VERTCOL 4 1 1 1\n}\n")},
@@ -148,7 +150,8 @@ TEST(AseReader, ImpossibleCountsAreRefusedBeforeAllocating) {
   std::string missing_vertex = one_face_scene(face);
   missing_vertex.replace(missing_vertex.find("*MESH_VERTEX 1 1 0 0\n"), 14, "*MESH_VERTEX 0");
   EXPECT_NE(parse(missing_vertex)->status.error().message.find("only 2 of its 3 vertices"), std::string::npos);
-  std::string misspelt = one_face_scene("*MESH_FACE1: A: 0 B: 1 C: 2 AB: 1 BC: 1 CA: 1 *MESH_SMOOTHING 1 *MESH_MTLID 0");
+  std::string misspelt =
+      one_face_scene("*MESH_FACE1: A: 0 B: 1 C: 2 AB: 1 BC: 1 CA: 1 *MESH_SMOOTHING 1 *MESH_MTLID 0");
   EXPECT_FALSE(parse(misspelt)->status);
   // A count given twice for one object is an error.
   EXPECT_FALSE(parse(one_face_scene("*MESH_FACE 0: A: 0 B: 1 C: 2 AB: 1 BC: 1 CA: 1 *MESH_SMOOTHING 1 *MESH_MTLID 0",
@@ -252,9 +255,10 @@ TEST(AseReader, UnbalancedBracesAreNotFatal) {
 
 TEST(AseReader, SkinWeightsMarkTheSceneAndWarnOnceForParentlessVertices) {
   const std::string ok_face = "*MESH_FACE 0: A: 0 B: 1 C: 2 AB: 1 BC: 1 CA: 1 *MESH_SMOOTHING 1 *MESH_MTLID 0";
-  auto p = parse(one_face_scene(ok_face,
-                                "*MESH_WEIGHTS {\n*MESH_WEIGHTSVERTEX 0 -1 -1 -1 255 1 0 0 0\n"
-                                "*MESH_WEIGHTSVERTEX 1 -1 -1 -1 -1 1 0 0 0\n*MESH_WEIGHTSVERTEX 2 3 200 -1 -1 0.5 0.5 0 0\n}\n"));
+  auto p = parse(
+      one_face_scene(ok_face,
+                     "*MESH_WEIGHTS {\n*MESH_WEIGHTSVERTEX 0 -1 -1 -1 255 1 0 0 0\n"
+                     "*MESH_WEIGHTSVERTEX 1 -1 -1 -1 -1 1 0 0 0\n*MESH_WEIGHTSVERTEX 2 3 200 -1 -1 0.5 0.5 0 0\n}\n"));
   ASSERT_TRUE(p->status) << p->status.error().message;
   EXPECT_TRUE(p->scene.skinned);
   ASSERT_EQ(p->log.messages.size(), 1u);
@@ -265,19 +269,22 @@ TEST(AseReader, SkinWeightsMarkTheSceneAndWarnOnceForParentlessVertices) {
   EXPECT_FLOAT_EQ(w.weights[1], 0.5f);
 }
 
-std::string material_list(const std::string& body) { return "*MATERIAL_LIST {\n" + body + "}\n"; }
+std::string material_list(const std::string& body) {
+  return "*MATERIAL_LIST {\n" + body + "}\n";
+}
 
 std::string object_with_ids(const std::string& name, int material_ref, std::initializer_list<int> ids) {
   std::string faces;
   int i = 0;
   for (int id : ids) {
-    faces += "*MESH_FACE " + std::to_string(i++) +
-             ": A: 0 B: 1 C: 2 AB: 1 BC: 1 CA: 1 *MESH_SMOOTHING 1 *MESH_MTLID " + std::to_string(id) + "\n";
+    faces += "*MESH_FACE " + std::to_string(i++) + ": A: 0 B: 1 C: 2 AB: 1 BC: 1 CA: 1 *MESH_SMOOTHING 1 *MESH_MTLID " +
+             std::to_string(id) + "\n";
   }
   return "*GEOMOBJECT {\n*NODE_NAME \"" + name + "\"\n*MESH {\n*MESH_NUMVERTEX 3\n*MESH_NUMFACES " +
          std::to_string(ids.size()) +
          "\n*MESH_VERTEX_LIST {\n*MESH_VERTEX 0 0 0 0\n*MESH_VERTEX 1 1 0 0\n*MESH_VERTEX 2 0 1 0\n}\n"
-         "*MESH_FACE_LIST {\n" + faces + "}\n}\n*MATERIAL_REF " + std::to_string(material_ref) + "\n}\n";
+         "*MESH_FACE_LIST {\n" +
+         faces + "}\n}\n*MATERIAL_REF " + std::to_string(material_ref) + "\n}\n";
 }
 
 TEST(AseReader, MaterialsAreFlattenedToTheUsedOnes) {
@@ -363,8 +370,8 @@ TEST(AseReader, MaterialLimits) {
   EXPECT_TRUE(parse(std::string(kHeader) + material_list("*MATERIAL 511 {\n}\n") + tri("01 A"))->status);
 
   // Names are cut to the 31 characters their fields hold.
-  auto longname = parse(std::string(kHeader) + material_list("*MATERIAL 0 {\n*MATERIAL_NAME \"" +
-                                                             std::string(40, 'n') + "\"\n}\n") +
+  auto longname = parse(std::string(kHeader) +
+                        material_list("*MATERIAL 0 {\n*MATERIAL_NAME \"" + std::string(40, 'n') + "\"\n}\n") +
                         object_with_ids("01 A", 0, {0}));
   ASSERT_TRUE(longname->status);
   EXPECT_EQ(longname->scene.materials[0].name.size(), 31u);

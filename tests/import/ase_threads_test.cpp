@@ -11,7 +11,9 @@
 namespace orvo {
 namespace {
 
-bool same(const Vec3& a, const Vec3& b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
+bool same(const Vec3& a, const Vec3& b) {
+  return a.x == b.x && a.y == b.y && a.z == b.z;
+}
 
 void expect_same_scene(const ImportedScene& a, const ImportedScene& b) {
   ASSERT_EQ(a.objects.size(), b.objects.size());
@@ -60,12 +62,8 @@ std::string random_scene(std::mt19937& rng) {
     switch (rng() % 12) {
       case 0:
       case 1:
-      case 2:
-        text += test::tri("0" + num + " Obj", rng() % 5, 0, 0);
-        break;
-      case 3:
-        text += test::light("LP" + num, 1, 2, 3);
-        break;
+      case 2: text += test::tri("0" + num + " Obj", rng() % 5, 0, 0); break;
+      case 3: text += test::light("LP" + num, 1, 2, 3); break;
       case 4:
         text += "*MATERIAL_LIST {\n*MATERIAL " + std::to_string(rng() % 3) + " {\n*MATERIAL_NAME \"M" + num +
                 "\"\n*SUBMATERIAL 1 {\n*MATERIAL_NAME \"S\"\n}\n}\n}\n";
@@ -83,12 +81,8 @@ std::string random_scene(std::mt19937& rng) {
         text += test::geom("0" + num + " Skin", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{{0, 1, 2}}},
                            "*MESH_WEIGHTS {\n*MESH_WEIGHTSVERTEX 1 -1 -1 -1 -1 1 0 0 0\n}\n");
         break;
-      case 9:
-        text += "}\n*SCENE {\n*SCENE_FILENAME \"x\"\n}\n";
-        break;
-      case 10:
-        text += "*HELPEROBJECT {\n*NODE_NAME \"_0" + num + " Center\"\n}\n";
-        break;
+      case 9: text += "}\n*SCENE {\n*SCENE_FILENAME \"x\"\n}\n"; break;
+      case 10: text += "*HELPEROBJECT {\n*NODE_NAME \"_0" + num + " Center\"\n}\n"; break;
       default:
         text += "*GEOMOBJECT {\n*NODE_NAME \"0" + num + " Ref\"\n*MATERIAL_REF " + std::to_string(rng() % 3) +
                 "\n*MESH {\n*MESH_NUMVERTEX 3\n*MESH_NUMFACES 1\n*MESH_VERTEX_LIST {\n*MESH_VERTEX 0 0 0 0\n"
@@ -108,7 +102,8 @@ TEST(AseThreads, ManyThreadsReadExactlyAsOne) {
     ImportedScene one, many;
     RecordingNotifier log_one, log_many;
     const Status a = ase_parse(text, "s.ase", one, log_one, AseParseOptions{1, 1});
-    const Status b = ase_parse(text, "s.ase", many, log_many, AseParseOptions{static_cast<std::size_t>(1 + iter % 7), 1});
+    const Status b =
+        ase_parse(text, "s.ase", many, log_many, AseParseOptions{static_cast<std::size_t>(1 + iter % 7), 1});
     ASSERT_EQ(a.code(), b.code());
     if (!a) {
       EXPECT_EQ(a.error().message, b.error().message);

@@ -359,7 +359,6 @@ TEST(SkinnedConversion, ScenesBeyondTheSubObjectListsAreRefusedUntouched) {
   ASSERT_EQ(last_mesh->model->num_subobjects(), 999);
   EXPECT_EQ(last_mesh->model->subobjects[998].name.view(), "99 Skin");
   EXPECT_TRUE(last_mesh->logged("SubObject 999:    1 MAX objects"));
-
 }
 
 TEST(SkinnedConversion, BadNumbersAndEmptyScenesAreLoggedErrors) {

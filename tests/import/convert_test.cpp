@@ -112,8 +112,8 @@ TEST(Conversion, ScaleTextureCoordinatesAndColours) {
 
 TEST(Conversion, CentreAttachmentPointsAndParents) {
   // _02 Center sits next to ~01 Mount: sub-object 1's parent is sub-object 0.
-  auto c = convert(tri("01 Hull") + tri("02 Turret", 0, 0, 10) + tri("_02 Center", 0, 0, 10) +
-                       tri("_01 Center") + tri("~01 Mount", 0, 0, 10.5) + tri("~02 Far", 500, 0, 0),
+  auto c = convert(tri("01 Hull") + tri("02 Turret", 0, 0, 10) + tri("_02 Center", 0, 0, 10) + tri("_01 Center") +
+                       tri("~01 Mount", 0, 0, 10.5) + tri("~02 Far", 500, 0, 0),
                    0.5f);
   const Model& m = *c->model;
   ASSERT_EQ(m.centers.size(), 2u);
@@ -198,8 +198,8 @@ TEST(Conversion, BoundingObjects) {
 
 TEST(Conversion, UserPointsAndLights) {
   auto c = convert(tri("01 A") + tri("02 B") + tri("03 C") + tri("UPA03 Muzzle") + tri("upb01") + tri("UPC00 Bad") +
-                   tri("UX01 Other") + test::light("LP2 Lamp", 1, 2, 3) + test::light("Omni01", 0, 0, 0) +
-                   test::light("lp12", 0, 0, 0) + test::light("LP Lamp", 0, 0, 0),
+                       tri("UX01 Other") + test::light("LP2 Lamp", 1, 2, 3) + test::light("Omni01", 0, 0, 0) +
+                       test::light("lp12", 0, 0, 0) + test::light("LP Lamp", 0, 0, 0),
                    2.0f);
   const Model& m = *c->model;
   ASSERT_EQ(m.userpts.size(), 2u);

@@ -83,8 +83,8 @@ TEST(Corpus, RenamedObjectsConvert) {
   // convertible scenes.
   const fs::path dir = fs::path(ORVO_CORPUS_DIR) / "ase";
   if (!fs::is_directory(dir)) GTEST_SKIP() << "no corpus beside the checkout";
-  for (const char* name : {"ThreeCubesGreen.ASE", "RotatingCube.ASE", "UVTransform_Normal.ASE", "anim.ASE",
-                           "CameraRollAnim.ase"}) {
+  for (const char* name :
+       {"ThreeCubesGreen.ASE", "RotatingCube.ASE", "UVTransform_Normal.ASE", "anim.ASE", "CameraRollAnim.ase"}) {
     SCOPED_TRACE(name);
     std::ifstream in(dir / name, std::ios::binary);
     std::stringstream ss;

@@ -33,7 +33,9 @@ class ModelFiles : public ::testing::Test {
   }
 
   std::string path(const std::string& name) const { return (dir_ / name).string(); }
-  void put(const std::string& name, const std::string& text) const { std::ofstream(dir_ / name, std::ios::binary) << text; }
+  void put(const std::string& name, const std::string& text) const {
+    std::ofstream(dir_ / name, std::ios::binary) << text;
+  }
   static std::string get(const std::string& p) {
     std::ifstream in(p, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
@@ -53,8 +55,10 @@ class ModelFiles : public ::testing::Test {
     const std::string colours =
         "*MESH_NUMCVERTEX 1\n*MESH_CVERTLIST {\n*MESH_VERTCOL 0 1 0 0\n}\n*MESH_NUMCVFACES 1\n"
         "*MESH_CFACELIST {\n*MESH_CFACE 0 0 0 0\n}\n";
-    std::string hull = test::geom("01 Hull", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{{0, 1, 2}}}, colours, "*MATERIAL_REF 0\n");
-    std::string glass = test::geom("02 Glass", {{0, 0, 2}, {1, 0, 2}, {0, 1, 2}}, {{{0, 1, 2}}}, "", "*MATERIAL_REF 1\n");
+    std::string hull =
+        test::geom("01 Hull", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{{0, 1, 2}}}, colours, "*MATERIAL_REF 0\n");
+    std::string glass =
+        test::geom("02 Glass", {{0, 0, 2}, {1, 0, 2}, {0, 1, 2}}, {{{0, 1, 2}}}, "", "*MATERIAL_REF 1\n");
     return std::string(test::kHeader) + mats + hull + glass + test::light("LP1 Lamp", 4, 0, 0);
   }
 
@@ -63,7 +67,9 @@ class ModelFiles : public ::testing::Test {
   ModelContext context_;
 };
 
-tools::LocalTime some_time() { return tools::LocalTime{2026, 1, 1, 0, 0, 0}; }
+tools::LocalTime some_time() {
+  return tools::LocalTime{2026, 1, 1, 0, 0, 0};
+}
 
 TEST_F(ModelFiles, ImportWriteAndReadBackWithGeometry) {
   put("tank.ase", scene());
@@ -175,8 +181,8 @@ TEST_F(ModelFiles, LevelSets) {
 
   // Saving all levels writes those that hold sub-objects, each to its letter.
   owned[1]->subobjects.clear();
-  const auto saved = model_write_lod_set(path("copyh.3da"), {owned[0].get(), owned[1].get(), owned[2].get(), owned[3].get()},
-                                       context_, "me", some_time());
+  const auto saved = model_write_lod_set(
+      path("copyh.3da"), {owned[0].get(), owned[1].get(), owned[2].get(), owned[3].get()}, context_, "me", some_time());
   for (const Status& s : saved) EXPECT_TRUE(s);
   EXPECT_TRUE(fs::exists(path("copyh.3da")));
   EXPECT_FALSE(fs::exists(path("copym.3da")));

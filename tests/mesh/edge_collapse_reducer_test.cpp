@@ -211,8 +211,8 @@ std::set<uint16_t> border(const Block& b) {
 
 std::vector<tools::mesh::reference::TerrainSlot> reference_slots(const Block& b, const TerrainLodParams& p) {
   return tools::mesh::reference::terrain_slots(b.rec.data(), b.vertex_count(), 10, b.tris.data(), b.triangle_count(),
-                                              p.vertex_start, p.vertex_end, p.threshold_start, p.threshold_end,
-                                              p.shape_weight);
+                                               p.vertex_start, p.vertex_end, p.threshold_start, p.threshold_end,
+                                               p.shape_weight);
 }
 
 std::vector<uint32_t> widen(const std::vector<uint16_t>& v) {
@@ -253,7 +253,7 @@ TEST(EdgeCollapseReducer, ReductionStepsMatchReference) {
       EdgeCollapseReducer fast(b.rec.data(), b.vertex_count(), 40, b.tris.data(), b.triangle_count());
       EdgeCollapseReducer fast32(b.rec.data(), b.vertex_count(), 40, tris32.data(), b.triangle_count());
       tools::mesh::reference::EdgeCollapseReducer slow(b.rec.data(), b.vertex_count(), 10, b.tris.data(),
-                                                      b.triangle_count(), 2.0f);
+                                                       b.triangle_count(), 2.0f);
       for (size_t target : {b.vertex_count() * 3 / 4, b.vertex_count() / 2, size_t{3}, size_t{0}}) {
         fast.reduce_to(target);
         fast32.reduce_to(target);

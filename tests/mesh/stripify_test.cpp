@@ -549,21 +549,11 @@ TEST(StripifyExactness, RandomMeshesMatchTheReference) {
   for (int round = 0; round < 60; ++round) {
     Tris t;
     switch (round % 5) {
-      case 0:
-        t = shuffled(grid(2 + rng() % 14, 2 + rng() % 14, &rng), rng);
-        break;
-      case 1:
-        t = shuffled(drop_some(torus(3 + rng() % 12, 3 + rng() % 12, rng), rng, rng() % 30), rng);
-        break;
-      case 2:
-        t = with_duplicates(flip_some(grid(3 + rng() % 10, 3 + rng() % 10, &rng), rng, 15), rng, 8);
-        break;
-      case 3:
-        t = soup(1 + rng() % 150, 5 + rng() % 60, rng);
-        break;
-      default:
-        t = rotate_corners(fan(3 + rng() % 20, rng() & 1), rng);
-        break;
+      case 0: t = shuffled(grid(2 + rng() % 14, 2 + rng() % 14, &rng), rng); break;
+      case 1: t = shuffled(drop_some(torus(3 + rng() % 12, 3 + rng() % 12, rng), rng, rng() % 30), rng); break;
+      case 2: t = with_duplicates(flip_some(grid(3 + rng() % 10, 3 + rng() % 10, &rng), rng, 15), rng, 8); break;
+      case 3: t = soup(1 + rng() % 150, 5 + rng() % 60, rng); break;
+      default: t = rotate_corners(fan(3 + rng() % 20, rng() & 1), rng); break;
     }
     for (const auto& o : kRuleSets) {
       SCOPED_TRACE(round);

@@ -151,8 +151,9 @@ TEST(MetafileReader, DefaultsCompatibilityAndPostProcessing) {
   EXPECT_EQ(m.materials[1].reflect_g, 255);
 
   // Version 3: names stay as written; a missing use_alpha_pcx follows alpha_type 2.
-  auto v3 = read("begin general_information\n  3da_version 3\n  num_materials 1\nend\n"
-                 "begin material 0\n  name wall\n  alpha_texture a\n  alpha_type 2\nend\n");
+  auto v3 = read(
+      "begin general_information\n  3da_version 3\n  num_materials 1\nend\n"
+      "begin material 0\n  name wall\n  alpha_texture a\n  alpha_type 2\nend\n");
   ASSERT_TRUE(v3->status);
   EXPECT_EQ(v3->model->materials[0].name.view(), "wall");
   EXPECT_EQ(v3->model->materials[0].alpha_texture.view(), "a");
@@ -188,7 +189,8 @@ TEST(MetafileReader, BlocksAndGenerators) {
       "begin part_animation 2\n  rotate_type 2\n  yaw_func 24 0.25 0.75 2.0 0.5 HELO_ROTOR\n"
       "  attach 7\n  reverserotate 1\nend\n"
       "begin ambientlight 0\n  colorgen_style 24\n  colorgen_start 1 2 3\n  colorgen_ctrlreg IGNORED\nend\n"
-      "begin light 5\n  name \"LP1 Lamp\"\n  colorgen_style 113\n  colorgen_end 9 8 7\n  colorgen_ctrlreg FLICKER\nend\n");
+      "begin light 5\n  name \"LP1 Lamp\"\n  colorgen_style 113\n  colorgen_end 9 8 7\n  colorgen_ctrlreg "
+      "FLICKER\nend\n");
   ASSERT_TRUE(r->status) << r->status.error().message;
   const Model& m = *r->model;
   EXPECT_EQ(m.attributes, 3);

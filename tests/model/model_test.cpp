@@ -4,8 +4,8 @@
 
 #include <memory>
 
-#include "orvo/model/named_values.h"
 #include "orvo/model/base.h"
+#include "orvo/model/named_values.h"
 
 namespace orvo {
 namespace {
@@ -30,9 +30,9 @@ int add(Model& m, int srcmat, int color_type = 2, UserNotifier* notifier = nullp
   NullNotifier quiet;
   Face f;
   f.srcmat = srcmat;
-  const std::string_view tex =
-      srcmat >= 0 && srcmat < static_cast<int>(m.srcmat.size()) ? m.srcmat[static_cast<std::size_t>(srcmat)].color_texture[0].view()
-                                                               : std::string_view{};
+  const std::string_view tex = srcmat >= 0 && srcmat < static_cast<int>(m.srcmat.size())
+                                   ? m.srcmat[static_cast<std::size_t>(srcmat)].color_texture[0].view()
+                                   : std::string_view{};
   return model_AddMaterial(m, tex, &f, 0, color_type, 0, notifier ? *notifier : quiet);
 }
 

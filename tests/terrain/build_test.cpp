@@ -137,8 +137,8 @@ TEST(Triangulation, HeightGridSumsFourBytesAndWraps) {
   map[1023 * 1024 + 1023] = 8;  // (1023, 1023)
   const std::vector<uint16_t> h = height_grid(map);
   EXPECT_EQ(h[0], 32 * 1);
-  EXPECT_EQ(h[1023], 32 * (2 + 1));                          // x + 1 wraps to 0
-  EXPECT_EQ(h[1023 * 1024 + 1023], 32 * (8 + 4 + 2 + 1));   // both wrap
+  EXPECT_EQ(h[1023], 32 * (2 + 1));                        // x + 1 wraps to 0
+  EXPECT_EQ(h[1023 * 1024 + 1023], 32 * (8 + 4 + 2 + 1));  // both wrap
   EXPECT_EQ(h[5 * 1024 + 5], 0);
   const std::vector<uint8_t> full(kDepthMapBytes, 255);
   EXPECT_EQ(height_grid(full)[77], 255 * 4 * 32);  // 127.5 units, the highest possible
@@ -187,8 +187,8 @@ TEST(Triangulation, RasterisingSetsPointsInsideToThePlaneHeight) {
   rasterise_lod0(mesh, file);
   EXPECT_EQ(file[0], 10 * 256);
   EXPECT_EQ(file[3 * 1024 + 4], (10 + 4) * 256);  // on the diagonal edge: inside
-  EXPECT_EQ(file[5 * 1024 + 5], 7);                // beyond it: untouched
-  EXPECT_EQ(file[9 * 1024 + 0], 7);                // outside the box
+  EXPECT_EQ(file[5 * 1024 + 5], 7);               // beyond it: untouched
+  EXPECT_EQ(file[9 * 1024 + 0], 7);               // outside the box
   // Heights above 128 are not stored.
   mesh.vertices[2].y = 300.0f;
   std::vector<uint16_t> high(1024 * 1024, 7);

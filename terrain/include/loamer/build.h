@@ -58,14 +58,14 @@ struct BuildControl {
 
 // The settings a build copies from the project when it begins.
 struct BuildParams {
-  std::string path;        // folder prefix of the block files and Output.dep
-  std::string depth_map;   // the depth map file
-  std::string output;      // the terrain file (".cpt")
+  std::string path;       // folder prefix of the block files and Output.dep
+  std::string depth_map;  // the depth map file
+  std::string output;     // the terrain file (".cpt")
   std::string terrain_name;
   std::string creator;
-  std::string user_name;   // kept to 15 characters in the terrain file
+  std::string user_name;  // kept to 15 characters in the terrain file
   QuadrantLocks locks;
-  int jobs = 1;            // threads for independent blocks
+  int jobs = 1;  // threads for independent blocks
 };
 
 BuildParams build_params(const TerrainProject& project, const QuadrantLocks& locks);

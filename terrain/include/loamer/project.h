@@ -136,7 +136,7 @@ class ProjectReader {
 // settings; on error they stay as they were. Error codes: negative, minus the
 // line, for text that is no plain text.
 tools::Result<TerrainProject> parse_project_text(std::string_view text, const std::string& display_name,
-                                                QuadrantLocks& locks);
+                                                 QuadrantLocks& locks);
 
 // The most a project file is read up to. A project is a dozen short lines;
 // this leaves room for thousands of comment lines and refuses a stray huge

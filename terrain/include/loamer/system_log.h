@@ -12,6 +12,8 @@ namespace loamer {
 inline constexpr std::string_view kLoamerStartMessage = "Tessa Release Version\n";
 
 // Starts the terrain generator's log: the banner and kLoamerStartMessage.
-inline bool start_loamer_log(tools::SystemLog& log) { return log.write(kLoamerStartMessage); }
+inline bool start_loamer_log(tools::SystemLog& log) {
+  return log.write(kLoamerStartMessage);
+}
 
 }  // namespace loamer

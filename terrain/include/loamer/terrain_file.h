@@ -119,6 +119,6 @@ struct TerrainFileSummary {
 // most kMaxTerrainFileBytes (kIoCannotOpen with the reason otherwise).
 tools::Result<TerrainFileSummary> summarize_terrain_file(const std::string& path);
 tools::Result<TerrainFileSummary> summarize_terrain_bytes(std::span<const uint8_t> bytes,
-                                                         const std::string& name_for_errors);
+                                                          const std::string& name_for_errors);
 
 }  // namespace loamer

@@ -96,7 +96,7 @@ struct TriangulationEvents {
 struct TriangulationJob {
   std::span<const uint16_t> heights;  // the height grid, 1024 x 1024
   std::string path;                   // folder prefix of the block files
-  int64_t depth_map_time = 0;  // ns; block files older than this are regenerated
+  int64_t depth_map_time = 0;         // ns; block files older than this are regenerated
   QuadrantLocks locks;
   int jobs = 1;  // threads working on independent blocks
   // Asked before each block (and after its children, before its reduction);

@@ -19,8 +19,8 @@ class FixedString {
   static_assert(N >= 2);
 
  public:
-  static constexpr std::size_t capacity = N;       // bytes, with the NUL
-  static constexpr std::size_t max_length = N - 1; // characters
+  static constexpr std::size_t capacity = N;        // bytes, with the NUL
+  static constexpr std::size_t max_length = N - 1;  // characters
 
   constexpr FixedString() { data_.fill('\0'); }
   FixedString(std::string_view text) { assign(text); }  // NOLINT(google-explicit-constructor)

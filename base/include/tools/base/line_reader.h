@@ -15,8 +15,7 @@ class LineReader {
  public:
   // `max_line` is the longest line the program reads at once (its line
   // buffer less the terminator); each program states its own.
-  LineReader(std::string_view text, std::size_t max_line)
-      : text_(text), max_line_(max_line) {}
+  LineReader(std::string_view text, std::size_t max_line) : text_(text), max_line_(max_line) {}
 
   // Advances to the next line that has tokens and is no comment; false at
   // the end of the text.

@@ -17,16 +17,16 @@ namespace tools {
 // kind; the integer `code` stays what each operation has always returned.
 enum class ErrorKind : std::uint8_t {
   kOther = 0,
-  kCannotOpen,     // missing, unreadable, a directory, not a regular file
-  kCannotRead,     // a read failed part way
-  kCannotWrite,    // the output cannot be created, written or renamed
-  kTooLarge,       // larger than any valid file of its kind can be
-  kEndOfFile,      // the file ends inside a block, a field or a record
-  kParse,          // text that is no valid line of its format
-  kBadData,        // a field contradicts the format or the rest of the file
-  kDoesNotFit,     // values a record cannot hold; a fixed capacity exceeded
-  kBadArgument,    // the caller's request cannot be carried out
-  kStopped,        // the person asked the work to stop
+  kCannotOpen,   // missing, unreadable, a directory, not a regular file
+  kCannotRead,   // a read failed part way
+  kCannotWrite,  // the output cannot be created, written or renamed
+  kTooLarge,     // larger than any valid file of its kind can be
+  kEndOfFile,    // the file ends inside a block, a field or a record
+  kParse,        // text that is no valid line of its format
+  kBadData,      // a field contradicts the format or the rest of the file
+  kDoesNotFit,   // values a record cannot hold; a fixed capacity exceeded
+  kBadArgument,  // the caller's request cannot be carried out
+  kStopped,      // the person asked the work to stop
 };
 
 // The place an error refers to.
@@ -42,8 +42,8 @@ inline constexpr int kCodeCannotOpen = 1;
 inline constexpr int kCodeEndOfFile = 2;
 
 struct Error {
-  int code = 0;          // the operation's own result code (never 0)
-  std::string message;   // "path:line: what is wrong"
+  int code = 0;         // the operation's own result code (never 0)
+  std::string message;  // "path:line: what is wrong"
   FileLocation where{};
   ErrorKind kind = ErrorKind::kOther;
 };
@@ -51,20 +51,29 @@ struct Error {
 template <class T>
 class [[nodiscard]] Result {
  public:
-  Result(T value) : data_(std::move(value)) {}          // NOLINT(google-explicit-constructor)
-  Result(Error error) : data_(std::move(error)) {}      // NOLINT(google-explicit-constructor)
+  Result(T value) : data_(std::move(value)) {}      // NOLINT(google-explicit-constructor)
+  Result(Error error) : data_(std::move(error)) {}  // NOLINT(google-explicit-constructor)
 
   bool ok() const { return data_.index() == 0; }
   explicit operator bool() const { return ok(); }
 
-  T& value() { assert(ok()); return std::get<0>(data_); }
-  const T& value() const { assert(ok()); return std::get<0>(data_); }
+  T& value() {
+    assert(ok());
+    return std::get<0>(data_);
+  }
+  const T& value() const {
+    assert(ok());
+    return std::get<0>(data_);
+  }
   T& operator*() { return value(); }
   const T& operator*() const { return value(); }
   T* operator->() { return &value(); }
   const T* operator->() const { return &value(); }
 
-  const Error& error() const { assert(!ok()); return std::get<1>(data_); }
+  const Error& error() const {
+    assert(!ok());
+    return std::get<1>(data_);
+  }
   int code() const { return ok() ? 0 : error().code; }
 
  private:
@@ -81,7 +90,10 @@ class [[nodiscard]] Status {
 
   bool ok() const { return !error_.has_value(); }
   explicit operator bool() const { return ok(); }
-  const Error& error() const { assert(!ok()); return *error_; }
+  const Error& error() const {
+    assert(!ok());
+    return *error_;
+  }
   int code() const { return ok() ? 0 : error_->code; }
 
  private:

@@ -43,7 +43,7 @@ Status ase_load(const std::string& path, ImportedScene& scene, UserNotifier& not
                 const AseParseOptions& options = {});
 
 // Reads an ASE text held in memory; `display_name` names it in messages.
-Status ase_parse(std::string_view text, const std::string& display_name, ImportedScene& scene,
-                 UserNotifier& notifier, const AseParseOptions& options = {});
+Status ase_parse(std::string_view text, const std::string& display_name, ImportedScene& scene, UserNotifier& notifier,
+                 const AseParseOptions& options = {});
 
 }  // namespace orvo

@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "orvo/import/scene.h"
-#include "orvo/model/model.h"
 #include "orvo/model/base.h"
+#include "orvo/model/model.h"
 
 namespace orvo {
 
@@ -54,7 +54,7 @@ inline constexpr int kConvertRefused = 4;  // result code of a scene that cannot
 // same arguments. Fails only for scenes it cannot take at all (see there);
 // every other finding is a logged error in the report.
 Result<ConversionReport> convert_scene(Model& model, const ImportedScene& scene, float scale,
-                                           StretchBoxTable& stretch_boxes, UserNotifier& notifier);
+                                       StretchBoxTable& stretch_boxes, UserNotifier& notifier);
 
 // The skinned conversion: a skeleton of bones (objects with a bone number)
 // and meshes whose vertices are bound to up to four bones each.
@@ -86,6 +86,6 @@ Result<ConversionReport> convert_scene(Model& model, const ImportedScene& scene,
 // object carries skin weights, a bone number above 998 and a numbered mesh
 // whose sub-object number would pass 999 (the sub-object lists hold 1000).
 Result<ConversionReport> convert_skinned_scene(Model& model, const ImportedScene& scene, float scale,
-                                                  StretchBoxTable& stretch_boxes, UserNotifier& notifier);
+                                               StretchBoxTable& stretch_boxes, UserNotifier& notifier);
 
 }  // namespace orvo

@@ -9,10 +9,10 @@
 #include <string_view>
 
 #include "orvo/import/convert.h"
-#include "tools/base/host.h"
+#include "orvo/model/base.h"
 #include "orvo/model/metafile.h"
 #include "orvo/model/model.h"
-#include "orvo/model/base.h"
+#include "tools/base/host.h"
 
 namespace orvo {
 
@@ -47,7 +47,7 @@ Status model_read_3da(const std::string& path, Model& model, ModelContext& conte
 // Writes `model` as a 3DA file (through a temporary file renamed over the
 // target; on failure the old file stays as it was). Code 1 on failure.
 Status model_write_3da(const Model& model, const std::string& path, const ModelContext& context,
-                      std::string_view username, const tools::LocalTime& when);
+                       std::string_view username, const tools::LocalTime& when);
 
 // Imports a scene file (".ase" anywhere in the upper-cased path selects the
 // ASE reader, anything else the ASC reader) into `model`: cleared, version 2,
@@ -76,7 +76,8 @@ std::array<Status, 4> model_read_lod_set(const std::string& path, std::array<Mod
 // Writes every level whose Model holds sub-objects to the file of its letter
 // (empty levels are skipped and report success). Returns each level's result.
 std::array<Status, 4> model_write_lod_set(const std::string& path, std::array<const Model*, 4> models,
-                                        const ModelContext& context, std::string_view username, const tools::LocalTime& when);
+                                          const ModelContext& context, std::string_view username,
+                                          const tools::LocalTime& when);
 
 // The message a level's failed read shows ("Unable to open 'm' file", ...).
 std::string lod_message(char letter, const Status& status);

@@ -21,10 +21,10 @@ struct SceneFace {
   int32_t submat_id = 0;       // the last token of the face line
   int32_t flat_material = -1;  // flat scene material index; -1 when the face has none
   uint32_t smoothing = 0;
-  std::array<int32_t, 4> v{};       // a, b, c, a
-  std::array<uint8_t, 4> edge{};    // AB, BC, CA, AB
-  std::array<int32_t, 4> t{};       // a, b, c, a
-  std::array<int32_t, 3> c{};       // colour indices a, b, c
+  std::array<int32_t, 4> v{};     // a, b, c, a
+  std::array<uint8_t, 4> edge{};  // AB, BC, CA, AB
+  std::array<int32_t, 4> t{};     // a, b, c, a
+  std::array<int32_t, 3> c{};     // colour indices a, b, c
 };
 
 struct SkinWeight {
@@ -42,11 +42,11 @@ struct MaxObject {
   std::vector<SkinWeight> weights;  // empty, or one per vertex
   std::vector<Vec3> tverts;         // u, v, w as in the file
   std::vector<SceneFace> faces;
-  std::vector<int32_t> cverts;      // packed 0x00RRGGBB
+  std::vector<int32_t> cverts;  // packed 0x00RRGGBB
   int32_t num_cvfaces = 0;
-  NodeRows rows{};                  // node transform rows, turned
+  NodeRows rows{};  // node transform rows, turned
   bool skinned = false;
-  long line = 0;                    // line where the object starts (for messages)
+  long line = 0;  // line where the object starts (for messages)
 
   bool has_colors() const { return num_cvfaces > 0 && !cverts.empty(); }
 };
@@ -61,7 +61,7 @@ inline constexpr int kSceneMaterialTwoSided = 1;
 inline constexpr int kSceneMaterialSecondLayer = 2;
 struct SceneMaterial {
   Name32 name;
-  std::array<Name32, 2> diffuse;   // texture file names of the two layers
+  std::array<Name32, 2> diffuse;  // texture file names of the two layers
   std::array<Name32, 2> opacity;
   std::array<float, 2> u_offset{0, 0}, v_offset{0, 0};
   std::array<float, 2> u_tiling{1, 1}, v_tiling{1, 1};

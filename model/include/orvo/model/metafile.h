@@ -9,9 +9,9 @@
 #include <string>
 #include <string_view>
 
+#include "orvo/model/base.h"
 #include "orvo/model/model.h"
 #include "tools/base/host.h"
-#include "orvo/model/base.h"
 
 namespace orvo {
 
@@ -26,10 +26,10 @@ inline constexpr int kMetafileVersion = 3;
 
 // What a read learns besides the Model's fields.
 struct MetafileInfo {
-  int version = 0;            // "3da_version"; 0 when absent
-  bool has_scale = false;     // a "scale_factor" line was read
+  int version = 0;         // "3da_version"; 0 when absent
+  bool has_scale = false;  // a "scale_factor" line was read
   float scale_factor = 0;
-  bool diffuse_set = false;   // a "diffuse_set" line was read
+  bool diffuse_set = false;  // a "diffuse_set" line was read
   // The light blocks by number, matched to the scene's lights by name once
   // the geometry is loaded.
   struct Light {
@@ -53,6 +53,7 @@ Status metafile_parse(std::string_view text, const std::string& display_name, Mo
 
 // The 3DA text of `model`, byte for byte as the tool has always written it,
 // whatever the process locale. `when` is the local time for the header.
-std::string metafile_write(const Model& model, float scale_factor, const tools::LocalTime& when, std::string_view username);
+std::string metafile_write(const Model& model, float scale_factor, const tools::LocalTime& when,
+                           std::string_view username);
 
 }  // namespace orvo

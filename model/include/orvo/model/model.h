@@ -134,12 +134,12 @@ struct ModelMaterial {
 };
 
 struct Vertex {
-  float x = 0, y = 0, z = 0;     // already multiplied by the scale factor
-  int32_t subobj = 0;            // rigid: owning sub-object, or a stretch box's first
-  int32_t subobj2 = 0;           // rigid: owning sub-object, or a stretch box's second
+  float x = 0, y = 0, z = 0;       // already multiplied by the scale factor
+  int32_t subobj = 0;              // rigid: owning sub-object, or a stretch box's first
+  int32_t subobj2 = 0;             // rigid: owning sub-object, or a stretch box's second
   std::array<int32_t, 4> bones{};  // skinned: bone (sub-object) indices of the four slots
   std::array<float, 4> weights{};  // skinned: the slots' weights
-  int32_t stretch = 0;           // rigid: 1 for a vertex inside a stretch box
+  int32_t stretch = 0;             // rigid: 1 for a vertex inside a stretch box
 };
 
 struct TextureVertex {
@@ -147,16 +147,16 @@ struct TextureVertex {
 };
 
 struct Face {
-  int32_t material = 0;        // index into the Model's material table
-  int32_t srcmat = 0;          // index into the Model's source materials
-  uint32_t smoothing = 0;      // bit s for smoothing group s modulo 32
-  std::array<int32_t, 4> v{};  // vertex indices; the fourth repeats the first
-  std::array<int32_t, 4> t{};  // texture vertex indices; the fourth repeats the first
+  int32_t material = 0;           // index into the Model's material table
+  int32_t srcmat = 0;             // index into the Model's source materials
+  uint32_t smoothing = 0;         // bit s for smoothing group s modulo 32
+  std::array<int32_t, 4> v{};     // vertex indices; the fourth repeats the first
+  std::array<int32_t, 4> t{};     // texture vertex indices; the fourth repeats the first
   std::array<int32_t, 4> edge{};  // edge visibility AB, BC, CA, AB
   // Face plane from the conversion (unit normal and distance, n·p + d = 0),
   // used by export and collision.
   float nx = 0, ny = 0, nz = 0, d = 0;
-  int32_t max_object = 0;      // index of the scene object the face came from
+  int32_t max_object = 0;  // index of the scene object the face came from
 };
 
 // Three packed corner colours 0x00RRGGBB; a face without colours holds
@@ -174,7 +174,7 @@ struct SubObject {
   std::vector<TextureVertex> tverts;
   std::vector<Face> faces;
   std::vector<FaceColor> facecolors;  // empty when it has no vertex colours
-  int32_t num_bobj = 0;  // bounding objects of types below 20 or from 25 up
+  int32_t num_bobj = 0;               // bounding objects of types below 20 or from 25 up
 };
 
 struct Row3 {
@@ -205,16 +205,16 @@ struct BoundingObject {
   Name32 name;
   int32_t flags = 0;
   int32_t type = 0;
-  int32_t subobj = 0;   // number in the name minus 1
-  int32_t subobj2 = 0;  // "OP": second number minus 1, else 0
+  int32_t subobj = 0;            // number in the name minus 1
+  int32_t subobj2 = 0;           // "OP": second number minus 1, else 0
   float cx = 0, cy = 0, cz = 0;  // centre: average of the scaled vertices
   float radius = 0;              // largest distance of a scaled vertex from the centre
   float min_x = 0, min_y = 0, min_z = 0;
   float max_x = 0, max_y = 0, max_z = 0;
   float size_x = 0, size_y = 0, size_z = 0;  // max - min per axis
-  int32_t items = 0;  // collision items this object contributes (its six box planes)
-  std::vector<Vertex> verts;  // own copy of the object's scaled vertices
-  std::vector<Face> faces;    // own copy of the object's faces
+  int32_t items = 0;                         // collision items this object contributes (its six box planes)
+  std::vector<Vertex> verts;                 // own copy of the object's scaled vertices
+  std::vector<Face> faces;                   // own copy of the object's faces
 };
 
 struct UserPoint {
@@ -262,7 +262,7 @@ struct PartAnimation {
 struct Model {
   int32_t version_3di = 0;  // the 3DA key "3di_version"
   Name32 name;
-  int32_t attributes = 0;   // bit 0: geometry from an ASE scene; bit 1: stretch box caught a vertex
+  int32_t attributes = 0;  // bit 0: geometry from an ASE scene; bit 1: stretch box caught a vertex
   Name32 render_function;
   float threshold = 0;
   float bounding_radius = 0;
@@ -308,8 +308,7 @@ inline constexpr std::string_view kNullFaceCaption = "Arrgh!";
 // message) or when the table is full.
 // The source material is model.srcmat[face->srcmat] (an index outside the
 // array stands for an unnamed material without textures).
-int model_AddMaterial(Model& model, std::string_view texture_name, const Face* face,
-                      int default_physical, int default_color_type, int default_alpha_type,
-                      UserNotifier& notifier);
+int model_AddMaterial(Model& model, std::string_view texture_name, const Face* face, int default_physical,
+                      int default_color_type, int default_alpha_type, UserNotifier& notifier);
 
 }  // namespace orvo

@@ -20,7 +20,7 @@ int named_value(const NamedValue* table, std::string_view text, int fallback = -
 std::string_view named_text(const NamedValue* table, int value);
 
 // The enumerations of the Model, in the order the editors list them.
-extern const NamedValue kRenderFunctions[];     // 4-letter codes, value = position
+extern const NamedValue kRenderFunctions[];  // 4-letter codes, value = position
 extern const NamedValue kPhysicalAttributes[];
 extern const NamedValue kShaderTypesRigid[];
 extern const NamedValue kShaderTypesSkinned[];

@@ -18,8 +18,8 @@ namespace tools::test {
 // FUZZ_CHECK(cond) or FUZZ_CHECK(cond, a, b): aborts when `cond` is false,
 // printing the condition and the values a and b. Each target defines
 // FUZZ_TARGET_NAME before including this header.
-#define FUZZ_CHECK_3(cond, a, b)                                                               \
-  do {                                                                                         \
+#define FUZZ_CHECK_3(cond, a, b)                                                                 \
+  do {                                                                                           \
     if (!(cond)) ::tools::test::broken_invariant(FUZZ_TARGET_NAME, #cond, (long)(a), (long)(b)); \
   } while (0)
 #define FUZZ_CHECK_1(cond) FUZZ_CHECK_3(cond, 0, 0)
