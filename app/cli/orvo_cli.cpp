@@ -10,14 +10,11 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
-#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <ctime>
 #include <iostream>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -29,15 +26,18 @@
 #include "orvo/model/base.h"
 #include "orvo/model/model.h"
 #include "tools/base/host.h"
+#include "tools/cli/program.h"
 
 namespace {
 
 using namespace orvo;
 
-constexpr int kExitOk = 0;
-constexpr int kExitInput = 1;
-constexpr int kExitUsage = 2;
-constexpr int kExitLoggedErrors = 3;
+using tools::cli::kExitIo;
+using tools::cli::kExitLoggedErrors;
+using tools::cli::kExitOk;
+using tools::cli::kExitUsage;
+
+constexpr std::string_view kProgram = "orvo-cli";
 
 // Prints log lines to stdout as they come and message boxes to stderr; in
 // JSON mode keeps the log for the summary instead.
@@ -98,12 +98,12 @@ int load_one(const std::string& path, Model& model, ModelContext& context) {
   } else if (ext == ".3DA") {
     s = model_read_3da(path, model, context);
   } else {
-    std::fprintf(stderr, "orvo-cli: %s: not a scene (.ase, .asc) or model (.3da) file\n", path.c_str());
-    return kExitInput;
+    tools::cli::print_error(kProgram, path + ": not a scene (.ase, .asc) or model (.3da) file");
+    return kExitIo;
   }
   if (!s) {
-    std::fprintf(stderr, "orvo-cli: %s\n", s.error().message.c_str());
-    return kExitInput;
+    tools::cli::print_error(kProgram, s.error().message);
+    return kExitIo;
   }
   return context.conversion_errors ? kExitLoggedErrors : kExitOk;
 }
@@ -117,7 +117,7 @@ int run_inspect(const std::string& path, const ScaleOptions& scale, bool json, b
     auto model = std::make_unique<Model>();  // large (1000 materials inline): off the stack
     model_reset(*model);
     const int status = load_one(path, *model, context);
-    if (status == kExitInput) return status;
+    if (status == kExitIo) return status;
     if (json) {
       nlohmann::json j = model_summary_json(*model, notifier.lines, notifier.messages);
       j["errors"] = context.conversion_errors;
@@ -130,8 +130,8 @@ int run_inspect(const std::string& path, const ScaleOptions& scale, bool json, b
   }
 
   if (upper_extension(path) != ".3DA") {
-    std::fprintf(stderr, "orvo-cli: %s: --set takes one file of a level set (.3da)\n", path.c_str());
-    return kExitInput;
+    tools::cli::print_error(kProgram, path + ": --set takes one file of a level set (.3da)");
+    return kExitIo;
   }
   std::array<std::unique_ptr<Model>, 4> models;
   std::array<Model*, 4> slots{};
@@ -164,13 +164,13 @@ int run_inspect(const std::string& path, const ScaleOptions& scale, bool json, b
       const Status& r = results[static_cast<std::size_t>(i)];
       if (!r) {
         // The level's message box says which level; this says which file and why.
-        std::fprintf(stderr, "orvo-cli: level %c: %s\n", kLodLetters[i], r.error().message.c_str());
+        tools::cli::print_error(kProgram, std::string("level ") + kLodLetters[i] + ": " + r.error().message);
         continue;
       }
       std::printf("\n== level %c\n%s", kLodLetters[i], report_text(*models[static_cast<std::size_t>(i)], now).c_str());
     }
   }
-  if (any_failed) return kExitInput;
+  if (any_failed) return kExitIo;
   return context.conversion_errors ? kExitLoggedErrors : kExitOk;
 }
 
@@ -178,7 +178,7 @@ int run_inspect(const std::string& path, const ScaleOptions& scale, bool json, b
 bool write_3da(const Model& model, const std::string& out, const ModelContext& context) {
   const Status w = model_write_3da(model, out, context, user_name(), tools::local_time_now());
   if (!w) {
-    std::fprintf(stderr, "orvo-cli: %s\n", w.error().message.c_str());
+    tools::cli::print_error(kProgram, w.error().message);
     return false;
   }
   return true;
@@ -190,9 +190,8 @@ int run_convert(const std::string& path, const std::string& out, const ScaleOpti
   const std::string ext = upper_extension(path);
   const bool accepted = from_scene ? (ext == ".ASE" || ext == ".ASC") : ext == ".3DA";
   if (!accepted) {
-    std::fprintf(stderr, "orvo-cli: %s: not a %s\n", path.c_str(),
-                 from_scene ? "scene (.ase, .asc)" : "model file (.3da)");
-    return kExitInput;
+    tools::cli::print_error(kProgram, path + ": not a " + (from_scene ? "scene (.ase, .asc)" : "model file (.3da)"));
+    return kExitIo;
   }
   CliNotifier notifier(false);
   ModelContext context;
@@ -201,27 +200,9 @@ int run_convert(const std::string& path, const std::string& out, const ScaleOpti
   auto model = std::make_unique<Model>();
   model_reset(*model);
   const int status = load_one(path, *model, context);
-  if (status == kExitInput) return status;
-  if (!write_3da(*model, out, context)) return kExitInput;
+  if (status == kExitIo) return status;
+  if (!write_3da(*model, out, context)) return kExitIo;
   return status;
-}
-
-// The first word that is no option must name a command; anything else is a
-// usage error, whatever follows it (a "--help" after an unknown command
-// would otherwise print the main help and succeed).
-bool check_command_word(int argc, char** argv, CLI::App& app) {
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view arg = argv[i];
-    if (arg.size() > 1 && arg[0] == '-') continue;
-    for (const CLI::App* cmd : app.get_subcommands([](CLI::App*) { return true; })) {
-      if (cmd->check_name(std::string(arg))) return true;
-    }
-    std::fprintf(stderr, "orvo-cli: unknown command \"%.*s\" (commands: inspect, import, resave)\n",
-                 static_cast<int>(arg.size()), arg.data());
-    std::fprintf(stderr, "Run with --help for more information.\n");
-    return false;
-  }
-  return true;
 }
 
 int run(int argc, char** argv) {
@@ -255,15 +236,7 @@ int run(int argc, char** argv) {
   resave->add_option("-o,--output", out_path, "The 3DA file to write")->required();
   scale_options(resave);
 
-  if (!check_command_word(argc, argv, app)) return kExitUsage;
-  try {
-    app.parse(argc, argv);
-  } catch (const CLI::Success& e) {
-    return app.exit(e);  // --help, --version
-  } catch (const CLI::ParseError& e) {
-    app.exit(e);
-    return kExitUsage;
-  }
+  if (std::optional<int> done = tools::cli::parse_command_line(app, kProgram, argc, argv)) return *done;
 
   if (*inspect) return run_inspect(in_path, scale, json, set);
   if (*import) return run_convert(in_path, out_path, scale, true);
@@ -274,16 +247,5 @@ int run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // A write past the file-size limit fails (and is reported) instead of
-  // killing the program half-way through replacing a file.
-  tools::ignore_file_size_signal();
-  const int status = run(argc, argv);
-  // Output that could not be written (a full disk, a closed pipe) is a
-  // failure, the help and the version included.
-  std::cout.flush();
-  if (std::fflush(stdout) != 0 || std::ferror(stdout) || !std::cout) {
-    std::fprintf(stderr, "orvo-cli: cannot write the output: %s\n", std::strerror(errno));
-    return kExitInput;
-  }
-  return status;
+  return tools::cli::run_main(kProgram, [&] { return run(argc, argv); });
 }

@@ -11,14 +11,13 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <mutex>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -30,10 +29,15 @@
 #include "loamer/system_log.h"
 #include "loamer/terrain_file.h"
 #include "tools/base/file_io.h"
+#include "tools/cli/program.h"
 
 namespace {
 
-constexpr int kExitOk = 0, kExitIo = 1, kExitUsage = 2, kExitStopped = 130;
+using tools::cli::kExitIo;
+using tools::cli::kExitOk;
+using tools::cli::kExitStopped;
+
+constexpr std::string_view kProgram = "loamer-cli";
 
 const char* const kStageNames[loamer::kBuildStages] = {"Triangulation and LOD", "Export Unoptimized Data",
                                                        "Optimize Data", "Export Optimized Data"};
@@ -150,11 +154,11 @@ int run_build_command(const std::string& project_file, int jobs) {
   const std::filesystem::path full = std::filesystem::absolute(project_file, ec);
   std::cout << "Opening " << (ec ? project_file : full.string()) << '\n' << std::flush;
   if (!read.ok()) {
-    std::cerr << "loamer-cli: " << read.error().message << '\n';
+    tools::cli::print_error(kProgram, read.error().message);
     return kExitIo;
   }
   if (tools::Status complete = loamer::check_complete(project, project_file); !complete) {
-    std::cerr << "loamer-cli: " << complete.error().message << "; nothing was built\n";
+    tools::cli::print_error(kProgram, complete.error().message + "; nothing was built");
     return kExitIo;
   }
 
@@ -172,7 +176,7 @@ int run_build_command(const std::string& project_file, int jobs) {
   if (built.error().kind == tools::ErrorKind::kStopped) return kExitStopped;
   // The Output list has said what failed in its own words; this names the
   // file and the reason.
-  std::cerr << "loamer-cli: " << built.error().message << '\n';
+  tools::cli::print_error(kProgram, built.error().message);
   return kExitIo;
 }
 
@@ -185,7 +189,7 @@ std::string kind_name(loamer::ListKind kind) {
 int inspect_block(const std::string& file, bool json) {
   tools::Result<loamer::PackedBlockMesh> mesh = loamer::read_block_mesh(file);
   if (!mesh.ok()) {
-    std::cerr << "loamer-cli: " << mesh.error().message << '\n';
+    tools::cli::print_error(kProgram, mesh.error().message);
     return kExitIo;
   }
   if (json) {
@@ -225,7 +229,7 @@ int inspect_block(const std::string& file, bool json) {
 int inspect_terrain(const std::string& file, bool json) {
   tools::Result<loamer::TerrainFileSummary> s = loamer::summarize_terrain_file(file);
   if (!s.ok()) {
-    std::cerr << "loamer-cli: " << s.error().message << '\n';
+    tools::cli::print_error(kProgram, s.error().message);
     return kExitIo;
   }
   size_t shared = 0;
@@ -261,7 +265,7 @@ int inspect_terrain(const std::string& file, bool json) {
 int inspect_heights(const std::string& file, bool json) {
   tools::Result<std::vector<uint16_t>> h = loamer::read_height_file(file);
   if (!h.ok()) {
-    std::cerr << "loamer-cli: " << h.error().message << '\n';
+    tools::cli::print_error(kProgram, h.error().message);
     return kExitIo;
   }
   const auto [lo, hi] = std::minmax_element(h->begin(), h->end());
@@ -287,7 +291,7 @@ int run_inspect(const std::string& file, bool json) {
   // the reason.
   tools::Result<tools::FileText> text = tools::FileText::open(file, loamer::kMaxTerrainFileBytes);
   if (!text) {
-    std::cerr << "loamer-cli: " << text.error().message << '\n';
+    tools::cli::print_error(kProgram, text.error().message);
     return kExitIo;
   }
   const std::string_view bytes = text->view();
@@ -296,24 +300,9 @@ int run_inspect(const std::string& file, bool json) {
   if (tag == "CPT1") return inspect_terrain(file, json);
   if (bytes.size() == loamer::kHeightFileBytes || std::filesystem::path(file).filename() == "Output.dep")
     return inspect_heights(file, json);
-  std::cerr << "loamer-cli: " << file
-            << ": not a block mesh (TPM1), terrain file (CPT1) or height file (2097152 bytes)\n";
+  tools::cli::print_error(kProgram,
+                          file + ": not a block mesh (TPM1), terrain file (CPT1) or height file (2097152 bytes)");
   return kExitIo;
-}
-
-// Exit status `rc`, or kExitIo when standard output could not take all that
-// was written to it (a full disk, /dev/full): a listing or a build log that
-// was cut short is no success.
-int checked_stdout(int rc) {
-  std::cout.flush();
-  errno = 0;
-  const bool flushed = std::fflush(stdout) == 0;
-  const int err = errno;
-  if (flushed && !std::ferror(stdout) && std::cout.good()) return rc;
-  std::cerr << "loamer-cli: cannot write to standard output";
-  if (!flushed && err != 0) std::cerr << ": " << std::strerror(err);
-  std::cerr << '\n';
-  return rc == kExitOk ? kExitIo : rc;
 }
 
 int run(int argc, char** argv) {
@@ -334,14 +323,7 @@ int run(int argc, char** argv) {
   inspect->add_option("file", file, "File to summarise")->required();
   inspect->add_flag("--json", json, "Print a machine-readable summary");
 
-  try {
-    app.parse(argc, argv);
-  } catch (const CLI::Success& e) {
-    return app.exit(e);
-  } catch (const CLI::ParseError& e) {
-    app.exit(e);
-    return kExitUsage;
-  }
+  if (std::optional<int> done = tools::cli::parse_command_line(app, kProgram, argc, argv)) return *done;
   if (*build) return run_build_command(project_file, jobs);
   return run_inspect(file, json);
 }
@@ -349,8 +331,5 @@ int run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // A write past the file-size limit fails with EFBIG instead of killing the
-  // program halfway through replacing a file.
-  tools::ignore_file_size_signal();
-  return checked_stdout(run(argc, argv));
+  return tools::cli::run_main(kProgram, [&] { return run(argc, argv); });
 }

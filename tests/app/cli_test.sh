@@ -347,7 +347,7 @@ if [ -w /dev/full ]; then
     "$CLI" $args > /dev/full 2> "$TMP/err"
     rc=$?
     expect_rc 1 "orvo-cli $args to a full disk"
-    expect_stderr "cannot write the output" "orvo-cli $args to a full disk"
+    expect_stderr "orvo-cli: cannot write to standard output" "orvo-cli $args to a full disk"
   done
 fi
 

@@ -31,8 +31,13 @@ run build
 expect_rc 2 "build without a project"
 run build x.tpj --jobs 0
 expect_rc 2 "--jobs 0"
-run frobnicate
-expect_rc 2 "unknown subcommand"
+# An unknown command is a usage error whatever follows it.
+for args in frobnicate "frobnicate --help" "--version inspekt"; do
+  # shellcheck disable=SC2086
+  run $args
+  expect_rc 2 "loamer-cli $args"
+  expect_stderr "unknown command" "loamer-cli $args"
+done
 
 # Projects that cannot be built.
 run build "$TMP/none.tpj"
