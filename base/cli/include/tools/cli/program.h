@@ -15,10 +15,10 @@ namespace tools::cli {
 
 // Exit statuses shared by the tools.
 inline constexpr int kExitOk = 0;
-inline constexpr int kExitIo = 1;             // input unreadable or output unwritable
-inline constexpr int kExitUsage = 2;          // a command line the tool cannot run
-inline constexpr int kExitLoggedErrors = 3;   // the work completed; the log reports errors
-inline constexpr int kExitStopped = 130;      // stopped by Ctrl+C
+inline constexpr int kExitIo = 1;            // input unreadable or output unwritable
+inline constexpr int kExitUsage = 2;         // a command line the tool cannot run
+inline constexpr int kExitLoggedErrors = 3;  // the work completed; the log reports errors
+inline constexpr int kExitStopped = 130;     // stopped by Ctrl+C
 
 // Prints "program: message" and a line end on stderr.
 void print_error(std::string_view program, std::string_view message);
