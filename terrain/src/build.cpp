@@ -270,7 +270,13 @@ tools::Status run_build(const BuildParams& params, BuildNotifier& notifier, Buil
     events.log = [&](const std::string& text) { out.log(text); };
     events.progress = [&](long done) { out.show(done, total); };
     TriangulationResult result = triangulate(job, events);
-    if (result.stopped) out.stage_text("Aborted");
+    // Blocks report the count finished before them, so the last report is
+    // one short: a completed stage shows all of its blocks.
+    if (result.stopped) {
+      out.stage_text("Aborted");
+    } else {
+      out.show(total, total);
+    }
     heights_written = write_height_file(height_file_name(params.path), result.height_file);
     if (!heights_written.ok()) out.log("Error:  " + heights_written.error().message);
   }

@@ -230,6 +230,7 @@ TEST(Build, FullThenReusedThenParallelIdentical) {
   EXPECT_EQ(first.count_starting("Exporting CPT"), 2);
   EXPECT_EQ(first.lines.back(), "Build Completed");
   EXPECT_EQ(first.text[3], "341 of 341");
+  EXPECT_EQ(first.text[1], "341 of 341");  // stage 1 complete, though its blocks report the count before them
   EXPECT_EQ(first.range[1], 341);
   // The whole-map block is the last one made.
   EXPECT_TRUE(first.lines[first.lines.size() - 5].starts_with("Generating Data 0   00/00 VRange:"));

@@ -1,0 +1,300 @@
+#include "loamer/gui/main_dialog.h"
+
+#include <QAction>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QSpinBox>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <thread>
+
+#include "loamer/build.h"
+#include "loamer/gui/build_runner.h"
+#include "loamer/gui/output_list.h"
+#include "loamer/gui/terrain_view.h"
+#include "loamer/naming.h"
+
+// The icon is compiled into this static library; a static library's
+// resources are registered by hand.
+static void init_loamer_resources() {
+  Q_INIT_RESOURCE(loamer);
+}
+
+namespace loamer::gui {
+
+namespace {
+
+constexpr const char* kTitle = "Stormline - Terrain Generator - v1.02";
+constexpr const char* kIcon = ":/loamer/loamer.png";
+
+// The field limits: terrain name and creator, depth map and output.
+constexpr int kNameLimit = 63;
+constexpr int kPathLimit = 261;
+
+QString from_std(const std::string& s) {
+  return QString::fromStdString(s);
+}
+
+QAction* command(QMenu* menu, const char* text, int id) {
+  QAction* action = menu->addAction(text);
+  action->setObjectName(QString("id%1").arg(id));
+  return action;
+}
+
+}  // namespace
+
+MainDialog::MainDialog(QWidget* parent) : QDialog(parent), runner_(new BuildRunner(this)) {
+  init_loamer_resources();
+  setWindowTitle(kTitle);
+  setWindowIcon(QIcon(kIcon));
+  message_box = [this](const QString& text, const QString& caption) {
+    QMessageBox box(QMessageBox::NoIcon, caption, text, QMessageBox::Ok, this);
+    box.exec();
+  };
+
+  auto* info = new QGroupBox("Terrain Information", this);
+  auto* form = new QFormLayout(info);
+  const std::array<std::pair<const char*, int>, 4> field_specs{
+      {{"Terrain Name", 1000}, {"Created By", 1001}, {"Input (Depth Map)", 1002}, {"Output", 1008}}};
+  for (size_t i = 0; i < fields_.size(); ++i) {
+    auto* field = new QLineEdit(info);
+    field->setObjectName(QString("id%1").arg(field_specs[i].second));
+    field->setReadOnly(true);
+    field->setMaxLength(i < 2 ? kNameLimit : kPathLimit);
+    form->addRow(field_specs[i].first, field);
+    fields_[i] = field;
+  }
+
+  auto* status = new QGroupBox("Status", this);
+  auto* grid = new QGridLayout(status);
+  const std::array<const char*, 4> stage_names{"Triangulation and LOD", "Export Unoptimized Data", "Optimize Data",
+                                               "Export Optimized Data"};
+  for (int i = 0; i < kBuildStages; ++i) {
+    auto* bar = new QProgressBar(status);
+    bar->setObjectName(QString("id%1").arg(1009 + i));
+    bar->setTextVisible(false);
+    bar->setRange(0, 1);
+    bar->setValue(0);
+    auto* text = new QLabel(status);
+    text->setObjectName(QString("id%1").arg(1003 + i));
+    text->setMinimumWidth(fontMetrics().horizontalAdvance("000 of 000") + 12);
+    grid->addWidget(new QLabel(stage_names[static_cast<size_t>(i)], status), i, 0);
+    grid->addWidget(bar, i, 1);
+    grid->addWidget(text, i, 2);
+    bars_[static_cast<size_t>(i)] = bar;
+    stage_texts_[static_cast<size_t>(i)] = text;
+  }
+  jobs_ = new QSpinBox(status);
+  jobs_->setObjectName("jobs");
+  jobs_->setRange(1, 256);
+  jobs_->setValue(static_cast<int>(std::max(1u, std::thread::hardware_concurrency())));
+  jobs_->setToolTip("Threads that build independent blocks at once");
+  auto* jobs_row = new QHBoxLayout;
+  jobs_row->addWidget(new QLabel("Threads", status));
+  jobs_row->addWidget(jobs_);
+  jobs_row->addStretch(1);
+  grid->addLayout(jobs_row, kBuildStages, 0, 1, 3);
+  grid->setColumnStretch(1, 1);
+
+  auto* out = new QGroupBox("Output", this);
+  auto* out_row = new QHBoxLayout(out);
+  output_ = new OutputList(out);
+  output_->setObjectName("id1007");
+  output_->setMinimumWidth(360);
+  view_ = new TerrainView(out);
+  view_->setObjectName("terrain_view");
+  view_->hide();
+  out_row->addWidget(output_, 3);
+  out_row->addWidget(view_, 2);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(info);
+  layout->addWidget(status);
+  layout->addWidget(out, 1);
+  build_menus();
+
+  connect(runner_, &BuildRunner::logged, output_, &OutputList::add_line, Qt::QueuedConnection);
+  connect(
+      runner_, &BuildRunner::progressed, this,
+      [this](int stage, long done, long total) {
+        if (stage < 1 || stage > kBuildStages) return;
+        QProgressBar* bar = bars_[static_cast<size_t>(stage - 1)];
+        bar->setRange(0, static_cast<int>(std::max(total, 1L)));
+        bar->setValue(static_cast<int>(done));
+      },
+      Qt::QueuedConnection);
+  connect(
+      runner_, &BuildRunner::stage_text_changed, this,
+      [this](int stage, const QString& text) {
+        if (stage >= 1 && stage <= kBuildStages) stage_texts_[static_cast<size_t>(stage - 1)]->setText(text);
+      },
+      Qt::QueuedConnection);
+  connect(runner_, &BuildRunner::finished, this, &MainDialog::on_finished, Qt::QueuedConnection);
+
+  show_fields();
+  update_commands();
+  resize(760, 620);
+}
+
+MainDialog::~MainDialog() = default;
+
+void MainDialog::build_menus() {
+  auto* bar = new QMenuBar(this);
+  QMenu* file = bar->addMenu("&File");
+  new_ = command(file, "&New...", 32771);
+  open_ = command(file, "&Open...", 32772);
+  save_as_ = command(file, "Save &As...", 32773);
+  file->addSeparator();
+  exit_ = command(file, "E&xit", 32774);
+  QMenu* build = bar->addMenu("&Build");
+  begin_ = command(build, "&Begin Build", 32775);
+  stop_ = command(build, "&Stop Build", 32776);
+  // The About item of the window's system menu; Linux window managers have
+  // no such menu to add to, so it sits under Help.
+  QMenu* help = bar->addMenu("&Help");
+  about_ = command(help, "&About Loamer...", 16);
+  new_->setEnabled(false);
+  save_as_->setEnabled(false);
+  layout()->setMenuBar(bar);
+
+  connect(open_, &QAction::triggered, this, &MainDialog::choose_project);
+  connect(exit_, &QAction::triggered, this, &QDialog::accept);
+  connect(begin_, &QAction::triggered, this, &MainDialog::begin_build);
+  connect(stop_, &QAction::triggered, this, &MainDialog::stop_build);
+  connect(about_, &QAction::triggered, this, &MainDialog::show_about);
+  connect(build, &QMenu::aboutToShow, this, &MainDialog::update_commands);
+}
+
+void MainDialog::choose_project() {
+  QFileDialog dialog(this, "Open", QDir::currentPath(), "Terrain Project Files (*.tpj)");
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setDefaultSuffix("tpj");
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+  open_project(dialog.selectedFiles().front());
+}
+
+void MainDialog::open_project(const QString& path) {
+  const std::string file = path.toStdString();
+  const tools::Status read = read_project(file, project_, locks_);
+  project_file_ = file;
+  show_fields();
+  output_->add_line("Opening " + QFileInfo(path).absoluteFilePath());
+  // Say why Begin Build will stay disabled.
+  if (!read.ok()) {
+    output_->add_line(from_std(read.error().message));
+  } else if (tools::Status complete = check_complete(project_, file); !complete) {
+    output_->add_line(from_std(complete.error().message));
+  }
+  if (!build_running()) show_terrain_view(read.ok() && view_->show_build(project_.path));
+  update_commands();
+}
+
+void MainDialog::show_fields() {
+  const std::array<const std::string*, 4> values{&project_.terrain_name, &project_.creator, &project_.depth_map,
+                                                 &project_.output};
+  for (size_t i = 0; i < fields_.size(); ++i) {
+    fields_[i]->setText(from_std(*values[i]));
+    fields_[i]->setCursorPosition(0);
+  }
+}
+
+void MainDialog::begin_build() {
+  if (build_running() || !project_.complete) return;
+  for (QLabel* text : stage_texts_) text->clear();
+  for (QProgressBar* bar : bars_) bar->setValue(0);
+  BuildParams params = build_params(project_, locks_);
+  params.jobs = jobs_->value();
+  runner_->begin(params);
+  update_commands();
+}
+
+void MainDialog::stop_build() {
+  if (!build_running()) return;
+  runner_->request_stop();
+  output_->add_line("Stopping Build....");
+}
+
+void MainDialog::on_finished(int build, bool ok, bool stopped, const QString& error) {
+  if (build != runner_->workers_started()) return;  // a report of an earlier build, overtaken
+  runner_->wait();
+  // The Output list has said what failed in the build's own words; this
+  // names the file and the reason.
+  if (!ok && !stopped && !error.isEmpty() &&
+      (output_->count() == 0 || output_->item(output_->count() - 1)->text() != error))
+    output_->add_line(error);
+  if (ok) show_terrain_view(view_->show_build(project_.path));
+  update_commands();
+  emit build_ended(ok);
+}
+
+void MainDialog::show_terrain_view(bool shown) {
+  view_->setVisible(shown);
+  if (!shown) view_->clear();
+}
+
+void MainDialog::update_commands() {
+  const bool running = build_running();
+  begin_->setEnabled(project_.complete && !running);
+  stop_->setEnabled(project_.complete && running);
+  new_->setEnabled(false);
+  save_as_->setEnabled(false);
+}
+
+bool MainDialog::build_running() const {
+  return runner_->running();
+}
+
+int MainDialog::workers_started() const {
+  return runner_->workers_started();
+}
+
+void MainDialog::done(int result) {
+  if (build_running()) {
+    message_box(kBuildInProgress, kGuardCaption);
+    return;
+  }
+  QDialog::done(result);
+}
+
+void MainDialog::keyPressEvent(QKeyEvent* event) {
+  // Enter ends the dialog as its OK button would; Esc (handled by QDialog)
+  // as Cancel. Both pass through done().
+  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+    accept();
+    return;
+  }
+  QDialog::keyPressEvent(event);
+}
+
+void MainDialog::show_about() {
+  QDialog about(this);
+  about.setWindowTitle("About Loamer");
+  auto* icon = new QLabel(&about);
+  icon->setPixmap(QIcon(kIcon).pixmap(48, 48));
+  auto* text = new QLabel("Loamer Version 1.0", &about);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &about);
+  connect(buttons, &QDialogButtonBox::accepted, &about, &QDialog::accept);
+  auto* row = new QHBoxLayout;
+  row->addWidget(icon);
+  row->addSpacing(12);
+  row->addWidget(text, 1);
+  auto* layout = new QVBoxLayout(&about);
+  layout->addLayout(row);
+  layout->addWidget(buttons);
+  about.exec();
+}
+
+}  // namespace loamer::gui
