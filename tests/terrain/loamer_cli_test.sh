@@ -107,34 +107,23 @@ run inspect "$TMP/t"
 expect_rc 1 "inspect a folder"
 expect_stderr "$TMP/t: cannot open: Is a directory" "inspect a folder"
 
-# Pictures of the build (only where loamer-cli is built with its render
-# command): a 1024 x 1024 PNG, a flat map drawn differently from the hills.
-png_size() { # FILE: width and height from the PNG header
-  od -An -tu1 -j16 -N8 "$1" | awk '{print $1*16777216+$2*65536+$3*256+$4, $5*16777216+$6*65536+$7*256+$8}'
-}
+# Pictures of the build, where loamer-cli has its render command: a PNG of
+# 1024 x 1024 (big-endian width and height at byte 16), a flat map drawn
+# differently from the hills.
 if "$CLI" --help | grep -q '^  render'; then
   run render "$TMP/valley.tpj" -o "$TMP/valley.png" --sector 2 --lod 6
   expect_rc 0 "render"
-  if [ "$(png_size "$TMP/valley.png")" = "1024 1024" ]; then pass; else fail "render: PNG of 1024 x 1024"; fi
-  expect_no_temp_files "$TMP" "render"
+  size=$(od -An -tx1 -j16 -N8 "$TMP/valley.png" | tr -d ' \n')
+  if [ "$size" = "0000040000000400" ]; then pass; else fail "render: PNG of 1024 x 1024, header $size"; fi
   mkdir "$TMP/flat"
   head -c 1048576 /dev/zero | tr '\0' '\100' >"$TMP/flat/flat.raw"
-  printf 'TerrainName "F"\nCreator "c"\nPath "%s/flat/"\nDepthMap flat.raw\nOutput flat.cpt\n' "$TMP" >"$TMP/flat.tpj"
+  sed -e 's|/t/|/flat/|' -e 's|valley.raw|flat.raw|' "$TMP/valley.tpj" >"$TMP/flat.tpj"
   run build "$TMP/flat.tpj"
-  expect_rc 0 "build a flat map"
   run render "$TMP/flat.tpj" -o "$TMP/flat.png" --sector 2 --lod 6
   expect_rc 0 "render a flat map"
   if cmp -s "$TMP/flat.png" "$TMP/valley.png"; then fail "a flat map renders as the hills do"; else pass; fi
   run render "$TMP/valley.tpj" -o "$TMP/x.png" --sector 9
   expect_rc 2 "render --sector 9"
-  run render "$TMP/valley.tpj" -o "$TMP/x.png" --lod 3
-  expect_rc 2 "render --lod 3"
-  run render "$TMP/nocreator.tpj" -o "$TMP/x.png"
-  expect_rc 1 "render without Output.dep"
-  expect_stderr "loamer-cli: $TMP/Output.dep: cannot open" "render without Output.dep names it"
-  run render "$TMP/valley.tpj" -o "$TMP/none/x.png"
-  expect_rc 1 "render into a missing folder"
-  expect_stderr "loamer-cli: $TMP/none/x.png: " "render into a missing folder names the file"
 fi
 
 # Output that standard output cannot take is no success.
