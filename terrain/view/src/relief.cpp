@@ -147,7 +147,8 @@ void draw_block_grid(QPainter& painter, const QRectF& target, int sector) {
 QPoint block_origin_at(int sector, QPointF grid_point) {
   const int size = block_size(std::clamp(sector, 0, sector_count(kGridSize, kSmallestBlockSize) - 1));
   const auto origin = [size](double v) {
-    const int cell = static_cast<int>(std::floor(std::clamp(v, 0.0, double{kGridSize - 1})));
+    if (!(v > 0)) return 0;  // also a point that is not a number
+    const int cell = static_cast<int>(std::floor(std::min(v, double{kGridSize - 1})));
     return cell / size * size;
   };
   return {origin(grid_point.x()), origin(grid_point.y())};
