@@ -2,6 +2,10 @@
 //
 //   loamer-cli build PROJECT.tpj [--jobs N]
 //   loamer-cli inspect FILE [--json]      (.tml, .tms, .cpt, Output.dep)
+//   loamer-cli render PROJECT.tpj -o PICTURE.png [--sector S] [--lod L]
+//       the built terrain as a shaded relief with the block grid of sector S
+//       (0 to 4, default 4) and the wireframe of LOD slot L (0, 2, ..., 14)
+//       of its blocks; built with Qt only
 //
 // Exit status: 0 success, 1 input unreadable or output unwritable (standard
 // output too), 2 usage error, 130 build stopped by Ctrl+C.
@@ -30,6 +34,10 @@
 #include "loamer/terrain_file.h"
 #include "tools/base/file_io.h"
 #include "tools/cli/program.h"
+
+#ifdef LOAMER_WITH_VIEW
+#include "loamer/view/relief.h"
+#endif
 
 namespace {
 
@@ -305,6 +313,31 @@ int run_inspect(const std::string& file, bool json) {
   return kExitIo;
 }
 
+#ifdef LOAMER_WITH_VIEW
+
+// ---- render ----
+
+int run_render(const std::string& project_file, const std::string& picture, int sector, int lod) {
+  loamer::TerrainProject project;
+  loamer::QuadrantLocks locks;
+  if (tools::Status read = loamer::read_project(project_file, project, locks); !read) {
+    tools::cli::print_error(kProgram, read.error().message);
+    return kExitIo;
+  }
+  tools::Result<QImage> image = loamer::view::render_build(project.path, sector, lod);
+  if (!image) {
+    tools::cli::print_error(kProgram, image.error().message);
+    return kExitIo;
+  }
+  if (tools::Status saved = loamer::view::save_png(*image, picture); !saved) {
+    tools::cli::print_error(kProgram, saved.error().message);
+    return kExitIo;
+  }
+  return kExitOk;
+}
+
+#endif
+
 int run(int argc, char** argv) {
   CLI::App app{"Loamer terrain generator: builds a terrain from a 1024 x 1024 depth map"};
   app.set_version_flag("--version", std::string("loamer-cli ") + LOAMER_VERSION);
@@ -323,8 +356,23 @@ int run(int argc, char** argv) {
   inspect->add_option("file", file, "File to summarise")->required();
   inspect->add_flag("--json", json, "Print a machine-readable summary");
 
+#ifdef LOAMER_WITH_VIEW
+  std::string picture;
+  int sector = 4, lod = -1;
+  CLI::App* render = app.add_subcommand("render", "Draw a built terrain: shaded relief, block grid, block wireframes");
+  render->add_option("project", project_file, "Terrain project file (.tpj) of the build")->required();
+  render->add_option("-o,--output", picture, "PNG file to write")->required();
+  render->add_option("--sector", sector, "Sector whose block grid is drawn (0 to 4, default 4)")
+      ->check(CLI::Range(0, 4));
+  render->add_option("--lod", lod, "LOD slot whose wireframe is drawn for every block (0, 2, ..., 14; default none)")
+      ->check(CLI::IsMember({0, 2, 4, 6, 8, 10, 12, 14}));
+#endif
+
   if (std::optional<int> done = tools::cli::parse_command_line(app, kProgram, argc, argv)) return *done;
   if (*build) return run_build_command(project_file, jobs);
+#ifdef LOAMER_WITH_VIEW
+  if (*render) return run_render(project_file, picture, sector, lod);
+#endif
   return run_inspect(file, json);
 }
 

@@ -1,8 +1,8 @@
 #!/bin/sh
 # Command-line checks of loamer-cli: usage and exit codes, projects and depth
 # maps that cannot be built, a whole build of a generated depth map with its
-# files inspected, a full stdout, a file-size limit, and Ctrl+C during a
-# build.
+# files inspected and drawn, a full stdout, a file-size limit, and Ctrl+C
+# during a build.
 #
 #   loamer_cli_test.sh PATH_TO_LOAMER_CLI PATH_TO_MAKE_DEPTH_MAP
 
@@ -106,6 +106,25 @@ expect_stderr "$TMP/t/none.tms: cannot open: No such file or directory" "inspect
 run inspect "$TMP/t"
 expect_rc 1 "inspect a folder"
 expect_stderr "$TMP/t: cannot open: Is a directory" "inspect a folder"
+
+# Pictures of the build, where loamer-cli has its render command: a PNG of
+# 1024 x 1024 (big-endian width and height at byte 16), a flat map drawn
+# differently from the hills.
+if "$CLI" --help | grep -q '^  render'; then
+  run render "$TMP/valley.tpj" -o "$TMP/valley.png" --sector 2 --lod 6
+  expect_rc 0 "render"
+  size=$(od -An -tx1 -j16 -N8 "$TMP/valley.png" | tr -d ' \n')
+  if [ "$size" = "0000040000000400" ]; then pass; else fail "render: PNG of 1024 x 1024, header $size"; fi
+  mkdir "$TMP/flat"
+  head -c 1048576 /dev/zero | tr '\0' '\100' >"$TMP/flat/flat.raw"
+  sed -e 's|/t/|/flat/|' -e 's|valley.raw|flat.raw|' "$TMP/valley.tpj" >"$TMP/flat.tpj"
+  run build "$TMP/flat.tpj"
+  run render "$TMP/flat.tpj" -o "$TMP/flat.png" --sector 2 --lod 6
+  expect_rc 0 "render a flat map"
+  if cmp -s "$TMP/flat.png" "$TMP/valley.png"; then fail "a flat map renders as the hills do"; else pass; fi
+  run render "$TMP/valley.tpj" -o "$TMP/x.png" --sector 9
+  expect_rc 2 "render --sector 9"
+fi
 
 # Output that standard output cannot take is no success.
 for args in --help --version "inspect $TMP/t/S4_3c_3c.tms"; do
