@@ -116,8 +116,8 @@ MainDialog::MainDialog(QWidget* parent) : QDialog(parent), runner_(new BuildRunn
   view_ = new TerrainView(out);
   view_->setObjectName("terrain_view");
   view_->hide();
-  out_row->addWidget(output_, 3);
-  out_row->addWidget(view_, 2);
+  out_row->addWidget(output_, 1);
+  out_row->addWidget(view_, 1);
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(info);
@@ -145,10 +145,14 @@ MainDialog::MainDialog(QWidget* parent) : QDialog(parent), runner_(new BuildRunn
 
   show_fields();
   update_commands();
-  resize(760, 620);
+  resize(900, 720);
 }
 
-MainDialog::~MainDialog() = default;
+MainDialog::~MainDialog() {
+  // Stop and wait for a running build while every widget it reports to is
+  // still there.
+  delete runner_;
+}
 
 void MainDialog::build_menus() {
   auto* bar = new QMenuBar(this);

@@ -51,9 +51,9 @@ void ReliefCanvas::paintEvent(QPaintEvent*) {
   p.drawImage(target, relief_);
   view::draw_block_grid(p, target, sector_);
   if (!block_) return;
-  const qreal scale = target.width() / kGridSize;
   const int size = block_size(sector_);
-  const QRectF square(target.x() + block_->x() * scale, target.y() + block_->y() * scale, size * scale, size * scale);
+  const QRectF square(view::target_point(target, QPointF(block_->x(), block_->y())),
+                      view::target_point(target, QPointF(block_->x() + size, block_->y() + size)));
   if (mesh_) view::draw_block_wireframe(p, target, *mesh_, sector_, lod_);
   p.setPen(QPen(QColor(255, 210, 0), 2));
   p.setBrush(Qt::NoBrush);
@@ -66,8 +66,7 @@ void ReliefCanvas::mouseMoveEvent(QMouseEvent* event) {
     emit left();
     return;
   }
-  const QPointF at = event->position() - target.topLeft();
-  emit hovered(at * (kGridSize / target.width()));
+  emit hovered(view::grid_point(target, event->position()));
 }
 
 void ReliefCanvas::leaveEvent(QEvent*) {

@@ -1,11 +1,14 @@
 // Screenshots of the loamer dialog for reviewers: opens a project, runs a
-// build and saves the dialog as it looks mid-build, after the build (with
-// the terrain view pointing at a block) and the About box.
+// build and saves the About box and the dialog as it looks mid-build and
+// after the build (with the terrain view pointing at a block).
 //
 //   loamer-screenshots PROJECT.tpj OUT_DIR      (see scripts/screenshots)
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QProgressBar>
+#include <QSlider>
+#include <QSpinBox>
 #include <QTimer>
 #include <cstdio>
 
@@ -31,7 +34,7 @@ int main(int argc, char** argv) {
   }
   const QString project = argv[1], out = argv[2];
   loamer::gui::MainDialog dialog;
-  dialog.resize(900, 700);
+  dialog.resize(1000, 800);
   dialog.show();
   dialog.open_project(project);
   int failures = 0;
@@ -46,14 +49,29 @@ int main(int argc, char** argv) {
     if (!ok) ++failures;
     auto* view = dialog.findChild<loamer::gui::TerrainView*>("terrain_view");
     QTimer::singleShot(200, &dialog, [&, view] {
-      if (view) view->hover(QPointF(600, 420));
+      if (view) {
+        // A coarse sector and a middle detail level, so the wireframe reads.
+        if (auto* sector = view->findChild<QSpinBox*>("sector")) sector->setValue(2);
+        if (auto* lod = view->findChild<QSlider*>("lod")) lod->setValue(2);
+        view->hover(QPointF(600, 420));
+      }
       QTimer::singleShot(200, &dialog, [&] {
         failures += !save(dialog, out, "loamer-built.png");
         QCoreApplication::exit(0);
       });
     });
   });
-  QTimer::singleShot(300, &dialog, [&] { dialog.begin_build(); });
+  // The About box first (it runs its own modal loop), then the build.
+  QTimer::singleShot(200, &dialog, [&] {
+    QTimer::singleShot(300, &dialog, [&] {
+      if (QWidget* about = QApplication::activeModalWidget()) {
+        failures += !save(*about, out, "loamer-about.png");
+        about->close();
+      }
+      QTimer::singleShot(100, &dialog, [&] { dialog.begin_build(); });
+    });
+    dialog.findChild<QAction*>("id16")->trigger();
+  });
   app.exec();
   return failures == 0 && mid_taken ? 0 : 1;
 }
