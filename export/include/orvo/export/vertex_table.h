@@ -1,0 +1,147 @@
+#pragma once
+// Vertex processing of the 3DI export: every face corner of a part becomes
+// a full export vertex record (position, normal, colour, two texture
+// coordinate sets, bones and weights, base normal, tangent, binormal), and
+// identical records are merged into one table for the whole file.
+//
+// Axes: positions, normals, tangents and binormals are written in file axes,
+// (-y, z, x) of the model's (x, y, z). Tangents are stored negated,
+// (ty, -tz, -tx); binormals are not, (-by, bz, bx).
+//
+// Corner frames: a face with smoothing mask 0 gives each corner the face's
+// own normal, tangent and binormal; otherwise each is the normalised sum of
+// the frames of every face of the part that shares a smoothing bit with the
+// face and uses the corner's vertex (the face itself included).
+//
+// The face tangent and binormal are the directions in which the face's
+// texture coordinates u and v grow, made orthogonal to the face normal
+// (Gram-Schmidt) and normalised; for a face whose texture coordinates span
+// no area, any unit pair orthogonal to the normal and to each other, chosen
+// from the normal alone, so the same face always gets the same frame.
+//
+// Everything here is plain data and pure functions: one export works on its
+// own tables, several exports may run at once.
+
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <optional>
+#include <unordered_map>
+#include <vector>
+
+#include "orvo/model/model.h"
+
+namespace orvo {
+
+struct Vec3 {
+  float x = 0, y = 0, z = 0;
+  friend bool operator==(const Vec3&, const Vec3&) = default;
+};
+
+// One corner of the export, in the field order of the file's vertex records
+// (the first five fields are the plain render vertex).
+struct ExportVertex {
+  Vec3 position;         // file axes
+  Vec3 normal;           // file axes, bent for radial-normal materials
+  uint32_t colour = 0;   // 0xAARRGGBB
+  float u1 = 0, v1 = 0;  // texture coordinates, layer 1
+  float u2 = 0, v2 = 0;  // texture coordinates, layer 2
+  uint32_t reserved = 0;
+  std::array<int32_t, 4> bones{-1, -1, -1, -1};  // skinned models; -1 unused
+  std::array<float, 4> weights{};
+  Vec3 base_normal;  // the normal before bending, file axes
+  Vec3 tangent;      // stored negated: (ty, -tz, -tx)
+  Vec3 binormal;     // (-by, bz, bx)
+  int32_t part = 0;  // the sub-object the corner belongs to
+};
+
+// Two records are one vertex only when every field is bitwise equal (no
+// tolerance: -0.0 and 0.0 differ, as do two NaNs of different bits).
+bool same_vertex(const ExportVertex& a, const ExportVertex& b);
+
+// A face's frame (source axes).
+struct Frame {
+  Vec3 normal, tangent, binormal;
+};
+
+// The frames of every face's three stored corners, in face order.
+std::vector<std::array<Frame, 3>> corner_frames(const SubObject& part);
+
+// The part's distinct unit normals (used by the collision data): for each
+// face in order its face normal and, for a smoothed face, its three corner
+// normals; a normal joins only when no entry lies within a squared distance
+// of 1e-8 of it.
+std::vector<Vec3> part_normal_table(const SubObject& part, const std::vector<std::array<Frame, 3>>& frames);
+
+// The light a radial-normal material (render_attributes bit 0x800000) bends
+// its normals around: centre and per-axis extents, model axes. Until the
+// light editor sets them they are zero, which leaves every axis unscaled.
+struct RadialLight {
+  Vec3 center;
+  Vec3 extents;
+};
+
+// The radial normal of a corner at `position` (model axes) around `light`:
+// the offset from the centre, each axis divided by its extent (an extent of
+// 0 leaves its axis as it is), gives the relative distance L; the unit
+// offset, in file axes, is the normal, lowered by 2a after scaling by 1 - a
+// (a = (0.45 - L) / 0.45) when L < 0.45, raised by
+// min((L - 0.5) / 0.5 x 1.5, 0.9) when L > 0.5, and normalised. The height
+// is the file's y. A corner at the centre keeps `fallback`.
+Vec3 bend_normal(const Vec3& position, const RadialLight& light, const Vec3& fallback);
+
+// The weight of bone 1 of a fake-skinned vertex at model position (x, y, z)
+// in a level whose bounding box is `min`..`max`: the height's share of the
+// box, times 1.5 less 0.5, times 0.1 + 0.9 x (horizontal distance from the
+// box centre / distance from the centre to the corner (max x, max y)),
+// clamped to 0..1. Bone 0 gets 1 less it.
+float fakeskin_weight(const Vec3& position, const Vec3& min, const Vec3& max);
+
+// What a corner needs beyond its part: the level (materials, flags), the
+// level's bounding box for fake skinning and the radial light of each
+// material.
+struct CornerContext {
+  const Model* model = nullptr;
+  bool skinned = false;
+  Vec3 box_min, box_max;  // of the whole level, model axes
+  RadialLight light;      // of every material, until the light editor sets them per material
+};
+
+// The record of corner k (0, 1, 2) of face `face` of part `part_index`:
+// built from the face's stored corner 2 - k.
+ExportVertex build_corner(const CornerContext& context, int part_index, int face,
+                          const std::vector<std::array<Frame, 3>>& frames, int k);
+
+// The box of every vertex of every part of a level (model axes).
+void level_box(const Model& level, Vec3& min, Vec3& max);
+
+// The plain vertex table of a file: records in the order first added, each
+// distinct. Finding a record is a hash look-up; the result is the index the
+// first-to-last search of the table would give.
+class VertexTable {
+ public:
+  // The index of `v`, added at the end when no equal record is there.
+  uint32_t add(const ExportVertex& v);
+  // The index of `v`, or nothing.
+  std::optional<uint32_t> find(const ExportVertex& v) const;
+  const std::vector<ExportVertex>& records() const { return records_; }
+  std::size_t size() const { return records_.size(); }
+  void clear();
+
+ private:
+  struct Hash {
+    std::size_t operator()(const ExportVertex& v) const;
+  };
+  struct Equal {
+    bool operator()(const ExportVertex& a, const ExportVertex& b) const { return same_vertex(a, b); }
+  };
+  std::vector<ExportVertex> records_;
+  std::unordered_map<ExportVertex, uint32_t, Hash, Equal> index_;
+};
+
+// Adds the corners of part `part_index` of `context.model`: for each
+// material in order (skipping materials with render_attributes bit 0x20)
+// and each face of the part with that material, corners 0, 1, 2.
+void add_part_corners(VertexTable& table, const CornerContext& context, int part_index);
+
+}  // namespace orvo

@@ -1,0 +1,363 @@
+#include "orvo/export/vertex_table.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace orvo {
+
+static_assert(sizeof(ExportVertex) == 30 * 4, "export vertex records hold no padding: they are compared as bytes");
+
+namespace {
+
+constexpr int32_t kSkipMaterial = 0x20;       // render_attributes: not exported as geometry
+constexpr int32_t kRadialNormals = 0x800000;  // render_attributes: normals bent around the material's light
+
+Vec3 operator+(Vec3 a, Vec3 b) {
+  return {a.x + b.x, a.y + b.y, a.z + b.z};
+}
+Vec3 operator-(Vec3 a, Vec3 b) {
+  return {a.x - b.x, a.y - b.y, a.z - b.z};
+}
+Vec3 operator*(Vec3 a, float s) {
+  return {a.x * s, a.y * s, a.z * s};
+}
+float dot(Vec3 a, Vec3 b) {
+  return a.x * b.x + a.y * b.y + a.z * b.z;
+}
+Vec3 cross(Vec3 a, Vec3 b) {
+  return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+
+// `v` made unit length; a zero vector stays zero.
+Vec3 normalised(Vec3 v) {
+  const float len = std::sqrt(dot(v, v));
+  return len > 0 ? v * (1.0f / len) : v;
+}
+
+Vec3 file_axes(Vec3 v) {
+  return {-v.y, v.z, v.x};
+}
+
+Vec3 position_of(const SubObject& part, int32_t vertex) {
+  const Vertex& p = part.verts[static_cast<std::size_t>(vertex)];
+  return {p.x, p.y, p.z};
+}
+
+bool valid_vertex(const SubObject& part, int32_t v) {
+  return v >= 0 && static_cast<std::size_t>(v) < part.verts.size();
+}
+bool valid_tvertex(const SubObject& part, int32_t t) {
+  return t >= 0 && static_cast<std::size_t>(t) < part.tverts.size();
+}
+
+// Two unit vectors orthogonal to the unit `n` and to each other, from `n`
+// alone: the axis least aligned with n, made orthogonal to it.
+void any_tangents(Vec3 n, Vec3& t, Vec3& b) {
+  const Vec3 axis = std::fabs(n.x) <= std::fabs(n.y) && std::fabs(n.x) <= std::fabs(n.z) ? Vec3{1, 0, 0}
+                    : std::fabs(n.y) <= std::fabs(n.z)                                   ? Vec3{0, 1, 0}
+                                                                                         : Vec3{0, 0, 1};
+  t = normalised(axis - n * dot(axis, n));
+  b = cross(n, t);
+}
+
+Frame face_frame(const SubObject& part, const Face& f) {
+  Frame frame;
+  frame.normal = {f.nx, f.ny, f.nz};
+  const Vec3 n = frame.normal;
+  bool found = false;
+  if (valid_vertex(part, f.v[0]) && valid_vertex(part, f.v[1]) && valid_vertex(part, f.v[2]) &&
+      valid_tvertex(part, f.t[0]) && valid_tvertex(part, f.t[1]) && valid_tvertex(part, f.t[2])) {
+    const Vec3 p0 = position_of(part, f.v[0]);
+    const Vec3 e1 = position_of(part, f.v[1]) - p0, e2 = position_of(part, f.v[2]) - p0;
+    const TextureVertex& t0 = part.tverts[static_cast<std::size_t>(f.t[0])];
+    const TextureVertex& t1 = part.tverts[static_cast<std::size_t>(f.t[1])];
+    const TextureVertex& t2 = part.tverts[static_cast<std::size_t>(f.t[2])];
+    const float du1 = t1.u - t0.u, dv1 = t1.v - t0.v, du2 = t2.u - t0.u, dv2 = t2.v - t0.v;
+    const float det = du1 * dv2 - du2 * dv1;
+    if (std::fabs(det) > 1e-12f) {
+      const float r = 1.0f / det;
+      const Vec3 t = (e1 * dv2 - e2 * dv1) * r;
+      const Vec3 b = (e2 * du1 - e1 * du2) * r;
+      frame.tangent = normalised(t - n * dot(t, n));
+      frame.binormal = normalised(b - n * dot(b, n) - frame.tangent * dot(b, frame.tangent));
+      found = dot(frame.tangent, frame.tangent) > 0 && dot(frame.binormal, frame.binormal) > 0;
+    }
+  }
+  if (!found) any_tangents(normalised(n), frame.tangent, frame.binormal);
+  return frame;
+}
+
+// The face's colour entry and its marker for "no colours".
+bool has_colour_marker(const FaceColor& c) {
+  return c.c[0] == kNoFaceColor;
+}
+
+uint32_t float_bits(float f) {
+  uint32_t u;
+  std::memcpy(&u, &f, 4);
+  return u;
+}
+
+}  // namespace
+
+bool same_vertex(const ExportVertex& a, const ExportVertex& b) {
+  return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+std::vector<std::array<Frame, 3>> corner_frames(const SubObject& part) {
+  const std::size_t faces = part.faces.size();
+  std::vector<Frame> own(faces);
+  for (std::size_t i = 0; i < faces; ++i) own[i] = face_frame(part, part.faces[i]);
+
+  // The faces that use each vertex, in face order, each face once per vertex.
+  std::vector<std::vector<uint32_t>> users(part.verts.size());
+  for (std::size_t i = 0; i < faces; ++i) {
+    const Face& f = part.faces[i];
+    for (int c = 0; c < 3; ++c) {
+      const int32_t v = f.v[static_cast<std::size_t>(c)];
+      if (!valid_vertex(part, v)) continue;
+      std::vector<uint32_t>& list = users[static_cast<std::size_t>(v)];
+      if (list.empty() || list.back() != i) list.push_back(static_cast<uint32_t>(i));
+    }
+  }
+
+  std::vector<std::array<Frame, 3>> frames(faces);
+  for (std::size_t i = 0; i < faces; ++i) {
+    const Face& f = part.faces[i];
+    for (int c = 0; c < 3; ++c) {
+      Frame& out = frames[i][static_cast<std::size_t>(c)];
+      const int32_t v = f.v[static_cast<std::size_t>(c)];
+      if (f.smoothing == 0 || !valid_vertex(part, v)) {
+        out = own[i];
+        continue;
+      }
+      Frame sum;
+      for (uint32_t g : users[static_cast<std::size_t>(v)]) {
+        if ((part.faces[g].smoothing & f.smoothing) == 0) continue;
+        sum.normal = sum.normal + own[g].normal;
+        sum.tangent = sum.tangent + own[g].tangent;
+        sum.binormal = sum.binormal + own[g].binormal;
+      }
+      out = {normalised(sum.normal), normalised(sum.tangent), normalised(sum.binormal)};
+    }
+  }
+  return frames;
+}
+
+std::vector<Vec3> part_normal_table(const SubObject& part, const std::vector<std::array<Frame, 3>>& frames) {
+  // Entries are found through a grid of cells one tolerance wide, so a
+  // normal is compared only with the entries of its own and the neighbouring
+  // cells instead of the whole table; the table is the one the first-to-last
+  // search builds.
+  constexpr float kTolerance = 9.999999e-09f;  // squared distance
+  constexpr float kCell = 1e-4f;               // the tolerance as a distance
+  struct CellHash {
+    std::size_t operator()(const std::array<int32_t, 3>& c) const {
+      return (static_cast<std::size_t>(c[0]) * 73856093u) ^ (static_cast<std::size_t>(c[1]) * 19349663u) ^
+             (static_cast<std::size_t>(c[2]) * 83492791u);
+    }
+  };
+  std::unordered_map<std::array<int32_t, 3>, std::vector<uint32_t>, CellHash> cells;
+  std::vector<Vec3> table;
+  const auto cell_of = [](Vec3 n) {
+    const auto q = [](float x) {
+      const float c = std::floor(x / kCell);
+      return static_cast<int32_t>(std::clamp(c, -1e9f, 1e9f));
+    };
+    return std::array<int32_t, 3>{q(n.x), q(n.y), q(n.z)};
+  };
+  const auto add = [&](Vec3 n) {
+    if (!(std::isfinite(n.x) && std::isfinite(n.y) && std::isfinite(n.z))) {
+      // Not comparable by distance: joins only if no bitwise equal entry.
+      for (const Vec3& e : table)
+        if (float_bits(e.x) == float_bits(n.x) && float_bits(e.y) == float_bits(n.y) &&
+            float_bits(e.z) == float_bits(n.z))
+          return;
+      table.push_back(n);
+      return;
+    }
+    const std::array<int32_t, 3> home = cell_of(n);
+    for (int dx = -1; dx <= 1; ++dx)
+      for (int dy = -1; dy <= 1; ++dy)
+        for (int dz = -1; dz <= 1; ++dz) {
+          const auto found = cells.find({home[0] + dx, home[1] + dy, home[2] + dz});
+          if (found == cells.end()) continue;
+          for (uint32_t i : found->second) {
+            const Vec3 d = table[i] - n;
+            if (dot(d, d) <= kTolerance) return;
+          }
+        }
+    cells[home].push_back(static_cast<uint32_t>(table.size()));
+    table.push_back(n);
+  };
+  for (std::size_t i = 0; i < part.faces.size(); ++i) {
+    const Face& f = part.faces[i];
+    add({f.nx, f.ny, f.nz});
+    if (f.smoothing != 0 && i < frames.size())
+      for (const Frame& c : frames[i]) add(c.normal);
+  }
+  return table;
+}
+
+Vec3 bend_normal(const Vec3& position, const RadialLight& light, const Vec3& fallback) {
+  const Vec3 offset = position - light.center;
+  const auto scaled = [](float d, float extent) { return extent != 0 ? d / extent : d; };
+  const Vec3 relative{scaled(offset.x, light.extents.x), scaled(offset.y, light.extents.y),
+                      scaled(offset.z, light.extents.z)};
+  const float l = std::sqrt(dot(relative, relative));
+  const float length = std::sqrt(dot(offset, offset));
+  if (!(length > 0)) return fallback;
+  Vec3 n = file_axes(offset * (1.0f / length));
+  if (l < 0.45f) {
+    const float a = (0.45f - l) / 0.45f;
+    n = n * (1 - a);
+    n.y -= 2 * a;
+  } else if (l > 0.5f) {
+    n.y += std::min((l - 0.5f) / 0.5f * 1.5f, 0.9f);
+  }
+  return normalised(n);
+}
+
+float fakeskin_weight(const Vec3& p, const Vec3& min, const Vec3& max) {
+  const float height = max.z - min.z;
+  const float share = height > 0 ? (p.z - min.z) / height : 0.0f;
+  const float cx = (min.x + max.x) / 2, cy = (min.y + max.y) / 2;
+  const float r = std::hypot(p.x - cx, p.y - cy);
+  const float reach = std::hypot(max.x - cx, max.y - cy);
+  const float spread = reach > 0 ? r / reach : 0.0f;
+  const float w = (share * 1.5f - 0.5f) * (spread * 0.9f + 0.1f);
+  return std::clamp(w, 0.0f, 1.0f);
+}
+
+void level_box(const Model& level, Vec3& min, Vec3& max) {
+  constexpr float kBig = std::numeric_limits<float>::max();
+  min = {kBig, kBig, kBig};
+  max = {-kBig, -kBig, -kBig};
+  bool any = false;
+  for (const SubObject& part : level.subobjects)
+    for (const Vertex& v : part.verts) {
+      min = {std::min(min.x, v.x), std::min(min.y, v.y), std::min(min.z, v.z)};
+      max = {std::max(max.x, v.x), std::max(max.y, v.y), std::max(max.z, v.z)};
+      any = true;
+    }
+  if (!any) min = max = {};
+}
+
+ExportVertex build_corner(const CornerContext& context, int part_index, int face_index,
+                          const std::vector<std::array<Frame, 3>>& frames, int k) {
+  const Model& model = *context.model;
+  const SubObject& part = model.subobjects[static_cast<std::size_t>(part_index)];
+  const Face& f = part.faces[static_cast<std::size_t>(face_index)];
+  const int stored = 2 - k;
+  const Frame& frame = frames[static_cast<std::size_t>(face_index)][static_cast<std::size_t>(stored)];
+  const int32_t vi = f.v[static_cast<std::size_t>(stored)];
+  const bool has_vertex = valid_vertex(part, vi);
+  const Vec3 source = has_vertex ? position_of(part, vi) : Vec3{};
+  const bool has_material = f.material >= 0 && f.material < model.num_materials;
+  static const ModelMaterial kNoMaterial{};
+  const ModelMaterial& mat = has_material ? model.materials[static_cast<std::size_t>(f.material)] : kNoMaterial;
+
+  ExportVertex v;
+  v.position = file_axes(source);
+  v.base_normal = file_axes(frame.normal);
+  v.normal =
+      (mat.render_attributes & kRadialNormals) != 0 ? bend_normal(source, context.light, v.base_normal) : v.base_normal;
+  v.tangent = {frame.tangent.y, -frame.tangent.z, -frame.tangent.x};
+  v.binormal = file_axes(frame.binormal);
+  v.part = part_index;
+
+  // Colour: none without vertex colours, mid grey for a face marked
+  // without them; always opaque; tinted by the material's colour for
+  // colour type 1.
+  uint32_t colour = 0;
+  if (!part.facecolors.empty() && static_cast<std::size_t>(face_index) < part.facecolors.size()) {
+    const FaceColor& fc = part.facecolors[static_cast<std::size_t>(face_index)];
+    colour = has_colour_marker(fc) ? 0x7F7F7Fu : static_cast<uint32_t>(fc.c[static_cast<std::size_t>(stored)]);
+  }
+  colour |= 0xFF000000u;
+  if (mat.color_type == 1) {
+    const uint32_t r = ((colour >> 16 & 0xFF) * mat.color_green[0]) >> 8;
+    const uint32_t g = ((colour >> 8 & 0xFF) * mat.color_green[1]) >> 8;
+    const uint32_t b = ((colour & 0xFF) * mat.color_green[2]) >> 8;
+    colour = 0xFF000000u | r << 16 | g << 8 | b;
+  }
+  v.colour = colour;
+
+  // Texture coordinates, tiled around the texture's centre.
+  const int32_t ti = f.t[static_cast<std::size_t>(stored)];
+  const TextureVertex tv = valid_tvertex(part, ti) ? part.tverts[static_cast<std::size_t>(ti)] : TextureVertex{};
+  const auto tile = [](float c, float tiling) { return (c - 0.5f) * tiling + 0.5f; };
+  if (!(mat.color_type == 1 && mat.alpha_type == 1)) {
+    v.u1 = mat.u_tiling != 0 ? tile(tv.u, mat.u_tiling) : tv.u;
+    v.v1 = mat.u_tiling != 0 ? tile(tv.v, mat.v_tiling) : tv.v;
+  }
+  if (mat.multitexture_flags != 0) {
+    // The second layer is the next material when it is marked as one;
+    // otherwise the material's own tiling stands for it.
+    const int next = f.material + 1;
+    const ModelMaterial& layer = has_material && next < model.num_materials &&
+                                         (model.materials[static_cast<std::size_t>(next)].multitexture_flags & 2) != 0
+                                     ? model.materials[static_cast<std::size_t>(next)]
+                                     : mat;
+    v.u2 = layer.u_tiling != 0 ? tile(tv.u, layer.u_tiling) : tv.u;
+    v.v2 = layer.u_tiling != 0 ? tile(tv.v, layer.v_tiling) : tv.v;
+  }
+
+  if (context.skinned && has_vertex) {
+    const Vertex& sv = part.verts[static_cast<std::size_t>(vi)];
+    if (model.fakeskin_z != 0) {
+      const float w = fakeskin_weight(source, context.box_min, context.box_max);
+      v.bones = {0, 1, -1, -1};
+      v.weights = {1 - w, w, 0, 0};
+    } else {
+      v.bones = sv.bones;
+      v.weights = sv.weights;
+    }
+  }
+  return v;
+}
+
+std::size_t VertexTable::Hash::operator()(const ExportVertex& v) const {
+  // FNV-1a over the record's bytes: equal records are equal bytes.
+  const auto* bytes = reinterpret_cast<const unsigned char*>(&v);
+  uint64_t h = 1469598103934665603ull;
+  for (std::size_t i = 0; i < sizeof v; ++i) h = (h ^ bytes[i]) * 1099511628211ull;
+  return static_cast<std::size_t>(h);
+}
+
+uint32_t VertexTable::add(const ExportVertex& v) {
+  const auto [it, added] = index_.try_emplace(v, static_cast<uint32_t>(records_.size()));
+  if (added) records_.push_back(v);
+  return it->second;
+}
+
+std::optional<uint32_t> VertexTable::find(const ExportVertex& v) const {
+  const auto it = index_.find(v);
+  if (it == index_.end()) return std::nullopt;
+  return it->second;
+}
+
+void VertexTable::clear() {
+  records_.clear();
+  index_.clear();
+}
+
+void add_part_corners(VertexTable& table, const CornerContext& context, int part_index) {
+  const Model& model = *context.model;
+  const SubObject& part = model.subobjects[static_cast<std::size_t>(part_index)];
+  const std::vector<std::array<Frame, 3>> frames = corner_frames(part);
+  // Faces by material, each list in face order.
+  std::vector<std::vector<int>> by_material(static_cast<std::size_t>(std::max(model.num_materials, 0)));
+  for (std::size_t i = 0; i < part.faces.size(); ++i) {
+    const int32_t m = part.faces[i].material;
+    if (m >= 0 && m < model.num_materials) by_material[static_cast<std::size_t>(m)].push_back(static_cast<int>(i));
+  }
+  for (int m = 0; m < model.num_materials; ++m) {
+    if ((model.materials[static_cast<std::size_t>(m)].render_attributes & kSkipMaterial) != 0) continue;
+    for (int face : by_material[static_cast<std::size_t>(m)])
+      for (int k = 0; k < 3; ++k) table.add(build_corner(context, part_index, face, frames, k));
+  }
+}
+
+}  // namespace orvo
