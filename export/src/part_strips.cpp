@@ -39,6 +39,20 @@ std::vector<uint16_t> strip_ordered_list(const std::vector<uint16_t>& s) {
 
 }  // namespace
 
+std::vector<uint32_t> first_use_order(std::size_t table_size, const std::vector<const StripRecord*>& strips) {
+  constexpr uint32_t kUnnumbered = 0xFFFFFFFFu;
+  std::vector<uint32_t> order(table_size, kUnnumbered);
+  uint32_t next = 0;
+  for (const StripRecord* r : strips)
+    for (uint16_t i : r->indices) {
+      const std::size_t v = std::size_t{i} + r->base;
+      if (v < table_size && order[v] == kUnnumbered) order[v] = next++;
+    }
+  for (uint32_t& o : order)
+    if (o == kUnnumbered) o = next++;
+  return order;
+}
+
 std::vector<uint32_t> record_triangles(const StripRecord& record) {
   std::vector<uint32_t> out;
   const auto& s = record.indices;

@@ -338,6 +338,13 @@ std::optional<uint32_t> VertexTable::find(const ExportVertex& v) const {
   return it->second;
 }
 
+void VertexTable::reorder(const std::vector<uint32_t>& new_index) {
+  std::vector<ExportVertex> sorted(records_.size());
+  for (std::size_t i = 0; i < records_.size(); ++i) sorted[new_index[i]] = records_[i];
+  records_ = std::move(sorted);
+  for (auto& [record, index] : index_) index = new_index[index];
+}
+
 void VertexTable::clear() {
   records_.clear();
   index_.clear();

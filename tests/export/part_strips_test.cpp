@@ -151,4 +151,23 @@ TEST(PartStrips, SkippedMaterialsAndBlendClasses) {
   EXPECT_EQ(b.strips.levels[0].class_counts[0], 0);
 }
 
+TEST(PartStrips, SortingNumbersVerticesByFirstUseThenTheRest) {
+  StripRecord low;  // the lowest level meets 4 and 2
+  low.indices = {2, 0};
+  low.base = 2;
+  StripRecord high;  // the highest meets 0, 2 again, 1
+  high.indices = {0, 2, 1};
+  std::vector<uint32_t> order = first_use_order(6, {&low, &high});
+  EXPECT_EQ(order, (std::vector<uint32_t>{2, 3, 1, 4, 0, 5}));  // 3 and 5 never met: at the end
+
+  const auto m = grid(3);
+  Built b = build(*m, 1);
+  const std::vector<ExportVertex> before = b.table.records();
+  std::vector<uint32_t> reversed(before.size());
+  for (std::size_t i = 0; i < reversed.size(); ++i) reversed[i] = uint32_t(reversed.size() - 1 - i);
+  b.table.reorder(reversed);
+  EXPECT_TRUE(same_vertex(b.table.records().front(), before.back()));
+  EXPECT_EQ(b.table.find(before.front()), uint32_t(before.size() - 1));
+}
+
 }  // namespace

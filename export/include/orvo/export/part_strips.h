@@ -69,6 +69,15 @@ struct PartStrips {
 tools::Result<PartStrips> build_part_strips(const CornerContext& context, const VertexTable& table, int part_index,
                                             int levels, float fraction, tools::UserNotifier* notifier);
 
+// The most vertices a plain model may have: the sorting remap's size.
+inline constexpr std::size_t kMaxSortedVertices = 32768;
+
+// The sorted order of a vertex table of `table_size` records: each vertex
+// numbered the first time the strips meet it (the strips in pool order:
+// the lowest detail level's first), then every vertex no strip meets, in
+// table order. Returns the new index of every old one.
+std::vector<uint32_t> first_use_order(std::size_t table_size, const std::vector<const StripRecord*>& strips);
+
 // The triangles a strip record describes, as vertex table indices (strips
 // decoded with alternating winding, degenerate triangles skipped).
 std::vector<uint32_t> record_triangles(const StripRecord& record);

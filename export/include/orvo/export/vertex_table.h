@@ -125,6 +125,8 @@ class VertexTable {
   // The index of `v`, or nothing.
   std::optional<uint32_t> find(const ExportVertex& v) const;
   const std::vector<ExportVertex>& records() const { return records_; }
+  // Moves record i to position new_index[i] (a permutation of the table).
+  void reorder(const std::vector<uint32_t>& new_index);
   std::size_t size() const { return records_.size(); }
   void clear();
 
