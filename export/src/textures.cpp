@@ -1,0 +1,122 @@
+#include "orvo/export/textures.h"
+
+#include <string_view>
+
+namespace orvo {
+
+namespace {
+
+std::string upper(std::string_view s) {
+  std::string out(s);
+  for (char& c : out)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return out;
+}
+
+bool is_tga(std::string_view name) {
+  return upper(name).find(".TGA") != std::string::npos;
+}
+
+// The name a by-name entry is looked up and stored under.
+std::string by_name_key(std::string_view name) {
+  std::string key = upper(name);
+  if (key.find('.') == std::string::npos) key += ".pcx";
+  return key;
+}
+
+class Registry {
+ public:
+  Registry(const PictureSizeReader& sizes) : sizes_(sizes) {}
+
+  tools::Result<uint8_t> by_name(std::string_view name, uint32_t flags) {
+    if (name.empty()) return kNoTexture;
+    if (is_tga(name)) {
+      const std::optional<PictureSize> size = sizes_(std::string(name));
+      if (!size) return kNoTexture;
+      return add({std::string(name), {}, flags, clamp16(size->width), clamp16(size->height)});
+    }
+    const std::string key = by_name_key(name);
+    for (std::size_t i = 0; i < table.entries.size(); ++i) {
+      TextureEntry& e = table.entries[i];
+      if (e.second_name == key && (e.flags & 0x10) == (flags & 0x10)) {
+        e.flags |= flags;
+        return static_cast<uint8_t>(i);
+      }
+    }
+    const std::optional<PictureSize> size = sizes_(key);
+    if (!size) return kNoTexture;
+    return add({{}, key, flags, clamp16(size->width), clamp16(size->height)});
+  }
+
+  tools::Result<uint8_t> combined(std::string_view colour, std::string_view alpha, uint32_t flags) {
+    if (colour.empty() || alpha.empty()) return kNoTexture;
+    // A ".TGA" colour file is looked up as it is; other names as by-name
+    // entries are (upper case, "pcx" when they have no extension).
+    const std::optional<PictureSize> colour_size = sizes_(is_tga(colour) ? std::string(colour) : by_name_key(colour));
+    const std::optional<PictureSize> alpha_size = sizes_(is_tga(alpha) ? std::string(alpha) : by_name_key(alpha));
+    if (!colour_size || !alpha_size) return kNoTexture;
+    return add(
+        {std::string(colour), std::string(alpha), flags, clamp16(colour_size->width), clamp16(colour_size->height)});
+  }
+
+  TextureTable table;
+
+ private:
+  static uint16_t clamp16(int v) { return static_cast<uint16_t>(std::clamp(v, 0, 0xFFFF)); }
+
+  tools::Result<uint8_t> add(TextureEntry e) {
+    if (table.entries.size() >= kMaxTextures) {
+      return tools::Error{1,
+                          "too many textures: the file's table holds " + std::to_string(kMaxTextures) +
+                              " (index 255 means none); \"" + (e.first_name.empty() ? e.second_name : e.first_name) +
+                              "\" would be number " + std::to_string(table.entries.size() + 1),
+                          {},
+                          tools::ErrorKind::kBadData};
+    }
+    table.entries.push_back(std::move(e));
+    return static_cast<uint8_t>(table.entries.size() - 1);
+  }
+
+  const PictureSizeReader& sizes_;
+};
+
+}  // namespace
+
+tools::Result<TextureTable> register_textures(const std::array<const Model*, 4>& levels,
+                                              const PictureSizeReader& sizes) {
+  Registry r(sizes);
+  for (std::size_t lod = 0; lod < levels.size(); ++lod) {
+    const Model* level = levels[lod];
+    if (level == nullptr || (lod > 0 && !level->present())) continue;
+    std::vector<MaterialTextures>& out = r.table.materials[lod];
+    out.assign(static_cast<std::size_t>(std::max(level->num_materials, 0)), {});
+    uint32_t base_flags = 0;  // carried over to a material without layer bits
+    for (int i = 0; i < level->num_materials; ++i) {
+      const ModelMaterial& mat = level->materials[static_cast<std::size_t>(i)];
+      if ((mat.multitexture_flags & 1) != 0) {
+        base_flags = 0x200;
+      } else if ((mat.multitexture_flags & 2) != 0) {
+        base_flags = 0x400;
+      }
+      // A second layer is textured as its first layer is.
+      const bool second_layer = (mat.multitexture_flags & 3) == 2;
+      const int color_type =
+          second_layer && i > 0 ? level->materials[static_cast<std::size_t>(i - 1)].color_type : mat.color_type;
+      MaterialTextures& slots = out[static_cast<std::size_t>(i)];
+      if (color_type == 2) {
+        tools::Result<uint8_t> index =
+            mat.use_alpha_pcx == 0 ? r.by_name(mat.green_texture.view(), base_flags | 7)
+                                   : r.combined(mat.green_texture.view(), mat.alpha_texture.view(), base_flags | 0x107);
+        if (!index) return index.error();
+        slots.colour = *index;
+      } else if (mat.use_alpha_pcx != 0) {
+        tools::Result<uint8_t> index = r.by_name(mat.alpha_texture.view(), base_flags | 0x18);
+        if (!index) return index.error();
+        slots.alpha = *index;
+      }
+    }
+  }
+  return std::move(r.table);
+}
+
+}  // namespace orvo
