@@ -1,6 +1,7 @@
 #include "orvo/export/codec_3di.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <utility>

@@ -76,7 +76,16 @@
 // - A `Lightinfo` whose version is below 256 is held as its raw body and
 //   written back as it was; from 256 on, size must be 60 + 48 x lights.
 // - `VStream` size 0 reads as 24 x vertex count; any other size must equal it.
-// - A blob must be used up exactly by its contents.
+// - A blob must be used up exactly by its contents, and the file must end
+//   with its last section (bytes after it are refused).
+// - A skinned LOD's skin block must count exactly one strip group; the
+//   detail level field of its parts is written as 1 and not read back.
+// - An occluder face corner is at most 127: an edge key keeps the larger
+//   index in 7 bits of its high byte.
+// - The strip headers' palette is written only in the skinned layout; the
+//   rotation and scale areas of a part motion record hold what its flags say.
+// - model_name_of takes '/' as well as a backslash as a folder separator.
+// - The header's occluder count is read only when flag bit 2 is set.
 // - Both sides refuse a strip whose material is not in its LOD, an index
 //   above its vertex span, a span reaching past the render vertices, a
 //   palette above 16 bones, a collision face corner or normal not in its
