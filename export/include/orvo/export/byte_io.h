@@ -1,0 +1,94 @@
+// Little-endian field-by-field writing and bounds-checked reading of packed
+// binary records (no padding, no alignment).
+//
+// ByteReader keeps the first error it meets: a read past the end records an
+// end-of-file error at the offset of the read and yields zeros from then on,
+// so a record decoder can read all of its fields and look at ok() once. Any
+// array is announced with fits(count, size) before it is allocated; that
+// check refuses count x size beyond the bytes left (computed without
+// overflow), so memory stays in proportion to the input.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "tools/base/fixed_string.h"
+#include "tools/base/result.h"
+
+namespace orvo {
+
+class ByteWriter {
+ public:
+  void u8(uint8_t v) { out_.push_back(static_cast<char>(v)); }
+  void u16(uint16_t v);
+  void u32(uint32_t v);
+  void i16(int16_t v) { u16(static_cast<uint16_t>(v)); }
+  void i32(int32_t v) { u32(static_cast<uint32_t>(v)); }
+  void f32(float v);
+  void zeros(size_t n) { out_.append(n, '\0'); }
+  void bytes(std::string_view b) { out_.append(b); }
+  // A fixed name field: the text, then zeros up to N bytes.
+  template <size_t N>
+  void name(const tools::FixedString<N>& s) {
+    out_.append(s.bytes().data(), N);
+  }
+
+  size_t size() const { return out_.size(); }
+  const std::string& data() const { return out_; }
+  std::string take() { return std::move(out_); }
+
+ private:
+  std::string out_;
+};
+
+class ByteReader {
+ public:
+  // Error codes used by the reader itself.
+  static constexpr int kTruncatedCode = 2;
+
+  ByteReader(std::span<const uint8_t> bytes, std::string name) : bytes_(bytes), name_(std::move(name)) {}
+
+  size_t offset() const { return pos_; }
+  size_t left() const { return bytes_.size() - pos_; }
+  size_t size() const { return bytes_.size(); }
+  const std::string& name() const { return name_; }
+
+  bool ok() const { return !error_.has_value(); }
+  const tools::Error& error() const { return *error_; }
+
+  // Records an error at byte `at` unless one is recorded already; returns false.
+  bool fail(size_t at, const std::string& text, int code, tools::ErrorKind kind = tools::ErrorKind::kBadData);
+
+  // True when `count` records of `size` bytes are left for `what`; otherwise
+  // records an end-of-file error at the current offset.
+  bool fits(uint64_t count, uint64_t size, const std::string& what);
+
+  uint8_t u8();
+  uint16_t u16();
+  uint32_t u32();
+  int16_t i16() { return static_cast<int16_t>(u16()); }
+  int32_t i32() { return static_cast<int32_t>(u32()); }
+  float f32();
+  void skip(size_t n);
+  template <size_t N>
+  void name(tools::FixedString<N>& s) {
+    std::array<char, N> raw{};
+    for (auto& c : raw) c = static_cast<char>(u8());
+    s.assign(std::string_view(raw.data(), N));
+  }
+
+ private:
+  bool take(size_t n);
+
+  std::span<const uint8_t> bytes_;
+  std::string name_;
+  size_t pos_ = 0;
+  std::optional<tools::Error> error_;
+};
+
+}  // namespace orvo
