@@ -16,7 +16,7 @@
 
 namespace {
 
-using namespace orvo;
+using namespace orvo::file3di;
 
 std::span<const uint8_t> bytes_of(const std::string& s) {
   return {reinterpret_cast<const uint8_t*>(s.data()), s.size()};

@@ -6,7 +6,7 @@
 #include <limits>
 #include <utility>
 
-namespace orvo {
+namespace orvo::file3di {
 
 namespace {
 
@@ -1452,4 +1452,4 @@ tools::Result<File3di> decode_3di(std::span<const uint8_t> bytes, const std::str
   return Decoder(bytes, name_for_errors).run();
 }
 
-}  // namespace orvo
+}  // namespace orvo::file3di

@@ -14,7 +14,7 @@
 
 #include "orvo/export/fixed_point.h"
 
-namespace orvo {
+namespace orvo::file3di {
 namespace {
 
 // ---- an independent reader: raw offsets, little-endian fields ------------
@@ -440,4 +440,4 @@ TEST(Codec3di, EncoderRefusesTableLimitsNamingLimitAndValue) {
 }
 
 }  // namespace
-}  // namespace orvo
+}  // namespace orvo::file3di

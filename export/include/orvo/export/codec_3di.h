@@ -108,7 +108,7 @@
 #include "tools/base/fixed_string.h"
 #include "tools/base/result.h"
 
-namespace orvo {
+namespace orvo::file3di {
 
 // Result codes of the codec. The header codes match the loader's checks.
 enum Codec3diCode : int {
@@ -583,4 +583,4 @@ void decode(ByteReader& r, LightRecord& v);
 void encode(ByteWriter& w, const Tangent& r);
 void decode(ByteReader& r, Tangent& v);
 
-}  // namespace orvo
+}  // namespace orvo::file3di

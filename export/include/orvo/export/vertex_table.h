@@ -33,11 +33,6 @@
 
 namespace orvo {
 
-struct Vec3 {
-  float x = 0, y = 0, z = 0;
-  friend bool operator==(const Vec3&, const Vec3&) = default;
-};
-
 // One corner of the export, in the field order of the file's vertex records
 // (the first five fields are the plain render vertex).
 struct ExportVertex {

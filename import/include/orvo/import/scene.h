@@ -13,10 +13,6 @@
 
 namespace orvo {
 
-struct Vec3 {
-  float x = 0, y = 0, z = 0;
-};
-
 struct SceneFace {
   int32_t submat_id = 0;       // the last token of the face line
   int32_t flat_material = -1;  // flat scene material index; -1 when the face has none

@@ -177,6 +177,12 @@ struct SubObject {
   int32_t num_bobj = 0;               // bounding objects of types below 20 or from 25 up
 };
 
+// A point or direction.
+struct Vec3 {
+  float x = 0, y = 0, z = 0;
+  friend bool operator==(const Vec3&, const Vec3&) = default;
+};
+
 struct Row3 {
   float x = 0, y = 0, z = 0;
 };
