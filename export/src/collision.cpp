@@ -1,6 +1,7 @@
 #include "orvo/export/collision.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -21,10 +22,11 @@ Vec3 position_of(const Vertex& v) {
   return {v.x, v.y, v.z};
 }
 
+// The shortest text that reads back as `value`, whatever the locale.
 std::string number_text(float value) {
   char text[48];
-  std::snprintf(text, sizeof text, "%g", static_cast<double>(value));
-  return text;
+  const auto r = std::to_chars(text, text + sizeof text, value);
+  return std::string(text, r.ptr);
 }
 
 std::string part_text(int index, const SubObject& part) {
