@@ -1,0 +1,184 @@
+#pragma once
+// Collision and bounding data of the 3DI export: the model-level bounding
+// values, and the integer collision model the game tests against (quantised
+// vertices, the shared face normals, faces with planes and boxes, per-part
+// boxes and spheres, the attachment points and the collision volumes).
+//
+// Everything is computed as the stored integers, in source axes (x, y, z
+// with z up): coordinates and distances are 16.16 (value x 65536),
+// collision vertices 8.8 (x 256) and normals 2.14 (x 16384), all truncated
+// toward zero. Writing the records is the codec's business; this file only
+// computes them.
+//
+// Geometry (parts, vertices, faces, points) comes from the collision level,
+// the first level whose polycollision setting is set; the volumes, their
+// planes and each part's volume count always come from level 0.
+//
+// Values that do not fit their fields:
+// - A collision vertex coordinate outside the 8.8 range (-128 to just under
+//   +128 units) is clamped to the nearest value the field holds, and one
+//   warning per part names the part, how many vertices were clamped and the
+//   first one's coordinate. Models larger than that range (sky domes,
+//   big buildings) have always been exported; refusing them would stop
+//   exports that work today, while a wrapped value would put the vertex on
+//   the far side of the model. Clamped vertices stay on the side they were
+//   on and the artist is told. Face planes and boxes keep the true
+//   positions, which 16.16 holds.
+// - A 16.16 value beyond +-32768 units (a face box, a part box widened by a
+//   far volume, a pivot, a point, a volume's shape), a value that is not a
+//   number, and a part with more vertices or normals than a 16-bit index
+//   reaches refuse the collision model with an error naming the part (or
+//   volume or point) and the coordinate. Such values come from broken or
+//   wrongly scaled input, and there is no nearby value that would still
+//   mean anything to the game, so no file is better than a wrong one.
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "orvo/export/vertex_table.h"
+#include "orvo/model/model.h"
+
+namespace orvo {
+
+// render_attributes bit: faces of the material are left out of the model's
+// bounding values.
+inline constexpr int32_t kNoBoundsMaterial = 0x20;
+// The error code of a collision model that cannot be stored (the export
+// fails).
+inline constexpr int kCodeCollisionDoesNotFit = 1;
+
+// Model bounding values of one level, over every corner of every face whose
+// material lacks render_attributes bit 0x20. The box starts at 10000 (min)
+// and -10000 (max) per axis, so a level without such faces keeps those.
+struct BoundingValues {
+  Vec3 min{10000, 10000, 10000};
+  Vec3 max{-10000, -10000, -10000};
+  float radius = 0;             // largest distance of a corner from the origin
+  float horizontal_radius = 0;  // the same in x and y only
+  float height = 0;             // max z - min z
+};
+BoundingValues model_bounding_values(const Model& level);
+
+// The four level slots, level 0 first; a null slot is an empty level.
+using LevelSlots = std::array<const Model*, 4>;
+
+// The first of levels 0..3 whose polycollision setting is non-zero; 0 when
+// none is.
+int collision_lod(const LevelSlots& levels);
+
+// truncate(value x 65536), refused when it does not fit an i32 or is not a
+// number; `what` names the value in the error.
+tools::Result<int32_t> fixed_16_16(float value, std::string_view what);
+
+// Box fields in stored order: min x, max x, min y, max y, min z, max z.
+using FixedBox = std::array<int32_t, 6>;
+
+struct CollisionHeader {
+  uint32_t skinned = 0;  // 1 when the collision level is skinned (attributes bit 2)
+  int32_t radius = 0, horizontal_radius = 0, height = 0;
+  FixedBox box{};
+  uint32_t vertex_count = 0, normal_count = 0, face_count = 0, part_count = 0, point_count = 0;
+  uint32_t plane_count = 0, volume_count = 0;  // collision volumes only (occluders left out)
+};
+
+struct CollisionVertex {
+  int16_t x = 0, y = 0, z = 0;  // 8.8
+  uint16_t owner = 0;           // skinned: the bone the vertex is bound to (0 when none); else 0
+};
+
+struct CollisionNormal {
+  int16_t x = 0, y = 0, z = 0;  // 2.14
+  uint16_t axis = 0;            // dominant axis: 1 z, 2 y, else 4 (on the stored integers)
+};
+
+struct CollisionFace {
+  std::array<uint16_t, 3> corners{};  // part-local, in stored order
+  uint16_t normal = 0;                // part-local index into the part's normals
+  int32_t d = 0;                      // -(n . p0), 16.16
+  FixedBox box{};
+  uint32_t flags = 0;
+  uint8_t surface = 0;
+};
+
+struct CollisionPart {
+  uint32_t flags = 0;  // bit 0 of the part's flags
+  uint32_t vertex_count = 0, face_count = 0, normal_count = 0;
+  uint32_t volume_count = 0;  // of level 0's part with the same index; 0 past its parts
+  int32_t parent = 0;
+  std::array<int32_t, 3> pivot{};  // the part's centre point
+  FixedBox box{};
+  std::array<int32_t, 3> centre{};  // (min + max) >> 1 of the stored box
+  int32_t radius = 0, horizontal_radius = 0;
+  int32_t height = 0;  // stored max z - stored min z
+};
+
+struct CollisionPoint {
+  int32_t x = 0, y = 0, z = 0;
+};
+
+// a x + b y + c z + d = 0, 16.16.
+struct VolumePlane {
+  int32_t a = 0, b = 0, c = 0, d = 0;
+};
+
+struct CollisionVolume {
+  uint32_t type = 0;  // types 11, 12, 13 and 15 are stored as 0
+  uint32_t flags = 0;
+  std::array<int32_t, 3> centre{};
+  int32_t radius = 0, horizontal_radius = 0, height = 0;
+  std::array<int32_t, 3> half_size{};
+  FixedBox box{};
+  uint32_t plane_count = 0;
+};
+
+struct CollisionModel {
+  CollisionHeader header;
+  std::vector<CollisionVertex> vertices;  // part by part
+  std::vector<CollisionNormal> normals;   // each part's normal table, part by part
+  std::vector<CollisionFace> faces;       // part by part
+  std::vector<CollisionPart> parts;
+  std::vector<CollisionPoint> points;
+  std::vector<VolumePlane> planes;  // every collision volume's planes, in volume order
+  std::vector<CollisionVolume> volumes;
+  // Indices into level 0's bounding objects of its occluders (types 20 to
+  // 24), in volume order, for the occluder section.
+  std::vector<int> occluders;
+  // One "BBPart ..." line per collision volume, for the debug output.
+  std::vector<std::string> debug_lines;
+  // Values that were clamped to fit (see above), for the export log.
+  std::vector<std::string> warnings;
+};
+
+// The shape values of a volume, in units, from its vertices and box: the
+// centre, radius and box the conversion found, the largest x-y distance of
+// a vertex from the centre, the height of the box, the half sizes, and the
+// six box planes (outward normals; min x, max x, min y, max y, min z, max z).
+struct VolumeShape {
+  Vec3 centre;
+  float radius = 0, horizontal_radius = 0, height = 0;
+  Vec3 half_size;
+  Vec3 min, max;
+  std::vector<std::array<float, 4>> planes;  // a, b, c, d
+};
+VolumeShape volume_shape(const BoundingObject& volume);
+
+// The stored type of a collision volume.
+uint32_t stored_volume_type(int32_t type);
+// Collision flags and surface type of faces of `material`.
+uint32_t collision_face_flags(const ModelMaterial& material);
+uint8_t surface_type(const ModelMaterial& material);
+
+// The index of the entry of `table` nearest to `n` (smallest squared
+// distance, the first among equals); 0 when the table is empty.
+int nearest_normal(const std::vector<Vec3>& table, Vec3 n);
+
+// The debug line of a volume of part `part` with stored box `box`.
+std::string bbpart_line(int32_t part, const FixedBox& box);
+
+// The collision model of `levels` (level 0 must be set).
+tools::Result<CollisionModel> build_collision_model(const LevelSlots& levels);
+
+}  // namespace orvo
