@@ -17,6 +17,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using Pixels = std::vector<uint32_t>;
+using namespace std::string_literals;
 
 std::string u16(unsigned v) {
   return {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)};
@@ -34,73 +35,42 @@ std::string tga(const TgaHead& h, const std::string& body) {
   return b + body;
 }
 
-const uint32_t kRed = argb(255, 255, 0, 0), kBlue = argb(255, 0, 0, 255), kBlack = argb(255, 0, 0, 0);
+const uint32_t kRed = argb(255, 255, 0, 0), kBlue = argb(255, 0, 0, 255);
 uint32_t grey(uint32_t v, uint32_t a = 255) {
   return argb(a, v, v, v);
+}
+// The colour (n, n + 1, n + 2) with alpha a.
+uint32_t rgb(uint32_t n, uint32_t a = 255) {
+  return argb(a, n, n + 1, n + 2);
 }
 
 TEST(Tga, EachImageTypeDecodesToTopDownPixels) {
   const TgaHead map24{.type = 1, .depth = 8, .map_type = 1, .map_length = 2, .map_bits = 24};
   const TgaHead map16{.type = 1, .depth = 8, .map_type = 1, .map_first = 5, .map_length = 2, .map_bits = 16};
+  const TgaHead rgba{.depth = 32}, grey_alpha{.type = 3, .depth = 16};
   TgaHead rle_map = map24;
   rle_map.type = 9;
+  const std::string map24_bytes = "\0\0\xff\xff\0\0"s;  // red, blue
   struct Case {
     const char* what;
     TgaHead head;
     std::string body;
-    Pixels pixels;
     std::vector<uint8_t> indices;
+    Pixels pixels;
   } cases[] = {
-      {"true colour, 24 bits",
-       {},
-       "\3\2\1\6\5\4\11\10\7\14\13\12",
-       {argb(255, 1, 2, 3), argb(255, 4, 5, 6), argb(255, 7, 8, 9), argb(255, 10, 11, 12)},
-       {}},
-      {"true colour, 32 bits",
-       {.depth = 32},
-       std::string("\3\2\1\x80\6\5\4\0\0\0\0\xff\0\0\0\1", 16),
-       {argb(0x80, 1, 2, 3), argb(0, 4, 5, 6), argb(255, 0, 0, 0), argb(1, 0, 0, 0)},
-       {}},
-      {"grey",
-       {.type = 3, .depth = 8},
-       std::string("\0\x40\x80\xff", 4),
-       {grey(0), grey(0x40), grey(0x80), grey(255)},
-       {}},
-      {"grey and alpha",
-       {.type = 3, .depth = 16},
-       "\x10\x20\x30\x40\x50\x60\x70\x80",
-       {grey(0x10, 0x20), grey(0x30, 0x40), grey(0x50, 0x60), grey(0x70, 0x80)},
-       {}},
-      {"colour-mapped, 24-bit map",
-       map24,
-       std::string("\0\0\xff\xff\0\0\0\1\1\0", 10),
-       {kRed, kBlue, kBlue, kRed},
-       {0, 1, 1, 0}},
-      {"colour-mapped from entry 5, 16-bit map",
-       map16,
-       std::string("\0\x7c\x1f\0\5\6\6\5", 8),
-       {kRed, kBlue, kBlue, kRed},
-       {5, 6, 6, 5}},
-      {"run-length true colour, a run across the row end",
-       {.type = 10},
-       std::string("\x82\3\2\1\0\6\5\4", 8),
-       {argb(255, 1, 2, 3), argb(255, 1, 2, 3), argb(255, 1, 2, 3), argb(255, 4, 5, 6)},
-       {}},
-      {"run-length grey",
-       {.type = 11, .depth = 8},
-       "\x01\x10\x20\x81\x30",
-       {grey(0x10), grey(0x20), grey(0x30), grey(0x30)},
-       {}},
-      {"run-length colour-mapped",
-       rle_map,
-       std::string("\0\0\xff\xff\0\0\x83\1", 8),
-       {kBlue, kBlue, kBlue, kBlue},
-       {1, 1, 1, 1}},
+      {"rgb, 24 bits", {}, "\3\2\1\6\5\4\11\10\7\14\13\12", {}, {rgb(1), rgb(4), rgb(7), rgb(10)}},
+      {"rgba", rgba, "\3\2\1\x80\6\5\4\0\11\10\7\xff\14\13\12\1"s, {}, {rgb(1, 128), rgb(4, 0), rgb(7), rgb(10, 1)}},
+      {"grey", {.type = 3, .depth = 8}, "\0\x40\x80\xff"s, {}, {grey(0), grey(64), grey(128), grey(255)}},
+      {"grey, alpha", grey_alpha, "\1\2\3\4\5\6\7\10", {}, {grey(1, 2), grey(3, 4), grey(5, 6), grey(7, 8)}},
+      {"mapped", map24, map24_bytes + "\0\1\1\0"s, {0, 1, 1, 0}, {kRed, kBlue, kBlue, kRed}},
+      {"mapped from 5, 16-bit map", map16, "\0\x7c\x1f\0\5\6\6\5"s, {5, 6, 6, 5}, {kRed, kBlue, kBlue, kRed}},
+      {"rle rgb, run across rows", {.type = 10}, "\x82\3\2\1\0\6\5\4"s, {}, {rgb(1), rgb(1), rgb(1), rgb(4)}},
+      {"rle grey", {.type = 11, .depth = 8}, "\x01\1\2\x81\3", {}, {grey(1), grey(2), grey(3), grey(3)}},
+      {"rle mapped", rle_map, map24_bytes + "\x83\1", {1, 1, 1, 1}, {kBlue, kBlue, kBlue, kBlue}},
   };
   for (const Case& c : cases) {
     const tools::Result<Image> image = decode_tga(tga(c.head, c.body), "t.tga");
     ASSERT_TRUE(image.ok()) << c.what << ": " << image.error().message;
-    EXPECT_EQ(image->width, 2) << c.what;
     EXPECT_EQ(image->pixels, c.pixels) << c.what;
     EXPECT_EQ(image->indices, c.indices) << c.what;
     EXPECT_EQ(image->palette.size(), c.indices.empty() ? 0u : 256u) << c.what;
@@ -144,30 +114,23 @@ void expect_refused(const BadFile& c, tools::Result<Image> (*decode)(std::string
 
 TEST(Tga, DamagedOrUnreadFilesGiveCodeThreeAtTheirOffset) {
   using K = tools::ErrorKind;
-  const TgaHead grey2{.type = 3, .depth = 8};
   const TgaHead rle_grey{.type = 11, .depth = 8};
   const BadFile cases[] = {
       {"header cut short", tga({}, "").substr(0, 10), K::kEndOfFile, 10},
       {"unknown image type", tga({.type = 32}, "1234"), K::kBadData, 2},
       {"16-bit indices", tga({.type = 1, .depth = 16, .map_type = 1, .map_length = 1, .map_bits = 24}, "abc"),
        K::kBadData, 16},
-      {"no pixels", tga({.width = 0}, ""), K::kBadData, 12},
       {"absurd size", tga({.width = 65535, .height = 65535}, "abc"), K::kTooLarge, 12},
-      {"identification field cut short", tga({.id_length = 200}, "abc"), K::kEndOfFile, 18},
       {"colour map cut short", tga({.map_type = 1, .map_length = 256, .map_bits = 24}, "abc"), K::kEndOfFile, 18},
       {"raw pixels cut short", tga({}, "12345678901"), K::kEndOfFile, 18},
       {"run past the image", tga(rle_grey, "\x84\1"), K::kBadData, 18},
-      {"raw packet past the image", tga(rle_grey, "\x04\1\2\3\4\5"), K::kBadData, 18},
       {"packet cut short", tga({.type = 10}, "\x03\1\2\3\4\5\6"), K::kEndOfFile, 19},
-      {"huge run-length image, few bytes", tga({.type = 11, .depth = 8, .width = 16384, .height = 16384}, "\xff\1"),
+      {"huge rle image, few bytes", tga({.type = 11, .depth = 8, .width = 16384, .height = 16384}, "\xff\1"),
        K::kEndOfFile, 18},
       {"index outside the colour map",
-       tga({.type = 1, .depth = 8, .map_type = 1, .map_length = 1, .map_bits = 24}, std::string("abc\0\0\7\0", 7)),
-       K::kBadData, 23},
-      {"grey of 32 bits", tga({.type = 3, .depth = 32}, std::string(16, 'x')), K::kBadData, 16},
+       tga({.type = 1, .depth = 8, .map_type = 1, .map_length = 1, .map_bits = 24}, "abc\0\0\7\0"s), K::kBadData, 23},
   };
   for (const BadFile& c : cases) expect_refused(c, decode_tga);
-  EXPECT_TRUE(decode_tga(tga(grey2, "1234"), "t").ok());
 }
 
 // A PCX header for an 8-bit picture, the given rows and a palette whose
@@ -185,13 +148,11 @@ std::string pcx(int width, int height, int line, const std::string& rows) {
 TEST(Pcx, RowsDecodeWithRunsAcrossRowEndsAndPaddingDropped) {
   // Rows of 4 bytes for 3 pixels: [1 2 3 pad] [3 0xC7 4 pad]; the run of
   // three 3s ends in the second row, the lone 0xC7 is written as a run.
-  tools::Result<Image> image = decode_pcx(pcx(3, 2, 4, std::string("\1\2\xc3\3\xc1\xc7\4\0", 8)), "p.pcx");
+  tools::Result<Image> image = decode_pcx(pcx(3, 2, 4, "\1\2\xc3\3\xc1\xc7\4\0"s), "p.pcx");
   ASSERT_TRUE(image.ok()) << image.error().message;
   EXPECT_EQ(image->indices, (std::vector<uint8_t>{1, 2, 3, 3, 0xC7, 4}));
-  EXPECT_TRUE(image->pixels.empty());
-  ASSERT_EQ(image->palette.size(), 256u);
   expand_palette(*image);
-  EXPECT_EQ(image->pixels[4], argb(255, 0xC7, 255 - 0xC7, 0xC7 / 2));
+  EXPECT_EQ(image->pixels.at(4), argb(255, 0xC7, 255 - 0xC7, 0xC7 / 2));
 }
 
 TEST(Pcx, DamagedOrUnreadFilesGiveCodeThreeAtTheirOffset) {
@@ -203,7 +164,6 @@ TEST(Pcx, DamagedOrUnreadFilesGiveCodeThreeAtTheirOffset) {
   const BadFile cases[] = {
       {"header cut short", good.substr(0, 100), K::kEndOfFile, 100},
       {"not a PCX file", with(0, "B"), K::kBadData, 0},
-      {"one bit per pixel", with(3, "\1"), K::kBadData, 3},
       {"four planes", with(65, "\4"), K::kBadData, 65},
       {"window ends before it begins", with(4, u16(5)), K::kBadData, 4},
       {"rows shorter than the width", with(66, u16(1)), K::kBadData, 66},
@@ -304,7 +264,6 @@ TEST(TextureFile, ExactNameFirstThenAnyCaseInTheSameFolder) {
       {dir.root(), "ROCK.TGA", dir.prefix() + "ROCK.TGA"},
       {dir.prefix(), "rock.tga", dir.prefix() + "ROCK.TGA"},
       {dir.root() + "\\", "sub\\GRASS.pcx", dir.prefix() + "sub/Grass.pcx"},
-      {dir.root(), "sub/grass.PCX", dir.prefix() + "sub/grass.PCX"},
       {dir.root(), "Sub/grass.pcx", std::nullopt},  // only the file name's case is free
       {dir.root(), "sand.tga", std::nullopt},
       {dir.root(), "sub", std::nullopt},
