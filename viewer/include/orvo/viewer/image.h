@@ -62,7 +62,9 @@ void expand_palette(Image& image);
 // 11 and 10. Pixels without alpha of their own (15-, 16- and 24-bit colour,
 // 8-bit grey) get alpha 255; 32-bit pixels keep the alpha they store. Run
 // packets may cross row ends but never the end of the image. Colour-mapped
-// images keep their indices and palette besides the pixels.
+// images keep their indices and palette besides the pixels; an index that
+// the colour map does not hold is damage. Data after the pixels (a footer)
+// is not looked at.
 tools::Result<Image> read_tga(const std::string& path);
 // The same for a file already in memory; `name` stands for the file in errors.
 tools::Result<Image> decode_tga(std::string_view bytes, const std::string& name);
