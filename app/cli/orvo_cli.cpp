@@ -3,6 +3,8 @@
 //   orvo-cli inspect FILE.(ase|asc|3da) [--set] [--meters | --scale S] [--json]
 //   orvo-cli import SCENE.(ase|asc) -o MODEL.3da [--meters | --scale S]
 //   orvo-cli resave IN.3da -o OUT.3da
+//   orvo-cli export MODEL.3da -o OUT.3di [--textures DIR] [--single] [--view-lod K]
+//                   [--json] [--depfile FILE] [--jobs N]
 //
 // Exit status: 0 success, 1 input unreadable or output unwritable, 2 usage,
 // 3 the work completed but the conversion log reports errors.
@@ -17,7 +19,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 
+#include "orvo/app/export_command.h"
 #include "orvo/app/report.h"
 #include "orvo/app/summary.h"
 #include "orvo/import/ase.h"
@@ -25,6 +29,7 @@
 #include "orvo/import/model_files.h"
 #include "orvo/model/base.h"
 #include "orvo/model/model.h"
+#include "tools/base/file_io.h"
 #include "tools/base/host.h"
 #include "tools/cli/program.h"
 
@@ -55,8 +60,17 @@ class CliNotifier final : public UserNotifier {
     if (!quiet_log_) std::printf("%.*s\n", static_cast<int>(line.size()), line.data());
   }
   void status(std::string_view text) override {
+    if (statuses_on_stdout) {
+      // The status window's lines ("\r\n" between them) as lines of their own.
+      if (quiet_log_) return;
+      std::string lines(text);
+      for (std::size_t at; (at = lines.find("\r\n")) != std::string::npos;) lines.replace(at, 2, "\n");
+      std::printf("%s\n", lines.c_str());
+      return;
+    }
     if (isatty(STDERR_FILENO)) std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
   }
+  bool statuses_on_stdout = false;  // the export's stages are its output
   std::vector<std::string> lines;
   std::vector<RecordingNotifier::Message> messages;
 
@@ -205,6 +219,87 @@ int run_convert(const std::string& path, const std::string& out, const ScaleOpti
   return status;
 }
 
+// export: the level set (or one file) to a 3DI file.
+struct ExportOptions {
+  std::string textures;
+  bool single = false;
+  int view_lod = -1;
+  bool json = false;
+  std::string depfile;
+  int jobs = 1;
+};
+
+int run_export(const std::string& path, const std::string& out, const ScaleOptions& scale, const ExportOptions& o) {
+  if (upper_extension(path) != ".3DA") {
+    tools::cli::print_error(kProgram, path + ": not a model file (.3da)");
+    return kExitIo;
+  }
+  // Status texts and log lines on stdout (the JSON alone with --json),
+  // message boxes on stderr.
+  CliNotifier notifier(o.json);
+  notifier.statuses_on_stdout = true;
+  ModelContext context;
+  context.scale = scale.value();
+  context.notifier = &notifier;
+  std::array<std::unique_ptr<Model>, 4> models;
+  std::array<Model*, 4> slots{};
+  for (std::size_t i = 0; i < 4; ++i) {
+    models[i] = std::make_unique<Model>();
+    model_reset(*models[i]);
+    slots[i] = models[i].get();
+  }
+  std::vector<std::string> inputs;
+  if (o.single) {
+    const Status s = model_read_3da(path, *slots[0], context);
+    if (!s) {
+      tools::cli::print_error(kProgram, s.error().message);
+      return kExitIo;
+    }
+    inputs = {path, scene_path_of(path, *slots[0])};
+  } else {
+    const std::array<Status, 4> results = model_read_lod_set(path, slots, context);
+    for (std::size_t i = 0; i < 4; ++i) {
+      const std::string level = lod_path(path, kLodLetters[i]);
+      if (results[i].ok()) {
+        inputs.push_back(level);
+        inputs.push_back(scene_path_of(level, *slots[i]));
+      } else if (results[i].error().code != tools::kCodeCannotOpen) {
+        // A level that cannot be opened is skipped (its message said so);
+        // one that is damaged must not be exported around.
+        tools::cli::print_error(kProgram,
+                                "level " + std::string(1, kLodLetters[i]) + ": " + results[i].error().message);
+        return kExitIo;
+      }
+    }
+  }
+  std::string folder = o.textures;
+  if (folder.empty()) {
+    const std::size_t slash = path.find_last_of('/');
+    folder = slash == std::string::npos ? "." : path.substr(0, slash);
+  }
+  std::vector<std::string> pictures;
+  tools::Result<ExportStats> stats = export_slots(slots, out, folder, o.view_lod, o.jobs, &notifier, &pictures);
+  if (!stats) {
+    std::fprintf(stderr, "Unable to export file\n");
+    tools::cli::print_error(kProgram, out + ": " + stats.error().message);
+    return kExitIo;
+  }
+  inputs.insert(inputs.end(), pictures.begin(), pictures.end());
+  if (!o.depfile.empty()) {
+    if (tools::Status w = tools::write_file_atomic(o.depfile, depfile_text(out, inputs)); !w) {
+      tools::cli::print_error(kProgram, w.error().message);
+      return kExitIo;
+    }
+  }
+  if (o.json) {
+    nlohmann::json j = export_summary_json(*stats, out);
+    j["inputs"] = inputs;
+    j["errors"] = context.conversion_errors;
+    print_json(j);
+  }
+  return context.conversion_errors ? kExitLoggedErrors : kExitOk;
+}
+
 int run(int argc, char** argv) {
   CLI::App app{"Orvo model tool, command-line edition: imports scenes and inspects models."};
   app.set_version_flag("--version", std::string("orvo-cli ") + ORVO_VERSION);
@@ -236,7 +331,23 @@ int run(int argc, char** argv) {
   resave->add_option("-o,--output", out_path, "The 3DA file to write")->required();
   scale_options(resave);
 
+  ExportOptions export_options;
+  export_options.jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  CLI::App* exp = app.add_subcommand("export", "Export a level set (or one 3DA file) to a 3DI file");
+  exp->add_option("MODEL", in_path, "One model metafile of the set (.3da)")->required();
+  exp->add_option("-o,--output", out_path, "The 3DI file to write")->required();
+  exp->add_option("--textures", export_options.textures, "Folder of the texture pictures (default: the model's)");
+  exp->add_flag("--single", export_options.single, "Export MODEL alone, as the one level");
+  exp->add_option("--view-lod", export_options.view_lod, "Write level K first, as the preview does (0 to 3)")
+      ->check(CLI::Range(0, 3));
+  exp->add_flag("--json", export_options.json, "Print a JSON summary of the export");
+  exp->add_option("--depfile", export_options.depfile, "Write a Make/Ninja depfile of the files read");
+  exp->add_option("-j,--jobs", export_options.jobs, "Threads for the parts' strips (default: the cores)")
+      ->check(CLI::Range(1, 64));
+  scale_options(exp);
+
   if (std::optional<int> done = tools::cli::parse_command_line(app, kProgram, argc, argv)) return *done;
+  if (*exp) return run_export(in_path, out_path, scale, export_options);
 
   if (*inspect) return run_inspect(in_path, scale, json, set);
   if (*import) return run_convert(in_path, out_path, scale, true);

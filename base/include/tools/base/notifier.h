@@ -35,6 +35,9 @@ class Notifier {
   // True once the person has asked the work to stop; the operation then
   // ends at its next check and reports that it was stopped.
   virtual bool cancelled() const { return false; }
+  // A line for developers (the debugger's output): nothing a person must
+  // read. Dropped unless an implementation keeps it.
+  virtual void debug(std::string_view line) { (void)line; }
 };
 
 class UserNotifier : public Notifier {
@@ -71,12 +74,14 @@ class RecordingNotifier final : public UserNotifier {
   void log(std::string_view line) override { lines.emplace_back(line); }
   void status(std::string_view text) override { statuses.emplace_back(text); }
   void progress(long done, long total) override { progress_reports.push_back({done, total}); }
+  void debug(std::string_view line) override { debug_lines.emplace_back(line); }
   bool cancelled() const override { return cancel; }
 
   std::vector<std::string> lines;
   std::vector<Message> messages;
   std::vector<std::string> statuses;
   std::vector<Progress> progress_reports;
+  std::vector<std::string> debug_lines;
   bool cancel = false;  // what cancelled() answers
 };
 
