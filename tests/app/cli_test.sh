@@ -69,7 +69,7 @@ run frobnicate
 expect_rc 2 "unknown command"
 expect_stderr "frobnicate" "unknown command is named"
 # An unknown command is a usage error whatever follows it, --help included.
-for args in "export --help" "frobnicate --help" "frobnicate $SAMPLE" "--version export"; do
+for args in "explode --help" "frobnicate --help" "frobnicate $SAMPLE" "--version explode"; do
   # shellcheck disable=SC2086
   run $args
   expect_rc 2 "orvo-cli $args"

@@ -1,0 +1,101 @@
+#!/bin/sh
+# Command-line checks of orvo-cli export: the sample level set exported (status
+# texts, identical bytes twice, the JSON summary, the preview's level order),
+# depfiles driving a real ninja build, a skinned export, and failures that
+# leave the old file.
+#
+#   export_cli_test.sh PATH_TO_ORVO_CLI SOURCE_DIR
+
+if [ $# -ne 2 ]; then
+  echo "usage: $0 PATH_TO_ORVO_CLI SOURCE_DIR" >&2
+  exit 2
+fi
+CLI=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
+SRC=$2
+
+TMP=$(mktemp -d "${TMPDIR:-/tmp}/orvo-export-test.XXXXXX") || exit 1
+trap 'rm -rf "$TMP"' EXIT
+trap 'exit 1' HUP INT TERM
+
+. "$(dirname "$0")/../cli_checks.sh"
+
+# The tank set with a 2 x 2 true-colour picture for its first texture.
+mkdir -p "$TMP/set" "$TMP/a" "$TMP/b"
+cp "$SRC"/samples/tank/* "$TMP/set/"
+printf '\0\0\2\0\0\0\0\0\0\0\0\0\2\0\2\0\030\040' >"$TMP/set/hull_base.tga"
+printf '\1\2\3\4\5\6\7\10\11\12\13\14' >>"$TMP/set/hull_base.tga"
+
+run export "$TMP/set/tankh.3da" -o "$TMP/a/tank.3di"
+expect_rc 0 "export the tank set"
+expect_line "Exporting '$TMP/a/tank.3di'" "export status"
+expect_line "Creating Strips..." "export status"
+run export "$TMP/set/tankh.3da" -o "$TMP/b/tank.3di" --jobs 1
+if cmp -s "$TMP/a/tank.3di" "$TMP/b/tank.3di"; then pass; else fail "two exports differ"; fi
+
+run export "$TMP/set/tankh.3da" -o "$TMP/a/tank.3di" --json
+expect_rc 0 "export --json"
+python3 - "$TMP/out" >"$TMP/py" 2>&1 <<'PY'
+import json, sys
+j = json.load(open(sys.argv[1]))
+def check(ok, what): print(("PASS " if ok else "FAIL ") + what)
+check(j["kind"] == "M" and j["lod_count"] == 4, "kind M, four LODs")
+check(all(l["indices"] > 0 and l["triangles"] > 0 for l in j["lods"]), "every LOD has strips")
+tex = {t["first_name"]: t for t in j["textures"]}
+check(tex.get("hull_base.tga", {}).get("width") == 2, "the picture's size in the texture table")
+check(any(i.endswith("tankm.ase") for i in j["inputs"]) and any(i.endswith("hull_base.tga") for i in j["inputs"]),
+      "inputs name scenes and pictures")
+check("strips" in j["seconds"] and j["seconds"]["total"] >= 0, "stage timings")
+PY
+while IFS= read -r line; do case $line in PASS*) pass ;; *) fail "${line#FAIL }" ;; esac; done <"$TMP/py"
+
+# The preview's order: level 2 first, its threshold written as 0.
+run export "$TMP/set/tankh.3da" -o "$TMP/a/view.3di" --view-lod 2
+expect_rc 0 "export --view-lod 2"
+if [ "$(od -An -tx1 -j32 -N4 "$TMP/a/view.3di" | tr -d ' ')" = "00000000" ]; then pass; else
+  fail "--view-lod 2 writes the viewed level's distance as 0"
+fi
+
+# Depfiles: ninja re-exports when a picture changes, and not otherwise.
+if command -v ninja >/dev/null 2>&1; then
+  cat >"$TMP/build.ninja" <<NINJA
+rule export
+  command = $CLI export \$in -o \$out --depfile \$out.d > /dev/null
+  depfile = \$out.d
+  deps = gcc
+build $TMP/n/tank.3di: export $TMP/set/tankh.3da
+NINJA
+  mkdir -p "$TMP/n"
+  (cd "$TMP" && ninja >"$TMP/ninja1" 2>&1)
+  if grep -q "export" "$TMP/ninja1" && [ -f "$TMP/n/tank.3di" ]; then pass; else fail "ninja ran the export"; cat "$TMP/ninja1"; fi
+  (cd "$TMP" && ninja >"$TMP/ninja2" 2>&1)
+  if grep -q "no work to do" "$TMP/ninja2"; then pass; else fail "ninja again: nothing to do"; cat "$TMP/ninja2"; fi
+  sleep 1
+  touch "$TMP/set/hull_base.tga"
+  (cd "$TMP" && ninja >"$TMP/ninja3" 2>&1)
+  if grep -q "export" "$TMP/ninja3"; then pass; else fail "ninja after touching a picture re-exports"; cat "$TMP/ninja3"; fi
+  touch "$TMP/set/tankl.asc"
+  (cd "$TMP" && ninja >"$TMP/ninja4" 2>&1)
+  if grep -q "export" "$TMP/ninja4"; then pass; else fail "ninja after touching a scene re-exports"; fi
+fi
+
+# A skinned export: the soldier with the skinned attribute.
+cp "$SRC/samples/soldier.ase" "$TMP/set/soldierh.ase"
+"$CLI" import "$TMP/set/soldierh.ase" -o "$TMP/set/soldierh.3da" >/dev/null 2>&1
+sed 's/^  attributes: 1$/  attributes: 5/' "$TMP/set/soldierh.3da" >"$TMP/set/s.tmp" && mv "$TMP/set/s.tmp" "$TMP/set/soldierh.3da"
+run export "$TMP/set/soldierh.3da" -o "$TMP/a/soldier.3di" --single
+expect_rc 0 "export the skinned soldier"
+if [ "$(od -An -c -j2 -N1 "$TMP/a/soldier.3di" | tr -d ' ')" = "P" ]; then pass; else fail "soldier is kind P"; fi
+
+# Failures: nothing written, the old file kept.
+printf 'old' >"$TMP/a/keep.3di"
+run export "$TMP/set/tankh.3da" -o "$TMP/missing/x.3di"
+expect_rc 1 "export into a missing folder"
+expect_stderr "Unable to export file" "export into a missing folder"
+expect_stderr "$TMP/missing/x.3di" "export into a missing folder names the file"
+run export "$TMP/set/nothing.3da" -o "$TMP/a/keep.3di"
+expect_rc 1 "export of a set that is not there"
+if [ "$(cat "$TMP/a/keep.3di")" = "old" ]; then pass; else fail "the old file is kept"; fi
+run export "$TMP/set/tankh.3da" -o "$TMP/a/x.3di" --view-lod 4
+expect_rc 2 "--view-lod 4"
+
+finish
