@@ -170,6 +170,7 @@ class Builder {
                               ")");
 
     const std::vector<Vec3> table = part_normal_table(part, corner_frames(part));
+    const NormalIndex normals(table);
     if (table.size() > 0x10000) return does_not_fit(name + " has more normals than a collision face can index");
     for (std::size_t k = 0; k < table.size(); ++k) {
       const Vec3 n = table[k];
@@ -191,7 +192,7 @@ class Builder {
         cf.corners[c] = static_cast<uint16_t>(f.v[c]);
         p[c] = position_of(part.verts[static_cast<std::size_t>(f.v[c])]);
       }
-      const int normal = nearest_normal(table, {f.nx, f.ny, f.nz});
+      const int normal = normals.nearest({f.nx, f.ny, f.nz});
       cf.normal = static_cast<uint16_t>(normal);
       const Vec3 n = table.empty() ? Vec3{} : table[static_cast<std::size_t>(normal)];
       cf.d = fix_(-dot(n, p[0]), what + " plane distance");

@@ -99,6 +99,25 @@ uint32_t float_bits(float f) {
   return u;
 }
 
+// Normal tables are searched through grid cells twice as wide as the
+// merging distance (1e-4), so two normals within that distance are in the
+// same or neighbouring cells whatever the rounding of the cell arithmetic.
+constexpr float kNormalCell = 2e-4f;
+
+std::array<int32_t, 3> normal_cell(const Vec3& n) {
+  const auto q = [](float x) { return static_cast<int32_t>(std::clamp(std::floor(x / kNormalCell), -1e9f, 1e9f)); };
+  return {q(n.x), q(n.y), q(n.z)};
+}
+
+std::size_t hash_cell(const std::array<int32_t, 3>& c) {
+  return (static_cast<std::size_t>(c[0]) * 73856093u) ^ (static_cast<std::size_t>(c[1]) * 19349663u) ^
+         (static_cast<std::size_t>(c[2]) * 83492791u);
+}
+
+bool finite(const Vec3& n) {
+  return std::isfinite(n.x) && std::isfinite(n.y) && std::isfinite(n.z);
+}
+
 }  // namespace
 
 bool same_vertex(const ExportVertex& a, const ExportVertex& b) {
@@ -146,29 +165,17 @@ std::vector<std::array<Frame, 3>> corner_frames(const SubObject& part) {
 }
 
 std::vector<Vec3> part_normal_table(const SubObject& part, const std::vector<std::array<Frame, 3>>& frames) {
-  // Entries are found through a grid of cells one tolerance wide, so a
-  // normal is compared only with the entries of its own and the neighbouring
-  // cells instead of the whole table; the table is the one the first-to-last
-  // search builds.
+  // Entries are found through grid cells, so a normal is compared only with
+  // the entries of its own and the neighbouring cells instead of the whole
+  // table; the table is the one the first-to-last search builds.
   constexpr float kTolerance = 9.999999e-09f;  // squared distance
-  constexpr float kCell = 1e-4f;               // the tolerance as a distance
   struct CellHash {
-    std::size_t operator()(const std::array<int32_t, 3>& c) const {
-      return (static_cast<std::size_t>(c[0]) * 73856093u) ^ (static_cast<std::size_t>(c[1]) * 19349663u) ^
-             (static_cast<std::size_t>(c[2]) * 83492791u);
-    }
+    std::size_t operator()(const std::array<int32_t, 3>& c) const { return hash_cell(c); }
   };
   std::unordered_map<std::array<int32_t, 3>, std::vector<uint32_t>, CellHash> cells;
   std::vector<Vec3> table;
-  const auto cell_of = [](Vec3 n) {
-    const auto q = [](float x) {
-      const float c = std::floor(x / kCell);
-      return static_cast<int32_t>(std::clamp(c, -1e9f, 1e9f));
-    };
-    return std::array<int32_t, 3>{q(n.x), q(n.y), q(n.z)};
-  };
   const auto add = [&](Vec3 n) {
-    if (!(std::isfinite(n.x) && std::isfinite(n.y) && std::isfinite(n.z))) {
+    if (!finite(n)) {
       // Not comparable by distance: joins only if no bitwise equal entry.
       for (const Vec3& e : table)
         if (float_bits(e.x) == float_bits(n.x) && float_bits(e.y) == float_bits(n.y) &&
@@ -177,7 +184,7 @@ std::vector<Vec3> part_normal_table(const SubObject& part, const std::vector<std
       table.push_back(n);
       return;
     }
-    const std::array<int32_t, 3> home = cell_of(n);
+    const std::array<int32_t, 3> home = normal_cell(n);
     for (int dx = -1; dx <= 1; ++dx)
       for (int dy = -1; dy <= 1; ++dy)
         for (int dz = -1; dz <= 1; ++dz) {
@@ -198,6 +205,53 @@ std::vector<Vec3> part_normal_table(const SubObject& part, const std::vector<std
       for (const Frame& c : frames[i]) add(c.normal);
   }
   return table;
+}
+
+std::size_t NormalIndex::CellHash::operator()(const std::array<int32_t, 3>& c) const {
+  return hash_cell(c);
+}
+
+NormalIndex::NormalIndex(const std::vector<Vec3>& table) : table_(table) {
+  for (std::size_t i = 0; i < table.size(); ++i)
+    if (finite(table[i])) cells_[normal_cell(table[i])].push_back(static_cast<uint32_t>(i));
+}
+
+int NormalIndex::nearest(const Vec3& n) const {
+  const auto distance = [&](std::size_t i) {
+    const Vec3 d = table_[i] - n;
+    return dot(d, d);
+  };
+  if (finite(n)) {
+    // Every entry closer than 1e-4 is in a neighbouring cell; when one is
+    // found there, no entry elsewhere can be nearer.
+    float best = 1000.0f;
+    int index = -1;
+    const std::array<int32_t, 3> home = normal_cell(n);
+    for (int dx = -1; dx <= 1; ++dx)
+      for (int dy = -1; dy <= 1; ++dy)
+        for (int dz = -1; dz <= 1; ++dz) {
+          const auto found = cells_.find({home[0] + dx, home[1] + dy, home[2] + dz});
+          if (found == cells_.end()) continue;
+          for (uint32_t i : found->second) {
+            const float d2 = distance(i);
+            if (d2 < best || (d2 == best && static_cast<int>(i) < index)) {
+              best = d2;
+              index = static_cast<int>(i);
+            }
+          }
+        }
+    if (index >= 0 && best <= 1e-8f) return index;
+  }
+  float best = 1000.0f;
+  int index = 0;
+  for (std::size_t i = 0; i < table_.size(); ++i) {
+    const float d2 = distance(i);
+    if (d2 < best) {
+      best = d2;
+      index = static_cast<int>(i);
+    }
+  }
+  return index;
 }
 
 Vec3 bend_normal(const Vec3& position, const RadialLight& light, const Vec3& fallback) {

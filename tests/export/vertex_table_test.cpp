@@ -133,6 +133,30 @@ TEST(VertexTable, NormalTableMergesNormalsWithinTheTolerance) {
   EXPECT_EQ(table.size(), 2u);
 }
 
+TEST(VertexTable, NearestNormalIsTheOneTheScanFinds) {
+  std::mt19937 rng(9);
+  std::uniform_real_distribution<float> unit(-1, 1);
+  std::vector<Vec3> table;
+  for (int i = 0; i < 300; ++i) table.push_back({unit(rng), unit(rng), unit(rng)});
+  table.push_back(table[7]);  // equal entries: the first wins
+  const NormalIndex index(table);
+  const auto scan = [&](Vec3 n) {
+    float best = 1000;
+    int found = 0;
+    for (std::size_t i = 0; i < table.size(); ++i) {
+      const float d = (table[i].x - n.x) * (table[i].x - n.x) + (table[i].y - n.y) * (table[i].y - n.y) +
+                      (table[i].z - n.z) * (table[i].z - n.z);
+      if (d < best) best = d, found = int(i);
+    }
+    return found;
+  };
+  for (int i = 0; i < 2000; ++i) {
+    Vec3 n = i % 2 ? table[rng() % table.size()] : Vec3{unit(rng), unit(rng), unit(rng)};
+    if (i % 4 == 1) n.x += 5e-5f;  // near an entry, not on it
+    ASSERT_EQ(index.nearest(n), scan(n)) << i;
+  }
+}
+
 TEST(VertexTable, MergingGivesTheIndicesOfTheLinearSearch) {
   std::mt19937 rng(5);
   std::vector<ExportVertex> pool(50);

@@ -68,6 +68,25 @@ std::vector<std::array<Frame, 3>> corner_frames(const SubObject& part);
 // of 1e-8 of it.
 std::vector<Vec3> part_normal_table(const SubObject& part, const std::vector<std::array<Frame, 3>>& frames);
 
+// Finds the entry of a normal table nearest to a normal: the smallest
+// squared distance, the first entry among equals, as a first-to-last scan
+// finds it. Normals within the table's tolerance of an entry (every face
+// normal of the part is) are found among the entries of nearby grid cells;
+// others by the scan.
+class NormalIndex {
+ public:
+  explicit NormalIndex(const std::vector<Vec3>& table);
+  // The index of the nearest entry; 0 for an empty table.
+  int nearest(const Vec3& n) const;
+
+ private:
+  struct CellHash {
+    std::size_t operator()(const std::array<int32_t, 3>& c) const;
+  };
+  const std::vector<Vec3>& table_;
+  std::unordered_map<std::array<int32_t, 3>, std::vector<uint32_t>, CellHash> cells_;
+};
+
 // The light a radial-normal material (render_attributes bit 0x800000) bends
 // its normals around: centre and per-axis extents, model axes. Until the
 // light editor sets them they are zero, which leaves every axis unscaled.
