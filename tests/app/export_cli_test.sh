@@ -86,6 +86,26 @@ run export "$TMP/set/soldierh.3da" -o "$TMP/a/soldier.3di" --single
 expect_rc 0 "export the skinned soldier"
 if [ "$(od -An -c -j2 -N1 "$TMP/a/soldier.3di" | tr -d ' ')" = "P" ]; then pass; else fail "soldier is kind P"; fi
 
+# The real scenes of the corpus, renamed to the naming conventions (every
+# node a part of sub-object 01): each exports, and the same bytes twice.
+CORPUS=$SRC/../shared/corpus/ase
+if [ -d "$CORPUS" ]; then
+  mkdir -p "$TMP/corpus"
+  for scene in "$CORPUS"/*.ASE "$CORPUS"/*.ase; do
+    [ -f "$scene" ] || continue
+    grep -q '\*GEOMOBJECT' "$scene" || continue
+    name=$(basename "$scene" | tr 'A-Z.' 'a-z_')
+    sed 's/\*NODE_NAME "/*NODE_NAME "01 /' "$scene" >"$TMP/corpus/${name}h.ase"
+    "$CLI" import "$TMP/corpus/${name}h.ase" -o "$TMP/corpus/${name}h.3da" >/dev/null 2>&1
+    [ -f "$TMP/corpus/${name}h.3da" ] || continue
+    run export "$TMP/corpus/${name}h.3da" -o "$TMP/corpus/$name.3di" --single
+    if [ "$rc" -eq 0 ] || [ "$rc" -eq 3 ]; then pass; else fail "corpus $name exports (exit $rc)"; show_output; fi
+    cp "$TMP/corpus/$name.3di" "$TMP/corpus/first.3di" 2>/dev/null
+    run export "$TMP/corpus/${name}h.3da" -o "$TMP/corpus/$name.3di" --single
+    if cmp -s "$TMP/corpus/$name.3di" "$TMP/corpus/first.3di"; then pass; else fail "corpus $name: two exports differ"; fi
+  done
+fi
+
 # Failures: nothing written, the old file kept.
 printf 'old' >"$TMP/a/keep.3di"
 run export "$TMP/set/tankh.3da" -o "$TMP/missing/x.3di"
