@@ -620,7 +620,7 @@ tools::Result<f3::File3di> build_3di(const ExportRequest& request, ExportStats* 
   };
   // The strips of every part of a level, the parts on `request.jobs`
   // threads (each part's strips depend only on the part and the table).
-  const auto level_strips = [&](int lod, int levels) -> tools::Result<std::vector<PartStrips>> {
+  const auto level_strips = [&](int lod, int levels, bool show_messages) -> tools::Result<std::vector<PartStrips>> {
     const Model& m = *level_of(lod);
     const float fraction = fraction_of(m);
     std::vector<tools::Result<PartStrips>> results(static_cast<std::size_t>(m.num_subobjects()), PartStrips{});
@@ -639,6 +639,9 @@ tools::Result<f3::File3di> build_3di(const ExportRequest& request, ExportStats* 
       if (!r)
         return tools::Error{
             r.error().code, "LOD " + std::to_string(lod) + ", " + r.error().message, {}, r.error().kind};
+      // The messages of the strips that are written, in part order.
+      if (notifier != nullptr && show_messages)
+        for (const std::string& text : r->messages) notifier->message(text, "Orvo Export");
       out.push_back(std::move(*r));
     }
     return out;
@@ -653,7 +656,7 @@ tools::Result<f3::File3di> build_3di(const ExportRequest& request, ExportStats* 
     std::vector<std::vector<PartStrips>> sort_strips;
     std::vector<const StripRecord*> pool;
     for (int lod = lod_count - 1; lod >= 0; --lod) {
-      tools::Result<std::vector<PartStrips>> s = level_strips(lod, 1);
+      tools::Result<std::vector<PartStrips>> s = level_strips(lod, 1, false);
       if (!s) return s.error();
       sort_strips.push_back(std::move(*s));
       for (const PartStrips& p : sort_strips.back())
@@ -707,7 +710,7 @@ tools::Result<f3::File3di> build_3di(const ExportRequest& request, ExportStats* 
 
     std::vector<PartStrips> strips;
     if (!is_skinned) {
-      tools::Result<std::vector<PartStrips>> s = level_strips(lod, m.pm_enable != 0 ? kDetailLevels : 1);
+      tools::Result<std::vector<PartStrips>> s = level_strips(lod, m.pm_enable != 0 ? kDetailLevels : 1, true);
       if (!s) return s.error();
       strips = std::move(*s);
     }

@@ -149,13 +149,14 @@ tools::Result<PartStrips> build_part_strips(const CornerContext& context, const 
       if (2 * s > 3 * t) {
         record.primitive = Primitive::kList;
         record.indices = strip_ordered_list(strip);
-        if (record.indices.size() != 3 * t && notifier != nullptr) {
+        if (record.indices.size() != 3 * t) {
           char text[160];
           std::snprintf(text, sizeof text,
                         "%s\r\nList Index Count: %ld\r\nStrip Index Count: %ld\r\nStrip-Ordered List:%ld",
                         "Stripification Error!", static_cast<long>(3 * t), static_cast<long>(s),
                         static_cast<long>(record.indices.size()));
-          notifier->message(text, "Orvo Export");
+          result.messages.emplace_back(text);
+          if (notifier != nullptr) notifier->message(text, "Orvo Export");
         }
       } else {
         record.primitive = Primitive::kStrip;

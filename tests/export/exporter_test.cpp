@@ -229,6 +229,29 @@ TEST(Exporter, SkinnedModelsWritePalettedLists) {
   ASSERT_TRUE(f3::decode_3di({reinterpret_cast<const uint8_t*>(b.data()), b.size()}, "skinned").ok());
 }
 
+TEST(Exporter, ProjectorsProjectFromTheirLastFaceTurnedByYawAndPitch) {
+  auto lod0 = model(1, 1);
+  lod0->materials[0].projector_type = 1;
+  lod0->materials[0].projector_yaw = 90;
+  auto f = build({lod0.get(), nullptr, nullptr, nullptr});
+  ASSERT_TRUE(f.ok()) << f.error().message;
+  ASSERT_EQ(f->lods[0].projectors.size(), 1u);
+  const f3::Projector& p = f->lods[0].projectors[0];
+  EXPECT_EQ(p.material, 0u);
+  // The last face's first edge runs along +y (its tangent); turned 90
+  // degrees about the face normal (+z) it runs along -x: (0, 0, -1) in file
+  // axes.
+  EXPECT_NEAR(p.matrix[0], 0, 1e-6);
+  EXPECT_NEAR(p.matrix[1], 0, 1e-6);
+  EXPECT_NEAR(p.matrix[2], -1, 1e-6);
+  for (int i = 0; i < 4; ++i)
+    for (int j = 0; j < 4; ++j) {
+      float sum = 0;
+      for (int k = 0; k < 4; ++k) sum += p.matrix[std::size_t(4 * i + k)] * p.inverse[std::size_t(4 * k + j)];
+      EXPECT_NEAR(sum, i == j ? 1.0f : 0.0f, 1e-5) << i << j;
+    }
+}
+
 TEST(Exporter, SameBytesOnAnyNumberOfThreadsAndTwice) {
   auto lod0 = model(6, 5);
   lod0->pm_enable = 1;

@@ -53,17 +53,21 @@ struct StripGroup {
   int class_counts[2] = {0, 0};
 };
 
-// The detail levels of one part (one group per level).
+// The detail levels of one part (one group per level), and the texts of
+// the "Stripification Error!" messages its strips gave.
 struct PartStrips {
   std::vector<StripGroup> levels;
+  std::vector<std::string> messages;
 };
 
 // Builds the strips of part `part_index` of `context.model` with `levels`
 // detail levels (1, or kDetailLevels with pm_enable) and reduction fraction
 // `fraction`. Every corner must be in `table` (the vertex table built from
 // the same level). A strip that does not reorder into a list of the same
-// length is reported on `notifier` ("Stripification Error!", caption "Orvo
-// Export") and kept as emitted. Refused: a corner missing from the table, a
+// length is kept as emitted, and its message ("Stripification Error!",
+// caption "Orvo Export") is shown on `notifier` when one is given and kept
+// in the result either way (the export builds parts on several threads and
+// shows the messages afterwards, in part order). Refused: a corner missing from the table, a
 // level whose vertex span exceeds kMaxVertexSpan (the error names the part,
 // the material and the span).
 tools::Result<PartStrips> build_part_strips(const CornerContext& context, const VertexTable& table, int part_index,
