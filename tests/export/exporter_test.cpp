@@ -192,6 +192,22 @@ TEST(Exporter, LevelCountsKindsAndRefusals) {
   auto one = build({lod0.get(), empty.get(), lod2.get(), lod3.get()});
   ASSERT_TRUE(one.ok());
   EXPECT_EQ(one->lods.size(), 1u);
+  // LOD 2 empty, LOD 3 filled: two LODs written, LOD 3's textures still
+  // registered, all four header entries filled.
+  lod3->materials[0].color_type = 2;
+  lod3->materials[0].green_texture = "far.tga";
+  lod3->threshold = 99;
+  ExportRequest r;
+  r.output_path = "gap.3di";
+  r.slots = {lod0.get(), model(1, 2).release(), empty.get(), lod3.get()};
+  r.picture_sizes = [](const std::string&) { return std::optional<PictureSize>(PictureSize{4, 4}); };
+  std::unique_ptr<const Model> lod1(r.slots[1]);
+  auto gap = build_3di(r);
+  ASSERT_TRUE(gap.ok()) << gap.error().message;
+  EXPECT_EQ(gap->lods.size(), 2u);
+  ASSERT_EQ(gap->textures.size(), 1u);
+  EXPECT_EQ(gap->textures[0].first_name, "far.tga");
+  EXPECT_EQ(gap->header.lod_distance[3], 99 * 65536);
   // No parts in LOD 0; skinned and plain mixed.
   EXPECT_FALSE(build({empty.get(), lod2.get(), nullptr, nullptr}).ok());
   lod2->attributes |= 4;

@@ -1,0 +1,34 @@
+// The export command's pieces: the preview's slot order, depfile text and
+// the scene file of a 3DA file.
+#include <gtest/gtest.h>
+
+#include "orvo/app/export_command.h"
+
+namespace {
+
+using namespace orvo;
+
+TEST(ExportCommand, ThePreviewWritesTheViewedLevelFirst) {
+  const Model* a = reinterpret_cast<const Model*>(0x10);
+  const Model* b = reinterpret_cast<const Model*>(0x20);
+  const Model* c = reinterpret_cast<const Model*>(0x30);
+  const Model* d = reinterpret_cast<const Model*>(0x40);
+  const std::array<const Model*, 4> slots{a, b, c, d};
+  EXPECT_EQ(export_order(slots, 0), slots);
+  EXPECT_EQ(export_order(slots, 2), (std::array<const Model*, 4>{c, d, a, b}));
+  EXPECT_EQ(export_order(slots, 3), (std::array<const Model*, 4>{d, a, b, c}));
+}
+
+TEST(ExportCommand, DepfilesEscapeWhatMakeAndNinjaReadSpecially) {
+  EXPECT_EQ(depfile_text("out/t.3di", {"a b/x.3da", "c$#.tga"}), "out/t.3di: \\\n  a\\ b/x.3da \\\n  c$$\\#.tga\n");
+}
+
+TEST(ExportCommand, SceneFileOfAModel) {
+  Model m;
+  m.attributes = 1;
+  EXPECT_EQ(scene_path_of("d.x/tankh.3da", m), "d.x/tankh.ase");
+  m.attributes = 0;
+  EXPECT_EQ(scene_path_of("d.x/tankh", m), "d.x/tankh.asc");
+}
+
+}  // namespace
