@@ -1,5 +1,6 @@
 #include "tools/base/system_log.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <utility>
@@ -15,29 +16,33 @@ std::string format_guid_line(const DeviceGuid& g) {
   return std::string(line, n > 0 ? static_cast<std::size_t>(n) : 0u);
 }
 
-SystemLog::SystemLog(std::string path, Clock clock, BannerTail banner_tail)
-    : path_(std::move(path)), clock_(std::move(clock)), banner_tail_(std::move(banner_tail)) {}
+LogFile::LogFile(std::string path, std::string title, Clock clock, BannerTail banner_tail, Expand expand)
+    : path_(std::move(path)),
+      title_(std::move(title)),
+      clock_(std::move(clock)),
+      banner_tail_(std::move(banner_tail)),
+      expand_(std::move(expand)) {}
 
-std::string SystemLog::banner() const {
+std::string LogFile::banner() const {
   const LocalTime t = clock_ ? clock_() : local_time_now();
-  char stamp[160];
-  const int n = std::snprintf(stamp, sizeof stamp, "GHW.TXT - LOG FILE - %i/%i/%i, %i:%02i:%02i\n", t.month, t.day,
-                              t.year, t.hour, t.minute, t.second);
+  char stamp[200];
+  const int n = std::snprintf(stamp, sizeof stamp, "%s - LOG FILE - %i/%i/%i, %i:%02i:%02i\n", title_.c_str(), t.month,
+                              t.day, t.year, t.hour, t.minute, t.second);
   std::string out(kDashes);
-  out.append(stamp, n > 0 ? static_cast<std::size_t>(n) : 0u);
+  out.append(stamp, n > 0 ? std::min(static_cast<std::size_t>(n), sizeof stamp - 1) : 0u);
   out.append(kDashes);
   if (banner_tail_) out += banner_tail_();
   return out;
 }
 
-bool SystemLog::write(std::string_view message) {
+bool LogFile::write(std::string_view message) {
   std::lock_guard<std::mutex> lock(mutex_);
   std::string text;
   if (!started_) text = banner();
   if (message == kBreak) {
     text.append(kDashes);
-  } else if (message == kGuid) {
-    text += format_guid_line(guid_);
+  } else if (expand_) {
+    text += expand_(message);
   } else {
     text.append(message);
   }
@@ -52,14 +57,21 @@ bool SystemLog::write(std::string_view message) {
   return written && closed;
 }
 
-void SystemLog::set_device_guid(const DeviceGuid& guid) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  guid_ = guid;
-}
-
-bool SystemLog::started() const {
+bool LogFile::started() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return started_;
+}
+
+SystemLog::SystemLog(std::string path, Clock clock, BannerTail banner_tail)
+    : log_(std::move(path), "GHW.TXT", std::move(clock), std::move(banner_tail), [this](std::string_view message) {
+        if (message != kGuid) return std::string(message);
+        std::lock_guard<std::mutex> lock(guid_mutex_);
+        return format_guid_line(guid_);
+      }) {}
+
+void SystemLog::set_device_guid(const DeviceGuid& guid) {
+  std::lock_guard<std::mutex> lock(guid_mutex_);
+  guid_ = guid;
 }
 
 }  // namespace tools

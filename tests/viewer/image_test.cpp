@@ -219,6 +219,7 @@ TEST(Images, MissingFilesAndFoldersGiveCodeOne) {
 }
 
 TEST(Images, CorpusFilesDecodeToTheirHeaderSizeOrAreRefused) {
+  if (!fs::is_directory(fs::path(ORVO_CORPUS_DIR) / "images")) GTEST_SKIP() << "no corpus beside the checkout";
   std::map<std::string, Pixels> seen;  // picture kind -> pixels of its first decoded form
   int decoded = 0, same = 0;
   for (const auto& entry : fs::directory_iterator(fs::path(ORVO_CORPUS_DIR) / "images")) {

@@ -1,5 +1,6 @@
 #pragma once
-// The runtime library's system log "ghw.txt", written by both programs.
+// The logs of both programs: the runtime library's system log "ghw.txt"
+// and the log files built the same way (the model loader's "3di_log.txt").
 //
 // Every write opens the file, writes and closes it, so the log is complete on
 // disk whatever happens to the program afterwards. The first write of a run
@@ -38,35 +39,34 @@ struct DeviceGuid {
 // "GUID:       %08X-%04X-%04X-%02X-%02X-%02X-%02X-%02X-%02X-%02X-%02X\n".
 std::string format_guid_line(const DeviceGuid& guid);
 
-class SystemLog {
+// A text log that survives a crash: every write opens the file, writes and
+// closes it. The first write of a run truncates the file and starts it with
+// the banner (dashes, "<TITLE> - LOG FILE - month/day/year, hh:mm:ss",
+// dashes, then the banner tail); later writes append. "<BREAK>" writes the
+// dashes line. Safe to call from any thread. A write returns false when the
+// file cannot be opened or written; a log is never a reason to stop the
+// program, and when the file could not be started the next write tries
+// again.
+class LogFile {
  public:
-  static constexpr const char* kDefaultPath = "ghw.txt";
   // 64 dashes and a line feed: the banner's frame and what "<BREAK>" writes.
   static constexpr std::string_view kDashes = "----------------------------------------------------------------\n";
   static constexpr std::string_view kBreak = "<BREAK>";
-  static constexpr std::string_view kGuid = "<GUID>";
 
   using Clock = std::function<LocalTime()>;
   // Text written right after the three banner lines on the first write of a
-  // run (the model tool's release line and system description, ending with
-  // its own dashes line). Called once, under the log's lock.
+  // run. Called once, under the log's lock.
   using BannerTail = std::function<std::string()>;
+  // What a message other than "<BREAK>" writes (by default the message
+  // itself). Called under the log's lock.
+  using Expand = std::function<std::string(std::string_view message)>;
 
-  explicit SystemLog(std::string path = kDefaultPath, Clock clock = local_time_now, BannerTail banner_tail = {});
+  LogFile(std::string path, std::string title, Clock clock = local_time_now, BannerTail banner_tail = {},
+          Expand expand = {});
+  LogFile(const LogFile&) = delete;
+  LogFile& operator=(const LogFile&) = delete;
 
-  SystemLog(const SystemLog&) = delete;
-  SystemLog& operator=(const SystemLog&) = delete;
-
-  // Writes one message (starting the log first if this run has not written
-  // yet). Safe to call from any thread. Returns false when the file cannot be
-  // opened or written; the log is never a reason to stop the program. When
-  // the file could not be started, the next write tries to start it again.
   bool write(std::string_view message);
-
-  // The identifier "<GUID>" writes; all zero until the hardware layer knows
-  // its device.
-  void set_device_guid(const DeviceGuid& guid);
-
   // True once the banner has been written in this run.
   bool started() const;
   const std::string& path() const { return path_; }
@@ -75,11 +75,38 @@ class SystemLog {
   std::string banner() const;
 
   const std::string path_;
+  const std::string title_;
   const Clock clock_;
   const BannerTail banner_tail_;
+  const Expand expand_;
   mutable std::mutex mutex_;
   bool started_ = false;
+};
+
+// The runtime library's system log "ghw.txt": title "GHW.TXT"; "<GUID>"
+// writes the graphics device's identifier.
+class SystemLog {
+ public:
+  static constexpr const char* kDefaultPath = "ghw.txt";
+  static constexpr std::string_view kDashes = LogFile::kDashes;
+  static constexpr std::string_view kBreak = LogFile::kBreak;
+  static constexpr std::string_view kGuid = "<GUID>";
+  using Clock = LogFile::Clock;
+  using BannerTail = LogFile::BannerTail;
+
+  explicit SystemLog(std::string path = kDefaultPath, Clock clock = local_time_now, BannerTail banner_tail = {});
+
+  bool write(std::string_view message) { return log_.write(message); }
+  // The identifier "<GUID>" writes; all zero until the hardware layer knows
+  // its device.
+  void set_device_guid(const DeviceGuid& guid);
+  bool started() const { return log_.started(); }
+  const std::string& path() const { return log_.path(); }
+
+ private:
+  mutable std::mutex guid_mutex_;
   DeviceGuid guid_{};
+  LogFile log_;
 };
 
 }  // namespace tools
