@@ -5,6 +5,7 @@
 //   orvo-cli resave IN.3da -o OUT.3da
 //   orvo-cli export MODEL.3da -o OUT.3di [--textures DIR] [--single] [--view-lod K]
 //                   [--json] [--depfile FILE] [--jobs N]
+//   orvo-cli pff pack ARCHIVE.pff FILE...  |  pff list ARCHIVE.pff  |  pff extract ARCHIVE.pff [-o DIR]
 //
 // Exit status: 0 success, 1 input unreadable or output unwritable, 2 usage,
 // 3 the work completed but the conversion log reports errors.
@@ -20,6 +21,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 #include "orvo/app/export_command.h"
 #include "orvo/app/report.h"
@@ -29,6 +31,7 @@
 #include "orvo/import/model_files.h"
 #include "orvo/model/base.h"
 #include "orvo/model/model.h"
+#include "orvo/runtime/file_access.h"
 #include "tools/base/file_io.h"
 #include "tools/base/host.h"
 #include "tools/cli/program.h"
@@ -300,6 +303,48 @@ int run_export(const std::string& path, const std::string& out, const ScaleOptio
   return context.conversion_errors ? kExitLoggedErrors : kExitOk;
 }
 
+// pff: PFF archives in the layout of file_access.h.
+int run_pff(const std::string& action, const std::string& archive, const std::vector<std::string>& files,
+            const std::string& folder) {
+  if (action == "pack") {
+    if (tools::Status s = pff_pack(archive, files); !s) {
+      tools::cli::print_error(kProgram, s.error().message);
+      return kExitIo;
+    }
+    return kExitOk;
+  }
+  tools::Result<std::unique_ptr<PffArchive>> a = PffArchive::open(archive);
+  if (!a) {
+    tools::cli::print_error(kProgram, a.error().message);
+    return kExitIo;
+  }
+  if (action == "list") {
+    for (const PffEntry& e : (*a)->entries()) std::printf("%10u  %s\n", e.size, e.name.c_str());
+    return kExitOk;
+  }
+  // extract: every entry, read through the file access as a loader would.
+  FileAccess fa;
+  const std::vector<PffEntry> entries = (*a)->entries();
+  fa.set_main_archive(std::move(*a));
+  for (const PffEntry& e : entries) {
+    if (fa.open(e.name) < 0) {
+      tools::cli::print_error(kProgram, archive + ": " + e.name + ": cannot be read");
+      return kExitIo;
+    }
+    std::string data(e.size, '\0');
+    const std::size_t got = fa.read(data.data(), data.size());
+    fa.close();
+    data.resize(got);
+    const std::string out = (folder.empty() ? std::string(".") : folder) + "/" + e.name;
+    if (tools::Status w = tools::write_file_atomic(out, data); !w) {
+      tools::cli::print_error(kProgram, w.error().message);
+      return kExitIo;
+    }
+    std::printf("%s\n", out.c_str());
+  }
+  return kExitOk;
+}
+
 int run(int argc, char** argv) {
   CLI::App app{"Orvo model tool, command-line edition: imports scenes and inspects models."};
   app.set_version_flag("--version", std::string("orvo-cli ") + ORVO_VERSION);
@@ -346,8 +391,25 @@ int run(int argc, char** argv) {
       ->check(CLI::Range(1, 64));
   scale_options(exp);
 
+  std::string pff_action, pff_archive, pff_folder;
+  std::vector<std::string> pff_files;
+  CLI::App* pff = app.add_subcommand("pff", "Make, list or unpack PFF archives");
+  pff->add_option("ACTION", pff_action, "pack, list or extract")
+      ->required()
+      ->check(CLI::IsMember({"pack", "list", "extract"}));
+  pff->add_option("ARCHIVE", pff_archive, "The archive (.pff)")->required();
+  pff->add_option("FILES", pff_files, "pack: the files to store (each under its upper-cased file name)");
+  pff->add_option("-o,--output", pff_folder, "extract: the folder to write to (default: the current one)");
+
   if (std::optional<int> done = tools::cli::parse_command_line(app, kProgram, argc, argv)) return *done;
   if (*exp) return run_export(in_path, out_path, scale, export_options);
+  if (*pff) {
+    if (pff_action == "pack" && pff_files.empty()) {
+      tools::cli::print_error(kProgram, "pff pack: no files to store");
+      return kExitUsage;
+    }
+    return run_pff(pff_action, pff_archive, pff_files, pff_folder);
+  }
 
   if (*inspect) return run_inspect(in_path, scale, json, set);
   if (*import) return run_convert(in_path, out_path, scale, true);

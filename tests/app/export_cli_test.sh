@@ -106,6 +106,18 @@ if [ -d "$CORPUS" ]; then
   done
 fi
 
+# PFF archives: pack, list, extract give back the same bytes.
+run pff pack "$TMP/set/t.pff" "$TMP/set/tankh.3da" "$TMP/set/tankl.asc"
+expect_rc 0 "pff pack"
+run pff list "$TMP/set/t.pff"
+expect_match "TANKH.3DA" out "pff list names the entries"
+mkdir -p "$TMP/x"
+run pff extract "$TMP/set/t.pff" -o "$TMP/x"
+if cmp -s "$TMP/x/TANKL.ASC" "$TMP/set/tankl.asc"; then pass; else fail "pff extract gives the packed bytes"; fi
+run pff list "$TMP/set/tankh.3da"
+expect_rc 1 "pff list of no archive"
+expect_stderr "not a PFF archive" "pff list of no archive"
+
 # Failures: nothing written, the old file kept.
 printf 'old' >"$TMP/a/keep.3di"
 run export "$TMP/set/tankh.3da" -o "$TMP/missing/x.3di"
