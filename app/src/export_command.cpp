@@ -4,25 +4,17 @@
 
 #include "orvo/viewer/image.h"
 #include "orvo/viewer/texture_file.h"
+#include "tools/base/text.h"
 
 namespace orvo {
 
-namespace {
-
-std::string upper(std::string_view s) {
-  std::string out(s);
-  for (char& c : out)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return out;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 PictureSizeReader picture_size_reader(std::string folder, std::vector<std::string>* read) {
   return [folder = std::move(folder), read](const std::string& name) -> std::optional<PictureSize> {
     const std::optional<std::string> path = find_texture_file(folder, name);
     if (!path) return std::nullopt;
-    const std::string up = upper(name);
+    const std::string up = tools::ascii_upper(name);
     tools::Result<Image> image =
         up.find(".TGA") != std::string::npos || up.find(".MDT") != std::string::npos ? read_tga(*path)
         : up.find(".PCX") != std::string::npos                                       ? read_pcx(*path)

@@ -2,24 +2,19 @@
 
 #include <string_view>
 
+#include "tools/base/text.h"
+
 namespace orvo {
 
 namespace {
 
-std::string upper(std::string_view s) {
-  std::string out(s);
-  for (char& c : out)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return out;
-}
-
 bool is_tga(std::string_view name) {
-  return upper(name).find(".TGA") != std::string::npos;
+  return tools::ascii_upper(name).find(".TGA") != std::string::npos;
 }
 
 // The name a by-name entry is looked up and stored under.
 std::string by_name_key(std::string_view name) {
-  std::string key = upper(name);
+  std::string key = tools::ascii_upper(name);
   if (key.find('.') == std::string::npos) key += ".pcx";
   return key;
 }

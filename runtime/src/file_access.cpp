@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "tools/base/file_io.h"
+#include "tools/base/text.h"
 
 namespace orvo {
 
@@ -28,13 +29,6 @@ bool is_regular(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-std::string upper(std::string_view s) {
-  std::string out(s);
-  for (char& c : out)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return out;
-}
-
 }  // namespace
 
 std::string pff_lookup_name(std::string_view name, bool strip_path) {
@@ -42,7 +36,7 @@ std::string pff_lookup_name(std::string_view name, bool strip_path) {
     const std::size_t cut = name.find_last_of("/\\:");
     if (cut != std::string_view::npos) name.remove_prefix(cut + 1);
   }
-  std::string out = upper(name);
+  std::string out = tools::ascii_upper(name);
   while (!out.empty() && out.back() == ' ') out.pop_back();
   return out;
 }
@@ -146,7 +140,7 @@ tools::Status pff_pack(const std::string& path, const std::vector<std::string>& 
     tools::Result<std::string> data = tools::read_file(file, std::size_t{1} << 31);
     if (!data) return data.error();
     const std::size_t slash = file.find_last_of('/');
-    std::string name = upper(slash == std::string::npos ? file : file.substr(slash + 1));
+    std::string name = tools::ascii_upper(slash == std::string::npos ? file : file.substr(slash + 1));
     if (name.empty() || name.size() >= kPffNameBytes) {
       return tools::Error{1,
                           file + ": the name \"" + name + "\" does not fit an archive entry (1 to 19 characters)",

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace tools {
@@ -12,6 +13,12 @@ inline char ascii_upper(char c) {
 }
 inline char ascii_lower(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
+// `s` with the letters a to z in upper case.
+inline std::string ascii_upper(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = ascii_upper(c);
+  return out;
 }
 
 // Equal without regard to the case of the letters a to z.
