@@ -66,9 +66,9 @@ class CliNotifier final : public UserNotifier {
     if (statuses_on_stdout) {
       // The status window's lines ("\r\n" between them) as lines of their own.
       if (quiet_log_) return;
-      std::string lines(text);
-      for (std::size_t at; (at = lines.find("\r\n")) != std::string::npos;) lines.replace(at, 2, "\n");
-      std::printf("%s\n", lines.c_str());
+      std::string shown(text);
+      for (std::size_t at; (at = shown.find("\r\n")) != std::string::npos;) shown.replace(at, 2, "\n");
+      std::printf("%s\n", shown.c_str());
       return;
     }
     if (isatty(STDERR_FILENO)) std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());

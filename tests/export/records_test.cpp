@@ -131,8 +131,12 @@ TEST(ExportRecords, PartMotionFlagsAndAngles) {
     ASSERT_EQ(f.lods[0].motions.size(), 1u);
     const f3::PartMotion& r = f.lods[0].motions[0];
     EXPECT_EQ(r.flags, c.flags) << c.rotate << " " << c.scale;
-    if (c.rotate == 2) EXPECT_EQ(r.rotate_funcs[0].end, 4096);
-    if (c.scale == 1) EXPECT_EQ(r.scale_funcs[0].end, 512);
+    if (c.rotate == 2) {
+      EXPECT_EQ(r.rotate_funcs[0].end, 4096);
+    }
+    if (c.scale == 1) {
+      EXPECT_EQ(r.scale_funcs[0].end, 512);
+    }
   }
 }
 
