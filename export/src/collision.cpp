@@ -30,7 +30,7 @@ std::string number_text(float value) {
 }
 
 std::string part_text(int index, const SubObject& part) {
-  return "part " + std::to_string(index) + " \"" + part.name.str() + "\"";
+  return subobject_label(index) + " \"" + part.name.str() + "\"";
 }
 
 tools::Error does_not_fit(const std::string& text) {

@@ -179,7 +179,7 @@ tools::Result<f3::Material> material_record(const Model& level, int index, const
 tools::Result<f3::PartMotion> part_motion(const Model& level, int part, int matrix,
                                           const std::vector<std::string>& registers) {
   const PartAnimation& a = level.part_anims[static_cast<std::size_t>(part)];
-  Fields fields(registers, "part " + std::to_string(part) + " motion");
+  Fields fields(registers, subobject_label(part) + " motion");
   f3::PartMotion r;
   uint32_t flags = 0;
   switch (a.rotate_type) {
@@ -740,7 +740,7 @@ tools::Result<f3::File3di> build_3di(const ExportRequest& request, ExportStats* 
               radius, std::sqrt((v.x - c.x) * (v.x - c.x) + (v.y - c.y) * (v.y - c.y) + (v.z - c.z) * (v.z - c.z)));
         lp.centre = file_axes(c);
         tools::Result<int32_t> rad =
-            fixed16(radius, "LOD " + std::to_string(lod) + ", part " + std::to_string(p) + " radius");
+            fixed16(radius, "LOD " + std::to_string(lod) + ", " + subobject_label(p) + " radius");
         if (!rad) return rad.error();
         lp.radius = *rad;
       }

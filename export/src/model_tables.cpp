@@ -130,8 +130,8 @@ tools::Result<OrientationTable> collect_orientations(const std::array<const Mode
       if (found < 0) {
         if (t.entries.size() >= kMaxOrientations) {
           return tools::Error{1,
-                              "level " + std::to_string(lod) + ", part " + std::to_string(p) + ": more than " +
-                                  std::to_string(kMaxOrientations) +
+                              "level " + std::to_string(lod) + ", " + subobject_label(static_cast<int>(p)) +
+                                  ": more than " + std::to_string(kMaxOrientations) +
                                   " different part orientations; the file's table holds 64",
                               {},
                               tools::ErrorKind::kBadData};

@@ -92,11 +92,11 @@ tools::Result<PartStrips> build_part_strips(const CornerContext& context, const 
         ExportVertex v = build_corner(context, part_index, static_cast<int>(fi), frames, k);
         const std::optional<uint32_t> render = table.find(v);
         if (!render) {
-          return tools::Error{1,
-                              "part " + std::to_string(part_index) + ", face " + std::to_string(fi) +
-                                  ": a corner is not in the vertex table",
-                              {},
-                              tools::ErrorKind::kBadData};
+          return tools::Error{
+              1,
+              subobject_label(part_index) + ", face " + std::to_string(fi) + ": a corner is not in the vertex table",
+              {},
+              tools::ErrorKind::kBadData};
         }
         if (levels > 1) v = welded_for_reduction(v);
         const uint32_t li = local.add(v);
@@ -134,7 +134,7 @@ tools::Result<PartStrips> build_part_strips(const CornerContext& context, const 
       }
       if (record.span > kMaxVertexSpan) {
         return tools::Error{1,
-                            "part " + std::to_string(part_index) + ", material " + std::to_string(m) +
+                            subobject_label(part_index) + ", material " + std::to_string(m) +
                                 ": the vertices of one strip span " + std::to_string(record.span) +
                                 " indices; at most " + std::to_string(kMaxVertexSpan) + " fit a 16-bit index",
                             {},

@@ -146,7 +146,7 @@ tools::Result<std::vector<StripRecord>> build_skinned_strips(const CornerContext
           if (!index) {
             return tools::Error{
                 1,
-                "part " + std::to_string(p) + ", face " + std::to_string(fi) + ": a corner is not in the vertex table",
+                subobject_label(p) + ", face " + std::to_string(fi) + ": a corner is not in the vertex table",
                 {},
                 tools::ErrorKind::kBadData};
           }

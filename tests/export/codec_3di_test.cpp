@@ -254,7 +254,7 @@ TEST(Codec3di, SectionsSitWhereTheHeaderAndTheSizeFormulasSay) {
   EXPECT_EQ(u32_at(b, at + 4), cblob);
   EXPECT_EQ(u16_at(b, at + 136 + 32 + 6), 1);  // the normal's axis code: z
   const size_t part1 = at + 136 + 32 + 8 + 44 + 128;
-  EXPECT_EQ(u32_at(b, part1 + 0x04), 1u);  // part 1: one vertex, no faces
+  EXPECT_EQ(u32_at(b, part1 + 0x04), 1u);  // the second part: one vertex, no faces
   EXPECT_EQ(u32_at(b, part1 + 0x0C), 0u);
   const size_t volume = at + 136 + cblob - 96;
   EXPECT_EQ(u32_at(b, volume), 4u);

@@ -247,10 +247,10 @@ TEST(Collision, ValuesBeyondTheirFields) {
     std::string message;
   } cases[] = {
       {{127.99f, 0, 0}, 0, true, 32765, ""},
-      {{130.5f, 0, 0}, 0, true, 32767, "part 0 \"hull\": 1 collision vertices lie beyond +-128 units"},
+      {{130.5f, 0, 0}, 0, true, 32767, "sub-object 01 \"hull\": 1 collision vertices lie beyond +-128 units"},
       {{-129, 0, 0}, 0, true, -32768, "(first: vertex 0 x = -129)"},
       {{0, 0, 0}, 40000, false, 0, "volume \"CB01\" box max x = 40000 does not fit a 16.16 value"},
-      {{NAN, 0, 0}, 0, false, 0, "part 0 \"hull\": collision vertex 0 is not a number"},
+      {{NAN, 0, 0}, 0, false, 0, "sub-object 01 \"hull\": collision vertex 0 is not a number"},
   };
   for (const Case& t : cases) {
     auto m = level();

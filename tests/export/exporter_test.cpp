@@ -141,7 +141,7 @@ TEST(Exporter, HeaderValuesInTheBytes) {
 
 TEST(Exporter, StripsDescribeExactlyTheSourceFaces) {
   auto lod0 = model(3, 4);
-  lod0->materials[1].render_attributes = 0x20;  // part 1's faces are not exported
+  lod0->materials[1].render_attributes = 0x20;  // the second sub-object's faces are not exported
   auto f = build({lod0.get(), nullptr, nullptr, nullptr});
   ASSERT_TRUE(f.ok()) << f.error().message;
   ASSERT_EQ(f->lods.size(), 1u);
@@ -161,7 +161,7 @@ TEST(Exporter, StripsDescribeExactlyTheSourceFaces) {
     }
     const f3::LodPart& part = f->lods[0].parts[static_cast<std::size_t>(p)];
     ASSERT_EQ(part.levels.size(), 1u);
-    EXPECT_EQ(triangles_of(*f, level_strips(part, 0)), expected) << "part " << p;
+    EXPECT_EQ(triangles_of(*f, level_strips(part, 0)), expected) << subobject_label(p);
   }
   // Faces of a material that is not exported bring no vertices.
   EXPECT_EQ(f->plain_vertices.size(), 2u * 25u);

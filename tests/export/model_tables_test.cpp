@@ -84,7 +84,7 @@ TEST(ModelTables, MoreThan64OrientationsAreRefused) {
   }
   auto t = collect_orientations({lod0.get(), nullptr, nullptr, nullptr}, 1);
   ASSERT_FALSE(t.ok());
-  EXPECT_NE(t.error().message.find("level 0, part 63"), std::string::npos) << t.error().message;
+  EXPECT_NE(t.error().message.find("level 0, sub-object 64"), std::string::npos) << t.error().message;
 }
 
 }  // namespace

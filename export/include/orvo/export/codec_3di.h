@@ -50,7 +50,7 @@
 //   part motion x 92 (one per part, when flag bit 1),
 //   action planes x (88 + 2 x indices), projectors x 232.
 // Strip area, plain LOD: one 32-byte strip group per part and detail level
-// (part 0 levels 0..n-1, then part 1, ...), then per part and level its
+// (the first part's levels 0..n-1, then the next part's, ...), then per part and level its
 // class 0 strips and then its class 1 strips, each a 40-byte header and
 // index count x u16. Skinned LOD: a 28-byte skin block (group count 1), one
 // strip group, its class 0 and class 1 strips with 48-byte headers.

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -176,6 +177,13 @@ struct SubObject {
   std::vector<FaceColor> facecolors;  // empty when it has no vertex colours
   int32_t num_bobj = 0;               // bounding objects of types below 20 or from 25 up
 };
+
+// How messages name sub-object `index` (0-based): by the two-digit number
+// its scene objects carry, "sub-object 01" for the first.
+inline std::string subobject_label(int index) {
+  std::string n = std::to_string(index + 1);
+  return "sub-object " + (n.size() < 2 ? "0" + n : n);
+}
 
 // A point or direction.
 struct Vec3 {
