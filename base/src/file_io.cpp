@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -211,6 +213,29 @@ std::string bare_name(std::string_view path) {
   const std::size_t dot = name.find('.');
   if (dot != std::string_view::npos) name = name.substr(0, dot);
   return std::string(name);
+}
+
+std::optional<std::string> find_file_any_case(std::string_view path_text) {
+  namespace fs = std::filesystem;
+  std::string path(path_text);
+  std::replace(path.begin(), path.end(), '\\', '/');
+  std::error_code ec;
+  if (fs::is_regular_file(path, ec)) return path;
+
+  const std::size_t cut = path.rfind('/');
+  const std::string prefix = cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
+  const std::string leaf = path.substr(prefix.size());
+  if (leaf.empty()) return std::nullopt;
+  fs::directory_iterator it(prefix.empty() ? fs::path(".") : fs::path(prefix), ec);
+  std::optional<std::string> best;
+  for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+    const std::string entry = it->path().filename().string();
+    if (!iequals(entry, leaf) || (best && entry >= *best)) continue;
+    std::error_code file_ec;
+    if (fs::is_regular_file(prefix + entry, file_ec)) best = entry;
+  }
+  if (!best) return std::nullopt;
+  return prefix + *best;
 }
 
 }  // namespace tools

@@ -205,8 +205,9 @@ void FileAccess::log_open(const char* what, std::string_view name) {
 }
 
 bool FileAccess::open_loose(std::string_view name) {
-  const std::string path(name);
-  std::FILE* f = is_regular(path) ? std::fopen(path.c_str(), "rb") : nullptr;
+  // Names in game data were made where case does not count.
+  const std::optional<std::string> path = tools::find_file_any_case(name);
+  std::FILE* f = path ? std::fopen(path->c_str(), "rb") : nullptr;
   if (f == nullptr) return false;
   loose_ = f;
   archive_ = nullptr;

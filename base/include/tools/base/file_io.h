@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -47,6 +48,13 @@ class FileText {
 // Refuses text that no text reader can take: UTF-16 or UTF-32 (byte-order
 // mark or NUL bytes). Error code -line with "path:line: ...".
 Status check_text_encoding(std::string_view text, const std::string& display_name);
+
+// Data made on Windows names files without regard to case (texture names
+// are stored upper-cased, models are asked for as "NAME.3DI"). The regular
+// file at `path` when it exists, else the first regular file of the same
+// folder (in name order) whose name equals the path's last component without
+// regard to case; none when neither exists. A backslash counts as '/'.
+std::optional<std::string> find_file_any_case(std::string_view path);
 
 // Writes `data` to a temporary file in the target's folder and renames it
 // over `path` only when complete; on failure the old file stays as it was
