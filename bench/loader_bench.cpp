@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 
 #include "export_model_gen.h"
 #include "orvo/export/exporter.h"
@@ -20,30 +21,43 @@ namespace {
 using namespace orvo;
 
 const std::string kFolder = "/tmp/orvo_loader_bench";
-const std::string kModel = kFolder + "/BENCH.3DI";
 
-// Exports the model once per run.
-const file3di::File3di& bench_file() {
-  static const file3di::File3di file = [] {
-    const bench::Set set;
-    ExportRequest r;
-    r.output_path = kModel;
-    r.slots = set.slots();
-    r.jobs = 2;
-    tools::Result<file3di::File3di> f = build_3di(r);
-    std::filesystem::create_directories(kFolder);
-    tools::Result<std::string> bytes = file3di::encode_3di(*f);
-    std::FILE* out = std::fopen(kModel.c_str(), "wb");
-    std::fwrite(bytes->data(), 1, bytes->size(), out);
-    std::fclose(out);
-    return *f;
-  }();
-  return file;
+std::string model_path(bool detail_levels) {
+  return kFolder + (detail_levels ? "/LEVELS.3DI" : "/BENCH.3DI");
+}
+
+// Exports the model once per run, with the detail levels of the export
+// benchmark (every part's strips once per level: about a million indices)
+// or without them (about 100 000).
+const file3di::File3di& bench_file(bool detail_levels) {
+  static std::array<std::optional<file3di::File3di>, 2> files;
+  std::optional<file3di::File3di>& slot = files[detail_levels ? 1 : 0];
+  if (!slot)
+    slot = [&] {
+      const bench::Set set;
+      if (!detail_levels)
+        for (const auto& level : set.levels) level->pm_enable = 0;
+      const std::string kModel = model_path(detail_levels);
+      ExportRequest r;
+      r.output_path = kModel;
+      r.slots = set.slots();
+      r.jobs = 2;
+      tools::Result<file3di::File3di> f = build_3di(r);
+      std::filesystem::create_directories(kFolder);
+      tools::Result<std::string> bytes = file3di::encode_3di(*f);
+      std::FILE* out = std::fopen(kModel.c_str(), "wb");
+      std::fwrite(bytes->data(), 1, bytes->size(), out);
+      std::fclose(out);
+      return *f;
+    }();
+  return *slot;
 }
 
 void BM_Load(benchmark::State& state) {
-  const file3di::File3di& f = bench_file();
   const bool with_log = state.range(0) != 0;
+  const bool levels = state.range(1) != 0;
+  const file3di::File3di& f = bench_file(levels);
+  const std::string kModel = model_path(levels);
   MemoryPool pool;
   pool.initialise(kMainPoolSize, kPoolMasterId, "_fastmem.txt", kFolder);
   FileAccess files;
@@ -63,7 +77,11 @@ void BM_Load(benchmark::State& state) {
   state.counters["indices"] = double(indices);
   state.counters["pool_peak_MiB"] = double(pool.stats().peak_used) / double(1 << 20);
 }
-BENCHMARK(BM_Load)->ArgName("log")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Load)
+    ->ArgNames({"log", "levels"})
+    ->ArgsProduct({{0, 1}, {0, 1}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 void BM_LogLine(benchmark::State& state) {
   ExportLog log(kFolder + "/3di_log_lines.txt");

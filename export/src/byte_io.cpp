@@ -34,44 +34,11 @@ bool ByteReader::fits(uint64_t count, uint64_t size, const std::string& what) {
               kTruncatedCode, tools::ErrorKind::kEndOfFile);
 }
 
-bool ByteReader::take(size_t n) {
-  if (!ok()) return false;
-  if (n <= left()) return true;
+bool ByteReader::short_read(size_t n) {
   return fail(
       pos_,
       "the file ends inside a record (" + std::to_string(n) + " bytes needed, " + std::to_string(left()) + " left)",
       kTruncatedCode, tools::ErrorKind::kEndOfFile);
-}
-
-uint8_t ByteReader::u8() {
-  if (!take(1)) return 0;
-  return bytes_[pos_++];
-}
-
-uint16_t ByteReader::u16() {
-  if (!take(2)) return 0;
-  const uint16_t v = static_cast<uint16_t>(bytes_[pos_] | (bytes_[pos_ + 1] << 8));
-  pos_ += 2;
-  return v;
-}
-
-uint32_t ByteReader::u32() {
-  if (!take(4)) return 0;
-  uint32_t v = 0;
-  for (size_t k = 0; k < 4; ++k) v |= uint32_t{bytes_[pos_ + k]} << (8 * k);
-  pos_ += 4;
-  return v;
-}
-
-float ByteReader::f32() {
-  const uint32_t bits = u32();
-  float v = 0;
-  std::memcpy(&v, &bits, sizeof v);
-  return v;
-}
-
-void ByteReader::skip(size_t n) {
-  if (take(n)) pos_ += n;
 }
 
 }  // namespace orvo

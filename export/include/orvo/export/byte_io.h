@@ -10,6 +10,7 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -68,13 +69,32 @@ class ByteReader {
   // records an end-of-file error at the current offset.
   bool fits(uint64_t count, uint64_t size, const std::string& what);
 
-  uint8_t u8();
-  uint16_t u16();
-  uint32_t u32();
+  // The fields, little-endian; 0 once the reader has failed or when the
+  // field runs past the end (which records the error). Inline: a model's
+  // vertices and indices are read field by field.
+  uint8_t u8() {
+    if (!take(1)) return 0;
+    return bytes_[pos_++];
+  }
+  uint16_t u16() {
+    if (!take(2)) return 0;
+    const uint16_t v = static_cast<uint16_t>(bytes_[pos_] | (bytes_[pos_ + 1] << 8));
+    pos_ += 2;
+    return v;
+  }
+  uint32_t u32() {
+    if (!take(4)) return 0;
+    const uint32_t v = uint32_t{bytes_[pos_]} | uint32_t{bytes_[pos_ + 1]} << 8 | uint32_t{bytes_[pos_ + 2]} << 16 |
+                       uint32_t{bytes_[pos_ + 3]} << 24;
+    pos_ += 4;
+    return v;
+  }
   int16_t i16() { return static_cast<int16_t>(u16()); }
   int32_t i32() { return static_cast<int32_t>(u32()); }
-  float f32();
-  void skip(size_t n);
+  float f32() { return std::bit_cast<float>(u32()); }
+  void skip(size_t n) {
+    if (take(n)) pos_ += n;
+  }
   template <size_t N>
   void name(tools::FixedString<N>& s) {
     std::array<char, N> raw{};
@@ -83,7 +103,12 @@ class ByteReader {
   }
 
  private:
-  bool take(size_t n);
+  bool take(size_t n) {
+    if (error_) return false;
+    return n <= bytes_.size() - pos_ || short_read(n);
+  }
+  // Records the error of a field that runs past the end; returns false.
+  bool short_read(size_t n);
 
   std::span<const uint8_t> bytes_;
   std::string name_;
