@@ -5,6 +5,7 @@
 //   orvo-cli resave IN.3da -o OUT.3da
 //   orvo-cli export MODEL.3da -o OUT.3di [--textures DIR] [--single] [--view-lod K]
 //                   [--json] [--depfile FILE] [--jobs N]
+//   orvo-cli dump MODEL.3di [--json] [--capabilities MASK] [--textures DIR]
 //   orvo-cli pff pack ARCHIVE.pff FILE...  |  pff list ARCHIVE.pff  |  pff extract ARCHIVE.pff [-o DIR]
 //
 // Exit status: 0 success, 1 input unreadable or output unwritable, 2 usage,
@@ -13,6 +14,7 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 #include <memory>
@@ -23,6 +25,7 @@
 #include <thread>
 #include <vector>
 
+#include "orvo/app/dump_command.h"
 #include "orvo/app/export_command.h"
 #include "orvo/app/report.h"
 #include "orvo/app/summary.h"
@@ -32,6 +35,10 @@
 #include "orvo/model/base.h"
 #include "orvo/model/model.h"
 #include "orvo/runtime/file_access.h"
+#include "orvo/runtime/memory_pool.h"
+#include "orvo/viewer/export_log.h"
+#include "orvo/viewer/model_loader.h"
+#include "orvo/viewer/recording_factory.h"
 #include "tools/base/file_io.h"
 #include "tools/base/host.h"
 #include "tools/cli/program.h"
@@ -303,6 +310,75 @@ int run_export(const std::string& path, const std::string& out, const ScaleOptio
   return context.conversion_errors ? kExitLoggedErrors : kExitOk;
 }
 
+// dump: a 3DI file loaded as the preview loads it, printed.
+struct DumpOptions {
+  std::string capabilities = "0";
+  std::string textures;
+  bool json = false;
+};
+
+// A capability mask: decimal or 0x hex, bits 1, 2, 4 and 8 only.
+std::optional<uint32_t> parse_mask(const std::string& text) {
+  const bool is_hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+  const std::string digits = is_hex ? text.substr(2) : text;
+  if (digits.empty() || digits.size() > 8) return std::nullopt;
+  uint32_t value = 0;
+  for (char c : digits) {
+    int d;
+    if (c >= '0' && c <= '9') {
+      d = c - '0';
+    } else if (is_hex && ascii_upper(c) >= 'A' && ascii_upper(c) <= 'F') {
+      d = ascii_upper(c) - 'A' + 10;
+    } else {
+      return std::nullopt;
+    }
+    value = value * (is_hex ? 16 : 10) + static_cast<uint32_t>(d);
+  }
+  if (value > 0xF) return std::nullopt;
+  return value;
+}
+
+int run_dump(const std::string& path, const DumpOptions& o) {
+  const std::optional<uint32_t> mask = parse_mask(o.capabilities);
+  if (!mask) {
+    tools::cli::print_error(kProgram, "--capabilities " + o.capabilities + ": not a mask of the bits 1, 2, 4 and 8");
+    return kExitUsage;
+  }
+  FileAccess files;
+  // The pools as the preview sets them up, the main one large enough for the
+  // sections of a big file (each is held about once more while resolving).
+  const long file_size = files.size(normalise_model_name(path));
+  const std::int64_t main_size = std::min(
+      kMaxPoolSize, std::max<std::int64_t>(kMainPoolSize, 3 * std::int64_t{std::max(file_size, 0L)} + (1 << 20)));
+  if (!start_memory_pools(main_size, kSecondPoolSize)) {
+    tools::cli::print_error(kProgram, "the memory pools cannot take " + std::to_string(main_size) + " bytes");
+    return kExitIo;
+  }
+  ExportLog log;
+  ModelLoader loader(files, main_pool(), &log);
+  loader.capabilities = RenderCapabilities::from_mask(*mask);
+  render::Model* model = loader.load_model(path);
+  if (model == nullptr) {
+    tools::cli::print_error(kProgram, path + ": " + loader.last_error());
+    return kExitIo;
+  }
+  std::string folder = o.textures;
+  if (folder.empty()) {
+    const std::size_t slash = path.find_last_of('/');
+    folder = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
+  }
+  RecordingTextureFactory textures(folder);
+  loader.create_textures_and_materials(textures);
+  const nlohmann::json j = dump_json(*model, loader, textures);
+  if (o.json) {
+    std::printf("%s\n", j.dump(2).c_str());
+  } else {
+    std::fputs(dump_text(j).c_str(), stdout);
+  }
+  loader.release_all();
+  return kExitOk;
+}
+
 // pff: PFF archives in the layout of file_access.h.
 int run_pff(const std::string& action, const std::string& archive, const std::vector<std::string>& files,
             const std::string& folder) {
@@ -391,6 +467,22 @@ int run(int argc, char** argv) {
       ->check(CLI::Range(1, 64));
   scale_options(exp);
 
+  DumpOptions dump_options;
+  CLI::App* dump = app.add_subcommand(
+      "dump", "Load a 3DI file as the preview does and print it: header, sections, strips, materials, render paths");
+  dump->add_option("MODEL", in_path, "Binary model (.3di)")->required();
+  dump->add_flag("--json", dump_options.json, "Print one JSON object instead of the text");
+  dump->add_option("--capabilities", dump_options.capabilities,
+                   "Device capability bits, decimal or 0x hex: 1 hardware T&L, 2 vertex shaders, 4 pixel shaders, "
+                   "8 palette skinning (default 0)");
+  dump->add_option("--textures", dump_options.textures, "Folder of the texture files (default: the model's)");
+  dump->footer(std::string(
+      "The model is read into a main memory pool of at least 3 x its file size + 1 MiB (never less than the "
+      "preview's " +
+      std::to_string(kMainPoolSize) +
+      " bytes). The loader's log 3di_log.txt is written in the current folder: the loading "
+      "steps, the textures, the checksum block and the final statistics.\n"));
+
   std::string pff_action, pff_archive, pff_folder;
   std::vector<std::string> pff_files;
   CLI::App* pff = app.add_subcommand("pff", "Make, list or unpack PFF archives");
@@ -403,6 +495,7 @@ int run(int argc, char** argv) {
 
   if (std::optional<int> done = tools::cli::parse_command_line(app, kProgram, argc, argv)) return *done;
   if (*exp) return run_export(in_path, out_path, scale, export_options);
+  if (*dump) return run_dump(in_path, dump_options);
   if (*pff) {
     if (pff_action == "pack" && pff_files.empty()) {
       tools::cli::print_error(kProgram, "pff pack: no files to store");
