@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <clocale>
 #include <cmath>
 #include <cstdlib>
 #include <locale>
@@ -167,18 +166,16 @@ TEST(Texts, CentreAndHoverReadouts) {
 }
 
 TEST(Texts, NumbersKeepTheirPointUnderAGermanLocale) {
-  const std::string old_c = std::setlocale(LC_ALL, nullptr);
+  // Setting the global locale by name also sets the C library's locale.
   std::locale old_global;
   try {
     old_global = std::locale::global(std::locale("de_DE.UTF-8"));
   } catch (const std::runtime_error&) {
     GTEST_SKIP() << "no de_DE.UTF-8 locale";
   }
-  std::setlocale(LC_ALL, "de_DE.UTF-8");
   const std::string centre = centre_pane_text({1.5f, 0, 0});
   const std::string hover = hover_text(Vec3{0.25f, 0, 0});
   std::locale::global(old_global);
-  std::setlocale(LC_ALL, old_c.c_str());
   EXPECT_EQ(centre, "X:1.5000\nY:0.0000\nZ:0.0000");
   EXPECT_EQ(hover, "(0.2500, 0.0000, 0.0000)   ");
 }
