@@ -67,7 +67,21 @@ TEST(Projection, PickingInvertsToWithinAPixel) {
     const float centre_hidden = plane == Plane::kXY ? centre[2] : plane == Plane::kXZ ? centre[1] : centre[0];
     EXPECT_EQ(hidden, centre_hidden);
   }
-  EXPECT_FALSE(Projection(camera(Plane::k3D), 800, 600).unproject(400, 300));
+  // 3D view (yaw 1, pitch 0.5: looking down at the centre): the ray meets
+  // the horizontal plane through the centre.
+  const Projection p3(camera(Plane::k3D, {1, 2, 3}), 800, 600);
+  const Vec3 mid = *p3.unproject(400, 300);
+  EXPECT_NEAR(mid.x, 1.0f, 1e-4);
+  EXPECT_NEAR(mid.y, 2.0f, 1e-4);
+  EXPECT_EQ(mid.z, 3.0f);
+  const Point2i at = *p3.project({3, -1, 3});
+  const Vec3 hit = *p3.unproject(at.x, at.y);
+  EXPECT_NEAR(hit.x, 3.0f, 0.1);
+  EXPECT_NEAR(hit.y, -1.0f, 0.1);
+  // Looking level, the ray through the centre runs along the plane.
+  ViewCamera level = camera(Plane::k3D);
+  level.pitch = 0;
+  EXPECT_FALSE(Projection(level, 800, 600).unproject(400, 300));
 }
 
 TEST(Projection, ThreeDViewDropsAndClipsWhatIsNearerThanTheNearLimit) {

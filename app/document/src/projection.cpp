@@ -117,10 +117,28 @@ std::optional<std::pair<Point2i, Point2i>> Projection::project_line(const Vec3& 
 }
 
 std::optional<Vec3> Projection::unproject(int x, int y) const {
-  if (plane_ == Plane::k3D) return std::nullopt;
   const int u = trunc_int(static_cast<float>(x - cx_) / k_);
   const int v = trunc_int(static_cast<float>(cy_ - y) / k_);
   Vec3 p = to_vec(centre_);
+  if (plane_ == Plane::k3D) {
+    // The view's side, up and depth directions in model axes (orthonormal),
+    // and the ray from the eye (depth 0) through the pixel, at depth t:
+    // D(t) = t (-u/500 side + v/500 up + depth) - d depth, relative to the
+    // centre. It meets z = centre z where its z component is 0.
+    const float side[3] = {sin_h_, cos_h_, 0.0f};
+    const float up[3] = {sin_p_ * cos_h_, -sin_p_ * sin_h_, cos_p_};
+    const float depth[3] = {cos_p_ * cos_h_, -sin_h_ * cos_p_, -sin_p_};
+    const float du = -static_cast<float>(u) / kPerspective, dv = static_cast<float>(v) / kPerspective;
+    float dir[3];
+    for (int i = 0; i < 3; ++i) dir[i] = du * side[i] + dv * up[i] + depth[i];
+    if (std::fabs(dir[2]) < 0.0001f) return std::nullopt;
+    const float t = d_ * depth[2] / dir[2];
+    if (t < near_) return std::nullopt;
+    p.x += t * dir[0] - d_ * depth[0];
+    p.y += t * dir[1] - d_ * depth[1];
+    p.z = centre_[2];
+    return p;
+  }
   const auto [iu, iv] = plane_axes(plane_);
   axis(p, iu) += static_cast<float>(u) / s_;
   axis(p, iv) += static_cast<float>(v) / s_;

@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "orvo/document/view_state.h"
 #include "orvo/model/model.h"
 
 namespace orvo {
@@ -32,6 +33,11 @@ struct ViewCamera {
   std::array<float, 3> centre{};
   int plane = 0;
 };
+
+// The camera of the view state.
+inline ViewCamera view_camera(const ViewState& v) {
+  return ViewCamera{v.yaw, v.pitch, v.zoom, v.centre, v.plane};
+}
 
 struct Point2i {
   int x = 0, y = 0;
@@ -71,7 +77,10 @@ class Projection {
   // the forward mapping, and u / s need not scale back to exactly u, so a
   // picked point projects back to within one pixel of (x, y) on an 800-pixel
   // page (k = 1), within about 2k pixels on others, not always onto it.
-  // None in the 3D view.
+  // In the 3D view: where the view ray through the pixel meets the
+  // horizontal plane through the centre (z = centre z); none when the ray is
+  // within 0.0001 of parallel to it or the hit lies nearer than the near
+  // limit.
   std::optional<Vec3> unproject(int x, int y) const;
 
  private:
