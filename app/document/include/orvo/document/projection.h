@@ -21,9 +21,6 @@
 
 namespace orvo {
 
-// The views' planes, with the numbers the view state stores.
-enum class Plane : int { kXY = 0, kXZ = 1, kYZ = 2, k3D = 4 };
-
 // What the projection is set up from: the view state's yaw and pitch
 // (radians), zoom, centre (x, y, z) and plane (0 XY, 1 XZ, 2 YZ, 4 3D view).
 struct ViewCamera {

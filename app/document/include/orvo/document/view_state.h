@@ -27,7 +27,12 @@ inline constexpr uint32_t kShowText = 0x10000;
 inline constexpr uint32_t kInitialDisplayFlags = 0x7B00;
 inline constexpr uint32_t kPanelDisplayFlags = 0x5B00;
 
-enum ViewPlane : int { kPlaneXY = 0, kPlaneXZ = 1, kPlaneYZ = 2, kPlane3D = 4 };
+// The views' planes, with the numbers the view state stores.
+enum class Plane : int { kXY = 0, kXZ = 1, kYZ = 2, k3D = 4 };
+inline constexpr int kPlaneXY = static_cast<int>(Plane::kXY);
+inline constexpr int kPlaneXZ = static_cast<int>(Plane::kXZ);
+inline constexpr int kPlaneYZ = static_cast<int>(Plane::kYZ);
+inline constexpr int kPlane3D = static_cast<int>(Plane::k3D);
 enum LayerBy : int { kLayerByObject = 0, kLayerByMaterial = 1, kLayerByBounding = 2 };
 enum MouseMode : int { kMouseCamera = 0, kMouseObject = 1, kMouseLight = 2, kMouseFlyCamera = 3 };
 
