@@ -115,10 +115,14 @@ bool import_scene(Document& doc, int slot, const std::string& path, FileCommandC
 
 bool open_recent(Document& doc, int index, FileCommandContext& c) {
   if (index < 0 || index >= static_cast<int>(doc.recent_files().size())) return false;
-  const RecentFile entry = doc.recent_files()[static_cast<std::size_t>(index)];
+  RecentFile entry = doc.recent_files()[static_cast<std::size_t>(index)];
   if (entry.path.empty()) return false;
-  const std::filesystem::path folder = std::filesystem::path(entry.path).parent_path();
+  // A path relative to the folder the list was written in (a settings file
+  // made by hand) is taken from the current folder before that changes.
   std::error_code ec;
+  const std::filesystem::path absolute = std::filesystem::absolute(entry.path, ec);
+  if (!ec) entry.path = absolute.lexically_normal().string();
+  const std::filesystem::path folder = std::filesystem::path(entry.path).parent_path();
   if (!folder.empty()) std::filesystem::current_path(folder, ec);
   switch (entry.kind) {
     case kRecentModel: return open_model(doc, doc.current_slot(), entry.path, c);

@@ -57,6 +57,17 @@ TEST_F(FileCommandsTest, OpenAllReadsEveryLevelAndReportsTheMissingOne) {
   EXPECT_EQ(messages().back(), "Unable to open file");
 }
 
+TEST_F(FileCommandsTest, ARelativeRecentPathOpensFromTheFolderItWasWrittenIn) {
+  const std::filesystem::path old = std::filesystem::current_path();
+  std::filesystem::current_path(dir_.path().parent_path());
+  doc_.recent_files()[0] = {kRecentLevelSet, (dir_.path().filename() / "tankh.3da").string()};
+  const bool opened = open_recent(doc_, 0, c_);
+  std::filesystem::current_path(old);
+  EXPECT_TRUE(opened);
+  EXPECT_EQ(doc_.slot(3).name.view(), "tankt");
+  EXPECT_EQ(doc_.recent_files()[0].path, dir_.file("tankh.3da"));
+}
+
 TEST_F(FileCommandsTest, SaveAllAsksPerFilledLevelAndWritesOnlyTheYesAnswers) {
   ASSERT_TRUE(open_model(doc_, 0, dir_.file("tankh.3da"), c_));
   ASSERT_TRUE(open_model(doc_, 2, dir_.file("tankl.3da"), c_));
