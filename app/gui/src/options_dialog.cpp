@@ -1,0 +1,80 @@
+#include "orvo/gui/options_dialog.h"
+
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "dialog_fields.h"
+#include "orvo/gui/qt_text.h"
+
+namespace orvo::gui {
+
+std::optional<QString> browse_folder(QWidget* parent, const QString& start) {
+  QFileDialog dialog(parent, QStringLiteral("Select Folder"), start);
+  dialog.setFileMode(QFileDialog::Directory);
+  // The same browser on every desktop; its path field shows the folder
+  // selected.
+  dialog.setOptions(QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return QDir::toNativeSeparators(dialog.selectedFiles().first());
+}
+
+OptionsDialog::OptionsDialog(FolderSettings& folders, QWidget* parent) : QDialog(parent), folders_(folders) {
+  setWindowTitle(QStringLiteral("ORVO Options"));
+  choose_folder = [this](const QString& start) { return browse_folder(this, start); };
+
+  auto* grid = new QGridLayout;
+  struct Row {
+    const char* label;
+    int edit_id;
+    int button_id;
+    const std::string& value;
+    QLineEdit** edit;
+  };
+  const Row rows[] = {{"Default Texture Folder", 1195, 1196, folders.texture_folder, &texture_},
+                      {"Default 3DI Export Folder", 1197, 1198, folders.export_folder, &export_}};
+  int row = 0;
+  for (const Row& r : rows) {
+    auto* edit = new QLineEdit(qs(r.value), this);
+    set_id(edit, r.edit_id);
+    edit->setMaxLength(static_cast<int>(kMaxFolderPath));
+    edit->setMinimumWidth(edit->fontMetrics().horizontalAdvance(QLatin1Char('x')) * 44);
+    auto* browse = new QPushButton(QStringLiteral("..."), this);
+    set_id(browse, r.button_id);
+    browse->setAutoDefault(false);
+    browse->setMaximumWidth(browse->fontMetrics().horizontalAdvance(QStringLiteral("...")) + 24);
+    connect(browse, &QPushButton::clicked, this, [this, edit] { browse_into(edit); });
+    grid->addWidget(new QLabel(QString::fromLatin1(r.label), this), row++, 0, 1, 2);
+    grid->addWidget(edit, row, 0);
+    grid->addWidget(browse, row++, 1);
+    *r.edit = edit;
+  }
+
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+  set_id(buttons->button(QDialogButtonBox::Ok), kOkId);
+  set_id(buttons->button(QDialogButtonBox::Cancel), kCancelId);
+  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(grid);
+  layout->addWidget(buttons);
+}
+
+void OptionsDialog::browse_into(QLineEdit* edit) {
+  // A cancelled browser leaves the edit as it was.
+  if (const std::optional<QString> folder = choose_folder(QDir::currentPath())) edit->setText(*folder);
+}
+
+void OptionsDialog::accept() {
+  folders_.texture_folder = read_path_field(texture_, kMaxFolderPath);
+  folders_.export_folder = read_path_field(export_, kMaxFolderPath);
+  QDialog::accept();
+}
+
+}  // namespace orvo::gui
