@@ -131,6 +131,10 @@ LogWindow* GuiNotifier::log_window() {
 }
 
 void GuiNotifier::status(std::string_view text) {
+  if (text.empty()) {
+    close_status();
+    return;
+  }
   StatusWindow* window = status_window();
   window->show();
   window->raise();

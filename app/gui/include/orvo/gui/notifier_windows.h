@@ -69,7 +69,11 @@ class GuiNotifier : public tools::UserNotifier {
   GuiNotifier(const GuiNotifier&) = delete;
   GuiNotifier& operator=(const GuiNotifier&) = delete;
 
+  // The windows created from now on are placed over `parent`.
+  void set_parent(QWidget* parent) { parent_ = parent; }
+
   void message(std::string_view text, std::string_view caption) override;
+  // Shows the status window with `text`; an empty text closes it.
   void status(std::string_view text) override;
   void log(std::string_view line) override;
 

@@ -1,0 +1,61 @@
+// orvo: the model tool's window program.
+//
+//   orvo
+//
+// The tool takes nothing from its command line: models are opened from the
+// File menu, or from its recent files.
+// Settings come from "TanuOrvo.cfg" in the folder the tool is started in
+// and from the per-user settings store; the per-user data folder is
+// .../Brellwick/ORVO under the user's data location.
+#include <QApplication>
+#include <QDir>
+#include <QStandardPaths>
+#include <QTimer>
+#include <cstdio>
+
+#include "orvo/app/file_commands.h"
+#include "orvo/app/preview_commands.h"
+#include "orvo/gui/main_window.h"
+#include "orvo/gui/notifier_windows.h"
+#include "orvo/gui/qt_text.h"
+#include "orvo/gui/settings_store.h"
+#include "orvo/runtime/memory_pool.h"
+#include "tools/base/file_io.h"
+#include "tools/base/host.h"
+
+int main(int argc, char** argv) {
+  tools::ignore_file_size_signal();
+  QApplication app(argc, argv);
+  QApplication::setOrganizationName("Brellwick");
+  QApplication::setApplicationName("ORVO");
+  QApplication::setApplicationDisplayName("Orvo");
+  QApplication::setDesktopFileName("orvo");
+
+  // The folders, then the runtime (its memory pools), then the settings.
+  orvo::Document doc;
+  doc.paths = orvo::make_document_paths(
+      orvo::gui::native_path(QDir::currentPath()),
+      orvo::gui::native_path(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)));
+  if (!orvo::start_memory_pools()) {
+    std::fprintf(stderr, "orvo: the memory pools cannot be set up\n");
+    return 1;
+  }
+  orvo::gui::read_settings(doc);
+
+  orvo::gui::GuiNotifier notifier;
+  orvo::FileCommandContext files;
+  files.notifier = &notifier;
+  files.username = tools::logged_on_user();
+  orvo::LoaderPreview preview;
+
+  orvo::gui::MainWindow window(doc, files, notifier, preview);
+  notifier.set_parent(&window);
+  window.show_as_last_time();
+  // Every level the preview draws with is offered; the first command the
+  // window runs selects the highest.
+  QTimer::singleShot(0, &window, [&window] { window.set_supported_levels(3); });
+
+  const int code = QApplication::exec();
+  window.write_settings();
+  return code;
+}

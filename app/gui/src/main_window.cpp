@@ -1,0 +1,755 @@
+#include "orvo/gui/main_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSessionManager>
+#include <QSettings>
+#include <QVBoxLayout>
+#include <cmath>
+
+#include "orvo/gui/center_dialog.h"
+#include "orvo/gui/layer_dialog.h"
+#include "orvo/gui/notifier_windows.h"
+#include "orvo/gui/options_dialog.h"
+#include "orvo/gui/page_output.h"
+#include "orvo/gui/page_view.h"
+#include "orvo/gui/panes.h"
+#include "orvo/gui/qt_text.h"
+#include "orvo/gui/render_values_dialog.h"
+#include "orvo/gui/settings_store.h"
+#include "orvo/runtime/memory_pool.h"
+
+namespace orvo::gui {
+
+namespace {
+
+// Control ids of the panel.
+constexpr int kIdPlanes = 1001;  // .. 1004
+constexpr int kIdSlots = 1034;   // .. 1037
+constexpr int kIdWire = 1040, kIdRender = 1041, kIdRenderAll = 1042;
+constexpr int kIdUnitScale = 1046;
+constexpr int kIdUpdateTextures = 1047;
+constexpr int kIdCompatibility = 1500;
+constexpr int kIdLayerGroup = 1005, kIdLayerBy = 1006;  // .. 1008
+constexpr int kIdGridGroup = 1011, kIdGridText = 1012, kIdGridDown = 1013, kIdGridUp = 1014;
+constexpr int kIdShowGroup = 1016;
+
+struct ShowBox {
+  int id;
+  const char* text;
+  int command;
+};
+constexpr ShowBox kShowBoxes[] = {
+    {1017, "Polys", cmd::kPolys},
+    {1018, "Faces", cmd::kFacets},
+    {1045, "Only Smooth", cmd::kSmoothOnly},
+    {1019, "Center pts", cmd::kCentrePoints},
+    {1020, "Attach pts", cmd::kAttachmentPoints},
+    {1021, "Bounding", cmd::kBoundingObjects},
+    {1022, "Lights", cmd::kLightSources},
+    {1023, "UserPoints", cmd::kUserPoints},
+    {1024, "Text", cmd::kText},
+};
+
+// The "Compatibility Mode" list's items and their commands.
+struct Level {
+  const char* text;
+  int command;
+};
+constexpr Level kLevels[] = {{"DX6 - RivaTNT2", cmd::kNonTnl},
+                             {"DX7 - GeForce1, GeForce2", cmd::kDx7Tnl},
+                             {"DX8 - GeForce3, Radeon8500", cmd::kDx8Tnl}};
+
+// Commands whose dialogs come with the editors: shown, but not offered yet.
+constexpr int kEditorCommands[] = {cmd::kGeneralInfo,     cmd::kMaterials,       cmd::kLights,
+                                   cmd::kPartAnimation,   cmd::kItemInformation, cmd::kViewPresets,
+                                   cmd::kTestDestroy,     cmd::kTestRegisters,   cmd::kCopyIndividual,
+                                   cmd::kPasteIndividual, cmd::kCopySelection,   cmd::kPasteSelection};
+
+// Menu items a separator goes before.
+constexpr int kSeparatorsBefore[] = {
+    cmd::kClear,       cmd::kImport, cmd::kPrint,   cmd::kRecent1,     cmd::kExit,         cmd::kGrid,
+    cmd::kByObject,    cmd::kPolys,  cmd::kLayers,  cmd::kViewPresets, cmd::kPassLimit1,   cmd::kWireframe,
+    cmd::kTestDestroy, cmd::kJungle, cmd::kSavePcx, cmd::kFlyCamera,   cmd::kCopySelection};
+
+bool separator_before(int id) {
+  for (int s : kSeparatorsBefore)
+    if (s == id) return true;
+  return false;
+}
+
+QString id_name(int id) {
+  return QStringLiteral("id%1").arg(id);
+}
+
+// The filters of each file dialog: (text, suffix).
+struct Filter {
+  const char* text;
+  const char* suffix;
+};
+struct DialogSpec {
+  bool save;
+  bool confirm_overwrite;
+  std::vector<Filter> filters;
+};
+DialogSpec dialog_spec(FileDialog kind) {
+  switch (kind) {
+    case FileDialog::kOpenModel: return {false, false, {{"3DI ASCII file (*.3da)", "3da"}}};
+    case FileDialog::kImportScene:
+      return {false, false, {{"Max 2 ASCII files (*.ase)", "ase"}, {"3DS ASCII files (*.asc)", "asc"}}};
+    case FileDialog::kExportModel: return {true, true, {{"binary 3DI object file (*.3di)", "3di"}}};
+    case FileDialog::kSaveModel: return {true, true, {{"3DI ASCII file (*.3da)", "3da"}}};
+    case FileDialog::kSaveLevelSet: return {true, false, {{"3DI ASCII file (*.3da)", "3da"}}};
+    case FileDialog::kViewModel: return {false, false, {{"3DI Binary file (*.3di)", "3di"}}};
+    case FileDialog::kSavePcx: return {true, true, {{"8 bit PCX file (*.pcx)", "pcx"}}};
+    case FileDialog::kZeroAlphaIn: return {false, false, {{"8 bit pcx file (*.pcx)", "pcx"}}};
+    case FileDialog::kZeroAlphaOut: return {true, true, {{"8 bit pcx file (*.pcx)", "pcx"}}};
+  }
+  return {false, false, {}};
+}
+
+// The file dialog of a command. The suffix of the chosen filter is added to
+// a name typed without one, as people expect of these dialogs.
+std::optional<QString> run_file_dialog(QWidget* parent, const FileDialogRequest& r) {
+  const DialogSpec spec = dialog_spec(r.kind);
+  QFileDialog dialog(parent);
+  dialog.setAcceptMode(spec.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+  dialog.setFileMode(spec.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+  if (!spec.confirm_overwrite) dialog.setOption(QFileDialog::DontConfirmOverwrite);
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  QStringList filters;
+  for (const Filter& f : spec.filters) filters << QString::fromLatin1(f.text);
+  dialog.setNameFilters(filters);
+  if (!spec.filters.empty()) dialog.setDefaultSuffix(QString::fromLatin1(spec.filters.front().suffix));
+  QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, spec](const QString& text) {
+    for (const Filter& f : spec.filters)
+      if (text == QLatin1String(f.text)) dialog.setDefaultSuffix(QString::fromLatin1(f.suffix));
+  });
+  dialog.setDirectory(r.folder.isEmpty() ? QDir::currentPath() : r.folder);
+  if (!r.preset_name.isEmpty()) dialog.selectFile(r.preset_name);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return dialog.selectedFiles().front();
+}
+
+// The desk: the main window's client area, which places the panes and the
+// panel whenever it changes size.
+class Desk : public QWidget {
+ public:
+  explicit Desk(QWidget* parent) : QWidget(parent) {}
+  std::function<void()> on_resize;
+
+ protected:
+  void resizeEvent(QResizeEvent*) override {
+    if (on_resize) on_resize();
+  }
+};
+
+// Runs the wait cursor for as long as a file command reads.
+class WaitCursor {
+ public:
+  WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+  ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+  WaitCursor(const WaitCursor&) = delete;
+  WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+}  // namespace
+
+MainWindow::MainWindow(Document& doc, FileCommandContext& files, GuiNotifier& notifier, PreviewBackend& preview,
+                       QWidget* parent)
+    : QMainWindow(parent),
+      doc_(doc),
+      files_(files),
+      notifier_(notifier),
+      backend_(preview),
+      preview_(doc, preview, files) {
+  setObjectName("Vivuzerivov");
+  setWindowIcon(QIcon(":/orvo/orvo.png"));
+  choose_file = [this](const FileDialogRequest& r) { return run_file_dialog(this, r); };
+  ask_yes_no = [this](const QString& text, const QString& caption) {
+    return QMessageBox::question(this, caption, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No) ==
+           QMessageBox::Yes;
+  };
+  run_dialog = [](QDialog& dialog) { return dialog.exec(); };
+
+  bind_document_commands(table_, doc_);
+  bind_commands();
+  build_actions();
+  build_menus();
+
+  desk_ = new Desk(this);
+  desk_->setObjectName("desk");
+  desk_->setFocusPolicy(Qt::StrongFocus);
+  setCentralWidget(desk_);
+  build_panel(desk_);
+  page_ = new PageView(doc_, desk_);
+  page_->window_active = [this] { return isActiveWindow(); };
+  connect(page_, &PageView::popup_requested, this,
+          [this](QPoint at) { (doc_.preview_mode != kPreviewOff ? preview_menu_ : mouse_menu_)->popup(at); });
+  item_pane_ = new ItemPane(doc_, desk_);
+  centre_pane_ = new CentrePane(doc_, desk_);
+  connect(centre_pane_, &CentrePane::clicked, this, [this] { run_command(cmd::kCentreDialog); });
+  static_cast<Desk*>(desk_)->on_resize = [this] { layout_desk(); };
+
+  // The panel's start: display flags of its "Show:" boxes and grid step 1.
+  doc_.view().display_flags = kPanelDisplayFlags;
+  doc_.view().grid_step = 1;
+  observer_ = doc_.observe([this](uint32_t changes) { on_document_changed(changes); });
+  preview.set_texture_folder(texture_folder_for_lookup(doc_.folders().texture_folder));
+
+  // A system shut-down or log-off asks as closing does.
+  connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager& manager) {
+    if (doc_.any_subobject() && manager.allowsInteraction() && !ask_yes_no("Are you sure you wish to exit?", "Exit"))
+      manager.cancel();
+  });
+  refresh_menus();
+  desk_->setFocus();
+}
+
+MainWindow::~MainWindow() {
+  doc_.unobserve(observer_);
+}
+
+QAction* MainWindow::action(int id) const {
+  const auto it = actions_.find(id);
+  return it == actions_.end() ? nullptr : it->second;
+}
+
+bool MainWindow::run_command(int id) {
+  const bool ran = table_.run(id);
+  refresh_menus();
+  return ran;
+}
+
+void MainWindow::send(int id) {
+  desk_->setFocus();
+  run_command(id);
+}
+
+// ---- Menus -----------------------------------------------------------------
+
+void MainWindow::build_actions() {
+  for (const CommandInfo& info : command_infos()) {
+    if (info.places == kOnPanel) continue;
+    auto* a = new QAction(qs(info.text), this);
+    a->setObjectName(QStringLiteral("cmd%1").arg(info.id));
+    if (!info.key.empty()) {
+      a->setShortcut(QKeySequence(qs(info.key)));
+      a->setShortcutContext(Qt::WindowShortcut);
+    }
+    const int id = info.id;
+    connect(a, &QAction::triggered, this, [this, id] { run_command(id); });
+    // Accelerators work whichever menu holds the item, also one that is
+    // not open.
+    addAction(a);
+    actions_[id] = a;
+  }
+}
+
+void MainWindow::build_menus() {
+  auto fill = [this](QMenu* menu, unsigned place) {
+    for (const CommandInfo& info : command_infos()) {
+      if ((info.places & place) == 0) continue;
+      if (separator_before(info.id) && !menu->isEmpty()) menu->addSeparator();
+      menu->addAction(actions_.at(info.id));
+    }
+  };
+  QMenuBar* bar = menuBar();
+  fill(bar->addMenu("&File"), kInFileMenu);
+  fill(bar->addMenu("&View"), kInViewMenu);
+  fill(bar->addMenu("&Edit"), kInEditMenu);
+  QMenu* tools = bar->addMenu("&Tools");
+  for (const CommandInfo& info : command_infos()) {
+    if ((info.places & kInToolsMenu) == 0) continue;
+    if (info.id == cmd::kViewPresets) fill(tools->addMenu("Compatibility Mode"), kInCompatibilityMenu);
+    if (separator_before(info.id)) tools->addSeparator();
+    tools->addAction(actions_.at(info.id));
+  }
+  fill(bar->addMenu("&LOD"), kInLodMenu);
+  mouse_menu_ = new QMenu(this);
+  mouse_menu_->setObjectName("MouseMenu");
+  fill(mouse_menu_, kInMouseMenu);
+  preview_menu_ = new QMenu(this);
+  preview_menu_->setObjectName("RMenu");
+  fill(preview_menu_, kInPreviewMenu);
+  selections_menu_ = new QMenu(this);
+  selections_menu_->setObjectName("SelectionsMenu");
+  fill(selections_menu_, kInSelectionsMenu);
+  for (auto& [id, a] : actions_) a->setCheckable(table_.checked(id).has_value());
+}
+
+void MainWindow::refresh_menus() {
+  for (auto& [id, a] : actions_) {
+    a->setEnabled(table_.enabled(id));
+    if (const std::optional<bool> on = table_.checked(id)) a->setChecked(*on);
+  }
+  for (int i = 0; i < 4; ++i) {
+    const RecentFile& entry = doc_.recent_files()[static_cast<std::size_t>(i)];
+    QAction* a = actions_.at(cmd::kRecent1 + i);
+    a->setText(qs(recent_menu_text(entry, i)));
+    a->setEnabled(!entry.path.empty());
+  }
+  if (panel_.empty()) return;
+
+  const ViewState& v = doc_.view();
+  const int plane_index = v.plane == kPlane3D ? 3 : v.plane;
+  if (QAbstractButton* b = plane_group_->button(kIdPlanes + plane_index)) b->setChecked(true);
+  if (QAbstractButton* b = slot_group_->button(kIdSlots + doc_.current_slot())) b->setChecked(true);
+  if (QAbstractButton* b = preview_group_->button(kIdWire + doc_.preview_mode)) b->setChecked(true);
+  if (QAbstractButton* b = layer_group_->button(kIdLayerBy + v.layer_by)) b->setChecked(true);
+  for (const ShowBox& box : kShowBoxes)
+    panel_.at(box.id)->setChecked((v.display_flags & display_flag_of(box.command)) != 0);
+  panel_.at(kIdUnitScale)->setChecked(doc_.metric_units());
+  panel_.at(kIdUpdateTextures)->setVisible(doc_.preview_mode != kPreviewOff);
+  grid_text_->setText(QString::number(v.grid_step));
+  for (int i = 0; i < compatibility_->count(); ++i)
+    if (compatibility_->itemData(i).toInt() == kLevels[doc_.compatibility_level - 1].command) {
+      const QSignalBlocker quiet(compatibility_);
+      compatibility_->setCurrentIndex(i);
+    }
+  setWindowTitle(qs(doc_.title()));
+}
+
+// ---- Control panel ---------------------------------------------------------
+
+void MainWindow::build_panel(QWidget* desk) {
+  auto push = [this, desk](int id, const QString& text, QButtonGroup* group, int command) {
+    auto* b = new QPushButton(text, desk);
+    b->setObjectName(id_name(id));
+    b->setFocusPolicy(Qt::NoFocus);
+    b->setCheckable(group != nullptr);
+    if (group != nullptr) group->addButton(b, id);
+    connect(b, &QPushButton::clicked, this, [this, command] { send(command); });
+    panel_[id] = b;
+    return b;
+  };
+  auto group_box = [this, desk](int id, const QString& title) {
+    auto* g = new QGroupBox(title, desk);
+    g->setObjectName(id_name(id));
+    g->setFocusPolicy(Qt::ClickFocus);
+    group_boxes_.push_back(g);
+    return g;
+  };
+
+  plane_group_ = new QButtonGroup(this);
+  const char* planes[] = {"XY", "XZ", "YZ", "3D"};
+  for (int i = 0; i < 4; ++i) push(kIdPlanes + i, planes[i], plane_group_, cmd::kPlaneXY + i);
+  slot_group_ = new QButtonGroup(this);
+  for (int i = 0; i < 4; ++i)
+    push(kIdSlots + i, QString(QChar(kSlotLetters[static_cast<std::size_t>(i)])), slot_group_, cmd::kSlotH + i);
+  preview_group_ = new QButtonGroup(this);
+  push(kIdWire, "Wire", preview_group_, cmd::kWire);
+  push(kIdRender, "Render", preview_group_, cmd::kRender);
+  push(kIdRenderAll, "Render All", preview_group_, cmd::kRenderAll);
+  // A push-like radio button stays as the document says: a failed start
+  // leaves "Wire" selected, which refresh_menus restores.
+  auto* unit = new QCheckBox("1unit = 1m", desk);
+  unit->setObjectName(id_name(kIdUnitScale));
+  unit->setFocusPolicy(Qt::NoFocus);
+  connect(unit, &QCheckBox::clicked, this, [this](bool on) {
+    doc_.unit_scale = on ? 1.0f : kUnitScaleDefault;
+    desk_->setFocus();
+    doc_.changed(kChangedView);
+    refresh_menus();
+  });
+  panel_[kIdUnitScale] = unit;
+  push(kIdUpdateTextures, "Update Textures", nullptr, cmd::kUpdateTextures)->hide();
+
+  compatibility_ = new QComboBox(desk);
+  compatibility_->setObjectName(id_name(kIdCompatibility));
+  compatibility_->setFocusPolicy(Qt::NoFocus);
+  compatibility_->setToolTip("Compatibility Mode");
+  connect(compatibility_, &QComboBox::currentIndexChanged, this, [this](int index) {
+    if (index >= 0) send(compatibility_->itemData(index).toInt());
+  });
+
+  QGroupBox* layers = group_box(kIdLayerGroup, "Layer By:");
+  auto* layer_box = new QVBoxLayout(layers);
+  layer_group_ = new QButtonGroup(this);
+  const char* layer_texts[] = {"Objects", "Materials", "Bounding Obj"};
+  const int layer_commands[] = {cmd::kByObject, cmd::kByMaterial, cmd::kByBounding};
+  for (int i = 0; i < 3; ++i) {
+    auto* r = new QRadioButton(layer_texts[i], layers);
+    r->setObjectName(id_name(kIdLayerBy + i));
+    r->setFocusPolicy(Qt::NoFocus);
+    layer_group_->addButton(r, kIdLayerBy + i);
+    layer_box->addWidget(r);
+    const int command = layer_commands[i];
+    connect(r, &QRadioButton::clicked, this, [this, command] { send(command); });
+    panel_[kIdLayerBy + i] = r;
+  }
+
+  QGroupBox* grid = group_box(kIdGridGroup, "Grid:");
+  auto* grid_row = new QHBoxLayout(grid);
+  grid_text_ = new QLabel("1", grid);
+  grid_text_->setObjectName(id_name(kIdGridText));
+  grid_row->addWidget(grid_text_, 1);
+  for (auto [id, text, command] :
+       {std::tuple{kIdGridDown, "-", cmd::kGridDown}, std::tuple{kIdGridUp, "+", cmd::kGridUp}}) {
+    QPushButton* b = push(id, text, nullptr, command);
+    b->setParent(grid);
+    grid_row->addWidget(b);
+  }
+
+  QGroupBox* show = group_box(kIdShowGroup, "Show:");
+  auto* show_box = new QVBoxLayout(show);
+  show_box->setSpacing(0);
+  for (const ShowBox& box : kShowBoxes) {
+    auto* c = new QCheckBox(box.text, show);
+    c->setObjectName(id_name(box.id));
+    c->setFocusPolicy(Qt::NoFocus);
+    show_box->addWidget(c);
+    const int command = box.command;
+    connect(c, &QCheckBox::clicked, this, [this, command] { send(command); });
+    panel_[box.id] = c;
+  }
+}
+
+void MainWindow::set_supported_levels(int highest) {
+  {
+    const QSignalBlocker quiet(compatibility_);
+    compatibility_->clear();
+    for (int i = 0; i < highest && i < 3; ++i) compatibility_->addItem(kLevels[i].text, kLevels[i].command);
+  }
+  if (compatibility_->count() > 0) {
+    compatibility_->setCurrentIndex(compatibility_->count() - 1);
+    run_command(compatibility_->itemData(compatibility_->count() - 1).toInt());
+  }
+}
+
+// Panes and panel in units of the GUI font's average character width and
+// line height, as the tool has always placed them.
+void MainWindow::layout_desk() {
+  const QFontMetrics fm(font());
+  const int cw = fm.averageCharWidth();
+  const int lh = fm.height() + fm.leading();
+  const int w = desk_->width();
+  const int h = desk_->height();
+  page_->setGeometry(QRect(QPoint(21 * cw, 2 * lh + lh / 2), QPoint(w - cw - 1, h - lh / 2 - 1)));
+  item_pane_->setGeometry(QRect(QPoint(cw, 22 * lh), QPoint(20 * cw - 1, h - lh / 2 - 1)));
+  centre_pane_->setGeometry(QRect(QPoint(32 * cw, 0), QPoint(40 * cw - 1, 3 * lh + lh / 3 - 1)));
+
+  // Left column: the plane buttons over the three groups, down to the item
+  // pane.
+  const int button_h = 2 * lh - lh / 4;
+  const int column = 19 * cw;
+  for (int i = 0; i < 4; ++i) panel_.at(kIdPlanes + i)->setGeometry(cw + i * column / 4, lh / 4, column / 4, button_h);
+  const int gap = lh / 4;
+  int y = lh / 4 + button_h + gap;
+  for (QWidget* g : group_boxes_) {
+    const int gh = g->sizeHint().height();
+    g->setGeometry(cw, y, column, gh);
+    y += gh + gap;
+  }
+  // The top row right of the centre pane.
+  int x = 41 * cw;
+  auto place = [&](QWidget* widget, int width) {
+    widget->setGeometry(x, lh / 4, width, button_h);
+    x += width;
+  };
+  for (int i = 0; i < 4; ++i) place(panel_.at(kIdSlots + i), 4 * cw);
+  x += cw;
+  for (int id : {kIdWire, kIdRender, kIdRenderAll})
+    place(panel_.at(id), std::max(panel_.at(id)->sizeHint().width(), 8 * cw));
+  x += 2 * cw;
+  place(panel_.at(kIdUnitScale), panel_.at(kIdUnitScale)->sizeHint().width() + cw);
+  x += cw;
+  place(compatibility_, compatibility_->sizeHint().width() + 2 * cw);
+  x += cw;
+  place(panel_.at(kIdUpdateTextures), panel_.at(kIdUpdateTextures)->sizeHint().width() + cw);
+}
+
+// ---- Document changes ------------------------------------------------------
+
+void MainWindow::on_document_changed(uint32_t changes) {
+  if (changes & (kChangedMenus | kChangedSlot | kChangedPreview | kChangedGrid | kChangedModel)) refresh_menus();
+}
+
+// ---- Keys ------------------------------------------------------------------
+
+bool MainWindow::event(QEvent* e) {
+  // Keypad digits and signs are the page's keys, never the accelerators of
+  // the digits 1 .. 3 of the preview menu.
+  if (e->type() == QEvent::ShortcutOverride) {
+    auto* k = static_cast<QKeyEvent*>(e);
+    if ((k->modifiers() & Qt::KeypadModifier) != 0 &&
+        ((k->key() >= Qt::Key_0 && k->key() <= Qt::Key_9) || k->key() == Qt::Key_Plus || k->key() == Qt::Key_Minus)) {
+      e->accept();
+      return true;
+    }
+  }
+  return QMainWindow::event(e);
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* e) {
+  ViewState& v = doc_.view();
+  const bool keypad = (e->modifiers() & Qt::KeypadModifier) != 0;
+  const int key = e->key();
+  auto redraw = [this] { doc_.changed(kChangedView); };
+  auto moved = [this] { doc_.changed(kChangedView | kChangedCentre); };
+  if (key == Qt::Key_Space) {
+    redraw();
+  } else if (key == Qt::Key_PageUp || (keypad && (key == Qt::Key_9 || key == Qt::Key_Plus))) {
+    if (zoom_in(v)) redraw();
+  } else if (key == Qt::Key_PageDown || (keypad && (key == Qt::Key_3 || key == Qt::Key_Minus))) {
+    if (zoom_out(v)) redraw();
+  } else if (key == Qt::Key_Left || key == Qt::Key_Right) {
+    pan_sideways(v, key == Qt::Key_Left ? -1 : 1);
+    moved();
+  } else if (key == Qt::Key_Up || key == Qt::Key_Down) {
+    pan_up_down(v, key == Qt::Key_Up ? 1 : -1);
+    moved();
+  } else if (keypad && (key == Qt::Key_4 || key == Qt::Key_6)) {
+    v.yaw += key == Qt::Key_4 ? -0.1f : 0.1f;
+    redraw();
+  } else if (keypad && (key == Qt::Key_2 || key == Qt::Key_8)) {
+    v.pitch += key == Qt::Key_2 ? 0.1f : -0.1f;
+    redraw();
+  } else {
+    QMainWindow::keyPressEvent(e);
+    return;
+  }
+  e->accept();
+}
+
+// ---- Exit ------------------------------------------------------------------
+
+void MainWindow::closeEvent(QCloseEvent* e) {
+  if (doc_.any_subobject() && !ask_yes_no("Are you sure you wish to exit?", "Exit")) {
+    e->ignore();
+    return;
+  }
+  write_settings();
+  e->accept();
+}
+
+void MainWindow::write_settings() {
+  if (settings_written_) return;
+  settings_written_ = true;
+  gui::write_settings(doc_);
+  // The window's place is kept beside the tool's own values, never in
+  // their group.
+  QSettings store("Brellwick", "ORVO");
+  store.setValue("Window/Geometry", saveGeometry());
+}
+
+void MainWindow::show_as_last_time() {
+  const QSettings store("Brellwick", "ORVO");
+  if (restoreGeometry(store.value("Window/Geometry").toByteArray())) show();
+  else showMaximized();
+}
+
+// ---- Commands --------------------------------------------------------------
+
+void MainWindow::bind_commands() {
+  auto clear = [this](int slot) {
+    model_reset(doc_.slot(slot));
+    doc_.changed(kChangedModel | kChangedView | kChangedSlot);
+  };
+  table_.bind(cmd::kClearAll, {[clear] {
+                for (int i = 0; i < kSlotCount; ++i) clear(i);
+              }});
+  table_.bind(cmd::kClear, {[this, clear] { clear(doc_.current_slot()); }});
+  table_.bind(cmd::kOpenAll, {[this] { open_model_command(true); }});
+  table_.bind(cmd::kOpen, {[this] { open_model_command(false); }});
+  table_.bind(cmd::kSaveAll, {[this] { save_model_command(true); }});
+  table_.bind(cmd::kSave, {[this] { save_model_command(false); }});
+  table_.bind(cmd::kImport, {[this] { import_command(); }});
+  table_.bind(cmd::kExport3di, {[this] { export_command(); }});
+  table_.bind(cmd::kView3di, {[this] { view_3di_command(); }, [this] { return !preview_.active(); }});
+  table_.bind(cmd::kPrint, {[this] { print_command(); }});
+  for (int i = 0; i < 4; ++i) table_.bind(cmd::kRecent1 + i, {[this, i] { recent_command(i); }});
+  table_.bind(cmd::kExit, {[this] { close(); }});
+  table_.bind(cmd::kLayers, {[this] { layers_command(); }});
+  table_.bind(cmd::kRenderValues, {[this] { render_values_command(); }});
+  table_.bind(cmd::kOptions, {[this] { options_command(); }});
+  table_.bind(cmd::kCentreDialog, {[this] { centre_command(); }});
+  table_.bind(cmd::kMemoryStack, {[this] { memory_stack_command(); }});
+  table_.bind(cmd::kZeroIgnoreAlpha, {[this] { zero_alpha_command(); }});
+  table_.bind(cmd::kSavePcx, {[this] { save_pcx_command(); }});
+  for (int level = 1; level <= 3; ++level)
+    table_.bind(kLevels[level - 1].command, {[this, level] { preview_.set_compatibility_level(level); },
+                                             {},
+                                             [this, level] { return doc_.compatibility_level == level; }});
+  table_.bind(cmd::kRender, {[this] { preview_.start(kPreviewCurrent); }});
+  table_.bind(cmd::kRenderAll, {[this] { preview_.start(kPreviewAll); }});
+  table_.bind(cmd::kWire, {[this] { preview_.stop(); }});
+  table_.bind(cmd::kUpdateTextures, {[this] { preview_.reload(); }});
+  for (int id : kEditorCommands) table_.bind(id, {[] {}, [] { return false; }});
+}
+
+int MainWindow::exec_dialog(QDialog& dialog) {
+  return run_dialog(dialog);
+}
+
+std::optional<std::string> MainWindow::ask_file(FileDialog kind, const QString& preset_name) {
+  FileDialogRequest r{kind, QDir::currentPath(), preset_name};
+  if (kind == FileDialog::kExportModel && !doc_.folders().export_folder.empty())
+    r.folder = qs(doc_.folders().export_folder);
+  const std::optional<QString> path = choose_file(r);
+  if (!path || path->isEmpty()) return std::nullopt;
+  return native_path(*path);
+}
+
+void MainWindow::open_model_command(bool all) {
+  const std::optional<std::string> path = ask_file(FileDialog::kOpenModel);
+  if (!path) return;
+  notifier_.begin_log();
+  {
+    const WaitCursor wait;
+    if (all) open_level_set(doc_, *path, files_);
+    else open_model(doc_, doc_.current_slot(), *path, files_);
+  }
+  notifier_.end_log();
+}
+
+void MainWindow::save_model_command(bool all) {
+  const Model& preset = all ? doc_.slot(0) : doc_.current_model();
+  const std::optional<std::string> path =
+      ask_file(all ? FileDialog::kSaveLevelSet : FileDialog::kSaveModel, qs(std::string(preset.name.view()) + ".3da"));
+  if (!path) return;
+  const WaitCursor wait;
+  if (all) {
+    save_level_set(
+        doc_, *path,
+        [this](const std::string& text, const std::string& caption) { return ask_yes_no(qs(text), qs(caption)); },
+        files_);
+  } else {
+    save_model(doc_, *path, files_);
+  }
+}
+
+void MainWindow::import_command() {
+  // The slot is replaced only by a scene that was read: cancelling the
+  // dialog or a file that cannot be read keeps what the slot holds.
+  const std::optional<std::string> path = ask_file(FileDialog::kImportScene);
+  if (!path) return;
+  notifier_.begin_log();
+  {
+    const WaitCursor wait;
+    import_scene(doc_, doc_.current_slot(), *path, files_);
+  }
+  notifier_.end_log();
+}
+
+void MainWindow::export_command() {
+  const std::optional<std::string> path = ask_file(FileDialog::kExportModel);
+  if (!path) return;
+  const WaitCursor wait;
+  export_model(doc_, *path, files_);
+  notifier_.status("");
+}
+
+void MainWindow::view_3di_command() {
+  const std::optional<std::string> path = ask_file(FileDialog::kViewModel);
+  if (!path) return;
+  const WaitCursor wait;
+  preview_.view_file(*path);
+}
+
+void MainWindow::print_command() {
+  QPrinter printer(QPrinter::HighResolution);
+  QPrintDialog dialog(&printer, this);
+  if (exec_dialog(dialog) != QDialog::Accepted) return;
+  print_page(doc_, printer);
+  doc_.changed(kChangedView);
+}
+
+void MainWindow::save_pcx_command() {
+  const std::optional<std::string> path = ask_file(FileDialog::kSavePcx);
+  if (!path) return;
+  if (const Status s = save_page_pcx(page_->picture(), *path); !s) notifier_.message(s.error().message, "");
+  doc_.changed(kChangedView);
+}
+
+void MainWindow::zero_alpha_command() {
+  const std::optional<std::string> in = ask_file(FileDialog::kZeroAlphaIn);
+  if (!in) return;
+  const std::optional<std::string> out = ask_file(FileDialog::kZeroAlphaOut);
+  if (!out) return;
+  create_zero_ignore_alpha(*in, *out, notifier_);
+  doc_.changed(kChangedView);
+}
+
+void MainWindow::recent_command(int index) {
+  notifier_.begin_log();
+  {
+    const WaitCursor wait;
+    open_recent(doc_, index, files_);
+  }
+  notifier_.end_log();
+}
+
+void MainWindow::layers_command() {
+  LayerDialog dialog(doc_, this);
+  exec_dialog(dialog);
+  doc_.changed(kChangedView);
+}
+
+void MainWindow::render_values_command() {
+  RenderValuesDialog dialog(doc_.render_settings(), this);
+  exec_dialog(dialog);
+  doc_.changed(kChangedSettings | kChangedView);
+}
+
+void MainWindow::options_command() {
+  OptionsDialog dialog(doc_.folders(), this);
+  if (exec_dialog(dialog) == QDialog::Accepted) {
+    // The preview looks textures up in the new folder from its next start.
+    backend_.set_texture_folder(texture_folder_for_lookup(doc_.folders().texture_folder));
+    doc_.changed(kChangedSettings);
+  }
+}
+
+void MainWindow::centre_command() {
+  CenterDialog dialog(doc_.view().centre, this);
+  exec_dialog(dialog);
+  doc_.changed(kChangedCentre | kChangedView);
+}
+
+void MainWindow::memory_stack_command() {
+  QDialog dialog(this);
+  dialog.setWindowTitle("Memory Stack");
+  auto* layout = new QVBoxLayout(&dialog);
+  auto* text = new QPlainTextEdit(&dialog);
+  text->setObjectName("memory_text");
+  text->setReadOnly(true);
+  text->setLineWrapMode(QPlainTextEdit::NoWrap);
+  text->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  std::string report;
+  for (const MemoryPool* pool : {&main_pool(), &second_pool()}) {
+    const PoolStats s = pool->stats();
+    report += pool->name() + ": " + std::to_string(s.bytes_total) + " bytes, " + std::to_string(s.bytes_used) +
+              " used in " + std::to_string(s.chunks_used) + " blocks, " + std::to_string(s.bytes_free) +
+              " free (largest " + std::to_string(s.largest_free) + "), peak " + std::to_string(s.peak_used) + "\n";
+    report += pool->dump("  ") + "\n";
+  }
+  text->setPlainText(qs(report));
+  layout->addWidget(text);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &dialog);
+  connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+  layout->addWidget(buttons);
+  dialog.resize(80 * fontMetrics().averageCharWidth(), 30 * fontMetrics().height());
+  exec_dialog(dialog);
+}
+
+}  // namespace orvo::gui

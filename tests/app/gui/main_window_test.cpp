@@ -1,0 +1,194 @@
+// The main window under Qt's offscreen platform, driven by its controls'
+// object names and its actions: the panel's start states, menus and
+// accelerators from the command table, the panel dispatching through the
+// table, the page keys, the exit question, the settings written on close,
+// the file commands through the dialog hook and the preview buttons.
+#include "orvo/gui/main_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSettings>
+#include <QStandardPaths>
+#include <filesystem>
+
+#include "orvo/gui/notifier_windows.h"
+#include "orvo/gui/qt_text.h"
+#include "orvo/runtime/memory_pool.h"
+#include "tools/test/scratch_dir.h"
+
+namespace orvo::gui {
+namespace {
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    QStandardPaths::setTestModeEnabled(true);
+    if (!main_pool().is_set_up()) ASSERT_TRUE(start_memory_pools());
+    old_ = std::filesystem::current_path();
+    std::filesystem::current_path(dir_.path());
+    for (const auto& e : std::filesystem::directory_iterator(ORVO_SOURCE_DIR "/samples/tank"))
+      std::filesystem::copy_file(e.path(), dir_.path() / e.path().filename());
+    doc_.paths = make_document_paths(dir_.path().string() + "/", dir_.file("data"));
+    notifier_.show_message = [this](const QString& text, const QString&) { messages_.push_back(ss(text)); };
+    files_.notifier = &notifier_;
+    window_ = std::make_unique<MainWindow>(doc_, files_, notifier_, preview_);
+    window_->ask_yes_no = [this](const QString& text, const QString&) {
+      questions_.push_back(ss(text));
+      return answer_;
+    };
+    window_->choose_file = [this](const FileDialogRequest&) -> std::optional<QString> {
+      if (chosen_.empty()) return std::nullopt;
+      return qs(chosen_);
+    };
+    window_->resize(1200, 800);
+    window_->show();
+    window_->set_supported_levels(3);
+  }
+  void TearDown() override {
+    window_.reset();
+    std::filesystem::current_path(old_);
+  }
+
+  template <class T>
+  T* control(int id) const {
+    return window_->findChild<T*>(QStringLiteral("id%1").arg(id));
+  }
+  void key(int k, Qt::KeyboardModifiers m = Qt::NoModifier) {
+    QKeyEvent press(QEvent::KeyPress, k, m);
+    QApplication::sendEvent(window_.get(), &press);
+  }
+
+  std::filesystem::path old_;
+  tools::test::ScratchDir dir_{"orvo-gui"};
+  Document doc_;
+  GuiNotifier notifier_;
+  FileCommandContext files_;
+  LoaderPreview preview_;
+  std::unique_ptr<MainWindow> window_;
+  std::vector<std::string> messages_, questions_;
+  std::string chosen_;
+  bool answer_ = true;
+};
+
+TEST_F(MainWindowTest, StartsWithThePanelAndMenusOfTheCommandTable) {
+  EXPECT_EQ(window_->windowTitle(), "TanuORVO v1.05.02e");
+  EXPECT_TRUE(control<QPushButton>(1001)->isChecked());
+  EXPECT_TRUE(control<QPushButton>(1034)->isChecked());
+  EXPECT_TRUE(control<QPushButton>(1040)->isChecked());
+  EXPECT_TRUE(control<QRadioButton>(1006)->isChecked());
+  EXPECT_FALSE(control<QPushButton>(1047)->isVisible());
+  EXPECT_EQ(control<QLabel>(1012)->text(), "1");
+  EXPECT_EQ(doc_.view().display_flags, kPanelDisplayFlags);
+  for (int id : {1017, 1018, 1019, 1020, 1022}) EXPECT_TRUE(control<QCheckBox>(id)->isChecked()) << id;
+  for (int id : {1045, 1021, 1023, 1024}) EXPECT_FALSE(control<QCheckBox>(id)->isChecked()) << id;
+  EXPECT_EQ(control<QComboBox>(1500)->count(), 3);
+  EXPECT_EQ(control<QComboBox>(1500)->currentText(), "DX8 - GeForce3, Radeon8500");
+  EXPECT_EQ(doc_.compatibility_level, 3);
+
+  for (const CommandInfo& info : command_infos()) {
+    if (info.places == kOnPanel) continue;
+    QAction* a = window_->action(info.id);
+    ASSERT_NE(a, nullptr) << info.id;
+    EXPECT_EQ(a->shortcut(), QKeySequence(qs(info.key))) << info.id;
+  }
+  EXPECT_EQ(window_->action(cmd::kOpenAll)->shortcut(), QKeySequence("Ctrl+O"));
+  EXPECT_TRUE(window_->preview_menu()->actions().contains(window_->action(cmd::kWireframe)));
+  EXPECT_TRUE(window_->mouse_menu()->actions().contains(window_->action(cmd::kByMaterial)));
+  EXPECT_FALSE(window_->action(cmd::kRecent1)->isEnabled());  // no recent file yet
+}
+
+TEST_F(MainWindowTest, PanelAndMenuRunTheSameCommands) {
+  control<QPushButton>(1003)->click();
+  EXPECT_EQ(doc_.view().plane, kPlaneYZ);
+  EXPECT_TRUE(window_->action(cmd::kPlaneYZ)->isChecked());
+  window_->action(cmd::kView3D)->trigger();
+  EXPECT_TRUE(control<QPushButton>(1004)->isChecked());
+
+  control<QCheckBox>(1021)->click();
+  EXPECT_TRUE(doc_.view().display_flags & kShowBoundingObjects);
+  EXPECT_TRUE(window_->action(cmd::kBoundingObjects)->isChecked());
+  window_->action(cmd::kByMaterial)->trigger();
+  EXPECT_TRUE(control<QRadioButton>(1007)->isChecked());
+
+  for (int i = 0; i < 12; ++i) control<QPushButton>(1014)->click();
+  EXPECT_EQ(doc_.view().grid_step, 1024);
+  EXPECT_EQ(control<QLabel>(1012)->text(), "1024");
+  for (int i = 0; i < 12; ++i) control<QPushButton>(1013)->click();
+  EXPECT_EQ(control<QLabel>(1012)->text(), "1");
+
+  control<QCheckBox>(1046)->click();
+  EXPECT_EQ(doc_.unit_scale, 1.0f);
+  control<QComboBox>(1500)->setCurrentIndex(0);
+  EXPECT_EQ(doc_.compatibility_level, 1);
+  EXPECT_TRUE(window_->action(cmd::kNonTnl)->isChecked());
+  EXPECT_FALSE(window_->action(cmd::kMaterials)->isEnabled());  // comes with the editors
+}
+
+TEST_F(MainWindowTest, PageKeysZoomPanAndTurn) {
+  doc_.view().zoom = 950;
+  key(Qt::Key_PageUp);
+  EXPECT_EQ(doc_.view().zoom, 1000.0f);
+  doc_.view().zoom = 0.0105f;
+  key(Qt::Key_Minus, Qt::KeypadModifier);
+  EXPECT_EQ(doc_.view().zoom, 0.01f);
+  doc_.view().zoom = 6;
+  doc_.view().grid_step = 32;
+  key(Qt::Key_Left);
+  EXPECT_EQ(doc_.view().centre[0], 2.0f);
+  const float pitch = doc_.view().pitch;
+  key(Qt::Key_2, Qt::KeypadModifier);  // pitch, not the pass limit
+  EXPECT_FLOAT_EQ(doc_.view().pitch, pitch + 0.1f);
+  EXPECT_EQ(doc_.pass_limit, 3);
+}
+
+TEST_F(MainWindowTest, OpensThroughTheDialogAndRendersTheSet) {
+  chosen_ = dir_.file("tankm.3da");
+  window_->action(cmd::kOpenAll)->trigger();
+  EXPECT_EQ(doc_.slot(1).name.view(), "tankm");
+  EXPECT_EQ(window_->windowTitle(), "TanuORVO v1.05.02e - tankh");
+  EXPECT_TRUE(window_->action(cmd::kRecent1)->text().endsWith("  (all)"));
+  window_->action(cmd::kSlotM)->trigger();
+  EXPECT_EQ(window_->windowTitle(), "TanuORVO v1.05.02e - tankm");
+
+  control<QPushButton>(1041)->click();
+  ASSERT_EQ(doc_.preview_mode, kPreviewCurrent) << (messages_.empty() ? "" : messages_.back());
+  EXPECT_TRUE(control<QPushButton>(1047)->isVisible());
+  EXPECT_FALSE(window_->action(cmd::kView3di)->isEnabled());
+  control<QPushButton>(1040)->click();
+  EXPECT_EQ(doc_.preview_mode, kPreviewOff);
+  EXPECT_FALSE(control<QPushButton>(1047)->isVisible());
+
+  chosen_.clear();  // a cancelled dialog changes nothing
+  window_->action(cmd::kImport)->trigger();
+  EXPECT_EQ(doc_.slot(1).name.view(), "tankm");
+}
+
+TEST_F(MainWindowTest, AsksBeforeExitOnlyWithASubObjectAndWritesTheSettings) {
+  EXPECT_TRUE(window_->close());
+  EXPECT_TRUE(questions_.empty());
+  const std::string config = tools::test::slurp(doc_.paths.config_path);
+  EXPECT_NE(config.find("PREVFILE  0 \"*\" 0\n"), std::string::npos);
+  QSettings store("Brellwick", "ORVO");
+  EXPECT_EQ(store.value("Settings/MyValue").toInt(), 45);
+
+  window_->show();
+  chosen_ = dir_.file("tankt.3da");
+  window_->action(cmd::kOpen)->trigger();
+  answer_ = false;
+  EXPECT_FALSE(window_->close());
+  EXPECT_EQ(questions_, std::vector<std::string>{"Are you sure you wish to exit?"});
+  answer_ = true;
+  EXPECT_TRUE(window_->close());
+}
+
+}  // namespace
+}  // namespace orvo::gui

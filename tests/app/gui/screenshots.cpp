@@ -1,0 +1,97 @@
+// Screenshots of the model tool for reviewers: the window with the sample
+// level set opened from the recent files, in each plane and the 3D view,
+// with the helpers shown, and the dialogs of the View and Edit menus.
+//
+//   orvo-screenshots SAMPLES_DIR OUT_DIR      (see scripts/screenshots)
+//
+// SAMPLES_DIR holds TanuOrvo.cfg and the tank set; the tool is started in
+// it as a person would start it.
+#include <QAction>
+#include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QStandardPaths>
+#include <QTimer>
+#include <cstdio>
+
+#include "orvo/gui/main_window.h"
+#include "orvo/gui/notifier_windows.h"
+#include "orvo/gui/qt_text.h"
+#include "orvo/gui/settings_store.h"
+#include "orvo/runtime/memory_pool.h"
+
+namespace {
+
+bool save(QWidget& w, const QString& dir, const QString& name) {
+  const QString file = QDir(dir).filePath(name);
+  const bool ok = w.grab().save(file);
+  std::printf("%s %s\n", ok ? "wrote" : "cannot write", qPrintable(file));
+  return ok;
+}
+
+void settle() {
+  for (int i = 0; i < 20; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: orvo-screenshots SAMPLES_DIR OUT_DIR\n");
+    return 2;
+  }
+  QStandardPaths::setTestModeEnabled(true);
+  const QString out = QDir(argv[2]).absolutePath();
+  QDir::setCurrent(argv[1]);
+  orvo::start_memory_pools();
+  orvo::Document doc;
+  doc.paths =
+      orvo::make_document_paths(orvo::gui::native_path(QDir::currentPath()), orvo::gui::native_path(QDir::tempPath()));
+  orvo::gui::read_settings(doc);
+  orvo::gui::GuiNotifier notifier;
+  orvo::FileCommandContext files;
+  files.notifier = &notifier;
+  orvo::LoaderPreview preview;
+  orvo::gui::MainWindow window(doc, files, notifier, preview);
+  window.resize(1280, 900);
+  window.show();
+  window.set_supported_levels(3);
+  settle();
+
+  int failures = 0;
+  window.run_command(orvo::cmd::kRecent1);
+  settle();
+  window.run_command(orvo::cmd::kBoundingObjects);
+  window.run_command(orvo::cmd::kText);
+  doc.view().zoom = 2.5f;
+  doc.changed(orvo::kChangedView);
+  const std::pair<int, const char*> views[] = {{orvo::cmd::kPlaneXY, "orvo-xy.png"},
+                                               {orvo::cmd::kPlaneXZ, "orvo-xz.png"},
+                                               {orvo::cmd::kPlaneYZ, "orvo-yz.png"},
+                                               {orvo::cmd::kView3D, "orvo-3d.png"}};
+  for (const auto& [command, name] : views) {
+    window.run_command(command);
+    settle();
+    failures += !save(window, out, name);
+  }
+
+  // Each dialog as it opens, over the window.
+  QString dialog_name;
+  window.run_dialog = [&](QDialog& dialog) {
+    dialog.show();
+    settle();
+    failures += !save(dialog, out, dialog_name);
+    return int(QDialog::Rejected);
+  };
+  const std::pair<int, const char*> dialogs[] = {{orvo::cmd::kLayers, "orvo-layers.png"},
+                                                 {orvo::cmd::kRenderValues, "orvo-render-values.png"},
+                                                 {orvo::cmd::kOptions, "orvo-options.png"},
+                                                 {orvo::cmd::kCentreDialog, "orvo-center.png"}};
+  for (const auto& [command, name] : dialogs) {
+    dialog_name = name;
+    window.run_command(command);
+  }
+  window.write_settings();
+  return failures == 0 ? 0 : 1;
+}
