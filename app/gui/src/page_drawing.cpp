@@ -3,8 +3,8 @@
 #include <QApplication>
 #include <QFontInfo>
 #include <QFontMetrics>
-#include <QPainter>
 #include <QPaintDevice>
+#include <QPainter>
 #include <QPen>
 #include <QPolygon>
 #include <cmath>

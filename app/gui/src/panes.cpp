@@ -17,9 +17,9 @@ constexpr int kCentreInset = 2;
 // after the two opening lines, one per item of the grouping.
 std::pair<std::size_t, std::size_t> list_range(const Model& model, int layer_by, std::size_t lines) {
   const std::size_t first = std::min<std::size_t>(2, lines);
-  const std::size_t count =
-      layer_by == kLayerByMaterial || layer_by == kLayerByBounding ? lines - first
-                                                                   : static_cast<std::size_t>(model.num_subobjects());
+  const std::size_t count = layer_by == kLayerByMaterial || layer_by == kLayerByBounding
+                                ? lines - first
+                                : static_cast<std::size_t>(model.num_subobjects());
   return {first, std::min(lines, first + count)};
 }
 

@@ -164,9 +164,9 @@ TEST(PageView, ZoomDragScalesByXOverStartXAndKeepsTheLastZoomOutsideItsRange) {
     int x;
     float zoom;
   } steps[] = {
-      {202, 2.0f},    // 1 · 202 / 101
-      {1, 2.0f},      // below 2
-      {1030, 2.0f},   // beyond 1024
+      {202, 2.0f},   // 1 · 202 / 101
+      {1, 2.0f},     // below 2
+      {1030, 2.0f},  // beyond 1024
       {1024, 1024.0f / 101.0f},
       {9, 1024.0f / 101.0f},  // 0.089: below 0.1
       {11, 11.0f / 101.0f},
