@@ -378,12 +378,16 @@ void MainWindow::build_panel(QWidget* desk) {
   compatibility_->setObjectName(id_name(kIdCompatibility));
   compatibility_->setFocusPolicy(Qt::NoFocus);
   compatibility_->setToolTip("Compatibility Mode");
+  compatibility_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
   connect(compatibility_, &QComboBox::currentIndexChanged, this, [this](int index) {
     if (index >= 0) send(compatibility_->itemData(index).toInt());
   });
 
   QGroupBox* layers = group_box(kIdLayerGroup, "Layer By:");
   auto* layer_box = new QVBoxLayout(layers);
+  layer_box->setSpacing(0);
+  layer_box->setContentsMargins(fontMetrics().averageCharWidth(), fontMetrics().averageCharWidth() / 2,
+                                fontMetrics().averageCharWidth(), fontMetrics().averageCharWidth() / 2);
   layer_group_ = new QButtonGroup(this);
   const char* layer_texts[] = {"Objects", "Materials", "Bounding Obj"};
   const int layer_commands[] = {cmd::kByObject, cmd::kByMaterial, cmd::kByBounding};
@@ -407,12 +411,15 @@ void MainWindow::build_panel(QWidget* desk) {
        {std::tuple{kIdGridDown, "-", cmd::kGridDown}, std::tuple{kIdGridUp, "+", cmd::kGridUp}}) {
     QPushButton* b = push(id, text, nullptr, command);
     b->setParent(grid);
+    b->setFixedWidth(4 * fontMetrics().averageCharWidth());
     grid_row->addWidget(b);
   }
 
   QGroupBox* show = group_box(kIdShowGroup, "Show:");
   auto* show_box = new QVBoxLayout(show);
   show_box->setSpacing(0);
+  const int margin = fontMetrics().averageCharWidth();
+  show_box->setContentsMargins(margin, margin / 2, margin, margin / 2);
   for (const ShowBox& box : kShowBoxes) {
     auto* c = new QCheckBox(box.text, show);
     c->setObjectName(id_name(box.id));
@@ -430,6 +437,7 @@ void MainWindow::set_supported_levels(int highest) {
     compatibility_->clear();
     for (int i = 0; i < highest && i < 3; ++i) compatibility_->addItem(kLevels[i].text, kLevels[i].command);
   }
+  layout_desk();  // the list is as wide as its longest item
   if (compatibility_->count() > 0) {
     compatibility_->setCurrentIndex(compatibility_->count() - 1);
     run_command(compatibility_->itemData(compatibility_->count() - 1).toInt());
@@ -437,21 +445,29 @@ void MainWindow::set_supported_levels(int highest) {
 }
 
 // Panes and panel in units of the GUI font's average character width and
-// line height, as the tool has always placed them.
+// line height, as the tool has always placed them: the page from 21 widths
+// in and two and a half lines down, the item pane from line 22 in the left
+// column, the centre pane at widths 32 to 40. This toolkit's controls are
+// taller and wider than those units were made for, so the left column, the
+// item pane's top and the centre pane grow where the controls or the
+// coordinates would not fit; everything else keeps its unit position.
 void MainWindow::layout_desk() {
   const QFontMetrics fm(font());
   const int cw = fm.averageCharWidth();
   const int lh = fm.height() + fm.leading();
   const int w = desk_->width();
   const int h = desk_->height();
-  page_->setGeometry(QRect(QPoint(21 * cw, 2 * lh + lh / 2), QPoint(w - cw - 1, h - lh / 2 - 1)));
-  item_pane_->setGeometry(QRect(QPoint(cw, 22 * lh), QPoint(20 * cw - 1, h - lh / 2 - 1)));
-  centre_pane_->setGeometry(QRect(QPoint(32 * cw, 0), QPoint(40 * cw - 1, 3 * lh + lh / 3 - 1)));
 
-  // Left column: the plane buttons over the three groups, down to the item
-  // pane.
-  const int button_h = 2 * lh - lh / 4;
-  const int column = 19 * cw;
+  // Left column: the plane buttons over the three groups.
+  int column = 19 * cw;
+  for (QWidget* g : group_boxes_) column = std::max(column, g->sizeHint().width());
+  // Push buttons are as wide as their captions need, not the toolkit's
+  // minimum for dialog buttons.
+  auto caption_width = [&](int id) { return fm.horizontalAdvance(panel_.at(id)->text()) + 2 * cw; };
+  int planes = 0;
+  for (int i = 0; i < 4; ++i) planes = std::max(planes, caption_width(kIdPlanes + i));
+  column = std::max(column, 4 * planes);
+  const int button_h = std::max(2 * lh - lh / 4, panel_.at(kIdPlanes)->sizeHint().height());
   for (int i = 0; i < 4; ++i) panel_.at(kIdPlanes + i)->setGeometry(cw + i * column / 4, lh / 4, column / 4, button_h);
   const int gap = lh / 4;
   int y = lh / 4 + button_h + gap;
@@ -460,22 +476,34 @@ void MainWindow::layout_desk() {
     g->setGeometry(cw, y, column, gh);
     y += gh + gap;
   }
+
+  const int page_left = std::max(21 * cw, column + 2 * cw);
+  const int page_top = std::max(2 * lh + lh / 2, lh / 4 + button_h + gap);
+  page_->setGeometry(QRect(QPoint(page_left, page_top), QPoint(w - cw - 1, h - lh / 2 - 1)));
+  const int item_top = std::max(22 * lh, y + gap);
+  item_pane_->setGeometry(QRect(QPoint(cw, item_top), QPoint(cw + column - 1, h - lh / 2 - 1)));
+  const int frame = 2 * centre_pane_->frameWidth();
+  const int centre_left = page_left + 11 * cw;
+  const int centre_w = std::max(8 * cw, fm.horizontalAdvance("X:-0000.0000") + frame + cw);
+  const int centre_h = std::max(3 * lh + lh / 3, 3 * fm.lineSpacing() + frame + lh / 2);
+  centre_pane_->setGeometry(centre_left, 0, centre_w, centre_h);
+  centre_pane_->raise();  // it reaches over the page's top edge
+
   // The top row right of the centre pane.
-  int x = 41 * cw;
+  int x = centre_left + centre_w + cw;
   auto place = [&](QWidget* widget, int width) {
     widget->setGeometry(x, lh / 4, width, button_h);
     x += width;
   };
-  for (int i = 0; i < 4; ++i) place(panel_.at(kIdSlots + i), 4 * cw);
+  for (int i = 0; i < 4; ++i) place(panel_.at(kIdSlots + i), std::max(4 * cw, caption_width(kIdSlots + i)));
   x += cw;
-  for (int id : {kIdWire, kIdRender, kIdRenderAll})
-    place(panel_.at(id), std::max(panel_.at(id)->sizeHint().width(), 8 * cw));
+  for (int id : {kIdWire, kIdRender, kIdRenderAll}) place(panel_.at(id), std::max(caption_width(id) + cw, 8 * cw));
   x += 2 * cw;
   place(panel_.at(kIdUnitScale), panel_.at(kIdUnitScale)->sizeHint().width() + cw);
   x += cw;
-  place(compatibility_, compatibility_->sizeHint().width() + 2 * cw);
+  place(compatibility_, compatibility_->sizeHint().width() + cw);
   x += cw;
-  place(panel_.at(kIdUpdateTextures), panel_.at(kIdUpdateTextures)->sizeHint().width() + cw);
+  place(panel_.at(kIdUpdateTextures), caption_width(kIdUpdateTextures) + cw);
 }
 
 // ---- Document changes ------------------------------------------------------

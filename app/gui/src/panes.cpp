@@ -59,6 +59,9 @@ void ItemPane::paintEvent(QPaintEvent* event) {
 
 CentrePane::CentrePane(Document& doc, QWidget* parent) : QFrame(parent), doc_(doc) {
   setObjectName("CenterInfoWindow");
+  // It reaches over the page's top edge: an opaque pane keeps the page's
+  // drawing out of it.
+  setAutoFillBackground(true);
   setFrameStyle(QFrame::WinPanel | QFrame::Sunken);
   observer_ = doc_.observe([this](uint32_t changes) {
     if (changes & (kChangedCentre | kChangedView | kChangedSlot)) update();

@@ -50,6 +50,10 @@ int main(int argc, char** argv) {
       orvo::make_document_paths(orvo::gui::native_path(QDir::currentPath()), orvo::gui::native_path(QDir::tempPath()));
   orvo::gui::read_settings(doc);
   orvo::gui::GuiNotifier notifier;
+  // Nobody is there to close a message box: messages go to the terminal.
+  notifier.show_message = [](const QString& text, const QString&) {
+    std::fprintf(stderr, "message: %s\n", qPrintable(text));
+  };
   orvo::FileCommandContext files;
   files.notifier = &notifier;
   orvo::LoaderPreview preview;
