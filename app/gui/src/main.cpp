@@ -20,6 +20,7 @@
 #include "orvo/gui/qt_text.h"
 #include "orvo/gui/settings_store.h"
 #include "orvo/runtime/memory_pool.h"
+#include "orvo/runtime/system_info.h"
 #include "tools/base/file_io.h"
 #include "tools/base/host.h"
 
@@ -40,6 +41,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "orvo: the memory pools cannot be set up\n");
     return 1;
   }
+  // The system log "ghw.txt" of the start-up folder begins with its banner
+  // and the system description; the graphics layer adds its lines.
+  orvo::orvo_system_log().write("");
   orvo::gui::read_settings(doc);
 
   orvo::gui::GuiNotifier notifier;

@@ -647,7 +647,7 @@ void MainWindow::open_model_command(bool all) {
     if (all) open_level_set(doc_, *path, files_);
     else open_model(doc_, doc_.current_slot(), *path, files_);
   }
-  notifier_.end_log();
+  notifier_.end_log(static_cast<int>(doc_.current_model().subobjects.size()));
 }
 
 void MainWindow::save_model_command(bool all) {
@@ -676,7 +676,7 @@ void MainWindow::import_command() {
     const WaitCursor wait;
     import_scene(doc_, doc_.current_slot(), *path, files_);
   }
-  notifier_.end_log();
+  notifier_.end_log(static_cast<int>(doc_.current_model().subobjects.size()));
 }
 
 void MainWindow::export_command() {
@@ -724,7 +724,7 @@ void MainWindow::recent_command(int index) {
     const WaitCursor wait;
     open_recent(doc_, index, files_);
   }
-  notifier_.end_log();
+  notifier_.end_log(static_cast<int>(doc_.current_model().subobjects.size()));
 }
 
 void MainWindow::layers_command() {
