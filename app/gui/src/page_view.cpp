@@ -105,10 +105,25 @@ void PageView::render_picture() {
   stale_ = false;
   hover_.clear();
   if (picture_.isNull()) return;
-  QPainter p(&picture_);
-  p.fillRect(picture_.rect(), Qt::black);
   const QSize client = client_size();
-  draw_page(p, doc_.current_model(), doc_.view(), client.width(), client.height(), false);
+  {
+    QPainter p(&picture_);
+    p.fillRect(picture_.rect(), Qt::black);
+    draw_page(p, doc_.current_model(), doc_.view(), client.width(), client.height(), false);
+  }
+  // On a high-density screen the page is drawn once more at the screen's
+  // resolution, in the same page units, so lines and text stay sharp; the
+  // page picture (Save PCX) keeps one pixel per unit.
+  const qreal ratio = devicePixelRatioF();
+  if (ratio > 1.0) {
+    screen_ = QImage(picture_.size() * ratio, QImage::Format_RGB32);
+    screen_.setDevicePixelRatio(ratio);
+    QPainter p(&screen_);
+    p.fillRect(QRect(QPoint(0, 0), picture_.size()), Qt::black);
+    draw_page(p, doc_.current_model(), doc_.view(), client.width(), client.height(), false);
+  } else {
+    screen_ = QImage();
+  }
 }
 
 void PageView::paintEvent(QPaintEvent*) {
@@ -125,7 +140,8 @@ void PageView::paintEvent(QPaintEvent*) {
       p.fillRect(QRect(QPoint(0, 0), area.size()), QColor(r.background_red, r.background_green, r.background_blue));
     }
   } else {
-    p.drawImage(QPoint(0, 0), picture());
+    const QImage& page = picture();
+    p.drawImage(QPoint(0, 0), screen_.isNull() ? page : screen_);
     if (!hover_.isEmpty()) {
       // Drawn opaque over the page, so a shorter readout covers a longer one.
       p.setBackgroundMode(Qt::OpaqueMode);

@@ -73,6 +73,7 @@ class PageView : public QFrame {
 
   Document& doc_;
   int observer_ = 0;
+  QImage screen_;  // the page at the screen's pixel density, when above 1
   QImage picture_;
   bool stale_ = true;
   QString hover_;
