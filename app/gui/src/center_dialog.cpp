@@ -22,11 +22,7 @@ CenterDialog::CenterDialog(std::array<float, 3>& centre, QWidget* parent) : QDia
     edits_[i] = edit;
   }
 
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-  set_id(buttons->button(QDialogButtonBox::Ok), kOkId);
-  set_id(buttons->button(QDialogButtonBox::Cancel), kCancelId);
-  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  QDialogButtonBox* buttons = add_ok_cancel(this);
 
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(form);

@@ -13,6 +13,15 @@ void set_id(QObject* object, int id) {
   object->setObjectName(QStringLiteral("id%1").arg(id));
 }
 
+QDialogButtonBox* add_ok_cancel(QDialog* dialog) {
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
+  set_id(buttons->button(QDialogButtonBox::Ok), kOkId);
+  set_id(buttons->button(QDialogButtonBox::Cancel), kCancelId);
+  QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
+  QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+  return buttons;
+}
+
 int read_int_field(const QLineEdit* edit) {
   return tools::parse_int(ss(edit->text().left(kNumberFieldChars)));
 }

@@ -4,8 +4,11 @@
 // them (numbers as atoi and strtof take them, whatever the locale; paths cut
 // to the length their buffers hold).
 
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QLineEdit>
 #include <QObject>
+#include <QPushButton>
 #include <QString>
 #include <cstddef>
 #include <string>
@@ -21,6 +24,10 @@ inline constexpr int kCancelId = 2;
 // Names `object` "id" followed by the decimal `id`, as the tests and the
 // main window find controls.
 void set_id(QObject* object, int id);
+
+// OK and Cancel buttons (ids 1 and 2) that accept and reject `dialog`; the
+// caller places the box.
+QDialogButtonBox* add_ok_cancel(QDialog* dialog);
 
 // The edit's first 17 characters as a decimal integer, atoi-like (text that
 // is not a number gives 0).

@@ -81,11 +81,7 @@ LayerDialog::LayerDialog(Document& doc, QWidget* parent) : QDialog(parent), doc_
   connect(show_all, &QPushButton::clicked, this, [this] { set_all(true); });
   connect(hide_all, &QPushButton::clicked, this, [this] { set_all(false); });
 
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-  set_id(buttons->button(QDialogButtonBox::Ok), kOkId);
-  set_id(buttons->button(QDialogButtonBox::Cancel), kCancelId);
-  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  QDialogButtonBox* buttons = add_ok_cancel(this);
 
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(grid);

@@ -52,11 +52,7 @@ LogWindow::LogWindow(QWidget* parent) : QDialog(parent) {
   list_->setObjectName(QStringLiteral("log_list"));
   list_->setMinimumSize(list_->fontMetrics().horizontalAdvance(QLatin1Char('x')) * 60,
                         list_->fontMetrics().height() * 16);
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-  set_id(buttons->button(QDialogButtonBox::Ok), kOkId);
-  set_id(buttons->button(QDialogButtonBox::Cancel), kCancelId);
-  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  QDialogButtonBox* buttons = add_ok_cancel(this);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(list_);
   layout->addWidget(buttons);

@@ -154,11 +154,7 @@ RenderValuesDialog::RenderValuesDialog(RenderSettings& settings, QWidget* parent
   map_row->addWidget(map_, 1);
   map_row->addWidget(browse);
 
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-  set_id(buttons->button(QDialogButtonBox::Ok), kOkId);
-  set_id(buttons->button(QDialogButtonBox::Cancel), kCancelId);
-  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  QDialogButtonBox* buttons = add_ok_cancel(this);
 
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(grid);
