@@ -31,48 +31,46 @@ std::string fixed_number(double value, int width, int precision) {
 using F = SurfaceFormat;
 
 constexpr FormatRow kC16D16Rows[] = {
-    {F::kR5G6B5, F::kR5G6B5, F::kD16, 0, true},         {F::kR5G6B5, F::kR5G6B5, F::kD15S1, 1, true},
-    {F::kX1R5G5B5, F::kA1R5G5B5, F::kD16, 0, false},    {F::kX1R5G5B5, F::kX1R5G5B5, F::kD16, 0, true},
-    {F::kX1R5G5B5, F::kA1R5G5B5, F::kD15S1, 1, false},  {F::kX1R5G5B5, F::kX1R5G5B5, F::kD15S1, 1, true},
-    {F::kX4R4G4B4, F::kA4R4G4B4, F::kD16, 0, false},    {F::kX4R4G4B4, F::kX4R4G4B4, F::kD16, 0, true},
-    {F::kX4R4G4B4, F::kA4R4G4B4, F::kD15S1, 1, false},  {F::kX4R4G4B4, F::kX4R4G4B4, F::kD15S1, 1, true},
+    {F::kR5G6B5, F::kR5G6B5, F::kD16, 0, true},        {F::kR5G6B5, F::kR5G6B5, F::kD15S1, 1, true},
+    {F::kX1R5G5B5, F::kA1R5G5B5, F::kD16, 0, false},   {F::kX1R5G5B5, F::kX1R5G5B5, F::kD16, 0, true},
+    {F::kX1R5G5B5, F::kA1R5G5B5, F::kD15S1, 1, false}, {F::kX1R5G5B5, F::kX1R5G5B5, F::kD15S1, 1, true},
+    {F::kX4R4G4B4, F::kA4R4G4B4, F::kD16, 0, false},   {F::kX4R4G4B4, F::kX4R4G4B4, F::kD16, 0, true},
+    {F::kX4R4G4B4, F::kA4R4G4B4, F::kD15S1, 1, false}, {F::kX4R4G4B4, F::kX4R4G4B4, F::kD15S1, 1, true},
 };
 
 // Within each display format the deep depth buffers in this order.
 constexpr FormatRow kC16D32Rows[] = {
-    {F::kR5G6B5, F::kR5G6B5, F::kD24S8, 8, true},       {F::kR5G6B5, F::kR5G6B5, F::kD24X4S4, 4, true},
-    {F::kR5G6B5, F::kR5G6B5, F::kD32, 0, true},         {F::kR5G6B5, F::kR5G6B5, F::kD24X8, 0, true},
-    {F::kX1R5G5B5, F::kA1R5G5B5, F::kD24S8, 8, false},  {F::kX1R5G5B5, F::kX1R5G5B5, F::kD24S8, 8, true},
+    {F::kR5G6B5, F::kR5G6B5, F::kD24S8, 8, true},        {F::kR5G6B5, F::kR5G6B5, F::kD24X4S4, 4, true},
+    {F::kR5G6B5, F::kR5G6B5, F::kD32, 0, true},          {F::kR5G6B5, F::kR5G6B5, F::kD24X8, 0, true},
+    {F::kX1R5G5B5, F::kA1R5G5B5, F::kD24S8, 8, false},   {F::kX1R5G5B5, F::kX1R5G5B5, F::kD24S8, 8, true},
     {F::kX1R5G5B5, F::kA1R5G5B5, F::kD24X4S4, 4, false}, {F::kX1R5G5B5, F::kX1R5G5B5, F::kD24X4S4, 4, true},
-    {F::kX1R5G5B5, F::kA1R5G5B5, F::kD32, 0, false},    {F::kX1R5G5B5, F::kX1R5G5B5, F::kD32, 0, true},
-    {F::kX1R5G5B5, F::kA1R5G5B5, F::kD24X8, 0, false},  {F::kX1R5G5B5, F::kX1R5G5B5, F::kD24X8, 0, true},
-    {F::kX4R4G4B4, F::kA4R4G4B4, F::kD24S8, 8, false},  {F::kX4R4G4B4, F::kX4R4G4B4, F::kD24S8, 8, true},
+    {F::kX1R5G5B5, F::kA1R5G5B5, F::kD32, 0, false},     {F::kX1R5G5B5, F::kX1R5G5B5, F::kD32, 0, true},
+    {F::kX1R5G5B5, F::kA1R5G5B5, F::kD24X8, 0, false},   {F::kX1R5G5B5, F::kX1R5G5B5, F::kD24X8, 0, true},
+    {F::kX4R4G4B4, F::kA4R4G4B4, F::kD24S8, 8, false},   {F::kX4R4G4B4, F::kX4R4G4B4, F::kD24S8, 8, true},
     {F::kX4R4G4B4, F::kA4R4G4B4, F::kD24X4S4, 4, false}, {F::kX4R4G4B4, F::kX4R4G4B4, F::kD24X4S4, 4, true},
-    {F::kX4R4G4B4, F::kA4R4G4B4, F::kD32, 0, false},    {F::kX4R4G4B4, F::kX4R4G4B4, F::kD32, 0, true},
-    {F::kX4R4G4B4, F::kA4R4G4B4, F::kD24X8, 0, false},  {F::kX4R4G4B4, F::kX4R4G4B4, F::kD24X8, 0, true},
+    {F::kX4R4G4B4, F::kA4R4G4B4, F::kD32, 0, false},     {F::kX4R4G4B4, F::kX4R4G4B4, F::kD32, 0, true},
+    {F::kX4R4G4B4, F::kA4R4G4B4, F::kD24X8, 0, false},   {F::kX4R4G4B4, F::kX4R4G4B4, F::kD24X8, 0, true},
 };
 
 constexpr FormatRow kC32D32Rows[] = {
-    {F::kX8R8G8B8, F::kA8R8G8B8, F::kD24S8, 8, false},  {F::kX8R8G8B8, F::kX8R8G8B8, F::kD24S8, 8, true},
+    {F::kX8R8G8B8, F::kA8R8G8B8, F::kD24S8, 8, false},   {F::kX8R8G8B8, F::kX8R8G8B8, F::kD24S8, 8, true},
     {F::kX8R8G8B8, F::kA8R8G8B8, F::kD24X4S4, 4, false}, {F::kX8R8G8B8, F::kX8R8G8B8, F::kD24X4S4, 4, true},
-    {F::kX8R8G8B8, F::kA8R8G8B8, F::kD32, 0, false},    {F::kX8R8G8B8, F::kX8R8G8B8, F::kD32, 0, true},
-    {F::kX8R8G8B8, F::kA8R8G8B8, F::kD24X8, 0, false},  {F::kX8R8G8B8, F::kX8R8G8B8, F::kD24X8, 0, true},
-    {F::kX8R8G8B8, F::kA8R8G8B8, F::kD16, 0, false},    {F::kX8R8G8B8, F::kX8R8G8B8, F::kD16, 0, true},
-    {F::kX8R8G8B8, F::kA8R8G8B8, F::kD15S1, 1, false},  {F::kX8R8G8B8, F::kX8R8G8B8, F::kD15S1, 1, true},
+    {F::kX8R8G8B8, F::kA8R8G8B8, F::kD32, 0, false},     {F::kX8R8G8B8, F::kX8R8G8B8, F::kD32, 0, true},
+    {F::kX8R8G8B8, F::kA8R8G8B8, F::kD24X8, 0, false},   {F::kX8R8G8B8, F::kX8R8G8B8, F::kD24X8, 0, true},
+    {F::kX8R8G8B8, F::kA8R8G8B8, F::kD16, 0, false},     {F::kX8R8G8B8, F::kX8R8G8B8, F::kD16, 0, true},
+    {F::kX8R8G8B8, F::kA8R8G8B8, F::kD15S1, 1, false},   {F::kX8R8G8B8, F::kX8R8G8B8, F::kD15S1, 1, true},
 };
 
-constexpr ModeOverride kM1[] = {{512, 384, kAnyFormat, 1},   {640, 480, kAnyFormat, 1},
-                                {800, 600, kAnyFormat, 1},   {1024, 768, kAnyFormat, 1},
-                                {1280, 1024, kAnyFormat, 0}, {1600, 1200, kAnyFormat, 0},
+constexpr ModeOverride kM1[] = {{512, 384, kAnyFormat, 1},  {640, 480, kAnyFormat, 1},   {800, 600, kAnyFormat, 1},
+                                {1024, 768, kAnyFormat, 1}, {1280, 1024, kAnyFormat, 0}, {1600, 1200, kAnyFormat, 0},
                                 {kTableEnd, 0, 0, 0}};
 constexpr ModeOverride kM2[] = {{512, 384, kAnyFormat, 1},
                                 {640, 480, kAnyFormat, 1},
                                 {800, 600, kAnyFormat, 1},
                                 {1024, 768, kAnyFormat, 1},
                                 {kTableEnd, 0, 0, 0}};
-constexpr ModeOverride kM3[] = {{512, 384, kAnyFormat, 1},   {640, 480, kAnyFormat, 1},
-                                {800, 600, kAnyFormat, 1},   {1024, 768, kAnyFormat, 1},
-                                {1280, 1024, kAnyFormat, 1}, {1600, 1200, kAnyFormat, 1},
+constexpr ModeOverride kM3[] = {{512, 384, kAnyFormat, 1},  {640, 480, kAnyFormat, 1},   {800, 600, kAnyFormat, 1},
+                                {1024, 768, kAnyFormat, 1}, {1280, 1024, kAnyFormat, 1}, {1600, 1200, kAnyFormat, 1},
                                 {kTableEnd, 0, 0, 0}};
 
 constexpr FormatPermutation kPermutationEnd{kTableEnd, kTableEnd, kTableEnd, kTableEnd};
@@ -82,7 +80,9 @@ constexpr FormatPermutation kEndOnly[] = {kPermutationEnd};
 // Chip flag letters as indices into Workarounds::chip.
 enum Chip { kA, kB, kC, kD, kE, kF, kG, kH, kI };
 
-const char* yes_no(bool b) { return b ? "YES" : "NO"; }
+const char* yes_no(bool b) {
+  return b ? "YES" : "NO";
+}
 
 }  // namespace
 
@@ -410,8 +410,7 @@ int Hardware::read_capabilities(int adapter, Capabilities& out) {
   out.flags.pixel_shaders = d.pixel_shader_version > 0;
   // Vertex shaders on the device are only worth having with pixel shaders
   // beside them: the shader paths use both.
-  out.flags.vertex_shaders =
-      d.vertex_shader_version > 0 && d.vertex_shader_constants > 0 && out.flags.pixel_shaders;
+  out.flags.vertex_shaders = d.vertex_shader_version > 0 && d.vertex_shader_constants > 0 && out.flags.pixel_shaders;
   out.flags.palette_skinning = d.indexed_vertex_blending;
   return 0;
 }
@@ -440,7 +439,9 @@ void Hardware::unregister_object(uint32_t handle) {
   objects_.erase(it);
 }
 
-int Hardware::object_count(int kind) const { return kind >= 0 && kind < kObjectKinds ? counts_[kind] : 0; }
+int Hardware::object_count(int kind) const {
+  return kind >= 0 && kind < kObjectKinds ? counts_[kind] : 0;
+}
 
 void Hardware::destroy_all_objects() {
   log("Call to: Ghw.DestroyAllObjects\n");

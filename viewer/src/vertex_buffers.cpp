@@ -36,11 +36,15 @@ render::Tangent tangent_of(const render::Model& m, std::size_t i) {
   return i < m.vstream.size() ? m.vstream[i] : render::Tangent{};
 }
 
-std::size_t kind_index(BufferKind kind) { return static_cast<std::size_t>(kind); }
+std::size_t kind_index(BufferKind kind) {
+  return static_cast<std::size_t>(kind);
+}
 
 }  // namespace
 
-const BufferKindInfo& buffer_kind_info(BufferKind kind) { return kKinds[kind_index(kind)]; }
+const BufferKindInfo& buffer_kind_info(BufferKind kind) {
+  return kKinds[kind_index(kind)];
+}
 
 BufferKind buffer_kind(const render::Model& model, const RenderCapabilities& caps) {
   const bool tangents = !model.vstream.empty() && caps.hardware_tnl;
@@ -106,7 +110,9 @@ std::vector<uint16_t> model_indices(const render::Model& m) {
 
 VertexBuffers::VertexBuffers(BufferDevice& device, ExportLog* log) : device_(device), log_(log) {}
 
-VertexBuffers::~VertexBuffers() { release_all(); }
+VertexBuffers::~VertexBuffers() {
+  release_all();
+}
 
 void VertexBuffers::log(std::string_view text) {
   if (log_ != nullptr) log_->line(text);
@@ -150,8 +156,8 @@ void VertexBuffers::create_vertex_buffers(std::span<render::Model* const> models
   uint64_t total = 0;
   for (const BufferEntry& b : buffers_) total += b.vertex_bytes;
   char number[64];
-  const auto r =
-      std::to_chars(number, number + sizeof number, static_cast<double>(total) / 1048576.0, std::chars_format::fixed, 2);
+  const auto r = std::to_chars(number, number + sizeof number, static_cast<double>(total) / 1048576.0,
+                               std::chars_format::fixed, 2);
   std::string mb(number, r.ptr);
   if (mb.size() < 3) mb.insert(0, 3 - mb.size(), ' ');
   log("Total VB Usage: " + mb + "Mb\n");

@@ -84,9 +84,9 @@ struct DeviceCaps {
   bool texture_from_agp = false;
   bool cube_maps = false;
   bool volume_maps = false;
-  bool draw_primitive2 = false;       // the DX6-level drawing interface
-  bool draw_primitive2_ex = false;    // its extended, DX7-level form
-  uint32_t max_vertex_streams = 0;    // at least 1 on a DX8-level device
+  bool draw_primitive2 = false;     // the DX6-level drawing interface
+  bool draw_primitive2_ex = false;  // its extended, DX7-level form
+  uint32_t max_vertex_streams = 0;  // at least 1 on a DX8-level device
   bool hardware_tnl = false;
   uint32_t vertex_shader_version = 0;  // 0: none
   uint32_t vertex_shader_constants = 0;
