@@ -133,8 +133,8 @@ TEST_F(HardwareTest, CapabilityDefaultsAndShaderRule) {
   Capabilities shaders_want = big_want;
   shaders_want.flags.vertex_shaders = shaders_want.flags.pixel_shaders = true;
 
-  for (const Case& c : {Case{0, none, defaults}, Case{0, big, big_want}, Case{0x121A, big, capped},
-                        Case{0, shaders, shaders_want}}) {
+  for (const Case& c :
+       {Case{0, none, defaults}, Case{0, big, big_want}, Case{0x121A, big, capped}, Case{0, shaders, shaders_want}}) {
     FakeBackend backend;
     backend.adapters[0].vendor_id = c.vendor;
     backend.caps = c.caps;
@@ -219,8 +219,7 @@ TEST_F(HardwareTest, VendorLinesAndWorkarounds) {
   for (const Case& c : {Case{0x10DE, 0x20, 600, "VENDOR_NVIDIA\nMultilight workaround enabled\n", multilight},
                         Case{0x1002, 19522, 0, "VENDOR_ATI\nTristrip workaround enabled\n", tristrip},
                         Case{0x10DE, 0x300, 4400, "VENDOR_NVIDIA\n", geforce3},
-                        Case{0x121A, 5, 0, "VENDOR_3DFX\nVOODOO3\n", voodoo3},
-                        Case{0x12D2, 5, 0, "", Workarounds{}}}) {
+                        Case{0x121A, 5, 0, "VENDOR_3DFX\nVOODOO3\n", voodoo3}, Case{0x12D2, 5, 0, "", Workarounds{}}}) {
     tools::test::ScratchDir dir;
     tools::SystemLog log(dir.file("ghw.txt"));
     FakeBackend backend;
