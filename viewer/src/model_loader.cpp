@@ -647,15 +647,6 @@ class Builder {
 
 }  // namespace
 
-RenderCapabilities RenderCapabilities::from_mask(uint32_t bits) {
-  return {(bits & 1) != 0, (bits & 2) != 0, (bits & 4) != 0, (bits & 8) != 0};
-}
-
-uint32_t RenderCapabilities::mask() const {
-  return (hardware_tnl ? 1u : 0u) | (vertex_shaders ? 2u : 0u) | (pixel_shaders ? 4u : 0u) |
-         (palette_skinning ? 8u : 0u);
-}
-
 std::string normalise_model_name(std::string_view name) {
   const std::string upper = tools::ascii_upper(name);
   const std::size_t at = upper.find(".3DI");

@@ -28,8 +28,8 @@
 // - occluders get centres and radii recomputed from their vertices;
 // - render paths and vertex buffer variants are chosen for `capabilities`.
 //
-// Capabilities: the hardware layer's record with the compatibility mask
-// applied. The render paths read hardware T&L as capability 1, vertex
+// Capabilities: the hardware layer's flags (RenderCapabilities, hardware.h)
+// with the compatibility mask applied. The render paths read hardware T&L as capability 1, vertex
 // shaders as capability 2 and palette skinning as capability 4.
 //
 // A pool that cannot take a section refuses the model after its dump
@@ -47,21 +47,12 @@
 #include <vector>
 
 #include "orvo/runtime/file_access.h"
+#include "orvo/runtime/hardware.h"
 #include "orvo/runtime/memory_pool.h"
 #include "orvo/viewer/export_log.h"
 #include "orvo/viewer/render_model.h"
 
 namespace orvo {
-
-struct RenderCapabilities {
-  bool hardware_tnl = false;      // mask bit 1
-  bool vertex_shaders = false;    // mask bit 2
-  bool pixel_shaders = false;     // mask bit 4
-  bool palette_skinning = false;  // mask bit 8
-
-  static RenderCapabilities from_mask(uint32_t bits);
-  uint32_t mask() const;
-};
 
 // What creating textures and materials asks of the device. The preview's
 // factory makes GL textures; the command-line dump records what it is asked.
