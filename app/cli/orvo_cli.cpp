@@ -6,6 +6,7 @@
 //   orvo-cli export MODEL.3da -o OUT.3di [--textures DIR] [--single] [--view-lod K]
 //                   [--json] [--depfile FILE] [--jobs N]
 //   orvo-cli dump MODEL.3di [--json] [--capabilities MASK] [--textures DIR]
+//   orvo-cli gpuinfo [--log FILE]
 //   orvo-cli pff pack ARCHIVE.pff FILE...  |  pff list ARCHIVE.pff  |  pff extract ARCHIVE.pff [-o DIR]
 //
 // Exit status: 0 success, 1 input unreadable or output unwritable, 2 usage,
@@ -42,6 +43,12 @@
 #include "tools/base/file_io.h"
 #include "tools/base/host.h"
 #include "tools/cli/program.h"
+
+namespace orvo {
+#ifdef ORVO_HAVE_GL
+int run_gpuinfo(const std::string& log_path);  // gpuinfo_command.cpp
+#endif
+}  // namespace orvo
 
 namespace {
 
@@ -483,6 +490,16 @@ int run(int argc, char** argv) {
       " bytes). The loader's log 3di_log.txt is written in the current folder: the loading "
       "steps, the textures, the checksum block and the final statistics.\n"));
 
+#ifdef ORVO_HAVE_GL
+  std::string gpu_log;
+  CLI::App* gpuinfo = app.add_subcommand(
+      "gpuinfo",
+      "Make an offscreen OpenGL context and print what the preview will find: the capability report and "
+      "the graphics lines of the system log");
+  gpuinfo->add_option("--log", gpu_log, "Also keep the system log in FILE (default: a scratch file)");
+  gpuinfo->footer("Exit status 1 when no OpenGL 3.3 context can be created (no display: run it under xvfb-run).\n");
+#endif
+
   std::string pff_action, pff_archive, pff_folder;
   std::vector<std::string> pff_files;
   CLI::App* pff = app.add_subcommand("pff", "Make, list or unpack PFF archives");
@@ -496,6 +513,9 @@ int run(int argc, char** argv) {
   if (std::optional<int> done = tools::cli::parse_command_line(app, kProgram, argc, argv)) return *done;
   if (*exp) return run_export(in_path, out_path, scale, export_options);
   if (*dump) return run_dump(in_path, dump_options);
+#ifdef ORVO_HAVE_GL
+  if (*gpuinfo) return run_gpuinfo(gpu_log);
+#endif
   if (*pff) {
     if (pff_action == "pack" && pff_files.empty()) {
       tools::cli::print_error(kProgram, "pff pack: no files to store");

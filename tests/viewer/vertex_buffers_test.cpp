@@ -65,8 +65,8 @@ class VertexBuffersTest : public ::testing::Test {
 };
 
 std::string counts(std::array<int, 6> vid, std::array<int, 6> sys) {
-  static const char* kNames[] = {"Segmented1:  ", "Segmented2:  ", "SegTangent:  ",
-                                 "Skinned:     ", "SkinTangent: ", "Skinned Old: "};
+  static const char* kNames[] = {
+      "Segmented1:  ", "Segmented2:  ", "SegTangent:  ", "Skinned:     ", "SkinTangent: ", "Skinned Old: "};
   std::string out;
   for (int k = 0; k < 6; ++k) out += "Model Count - Vid " + std::string(kNames[k]) + std::to_string(vid[k]) + "\n";
   for (int k = 0; k < 6; ++k) out += "Model Count - Sys " + std::string(kNames[k]) + std::to_string(sys[k]) + "\n";
