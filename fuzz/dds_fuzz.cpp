@@ -40,8 +40,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     FUZZ_CHECK(lv.offset + lv.size <= size, lv.offset + lv.size, size);
     const tools::Result<orvo::Image> image = orvo::dds_to_image(dds, static_cast<int>(i));
     FUZZ_CHECK(image.ok(), i, 0);
-    FUZZ_CHECK(image->pixels.size() == static_cast<std::size_t>(w) * static_cast<std::size_t>(h),
-               image->pixels.size(), i);
+    FUZZ_CHECK(image->pixels.size() == static_cast<std::size_t>(w) * static_cast<std::size_t>(h), image->pixels.size(),
+               i);
     at += lv.size;
     w = w > 1 ? w / 2 : 1;
     h = h > 1 ? h / 2 : 1;

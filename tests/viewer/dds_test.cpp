@@ -24,18 +24,22 @@ struct Head {
 std::string dds(const Head& h, const std::string& data) {
   std::string out = "DDS "s + u32(124) + u32(h.flags) + u32(h.height) + u32(h.width) + u32(0) + u32(0) + u32(h.mips);
   out += std::string(44, '\0') + u32(32);
-  if (h.four_cc.empty())
-    out += u32(h.pf_flags) + u32(0) + u32(h.bits) + u32(h.r) + u32(h.g) + u32(h.b) + u32(h.a);
-  else
-    out += u32(4) + h.four_cc + std::string(20, '\0');
+  if (h.four_cc.empty()) out += u32(h.pf_flags) + u32(0) + u32(h.bits) + u32(h.r) + u32(h.g) + u32(h.b) + u32(h.a);
+  else out += u32(4) + h.four_cc + std::string(20, '\0');
   out += u32(0x1000) + u32(h.caps2) + std::string(12, '\0');
   return out + data;
 }
 
 // A colour block: two 5:6:5 colours, then pixel i uses index i for i < 4 and 0 after.
 std::string colours(uint16_t c0, uint16_t c1) {
-  return {static_cast<char>(c0), static_cast<char>(c0 >> 8), static_cast<char>(c1), static_cast<char>(c1 >> 8),
-          '\xE4', 0, 0, 0};
+  return {static_cast<char>(c0),
+          static_cast<char>(c0 >> 8),
+          static_cast<char>(c1),
+          static_cast<char>(c1 >> 8),
+          '\xE4',
+          0,
+          0,
+          0};
 }
 
 constexpr uint16_t kRed565 = 0xF800, kBlue565 = 0x001F;
@@ -46,17 +50,27 @@ TEST(Dds, BlocksDecodeToTheirColoursAndAlphas) {
     std::string four_cc, block;
     std::vector<uint32_t> first_row;
   } cases[] = {
-      {"DXT1 c0 > c1: four opaque colours", "DXT1", colours(kRed565, kBlue565),
+      {"DXT1 c0 > c1: four opaque colours",
+       "DXT1",
+       colours(kRed565, kBlue565),
        {argb(255, 255, 0, 0), argb(255, 0, 0, 255), argb(255, 170, 0, 85), argb(255, 85, 0, 170)}},
-      {"DXT1 c0 <= c1: three colours and transparent black", "DXT1", colours(kBlue565, kRed565),
+      {"DXT1 c0 <= c1: three colours and transparent black",
+       "DXT1",
+       colours(kBlue565, kRed565),
        {argb(255, 0, 0, 255), argb(255, 255, 0, 0), argb(255, 127, 0, 127), 0}},
-      {"DXT3: 4-bit alphas, always four colours", "DXT3", "\xF0\x21"s + std::string(6, '\0') + colours(kBlue565, kRed565),
+      {"DXT3: 4-bit alphas, always four colours",
+       "DXT3",
+       "\xF0\x21"s + std::string(6, '\0') + colours(kBlue565, kRed565),
        {argb(0, 0, 0, 255), argb(255, 255, 0, 0), argb(17, 85, 0, 170), argb(34, 170, 0, 85)}},
       // Indices 0, 1, 2, 7 for the first four pixels: 0b111'010'001'000.
-      {"DXT5 a0 > a1: eight alphas", "DXT5", "\xC8\x64\x88\x0E\0\0\0\0"s + colours(kRed565, kBlue565),
+      {"DXT5 a0 > a1: eight alphas",
+       "DXT5",
+       "\xC8\x64\x88\x0E\0\0\0\0"s + colours(kRed565, kBlue565),
        {argb(200, 255, 0, 0), argb(100, 0, 0, 255), argb(185, 170, 0, 85), argb(114, 85, 0, 170)}},
       // Indices 0, 2, 6, 7: 0b111'110'010'000.
-      {"DXT5 a0 <= a1: six alphas, 0 and 255", "DXT5", "\x64\xC8\x90\x0F\0\0\0\0"s + colours(kRed565, kBlue565),
+      {"DXT5 a0 <= a1: six alphas, 0 and 255",
+       "DXT5",
+       "\x64\xC8\x90\x0F\0\0\0\0"s + colours(kRed565, kBlue565),
        {argb(100, 255, 0, 0), argb(120, 0, 0, 255), argb(0, 170, 0, 85), argb(255, 85, 0, 170)}},
   };
   for (const Case& c : cases) {
@@ -89,8 +103,15 @@ TEST(Dds, UncompressedLayoutsFollowTheirMasks) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    const Head h{.width = 1, .height = 1, .four_cc = "", .pf_flags = c.pf_flags, .bits = c.bits, .r = c.r,
-                 .g = c.g, .b = c.b, .a = c.a};
+    const Head h{.width = 1,
+                 .height = 1,
+                 .four_cc = "",
+                 .pf_flags = c.pf_flags,
+                 .bits = c.bits,
+                 .r = c.r,
+                 .g = c.g,
+                 .b = c.b,
+                 .a = c.a};
     const std::string bytes = dds(h, c.pixel);
     const auto file = decode_dds(bytes, "t.dds");
     ASSERT_TRUE(file.ok()) << file.error().message;
@@ -132,8 +153,7 @@ TEST(Dds, DamagedAndUnsupportedFilesAreRefusedAtTheFaultyByte) {
   } cases[] = {
       {"header cut short", dds({}, "").substr(0, 100), 100, "ends inside the DDS header"},
       {"wrong magic", "DDT" + dds({}, block).substr(3), 0, "not a DDS file"},
-      {"mip chain cut short", dds({.width = 8, .height = 8, .mips = 3}, std::string(32 + 8, '\0')), 168,
-       "mip level 2"},
+      {"mip chain cut short", dds({.width = 8, .height = 8, .mips = 3}, std::string(32 + 8, '\0')), 168, "mip level 2"},
       {"huge claimed size, tiny file", dds({.width = 16384, .height = 16384}, block), 136, "mip level 0"},
       {"side above the limit", dds(tall, block), 12, "more than a texture can have"},
       {"more mips than halvings", dds({.mips = 4}, std::string(24, '\0')), 28, "mip levels are more than"},

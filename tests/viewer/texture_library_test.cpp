@@ -91,14 +91,26 @@ TEST(TextureLibrary, FilesAreFoundByTheirRules) {
     bool made, from_dds;
     uint32_t flags;  // asked with 0x5
   } cases[] = {
-      {"a .dds of the same base is preferred, in any case", {{"rock.tga", tga_row({1})}, {"Rock.DDS", kDxt1}},
-       "ROCK.TGA", true, true, 0x5 | kTextureFlagsFromDds},
+      {"a .dds of the same base is preferred, in any case",
+       {{"rock.tga", tga_row({1})}, {"Rock.DDS", kDxt1}},
+       "ROCK.TGA",
+       true,
+       true,
+       0x5 | kTextureFlagsFromDds},
       {"a TGA gets the own-alpha flag", {{"rock.tga", tga_row({1})}}, "ROCK.TGA", true, false, 0x5 | kTextureFlagsTga},
-      {"an MDT never looks for a .dds", {{"skin.mdt", tga_row({1})}, {"skin.dds", kDxt1}}, "SKIN.MDT", true, false,
+      {"an MDT never looks for a .dds",
+       {{"skin.mdt", tga_row({1})}, {"skin.dds", kDxt1}},
+       "SKIN.MDT",
+       true,
+       false,
        0x5},
       {"a PCX is read through its palette", {{"a.pcx", pcx_row({0}, {})}}, "A.PCX", true, false, 0x5},
-      {"an unreadable .dds gives none", {{"rock.tga", tga_row({1})}, {"rock.dds", "DDS "}}, "ROCK.TGA", false,
-       false, 0},
+      {"an unreadable .dds gives none",
+       {{"rock.tga", tga_row({1})}, {"rock.dds", "DDS "}},
+       "ROCK.TGA",
+       false,
+       false,
+       0},
       {"a missing file gives none", {}, "NONE.TGA", false, false, 0},
       {"an unknown kind gives none", {{"a.bmp", "BM"}}, "A.BMP", false, false, 0},
   };
@@ -131,7 +143,8 @@ TEST(TextureLibrary, AlphaPcxBecomesWhiteWithTheLowByteAsAlpha) {
   Fixture f;
   f.dir.put("mask.pcx", pcx_row({0, 1}, {argb(255, 9, 8, 0x40), argb(255, 1, 2, 0xC0)}));
   ASSERT_NE(f.library.alpha("MASK.PCX", 0, 7), 0);
-  EXPECT_EQ(f.device.calls[0].image.pixels, (std::vector<uint32_t>{argb(0x40, 255, 255, 255), argb(0xC0, 255, 255, 255)}));
+  EXPECT_EQ(f.device.calls[0].image.pixels,
+            (std::vector<uint32_t>{argb(0x40, 255, 255, 255), argb(0xC0, 255, 255, 255)}));
   EXPECT_EQ(f.device.calls[0].flags, 7u);
 }
 

@@ -163,17 +163,12 @@ void decode_blocks(const DdsFile& dds, const uint8_t* data, int w, int h, std::v
 std::size_t dds_level_size(DdsFormat format, int width, int height) {
   const auto w = static_cast<std::size_t>(width), h = static_cast<std::size_t>(height);
   switch (format) {
-    case DdsFormat::kDxt1:
-      return ((w + 3) / 4) * ((h + 3) / 4) * 8;
+    case DdsFormat::kDxt1: return ((w + 3) / 4) * ((h + 3) / 4) * 8;
     case DdsFormat::kDxt3:
-    case DdsFormat::kDxt5:
-      return ((w + 3) / 4) * ((h + 3) / 4) * 16;
-    case DdsFormat::kRgb32:
-      return w * h * 4;
-    case DdsFormat::kRgb24:
-      return w * h * 3;
-    case DdsFormat::kLuminance8:
-      return w * h;
+    case DdsFormat::kDxt5: return ((w + 3) / 4) * ((h + 3) / 4) * 16;
+    case DdsFormat::kRgb32: return w * h * 4;
+    case DdsFormat::kRgb24: return w * h * 3;
+    case DdsFormat::kLuminance8: return w * h;
   }
   return 0;
 }
@@ -253,8 +248,8 @@ tools::Result<DdsFile> read_dds(const std::string& path) {
 
 tools::Result<Image> dds_to_image(const DdsFile& dds, int level) {
   if (level < 0 || static_cast<std::size_t>(level) >= dds.levels.size())
-    return tools::Error{kImageBadFile, "the DDS file has no mip level " + std::to_string(level), {},
-                        tools::ErrorKind::kBadArgument};
+    return tools::Error{
+        kImageBadFile, "the DDS file has no mip level " + std::to_string(level), {}, tools::ErrorKind::kBadArgument};
   const DdsLevel& lv = dds.levels[static_cast<std::size_t>(level)];
   Image image;
   image.width = lv.width;
@@ -269,8 +264,7 @@ tools::Result<Image> dds_to_image(const DdsFile& dds, int level) {
     decode_blocks(dds, data, lv.width, lv.height, image.pixels);
     return image;
   }
-  const std::size_t bpp =
-      dds.format == DdsFormat::kRgb32 ? 4 : (dds.format == DdsFormat::kRgb24 ? 3 : std::size_t{1});
+  const std::size_t bpp = dds.format == DdsFormat::kRgb32 ? 4 : (dds.format == DdsFormat::kRgb24 ? 3 : std::size_t{1});
   for (std::size_t i = 0; i < image.pixels.size(); ++i) {
     const uint8_t* p = data + i * bpp;
     if (dds.format == DdsFormat::kLuminance8) {

@@ -146,8 +146,7 @@ int32_t TextureLibrary::alpha(const std::string& name, int k, uint32_t flags) {
   return remember(key, device_.create_from_pixels(key, *image, k, flags));
 }
 
-int32_t TextureLibrary::colour_with_alpha(const std::string& colour, const std::string& alpha, int k,
-                                          uint32_t flags) {
+int32_t TextureLibrary::colour_with_alpha(const std::string& colour, const std::string& alpha, int k, uint32_t flags) {
   const std::string key = std::string(colour) + "/" + alpha + ":" + static_cast<char>('1' + k);
   if (const int32_t live = find(key)) return live;
   if (const std::string dds = dds_path(colour); !dds.empty()) {
@@ -167,8 +166,8 @@ int32_t TextureLibrary::colour_with_alpha(const std::string& colour, const std::
       for (int y = 0; y < std::min(image->height, mask->height); ++y)
         for (int x = 0; x < std::min(image->width, mask->width); ++x) {
           uint32_t& p = image->pixels[static_cast<std::size_t>(y) * image->width + x];
-          p = (p & 0xFFFFFF) | (static_cast<uint32_t>(grey[mask->indices[static_cast<std::size_t>(y) * mask->width + x]])
-                                << 24);
+          p = (p & 0xFFFFFF) |
+              (static_cast<uint32_t>(grey[mask->indices[static_cast<std::size_t>(y) * mask->width + x]]) << 24);
         }
     }
   }
@@ -205,14 +204,14 @@ std::vector<BuiltinTexture> builtin_texture_images() {
   const auto power = [](double t, int n) { return static_cast<uint32_t>(std::trunc(std::pow(t, n) * 255.0)); };
   std::vector<BuiltinTexture> out;
   out.push_back({"ReflectRamp", make(64, 8, [](int x, int) { return argb(255, 4 * x, 4 * x, 4 * x); }), 0, 1});
-  out.push_back(
-      {"GSysClip", make(4, 4, [](int x, int) { return argb(x < 2 ? 0 : 255, 127, 127, 127); }), 0, 0x140003});
+  out.push_back({"GSysClip", make(4, 4, [](int x, int) { return argb(x < 2 ? 0 : 255, 127, 127, 127); }), 0, 0x140003});
   out.push_back({"GSysGray", make(4, 4, [](int, int) { return argb(255, 128, 128, 128); }), 0, 0});
-  out.push_back({"gsys_phong", make(256, 256,
-                                    [&](int x, int y) {
-                                      const double t = y / 255.0;
-                                      return argb(x, power(t, 4), power(t, 16), power(t, 64));
-                                    }),
+  out.push_back({"gsys_phong",
+                 make(256, 256,
+                      [&](int x, int y) {
+                        const double t = y / 255.0;
+                        return argb(x, power(t, 4), power(t, 16), power(t, 64));
+                      }),
                  2, 0x100001});
   return out;
 }
@@ -230,8 +229,7 @@ int32_t LibraryTextureFactory::create_texture(const Request& request) {
 
 int32_t LibraryTextureFactory::create_texture_from_pixels(const std::string& name, int width, int height,
                                                           std::span<const uint32_t> argb) {
-  if (width <= 0 || height <= 0 ||
-      argb.size() != static_cast<std::size_t>(width) * static_cast<std::size_t>(height))
+  if (width <= 0 || height <= 0 || argb.size() != static_cast<std::size_t>(width) * static_cast<std::size_t>(height))
     return 0;
   Image image;
   image.width = width;
