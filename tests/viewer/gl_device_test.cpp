@@ -1,8 +1,9 @@
-// Textures on a real OpenGL device (a virtual X server with Mesa's software
-// rasteriser in CI): pixels uploaded and read back unchanged, a DXT file
-// through the driver's decoder and through ours giving the same picture
-// within the format's tolerance, and every texture counted by the hardware
-// layer.
+// Textures and buffers on a real OpenGL device (a virtual X server with
+// Mesa's software rasteriser in CI): pixels uploaded and read back
+// unchanged, a DXT file through the driver's decoder and through ours giving
+// the same picture within the format's tolerance, every texture counted by
+// the hardware layer, and buffer data read back as it was written.
+#include "orvo/viewer/gl_buffers.h"
 #include "orvo/viewer/gl_textures.h"
 
 #include <gtest/gtest.h>
@@ -53,7 +54,7 @@ int channel_distance(uint32_t a, uint32_t b) {
   return worst;
 }
 
-class GlTexturesTest : public ::testing::Test {
+class GlDeviceTest : public ::testing::Test {
  protected:
   void SetUp() override {
     std::string error;
@@ -65,7 +66,7 @@ class GlTexturesTest : public ::testing::Test {
   GlInfo info_;
 };
 
-TEST_F(GlTexturesTest, PixelsComeBackAsUploadedAndAreCounted) {
+TEST_F(GlDeviceTest, PixelsComeBackAsUploadedAndAreCounted) {
   tools::test::ScratchDir dir{"gltex"};
   tools::SystemLog log(dir.file("ghw.txt"));
   GlBackend backend(gl_.get());
@@ -84,7 +85,7 @@ TEST_F(GlTexturesTest, PixelsComeBackAsUploadedAndAreCounted) {
   EXPECT_EQ(hardware.object_count(kObjTexture), 0);
 }
 
-TEST_F(GlTexturesTest, DxtDataAsStoredAndDecodedGiveTheSamePicture) {
+TEST_F(GlDeviceTest, DxtDataAsStoredAndDecodedGiveTheSamePicture) {
   const std::string bytes = dxt1_file();
   const tools::Result<DdsFile> dds = decode_dds(bytes, "t.dds");
   ASSERT_TRUE(dds) << dds.error().message;
@@ -107,6 +108,22 @@ TEST_F(GlTexturesTest, DxtDataAsStoredAndDecodedGiveTheSamePicture) {
   // Drivers round the blended colours their own way: within 8 of 255.
   for (std::size_t i = 0; i < driver.pixels.size(); ++i)
     EXPECT_LE(channel_distance(driver.pixels[i], ours->pixels[i]), 8) << "texel " << i;
+}
+
+TEST_F(GlDeviceTest, BuffersHoldWhatWasWritten) {
+  GlBufferDevice device(gl_->context());
+  std::vector<std::byte> vertices(32 * 5);
+  for (std::size_t i = 0; i < vertices.size(); ++i) vertices[i] = static_cast<std::byte>(i * 7);
+  const std::vector<uint16_t> indices = {0, 1, 2, 4, 3, 2, 65535};
+  for (const bool vid : {true, false}) {
+    const int handle = device.create_buffers(BufferKind::kSegmented1, vid, vertices, indices);
+    ASSERT_GT(handle, 0);
+    EXPECT_NE(device.buffers(handle).vertex_buffer, device.buffers(handle).index_buffer);
+    EXPECT_TRUE(device.read_vertices(handle) == vertices);
+    EXPECT_EQ(device.read_indices(handle), indices);
+    device.release(handle);
+    EXPECT_EQ(device.buffers(handle).vertex_buffer, 0u);
+  }
 }
 
 }  // namespace
