@@ -3,6 +3,8 @@
 // driver's strings, and the PCI ids read from a hand-made /sys tree.
 #include "orvo/runtime/gl_context.h"
 
+#include "orvo/runtime/gl_backend.h"
+
 #include <gtest/gtest.h>
 
 #include <QGuiApplication>
@@ -23,6 +25,29 @@ TEST(GlContext, OffersCoreProfileAndDescribesTheDriver) {
   EXPECT_TRUE(info.major > 3 || (info.major == 3 && info.minor >= 3));
   EXPECT_GE(info.max_texture_size, 1024);
   EXPECT_EQ(info.s3tc, info.has_extension("GL_EXT_texture_compression_s3tc"));
+}
+
+TEST(GlContext, TheHardwareLayerLogsEveryStepOfARealStart) {
+  tools::test::ScratchDir dir{"ghw"};
+  tools::SystemLog log(dir.file("ghw.txt"));
+  GlBackend backend;
+  Hardware hardware(backend, log);
+  ASSERT_EQ(hardware.initialise(), 0) << backend.error();
+  EXPECT_EQ(hardware.initialise(), -32768);
+  ASSERT_EQ(hardware.create_device(DeviceRequest{}), 0);
+  Capabilities caps;
+  ASSERT_EQ(hardware.read_capabilities(0, caps), 0);
+  EXPECT_TRUE(caps.flags.hardware_tnl && caps.flags.vertex_shaders && caps.flags.pixel_shaders);
+  const std::string text = tools::test::slurp(dir.file("ghw.txt"));
+  for (const std::string& line : std::vector<std::string>{
+           "GLVersion: OpenGL " + backend.info().version + " detected\n",
+           std::string("Error: Tessa has already been initted\n"), "Device 0:  " + backend.info().renderer + "\n",
+           std::string("CreateDevice:  device:0   640x480  Windowed"),
+           std::string("Testing display format:   D3DFMT_X8R8G8B8  D3DFMT_X8R8G8B8  D3DFMT_D24S8\n"),
+           std::string("Found valid display combination\n"), std::string("Approx Tex Mem: "),
+           std::string("Driver:   non-WHQL certified\n"), std::string("Driver:   DX8 level\n"),
+           std::string("Supports: T&L:YES  HWVS:YES  HWPS:YES  PALSKIN:YES\n")})
+    EXPECT_NE(text.find(line), std::string::npos) << line;
 }
 
 TEST(GlContext, ReadsTheFirstCardsPciIds) {
