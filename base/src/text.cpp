@@ -1,7 +1,10 @@
 #include "tools/base/text.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 
@@ -125,6 +128,23 @@ double parse_real(std::string_view text) {
 std::string_view file_part(std::string_view path) {
   const std::size_t cut = path.find_last_of("\\/");
   return cut == std::string_view::npos ? path : path.substr(cut + 1);
+}
+
+std::string format_text(const char* format, ...) {
+  char buf[512];
+  va_list args;
+  va_start(args, format);
+  const int n = std::vsnprintf(buf, sizeof buf, format, args);
+  va_end(args);
+  return std::string(buf, static_cast<std::size_t>(std::clamp(n, 0, static_cast<int>(sizeof buf) - 1)));
+}
+
+std::string fixed_number(double value, int width, int precision) {
+  char buf[64];
+  const auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, precision);
+  std::string text(buf, r.ptr);
+  if (static_cast<int>(text.size()) < width) text.insert(0, static_cast<std::size_t>(width) - text.size(), ' ');
+  return text;
 }
 
 }  // namespace tools

@@ -1,5 +1,7 @@
 #include "orvo/runtime/hardware.h"
 
+#include "tools/base/text.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cstdarg>
@@ -8,25 +10,7 @@
 namespace orvo {
 namespace {
 
-// printf for the log's integer and text fields (these never depend on the
-// locale; real numbers go through fixed_number).
-[[gnu::format(printf, 1, 2)]] std::string format(const char* fmt, ...) {
-  char buf[512];
-  va_list args;
-  va_start(args, fmt);
-  const int n = std::vsnprintf(buf, sizeof buf, fmt, args);
-  va_end(args);
-  return std::string(buf, static_cast<std::size_t>(std::clamp(n, 0, static_cast<int>(sizeof buf) - 1)));
-}
-
-// "%<width>.<precision>f" in the C locale whatever the program's locale.
-std::string fixed_number(double value, int width, int precision) {
-  char buf[64];
-  const auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, precision);
-  std::string text(buf, r.ptr);
-  if (static_cast<int>(text.size()) < width) text.insert(0, static_cast<std::size_t>(width) - text.size(), ' ');
-  return text;
-}
+using tools::fixed_number;
 
 using F = SurfaceFormat;
 
@@ -195,7 +179,7 @@ int Hardware::initialise() {
     log("Error: OpenGL not detected\n");
     return -32766;
   }
-  log(format("GLVersion: OpenGL %s detected\n", version->c_str()));
+  log(tools::format_text("GLVersion: OpenGL %s detected\n", version->c_str()));
   if (!backend_.open()) {
     log("Error: Could not create OpenGL context\n");
     return -32765;
@@ -206,15 +190,16 @@ int Hardware::initialise() {
     const std::optional<AdapterIdentifier> id = backend_.adapter_identifier(n);
     if (!id) continue;
     const uint64_t v = id->driver_version;
-    log(format("Device %ld:  %s\n", static_cast<long>(n), id->description.c_str()));
-    log(format("           %s\n", id->driver.c_str()));
-    log(format("           %ld.%ld.%ld.%ld\n", static_cast<long>((v >> 48) & 0xFFFF),
-               static_cast<long>((v >> 32) & 0xFFFF), static_cast<long>((v >> 16) & 0xFFFF),
-               static_cast<long>(v & 0xFFFF)));
-    log(format("           %04X %04X %04X\n", id->vendor_id, id->device_id, id->subsystem_id));
+    log(tools::format_text("Device %ld:  %s\n", static_cast<long>(n), id->description.c_str()));
+    log(tools::format_text("           %s\n", id->driver.c_str()));
+    log(tools::format_text("           %ld.%ld.%ld.%ld\n", static_cast<long>((v >> 48) & 0xFFFF),
+                           static_cast<long>((v >> 32) & 0xFFFF), static_cast<long>((v >> 16) & 0xFFFF),
+                           static_cast<long>(v & 0xFFFF)));
+    log(tools::format_text("           %04X %04X %04X\n", id->vendor_id, id->device_id, id->subsystem_id));
     const tools::DeviceGuid& g = id->guid;
-    log(format("           %08X-%04X-%04X-%02X-%02X-%02X-%02X-%02X-%02X-%02X-%02X\n", g.data1, g.data2, g.data3,
-               g.data4[0], g.data4[1], g.data4[2], g.data4[3], g.data4[4], g.data4[5], g.data4[6], g.data4[7]));
+    log(tools::format_text("           %08X-%04X-%04X-%02X-%02X-%02X-%02X-%02X-%02X-%02X-%02X\n", g.data1, g.data2,
+                           g.data3, g.data4[0], g.data4[1], g.data4[2], g.data4[3], g.data4[4], g.data4[5], g.data4[6],
+                           g.data4[7]));
   }
   log(tools::SystemLog::kBreak);
   return 0;
@@ -236,10 +221,10 @@ int Hardware::create_device(const DeviceRequest& request) {
   }
   // The colour and depth halves of the combination ("c32", "d32").
   const std::string_view name = combination_name(combination);
-  log(format("CreateDevice:  device:%ld   %ldx%ld  %s  %.*s  %.*s  aa%ld\n", static_cast<long>(request.adapter),
-             static_cast<long>(request.width), static_cast<long>(request.height),
-             request.windowed ? "Windowed" : "Fullscreen", 3, name.data(), 3, name.data() + 4,
-             static_cast<long>(request.antialias)));
+  log(tools::format_text("CreateDevice:  device:%ld   %ldx%ld  %s  %.*s  %.*s  aa%ld\n",
+                         static_cast<long>(request.adapter), static_cast<long>(request.width),
+                         static_cast<long>(request.height), request.windowed ? "Windowed" : "Fullscreen", 3,
+                         name.data(), 3, name.data() + 4, static_cast<long>(request.antialias)));
 
   const DeviceCaps raw = backend_.device_caps(request.adapter);
   if (!request.windowed && request.width > 1024 && !raw.hardware_tnl) return -1;
@@ -248,8 +233,8 @@ int Hardware::create_device(const DeviceRequest& request) {
   for (std::optional<Combination> c = combination; c && !chosen; c = combination_fallback(*c)) {
     for (const FormatRow& row : combination_rows(*c)) {
       if (request.windowed && !row.windowed) continue;
-      log(format("Testing display format:   %s  %s  %s\n", format_name(row.display).data(),
-                 format_name(row.back_buffer).data(), format_name(row.depth_stencil).data()));
+      log(tools::format_text("Testing display format:   %s  %s  %s\n", format_name(row.display).data(),
+                             format_name(row.back_buffer).data(), format_name(row.depth_stencil).data()));
       if (backend_.row_valid(request.adapter, row, request.windowed)) {
         chosen = row;
         break;
@@ -264,12 +249,12 @@ int Hardware::create_device(const DeviceRequest& request) {
 
   const DeviceCreation made = backend_.create_device(request, *chosen);
   if (made.result != 0) {
-    log(format("Failed to initialize...  (%8X)\n", made.result));
+    log(tools::format_text("Failed to initialize...  (%8X)\n", made.result));
     if (made.device) backend_.release_device();
     return -1;
   }
   if (!made.device) {
-    log(format("Initialize returned NULL device...  (%8X)\n", made.result));
+    log(tools::format_text("Initialize returned NULL device...  (%8X)\n", made.result));
     return -1;
   }
   device_ = true;
@@ -420,8 +405,8 @@ void Hardware::report_capabilities(const Capabilities& caps) {
   else if (caps.dx7) log("Driver:   DX7 level\n");
   else if (caps.dx6) log("Driver:   DX6 level\n");
   const RenderCapabilities& f = caps.flags;
-  log(format("Supports: T&L:%s  HWVS:%s  HWPS:%s  PALSKIN:%s\n", yes_no(f.hardware_tnl), yes_no(f.vertex_shaders),
-             yes_no(f.pixel_shaders), yes_no(f.palette_skinning)));
+  log(tools::format_text("Supports: T&L:%s  HWVS:%s  HWPS:%s  PALSKIN:%s\n", yes_no(f.hardware_tnl),
+                         yes_no(f.vertex_shaders), yes_no(f.pixel_shaders), yes_no(f.palette_skinning)));
 }
 
 uint32_t Hardware::register_object(int kind, const ImageInfo* image) {
@@ -449,13 +434,14 @@ void Hardware::destroy_all_objects() {
   for (int kind = 0; kind < kObjectKinds; ++kind) {
     if (counts_[kind] == 0) continue;
     any = true;
-    log(format("%ld %s objects remaining\n", static_cast<long>(counts_[kind]), object_kind_name(kind).data()));
+    log(tools::format_text("%ld %s objects remaining\n", static_cast<long>(counts_[kind]),
+                           object_kind_name(kind).data()));
   }
   if (!any) log("All objects have been deallocated\n");
   for (const Object& o : objects_) {
     if (o.kind != kObjImage) continue;
-    log(format("GImage:  %08x   %ldx%ld  %ld  %s\n", o.handle, static_cast<long>(o.image.width),
-               static_cast<long>(o.image.height), static_cast<long>(o.image.depth), o.image.name.c_str()));
+    log(tools::format_text("GImage:  %08x   %ldx%ld  %ld  %s\n", o.handle, static_cast<long>(o.image.width),
+                           static_cast<long>(o.image.height), static_cast<long>(o.image.depth), o.image.name.c_str()));
   }
   for (const Object& o : objects_) backend_.release_object(o.kind, o.handle);
   objects_.clear();
@@ -482,8 +468,8 @@ int Hardware::select_material_from(uint32_t handle, uintptr_t caller) {
   if (handle == 0) return -65279;
   const Object* o = find(handle);
   if (o == nullptr || o->kind != kObjMaterial) {
-    log(format("Invalid GHMAT 0x%08x submitted to SelectMaterial!  Called by code at 0x%08x", handle,
-               static_cast<uint32_t>(caller)));
+    log(tools::format_text("Invalid GHMAT 0x%08x submitted to SelectMaterial!  Called by code at 0x%08x", handle,
+                           static_cast<uint32_t>(caller)));
     return -65279;
   }
   return 0;
@@ -495,15 +481,16 @@ int Hardware::select_material_from(uint32_t handle, uintptr_t caller) {
   const auto it = std::find_if(objects_.begin(), objects_.end(),
                                [&](const Object& o) { return o.address == material && o.kind == kObjMaterial; });
   if (it == objects_.end()) {
-    log(format("Invalid GMaterial* 0x%8x submitted to SelectMaterial!  Called by code at 0x%08x",
-               static_cast<uint32_t>(reinterpret_cast<uintptr_t>(material)), static_cast<uint32_t>(caller)));
+    log(tools::format_text("Invalid GMaterial* 0x%8x submitted to SelectMaterial!  Called by code at 0x%08x",
+                           static_cast<uint32_t>(reinterpret_cast<uintptr_t>(material)),
+                           static_cast<uint32_t>(caller)));
     return -65279;
   }
   return 0;
 }
 
 void Hardware::report_texture_from_memory_failure(uint32_t result, long line) {
-  log(format("GTexture::InitFromMemory failed during D3DX call (%08x) line %ld", result, line));
+  log(tools::format_text("GTexture::InitFromMemory failed during D3DX call (%08x) line %ld", result, line));
 }
 
 }  // namespace orvo

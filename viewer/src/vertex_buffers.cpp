@@ -1,5 +1,7 @@
 #include "orvo/viewer/vertex_buffers.h"
 
+#include "tools/base/text.h"
+
 #include <algorithm>
 #include <cassert>
 #include <charconv>
@@ -9,15 +11,6 @@
 
 namespace orvo {
 namespace {
-
-[[gnu::format(printf, 1, 2)]] std::string format(const char* fmt, ...) {
-  char buf[512];
-  va_list args;
-  va_start(args, fmt);
-  const int n = std::vsnprintf(buf, sizeof buf, fmt, args);
-  va_end(args);
-  return std::string(buf, static_cast<std::size_t>(std::clamp(n, 0, static_cast<int>(sizeof buf) - 1)));
-}
 
 constexpr BufferKindInfo kKinds[kBufferKinds] = {
     {"Segmented1", "Segmented1:  ", 32, 0x112}, {"Segmented2", "Segmented2:  ", 40, 0x212},
@@ -146,8 +139,8 @@ void VertexBuffers::create_vertex_buffers(std::span<render::Model* const> models
   }
   for (std::size_t v = 0; v < 2; ++v) {
     for (std::size_t k = 0; k < kBufferKinds; ++k) {
-      log(format("Model Count - %s %s%ld\n", v == 0 ? "Vid" : "Sys", kKinds[k].count_name.data(),
-                 static_cast<long>(queues[v][k].size())));
+      log(tools::format_text("Model Count - %s %s%ld\n", v == 0 ? "Vid" : "Sys", kKinds[k].count_name.data(),
+                             static_cast<long>(queues[v][k].size())));
     }
   }
   for (std::size_t v = 0; v < 2; ++v)
@@ -155,12 +148,7 @@ void VertexBuffers::create_vertex_buffers(std::span<render::Model* const> models
 
   uint64_t total = 0;
   for (const BufferEntry& b : buffers_) total += b.vertex_bytes;
-  char number[64];
-  const auto r = std::to_chars(number, number + sizeof number, static_cast<double>(total) / 1048576.0,
-                               std::chars_format::fixed, 2);
-  std::string mb(number, r.ptr);
-  if (mb.size() < 3) mb.insert(0, 3 - mb.size(), ' ');
-  log("Total VB Usage: " + mb + "Mb\n");
+  log("Total VB Usage: " + tools::fixed_number(static_cast<double>(total) / 1048576.0, 3, 2) + "Mb\n");
 }
 
 void VertexBuffers::create_queue(std::vector<render::Model*>& queue, BufferKind kind, bool vid) {
@@ -174,8 +162,8 @@ void VertexBuffers::create_queue(std::vector<render::Model*>& queue, BufferKind 
     while (next < queue.size()) {
       render::Model* m = queue[next];
       if (m->vertex_count > kMaxBufferVertices) {
-        log(format("Error: model '%s' has %ld vertices, more than a vertex buffer holds (32766)\n",
-                   m->file_name.c_str(), static_cast<long>(m->vertex_count)));
+        log(tools::format_text("Error: model '%s' has %ld vertices, more than a vertex buffer holds (32766)\n",
+                               m->file_name.c_str(), static_cast<long>(m->vertex_count)));
         if (!has_buffer_mark(m)) marked_.push_back(m);
         ++next;
         continue;
@@ -220,9 +208,9 @@ void VertexBuffers::create_queue(std::vector<render::Model*>& queue, BufferKind 
     entry.model_count = taken.size();
     buffers_.push_back(entry);
     placed_.insert(placed_.end(), placed.begin(), placed.end());
-    log(format("Created VB - %s: %ld models  (%ldk)  v =%5ld i =%5ld\n", info.name.data(),
-               static_cast<long>(entry.model_count), static_cast<long>(entry.vertex_bytes / 1024),
-               static_cast<long>(entry.vertex_count), static_cast<long>(entry.index_count)));
+    log(tools::format_text("Created VB - %s: %ld models  (%ldk)  v =%5ld i =%5ld\n", info.name.data(),
+                           static_cast<long>(entry.model_count), static_cast<long>(entry.vertex_bytes / 1024),
+                           static_cast<long>(entry.vertex_count), static_cast<long>(entry.index_count)));
   }
 }
 

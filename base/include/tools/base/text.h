@@ -44,4 +44,12 @@ double parse_real(std::string_view text);
 // Text after the last '\\' or '/' of a path.
 std::string_view file_part(std::string_view path);
 
+// printf into a string, for log lines of integers and texts (at most 511
+// characters; real numbers go through fixed_number, which never depends on
+// the locale).
+[[gnu::format(printf, 1, 2)]] std::string format_text(const char* format, ...);
+
+// "%<width>.<precision>f" with '.' whatever the program's locale.
+std::string fixed_number(double value, int width, int precision);
+
 }  // namespace tools
