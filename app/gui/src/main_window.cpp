@@ -106,12 +106,12 @@ struct Filter {
   const char* text;
   const char* suffix;
 };
-struct DialogSpec {
+struct DialogSetup {
   bool save;
   bool confirm_overwrite;
   std::vector<Filter> filters;
 };
-DialogSpec dialog_spec(FileDialog kind) {
+DialogSetup dialog_setup(FileDialog kind) {
   switch (kind) {
     case FileDialog::kOpenModel: return {false, false, {{"3DI ASCII file (*.3da)", "3da"}}};
     case FileDialog::kImportScene:
@@ -130,18 +130,18 @@ DialogSpec dialog_spec(FileDialog kind) {
 // The file dialog of a command. The suffix of the chosen filter is added to
 // a name typed without one, as people expect of these dialogs.
 std::optional<QString> run_file_dialog(QWidget* parent, const FileDialogRequest& r) {
-  const DialogSpec spec = dialog_spec(r.kind);
+  const DialogSetup setup = dialog_setup(r.kind);
   QFileDialog dialog(parent);
-  dialog.setAcceptMode(spec.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-  dialog.setFileMode(spec.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-  if (!spec.confirm_overwrite) dialog.setOption(QFileDialog::DontConfirmOverwrite);
+  dialog.setAcceptMode(setup.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+  dialog.setFileMode(setup.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+  if (!setup.confirm_overwrite) dialog.setOption(QFileDialog::DontConfirmOverwrite);
   dialog.setOption(QFileDialog::DontUseNativeDialog);
   QStringList filters;
-  for (const Filter& f : spec.filters) filters << QString::fromLatin1(f.text);
+  for (const Filter& f : setup.filters) filters << QString::fromLatin1(f.text);
   dialog.setNameFilters(filters);
-  if (!spec.filters.empty()) dialog.setDefaultSuffix(QString::fromLatin1(spec.filters.front().suffix));
-  QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, spec](const QString& text) {
-    for (const Filter& f : spec.filters)
+  if (!setup.filters.empty()) dialog.setDefaultSuffix(QString::fromLatin1(setup.filters.front().suffix));
+  QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, setup](const QString& text) {
+    for (const Filter& f : setup.filters)
       if (text == QLatin1String(f.text)) dialog.setDefaultSuffix(QString::fromLatin1(f.suffix));
   });
   dialog.setDirectory(r.folder.isEmpty() ? QDir::currentPath() : r.folder);

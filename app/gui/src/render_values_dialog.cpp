@@ -90,12 +90,12 @@ RenderValuesDialog::RenderValuesDialog(RenderSettings& settings, QWidget* parent
   };
 
   RenderSettings& s = settings_;
-  struct GroupSpec {
+  struct GroupSetup {
     std::array<int*, 3> components;
     std::array<int, 3> edit_ids;
     int swatch_id;
   };
-  const std::array<GroupSpec, 5> specs{{
+  const std::array<GroupSetup, 5> setups{{
       {{&s.background_red, &s.background_green, &s.background_blue}, {3900, 3901, 3902}, 1181},
       {{&s.sky_red, &s.sky_green, &s.sky_blue}, {3903, 3904, 3905}, 1092},
       {{&s.ground_red, &s.ground_green, &s.ground_blue}, {3912, 3913, 3914}, 1095},
@@ -122,16 +122,16 @@ RenderValuesDialog::RenderValuesDialog(RenderSettings& settings, QWidget* parent
 
   for (std::size_t g = 0; g < groups_.size(); ++g) {
     Group& group = groups_[g];
-    const GroupSpec& spec = specs[g];
+    const GroupSetup& setup = setups[g];
     const int row = static_cast<int>(g) + 1;
-    group.components = spec.components;
+    group.components = setup.components;
     grid->addWidget(captions[g], row, 0);
     for (std::size_t c = 0; c < 3; ++c) {
-      group.edits[c] = number_edit(spec.edit_ids[c], *spec.components[c], this);
+      group.edits[c] = number_edit(setup.edit_ids[c], *setup.components[c], this);
       grid->addWidget(group.edits[c], row, static_cast<int>(c) + 1);
     }
-    group.swatch = new ColourSwatch(spec.components, this);
-    set_id(group.swatch, spec.swatch_id);
+    group.swatch = new ColourSwatch(setup.components, this);
+    set_id(group.swatch, setup.swatch_id);
     connect(group.swatch, &QAbstractButton::clicked, this, [this, &group] { pick_colour(group); });
     grid->addWidget(group.swatch, row, 4);
   }
