@@ -7,6 +7,8 @@
 //                   [--json] [--depfile FILE] [--jobs N]
 //   orvo-cli dump MODEL.3di [--json] [--capabilities MASK] [--textures DIR]
 //   orvo-cli gpuinfo [--log FILE]
+//   orvo-cli render MODEL.(3di|3da) -o SHOT.png [--size WxH] [--lod K] [--yaw Y --pitch P --zoom Z]
+//                   [--time MS] [--level 1|2|3] [--passes N] [--wireframe] [--solid] [--no-overlay]
 //   orvo-cli pff pack ARCHIVE.pff FILE...  |  pff list ARCHIVE.pff  |  pff extract ARCHIVE.pff [-o DIR]
 //
 // Exit status: 0 success, 1 input unreadable or output unwritable, 2 usage,
@@ -17,6 +19,7 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -27,6 +30,9 @@
 #include <vector>
 
 #include "orvo/app/dump_command.h"
+#ifdef ORVO_HAVE_GL
+#include "render_command.h"
+#endif
 #include "orvo/app/export_command.h"
 #include "orvo/app/report.h"
 #include "orvo/app/summary.h"
@@ -246,27 +252,24 @@ struct ExportOptions {
   int jobs = 1;
 };
 
-int run_export(const std::string& path, const std::string& out, const ScaleOptions& scale, const ExportOptions& o) {
-  if (upper_extension(path) != ".3DA") {
-    tools::cli::print_error(kProgram, path + ": not a model file (.3da)");
-    return kExitIo;
-  }
-  // Status texts and log lines on stdout (the JSON alone with --json),
-  // message boxes on stderr.
-  CliNotifier notifier(o.json);
-  notifier.statuses_on_stdout = true;
-  ModelContext context;
-  context.scale = scale.value();
-  context.notifier = &notifier;
+// A level set (or one 3DA file) read into four slots, with the files read.
+struct LoadedSlots {
   std::array<std::unique_ptr<Model>, 4> models;
   std::array<Model*, 4> slots{};
+  std::vector<std::string> inputs;
+};
+
+// kExitOk, or the exit status after the error was printed.
+int read_slots(const std::string& path, bool single, ModelContext& context, LoadedSlots& loaded) {
+  std::array<std::unique_ptr<Model>, 4>& models = loaded.models;
+  std::array<Model*, 4>& slots = loaded.slots;
+  std::vector<std::string>& inputs = loaded.inputs;
   for (std::size_t i = 0; i < 4; ++i) {
     models[i] = std::make_unique<Model>();
     model_reset(*models[i]);
     slots[i] = models[i].get();
   }
-  std::vector<std::string> inputs;
-  if (o.single) {
+  if (single) {
     const Status s = model_read_3da(path, *slots[0], context);
     if (!s) {
       tools::cli::print_error(kProgram, s.error().message);
@@ -289,6 +292,25 @@ int run_export(const std::string& path, const std::string& out, const ScaleOptio
       }
     }
   }
+  return kExitOk;
+}
+
+int run_export(const std::string& path, const std::string& out, const ScaleOptions& scale, const ExportOptions& o) {
+  if (upper_extension(path) != ".3DA") {
+    tools::cli::print_error(kProgram, path + ": not a model file (.3da)");
+    return kExitIo;
+  }
+  // Status texts and log lines on stdout (the JSON alone with --json),
+  // message boxes on stderr.
+  CliNotifier notifier(o.json);
+  notifier.statuses_on_stdout = true;
+  ModelContext context;
+  context.scale = scale.value();
+  context.notifier = &notifier;
+  LoadedSlots loaded;
+  if (const int failed = read_slots(path, o.single, context, loaded); failed != kExitOk) return failed;
+  std::array<Model*, 4>& slots = loaded.slots;
+  std::vector<std::string>& inputs = loaded.inputs;
   std::string folder = o.textures;
   if (folder.empty()) {
     const std::size_t slash = path.find_last_of('/');
@@ -316,6 +338,47 @@ int run_export(const std::string& path, const std::string& out, const ScaleOptio
   }
   return context.conversion_errors ? kExitLoggedErrors : kExitOk;
 }
+
+#ifdef ORVO_HAVE_GL
+// render: a 3DA level set is exported to a scratch 3DI first, as the
+// preview does (all levels, H first); a 3DI file is drawn as it is.
+int run_render_command(RenderOptions o, const std::string& size, const ScaleOptions& scale) {
+  const std::size_t x = size.find('x');
+  const auto number = [](const std::string& t, int& out) {
+    if (t.empty() || t.size() > 5 || t.find_first_not_of("0123456789") != std::string::npos) return false;
+    out = std::stoi(t);
+    return true;
+  };
+  if (x == std::string::npos || !number(size.substr(0, x), o.width) || !number(size.substr(x + 1), o.height)) {
+    tools::cli::print_error(kProgram, "--size " + size + ": give it as WIDTHxHEIGHT, such as 640x480");
+    return kExitUsage;
+  }
+  const std::string path = o.model;
+  const std::size_t slash = path.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
+  if (o.textures.empty()) o.textures = folder;
+  if (upper_extension(path) != ".3DA") return run_render(o);
+
+  CliNotifier notifier(false);
+  ModelContext context;
+  context.scale = scale.value();
+  context.notifier = &notifier;
+  LoadedSlots loaded;
+  if (const int failed = read_slots(path, false, context, loaded); failed != kExitOk) return failed;
+  const std::string scratch =
+      (std::filesystem::temp_directory_path() / ("orvo-render-" + std::to_string(::getpid()) + ".3di")).string();
+  tools::Result<ExportStats> stats = export_slots(loaded.slots, scratch, o.textures, -1, 1, &notifier, nullptr);
+  if (!stats) {
+    tools::cli::print_error(kProgram, path + ": the model cannot be exported for drawing: " + stats.error().message);
+    std::filesystem::remove(scratch);
+    return kExitIo;
+  }
+  o.model = scratch;
+  const int status = run_render(o);
+  std::filesystem::remove(scratch);
+  return status;
+}
+#endif
 
 // dump: a 3DI file loaded as the preview loads it, printed.
 struct DumpOptions {
@@ -498,6 +561,33 @@ int run(int argc, char** argv) {
       "the graphics lines of the system log");
   gpuinfo->add_option("--log", gpu_log, "Also keep the system log in FILE (default: a scratch file)");
   gpuinfo->footer("Exit status 1 when no OpenGL 3.3 context can be created (no display: run it under xvfb-run).\n");
+
+  RenderOptions render_options;
+  std::string render_size = "640x480";
+  CLI::App* render = app.add_subcommand(
+      "render", "Draw one preview frame of a model offscreen and save it as a PNG picture (no window)");
+  render->add_option("MODEL", render_options.model, "Binary model (.3di), or a level set (.3da, exported first)")
+      ->required();
+  render->add_option("-o,--output", render_options.output, "The PNG picture to write")->required();
+  render->add_option("--size", render_size, "Picture size WIDTHxHEIGHT (default 640x480)");
+  render->add_option("--lod", render_options.lod, "Draw level K (0..3) whatever the distance")->check(CLI::Range(0, 3));
+  render->add_option("--yaw", render_options.yaw, "Camera yaw in radians (default 0.6)");
+  render->add_option("--pitch", render_options.pitch, "Camera pitch in radians (default 0.35)");
+  render->add_option("--zoom", render_options.zoom, "Zoom: the camera is 100 / zoom + 0.1 units away (default 3)")
+      ->check(CLI::Range(0.01, 1000.0));
+  render->add_option("--time", render_options.time_ms, "Clock in milliseconds for generators and moving parts");
+  render->add_option("--level", render_options.level, "Compatibility level 1 Non-TnL, 2 DX7-level, 3 DX8-level")
+      ->check(CLI::Range(1, 3));
+  render->add_option("--passes", render_options.pass_limit, "Pass limit 1..3 (default 3)")->check(CLI::Range(1, 3));
+  render->add_flag("--wireframe", render_options.wireframe, "Draw the model as lines");
+  render->add_flag("--solid", render_options.solid_colour, "Replace textures by their solid colours");
+  render->add_flag("!--no-overlay", render_options.overlay, "Leave the statistics overlay out");
+  render->add_option("--textures", render_options.textures, "Folder of the texture files (default: the model's)");
+  render->add_option("--log", render_options.log, "Write the loader's log (3di_log.txt lines) to FILE");
+  scale_options(render);
+  render->footer(
+      "Needs an OpenGL 3.3 context: a display, or xvfb-run on a headless machine. Exit status 1 when "
+      "none can be made or the model cannot be read.\n");
 #endif
 
   std::string pff_action, pff_archive, pff_folder;
@@ -515,6 +605,7 @@ int run(int argc, char** argv) {
   if (*dump) return run_dump(in_path, dump_options);
 #ifdef ORVO_HAVE_GL
   if (*gpuinfo) return run_gpuinfo(gpu_log);
+  if (*render) return run_render_command(render_options, render_size, scale);
 #endif
   if (*pff) {
     if (pff_action == "pack" && pff_files.empty()) {

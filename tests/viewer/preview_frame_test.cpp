@@ -96,6 +96,8 @@ TEST(PreviewLevel, LastLevelWhoseSwitchDistanceIsReached) {
   EXPECT_EQ(choose_level(model, 45.0f), 3);
   model.lods[3] = nullptr;  // a level the model lacks is never drawn
   EXPECT_EQ(choose_level(model, 25.0f), 1);
+  model.header.lod_distance = {0, 0, 0, 0};  // thresholds never set: the first level stays
+  EXPECT_EQ(choose_level(model, 500.0f), 0);
   model.lods = {};
   EXPECT_EQ(choose_level(model, 25.0f), -1);
 }

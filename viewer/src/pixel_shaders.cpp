@@ -606,19 +606,21 @@ std::string glsl_write(const PsInstruction& ins, const std::string& value) {
 
 }  // namespace
 
-std::string pixel_shader_glsl(const PsProgram& program, bool with_main) {
+std::string pixel_shader_glsl(const PsProgram& program, bool with_main, uint32_t cube_stages) {
   std::string g =
       "#version 330 core\n"
       "in vec4 v_tex0;\nin vec4 v_tex1;\nin vec4 v_tex2;\nin vec4 v_tex3;\n"
       "in vec4 v_diffuse;\nin vec4 v_specular;\n"
       "uniform sampler2D u_tex0;\nuniform sampler2D u_tex1;\nuniform sampler2D u_tex2;\nuniform sampler2D u_tex3;\n"
-      "uniform samplerCube u_cube3;\n"
-      "uniform vec4 u_c[8];\n\n"
-      "vec4 shade_pixel() {\n"
-      "  vec4 t0 = vec4(0.0), t1 = vec4(0.0), t2 = vec4(0.0), t3 = vec4(0.0);\n"
-      "  vec4 r0 = vec4(0.0), r1 = vec4(0.0);\n"
-      "  vec4 v0 = clamp(v_diffuse, 0.0, 1.0);\n"
-      "  vec4 v1 = clamp(v_specular, 0.0, 1.0);\n";
+      "uniform samplerCube u_cube3;\n";
+  for (int n = 0; n < 3; ++n)
+    if ((cube_stages >> n) & 1u) g += "uniform samplerCube u_cube" + std::to_string(n) + ";\n";
+  g += "uniform vec4 u_c[8];\n\n"
+       "vec4 shade_pixel() {\n"
+       "  vec4 t0 = vec4(0.0), t1 = vec4(0.0), t2 = vec4(0.0), t3 = vec4(0.0);\n"
+       "  vec4 r0 = vec4(0.0), r1 = vec4(0.0);\n"
+       "  vec4 v0 = clamp(v_diffuse, 0.0, 1.0);\n"
+       "  vec4 v1 = clamp(v_specular, 0.0, 1.0);\n";
   for (std::size_t i = 0; i < 8; ++i) {
     const std::string value = program.defs[i] ? glsl_vec4(clamped(*program.defs[i], -1.0f, 1.0f))
                                               : "clamp(u_c[" + std::to_string(i) + "], -1.0, 1.0)";
@@ -635,7 +637,12 @@ std::string pixel_shader_glsl(const PsProgram& program, bool with_main) {
     const std::string src = ins.sources.empty() ? std::string() : glsl_source(ins.sources[0]);
     const std::string t = "t" + n;
     switch (ins.op) {
-      case PsOp::kTex: g += "  " + t + " = clamp(texture(u_tex" + n + ", " + tc + ".xy), 0.0, 1.0);\n"; break;
+      case PsOp::kTex:
+        // A stage bound to a cube map samples it in the direction of its coordinates.
+        if ((cube_stages >> ins.dest) & 1u)
+          g += "  " + t + " = clamp(texture(u_cube" + n + ", " + tc + ".xyz), 0.0, 1.0);\n";
+        else g += "  " + t + " = clamp(texture(u_tex" + n + ", " + tc + ".xy), 0.0, 1.0);\n";
+        break;
       case PsOp::kTexM3x2Pad: g += "  m.x = dot(" + tc + ".xyz, " + src + ".rgb);\n"; break;
       case PsOp::kTexM3x2Tex:
         g += "  " + t + " = clamp(texture(u_tex" + n + ", vec2(m.x, dot(" + tc + ".xyz, " + src +

@@ -137,7 +137,10 @@ int choose_level(const render::Model& model, float distance) {
   const double d = static_cast<double>(distance) * 65536.0;
   for (uint32_t k = 0; k < model.lod_count && k < model.lods.size(); ++k) {
     if (model.lods[k] == nullptr) continue;
-    if (level < 0 || d >= static_cast<double>(model.header.lod_distance[k])) level = static_cast<int>(k);
+    const int32_t at = model.header.lod_distance[k];
+    // A switch distance of 0 (a threshold never set) never takes over from
+    // a nearer level.
+    if (level < 0 || (at > 0 && d >= static_cast<double>(at))) level = static_cast<int>(k);
   }
   return level;
 }

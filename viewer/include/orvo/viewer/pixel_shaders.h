@@ -25,6 +25,7 @@
 // sources before either writes).
 
 #include <array>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -95,6 +96,9 @@ Vec4 evaluate_pixel_shader(const PsProgram& program, const PsInputs& inputs);
 //   vec4 shade_pixel();   // r0, not yet saturated
 // With `with_main`, "out vec4 frag_colour;" and a main writing the saturated
 // colour follow; without, the caller appends its own output and main.
-std::string pixel_shader_glsl(const PsProgram& program, bool with_main = true);
+// `cube_stages` (bit n for stage n) names the stages whose `tex` reads a
+// cube map, `uniform samplerCube u_cubeN`, in the direction of v_texN.xyz
+// (a normalising cube map looked up by a light vector, say).
+std::string pixel_shader_glsl(const PsProgram& program, bool with_main = true, uint32_t cube_stages = 0);
 
 }  // namespace orvo

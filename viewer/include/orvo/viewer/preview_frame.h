@@ -77,8 +77,9 @@ inline constexpr float kLightStepPerFrame = 0.002f;
 
 // The level drawn at `distance` units from the camera: the last level whose
 // switch distance (16.16, header offset 32) the distance has reached, among
-// the levels the model holds; level 0 when the model holds none nearer.
-// -1 when the model has no level at all.
+// the levels the model holds, a switch distance of 0 (no threshold set)
+// counting as never reached; the first level the model holds when none is
+// reached. -1 when the model has no level at all.
 int choose_level(const render::Model& model, float distance);
 
 // ---- Frame rate --------------------------------------------------------------------
