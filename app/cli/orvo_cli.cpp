@@ -581,7 +581,7 @@ int run(int argc, char** argv) {
   render->add_option("--passes", render_options.pass_limit, "Pass limit 1..3 (default 3)")->check(CLI::Range(1, 3));
   render->add_flag("--wireframe", render_options.wireframe, "Draw the model as lines");
   render->add_flag("--solid", render_options.solid_colour, "Replace textures by their solid colours");
-  render->add_flag("!--no-overlay", render_options.overlay, "Leave the statistics overlay out");
+  render->add_flag("!--no-overlay", render_options.overlay, "Leave the overlay (statistics, size, hardware level) out");
   render->add_option("--textures", render_options.textures, "Folder of the texture files (default: the model's)");
   render->add_option("--log", render_options.log, "Write the loader's log (3di_log.txt lines) to FILE");
   scale_options(render);

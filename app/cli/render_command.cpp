@@ -121,7 +121,7 @@ int run_render(const RenderOptions& o) {
     view.solid_colour = o.solid_colour;
     view.pass_limit = o.pass_limit;
     view.background = o.background;
-    view.show_stats = o.overlay;
+    view.overlay = o.overlay;
     view.forced_level = o.lod;
     const PreviewFrameInfo info = preview.draw(view, o.width, o.height);
     f->glFinish();

@@ -317,6 +317,9 @@ struct GlPreview::Impl {
   GLuint texture_2d(int w, int h, const uint32_t* argb, bool repeat);
   GLuint cube(int side, uint32_t (*texel)(const preview::Vec3&));
   GLuint id_of(const render::Texture* t) const;
+  // A texture's mean colour (0xRRGGBB): its smallest mip level averaged.
+  uint32_t mean_colour(GLuint id);
+  std::unordered_map<GLuint, uint32_t> mean_colours;
   void build_scene(const std::string& texture_folder);
   GLuint vao_for(int buffer_index);
 };
@@ -468,6 +471,37 @@ GLuint GlPreview::Impl::id_of(const render::Texture* t) const {
   return texture_device->texture_id(t->handle);
 }
 
+uint32_t GlPreview::Impl::mean_colour(GLuint id) {
+  if (auto it = mean_colours.find(id); it != mean_colours.end()) return it->second;
+  gl->glBindTexture(GL_TEXTURE_2D, id);
+  GLint level = 0, w = 0, h = 0;
+  for (;;) {
+    GLint nw = 0, nh = 0;
+    gl->glGetTexLevelParameteriv(GL_TEXTURE_2D, level + 1, GL_TEXTURE_WIDTH, &nw);
+    gl->glGetTexLevelParameteriv(GL_TEXTURE_2D, level + 1, GL_TEXTURE_HEIGHT, &nh);
+    if (nw <= 0 || nh <= 0 || level >= 15) break;
+    ++level;
+  }
+  gl->glGetTexLevelParameteriv(GL_TEXTURE_2D, level, GL_TEXTURE_WIDTH, &w);
+  gl->glGetTexLevelParameteriv(GL_TEXTURE_2D, level, GL_TEXTURE_HEIGHT, &h);
+  uint32_t mean = 0xFFFFFF;
+  if (w > 0 && h > 0 && static_cast<int64_t>(w) * h <= (1 << 22)) {
+    std::vector<uint32_t> pixels(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
+    gl->glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    gl->glGetTexImage(GL_TEXTURE_2D, level, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, pixels.data());
+    uint64_t r = 0, g = 0, b = 0;
+    for (uint32_t p : pixels) {
+      r += (p >> 16) & 0xFF;
+      g += (p >> 8) & 0xFF;
+      b += p & 0xFF;
+    }
+    const uint64_t n = pixels.size();
+    mean = static_cast<uint32_t>((r / n) << 16 | (g / n) << 8 | (b / n));
+  }
+  mean_colours.emplace(id, mean);
+  return mean;
+}
+
 GLuint GlPreview::Impl::vao_for(int buffer_index) {
   if (auto it = vaos.find(buffer_index); it != vaos.end()) return it->second;
   const BufferEntry& entry = buffers->buffers()[static_cast<std::size_t>(buffer_index)];
@@ -516,7 +550,11 @@ void GlPreview::Impl::build_scene(const std::string& texture_folder) {
   const std::vector<uint32_t> noise = render::floor_noise_texels();
   floor_checker = texture_2d(256, 256, checker.data(), true);
   floor_noise = texture_2d(256, 256, noise.data(), true);
-  texture_kb = 2 * 256 * 256 * 4 / 1024;
+  // Texture memory: the floor's two textures and the model's, at 4 bytes a texel.
+  int64_t texture_bytes = 2 * 256 * 256 * 4;
+  for (const render::Texture& t : model->textures)
+    if (t.handle > 0) texture_bytes += int64_t{t.record.width} * t.record.height * 4;
+  texture_kb = static_cast<int>(std::min<int64_t>(texture_bytes / 1024, 1 << 30));
 
   // Second layers: a material marked as layered is followed by its layer.
   // Normal maps: the material's bump map, or for the MDT types the MDT file
@@ -585,6 +623,7 @@ void GlPreview::Impl::release_scene() {
   vaos.clear();
   normal_maps.clear();
   second_layers.clear();
+  mean_colours.clear();
   for (GLuint* t : {&white, &flat_normal, &sky, &normaliser, &floor_checker, &floor_noise}) {
     if (*t != 0) gl->glDeleteTextures(1, t);
     *t = 0;
@@ -840,9 +879,15 @@ PreviewFrameInfo GlPreview::draw(const PreviewView& view, int width, int height)
         if (source.record.alpha_type == 1) alpha *= 1.0f - static_cast<float>(source.record.transparency) / 255.0f;
         preview::Vec3 base_colour = {1.0f, 1.0f, 1.0f};
         // A texture that is missing draws white (the lit shape), not the
-        // solid colour, which a textured material seldom sets.
+        // solid colour, which a textured material seldom sets. The solid
+        // colour switch shows each texture as its mean colour.
         const bool solid = view.solid_colour || source.record.color_type == 1;
-        if (solid) base_colour = rgb_of(source.active_colour);
+        if (source.record.color_type == 1) {
+          base_colour = rgb_of(source.active_colour);
+        } else if (view.solid_colour) {
+          const GLuint id = s.id_of(source.texture);
+          base_colour = rgb_of(id != 0 ? s.mean_colour(id) : source.active_colour);
+        }
         gl.glUniform4f(s.uniform(p, "u_material"), base_colour[0] * colour.r, base_colour[1] * colour.g,
                        base_colour[2] * colour.b, alpha);
         const preview::Vec3 reflect = rgb_of(source.record.reflect_colour);
@@ -884,7 +929,7 @@ PreviewFrameInfo GlPreview::draw(const PreviewView& view, int width, int height)
             }
             case preview::Source::kSecondLayer: {
               const GLuint id = second != nullptr ? s.id_of(second->texture) : 0;
-              tex2d = id != 0 ? id : s.white;
+              tex2d = id != 0 && !solid ? id : s.white;
               mode = pass.second_layer ? 1 : 0;
               break;
             }
@@ -1011,7 +1056,7 @@ PreviewFrameInfo GlPreview::draw(const PreviewView& view, int width, int height)
   info.stats = preview::level_stats(lod);
   info.stats.size = s.texture_kb;
   info.stats.fps = fps;
-  {
+  if (view.overlay) {
     GlProgram& p = s.programs[kProgQuad];
     gl.glUseProgram(p.id);
     gl.glDisable(GL_DEPTH_TEST);

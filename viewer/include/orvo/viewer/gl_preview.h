@@ -42,6 +42,7 @@ struct PreviewView {
   uint32_t background = 0x404040;  // 0xRRGGBB
   bool fog = false;
   bool show_stats = true;
+  bool overlay = true;  // false: no overlay at all (offscreen pictures)
   int pass_limit = 3;
   bool wireframe = false;
   bool solid_colour = false;  // textures replaced by their solid colours
