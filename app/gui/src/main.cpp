@@ -9,14 +9,17 @@
 // .../Brellwick/ORVO under the user's data location.
 #include <QApplication>
 #include <QDir>
+#include <QPainter>
 #include <QStandardPaths>
 #include <QTimer>
 #include <cstdio>
 
 #include "orvo/app/file_commands.h"
 #include "orvo/app/preview_commands.h"
+#include "orvo/gui/gl_preview_backend.h"
 #include "orvo/gui/main_window.h"
 #include "orvo/gui/notifier_windows.h"
+#include "orvo/gui/page_view.h"
 #include "orvo/gui/qt_text.h"
 #include "orvo/gui/settings_store.h"
 #include "orvo/runtime/memory_pool.h"
@@ -50,9 +53,14 @@ int main(int argc, char** argv) {
   orvo::FileCommandContext files;
   files.notifier = &notifier;
   files.username = tools::logged_on_user();
-  orvo::LoaderPreview preview;
-
+  // The preview draws on its own OpenGL context; Qt's offscreen platform
+  // (used by the tests) gets the loader without a device.
+  const bool offscreen = QGuiApplication::platformName() == "offscreen";
+  orvo::gui::GlPreviewBackend gl_preview(&orvo::orvo_system_log());
+  orvo::LoaderPreview loader_preview;
+  orvo::PreviewBackend& preview = offscreen ? static_cast<orvo::PreviewBackend&>(loader_preview) : gl_preview;
   orvo::gui::MainWindow window(doc, files, notifier, preview);
+  if (!offscreen) orvo::gui::attach_preview(*window.page(), gl_preview, doc);
   notifier.set_parent(&window);
   window.show_as_last_time();
   // Every level the preview draws with is offered; the first command the

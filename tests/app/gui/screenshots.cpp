@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <cstdio>
 
+#include "orvo/gui/gl_preview_backend.h"
 #include "orvo/gui/main_window.h"
 #include "orvo/gui/notifier_windows.h"
 #include "orvo/gui/qt_text.h"
@@ -56,8 +57,9 @@ int main(int argc, char** argv) {
   };
   orvo::FileCommandContext files;
   files.notifier = &notifier;
-  orvo::LoaderPreview preview;
+  orvo::gui::GlPreviewBackend preview;
   orvo::gui::MainWindow window(doc, files, notifier, preview);
+  orvo::gui::attach_preview(*window.page(), preview, doc);
   window.resize(1280, 900);
   window.show();
   window.set_supported_levels(3);
@@ -79,6 +81,18 @@ int main(int argc, char** argv) {
     settle();
     failures += !save(window, out, name);
   }
+
+  // The preview of the tank set, with the sample textures.
+  doc.folders().texture_folder = orvo::gui::native_path(QDir(argv[1]).absoluteFilePath("textures"));
+  preview.set_texture_folder(orvo::texture_folder_for_lookup(doc.folders().texture_folder));
+  doc.view().zoom = 3.0f;
+  doc.view().yaw = 0.6f;
+  doc.view().pitch = 0.35f;
+  window.run_command(orvo::cmd::kRenderAll);
+  settle();
+  failures += !save(window, out, "orvo-preview.png");
+  window.run_command(orvo::cmd::kWire);
+  settle();
 
   // Each dialog as it opens, over the window.
   QString dialog_name;

@@ -1,0 +1,138 @@
+#include "orvo/gui/gl_preview_backend.h"
+
+#include <QOpenGLFunctions_3_3_Core>
+#include <QOpenGLVersionFunctionsFactory>
+#include <QPainter>
+#include <QTimer>
+#include <algorithm>
+#include <chrono>
+
+#include "orvo/gui/page_view.h"
+#include "orvo/runtime/gl_context.h"
+#include "orvo/viewer/gl_preview.h"
+
+namespace orvo::gui {
+
+struct GlPreviewBackend::Gl {
+  std::unique_ptr<OffscreenGl> context;
+  QOpenGLFunctions_3_3_Core* f = nullptr;
+  std::unique_ptr<GlPreview> preview;
+  GLuint fbo = 0;
+  GLuint rb[2] = {};
+  QSize size;
+  std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
+
+  void resize(QSize s) {
+    if (s == size && fbo != 0) return;
+    if (fbo == 0) {
+      f->glGenFramebuffers(1, &fbo);
+      f->glGenRenderbuffers(2, rb);
+    }
+    f->glBindFramebuffer(GL_FRAMEBUFFER, fbo);
+    f->glBindRenderbuffer(GL_RENDERBUFFER, rb[0]);
+    f->glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, s.width(), s.height());
+    f->glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, rb[0]);
+    f->glBindRenderbuffer(GL_RENDERBUFFER, rb[1]);
+    f->glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, s.width(), s.height());
+    f->glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, rb[1]);
+    size = s;
+  }
+  ~Gl() {
+    if (context != nullptr && context->make_current()) {
+      preview.reset();
+      if (fbo != 0) {
+        f->glDeleteRenderbuffers(2, rb);
+        f->glDeleteFramebuffers(1, &fbo);
+      }
+      context->done_current();
+    }
+  }
+};
+
+GlPreviewBackend::GlPreviewBackend(tools::SystemLog* system_log) : system_log_(system_log) {}
+
+GlPreviewBackend::~GlPreviewBackend() = default;
+
+bool GlPreviewBackend::loaded() const {
+  return gl_ != nullptr && gl_->preview != nullptr && gl_->preview->loaded();
+}
+
+bool GlPreviewBackend::load(const std::string& name, int compatibility_level) {
+  if (gl_ == nullptr) {
+    auto gl = std::make_unique<Gl>();
+    gl->context = OffscreenGl::create(&error_);
+    if (gl->context == nullptr || !gl->context->make_current()) return false;
+    gl->f = QOpenGLVersionFunctionsFactory::get<QOpenGLFunctions_3_3_Core>(&gl->context->context());
+    if (gl->f == nullptr) {
+      error_ = "the OpenGL context offers no 3.3 core functions";
+      return false;
+    }
+    gl->preview = std::make_unique<GlPreview>(gl->context->context(), system_log_);
+    gl_ = std::move(gl);
+  }
+  if (!gl_->context->make_current()) return false;
+  // The level command's mask is replaced by the preparation's own.
+  (void)mask_;
+  gl_->preview->set_texture_folder(texture_folder_);
+  gl_->preview->set_log_path(ExportLog::kDefaultPath);
+  const bool ok = gl_->preview->load(name, compatibility_level, &error_);
+  gl_->context->done_current();
+  return ok;
+}
+
+void GlPreviewBackend::release() {
+  if (gl_ == nullptr || !gl_->context->make_current()) return;
+  gl_->preview->release();
+  gl_->context->done_current();
+}
+
+QImage GlPreviewBackend::frame(const Document& doc, QSize size) {
+  if (!loaded() || size.width() < 1 || size.height() < 1 || !gl_->context->make_current()) return {};
+  gl_->resize(size);
+  const ViewState& v = doc.view();
+  const RenderSettings& r = doc.render_settings();
+  PreviewView view;
+  view.yaw = v.yaw;
+  view.pitch = v.pitch;
+  view.zoom = v.zoom;
+  view.centre = v.centre;
+  view.spin_a = static_cast<float>(v.preview_spin_a);
+  view.spin_b = static_cast<float>(v.preview_spin_b);
+  view.light_yaw = v.light_angle_1 - 1.0f;  // the light's start angles are 1.0
+  view.light_pitch = v.light_angle_2 - 1.0f;
+  view.mouse_mode = v.mouse_mode;
+  view.fly = v.fly_camera;
+  auto channel = [](int c) { return static_cast<uint32_t>(std::clamp(c, 0, 255)); };
+  view.background = channel(r.background_red) << 16 | channel(r.background_green) << 8 | channel(r.background_blue);
+  view.fog = r.fog_enable != 0;
+  view.pass_limit = doc.pass_limit;
+  view.wireframe = doc.wireframe;
+  view.solid_colour = doc.solid_colour_textures;
+  view.time_ms = static_cast<uint64_t>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - gl_->started).count());
+  gl_->f->glBindFramebuffer(GL_FRAMEBUFFER, gl_->fbo);
+  gl_->preview->draw(view, size.width(), size.height());
+  QImage image(size, QImage::Format_RGBA8888);
+  gl_->f->glPixelStorei(GL_PACK_ALIGNMENT, 4);
+  gl_->f->glReadPixels(0, 0, size.width(), size.height(), GL_RGBA, GL_UNSIGNED_BYTE, image.bits());
+  gl_->context->done_current();
+  return image.mirrored(false, true);
+}
+
+void attach_preview(PageView& page, GlPreviewBackend& backend, const Document& doc) {
+  PageView* view = &page;
+  // Each painted frame asks for the next one: frames follow the event loop
+  // and stop while the window is hidden or minimised.
+  page.preview_painter = [&backend, &doc, view](QPainter& p, QSize size) {
+    const QImage frame = backend.frame(doc, size);
+    if (frame.isNull()) {
+      const RenderSettings& r = doc.render_settings();
+      p.fillRect(QRect(QPoint(0, 0), size), QColor(r.background_red, r.background_green, r.background_blue));
+      return;
+    }
+    p.drawImage(QPoint(0, 0), frame);
+    QTimer::singleShot(0, view, [view] { view->update(); });
+  };
+}
+
+}  // namespace orvo::gui
