@@ -50,16 +50,8 @@ void BM_PreviewFrame(benchmark::State& state) {
   }
   auto* f = QOpenGLVersionFunctionsFactory::get<QOpenGLFunctions_3_3_Core>(&gl->context());
   orvo::start_memory_pools();
-  GLuint fbo = 0, rb[2] = {};
-  f->glGenFramebuffers(1, &fbo);
-  f->glBindFramebuffer(GL_FRAMEBUFFER, fbo);
-  f->glGenRenderbuffers(2, rb);
-  f->glBindRenderbuffer(GL_RENDERBUFFER, rb[0]);
-  f->glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, kWidth, kHeight);
-  f->glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, rb[0]);
-  f->glBindRenderbuffer(GL_RENDERBUFFER, rb[1]);
-  f->glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, kWidth, kHeight);
-  f->glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, rb[1]);
+  orvo::OffscreenFramebuffer target(gl->context());
+  target.resize(kWidth, kHeight);
 
   const std::string model = export_sample();
   orvo::GlPreview preview(gl->context());
@@ -88,8 +80,6 @@ void BM_PreviewFrame(benchmark::State& state) {
   state.counters["raster_ms"] = raster / n;
   state.counters["draw_calls"] = calls;
   preview.release();
-  f->glDeleteRenderbuffers(2, rb);
-  f->glDeleteFramebuffers(1, &fbo);
   std::filesystem::remove(model);
 }
 BENCHMARK(BM_PreviewFrame)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -26,35 +26,6 @@ void fail(const std::string& text) {
   std::fprintf(stderr, "orvo-cli: render: %s\n", text.c_str());
 }
 
-// A framebuffer of colour and depth renderbuffers, bound while it lives.
-class Framebuffer {
- public:
-  Framebuffer(QOpenGLFunctions_3_3_Core& gl, int width, int height) : gl_(gl) {
-    gl_.glGenFramebuffers(1, &fbo_);
-    gl_.glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
-    gl_.glGenRenderbuffers(2, rb_);
-    gl_.glBindRenderbuffer(GL_RENDERBUFFER, rb_[0]);
-    gl_.glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, width, height);
-    gl_.glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, rb_[0]);
-    gl_.glBindRenderbuffer(GL_RENDERBUFFER, rb_[1]);
-    gl_.glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, width, height);
-    gl_.glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, rb_[1]);
-  }
-  ~Framebuffer() {
-    gl_.glBindFramebuffer(GL_FRAMEBUFFER, 0);
-    gl_.glDeleteRenderbuffers(2, rb_);
-    gl_.glDeleteFramebuffers(1, &fbo_);
-  }
-  Framebuffer(const Framebuffer&) = delete;
-  Framebuffer& operator=(const Framebuffer&) = delete;
-  bool complete() { return gl_.glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE; }
-
- private:
-  QOpenGLFunctions_3_3_Core& gl_;
-  GLuint fbo_ = 0;
-  GLuint rb_[2] = {};
-};
-
 }  // namespace
 
 bool has_display() {
@@ -100,8 +71,8 @@ int run_render(const RenderOptions& o) {
 
   int status = 0;
   {
-    Framebuffer target(*f, o.width, o.height);
-    if (!target.complete()) {
+    OffscreenFramebuffer target(gl->context());
+    if (!target.resize(o.width, o.height)) {
       fail("the offscreen framebuffer cannot be made at " + std::to_string(o.width) + "x" + std::to_string(o.height));
       return 1;
     }
@@ -124,11 +95,7 @@ int run_render(const RenderOptions& o) {
     view.overlay = o.overlay;
     view.forced_level = o.lod;
     const PreviewFrameInfo info = preview.draw(view, o.width, o.height);
-    f->glFinish();
-    QImage image(o.width, o.height, QImage::Format_RGBA8888);
-    f->glPixelStorei(GL_PACK_ALIGNMENT, 4);
-    f->glReadPixels(0, 0, o.width, o.height, GL_RGBA, GL_UNSIGNED_BYTE, image.bits());
-    image = image.mirrored(false, true).convertToFormat(QImage::Format_RGB32);
+    const QImage image = target.read().convertToFormat(QImage::Format_RGB32);
     if (info.level < 0) {
       fail(o.model + ": the model has no level to draw");
       status = 1;

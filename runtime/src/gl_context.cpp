@@ -123,4 +123,47 @@ GlInfo OffscreenGl::info() {
   return i;
 }
 
+OffscreenFramebuffer::OffscreenFramebuffer(QOpenGLContext& context)
+    : gl_(QOpenGLVersionFunctionsFactory::get<QOpenGLFunctions_3_3_Core>(&context)) {
+  if (gl_ == nullptr) return;
+  gl_->glGenFramebuffers(1, &fbo_);
+  gl_->glGenRenderbuffers(2, renderbuffers_);
+}
+
+OffscreenFramebuffer::~OffscreenFramebuffer() {
+  if (gl_ == nullptr) return;
+  gl_->glBindFramebuffer(GL_FRAMEBUFFER, 0);
+  gl_->glDeleteRenderbuffers(2, renderbuffers_);
+  gl_->glDeleteFramebuffers(1, &fbo_);
+}
+
+bool OffscreenFramebuffer::resize(int width, int height) {
+  if (gl_ == nullptr || width < 1 || height < 1) return false;
+  gl_->glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
+  if (width == width_ && height == height_) return complete_;
+  gl_->glBindRenderbuffer(GL_RENDERBUFFER, renderbuffers_[0]);
+  gl_->glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, width, height);
+  gl_->glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, renderbuffers_[0]);
+  gl_->glBindRenderbuffer(GL_RENDERBUFFER, renderbuffers_[1]);
+  gl_->glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, width, height);
+  gl_->glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, renderbuffers_[1]);
+  width_ = width;
+  height_ = height;
+  complete_ = gl_->glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+  return complete_;
+}
+
+void OffscreenFramebuffer::bind() {
+  if (gl_ != nullptr) gl_->glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
+}
+
+QImage OffscreenFramebuffer::read() {
+  QImage image(width_, height_, QImage::Format_RGBA8888);
+  if (gl_ == nullptr || width_ < 1 || height_ < 1) return image;
+  bind();
+  gl_->glPixelStorei(GL_PACK_ALIGNMENT, 4);
+  gl_->glReadPixels(0, 0, width_, height_, GL_RGBA, GL_UNSIGNED_BYTE, image.bits());
+  return image.mirrored(false, true);  // GL's rows run bottom-up
+}
+
 }  // namespace orvo

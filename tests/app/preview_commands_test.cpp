@@ -23,7 +23,7 @@ struct FakeBackend final : PreviewBackend {
     return succeed;
   }
   void release() override { ++releases; }
-  void set_capability_mask(int mask) override { this->mask = mask; }
+  void set_capability_mask(int m) override { mask = m; }
 
   bool succeed = true;
   std::vector<std::string> loads;

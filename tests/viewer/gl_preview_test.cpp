@@ -42,23 +42,10 @@ class GlPreviewTest : public ::testing::Test {
     f_ = QOpenGLVersionFunctionsFactory::get<QOpenGLFunctions_3_3_Core>(&gl_->context());
     ASSERT_NE(f_, nullptr);
     ASSERT_TRUE(start_memory_pools());
-    f_->glGenFramebuffers(1, &fbo_);
-    f_->glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
-    f_->glGenRenderbuffers(2, rb_);
-    f_->glBindRenderbuffer(GL_RENDERBUFFER, rb_[0]);
-    f_->glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, kWidth, kHeight);
-    f_->glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, rb_[0]);
-    f_->glBindRenderbuffer(GL_RENDERBUFFER, rb_[1]);
-    f_->glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, kWidth, kHeight);
-    f_->glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, rb_[1]);
-    ASSERT_EQ(f_->glCheckFramebufferStatus(GL_FRAMEBUFFER), static_cast<GLenum>(GL_FRAMEBUFFER_COMPLETE));
+    target_ = std::make_unique<OffscreenFramebuffer>(gl_->context());
+    ASSERT_TRUE(target_->resize(kWidth, kHeight));
   }
-  void TearDown() override {
-    if (f_ != nullptr) {
-      f_->glDeleteRenderbuffers(2, rb_);
-      f_->glDeleteFramebuffers(1, &fbo_);
-    }
-  }
+  void TearDown() override { target_.reset(); }
 
   // The sample tank set, changed by `edit`, exported to the scratch folder.
   std::string export_tank(const std::function<void(std::array<Model*, 4>&)>& edit = {}) {
@@ -83,11 +70,9 @@ class GlPreviewTest : public ::testing::Test {
     preview.set_texture_folder(kSamples + "/textures/");
     std::string error;
     EXPECT_TRUE(preview.load(model, level, &error)) << error;
-    f_->glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
+    target_->bind();
     last_ = preview.draw(view, kWidth, kHeight);
-    QImage image(kWidth, kHeight, QImage::Format_RGBA8888);
-    f_->glReadPixels(0, 0, kWidth, kHeight, GL_RGBA, GL_UNSIGNED_BYTE, image.bits());
-    return image.mirrored(false, true);
+    return target_->read();
   }
 
   static PreviewView view() {
@@ -133,8 +118,7 @@ class GlPreviewTest : public ::testing::Test {
   tools::test::ScratchDir dir_{"gl-preview"};
   std::unique_ptr<OffscreenGl> gl_;
   QOpenGLFunctions_3_3_Core* f_ = nullptr;
-  GLuint fbo_ = 0;
-  GLuint rb_[2] = {};
+  std::unique_ptr<OffscreenFramebuffer> target_;
   PreviewFrameInfo last_;
 };
 

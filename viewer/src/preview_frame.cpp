@@ -223,7 +223,7 @@ int pixel_shader_of(uint8_t shader_type) {
     case 2: return 3;    // Phong Bump Map: the phong ramp looked up by N·L and N·H
     case 4: return 0;    // Diffuse+Specular Bump: diffuse, then the specular environment pass
     case 5: return 5;    // Chrome Bump: the environment only
-    case 6: return 1;    // Diff/Spec/Glossmap Bump: diffuse with the gloss layer, then the environment
+    case 6: return 1;    // diffuse, specular and gloss map bump: the gloss layer, then the environment
     case 8: return 13;   // MDT Diffuse Bump Map
     case 11: return 9;   // MDT Phong Bump Map
     case 12: return 10;  // MDT Phong Bump Map + RT: the specular colour from the vertices

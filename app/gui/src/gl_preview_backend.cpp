@@ -17,33 +17,13 @@ struct GlPreviewBackend::Gl {
   std::unique_ptr<OffscreenGl> context;
   QOpenGLFunctions_3_3_Core* f = nullptr;
   std::unique_ptr<GlPreview> preview;
-  GLuint fbo = 0;
-  GLuint rb[2] = {};
-  QSize size;
+  std::unique_ptr<OffscreenFramebuffer> target;
   std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
 
-  void resize(QSize s) {
-    if (s == size && fbo != 0) return;
-    if (fbo == 0) {
-      f->glGenFramebuffers(1, &fbo);
-      f->glGenRenderbuffers(2, rb);
-    }
-    f->glBindFramebuffer(GL_FRAMEBUFFER, fbo);
-    f->glBindRenderbuffer(GL_RENDERBUFFER, rb[0]);
-    f->glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, s.width(), s.height());
-    f->glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, rb[0]);
-    f->glBindRenderbuffer(GL_RENDERBUFFER, rb[1]);
-    f->glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, s.width(), s.height());
-    f->glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, rb[1]);
-    size = s;
-  }
   ~Gl() {
     if (context != nullptr && context->make_current()) {
       preview.reset();
-      if (fbo != 0) {
-        f->glDeleteRenderbuffers(2, rb);
-        f->glDeleteFramebuffers(1, &fbo);
-      }
+      target.reset();
       context->done_current();
     }
   }
@@ -68,6 +48,7 @@ bool GlPreviewBackend::load(const std::string& name, int compatibility_level) {
       return false;
     }
     gl->preview = std::make_unique<GlPreview>(gl->context->context(), system_log_);
+    gl->target = std::make_unique<OffscreenFramebuffer>(gl->context->context());
     gl_ = std::move(gl);
   }
   if (!gl_->context->make_current()) return false;
@@ -88,7 +69,10 @@ void GlPreviewBackend::release() {
 
 QImage GlPreviewBackend::frame(const Document& doc, QSize size) {
   if (!loaded() || size.width() < 1 || size.height() < 1 || !gl_->context->make_current()) return {};
-  gl_->resize(size);
+  if (!gl_->target->resize(size.width(), size.height())) {
+    gl_->context->done_current();
+    return {};
+  }
   const ViewState& v = doc.view();
   const RenderSettings& r = doc.render_settings();
   PreviewView view;
@@ -110,13 +94,11 @@ QImage GlPreviewBackend::frame(const Document& doc, QSize size) {
   view.solid_colour = doc.solid_colour_textures;
   view.time_ms = static_cast<uint64_t>(
       std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - gl_->started).count());
-  gl_->f->glBindFramebuffer(GL_FRAMEBUFFER, gl_->fbo);
+  for (int i = 0; i < kNumCtrlRegs; ++i) gl_->preview->registers().set(i, registers_.get(i));
   gl_->preview->draw(view, size.width(), size.height());
-  QImage image(size, QImage::Format_RGBA8888);
-  gl_->f->glPixelStorei(GL_PACK_ALIGNMENT, 4);
-  gl_->f->glReadPixels(0, 0, size.width(), size.height(), GL_RGBA, GL_UNSIGNED_BYTE, image.bits());
+  QImage image = gl_->target->read();
   gl_->context->done_current();
-  return image.mirrored(false, true);
+  return image;
 }
 
 void attach_preview(PageView& page, GlPreviewBackend& backend, const Document& doc) {

@@ -32,7 +32,9 @@ class MainWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
     QStandardPaths::setTestModeEnabled(true);
-    if (!main_pool().is_set_up()) ASSERT_TRUE(start_memory_pools());
+    if (!main_pool().is_set_up()) {
+      ASSERT_TRUE(start_memory_pools());
+    }
     old_ = std::filesystem::current_path();
     std::filesystem::current_path(dir_.path());
     for (const auto& e : std::filesystem::directory_iterator(ORVO_SOURCE_DIR "/samples/tank"))

@@ -36,6 +36,12 @@ class PreviewBackend {
   // The folder textures are looked up in, as texture_folder_for_lookup
   // gives it.
   virtual void set_texture_folder(const std::string& folder) { (void)folder; }
+  // A control register value (16.16) the preview's generators and moving
+  // parts read from the next frame on: what the register test dialogs write.
+  virtual void set_register(int index, int32_t value) {
+    (void)index;
+    (void)value;
+  }
 };
 
 // The loader and the recording texture factory, without a device.

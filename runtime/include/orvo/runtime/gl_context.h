@@ -5,6 +5,7 @@
 // and the PCI ids of the graphics card from /sys/class/drm where the system
 // has them. Needs a QGuiApplication.
 
+#include <QImage>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
 #include <cstdint>
@@ -12,6 +13,8 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+class QOpenGLFunctions_3_3_Core;
 
 namespace orvo {
 
@@ -60,6 +63,33 @@ class OffscreenGl {
   OffscreenGl() = default;
   QOffscreenSurface surface_;
   QOpenGLContext context_;
+};
+
+// A framebuffer of an RGBA8 colour and a 24/8 depth-stencil renderbuffer,
+// for frames drawn without a window. The context it was made on must be
+// current whenever its functions run (the destructor included).
+class OffscreenFramebuffer {
+ public:
+  explicit OffscreenFramebuffer(QOpenGLContext& context);
+  ~OffscreenFramebuffer();
+  OffscreenFramebuffer(const OffscreenFramebuffer&) = delete;
+  OffscreenFramebuffer& operator=(const OffscreenFramebuffer&) = delete;
+
+  // Sizes the renderbuffers (again only when the size changes) and binds
+  // the framebuffer; false when the driver cannot make it complete.
+  bool resize(int width, int height);
+  void bind();
+  // The colour buffer, top row first.
+  QImage read();
+  int width() const { return width_; }
+  int height() const { return height_; }
+
+ private:
+  QOpenGLFunctions_3_3_Core* gl_ = nullptr;
+  unsigned fbo_ = 0;
+  unsigned renderbuffers_[2] = {};
+  int width_ = 0, height_ = 0;
+  bool complete_ = false;
 };
 
 }  // namespace orvo

@@ -15,6 +15,7 @@
 
 #include "orvo/app/preview_commands.h"
 #include "orvo/document/document.h"
+#include "orvo/model/generators.h"
 
 namespace orvo::gui {
 
@@ -29,6 +30,7 @@ class GlPreviewBackend final : public PreviewBackend {
   void release() override;
   void set_capability_mask(int mask) override { mask_ = mask; }
   void set_texture_folder(const std::string& folder) override { texture_folder_ = folder; }
+  void set_register(int index, int32_t value) override { registers_.set(index, value); }
 
   // One frame of the document's view of `size` pixels; a null picture when
   // no preview is loaded.
@@ -43,6 +45,7 @@ class GlPreviewBackend final : public PreviewBackend {
   std::string texture_folder_;
   std::string error_;
   int mask_ = 0;
+  ControlRegisterValues registers_;  // kept across loads, as the game keeps them
 };
 
 class PageView;
