@@ -177,7 +177,7 @@ TEST_F(GlPreviewTest, CompatibilityLevelsTakeDifferentPathsAndBothDraw) {
 }
 
 TEST_F(GlPreviewTest, ATurningPartChangesThePictureOnlyWhereItIs) {
-  // The gun (sub-object 3, part 2) turns once a second about the vertical.
+  // The gun, the third sub-object and the last of the three moving pieces, turns once a second about the vertical.
   const std::string tank = export_tank([](std::array<Model*, 4>& levels) {
     levels[0]->part_anim_enable = 1;
     levels[0]->part_anims[2].rotate_type = 1;

@@ -153,7 +153,7 @@ TEST(PartMotion, TransformAsTakesThatPartsBaseAndPivot) {
   s.motions[1].flags = kMotionMoves;
   s.motions[1].transform_as = 0;
   const auto out = s.run(0);
-  // Turned by part 0's base about part 0's pivot, which stays in place.
+  // Turned by the first piece's base transform about its pivot, which stays in place.
   expect_vec(transform_point({5, 0, 0}, out[1]), {5, 0, 0});
   expect_vec(transform_point({6, 0, 0}, out[1]), {5, 1, 0});
   EXPECT_EQ(out[1][15], 0.0f);

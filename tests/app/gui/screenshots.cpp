@@ -82,7 +82,9 @@ int main(int argc, char** argv) {
     failures += !save(window, out, name);
   }
 
-  // The preview of the tank set, with the sample textures.
+  // The preview of the tank set, with the sample textures (the Options
+  // dialog below shows the folder the settings hold, not this one).
+  const std::string texture_folder = doc.folders().texture_folder;
   doc.folders().texture_folder = orvo::gui::native_path(QDir(argv[1]).absoluteFilePath("textures"));
   preview.set_texture_folder(orvo::texture_folder_for_lookup(doc.folders().texture_folder));
   doc.view().zoom = 3.0f;
@@ -93,6 +95,7 @@ int main(int argc, char** argv) {
   failures += !save(window, out, "orvo-preview.png");
   window.run_command(orvo::cmd::kWire);
   settle();
+  doc.folders().texture_folder = texture_folder;
 
   // Each dialog as it opens, over the window.
   QString dialog_name;
