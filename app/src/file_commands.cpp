@@ -74,9 +74,11 @@ bool save_model(Document& doc, const std::string& path, FileCommandContext& c) {
   return true;
 }
 
-int save_level_set(Document& doc, const std::string& path, const Ask& ask, FileCommandContext& c) {
+int save_level_set(Document& doc, const std::string& path, const Ask& ask, FileCommandContext& c,
+                   std::array<bool, kSlotCount>* written_slots) {
   const ModelContext m = model_context(doc, c);
   int written = 0;
+  if (written_slots != nullptr) written_slots->fill(false);
   for (int i = 0; i < kSlotCount; ++i) {
     if (doc.slot(i).subobjects.empty()) continue;
     const char letter = static_cast<char>(kSlotLetters[static_cast<std::size_t>(i)] - 'A' + 'a');
@@ -89,6 +91,7 @@ int save_level_set(Document& doc, const std::string& path, const Ask& ask, FileC
     const Status s = model_write_3da(doc.slot(i), level, m, c.username, c.clock());
     if (s) {
       ++written;
+      if (written_slots != nullptr) (*written_slots)[static_cast<std::size_t>(i)] = true;
     } else {
       tell(c, "Unable to save file\n" + s.error().message);
     }

@@ -12,6 +12,14 @@ int lod_index(char letter) {
   return -1;
 }
 
+bool ModelMaterial::same_settings(const ModelMaterial& other) const {
+  ModelMaterial a = *this;
+  ModelMaterial b = other;
+  a.assigned = b.assigned = 0;
+  a.runtime = b.runtime = MaterialRuntime{};
+  return a == b;
+}
+
 void model_reset(Model& model) {
   // Field by field rather than `model = Model{}`: a Model is large (the
   // material table is inline) and lives in static storage, so no temporary.

@@ -181,7 +181,8 @@ MainWindow::MainWindow(Document& doc, FileCommandContext& files, GuiNotifier& no
       files_(files),
       notifier_(notifier),
       backend_(preview),
-      preview_(doc, preview, files) {
+      preview_(doc, preview, files),
+      history_(doc) {
   setObjectName("Vivuzerivov");
   setWindowIcon(QIcon(":/orvo/orvo.png"));
   choose_file = [this](const FileDialogRequest& r) { return run_file_dialog(this, r); };
@@ -190,6 +191,20 @@ MainWindow::MainWindow(Document& doc, FileCommandContext& files, GuiNotifier& no
            QMessageBox::Yes;
   };
   run_dialog = [](QDialog& dialog) { return dialog.exec(); };
+  editor_.registers = &registers_;
+  editor_.new_materials = &new_materials_;
+  editor_.run_dialog = [this](QDialog& dialog) { return run_dialog(dialog); };
+  editor_.ask_yes_no = [this](QWidget*, const QString& text, const QString& caption) {
+    return ask_yes_no(text, caption);
+  };
+  editor_.zero_ignore_alpha = [this] { zero_alpha_command(); };
+  editor_.checkpoint = [this](const QString& name) { history_.checkpoint(name); };
+  editor_.use_standard_dialogs();
+  connect(&history_, &EditHistory::modified_changed, this, [this] { refresh_menus(); });
+  connect(&history_, &EditHistory::restored, this, [this](int) {
+    if (preview_.active()) preview_.refresh();
+    refresh_menus();
+  });
 
   bind_document_commands(table_, doc_);
   bind_commands();
@@ -276,7 +291,20 @@ void MainWindow::build_menus() {
   QMenuBar* bar = menuBar();
   fill(bar->addMenu("&File"), kInFileMenu);
   fill(bar->addMenu("&View"), kInViewMenu);
-  fill(bar->addMenu("&Edit"), kInEditMenu);
+  edit_menu_ = bar->addMenu("&Edit");
+  QAction* undo = history_.group().createUndoAction(this, "&Undo");
+  undo->setObjectName("undo");
+  undo->setShortcut(QKeySequence("Ctrl+Z"));
+  QAction* redo = history_.group().createRedoAction(this, "&Redo");
+  redo->setObjectName("redo");
+  redo->setShortcut(QKeySequence("Ctrl+Shift+Z"));
+  for (QAction* a : {undo, redo}) {
+    a->setShortcutContext(Qt::WindowShortcut);
+    addAction(a);
+    edit_menu_->addAction(a);
+  }
+  edit_menu_->addSeparator();
+  fill(edit_menu_, kInEditMenu);
   QMenu* tools = bar->addMenu("&Tools");
   for (const CommandInfo& info : command_infos()) {
     if ((info.places & kInToolsMenu) == 0) continue;
@@ -326,7 +354,12 @@ void MainWindow::refresh_menus() {
       const QSignalBlocker quiet(compatibility_);
       compatibility_->setCurrentIndex(i);
     }
-  setWindowTitle(qs(doc_.title()));
+  // Slots with unsaved changes are named after the title.
+  QString title = qs(doc_.title());
+  QStringList unsaved;
+  for (int slot : history_.modified_slots()) unsaved << QString(QChar(kSlotLetters[static_cast<std::size_t>(slot)]));
+  if (!unsaved.isEmpty()) title += QStringLiteral("  (unsaved: %1)").arg(unsaved.join(", "));
+  setWindowTitle(title);
 }
 
 // ---- Control panel ---------------------------------------------------------
@@ -509,6 +542,7 @@ void MainWindow::layout_desk() {
 // ---- Document changes ------------------------------------------------------
 
 void MainWindow::on_document_changed(uint32_t changes) {
+  if (changes & kChangedSlot) history_.follow_current_slot();
   if (changes & (kChangedMenus | kChangedSlot | kChangedPreview | kChangedGrid | kChangedModel)) refresh_menus();
 }
 
@@ -561,8 +595,32 @@ void MainWindow::keyPressEvent(QKeyEvent* e) {
 
 // ---- Exit ------------------------------------------------------------------
 
+static QString slot_list(const std::vector<int>& levels) {
+  QStringList letters;
+  for (int slot : levels) letters << QString(QChar(kSlotLetters[static_cast<std::size_t>(slot)]));
+  return letters.join(", ");
+}
+
+bool MainWindow::confirm_discard(const std::vector<int>& levels, const QString& caption) {
+  std::vector<int> unsaved;
+  for (int slot : levels)
+    if (history_.modified(slot)) unsaved.push_back(slot);
+  if (unsaved.empty()) return true;
+  const QString text = unsaved.size() == 1 ? QStringLiteral("Level %1 has unsaved changes.\nDiscard them?")
+                                           : QStringLiteral("Levels %1 have unsaved changes.\nDiscard them?");
+  return ask_yes_no(text.arg(slot_list(unsaved)), caption);
+}
+
 void MainWindow::closeEvent(QCloseEvent* e) {
-  if (doc_.any_subobject() && !ask_yes_no("Are you sure you wish to exit?", "Exit")) {
+  // Unsaved changes are named in the one question exiting asks.
+  const std::vector<int> unsaved = history_.modified_slots();
+  const bool asked = !unsaved.empty() || doc_.any_subobject();
+  const QString question =
+      unsaved.empty() ? QStringLiteral("Are you sure you wish to exit?")
+      : unsaved.size() == 1
+          ? QStringLiteral("Level %1 has unsaved changes.\nAre you sure you wish to exit?").arg(slot_list(unsaved))
+          : QStringLiteral("Levels %1 have unsaved changes.\nAre you sure you wish to exit?").arg(slot_list(unsaved));
+  if (asked && !ask_yes_no(question, "Exit")) {
     e->ignore();
     return;
   }
@@ -589,14 +647,8 @@ void MainWindow::show_as_last_time() {
 // ---- Commands --------------------------------------------------------------
 
 void MainWindow::bind_commands() {
-  auto clear = [this](int slot) {
-    model_reset(doc_.slot(slot));
-    doc_.changed(kChangedModel | kChangedView | kChangedSlot);
-  };
-  table_.bind(cmd::kClearAll, {[clear] {
-                for (int i = 0; i < kSlotCount; ++i) clear(i);
-              }});
-  table_.bind(cmd::kClear, {[this, clear] { clear(doc_.current_slot()); }});
+  table_.bind(cmd::kClearAll, {[this] { clear_command(true); }});
+  table_.bind(cmd::kClear, {[this] { clear_command(false); }});
   table_.bind(cmd::kOpenAll, {[this] { open_model_command(true); }});
   table_.bind(cmd::kOpen, {[this] { open_model_command(false); }});
   table_.bind(cmd::kSaveAll, {[this] { save_model_command(true); }});
@@ -625,6 +677,16 @@ void MainWindow::bind_commands() {
   for (int id : kEditorCommands) table_.bind(id, {[] {}, [] { return false; }});
 }
 
+void MainWindow::clear_command(bool all) {
+  const std::vector<int> levels = all ? std::vector<int>{0, 1, 2, 3} : std::vector<int>{doc_.current_slot()};
+  if (!confirm_discard(levels, all ? "Clear All" : "Clear")) return;
+  for (int slot : levels) {
+    model_reset(doc_.slot(slot));
+    history_.reset(slot);
+  }
+  doc_.changed(kChangedModel | kChangedView | kChangedSlot);
+}
+
 int MainWindow::exec_dialog(QDialog& dialog) {
   return run_dialog(dialog);
 }
@@ -641,11 +703,17 @@ std::optional<std::string> MainWindow::ask_file(FileDialog kind, const QString& 
 void MainWindow::open_model_command(bool all) {
   const std::optional<std::string> path = ask_file(FileDialog::kOpenModel);
   if (!path) return;
+  const int slot = doc_.current_slot();
+  if (!confirm_discard(all ? std::vector<int>{0, 1, 2, 3} : std::vector<int>{slot}, all ? "Open All" : "Open")) return;
   notifier_.begin_log();
   {
     const WaitCursor wait;
+    // A read starts by clearing the slot, so its steps go whatever the
+    // outcome.
     if (all) open_level_set(doc_, *path, files_);
-    else open_model(doc_, doc_.current_slot(), *path, files_);
+    else open_model(doc_, slot, *path, files_);
+    for (int i = 0; i < kSlotCount; ++i)
+      if (all || i == slot) history_.reset(i);
   }
   notifier_.end_log(static_cast<int>(doc_.current_model().subobjects.size()));
 }
@@ -657,12 +725,15 @@ void MainWindow::save_model_command(bool all) {
   if (!path) return;
   const WaitCursor wait;
   if (all) {
+    std::array<bool, kSlotCount> written{};
     save_level_set(
         doc_, *path,
         [this](const std::string& text, const std::string& caption) { return ask_yes_no(qs(text), qs(caption)); },
-        files_);
-  } else {
-    save_model(doc_, *path, files_);
+        files_, &written);
+    for (int i = 0; i < kSlotCount; ++i)
+      if (written[static_cast<std::size_t>(i)]) history_.mark_saved(i);
+  } else if (save_model(doc_, *path, files_)) {
+    history_.mark_saved(doc_.current_slot());
   }
 }
 
@@ -671,10 +742,12 @@ void MainWindow::import_command() {
   // dialog or a file that cannot be read keeps what the slot holds.
   const std::optional<std::string> path = ask_file(FileDialog::kImportScene);
   if (!path) return;
+  const int slot = doc_.current_slot();
+  if (!confirm_discard({slot}, "Import 3DS ASCII")) return;
   notifier_.begin_log();
   {
     const WaitCursor wait;
-    import_scene(doc_, doc_.current_slot(), *path, files_);
+    if (import_scene(doc_, slot, *path, files_)) history_.reset(slot);
   }
   notifier_.end_log(static_cast<int>(doc_.current_model().subobjects.size()));
 }
@@ -719,10 +792,19 @@ void MainWindow::zero_alpha_command() {
 }
 
 void MainWindow::recent_command(int index) {
+  const RecentFile entry = doc_.recent_files()[static_cast<std::size_t>(index)];
+  if (entry.path.empty()) return;
+  const int slot = doc_.current_slot();
+  const std::vector<int> levels = entry.kind == kRecentLevelSet ? std::vector<int>{0, 1, 2, 3} : std::vector<int>{slot};
+  if (!confirm_discard(levels, qs(recent_menu_text(entry, index)).remove('&'))) return;
   notifier_.begin_log();
   {
     const WaitCursor wait;
-    open_recent(doc_, index, files_);
+    const bool read = open_recent(doc_, index, files_);
+    // An import that failed left the slot as it was; a 3DA read clears it
+    // first.
+    if (read || entry.kind != kRecentImport)
+      for (int i : levels) history_.reset(i);
   }
   notifier_.end_log(static_cast<int>(doc_.current_model().subobjects.size()));
 }

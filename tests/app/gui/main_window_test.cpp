@@ -22,6 +22,7 @@
 
 #include "orvo/gui/notifier_windows.h"
 #include "orvo/gui/qt_text.h"
+#include "orvo/model/metafile.h"
 #include "orvo/runtime/memory_pool.h"
 #include "tools/test/scratch_dir.h"
 
@@ -190,6 +191,94 @@ TEST_F(MainWindowTest, AsksBeforeExitOnlyWithASubObjectAndWritesTheSettings) {
   EXPECT_EQ(questions_, std::vector<std::string>{"Are you sure you wish to exit?"});
   answer_ = true;
   EXPECT_TRUE(window_->close());
+}
+
+// The 3DA text of a slot, as the undo steps must give it back.
+std::string slot_text(const Model& m) {
+  return metafile_write(m, 1.0f, tools::LocalTime{2026, 1, 2, 3, 4, 5}, "test");
+}
+
+TEST_F(MainWindowTest, UndoAndRedoGiveBackEachStepOfTheSlotByteForByte) {
+  chosen_ = dir_.file("tankh.3da");
+  window_->run_command(cmd::kOpen);
+  Model& m = doc_.current_model();
+  ASSERT_GE(m.num_materials, 2);
+  EditHistory& h = window_->history();
+  QAction* undo = window_->findChild<QAction*>("undo");
+  QAction* redo = window_->findChild<QAction*>("redo");
+  ASSERT_TRUE(undo && redo);
+  EXPECT_FALSE(undo->isEnabled());
+  EXPECT_EQ(undo->shortcut(), QKeySequence("Ctrl+Z"));
+  EXPECT_EQ(redo->shortcut(), QKeySequence("Ctrl+Shift+Z"));
+
+  // A dialog's session: three steps, one of them changing nothing.
+  std::vector<std::string> texts{slot_text(m)};
+  h.begin(0);
+  m.materials[0].render_attributes ^= 0x20;
+  m.materials[1].mapfunc_u.style = 0x34;
+  h.checkpoint("Apply");
+  texts.push_back(slot_text(m));
+  h.checkpoint("Apply");  // nothing new: no step
+  m.part_anims[0].rotate_type = 2;
+  m.ambient.start_red = 99;
+  m.num_materials -= 1;
+  h.end("Edit Materials");
+  texts.push_back(slot_text(m));
+  h.record(0, "General Information", [&] { m.threshold = 12.5f; });
+  texts.push_back(slot_text(m));
+  EXPECT_EQ(h.stack(0).count(), 3);
+  EXPECT_EQ(undo->text(), "&Undo General Information");
+
+  for (int i = 3; i > 0; --i) {
+    undo->trigger();
+    EXPECT_EQ(slot_text(m), texts[static_cast<std::size_t>(i - 1)]) << "undo to step " << i - 1;
+  }
+  EXPECT_FALSE(undo->isEnabled());
+  EXPECT_FALSE(h.modified(0));  // back where it was read
+  for (int i = 1; i <= 3; ++i) {
+    redo->trigger();
+    EXPECT_EQ(slot_text(m), texts[static_cast<std::size_t>(i)]) << "redo to step " << i;
+  }
+  // Each slot has its own stack: the M slot has nothing to undo.
+  window_->run_command(cmd::kSlotM);
+  EXPECT_FALSE(undo->isEnabled());
+  window_->run_command(cmd::kSlotH);
+  EXPECT_TRUE(undo->isEnabled());
+}
+
+TEST_F(MainWindowTest, UnsavedChangesAreMarkedAndAskedAboutBeforeTheyAreDiscarded) {
+  chosen_ = dir_.file("tankh.3da");
+  window_->run_command(cmd::kOpen);
+  const std::string read = window_->windowTitle().toStdString();
+  window_->history().record(0, "Edit Materials", [&] { doc_.slot(0).materials[0].transparency = 7; });
+  EXPECT_EQ(window_->windowTitle().toStdString(), read + "  (unsaved: H)");
+
+  // Open and Clear ask first; No keeps the edit and its step.
+  answer_ = false;
+  questions_.clear();
+  window_->run_command(cmd::kOpen);
+  window_->run_command(cmd::kClear);
+  ASSERT_EQ(questions_.size(), 2u);
+  EXPECT_EQ(questions_[0], "Level H has unsaved changes.\nDiscard them?");
+  EXPECT_EQ(doc_.slot(0).materials[0].transparency, 7);
+  EXPECT_TRUE(window_->history().modified(0));
+
+  // Exit names the level in its one question.
+  questions_.clear();
+  window_->close();
+  ASSERT_EQ(questions_.size(), 1u);
+  EXPECT_EQ(questions_[0], "Level H has unsaved changes.\nAre you sure you wish to exit?");
+
+  // Saving marks the level clean; reading it again drops its steps.
+  chosen_ = dir_.file("saved.3da");
+  window_->run_command(cmd::kSave);
+  EXPECT_FALSE(window_->history().modified(0));
+  EXPECT_EQ(window_->windowTitle().toStdString(), read);
+  answer_ = true;
+  questions_.clear();
+  window_->run_command(cmd::kOpen);
+  EXPECT_TRUE(questions_.empty());
+  EXPECT_EQ(window_->history().stack(0).count(), 0);
 }
 
 }  // namespace

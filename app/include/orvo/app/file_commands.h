@@ -5,6 +5,7 @@
 // document what changed. Messages go to the notifier in their fixed words
 // (message boxes without a caption); a yes/no question goes to `Ask`.
 
+#include <array>
 #include <functional>
 #include <string>
 
@@ -47,7 +48,9 @@ bool save_model(Document& doc, const std::string& path, FileCommandContext& c);
 // H, "Save: %s?" for the others, caption "Save All", with that level's path)
 // and written only on Yes. The recent list is not changed. Returns how many
 // levels were written.
-int save_level_set(Document& doc, const std::string& path, const Ask& ask, FileCommandContext& c);
+// `written`, when given, tells which slots were written.
+int save_level_set(Document& doc, const std::string& path, const Ask& ask, FileCommandContext& c,
+                   std::array<bool, kSlotCount>* written_slots = nullptr);
 
 // "Import 3DS ASCII": a scene into `slot` ("Unable to open file" or "Error
 // parsing file" on failure, the slot keeping what it had); the path becomes

@@ -54,6 +54,7 @@ struct Generator {
     g.end = end_value;
     return g;
   }
+  friend bool operator==(const Generator&, const Generator&) = default;
 };
 
 // Animates a colour (material colour, ambient, directional and model lights).
@@ -72,6 +73,7 @@ struct ColorGenerator {
     g.end_red = g.end_green = g.end_blue = 255;
     return g;
   }
+  friend bool operator==(const ColorGenerator&, const ColorGenerator&) = default;
 };
 
 // Bits of ModelMaterial::render_attributes that the model core itself sets.
@@ -87,6 +89,7 @@ struct MaterialRuntime {
   float tc_min_u = 9999999.0f, tc_min_v = 9999999.0f;
   float tc_max_u = -9999999.0f, tc_max_v = -9999999.0f;
   void reset_bounds() { *this = MaterialRuntime{}; }
+  friend bool operator==(const MaterialRuntime&, const MaterialRuntime&) = default;
 };
 
 struct ModelMaterial {
@@ -130,6 +133,10 @@ struct ModelMaterial {
   int32_t projector_yaw = 0, projector_pitch = 0;
   int32_t shader_type = 0;
   MaterialRuntime runtime;
+  // Equal in everything the artist edits and the 3DA file keeps: the
+  // working flag and the run-time data are left out.
+  bool same_settings(const ModelMaterial& other) const;
+  friend bool operator==(const ModelMaterial&, const ModelMaterial&) = default;
   // A default-constructed material is a cleared record: every number 0 and
   // every text empty; add-material and the 3DA reader set the defaults.
 };
@@ -247,6 +254,7 @@ struct ModelLight {
   float atten_start = 0, atten_end = 0;  // times the scale factor
   ColorGenerator colorgen;
   int32_t subobj = 0;
+  friend bool operator==(const ModelLight&, const ModelLight&) = default;
 };
 
 // A copy of one flat scene material.
@@ -271,6 +279,7 @@ struct PartAnimation {
   int32_t reverserotate = 0;
   Generator scale_func;
   Generator scalex_func, scaley_func, scalez_func;
+  friend bool operator==(const PartAnimation&, const PartAnimation&) = default;
 };
 
 struct Model {

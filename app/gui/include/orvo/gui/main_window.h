@@ -16,6 +16,8 @@
 #include "orvo/app/preview_commands.h"
 #include "orvo/document/commands.h"
 #include "orvo/document/document.h"
+#include "orvo/gui/edit_history.h"
+#include "orvo/gui/editor_context.h"
 
 class QAbstractButton;
 class QButtonGroup;
@@ -64,6 +66,10 @@ class MainWindow : public QMainWindow {
   Document& document() { return doc_; }
   CommandTable& commands() { return table_; }
   PreviewControl& preview() { return preview_; }
+  // The undo stacks of the four slots.
+  EditHistory& history() { return history_; }
+  // What the editing dialogs share (their hooks run through this window's).
+  EditorContext& editor_context() { return editor_; }
   // Runs a command as a menu item would, then refreshes the menus.
   bool run_command(int id);
   // The action of a command number (shared by every menu it appears in).
@@ -71,6 +77,7 @@ class MainWindow : public QMainWindow {
   QMenu* mouse_menu() const { return mouse_menu_; }
   QMenu* preview_menu() const { return preview_menu_; }
   QMenu* selections_menu() const { return selections_menu_; }
+  QMenu* edit_menu() const { return edit_menu_; }
   PageView* page() const { return page_; }
 
   // Check marks, recent items, the panel's radio buttons and boxes, the
@@ -129,6 +136,10 @@ class MainWindow : public QMainWindow {
   void centre_command();
   void memory_stack_command();
   int exec_dialog(QDialog& dialog);
+  // Asks before a command discards unsaved changes of any of `slots`; true
+  // when there are none or the person agrees.
+  bool confirm_discard(const std::vector<int>& levels, const QString& caption);
+  void clear_command(bool all);
   std::optional<std::string> ask_file(FileDialog kind, const QString& preset_name = {});
 
   Document& doc_;
@@ -137,6 +148,10 @@ class MainWindow : public QMainWindow {
   PreviewBackend& backend_;
   PreviewControl preview_;
   CommandTable table_;
+  EditHistory history_;
+  RegisterNameList registers_;
+  NewMaterialSettings new_materials_;
+  EditorContext editor_;
   int observer_ = 0;
   bool settings_written_ = false;
 
@@ -144,6 +159,7 @@ class MainWindow : public QMainWindow {
   QMenu* mouse_menu_ = nullptr;
   QMenu* preview_menu_ = nullptr;
   QMenu* selections_menu_ = nullptr;
+  QMenu* edit_menu_ = nullptr;
 
   QWidget* desk_ = nullptr;
   PageView* page_ = nullptr;
