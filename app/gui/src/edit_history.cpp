@@ -40,7 +40,11 @@ EditHistory::EditHistory(Document& doc, QObject* parent) : QObject(parent), doc_
 }
 
 EditHistory::~EditHistory() {
-  for (auto& s : stacks_) group_.removeStack(s.get());
+  // A stack going away announces its clean state: nobody listens by then.
+  for (auto& s : stacks_) {
+    s->blockSignals(true);
+    group_.removeStack(s.get());
+  }
 }
 
 void EditHistory::follow_current_slot() {
