@@ -4,7 +4,9 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <functional>
@@ -12,6 +14,7 @@
 #include "orvo/app/generator_texts.h"
 #include "orvo/gui/generator_dialogs.h"
 #include "orvo/gui/generator_swatch.h"
+#include "orvo/gui/preset_dialogs.h"
 
 namespace orvo::gui {
 namespace {
@@ -195,6 +198,87 @@ TEST(SwatchRegistry, SelectionCarriesGeneratorsToAnotherItem) {
   reg.paste_selection();
   EXPECT_EQ(second[0].style, 0);
   EXPECT_EQ(second[1].style, 0x32);
+}
+
+}  // namespace
+}  // namespace orvo::gui
+
+namespace orvo::gui {
+namespace {
+
+FunctionPresetList two_presets() {
+  FunctionPresetList list;
+  FunctionPreset a;
+  a.name = "Pulse";
+  a.usage = kPresetUsageAlpha;
+  a.start = 3.7f;
+  a.style = 0x32;
+  list.add(a);
+  FunctionPreset b;
+  b.name = "Glow";
+  list.add(b);
+  return list;
+}
+
+TEST(PresetEditDialog, AlphaUsageShowsIntegersAndKeepsUntouchedValues) {
+  FunctionPresetList list = two_presets();
+  RegisterNameList regs;
+  EditorContext c;
+  c.registers = &regs;
+  PresetEditDialog d(nullptr, list, 0, c);
+  EXPECT_EQ(control<QLineEdit>(d, 1094)->text(), "3");
+  EXPECT_EQ(control<QLineEdit>(d, 1202)->text(), "Pulse");
+  control<QPushButton>(d, 1)->click();
+  EXPECT_EQ(d.result(), QDialog::Accepted);
+  EXPECT_FLOAT_EQ(list[0].start, 3.7f);
+}
+
+TEST(PresetEditDialog, ANameAnotherPresetHasIsRefused) {
+  FunctionPresetList list = two_presets();
+  RegisterNameList regs;
+  EditorContext c;
+  c.registers = &regs;
+  QString error, caption;
+  c.show_error = [&](QWidget*, const QString& text, const QString& cap) { error = text, caption = cap; };
+  PresetEditDialog d(nullptr, list, 1, c);
+  d.show();
+  control<QLineEdit>(d, 1202)->setText("PULSE");
+  control<QPushButton>(d, 1)->click();
+  EXPECT_TRUE(d.isVisible());  // stays open
+  EXPECT_EQ(error, "The name you have picked already exists!\r\nPlease choose a unique name");
+  EXPECT_EQ(caption, "Error");
+  EXPECT_EQ(list[1].name, "Glow");
+}
+
+TEST(PresetListDialog, NewThenCancelKeepsThePresetAndDeleteAsksFirst) {
+  FunctionPresetList list = two_presets();
+  RegisterNameList regs;
+  int asked = 0;
+  EditorContext c;
+  c.registers = &regs;
+  c.ask_yes_no_cancel = [&](QWidget*, const QString&, const QString& caption) {
+    EXPECT_EQ(caption, "Are you crazy?");
+    return ++asked == 1 ? int(QMessageBox::No) : int(QMessageBox::Yes);
+  };
+  c.run_dialog = [](QDialog& d) {
+    auto* lines = control<QListWidget>(d, 1199);
+    EXPECT_EQ(lines->item(0)->text(), "Pulse\t[]\t");
+    EXPECT_FALSE(control<QPushButton>(d, 1201)->isEnabled());
+    control<QPushButton>(d, 1200)->click();
+    lines->setCurrentRow(0);
+    EXPECT_TRUE(control<QPushButton>(d, 1201)->isEnabled());
+    control<QPushButton>(d, 1201)->click();  // No
+    lines->setCurrentRow(0);
+    control<QPushButton>(d, 1201)->click();  // Yes
+    control<QPushButton>(d, 2)->click();
+    return d.result();
+  };
+  run_preset_list(nullptr, list, "anna", c);
+  ASSERT_EQ(list.size(), 2u);
+  EXPECT_EQ(list[0].name, "Glow");
+  EXPECT_EQ(list[1].name, "<Unnamed>");
+  EXPECT_EQ(list[1].creator, "anna");
+  EXPECT_EQ(list[1].comment, "Put your description here");
 }
 
 }  // namespace
