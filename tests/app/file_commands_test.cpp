@@ -49,9 +49,11 @@ TEST_F(FileCommandsTest, OpenAllReadsEveryLevelAndReportsTheMissingOne) {
   EXPECT_TRUE(open_model(doc_, 0, dir_.file("tankl.3da"), c_));
   EXPECT_EQ(doc_.recent_files()[0].path, dir_.file("tankl.3da"));
   EXPECT_EQ(doc_.recent_files()[1].path, dir_.file("tankh.3da"));
+  const std::filesystem::path before = std::filesystem::current_path();
   EXPECT_TRUE(open_recent(doc_, 1, c_));
   EXPECT_EQ(doc_.recent_files()[0].kind, kRecentLevelSet);
   EXPECT_EQ(std::filesystem::current_path(), dir_.path());
+  std::filesystem::current_path(before);  // the scratch folder goes with the test
 
   EXPECT_FALSE(open_model(doc_, 0, dir_.file("none.3da"), c_));
   EXPECT_EQ(messages().back(), "Unable to open file");

@@ -27,12 +27,14 @@
 #include <cmath>
 
 #include "orvo/gui/center_dialog.h"
+#include "orvo/gui/generator_swatch.h"
 #include "orvo/gui/layer_dialog.h"
 #include "orvo/gui/notifier_windows.h"
 #include "orvo/gui/options_dialog.h"
 #include "orvo/gui/page_output.h"
 #include "orvo/gui/page_view.h"
 #include "orvo/gui/panes.h"
+#include "orvo/gui/preset_dialogs.h"
 #include "orvo/gui/qt_text.h"
 #include "orvo/gui/render_values_dialog.h"
 #include "orvo/gui/settings_store.h"
@@ -80,10 +82,8 @@ constexpr Level kLevels[] = {{"DX6 - RivaTNT2", cmd::kNonTnl},
                              {"DX8 - GeForce3, Radeon8500", cmd::kDx8Tnl}};
 
 // Commands whose dialogs come with the editors: shown, but not offered yet.
-constexpr int kEditorCommands[] = {cmd::kGeneralInfo,     cmd::kMaterials,       cmd::kLights,
-                                   cmd::kPartAnimation,   cmd::kItemInformation, cmd::kViewPresets,
-                                   cmd::kTestDestroy,     cmd::kTestRegisters,   cmd::kCopyIndividual,
-                                   cmd::kPasteIndividual, cmd::kCopySelection,   cmd::kPasteSelection};
+constexpr int kEditorCommands[] = {cmd::kGeneralInfo,     cmd::kMaterials,   cmd::kLights,       cmd::kPartAnimation,
+                                   cmd::kItemInformation, cmd::kTestDestroy, cmd::kTestRegisters};
 
 // Menu items a separator goes before.
 constexpr int kSeparatorsBefore[] = {
@@ -200,6 +200,14 @@ MainWindow::MainWindow(Document& doc, FileCommandContext& files, GuiNotifier& no
   editor_.zero_ignore_alpha = [this] { zero_alpha_command(); };
   editor_.checkpoint = [this](const QString& name) { history_.checkpoint(name); };
   editor_.use_standard_dialogs();
+  // A swatch's right button opens this window's "SelectionsMenu", whose
+  // commands act on that swatch and the selected ones of its dialog.
+  SwatchRegistry::popup_runner() = [this](GeneratorSwatch* swatch, QPoint at) {
+    if (SwatchRegistry* r = SwatchRegistry::active()) r->set_popup_target(swatch);
+    refresh_menus();
+    selections_menu_->exec(at);
+  };
+  load_presets(doc_.paths.preset_path, presets_);
   connect(&history_, &EditHistory::modified_changed, this, [this] { refresh_menus(); });
   connect(&history_, &EditHistory::restored, this, [this](int) {
     if (preview_.active()) preview_.refresh();
@@ -241,6 +249,7 @@ MainWindow::MainWindow(Document& doc, FileCommandContext& files, GuiNotifier& no
 }
 
 MainWindow::~MainWindow() {
+  SwatchRegistry::popup_runner() = nullptr;
   doc_.unobserve(observer_);
 }
 
@@ -632,6 +641,8 @@ void MainWindow::write_settings() {
   if (settings_written_) return;
   settings_written_ = true;
   gui::write_settings(doc_);
+  // A preset file that cannot be written is left as it was.
+  (void)save_presets(doc_.paths.preset_path, presets_, files_.username);
   // The window's place is kept beside the tool's own values, never in
   // their group.
   QSettings store("Brellwick", "ORVO");
@@ -674,7 +685,43 @@ void MainWindow::bind_commands() {
   table_.bind(cmd::kRenderAll, {[this] { preview_.start(kPreviewAll); }});
   table_.bind(cmd::kWire, {[this] { preview_.stop(); }});
   table_.bind(cmd::kUpdateTextures, {[this] { preview_.reload(); }});
+  table_.bind(cmd::kViewPresets, {[this] { run_preset_list(this, presets_, files_.username, editor_); }});
+  bind_selection_commands();
   for (int id : kEditorCommands) table_.bind(id, {[] {}, [] { return false; }});
+}
+
+// The "SelectionsMenu" commands of the generator swatches: on the swatch
+// the pop-up was opened on, and on the selected swatches of the dialog on
+// show.
+void MainWindow::bind_selection_commands() {
+  auto target = [] {
+    SwatchRegistry* r = SwatchRegistry::active();
+    return r != nullptr ? r->popup_target() : nullptr;
+  };
+  auto any_selected = [] {
+    SwatchRegistry* r = SwatchRegistry::active();
+    return r != nullptr && r->any_selected();
+  };
+  table_.bind(cmd::kCopyIndividual, {[target] {
+                                       if (GeneratorSwatch* s = target()) SwatchRegistry::active()->copy_individual(s);
+                                     },
+                                     [target] { return target() != nullptr; }});
+  table_.bind(cmd::kPasteIndividual, {[target] {
+                                        if (GeneratorSwatch* s = target())
+                                          SwatchRegistry::active()->paste_individual(s);
+                                      },
+                                      [target] {
+                                        GeneratorSwatch* s = target();
+                                        return s != nullptr && SwatchRegistry::active()->can_paste_individual(s);
+                                      }});
+  table_.bind(cmd::kCopySelection, {[any_selected] {
+                                      if (any_selected()) SwatchRegistry::active()->copy_selection();
+                                    },
+                                    any_selected});
+  table_.bind(cmd::kPasteSelection, {[any_selected] {
+                                       if (any_selected()) SwatchRegistry::active()->paste_selection();
+                                     },
+                                     any_selected});
 }
 
 void MainWindow::clear_command(bool all) {

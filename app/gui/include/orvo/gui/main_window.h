@@ -13,6 +13,7 @@
 #include <optional>
 
 #include "orvo/app/file_commands.h"
+#include "orvo/app/function_presets.h"
 #include "orvo/app/preview_commands.h"
 #include "orvo/document/commands.h"
 #include "orvo/document/document.h"
@@ -70,6 +71,9 @@ class MainWindow : public QMainWindow {
   EditHistory& history() { return history_; }
   // What the editing dialogs share (their hooks run through this window's).
   EditorContext& editor_context() { return editor_; }
+  // The function presets, read from the per-user "funcs.pre" when the
+  // window is made and written back with the settings.
+  FunctionPresetList& presets() { return presets_; }
   // Runs a command as a menu item would, then refreshes the menus.
   bool run_command(int id);
   // The action of a command number (shared by every menu it appears in).
@@ -93,8 +97,8 @@ class MainWindow : public QMainWindow {
   // its first run.
   void show_as_last_time();
 
-  // Writes the settings file and the per-user settings once (later calls
-  // do nothing); done when the window closes.
+  // Writes the settings file, the per-user settings and the function
+  // presets once (later calls do nothing); done when the window closes.
   void write_settings();
 
   // Replaceable for tests: the file dialogs (no value: cancelled), the
@@ -140,6 +144,7 @@ class MainWindow : public QMainWindow {
   // when there are none or the person agrees.
   bool confirm_discard(const std::vector<int>& levels, const QString& caption);
   void clear_command(bool all);
+  void bind_selection_commands();
   std::optional<std::string> ask_file(FileDialog kind, const QString& preset_name = {});
 
   Document& doc_;
@@ -151,6 +156,7 @@ class MainWindow : public QMainWindow {
   EditHistory history_;
   RegisterNameList registers_;
   NewMaterialSettings new_materials_;
+  FunctionPresetList presets_;
   EditorContext editor_;
   int observer_ = 0;
   bool settings_written_ = false;
