@@ -9,6 +9,7 @@
 #include "dialog_fields.h"
 #include "orvo/app/generator_texts.h"
 #include "orvo/gui/qt_text.h"
+#include "orvo/gui/tab_stops.h"
 #include "tools/base/text.h"
 
 namespace orvo::gui {
@@ -97,6 +98,7 @@ PresetListDialog::PresetListDialog(QWidget* owner, FunctionPresetList& list, std
   auto* layout = new QVBoxLayout(this);
   lines_ = new QListWidget(this);
   set_id(lines_, 1199);
+  set_tab_stops(lines_, {80, 128, 200, 240});
   lines_->setMinimumWidth(480);
   layout->addWidget(lines_);
   auto* row = new QHBoxLayout;

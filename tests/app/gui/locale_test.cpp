@@ -1,7 +1,7 @@
 // What the tool writes does not depend on the locale the person runs it in:
 // with the application running under a German locale (decimal comma), the
-// 3DA files, the settings file, the 3DI export and the pane texts are the
-// bytes the C locale gives.
+// 3DA files, the settings file, the 3DI export, the function presets and
+// the pane texts are the bytes the C locale gives.
 #include <gtest/gtest.h>
 
 #include <QLocale>
@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "orvo/app/file_commands.h"
+#include "orvo/app/function_presets.h"
 #include "orvo/app/preview_commands.h"
 #include "orvo/document/projection.h"
 #include "tools/test/scratch_dir.h"
@@ -40,6 +41,29 @@ std::vector<std::string> written(const std::string& folder, const tools::test::S
   add_recent(doc.recent_files(), kRecentLevelSet, "/models/tank h.3da");
   EXPECT_TRUE(write_config_file(folder + "/TanuOrvo.cfg", doc.render_settings(), doc.recent_files()));
   out.push_back(tools::test::slurp(folder + "/TanuOrvo.cfg"));
+  // The function presets, written and read back.
+  FunctionPresetList presets;
+  FunctionPreset p;
+  p.name = "door swing";
+  p.creator = "tester";
+  p.comment = "opens, waits, closes";
+  p.usage = 1;
+  p.first_used = 0x01DB2C4A12345678ull;
+  p.style = 0x71;
+  p.rate = 1.25f;
+  p.start = 3.7f;
+  p.end = -0.5f;
+  p.phase = 0.125f;
+  p.ctrlreg = "DOOR_03";
+  presets.add(p);
+  EXPECT_TRUE(save_presets(folder + "/funcs.pre", presets, "tester"));
+  const std::string text = tools::test::slurp(folder + "/funcs.pre");
+  out.push_back(text);
+  FunctionPresetList back;
+  EXPECT_TRUE(load_presets(folder + "/funcs.pre", back));
+  EXPECT_TRUE(back.size() == 1 && back[0] == p);
+  EXPECT_EQ(write_presets(back, "funcs.pre", "tester"), text);
+  EXPECT_EQ(text.find("\n"), text.find("\r\n") + 1);  // CR LF line ends
   out.push_back(centre_pane_text({1.5f, -2.25f, 1e-5f}));
   out.push_back(hover_text(Vec3{0.125f, 3.5f, -7.0f}));
   return out;

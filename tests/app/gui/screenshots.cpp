@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <cstdio>
 
+#include "orvo/gui/generator_dialogs.h"
 #include "orvo/gui/gl_preview_backend.h"
 #include "orvo/gui/main_window.h"
 #include "orvo/gui/notifier_windows.h"
@@ -113,6 +114,40 @@ int main(int argc, char** argv) {
     dialog_name = name;
     window.run_command(command);
   }
+
+  // The generator dialogs on generators of the tank's first material, and
+  // the preset list with two presets.
+  orvo::Model& model = doc.slot(0);
+  orvo::gui::EditorContext& editor = window.editor_context();
+  orvo::Generator wave = model.materials[0].mapfunc_u;
+  wave.style = 0x32;  // "Set Wave - Sine"
+  wave.rate = 0.5f;
+  wave.start = 0.25f;
+  wave.end = 0.75f;
+  dialog_name = "orvo-scalar-generator.png";
+  orvo::gui::edit_scalar_generator(&window, window.geometry().center(), wave, {}, editor);
+  orvo::ColorGenerator colour = orvo::ColorGenerator::defaults();
+  colour.style = 0x43;  // "Add Wave - Triangle"
+  colour.start_red = 40;
+  colour.start_green = 60;
+  colour.start_blue = 200;
+  dialog_name = "orvo-color-generator.png";
+  orvo::gui::edit_color_generator(&window, window.geometry().center(), colour, editor);
+  orvo::FunctionPreset pulse;
+  pulse.name = "door pulse";
+  pulse.creator = "artist";
+  pulse.comment = "Opens and closes a door once a second";
+  pulse.style = 0x39;
+  pulse.rate = 1.0f;
+  pulse.end = 1.0f;
+  window.presets().add(pulse);
+  pulse.name = "rotor flicker";
+  pulse.comment = "Rotor blur alpha";
+  pulse.style = 0x37;
+  window.presets().add(pulse);
+  dialog_name = "orvo-presets.png";
+  window.run_command(orvo::cmd::kViewPresets);
+  window.presets().clear();
   window.write_settings();
   return failures == 0 ? 0 : 1;
 }
