@@ -53,47 +53,61 @@ void EditHistory::follow_current_slot() {
 
 void EditHistory::begin(int slot) {
   if (slot < 0 || slot >= kSlotCount) return;
-  edit_slot_ = slot;
-  baseline_ = capture_slot_edits(doc_.slot(slot));
+  for (auto& b : baselines_) b.reset();
+  baselines_[static_cast<std::size_t>(slot)] = capture_slot_edits(doc_.slot(slot));
+}
+
+void EditHistory::begin_all() {
+  for (int i = 0; i < kSlotCount; ++i) baselines_[static_cast<std::size_t>(i)] = capture_slot_edits(doc_.slot(i));
+}
+
+bool EditHistory::editing() const {
+  for (const auto& b : baselines_)
+    if (b) return true;
+  return false;
 }
 
 void EditHistory::checkpoint(const QString& name) {
-  if (edit_slot_ < 0 || !baseline_) return;
-  SlotEditState now = capture_slot_edits(doc_.slot(edit_slot_));
-  if (same_slot_edits(*baseline_, now)) return;
-  SlotEditState before = std::move(*baseline_);
-  baseline_ = now;
-  stack(edit_slot_).push(new SlotStateCommand(*this, edit_slot_, name, std::move(before), std::move(now)));
+  for (int i = 0; i < kSlotCount; ++i) {
+    std::optional<SlotEditState>& baseline = baselines_[static_cast<std::size_t>(i)];
+    if (!baseline) continue;
+    SlotEditState now = capture_slot_edits(doc_.slot(i));
+    if (same_slot_edits(*baseline, now)) continue;
+    SlotEditState before = std::move(*baseline);
+    baseline = now;
+    stack(i).push(new SlotStateCommand(*this, i, name, std::move(before), std::move(now)));
+  }
 }
 
 void EditHistory::end(const QString& name) {
   checkpoint(name);
-  edit_slot_ = -1;
-  baseline_.reset();
+  for (auto& b : baselines_) b.reset();
 }
 
 void EditHistory::record(int slot, const QString& name, const std::function<void()>& edit) {
-  // Inside a running edit of the same slot the change is one more step of
-  // it; otherwise an edit of its own.
-  if (edit_slot_ == slot) {
+  if (slot < 0 || slot >= kSlotCount) return;
+  // Inside a running edit of the slot the change is one more step of it;
+  // otherwise a step of its own, the running edit keeping its baselines.
+  if (baselines_[static_cast<std::size_t>(slot)]) {
     edit();
     checkpoint(name);
     return;
   }
-  const int outer = edit_slot_;
-  std::optional<SlotEditState> outer_baseline = std::move(baseline_);
-  begin(slot);
+  baselines_[static_cast<std::size_t>(slot)] = capture_slot_edits(doc_.slot(slot));
   edit();
-  end(name);
-  edit_slot_ = outer;
-  baseline_ = std::move(outer_baseline);
+  std::optional<SlotEditState>& baseline = baselines_[static_cast<std::size_t>(slot)];
+  SlotEditState now = capture_slot_edits(doc_.slot(slot));
+  if (!same_slot_edits(*baseline, now))
+    stack(slot).push(new SlotStateCommand(*this, slot, name, std::move(*baseline), std::move(now)));
+  baseline.reset();
 }
 
 void EditHistory::reset(int slot) {
   if (slot < 0 || slot >= kSlotCount) return;
   stack(slot).clear();
   stack(slot).setClean();
-  if (edit_slot_ == slot) baseline_ = capture_slot_edits(doc_.slot(slot));
+  if (baselines_[static_cast<std::size_t>(slot)])
+    baselines_[static_cast<std::size_t>(slot)] = capture_slot_edits(doc_.slot(slot));
 }
 
 void EditHistory::mark_saved(int slot) {

@@ -44,12 +44,17 @@ class EditHistory : public QObject {
   // Starts an edit of `slot` from its state now. An edit already running is
   // ended first (with no further step).
   void begin(int slot);
-  // Records what changed in the slot since `begin` or the last checkpoint as
-  // one step named `name`; nothing when nothing changed or no edit runs.
+  // Starts an edit of all four slots (a dialog that edits every level,
+  // such as the general information): each slot it changes gets a step of
+  // its own.
+  void begin_all();
+  // Records what changed in the edited slots since `begin` or the last
+  // checkpoint as one step named `name` on each changed slot's stack;
+  // nothing when nothing changed or no edit runs.
   void checkpoint(const QString& name);
   // A last checkpoint, then the edit ends.
   void end(const QString& name);
-  bool editing() const { return edit_slot_ >= 0; }
+  bool editing() const;
   // Runs `edit` as one step.
   void record(int slot, const QString& name, const std::function<void()>& edit);
 
@@ -78,8 +83,8 @@ class EditHistory : public QObject {
   Document& doc_;
   QUndoGroup group_;
   std::array<std::unique_ptr<QUndoStack>, kSlotCount> stacks_;
-  int edit_slot_ = -1;
-  std::optional<SlotEditState> baseline_;
+  // The state each edited slot had at the last step (empty: not edited).
+  std::array<std::optional<SlotEditState>, kSlotCount> baselines_;
 };
 
 }  // namespace orvo::gui
