@@ -36,6 +36,7 @@
 #include "orvo/gui/panes.h"
 #include "orvo/gui/preset_dialogs.h"
 #include "orvo/gui/qt_text.h"
+#include "orvo/gui/register_test_dialogs.h"
 #include "orvo/gui/render_values_dialog.h"
 #include "orvo/gui/settings_store.h"
 #include "orvo/runtime/memory_pool.h"
@@ -225,7 +226,9 @@ MainWindow::MainWindow(Document& doc, FileCommandContext& files, GuiNotifier& no
   setCentralWidget(desk_);
   build_panel(desk_);
   page_ = new PageView(doc_, desk_);
-  page_->window_active = [this] { return isActiveWindow(); };
+  // While a register test dialog is open the preview keeps animating, also
+  // when that dialog has the focus.
+  page_->window_active = [this] { return isActiveWindow() || register_test_ || destroy_test_; };
   connect(page_, &PageView::popup_requested, this,
           [this](QPoint at) { (doc_.preview_mode != kPreviewOff ? preview_menu_ : mouse_menu_)->popup(at); });
   item_pane_ = new ItemPane(doc_, desk_);
@@ -687,6 +690,16 @@ void MainWindow::bind_commands() {
   table_.bind(cmd::kUpdateTextures, {[this] { preview_.reload(); }});
   table_.bind(cmd::kViewPresets, {[this] { run_preset_list(this, presets_, files_.username, editor_); }});
   bind_selection_commands();
+  const RegisterWriter write_register = [this](int index, int32_t value) { backend_.set_register(index, value); };
+  table_.bind(cmd::kTestRegisters, {[this, write_register] {
+                show_test_dialog(register_test_, [this, write_register] {
+                  return new RegisterTestDialog(registers_, write_register, this);
+                });
+              }});
+  table_.bind(cmd::kTestDestroy, {[this, write_register] {
+                show_test_dialog(destroy_test_,
+                                 [this, write_register] { return new DestroyTestDialog(write_register, this); });
+              }});
   for (int id : kEditorCommands) table_.bind(id, {[] {}, [] { return false; }});
 }
 
@@ -722,6 +735,18 @@ void MainWindow::bind_selection_commands() {
                                        if (any_selected()) SwatchRegistry::active()->paste_selection();
                                      },
                                      any_selected});
+}
+
+void MainWindow::show_test_dialog(QPointer<QDialog>& dialog, const std::function<QDialog*()>& make) {
+  if (dialog == nullptr) {
+    dialog = make();
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    // OK and Cancel close it for good.
+    connect(dialog, &QDialog::finished, dialog, &QObject::deleteLater);
+  }
+  dialog->show();
+  dialog->raise();
+  dialog->activateWindow();
 }
 
 void MainWindow::clear_command(bool all) {

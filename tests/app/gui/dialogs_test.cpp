@@ -5,13 +5,16 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QLocale>
 #include <QPushButton>
+#include <QSlider>
 #include <clocale>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -19,7 +22,9 @@
 #include "orvo/gui/layer_dialog.h"
 #include "orvo/gui/notifier_windows.h"
 #include "orvo/gui/options_dialog.h"
+#include "orvo/gui/register_test_dialogs.h"
 #include "orvo/gui/render_values_dialog.h"
+#include "orvo/model/generators.h"
 
 namespace orvo::gui {
 namespace {
@@ -291,6 +296,38 @@ TEST(GuiNotifier, RoutesMessagesStatusAndLogLines) {
     EXPECT_EQ(notifier.log_window()->line_count(), static_cast<int>(run.lines.size()));
     EXPECT_EQ(notifier.end_log(), run.error);
   }
+}
+
+TEST(RegisterTestDialogs, SlidersWriteTheirRowsRegistersAndTheDestroyTimerItsStages) {
+  std::map<int, int32_t> written;
+  const RegisterWriter write = [&](int index, int32_t value) { written[index] = value; };
+  RegisterNameList names;
+  names.add("MY_DOOR");
+  RegisterTestDialog registers(names, write);
+  auto* row = control<QComboBox>(registers, 1193);
+  EXPECT_EQ(row->count(), 60);  // the typed name, then the standard names
+  row->setCurrentIndex(row->findText("DOOR_03"));
+  control<QSlider>(registers, 1194)->setValue(256);
+  EXPECT_EQ(written,
+            (std::map<int, int32_t>{{ctrlreg_lookup("DOOR_03"), 65536}}));  // rows without a name write nothing
+  control<QSlider>(registers, 1194)->setValue(64);
+  EXPECT_EQ(written[ctrlreg_lookup("DOOR_03")], 16384);
+
+  written.clear();
+  DestroyTestDialog destroy(write);
+  auto* play = control<QPushButton>(destroy, 1190);
+  EXPECT_EQ(play->text(), "&Play");
+  EXPECT_EQ(text_of(destroy, 1189), "3.50");
+  play->click();
+  EXPECT_EQ(play->text(), "&Pause");
+  for (int i = 0; i < 25; ++i) destroy.tick();  // 1.25 s
+  EXPECT_EQ(text_of(destroy, 1188), "1.25");
+  EXPECT_EQ(written[ctrlreg_lookup("OBJECT_DESTROY02")], 49152);
+  EXPECT_EQ(written[ctrlreg_lookup("OBJECT_DESTROY")], 27306);
+  type(destroy, 1186, "1");  // spacing 1 s: a 6 s cycle
+  control<QLineEdit>(destroy, 1186)->textEdited("1");
+  EXPECT_EQ(text_of(destroy, 1189), "6.00");
+  EXPECT_EQ(control<QSlider>(destroy, 1187)->maximum(), 600);
 }
 
 }  // namespace

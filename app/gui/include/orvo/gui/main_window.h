@@ -145,6 +145,8 @@ class MainWindow : public QMainWindow {
   bool confirm_discard(const std::vector<int>& levels, const QString& caption);
   void clear_command(bool all);
   void bind_selection_commands();
+  // Opens a modeless register test dialog, or raises the one open.
+  void show_test_dialog(QPointer<QDialog>& dialog, const std::function<QDialog*()>& make);
   std::optional<std::string> ask_file(FileDialog kind, const QString& preset_name = {});
 
   Document& doc_;
@@ -158,6 +160,8 @@ class MainWindow : public QMainWindow {
   NewMaterialSettings new_materials_;
   FunctionPresetList presets_;
   EditorContext editor_;
+  QPointer<QDialog> register_test_;
+  QPointer<QDialog> destroy_test_;
   int observer_ = 0;
   bool settings_written_ = false;
 
