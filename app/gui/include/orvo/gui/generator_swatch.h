@@ -18,6 +18,8 @@
 
 #include "orvo/model/model.h"
 
+class QMenu;
+
 namespace orvo::gui {
 
 enum class GeneratorKind { kScalar, kColor };
@@ -96,6 +98,9 @@ class SwatchRegistry : public QObject {
   // of its own with the four commands.
   static std::function<void(GeneratorSwatch* swatch, QPoint global)>& popup_runner();
   void popup(GeneratorSwatch* swatch, QPoint global);
+  // The fallback pop-up ("SelectionsMenu") for `swatch`, its four commands
+  // enabled by the clipboard and the selection; owned by `parent`.
+  QMenu* make_menu(GeneratorSwatch* swatch, QWidget* parent);
 
  signals:
   // A paste wrote into generators: the dialog refreshes its faces and

@@ -1,0 +1,185 @@
+#include "orvo/gui/generator_swatch.h"
+
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+
+namespace orvo::gui {
+
+namespace {
+
+// The one generator clipboard of the program, tagged with its kind.
+struct Clipboard {
+  bool full = false;
+  GeneratorKind kind = GeneratorKind::kScalar;
+  Generator scalar{};
+  ColorGenerator color{};
+};
+Clipboard& clipboard() {
+  static Clipboard c;
+  return c;
+}
+
+SwatchRegistry*& active_registry() {
+  static SwatchRegistry* r = nullptr;
+  return r;
+}
+
+}  // namespace
+
+GeneratorSwatch::GeneratorSwatch(QWidget* parent) : QPushButton(parent) {}
+
+void GeneratorSwatch::bind(Generator* g) {
+  kind_ = GeneratorKind::kScalar;
+  scalar_ = g;
+  color_ = nullptr;
+}
+
+void GeneratorSwatch::bind(ColorGenerator* g) {
+  kind_ = GeneratorKind::kColor;
+  color_ = g;
+  scalar_ = nullptr;
+}
+
+void GeneratorSwatch::unbind() {
+  scalar_ = nullptr;
+  color_ = nullptr;
+}
+
+void GeneratorSwatch::set_selected(bool on) {
+  if (selected_ == on) return;
+  selected_ = on;
+  update();
+}
+
+void GeneratorSwatch::mousePressEvent(QMouseEvent* e) {
+  if (e->button() == Qt::LeftButton && (e->modifiers() & Qt::ControlModifier)) {
+    // The press toggles the selection and never reaches the button, so it
+    // is not pressed and its release does not click it.
+    set_selected(!selected_);
+    e->accept();
+    return;
+  }
+  QPushButton::mousePressEvent(e);
+}
+
+void GeneratorSwatch::mouseReleaseEvent(QMouseEvent* e) {
+  if (e->button() == Qt::RightButton) {
+    e->accept();
+    if (SwatchRegistry* r = SwatchRegistry::active()) r->popup(this, e->globalPosition().toPoint());
+    return;
+  }
+  QPushButton::mouseReleaseEvent(e);
+}
+
+void GeneratorSwatch::paintEvent(QPaintEvent* e) {
+  QPushButton::paintEvent(e);
+  if (!selected_) return;
+  QPainter painter(this);
+  painter.setPen(QPen(QColor(255, 0, 0), 1));
+  painter.setBrush(Qt::NoBrush);
+  const QRect outer = rect().adjusted(0, 0, -1, -1);
+  for (int i = 0; i < 3; ++i) painter.drawRect(outer.adjusted(i, i, -i, -i));
+}
+
+SwatchRegistry::SwatchRegistry(QObject* parent) : QObject(parent) {}
+
+SwatchRegistry::~SwatchRegistry() {
+  if (active_registry() == this) active_registry() = nullptr;
+}
+
+void SwatchRegistry::add(GeneratorSwatch* swatch) {
+  if (swatch != nullptr) swatches_.push_back(swatch);
+}
+
+void SwatchRegistry::clear() {
+  swatches_.clear();
+  target_ = nullptr;
+}
+
+SwatchRegistry* SwatchRegistry::active() {
+  return active_registry();
+}
+
+void SwatchRegistry::activate() {
+  active_registry() = this;
+}
+
+bool SwatchRegistry::any_selected() const {
+  for (const GeneratorSwatch* s : swatches_)
+    if (s->selected()) return true;
+  return false;
+}
+
+bool SwatchRegistry::can_paste_individual(const GeneratorSwatch* s) const {
+  return s != nullptr && s->bound() && clipboard().full && clipboard().kind == s->kind();
+}
+
+void SwatchRegistry::copy_individual(GeneratorSwatch* s) {
+  if (s == nullptr || !s->bound()) return;
+  Clipboard& c = clipboard();
+  c.full = true;
+  c.kind = s->kind();
+  if (s->scalar() != nullptr) c.scalar = *s->scalar();
+  if (s->color() != nullptr) c.color = *s->color();
+}
+
+void SwatchRegistry::paste_individual(GeneratorSwatch* s) {
+  if (!can_paste_individual(s)) return;
+  if (s->scalar() != nullptr) *s->scalar() = clipboard().scalar;
+  if (s->color() != nullptr) *s->color() = clipboard().color;
+  emit pasted(QStringLiteral("Paste Individual"));
+}
+
+void SwatchRegistry::copy_selection() {
+  for (GeneratorSwatch* s : swatches_) {
+    if (!s->selected() || !s->bound()) continue;
+    if (s->scalar() != nullptr) s->saved_scalar_ = *s->scalar();
+    if (s->color() != nullptr) s->saved_color_ = *s->color();
+    s->saved_ = true;
+  }
+}
+
+void SwatchRegistry::paste_selection() {
+  bool any = false;
+  for (GeneratorSwatch* s : swatches_) {
+    if (!s->selected() || !s->saved_ || !s->bound()) continue;
+    if (s->scalar() != nullptr) *s->scalar() = s->saved_scalar_;
+    if (s->color() != nullptr) *s->color() = s->saved_color_;
+    any = true;
+  }
+  if (any) emit pasted(QStringLiteral("Paste Selection"));
+}
+
+std::function<void(GeneratorSwatch* swatch, QPoint global)>& SwatchRegistry::popup_runner() {
+  static std::function<void(GeneratorSwatch*, QPoint)> runner;
+  return runner;
+}
+
+QMenu* SwatchRegistry::make_menu(GeneratorSwatch* swatch, QWidget* parent) {
+  auto* menu = new QMenu(parent);
+  menu->setObjectName(QStringLiteral("SelectionsMenu"));
+  QAction* copy = menu->addAction(QStringLiteral("Copy Individual"), this, [this, swatch] { copy_individual(swatch); });
+  QAction* paste =
+      menu->addAction(QStringLiteral("Paste Individual"), this, [this, swatch] { paste_individual(swatch); });
+  QAction* copy_sel = menu->addAction(QStringLiteral("Copy Selection"), this, [this] { copy_selection(); });
+  QAction* paste_sel = menu->addAction(QStringLiteral("Paste Selection"), this, [this] { paste_selection(); });
+  copy->setEnabled(true);
+  paste->setEnabled(can_paste_individual(swatch));
+  copy_sel->setEnabled(any_selected());
+  paste_sel->setEnabled(any_selected());
+  return menu;
+}
+
+void SwatchRegistry::popup(GeneratorSwatch* swatch, QPoint global) {
+  target_ = swatch;
+  if (popup_runner()) {
+    popup_runner()(swatch, global);
+    return;
+  }
+  QMenu* menu = make_menu(swatch, swatch);
+  menu->exec(global);
+  delete menu;
+}
+
+}  // namespace orvo::gui
