@@ -11,23 +11,14 @@
 #include <optional>
 #include <string>
 
+#include "orvo/app/material_edits.h"
 #include "orvo/app/register_names.h"
 
 namespace orvo::gui {
 
-// The "New Material(s)" settings, kept between uses of the dialog.
-struct NewMaterialSettings {
-  std::string name;         // up to 17 characters
-  std::string description;  // up to 31 characters
-  int repeat = 0;
-  int repeat_type = 0;  // 0 numbers, 1 letters
-  int extension = 0;    // 0 ".pcx", 1 ".tga"
-  int start = 0;
-};
-
 struct EditorContext {
   RegisterNameList* registers = nullptr;
-  NewMaterialSettings* new_materials = nullptr;
+  orvo::NewMaterialSettings* new_materials = nullptr;
   // The texture folder as the settings hold it (the texture summary and the
   // picture look maps up in it).
   std::string texture_folder;
