@@ -29,6 +29,7 @@
 #include "orvo/gui/center_dialog.h"
 #include "orvo/gui/generator_swatch.h"
 #include "orvo/gui/layer_dialog.h"
+#include "orvo/gui/material_dialog.h"
 #include "orvo/gui/notifier_windows.h"
 #include "orvo/gui/options_dialog.h"
 #include "orvo/gui/page_output.h"
@@ -83,8 +84,7 @@ constexpr Level kLevels[] = {{"DX6 - RivaTNT2", cmd::kNonTnl},
                              {"DX8 - GeForce3, Radeon8500", cmd::kDx8Tnl}};
 
 // Commands whose dialogs come with the editors: shown, but not offered yet.
-constexpr int kEditorCommands[] = {cmd::kGeneralInfo,     cmd::kMaterials,   cmd::kLights,       cmd::kPartAnimation,
-                                   cmd::kItemInformation, cmd::kTestDestroy, cmd::kTestRegisters};
+constexpr int kEditorCommands[] = {cmd::kGeneralInfo, cmd::kLights, cmd::kPartAnimation, cmd::kItemInformation};
 
 // Menu items a separator goes before.
 constexpr int kSeparatorsBefore[] = {
@@ -688,6 +688,7 @@ void MainWindow::bind_commands() {
   table_.bind(cmd::kRenderAll, {[this] { preview_.start(kPreviewAll); }});
   table_.bind(cmd::kWire, {[this] { preview_.stop(); }});
   table_.bind(cmd::kUpdateTextures, {[this] { preview_.reload(); }});
+  table_.bind(cmd::kMaterials, {[this] { materials_command(); }});
   table_.bind(cmd::kViewPresets, {[this] { run_preset_list(this, presets_, files_.username, editor_); }});
   bind_selection_commands();
   const RegisterWriter write_register = [this](int index, int32_t value) { backend_.set_register(index, value); };
@@ -747,6 +748,20 @@ void MainWindow::show_test_dialog(QPointer<QDialog>& dialog, const std::function
   dialog->show();
   dialog->raise();
   dialog->activateWindow();
+}
+
+// "Edit Materials" edits the slot in place; each Apply, New, Delete and
+// generator change inside it is an undo step, and closing it one more for
+// what is left. It always reports a change, so a running preview loads the
+// slots again.
+void MainWindow::materials_command() {
+  const int slot = doc_.current_slot();
+  editor_.texture_folder = doc_.folders().texture_folder;
+  history_.begin(slot);
+  run_material_editor(this, doc_.current_model(), material_index_, editor_);
+  history_.end("Edit Materials");
+  doc_.changed(kChangedModel | kChangedView);
+  preview_.refresh();
 }
 
 void MainWindow::clear_command(bool all) {

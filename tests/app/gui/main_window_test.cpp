@@ -13,6 +13,8 @@
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
@@ -133,7 +135,7 @@ TEST_F(MainWindowTest, PanelAndMenuRunTheSameCommands) {
   control<QComboBox>(1500)->setCurrentIndex(0);
   EXPECT_EQ(doc_.compatibility_level, 1);
   EXPECT_TRUE(window_->action(cmd::kNonTnl)->isChecked());
-  EXPECT_FALSE(window_->action(cmd::kMaterials)->isEnabled());  // comes with the editors
+  EXPECT_FALSE(window_->action(cmd::kGeneralInfo)->isEnabled());  // comes with the editors
 }
 
 TEST_F(MainWindowTest, PageKeysZoomPanAndTurn) {
@@ -279,6 +281,51 @@ TEST_F(MainWindowTest, UnsavedChangesAreMarkedAndAskedAboutBeforeTheyAreDiscarde
   window_->run_command(cmd::kOpen);
   EXPECT_TRUE(questions_.empty());
   EXPECT_EQ(window_->history().stack(0).count(), 0);
+}
+
+TEST_F(MainWindowTest, EachStepOfTheMaterialEditorUndoesToTheBytesBeforeIt) {
+  chosen_ = dir_.file("tankh.3da");
+  window_->run_command(cmd::kOpen);
+  Model& m = doc_.current_model();
+  const int materials = m.num_materials;
+  std::vector<std::string> texts{slot_text(m)};
+  auto click = [](QDialog& d, int id) { d.findChild<QAbstractButton*>(QStringLiteral("id%1").arg(id))->click(); };
+  auto type = [](QDialog& d, int id, const char* text) {
+    d.findChild<QLineEdit*>(QStringLiteral("id%1").arg(id))->setText(text);
+  };
+  window_->run_dialog = [&](QDialog& d) {
+    if (d.windowTitle() == "New Material(s)") {
+      type(d, 4000, "wall");
+      type(d, 4001, "2");
+      click(d, 1);
+    } else if (d.windowTitle() == "Edit Materials") {
+      click(d, 2044);  // New: two materials
+      texts.push_back(slot_text(m));
+      type(d, 2007, "99");
+      click(d, 2048);  // Apply
+      texts.push_back(slot_text(m));
+      click(d, 2045);  // Delete (the question answers Yes)
+      texts.push_back(slot_text(m));
+      type(d, 2007, "12");
+      click(d, 1);  // the rest at closing
+      texts.push_back(slot_text(m));
+    }
+    return d.result();
+  };
+  window_->run_command(cmd::kMaterials);
+  EXPECT_EQ(m.num_materials, materials);  // two new, and the hull's two stages deleted
+  QUndoStack& stack = window_->history().stack(0);
+  ASSERT_EQ(stack.count(), 4);
+  const char* names[] = {"New Material(s)", "Apply", "Delete Material", "Edit Materials"};
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(stack.text(i).toStdString(), names[i]);
+  for (int i = 4; i > 0; --i) {
+    stack.undo();
+    EXPECT_EQ(slot_text(m), texts[static_cast<std::size_t>(i - 1)]) << "undo of " << names[i - 1];
+  }
+  for (int i = 1; i <= 4; ++i) {
+    stack.redo();
+    EXPECT_EQ(slot_text(m), texts[static_cast<std::size_t>(i)]) << "redo of " << names[i - 1];
+  }
 }
 
 }  // namespace

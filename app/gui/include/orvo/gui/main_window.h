@@ -145,6 +145,7 @@ class MainWindow : public QMainWindow {
   bool confirm_discard(const std::vector<int>& levels, const QString& caption);
   void clear_command(bool all);
   void bind_selection_commands();
+  void materials_command();
   // Opens a modeless register test dialog, or raises the one open.
   void show_test_dialog(QPointer<QDialog>& dialog, const std::function<QDialog*()>& make);
   std::optional<std::string> ask_file(FileDialog kind, const QString& preset_name = {});
@@ -160,6 +161,7 @@ class MainWindow : public QMainWindow {
   NewMaterialSettings new_materials_;
   FunctionPresetList presets_;
   EditorContext editor_;
+  int material_index_ = 0;  // the material "Edit Materials" showed last
   QPointer<QDialog> register_test_;
   QPointer<QDialog> destroy_test_;
   int observer_ = 0;
