@@ -10,6 +10,7 @@
 #include "orvo/model/named_values.h"
 #include "orvo/viewer/image.h"
 #include "orvo/viewer/texture_file.h"
+#include "tools/base/text.h"
 
 namespace orvo {
 
@@ -208,12 +209,19 @@ std::string_view shader_description(int type) {
   return kShaderDescriptions[static_cast<std::size_t>(type)];
 }
 
+bool is_tga_name(std::string_view path) {
+  // Texture names are written in either case on a case-sensitive file
+  // system ("hull.tga" is as much a TGA as "HULL.TGA").
+  for (std::size_t i = 0; i + 4 <= path.size(); ++i)
+    if (tools::iequals(path.substr(i, 4), ".tga")) return true;
+  return false;
+}
+
 std::optional<MapSize> read_map_size(const std::string& path) {
   // The file as named, or one whose name differs only in case.
   const std::optional<std::string> found = find_texture_file({}, path);
   const std::string& file = found ? *found : path;
-  const bool tga = path.find(".TGA") != std::string::npos;
-  const tools::Result<Image> image = tga ? read_tga(file) : read_pcx(file);
+  const tools::Result<Image> image = is_tga_name(path) ? read_tga(file) : read_pcx(file);
   if (!image) return std::nullopt;
   return MapSize{image->width, image->height};
 }

@@ -193,7 +193,7 @@ TEST(MaterialTexts, TextureSummaryReadsTheMaps) {
       {2, 2, "rock.TGA", "mask.pcx", f + "/rock.TGA, " + f + "/mask.pcx, 64x32 (5K)"},
       {2, 2, "wall.pcx", "mask.pcx", "Error: maps are not the same size!"},
       {2, 0, "gone", "", "Error: unable to load " + f + "/gone.pcx!"},
-      {1, 2, "", "odd.tga", "Error: unable to load " + f + "/odd.tga!"},  // lower case: read as PCX
+      {1, 2, "", "odd.tga", "Solid ( 10, 20, 30 ), " + f + "/odd.tga, 16x16 (1K)"},  // any case is TGA
   };
   for (const Case& c : cases) {
     ModelMaterial m;

@@ -71,7 +71,7 @@ class TabStopDelegate : public QStyledItemDelegate {
 QImage read_picture(const std::string& path) {
   const std::optional<std::string> found = find_texture_file({}, path);
   const std::string& file = found ? *found : path;
-  tools::Result<Image> r = path.find(".TGA") != std::string::npos ? read_tga(file) : read_pcx(file);
+  tools::Result<Image> r = is_tga_name(path) ? read_tga(file) : read_pcx(file);
   if (!r) return {};
   Image& image = *r;
   expand_palette(image);

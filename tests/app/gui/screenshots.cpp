@@ -6,6 +6,7 @@
 //
 // SAMPLES_DIR holds TanuOrvo.cfg and the tank set; the tool is started in
 // it as a person would start it.
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
@@ -114,6 +115,32 @@ int main(int argc, char** argv) {
     dialog_name = name;
     window.run_command(command);
   }
+
+  // The material editor on the tank's hull, and the dialogs it opens.
+  window.run_dialog = [&](QDialog& dialog) {
+    const QString title = dialog.windowTitle();
+    dialog.show();
+    settle();
+    if (title == "Edit Materials") {
+      failures += !save(dialog, out, "orvo-materials.png");
+      for (const char* id : {"id1108", "id2044"})
+        if (auto* b = dialog.findChild<QAbstractButton*>(id)) b->click();
+    } else if (title == "Advanced Material Properties") {
+      failures += !save(dialog, out, "orvo-material-advanced.png");
+    } else if (title == "New Material(s)") {
+      failures += !save(dialog, out, "orvo-new-materials.png");
+    }
+    return int(QDialog::Rejected);
+  };
+  doc.folders().texture_folder = orvo::gui::native_path(QDir(argv[1]).absoluteFilePath("textures"));
+  window.run_command(orvo::cmd::kMaterials);
+  doc.folders().texture_folder = texture_folder;
+  window.run_dialog = [&](QDialog& dialog) {
+    dialog.show();
+    settle();
+    failures += !save(dialog, out, dialog_name);
+    return int(QDialog::Rejected);
+  };
 
   // The generator dialogs on generators of the tank's first material, and
   // the preset list with two presets.

@@ -92,6 +92,8 @@ struct MapSize {
 // The size of the texture map at `path`: a name holding ".TGA" is read as
 // TGA, any other as PCX; none when it cannot be read.
 std::optional<MapSize> read_map_size(const std::string& path);
+// Whether a map of this name is read as TGA (".tga" in any case), else PCX.
+bool is_tga_name(std::string_view path);
 
 // The path a material's map is looked up at: the texture folder (with a '/'
 // added when needed; empty for none) and the name, with ".pcx" added to a
