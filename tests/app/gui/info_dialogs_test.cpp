@@ -230,6 +230,40 @@ TEST(PartAnimation, OkWritesTheCopyAndCancelLeavesTheModel) {
   }
 }
 
+TEST(PartAnimation, SwatchesOpenTheScalarEditorInTheirMode) {
+  struct Case {
+    int radio, swatch;
+    const char* start;
+  };
+  // Rotation in whole numbers, scaling in reals; both offer the set-only list.
+  const Case cases[] = {{1089, 1112, "3"}, {1146, 1155, "3.70"}, {1147, 1151, "3.70"}};
+  for (const Case& k : cases) {
+    auto m = tank();
+    m->part_anim_enable = 1;
+    for (Generator* g : {&m->part_anims[0].pitch_func, &m->part_anims[0].scale_func, &m->part_anims[0].scaley_func}) {
+      g->style = 0x32;
+      g->start = 3.7f;
+    }
+    EditorContext c;
+    int opened = 0;
+    c.run_dialog = [&](QDialog& d) {
+      if (d.windowTitle() == "Part Animation") {
+        control<QRadioButton>(d, k.radio)->click();
+        control<QPushButton>(d, k.swatch)->click();
+        control<QPushButton>(d, 2)->click();
+      } else {
+        ++opened;
+        EXPECT_EQ(control<QLineEdit>(d, 1094)->text(), k.start) << k.swatch;
+        EXPECT_EQ(control<QComboBox>(d, 1093)->count(), static_cast<int>(named_entries(kSetOnlyStyleList).size()));
+        control<QPushButton>(d, 2)->click();
+      }
+      return d.result();
+    };
+    run_part_animation(nullptr, *m, c);
+    EXPECT_EQ(opened, 1) << k.swatch;
+  }
+}
+
 std::unique_ptr<Model> lit_tank(int style, int direct_style) {
   auto m = tank();
   ModelLight l;
