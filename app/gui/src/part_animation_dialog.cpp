@@ -15,6 +15,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <array>
+#include <string_view>
 
 #include "dialog_fields.h"
 #include "orvo/app/editor_texts.h"
@@ -36,6 +37,16 @@ QString face(const std::string& summary) {
   text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   return text;
 }
+
+// The radio buttons' texts with a mnemonic before the character at `key`
+// (none of them clash with the dialog's other mnemonics).
+QString with_mnemonic(std::string_view text, int key) {
+  QString t = qs(text);
+  if (key >= 0 && key < t.size()) t.insert(key, QLatin1Char('&'));
+  return t;
+}
+constexpr int kRotateKeys[5] = {3, 22, 21, 19, 27};  // "&Rotation", "Fi&xed", "F&unction", "&Camera", "X&Z"
+constexpr int kScaleKeys[3] = {3, 6, 8};             // "&Scaling", "&All", "In&dividual"
 
 QString rate_text(float v) {
   return qs(tools::fixed_number(static_cast<double>(v), 1, 3));
@@ -84,7 +95,7 @@ class PartAnimationDialog : public QDialog {
     auto* rot_grid = new QGridLayout(rotation);
     rotate_group_ = new QButtonGroup(this);
     for (int t = 0; t < 5; ++t) {
-      auto* radio = new QRadioButton(qs(named_text(kRotateTypes, t)), rotation);
+      auto* radio = new QRadioButton(with_mnemonic(named_text(kRotateTypes, t), kRotateKeys[t]), rotation);
       set_id(radio, 1087 + t);
       rotate_group_->addButton(radio, t);
       rot_grid->addWidget(radio, t, 0, 1, 3);
@@ -119,7 +130,7 @@ class PartAnimationDialog : public QDialog {
     auto* scale_grid = new QGridLayout(scaling);
     scale_group_ = new QButtonGroup(this);
     for (int t = 0; t < 3; ++t) {
-      auto* radio = new QRadioButton(qs(named_text(kScaleTypes, t)), scaling);
+      auto* radio = new QRadioButton(with_mnemonic(named_text(kScaleTypes, t), kScaleKeys[t]), scaling);
       set_id(radio, 1145 + t);
       scale_group_->addButton(radio, t);
       scale_grid->addWidget(radio, t, 0, 1, 2);
