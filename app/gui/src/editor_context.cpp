@@ -1,7 +1,10 @@
 #include "orvo/gui/editor_context.h"
 
 #include <QColorDialog>
+#include <QFileDialog>
 #include <QMessageBox>
+
+#include "orvo/gui/qt_text.h"
 
 namespace orvo::gui {
 
@@ -28,6 +31,16 @@ void EditorContext::use_standard_dialogs() {
       const QColor colour = QColorDialog::getColor(initial, parent);
       if (!colour.isValid()) return std::nullopt;
       return colour;
+    };
+  }
+  if (!choose_save_file) {
+    choose_save_file = [](QWidget* parent, const QString& caption,
+                          const QString& filter) -> std::optional<std::string> {
+      QFileDialog dialog(parent, caption, QString(), filter);
+      dialog.setAcceptMode(QFileDialog::AcceptSave);
+      dialog.setDefaultSuffix(QStringLiteral("txt"));
+      if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+      return native_path(dialog.selectedFiles().first());
     };
   }
 }

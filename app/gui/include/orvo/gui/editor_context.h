@@ -34,14 +34,18 @@ struct EditorContext {
   // The colour chooser ("full dialog, any colour"), starting from `initial`;
   // empty when cancelled.
   std::function<std::optional<QColor>(QWidget* parent, QColor initial)> choose_colour;
+  // The name of a file to write, asked with `caption` and the file dialog
+  // filter `filter` ("Text file (*.txt)"); empty when cancelled.
+  std::function<std::optional<std::string>(QWidget* parent, const QString& caption, const QString& filter)>
+      choose_save_file;
   // "C Z I": runs "Create Zero Ignore Alpha".
   std::function<void()> zero_ignore_alpha;
   // Records what changed in the slot since the last step as one undo step
   // named `name`; does nothing when nothing changed.
   std::function<void(const QString& name)> checkpoint;
 
-  // Fills the unset question, error and colour hooks with the ordinary
-  // message boxes and colour dialog.
+  // Fills the unset question, error, colour and file name hooks with the ordinary
+  // message boxes, colour dialog and file dialog.
   void use_standard_dialogs();
 };
 
