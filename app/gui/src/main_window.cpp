@@ -28,6 +28,7 @@
 
 #include "orvo/gui/center_dialog.h"
 #include "orvo/gui/generator_swatch.h"
+#include "orvo/gui/info_dialogs.h"
 #include "orvo/gui/layer_dialog.h"
 #include "orvo/gui/material_dialog.h"
 #include "orvo/gui/notifier_windows.h"
@@ -82,9 +83,6 @@ struct Level {
 constexpr Level kLevels[] = {{"DX6 - RivaTNT2", cmd::kNonTnl},
                              {"DX7 - GeForce1, GeForce2", cmd::kDx7Tnl},
                              {"DX8 - GeForce3, Radeon8500", cmd::kDx8Tnl}};
-
-// Commands whose dialogs come with the editors: shown, but not offered yet.
-constexpr int kEditorCommands[] = {cmd::kGeneralInfo, cmd::kLights, cmd::kPartAnimation, cmd::kItemInformation};
 
 // Menu items a separator goes before.
 constexpr int kSeparatorsBefore[] = {
@@ -701,7 +699,16 @@ void MainWindow::bind_commands() {
                 show_test_dialog(destroy_test_,
                                  [this, write_register] { return new DestroyTestDialog(write_register, this); });
               }});
-  for (int id : kEditorCommands) table_.bind(id, {[] {}, [] { return false; }});
+  table_.bind(cmd::kGeneralInfo, {[this] { general_info_command(); }});
+  table_.bind(cmd::kLights, {[this] {
+                slot_editor_command("Light Sources",
+                                    [this] { return run_lights(this, doc_.current_model(), editor_); });
+              }});
+  table_.bind(cmd::kPartAnimation, {[this] {
+                slot_editor_command("Part Animation",
+                                    [this] { return run_part_animation(this, doc_.current_model(), editor_); });
+              }});
+  table_.bind(cmd::kItemInformation, {[this] { run_object_info(this, doc_.current_model(), editor_); }});
 }
 
 // The "SelectionsMenu" commands of the generator swatches: on the swatch
@@ -762,6 +769,28 @@ void MainWindow::materials_command() {
   history_.end("Edit Materials");
   doc_.changed(kChangedModel | kChangedView);
   preview_.refresh();
+}
+
+// "General Information" edits all four levels: a change of the collision
+// source is a step at once, OK one more on each level it changed.
+void MainWindow::general_info_command() {
+  editor_.texture_folder = doc_.folders().texture_folder;
+  history_.begin_all();
+  const int changed = run_general_info(this, doc_, editor_);
+  history_.end("General Information");
+  doc_.changed(kChangedModel | kChangedView);
+  if (changed != 0) preview_.refresh();
+}
+
+// A dialog that edits the current slot on a copy: OK is one step, and a
+// running preview loads the slots again.
+void MainWindow::slot_editor_command(const QString& name, const std::function<int()>& run) {
+  editor_.texture_folder = doc_.folders().texture_folder;
+  history_.begin(doc_.current_slot());
+  const int changed = run();
+  history_.end(name);
+  doc_.changed(kChangedModel | kChangedView);
+  if (changed != 0) preview_.refresh();
 }
 
 void MainWindow::clear_command(bool all) {

@@ -146,6 +146,8 @@ class MainWindow : public QMainWindow {
   void clear_command(bool all);
   void bind_selection_commands();
   void materials_command();
+  void general_info_command();
+  void slot_editor_command(const QString& name, const std::function<int()>& run);
   // Opens a modeless register test dialog, or raises the one open.
   void show_test_dialog(QPointer<QDialog>& dialog, const std::function<QDialog*()>& make);
   std::optional<std::string> ask_file(FileDialog kind, const QString& preset_name = {});
