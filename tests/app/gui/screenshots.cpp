@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QStandardPaths>
 #include <QTimer>
 #include <cstdio>
@@ -110,7 +111,11 @@ int main(int argc, char** argv) {
   const std::pair<int, const char*> dialogs[] = {{orvo::cmd::kLayers, "orvo-layers.png"},
                                                  {orvo::cmd::kRenderValues, "orvo-render-values.png"},
                                                  {orvo::cmd::kOptions, "orvo-options.png"},
-                                                 {orvo::cmd::kCentreDialog, "orvo-center.png"}};
+                                                 {orvo::cmd::kCentreDialog, "orvo-center.png"},
+                                                 {orvo::cmd::kGeneralInfo, "orvo-general-info.png"},
+                                                 {orvo::cmd::kItemInformation, "orvo-object-info.png"},
+                                                 {orvo::cmd::kPartAnimation, "orvo-part-animation.png"},
+                                                 {orvo::cmd::kLights, "orvo-lights.png"}};
   for (const auto& [command, name] : dialogs) {
     dialog_name = name;
     window.run_command(command);
@@ -175,6 +180,26 @@ int main(int argc, char** argv) {
   dialog_name = "orvo-presets.png";
   window.run_command(orvo::cmd::kViewPresets);
   window.presets().clear();
+  // The two modeless register test windows, the destroy sequence a second
+  // into its cycle.
+  const std::pair<int, const char*> tests[] = {{orvo::cmd::kTestRegisters, "orvo-test-registers.png"},
+                                               {orvo::cmd::kTestDestroy, "orvo-test-destroy.png"}};
+  for (const auto& [command, name] : tests) {
+    window.run_command(command);
+    settle();
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+      auto* dialog = qobject_cast<QDialog*>(w);
+      if (dialog == nullptr || !dialog->isVisible()) continue;
+      if (auto* play = dialog->findChild<QAbstractButton*>("id1190")) {
+        play->click();
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < 1000) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+      }
+      failures += !save(*dialog, out, name);
+      dialog->close();
+    }
+  }
   window.write_settings();
   return failures == 0 ? 0 : 1;
 }
