@@ -347,22 +347,23 @@ void MaterialDialog::build() {
   al->addRow(QStringLiteral("Ticks"), edit(2047));
 
   // The two texture stages.
-  auto stage = [&](const char* title, int map, int alpha_check, int alpha_map, int clamp, int u, int v) {
+  auto stage = [&](const char* title, const char* alpha_text, const char* clamp_text, int map, int alpha_check,
+                   int alpha_map, int clamp, int u, int v) {
     auto* box = new QGroupBox(QString::fromUtf8(title), this);
     auto* l = new QGridLayout(box);
     l->addWidget(new QLabel(QStringLiteral("Diffuse Map"), box), 0, 0);
     l->addWidget(edit(map, 15), 0, 1);
-    l->addWidget(check(alpha_check, "Alpha Map"), 1, 0);
+    l->addWidget(check(alpha_check, alpha_text), 1, 0);
     l->addWidget(edit(alpha_map, 15), 1, 1);
-    l->addWidget(check(clamp, "UV Clamp"), 2, 0, 1, 2);
+    l->addWidget(check(clamp, clamp_text), 2, 0, 1, 2);
     l->addWidget(new QLabel(QStringLiteral("U"), box), 3, 0);
     l->addWidget(swatch(u), 3, 1);
     l->addWidget(new QLabel(QStringLiteral("V"), box), 4, 0);
     l->addWidget(swatch(v), 4, 1);
     return box;
   };
-  QGroupBox* stage1 = stage("Texture Stage 1", 2002, 1008, 2005, 1004, 1099, 1100);
-  p.stage2 = stage("Texture Stage 2", 2010, 1009, 2014, 1005, 1101, 1102);
+  QGroupBox* stage1 = stage("Texture Stage 1", "Alpha Ma&p", "&UV Clamp", 2002, 1008, 2005, 1004, 1099, 1100);
+  p.stage2 = stage("Texture Stage 2", "Alp&ha Map", "UV &Clamp", 2010, 1009, 2014, 1005, 1101, 1102);
 
   // Generators, advanced features and the pictures.
   auto* generators = new QGroupBox(QStringLiteral("Generators"), this);

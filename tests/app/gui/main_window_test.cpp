@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -21,6 +22,7 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <filesystem>
+#include <set>
 
 #include "orvo/gui/generator_swatch.h"
 #include "orvo/gui/notifier_windows.h"
@@ -364,6 +366,45 @@ TEST_F(MainWindowTest, EveryCommandOfTheTableIsWiredAndRuns) {
       if (auto* d = qobject_cast<QDialog*>(w); d != nullptr && d->isVisible()) d->close();
   }
   EXPECT_GE(dialogs, 8);
+}
+
+// Every editor can be worked from the keyboard: each enabled control that
+// takes the focus is on the dialog's tab chain, and each captioned button
+// has a mnemonic.
+TEST_F(MainWindowTest, EveryEditorCanBeWorkedFromTheKeyboard) {
+  chosen_ = dir_.file("tankh.3da");
+  window_->run_command(cmd::kOpenAll);
+  std::vector<std::string> seen;
+  window_->run_dialog = [&](QDialog& d) {
+    seen.push_back(d.windowTitle().toStdString());
+    d.show();
+    QWidget* w = &d;
+    std::set<QWidget*> chain;
+    do {
+      chain.insert(w);
+      w = w->nextInFocusChain();
+    } while (w != &d && chain.size() < 1000);
+    for (QWidget* c : d.findChildren<QWidget*>()) {
+      if (!c->isVisible() || !c->isEnabled() || (c->focusPolicy() & Qt::TabFocus) == 0) continue;
+      if (c->focusProxy() != nullptr) continue;
+      EXPECT_TRUE(chain.count(c)) << seen.back() << ": " << c->objectName().toStdString() << " off the tab chain";
+      // OK and Cancel are Enter and Escape; a swatch's face is its summary.
+      auto* b = qobject_cast<QAbstractButton*>(c);
+      if (b != nullptr && qobject_cast<GeneratorSwatch*>(b) == nullptr && !b->text().isEmpty() &&
+          qobject_cast<QDialogButtonBox*>(b->parentWidget()) == nullptr)
+        EXPECT_TRUE(b->text().contains('&'))
+            << seen.back() << ": \"" << b->text().toStdString() << "\" has no mnemonic";
+    }
+    // The material editor's own dialogs too.
+    if (seen.back() == "Edit Materials")
+      for (const char* id : {"id1099", "id1106", "id1108", "id2044"})
+        if (auto* b = d.findChild<QAbstractButton*>(id)) b->click();
+    return int(QDialog::Rejected);
+  };
+  for (int id : {cmd::kMaterials, cmd::kGeneralInfo, cmd::kLights, cmd::kPartAnimation, cmd::kItemInformation,
+                 cmd::kViewPresets})
+    window_->run_command(id);
+  EXPECT_EQ(seen.size(), 10u);
 }
 
 }  // namespace
