@@ -21,6 +21,7 @@
 #include <QRadioButton>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QUndoStack>
 #include <filesystem>
 #include <set>
 
@@ -405,6 +406,45 @@ TEST_F(MainWindowTest, EveryEditorCanBeWorkedFromTheKeyboard) {
                  cmd::kViewPresets})
     window_->run_command(id);
   EXPECT_EQ(seen.size(), 10u);
+}
+
+// The general information (all four levels, the collision source at once)
+// and the part animation are undone to the bytes of each level before them.
+TEST_F(MainWindowTest, InformationAndPartAnimationEditsUndoPerLevel) {
+  chosen_ = dir_.file("tankh.3da");
+  window_->run_command(cmd::kOpenAll);
+  std::array<std::string, kSlotCount> before;
+  for (int i = 0; i < kSlotCount; ++i) before[static_cast<std::size_t>(i)] = slot_text(doc_.slot(i));
+  window_->run_dialog = [&](QDialog& d) {
+    auto find = [&d](int id) { return d.findChild<QWidget*>(QStringLiteral("id%1").arg(id)); };
+    if (d.windowTitle() == "General Information") {
+      qobject_cast<QComboBox*>(find(1181))->setCurrentIndex(3);  // "Tiny Res (t)", at once
+      qobject_cast<QLineEdit*>(find(3800))->setText("12.5");
+      qobject_cast<QAbstractButton*>(find(1))->click();
+    } else if (d.windowTitle() == "Part Animation") {
+      qobject_cast<QAbstractButton*>(find(1081))->setChecked(true);
+      qobject_cast<QAbstractButton*>(find(1090))->click();  // "Rotate Part - Face Camera"
+      qobject_cast<QAbstractButton*>(find(1))->click();
+    }
+    return d.result();
+  };
+  window_->run_command(cmd::kGeneralInfo);
+  EXPECT_EQ(doc_.slot(0).threshold, 12.5f);
+  EXPECT_EQ(doc_.slot(3).polycollision, 1);
+  window_->run_command(cmd::kPartAnimation);
+  EXPECT_EQ(doc_.slot(0).part_anims[0].rotate_type, 3);
+
+  // H: the collision source, the threshold, the part animation; T: the
+  // collision source.
+  QUndoStack& h = window_->history().stack(0);
+  ASSERT_EQ(h.count(), 3);
+  EXPECT_EQ(h.text(0).toStdString(), "Collision data uses");
+  EXPECT_EQ(h.text(2).toStdString(), "Part Animation");
+  ASSERT_EQ(window_->history().stack(3).count(), 1);
+  EXPECT_EQ(window_->history().modified_slots(), (std::vector<int>{0, 3}));
+  while (h.canUndo()) h.undo();
+  window_->history().stack(3).undo();
+  for (int i = 0; i < kSlotCount; ++i) EXPECT_EQ(slot_text(doc_.slot(i)), before[static_cast<std::size_t>(i)]) << i;
 }
 
 }  // namespace
