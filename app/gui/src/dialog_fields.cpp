@@ -1,5 +1,6 @@
 #include "dialog_fields.h"
 
+#include <QLabel>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -50,6 +51,17 @@ std::string read_path_field(const QLineEdit* edit, std::size_t max_bytes) {
   while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
   text.resize(cut);
   return text;
+}
+
+QString swatch_face(const std::string& summary) {
+  return qs(summary).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+}
+
+void add_labelled(QGridLayout* grid, int row, const QString& text, QWidget* field) {
+  auto* label = new QLabel(text, field->parentWidget());
+  label->setBuddy(field);
+  grid->addWidget(label, row, 0);
+  grid->addWidget(field, row, 1);
 }
 
 }  // namespace orvo::gui

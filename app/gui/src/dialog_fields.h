@@ -6,6 +6,7 @@
 
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QGridLayout>
 #include <QLineEdit>
 #include <QObject>
 #include <QPushButton>
@@ -41,5 +42,12 @@ QString format_fixed6(float value);
 // The edit's text as UTF-8 cut to at most `max_bytes` bytes, never inside a
 // character.
 std::string read_path_field(const QLineEdit* edit, std::size_t max_bytes);
+
+// A generator summary as a swatch's face (its "\r\n" line breaks as "\n").
+QString swatch_face(const std::string& summary);
+
+// A label with its mnemonic in column 0 of `row` and the field it names
+// (its buddy) in column 1.
+void add_labelled(QGridLayout* grid, int row, const QString& text, QWidget* field);
 
 }  // namespace orvo::gui

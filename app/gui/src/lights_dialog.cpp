@@ -47,12 +47,6 @@ void ColourStrip::paintEvent(QPaintEvent*) {
 
 namespace {
 
-QString face(const std::string& summary) {
-  QString text = qs(summary);
-  text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-  return text;
-}
-
 // The imported colour component (0 to 1) as 0 .. 255 ("%i" of c × 255).
 QString component(float c) {
   const float v = c * 255.0f;
@@ -174,13 +168,6 @@ class LightsDialog : public QDialog {
   }
 
  private:
-  static void add_labelled(QGridLayout* grid, int row, const QString& text, QWidget* field) {
-    auto* label = new QLabel(text, field->parentWidget());
-    label->setBuddy(field);
-    grid->addWidget(label, row, 0);
-    grid->addWidget(field, row, 1);
-  }
-
   static QLineEdit* read_only(int id, QWidget* parent) {
     auto* edit = new QLineEdit(parent);
     set_id(edit, id);
@@ -240,7 +227,7 @@ class LightsDialog : public QDialog {
 
   void refresh_faces() {
     for (GeneratorSwatch* s : {override_, ambient_swatch_, direct_swatch_})
-      s->setText(s->color() != nullptr ? face(color_summary(*s->color())) : QString());
+      s->setText(s->color() != nullptr ? swatch_face(color_summary(*s->color())) : QString());
     for (ColourStrip* s : {override_strip_, ambient_strip_, direct_strip_}) s->update();
     yaw_->setEnabled(direct_.style != 0);
     pitch_->setEnabled(direct_.style != 0);

@@ -41,10 +41,6 @@ const ControlRegisterValues& no_registers() {
   return regs;
 }
 
-QString face_text(const std::string& summary) {
-  return qs(summary).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-}
-
 // The material list's lines, drawn in columns at fixed tab stops.
 class TabStopDelegate : public QStyledItemDelegate {
  public:
@@ -541,13 +537,13 @@ void MaterialDialog::refresh_faces() {
   Parts& p = *parts_;
   auto scalar_face = [this, &p](int id, bool integer) {
     auto* s = p.get<GeneratorSwatch>(this, id);
-    s->setText(s->scalar() != nullptr ? face_text(scalar_summary(*s->scalar(), integer, integer)) : QString());
+    s->setText(s->scalar() != nullptr ? swatch_face(scalar_summary(*s->scalar(), integer, integer)) : QString());
   };
   for (int id : {1099, 1100, 1101, 1102}) scalar_face(id, false);
   scalar_face(1107, true);
   auto* colour = p.get<GeneratorSwatch>(this, 1106);
-  colour->setText(colour->color() != nullptr ? face_text(color_summary(*colour->color())) : QString());
-  p.get<GeneratorSwatch>(this, 1108)->setText(first() != nullptr ? face_text(advanced_summary(*first())) : QString());
+  colour->setText(colour->color() != nullptr ? swatch_face(color_summary(*colour->color())) : QString());
+  p.get<GeneratorSwatch>(this, 1108)->setText(first() != nullptr ? swatch_face(advanced_summary(*first())) : QString());
 }
 
 void MaterialDialog::update_enabling() {

@@ -32,12 +32,6 @@ namespace orvo::gui {
 
 namespace {
 
-QString face(const std::string& summary) {
-  QString text = qs(summary);
-  text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-  return text;
-}
-
 // The radio buttons' texts with a mnemonic before the character at `key`
 // (none of them clash with the dialog's other mnemonics).
 QString with_mnemonic(std::string_view text, int key) {
@@ -193,13 +187,6 @@ class PartAnimationDialog : public QDialog {
   }
 
  private:
-  static void add_labelled(QGridLayout* grid, int row, const QString& text, QWidget* field) {
-    auto* label = new QLabel(text, field->parentWidget());
-    label->setBuddy(field);
-    grid->addWidget(label, row, 0);
-    grid->addWidget(field, row, 1);
-  }
-
   static GeneratorSwatch* make_swatch(int id, QWidget* parent) {
     auto* s = new GeneratorSwatch(parent);
     set_id(s, id);
@@ -248,7 +235,7 @@ class PartAnimationDialog : public QDialog {
   // The swatch faces: rotation generators in whole numbers.
   void refresh_faces() {
     for (GeneratorSwatch* s : all_swatches())
-      s->setText(s->scalar() != nullptr ? face(scalar_summary(*s->scalar(), is_rotation(s), false)) : QString());
+      s->setText(s->scalar() != nullptr ? swatch_face(scalar_summary(*s->scalar(), is_rotation(s), false)) : QString());
   }
 
   bool is_rotation(const GeneratorSwatch* s) const {

@@ -360,7 +360,9 @@ TEST_F(MainWindowTest, EveryCommandOfTheTableIsWiredAndRuns) {
     registry.activate();                  // the editors the loop opens had their own
     ASSERT_TRUE(window_->commands().has(info.id)) << info.id;
     const bool recent = info.id >= cmd::kRecent1 && info.id <= cmd::kRecent1 + 3;
-    if (!recent) EXPECT_TRUE(window_->commands().enabled(info.id)) << info.id << " " << info.text;
+    if (!recent) {
+      EXPECT_TRUE(window_->commands().enabled(info.id)) << info.id << " " << info.text;
+    }
     window_->run_command(info.id);
     if (window_->preview().active()) window_->run_command(cmd::kWire);
     for (QWidget* w : QApplication::topLevelWidgets())
@@ -392,9 +394,10 @@ TEST_F(MainWindowTest, EveryEditorCanBeWorkedFromTheKeyboard) {
       // OK and Cancel are Enter and Escape; a swatch's face is its summary.
       auto* b = qobject_cast<QAbstractButton*>(c);
       if (b != nullptr && qobject_cast<GeneratorSwatch*>(b) == nullptr && !b->text().isEmpty() &&
-          qobject_cast<QDialogButtonBox*>(b->parentWidget()) == nullptr)
+          qobject_cast<QDialogButtonBox*>(b->parentWidget()) == nullptr) {
         EXPECT_TRUE(b->text().contains('&'))
             << seen.back() << ": \"" << b->text().toStdString() << "\" has no mnemonic";
+      }
     }
     // The material editor's own dialogs too.
     if (seen.back() == "Edit Materials")
