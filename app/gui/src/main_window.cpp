@@ -14,6 +14,7 @@
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -201,10 +202,15 @@ MainWindow::MainWindow(Document& doc, FileCommandContext& files, GuiNotifier& no
   editor_.use_standard_dialogs();
   // A swatch's right button opens this window's "SelectionsMenu", whose
   // commands act on that swatch and the selected ones of its dialog.
+  // The menu is made inside the swatch's dialog, which is modal, with this
+  // window's actions.
   SwatchRegistry::popup_runner() = [this](GeneratorSwatch* swatch, QPoint at) {
     if (SwatchRegistry* r = SwatchRegistry::active()) r->set_popup_target(swatch);
     refresh_menus();
-    selections_menu_->exec(at);
+    QMenu menu(swatch);
+    menu.setObjectName("SelectionsMenu");
+    menu.addActions(selections_menu_->actions());
+    menu.exec(at);
   };
   load_presets(doc_.paths.preset_path, presets_);
   connect(&history_, &EditHistory::modified_changed, this, [this] { refresh_menus(); });
