@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "orvo/model/generators.h"
+#include "orvo/model/wave_style_names.h"
 #include "tools/base/text.h"
 
 namespace orvo {
@@ -12,28 +13,19 @@ namespace orvo {
 // The dialogs' set-only and colour lists have no separator before the Set
 // wave group (the model's scalar-set and colour lists do); the full list is
 // the texture mapping list.
-// clang-format off
-#define ORVO_WAVES(word, base)                                                                           \
-  {word " Wave - Square", base + kWaveSquare},       {word " Wave - Sine", base + kWaveSine},           \
-  {word " Wave - Triangle", base + kWaveTriangle},   {word " Wave - Saw", base + kWaveSaw},             \
-  {word " Wave - Inverse Saw", base + kWaveInverseSaw}, {word " Wave - Random", base + kWaveRandom},    \
-  {word " Wave - Smooth Random", base + kWaveSmoothRandom},                                             \
-  {word " Wave - Half Sine", base + kWaveHalfSine},  {word " Wave - Pulse", base + kWavePulse},         \
-  {word " Wave - Vibrate", base + kWaveVibrate},     {word " Wave - Heartbeat", base + kWaveHeartbeat}
-// clang-format on
 
 const NamedValue kSetOnlyStyleList[] = {{"None", kStyleNone},
                                         {"Set", kStyleSet},
-                                        ORVO_WAVES("Set", kStyleSetWave),
+                                        ORVO_WAVE_STYLES("Set", kStyleSetWave),
                                         {kStyleSeparator, kStyleCtrlRegGroup},
                                         {"Set - Control Register", kStyleSetCtrlReg},
                                         {"", -1}};
 
 const NamedValue kColorStyleList[] = {{"None", kStyleNone},
                                       {"Set", kStyleSet},
-                                      ORVO_WAVES("Set", kStyleSetWave),
+                                      ORVO_WAVE_STYLES("Set", kStyleSetWave),
                                       {kStyleSeparator, kStyleAddWave},
-                                      ORVO_WAVES("Add", kStyleAddWave),
+                                      ORVO_WAVE_STYLES("Add", kStyleAddWave),
                                       {kStyleSeparator, kStyleCtrlRegGroup},
                                       {"Set - Control Register", kStyleSetCtrlReg},
                                       {"Add - Control Register", kStyleAddCtrlReg},
@@ -45,13 +37,13 @@ const NamedValue kFullStyleList[] = {{"None", kStyleNone},
                                      {"Rotate CW", kStyleRotateCw},
                                      {"Rotate CCW", kStyleRotateCcw},
                                      {kStyleSeparator, kStyleSetWave},
-                                     ORVO_WAVES("Set", kStyleSetWave),
+                                     ORVO_WAVE_STYLES("Set", kStyleSetWave),
                                      {kStyleSeparator, kStyleAddWave},
-                                     ORVO_WAVES("Add", kStyleAddWave),
+                                     ORVO_WAVE_STYLES("Add", kStyleAddWave),
                                      {kStyleSeparator, kStyleSkewWave},
-                                     ORVO_WAVES("Skew", kStyleSkewWave),
+                                     ORVO_WAVE_STYLES("Skew", kStyleSkewWave),
                                      {kStyleSeparator, kStyleMultWave},
-                                     ORVO_WAVES("Mult", kStyleMultWave),
+                                     ORVO_WAVE_STYLES("Mult", kStyleMultWave),
                                      {kStyleSeparator, kStyleCtrlRegGroup},
                                      {"Set - Control Register", kStyleSetCtrlReg},
                                      {"Add - Control Register", kStyleAddCtrlReg},
@@ -59,7 +51,7 @@ const NamedValue kFullStyleList[] = {{"None", kStyleNone},
                                      {"Mult - Control Register", kStyleMultCtrlReg},
                                      {"", -1}};
 
-#undef ORVO_WAVES
+#undef ORVO_WAVE_STYLES
 
 namespace {
 

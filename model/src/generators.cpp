@@ -6,6 +6,7 @@
 #include <numbers>
 
 #include "orvo/model/base.h"
+#include "orvo/model/wave_style_names.h"
 
 namespace orvo {
 
@@ -25,16 +26,7 @@ const NamedValue kWaveNames[] = {{"Square", kWaveSquare},
                                  {"Heartbeat", kWaveHeartbeat},
                                  {"", -1}};
 
-// clang-format off
-#define ORVO_WAVE_GROUP(word, base)                                                                     \
-  {kStyleSeparator, base},                                                                              \
-  {word " Wave - Square", base + kWaveSquare},       {word " Wave - Sine", base + kWaveSine},           \
-  {word " Wave - Triangle", base + kWaveTriangle},   {word " Wave - Saw", base + kWaveSaw},             \
-  {word " Wave - Inverse Saw", base + kWaveInverseSaw}, {word " Wave - Random", base + kWaveRandom},    \
-  {word " Wave - Smooth Random", base + kWaveSmoothRandom},                                             \
-  {word " Wave - Half Sine", base + kWaveHalfSine},  {word " Wave - Pulse", base + kWavePulse},         \
-  {word " Wave - Vibrate", base + kWaveVibrate},     {word " Wave - Heartbeat", base + kWaveHeartbeat}
-// clang-format on
+#define ORVO_WAVE_GROUP(word, base) {kStyleSeparator, base}, ORVO_WAVE_STYLES(word, base)
 
 const NamedValue kMappingStyles[] = {{"None", kStyleNone},
                                      {"Slide", kStyleSlide},

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "dialog_controls.h"
 #include "orvo/gui/center_dialog.h"
 #include "orvo/gui/layer_dialog.h"
 #include "orvo/gui/notifier_windows.h"
@@ -28,13 +29,6 @@
 
 namespace orvo::gui {
 namespace {
-
-template <typename T>
-T* control(QWidget& dialog, int id) {
-  T* widget = dialog.findChild<T*>(QStringLiteral("id%1").arg(id));
-  EXPECT_NE(widget, nullptr) << "id" << id;
-  return widget;
-}
 
 QString text_of(QWidget& dialog, int id) {
   return control<QLineEdit>(dialog, id)->text();

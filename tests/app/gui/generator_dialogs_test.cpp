@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <functional>
 
+#include "dialog_controls.h"
 #include "orvo/app/generator_texts.h"
 #include "orvo/gui/generator_dialogs.h"
 #include "orvo/gui/generator_swatch.h"
@@ -18,13 +19,6 @@
 
 namespace orvo::gui {
 namespace {
-
-template <typename T>
-T* control(QWidget& dialog, int id) {
-  T* widget = dialog.findChild<T*>(QStringLiteral("id%1").arg(id));
-  EXPECT_NE(widget, nullptr) << "id" << id;
-  return widget;
-}
 
 void choose_style(QDialog& d, int id, int style) {
   auto* box = control<QComboBox>(d, id);

@@ -16,6 +16,7 @@
 #include <functional>
 #include <memory>
 
+#include "dialog_controls.h"
 #include "orvo/app/generator_texts.h"
 #include "orvo/app/report.h"
 #include "orvo/gui/generator_swatch.h"
@@ -26,13 +27,6 @@
 
 namespace orvo::gui {
 namespace {
-
-template <typename T>
-T* control(QWidget& dialog, int id) {
-  T* widget = dialog.findChild<T*>(QStringLiteral("id%1").arg(id));
-  EXPECT_NE(widget, nullptr) << "id" << id;
-  return widget;
-}
 
 void type(QDialog& d, int id, const QString& text) {
   auto* edit = control<QLineEdit>(d, id);

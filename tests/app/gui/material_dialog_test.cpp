@@ -14,18 +14,12 @@
 #include <functional>
 #include <map>
 
+#include "dialog_controls.h"
 #include "orvo/gui/named_value_combo.h"
 #include "orvo/model/metafile.h"
 
 namespace orvo::gui {
 namespace {
-
-template <typename T>
-T* control(QWidget& dialog, int id) {
-  T* widget = dialog.findChild<T*>(QStringLiteral("id%1").arg(id));
-  EXPECT_NE(widget, nullptr) << "id" << id;
-  return widget;
-}
 
 void type(QDialog& d, int id, const QString& text) {
   control<QLineEdit>(d, id)->setText(text);
