@@ -144,66 +144,6 @@ Status check_text_encoding(std::string_view text, const std::string& display_nam
   return {};
 }
 
-namespace {
-
-// The process umask, read once before main: reading it means setting it,
-// which would race with files that other threads create at the same moment.
-const mode_t kProcessUmask = [] {
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  return mask;
-}();
-
-}  // namespace
-
-Status write_file_atomic(const std::string& path, std::string_view data, FileSync sync) {
-  std::string dir = ".";
-  const std::size_t slash = path.find_last_of('/');
-  if (slash != std::string::npos) dir = slash == 0 ? "/" : path.substr(0, slash);
-  std::string tmpl = (dir == "/" ? "" : dir) + "/.orvo-save-XXXXXX";
-  std::vector<char> name(tmpl.begin(), tmpl.end());
-  name.push_back('\0');
-  const int fd = ::mkstemp(name.data());
-  if (fd < 0) return write_error(path, errno);
-  const std::string tmp(name.data());
-  auto fail = [&](int err) -> Status {
-    ::close(fd);
-    ::unlink(tmp.c_str());
-    return write_error(path, err);
-  };
-  const char* p = data.data();
-  std::size_t left = data.size();
-  while (left > 0) {
-    const ssize_t n = ::write(fd, p, left);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return fail(errno);
-    }
-    p += n;
-    left -= static_cast<std::size_t>(n);
-  }
-  // Keep the permissions of a file being replaced; a new file gets the usual
-  // mode under the process umask.
-  struct stat st {};
-  if (::stat(path.c_str(), &st) == 0) {
-    ::fchmod(fd, st.st_mode & 07777);
-  } else {
-    ::fchmod(fd, 0666 & ~kProcessUmask);
-  }
-  if (sync == FileSync::kDurable && ::fsync(fd) != 0) return fail(errno);
-  if (::close(fd) != 0) {
-    const int err = errno;
-    ::unlink(tmp.c_str());
-    return write_error(path, err);
-  }
-  if (::rename(tmp.c_str(), path.c_str()) != 0) {
-    const int err = errno;
-    ::unlink(tmp.c_str());
-    return write_error(path, err);
-  }
-  return {};
-}
-
 void ignore_file_size_signal() {
   std::signal(SIGXFSZ, SIG_IGN);
 }

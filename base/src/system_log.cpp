@@ -1,9 +1,12 @@
 #include "tools/base/system_log.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <cstdio>
 #include <ctime>
 #include <utility>
+
+#include "tools/base/atomic_write.h"
 
 namespace tools {
 
@@ -47,14 +50,14 @@ bool LogFile::write(std::string_view message) {
     text.append(message);
   }
 
-  std::FILE* f = std::fopen(path_.c_str(), started_ ? "a" : "w");
-  if (f == nullptr) return false;
-  const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-  const bool closed = std::fclose(f) == 0;
+  // A link planted under the log's name, or a device or FIFO there, is never
+  // written through: the run goes on without the log and says so once.
+  const bool written = write_log_text(path_, text, !started_);
   // The file was truncated and begun even when the write fell short, so
-  // later messages append to it rather than start it again.
-  started_ = true;
-  return written && closed;
+  // later messages append to it rather than start it again. A refused log
+  // is tried again at the next message.
+  if (written || std::filesystem::is_regular_file(std::filesystem::symlink_status(path_))) started_ = true;
+  return written;
 }
 
 bool LogFile::started() const {

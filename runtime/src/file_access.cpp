@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "tools/base/atomic_write.h"
 #include "tools/base/file_io.h"
 #include "tools/base/text.h"
 
@@ -194,14 +195,11 @@ void FileAccess::set_slot(int slot, std::unique_ptr<PffArchive> archive) {
 
 void FileAccess::log_open(const char* what, std::string_view name) {
   if (!file_log) return;
-  if (!file_log_started_) {
-    std::remove(file_log_path.c_str());
-    file_log_started_ = true;
-  }
-  if (std::FILE* f = std::fopen(file_log_path.c_str(), "a")) {
-    std::fprintf(f, "%s%.*s\n", what, static_cast<int>(name.size()), name.data());
-    std::fclose(f);
-  }
+  // The log is begun afresh at its first use in a run, never through a link
+  // planted under its name.
+  const bool start = !file_log_started_;
+  file_log_started_ = true;
+  tools::write_log_text(file_log_path, std::string(what) + std::string(name) + "\n", start);
 }
 
 bool FileAccess::open_loose(std::string_view name) {

@@ -9,6 +9,8 @@
 #include <set>
 #include <system_error>
 
+#include "tools/base/atomic_write.h"
+
 namespace orvo {
 
 // The chunk header as it lies in the buffer: the owning pool, the neighbours
@@ -325,12 +327,8 @@ std::string MemoryPool::dump(std::string_view prefix_text) const {
 }
 
 bool MemoryPool::append_dump(std::string_view prefix) const {
-  std::FILE* f = std::fopen(dump_path().string().c_str(), "a+");
-  if (f == nullptr) return false;
-  const std::string text = dump(prefix);
-  bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-  ok = std::fclose(f) == 0 && ok;
-  return ok;
+  // Appended, never through a link planted under the dump's name.
+  return tools::write_log_text(dump_path().string(), dump(prefix), false);
 }
 
 MemoryPool& main_pool() {

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "tools/base/atomic_write.h"
 #include "tools/base/result.h"
 
 namespace tools {
@@ -55,15 +56,6 @@ Status check_text_encoding(std::string_view text, const std::string& display_nam
 // folder (in name order) whose name equals the path's last component without
 // regard to case; none when neither exists. A backslash counts as '/'.
 std::optional<std::string> find_file_any_case(std::string_view path);
-
-// Writes `data` to a temporary file in the target's folder and renames it
-// over `path` only when complete; on failure the old file stays as it was
-// and no temporary file is left. Error code 1 with the path and the reason.
-// kDurable flushes the data to the disk before the rename, so a crash leaves
-// the old file or the new one; kCache skips that wait for files a later run
-// can regenerate and whose reader refuses anything incomplete.
-enum class FileSync { kDurable, kCache };
-Status write_file_atomic(const std::string& path, std::string_view data, FileSync sync = FileSync::kDurable);
 
 // Makes a write past the file-size limit (ulimit -f) fail with EFBIG instead
 // of killing the process with SIGXFSZ, so the atomic replace reports it and
