@@ -345,8 +345,8 @@ Status write_file_atomic(const std::string& path, std::string_view data, FileSyn
 }
 
 Result<int> open_log_file(const std::string& path, bool start) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY,
-                        0666);
+  const int fd =
+      ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0666);
   if (fd < 0) {
     const int err = errno;
     const std::string why = err == ELOOP ? "it is a symbolic link, which a log never follows" : std::strerror(err);

@@ -1,9 +1,9 @@
 #include "tools/base/system_log.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
 #include <utility>
 
 #include "tools/base/atomic_write.h"
