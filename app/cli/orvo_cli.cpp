@@ -624,5 +624,5 @@ int run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  return tools::cli::run_main(kProgram, [&] { return run(argc, argv); });
+  return tools::cli::run_main(kProgram, argc, argv, [&] { return run(argc, argv); });
 }

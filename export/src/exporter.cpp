@@ -4,7 +4,9 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <exception>
 #include <future>
+#include <mutex>
 #include <thread>
 
 #include "orvo/export/collision.h"
@@ -625,15 +627,25 @@ tools::Result<f3::File3di> build_3di(const ExportRequest& request, ExportStats* 
     const float fraction = fraction_of(m);
     std::vector<tools::Result<PartStrips>> results(static_cast<std::size_t>(m.num_subobjects()), PartStrips{});
     const int jobs = std::clamp(request.jobs, 1, 64);
+    // An allocation failure on a thread reaches the caller after the join,
+    // as it would from a single thread.
+    std::mutex failure_mutex;
+    std::exception_ptr failure;
     const auto work = [&](int first) {
-      for (int p = first; p < m.num_subobjects(); p += jobs)
-        results[static_cast<std::size_t>(p)] =
-            build_part_strips(contexts[static_cast<std::size_t>(lod)], table, p, levels, fraction, nullptr);
+      try {
+        for (int p = first; p < m.num_subobjects(); p += jobs)
+          results[static_cast<std::size_t>(p)] =
+              build_part_strips(contexts[static_cast<std::size_t>(lod)], table, p, levels, fraction, nullptr);
+      } catch (...) {
+        std::lock_guard lock(failure_mutex);
+        if (!failure) failure = std::current_exception();
+      }
     };
     std::vector<std::thread> threads;
     for (int j = 1; j < jobs && j < m.num_subobjects(); ++j) threads.emplace_back(work, j);
     work(0);
     for (std::thread& t : threads) t.join();
+    if (failure) std::rethrow_exception(failure);
     std::vector<PartStrips> out;
     for (tools::Result<PartStrips>& r : results) {
       if (!r)

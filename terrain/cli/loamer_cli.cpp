@@ -32,6 +32,7 @@
 #include "loamer/project.h"
 #include "loamer/system_log.h"
 #include "loamer/terrain_file.h"
+#include "tools/base/atomic_write.h"
 #include "tools/base/file_io.h"
 #include "tools/cli/program.h"
 
@@ -135,7 +136,11 @@ class StopOnSignal {
       for (;;) {
         int sig = 0;
         if (sigwait(&set_, &sig) != 0 || sig == SIGUSR2) return;
-        if (++requests > 1) std::_Exit(kExitStopped);
+        if (++requests > 1) {
+          // Ends at once: the files being written are left as they were.
+          tools::remove_pending_temporaries();
+          std::_Exit(kExitStopped);
+        }
         notifier.request_stop();
       }
     });
@@ -379,5 +384,5 @@ int run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  return tools::cli::run_main(kProgram, [&] { return run(argc, argv); });
+  return tools::cli::run_main(kProgram, argc, argv, [&] { return run(argc, argv); });
 }

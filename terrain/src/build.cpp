@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdio>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -122,19 +123,20 @@ std::vector<ConversionItem> plan_conversion(const std::string& path) {
   return plan;
 }
 
-// Converts one block; false when its ".tml" cannot be read or converted.
-bool convert_item(const ConversionItem& item) {
+// Converts one block. Nothing when its ".tml" cannot be read or converted
+// (the block is skipped); an error when its ".tms" cannot be written.
+std::optional<tools::Status> convert_item(const ConversionItem& item) {
   PackedBlockMesh mesh;
   // The whole-map block is never drawn from its strips; its ".tms" is empty.
   if (item.sector != 0) {
     tools::Result<PackedBlockMesh> read = read_block_mesh(item.tml);
-    if (!read.ok()) return false;
+    if (!read.ok()) return std::nullopt;
     mesh = std::move(*read);
-    if (!convert_to_strips(mesh).ok()) return false;
+    if (!convert_to_strips(mesh).ok()) return std::nullopt;
   }
-  // Failing to write costs only the later build its reuse.
-  (void)write_block_mesh(item.tms, mesh);
-  return true;
+  // A block without its ".tms" would be missing from the optimised terrain
+  // file, so a failed write fails the stage.
+  return write_block_mesh(item.tms, mesh);
 }
 
 tools::Status export_terrain(const BuildParams& params, const char* extension, int stage, SerialNotifier& out) {
@@ -174,7 +176,7 @@ BuildParams build_params(const TerrainProject& project, const QuadrantLocks& loc
   return p;
 }
 
-long convert_blocks(const std::string& path, int jobs, BuildNotifier& notifier) {
+tools::Result<long> convert_blocks(const std::string& path, int jobs, BuildNotifier& notifier) {
   const long total = total_blocks(kGridSize, kSmallestBlockSize);
   SerialNotifier out(notifier);
   out.stage(3);
@@ -183,6 +185,7 @@ long convert_blocks(const std::string& path, int jobs, BuildNotifier& notifier) 
   std::mutex done_mutex;
   long done = 0;
   std::atomic<bool> halted{false};
+  std::optional<tools::Error> failure;
   detail::parallel_for(plan.size(), jobs, [&](size_t i) {
     if (halted.load() || out.cancelled()) {
       halted.store(true);
@@ -204,7 +207,19 @@ long convert_blocks(const std::string& path, int jobs, BuildNotifier& notifier) 
         convert = true;
       }
     }
-    if (convert && !convert_item(item)) return;
+    if (convert) {
+      const std::optional<tools::Status> converted = convert_item(item);
+      if (!converted) return;
+      if (!converted->ok()) {
+        std::lock_guard lock(done_mutex);
+        if (!failure) {
+          failure = converted->error();
+          out.log("Error:  " + failure->message);
+        }
+        halted.store(true);
+        return;
+      }
+    }
     std::lock_guard lock(done_mutex);
     done += item.weight;
     if (convert) out.stage_text(of_text(done, total));
@@ -212,6 +227,7 @@ long convert_blocks(const std::string& path, int jobs, BuildNotifier& notifier) 
   out.progress(done, total);
   out.stage_text(of_text(done, total));
   if (out.cancelled()) out.stage_text("Aborted");
+  if (failure) return *failure;
   return done;
 }
 
@@ -272,11 +288,14 @@ tools::Status run_build(const BuildParams& params, BuildNotifier& notifier, Buil
     TriangulationResult result = triangulate(job, events);
     // Blocks report the count finished before them, so the last report is
     // one short: a completed stage shows all of its blocks.
-    if (result.stopped) {
+    if (result.stopped || result.failure) {
       out.stage_text("Aborted");
     } else {
       out.show(total, total);
     }
+    // A block file that could not be written fails the build before
+    // anything is made from the incomplete blocks.
+    if (result.failure) return build_error(*result.failure);
     heights_written = write_height_file(height_file_name(params.path), result.height_file);
     if (!heights_written.ok()) out.log("Error:  " + heights_written.error().message);
   }
@@ -290,7 +309,8 @@ tools::Status run_build(const BuildParams& params, BuildNotifier& notifier, Buil
   if (stopped()) return stopped_error;
 
   out.log("Converting to Strips");
-  convert_blocks(params.path, params.jobs, out);
+  if (tools::Result<long> converted = convert_blocks(params.path, params.jobs, out); !converted)
+    return build_error(converted.error());
   if (stopped()) return stopped_error;
 
   out.log("Exporting CPT");

@@ -1,11 +1,13 @@
 #include "loamer/triangulation.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <unordered_map>
 
 #include "loamer/block_file.h"
@@ -112,12 +114,15 @@ class Triangulator {
     result.blocks_finished = finished_;
     result.blocks_generated = generated_;
     result.blocks_loaded = loaded_;
-    result.stopped = stopped();
+    result.stopped = job_.stop_requested && job_.stop_requested();
+    result.failure = failure_;
     return result;
   }
 
  private:
-  bool stopped() const { return job_.stop_requested && job_.stop_requested(); }
+  // A block file that could not be written ends the work as a stop does:
+  // the build has failed, and later blocks would only be thrown away.
+  bool stopped() const { return failed_.load() || (job_.stop_requested && job_.stop_requested()); }
 
   void process(int id) {
     BlockNode& node = nodes_[static_cast<size_t>(id)];
@@ -265,10 +270,21 @@ class Triangulator {
       lod.vertex_count = static_cast<uint16_t>(from.vertex_count);
     }
 
-    // Failing to write a block file only costs a later build its reuse.
-    (void)write_block_mesh(block_file_name(job_.path, node.sector, static_cast<unsigned>(node.origin_x),
-                                           static_cast<unsigned>(node.origin_z), "tml"),
-                           packed(node));
+    // A block whose file cannot be written would be missing from the
+    // terrain file: the first such failure fails the stage.
+    if (tools::Status written =
+            write_block_mesh(block_file_name(job_.path, node.sector, static_cast<unsigned>(node.origin_x),
+                                             static_cast<unsigned>(node.origin_z), "tml"),
+                             packed(node));
+        !written) {
+      std::lock_guard lock(events_mutex_);
+      if (!failure_) {
+        failure_ = written.error();
+        if (events_.log) events_.log("Error:  " + written.error().message);
+      }
+      failed_.store(true);
+      return false;
+    }
     const long lod0 = node.mesh.lods[0].vertex_count, lod15 = node.mesh.lods[15].vertex_count;
     const long percent = r.vertex_end > 0 ? lod15 * 100 / r.vertex_end : 0;
     log(format("Generating Data %ld   %02x/%02x VRange:%ld-%ld (%ld%%)", static_cast<long>(node.sector),
@@ -301,6 +317,8 @@ class Triangulator {
   std::vector<BlockNode> nodes_;
   std::vector<TerrainMesh> leaf_lod0_;
   std::mutex events_mutex_;
+  std::atomic<bool> failed_{false};
+  std::optional<tools::Error> failure_;  // the first block file that could not be written
   long finished_ = 0, generated_ = 0, loaded_ = 0;
 };
 

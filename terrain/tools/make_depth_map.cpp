@@ -9,7 +9,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "tools/base/atomic_write.h"
 
 namespace {
 
@@ -70,9 +73,10 @@ int main(int argc, char** argv) {
     }
   }
   const std::string out = argv[1];
-  std::FILE* f = std::fopen(out.c_str(), "wb");
-  if (f == nullptr || std::fwrite(map.data(), 1, map.size(), f) != map.size() || std::fclose(f) != 0) {
-    std::fprintf(stderr, "make-depth-map: cannot write %s\n", out.c_str());
+  const tools::Status written =
+      tools::write_file_atomic(out, std::string_view(reinterpret_cast<const char*>(map.data()), map.size()));
+  if (!written) {
+    std::fprintf(stderr, "make-depth-map: %s\n", written.error().message.c_str());
     return 1;
   }
   return 0;

@@ -446,4 +446,29 @@ TEST(Build, DamagedBlockFilesAreRegeneratedAndSaidSo) {
   EXPECT_EQ(unwritable.count_starting("Error:  " + dir.prefix() + "Output.dep: cannot write: "), 1);
   EXPECT_EQ(unwritable.count_starting("Exporting CPT"), 0);
   EXPECT_TRUE(tools::test::slurp(dir.file("terrain.cpt")) == exported);
+  fs::remove(dir.path() / "Output.dep");
+
+  // A block file that cannot be written, in the triangulation or in the
+  // strip conversion, fails the build: the terrain file is left as it was
+  // rather than finished without that block.
+  for (const char* name : {"S4_20_20.tml", "S4_10_10.tms"}) {
+    SCOPED_TRACE(name);
+    fs::remove(dir.path() / name);
+    fs::create_directory(dir.path() / name);
+    for (int jobs : {1, 2}) {
+      Recorder blocked;
+      const tools::Status b = run_build(params_for(dir, jobs), blocked, control);
+      EXPECT_EQ(kind_of(b), tools::ErrorKind::kCannotWrite);
+      EXPECT_EQ(b.code(), kBuildFailed);
+      EXPECT_EQ(blocked.count_starting("Error:  " + dir.prefix() + name + ": cannot write: Is a directory"), 1);
+      EXPECT_EQ(blocked.count_starting("Build Completed"), 0);
+      EXPECT_TRUE(tools::test::slurp(dir.file("terrain.cpt")) == exported);
+      EXPECT_FALSE(control.in_progress.load());
+    }
+    fs::remove(dir.path() / name);
+  }
+  Recorder mended;
+  ASSERT_TRUE(run_build(params_for(dir, 2), mended, control).ok());
+  EXPECT_EQ(mended.lines.back(), "Build Completed");
+  EXPECT_EQ(folder_files(dir.path()), built);
 }

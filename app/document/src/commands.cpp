@@ -1,5 +1,7 @@
 #include "orvo/document/commands.h"
 
+#include <new>
+
 #include <algorithm>
 
 namespace orvo {
@@ -111,7 +113,11 @@ bool CommandTable::run(int id) const {
   const auto it = bindings_.find(id);
   if (it == bindings_.end() || !it->second.run) return false;
   if (it->second.enabled && !it->second.enabled()) return false;
-  it->second.run();
+  try {
+    it->second.run();
+  } catch (const std::bad_alloc&) {
+    if (out_of_memory) out_of_memory(id);
+  }
   return true;
 }
 

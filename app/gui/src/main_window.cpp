@@ -665,6 +665,12 @@ void MainWindow::show_as_last_time() {
 // ---- Commands --------------------------------------------------------------
 
 void MainWindow::bind_commands() {
+  table_.out_of_memory = [this](int id) {
+    const CommandInfo* info = find_command(id);
+    QString name = info != nullptr ? QString::fromUtf8(info->text.data(), static_cast<int>(info->text.size())) : "";
+    name.remove('&');
+    notifier_.message("Out of memory while running \"" + name.toStdString() + "\"; the command was stopped.", "Orvo");
+  };
   table_.bind(cmd::kClearAll, {[this] { clear_command(true); }});
   table_.bind(cmd::kClear, {[this] { clear_command(false); }});
   table_.bind(cmd::kOpenAll, {[this] { open_model_command(true); }});

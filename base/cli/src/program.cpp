@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <new>
 #include <string>
 
 #include "tools/base/file_io.h"
@@ -56,9 +57,17 @@ std::optional<int> parse_command_line(CLI::App& app, std::string_view program, i
   return std::nullopt;
 }
 
-int run_main(std::string_view program, const std::function<int()>& body) {
+int run_main(std::string_view program, int argc, char** argv, const std::function<int()>& body) {
   ignore_file_size_signal();
-  const int status = body();
+  int status = kExitIo;
+  try {
+    status = body();
+  } catch (const std::bad_alloc&) {
+    std::string words;
+    for (int i = 1; i < argc && words.size() < 200; ++i) words += (i > 1 ? " " : "") + std::string(argv[i]);
+    print_error(program, "out of memory while running \"" + words + "\"; nothing more was written");
+    return kExitIo;
+  }
   // std::cout shares the stdio buffer, so either flush may be the one that
   // meets the error; errno then says why.
   errno = 0;

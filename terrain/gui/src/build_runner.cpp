@@ -1,5 +1,7 @@
 #include "loamer/gui/build_runner.h"
 
+#include <new>
+
 namespace loamer::gui {
 
 // The build's notifier: turns each report into a signal of the runner. The
@@ -48,7 +50,19 @@ bool BuildRunner::begin(const BuildParams& params) {
   const int build = ++workers_started_;
   worker_ = std::thread([this, params, build] {
     Notifier notifier(*this);
-    const tools::Status built = run_build(params, notifier, control_);
+    tools::Status built;
+    try {
+      built = run_build(params, notifier, control_);
+    } catch (const std::bad_alloc&) {
+      // The build ends as a failed one; files being written are left as
+      // they were.
+      control_.in_progress.store(false);
+      built = tools::Error{kBuildFailed,
+                           "out of memory while building the terrain; the build was stopped",
+                           {},
+                           tools::ErrorKind::kOther};
+      notifier.log("Error:  " + built.error().message);
+    }
     const bool stopped = !built.ok() && built.error().kind == tools::ErrorKind::kStopped;
     emit finished(build, built.ok(), stopped, built.ok() ? QString() : QString::fromStdString(built.error().message));
     busy_.store(false);

@@ -80,14 +80,16 @@ constexpr int kBuildFailed = -1;
 //                 ("Error:  Could not open Input file"; the error names the
 //                 file and the reason);
 //   kEndOfFile, kTooLarge  the depth map is not 1024 x 1024 bytes;
-//   kCannotWrite  Output.dep or the terrain file cannot be written;
+//   kCannotWrite  a block file, Output.dep or the terrain file cannot be
+//                 written (the terrain file is then left as it was);
 // or the kind of the terrain file writer's error (a block that does not fit).
 tools::Status run_build(const BuildParams& params, BuildNotifier& notifier, BuildControl& control);
 
 // Stage 3 alone: converts every block whose ".tms" is missing, older than
 // its ".tml" or does not read completely (the last said in the Output list),
 // until the notifier's cancelled() says to stop. Returns the number of
-// blocks done (converted or up to date).
-long convert_blocks(const std::string& path, int jobs, BuildNotifier& notifier);
+// blocks done (converted or up to date), or the first ".tms" that could not
+// be written (logged as "Error:  " and its error; the stage ends there).
+tools::Result<long> convert_blocks(const std::string& path, int jobs, BuildNotifier& notifier);
 
 }  // namespace loamer

@@ -14,6 +14,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -22,6 +23,7 @@
 #include "loamer/grid_templates.h"
 #include "loamer/packed_block_mesh.h"
 #include "loamer/project.h"
+#include "tools/base/result.h"
 
 namespace loamer {
 
@@ -110,13 +112,16 @@ struct TriangulationResult {
   long blocks_generated = 0;
   long blocks_loaded = 0;
   bool stopped = false;
+  // The first block file that could not be written; the work ended there.
+  std::optional<tools::Error> failure;
 };
 
 // Processes the 341 blocks bottom-up (each block after its four children),
 // reusing up-to-date block files and writing the others. With more than one
 // job the independent subtrees run on several threads; every file written is
 // identical to the one-thread build's and so is the height file of a build
-// that was not stopped.
+// that was not stopped. A block file that cannot be written is logged
+// ("Error:  " and the file's error) and ends the work: `failure` says which.
 TriangulationResult triangulate(const TriangulationJob& job, const TriangulationEvents& events);
 
 }  // namespace loamer

@@ -77,7 +77,11 @@ class CommandTable {
 
   void bind(int id, Binding binding) { bindings_[id] = std::move(binding); }
   bool has(int id) const { return bindings_.count(id) != 0; }
+  // Runs the command. An allocation failure inside it ends the command, not
+  // the program: the command's own work is undone by its destructors, and
+  // `out_of_memory` (when set) is told which command it was.
   bool run(int id) const;
+  std::function<void(int id)> out_of_memory;
   bool enabled(int id) const;
   // Empty when the command is not checkable.
   std::optional<bool> checked(int id) const;

@@ -38,6 +38,10 @@ std::optional<int> parse_command_line(CLI::App& app, std::string_view program, i
 // the flush fails (a full disk, /dev/full) the output was cut short: that is
 // reported and the status becomes kExitIo (a usage error or a stop keeps
 // its own).
-int run_main(std::string_view program, const std::function<int()>& body);
+// An allocation failure anywhere in `body` ends the command, not with an
+// abort: "program: out of memory while running "command line"", kExitIo;
+// the files being written are left as they were (their temporaries are
+// removed as the stack unwinds).
+int run_main(std::string_view program, int argc, char** argv, const std::function<int()>& body);
 
 }  // namespace tools::cli
