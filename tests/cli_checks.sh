@@ -58,5 +58,5 @@ run_full() {
   rc=$?
 }
 expect_no_temp_files() { # DIR WHAT  (no temporary file of an atomic replace left)
-  if ls "$1"/.orvo-save-* >/dev/null 2>&1; then fail "$2: temporary files left in $1"; else pass; fi
+  if ls "$1"/.*orvo-save-* >/dev/null 2>&1; then fail "$2: temporary files left in $1"; else pass; fi
 }

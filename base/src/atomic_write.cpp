@@ -55,6 +55,11 @@ struct TempSlot {
   char path[PATH_MAX]{};
 };
 std::array<TempSlot, kSlots> g_slots;
+// Set when the program is ending: no temporary is made from then on. Threads
+// making one count themselves in `g_making` (with the ending signals blocked)
+// so the clean-up waits for the few instructions until it is listed.
+std::atomic<bool> g_ending{false};
+std::atomic<int> g_making{0};
 
 constexpr int kCleanSignals[] = {SIGINT, SIGTERM, SIGHUP};
 struct sigaction g_previous[3];
@@ -184,6 +189,13 @@ Error refused(const std::string& path, const std::string& why) {
 }  // namespace
 
 void remove_pending_temporaries() noexcept {
+  g_ending.store(true);
+  // Another thread between making its temporary and listing it holds the
+  // ending signals blocked, so it is not this one: wait for it (1 s at most).
+  for (int i = 0; i < 1000 && g_making.load() > 0; ++i) {
+    const timespec ms{0, 1000000};
+    ::nanosleep(&ms, nullptr);
+  }
   for (TempSlot& s : g_slots)
     if (s.state.load() == 2) ::unlink(s.path);
 }
@@ -230,12 +242,18 @@ Result<AtomicWriter> AtomicWriter::create(const std::string& path, FileSync sync
   sigemptyset(&block);
   for (int sig : kCleanSignals) sigaddset(&block, sig);
   ::pthread_sigmask(SIG_BLOCK, &block, &old);
-  const int fd = ::mkostemp(name.data(), O_CLOEXEC);
-  const int err = errno;
+  g_making.fetch_add(1);
+  int fd = -1;
+  int err = ECANCELED;  // the program is ending
+  if (!g_ending.load()) {
+    fd = ::mkostemp(name.data(), O_CLOEXEC);
+    err = errno;
+  }
   if (fd >= 0) {
     w.temp_.assign(name.data());
     w.slot_ = publish_temporary(w.temp_);
   }
+  g_making.fetch_sub(1);
   ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
   if (fd < 0) return write_error(path, err);
   w.fd_ = fd;
