@@ -4,6 +4,7 @@
 // window is missing.
 #include "render_command.h"
 
+#include <QBuffer>
 #include <QGuiApplication>
 #include <QImage>
 #include <QOpenGLFunctions_3_3_Core>
@@ -17,10 +18,22 @@
 #include "orvo/runtime/memory_pool.h"
 #include "orvo/viewer/gl_preview.h"
 #include "orvo/viewer/model_loader.h"
+#include "tools/base/atomic_write.h"
 
 namespace orvo {
 
 namespace {
+
+// The picture as PNG through the one write path (a link is followed, a
+// device written through, a regular file replaced whole).
+tools::Status save_png(const QImage& image, const std::string& path) {
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG")) {
+    return tools::Error{1, path + ": the picture cannot be encoded as PNG", {}, tools::ErrorKind::kCannotWrite};
+  }
+  return tools::write_file_atomic(path, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+}
 
 void fail(const std::string& text) {
   std::fprintf(stderr, "orvo-cli: render: %s\n", text.c_str());
@@ -99,8 +112,8 @@ int run_render(const RenderOptions& o) {
     if (info.level < 0) {
       fail(o.model + ": the model has no level to draw");
       status = 1;
-    } else if (!image.save(QString::fromStdString(o.output), "PNG")) {
-      fail(o.output + ": the picture cannot be written");
+    } else if (const tools::Status written = save_png(image, o.output); !written) {
+      fail(written.error().message);
       status = 1;
     } else {
       std::printf("%s: level %d, %d draw calls, %d strips, %d polys, %.2f ms\n", o.output.c_str(), info.level,
