@@ -182,6 +182,23 @@ TEST(LoamerDialog, BuildsToCompletionWithOneWorker) {
   EXPECT_TRUE(view->isVisible());
 }
 
+TEST(LoamerDialog, ABlockThatCannotBeWrittenEndsAsAFailedBuild) {
+  Project p;
+  std::filesystem::create_directory(p.dir.file("S4_10_10.tml"));
+  Dialog t;
+  t.d.open_project(QString::fromStdString(p.file));
+  t.d.begin_build();
+  ASSERT_TRUE(t.wait_ended());
+  const QString error =
+      QString::fromStdString("Error:  " + p.dir.file("S4_10_10.tml") + ": cannot write: Is a directory");
+  EXPECT_TRUE(t.logged(error));
+  EXPECT_FALSE(t.logged("Build Completed"));
+  EXPECT_FALSE(std::filesystem::exists(p.dir.file("t.cpt")));
+  EXPECT_EQ(t.control<QLabel>(1003)->text(), "Aborted");
+  EXPECT_FALSE(t.d.build_running());
+  EXPECT_EQ(t.commands().substr(3), "10");  // Begin Build offered again
+}
+
 TEST(LoamerDialog, StopDuringTriangulationAborts) {
   Project p;
   Dialog t;
