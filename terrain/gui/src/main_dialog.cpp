@@ -236,9 +236,8 @@ void MainDialog::on_finished(int build, bool ok, bool stopped, const QString& er
   runner_->wait();
   // The Output list has said what failed in the build's own words; this
   // names the file and the reason.
-  if (!ok && !stopped && !error.isEmpty() &&
-      (output_->count() == 0 || output_->item(output_->count() - 1)->text() != error))
-    output_->add_line(error);
+  const QString last = output_->count() == 0 ? QString() : output_->item(output_->count() - 1)->text();
+  if (!ok && !stopped && !error.isEmpty() && last != error && last != "Error:  " + error) output_->add_line(error);
   if (ok) show_terrain_view(view_->show_build(project_.path));
   update_commands();
   emit build_ended(ok);
