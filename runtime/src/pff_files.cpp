@@ -1,6 +1,6 @@
-// Making PFF archives from files. The data are copied in pieces through an
-// AtomicWriter, so no whole file is held in memory and no half-written
-// archive is left under its final name.
+// Making PFF archives from files and unpacking them into a folder. Both copy
+// the data in pieces through an AtomicWriter, so neither holds a whole file
+// in memory and neither leaves a half-written file under its final name.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <map>
 #include <vector>
 
 #include "orvo/runtime/file_access.h"
@@ -90,7 +91,77 @@ tools::Status copy_file(const std::string& file, uint64_t size, std::string& buf
   return {};
 }
 
+// Where an entry goes inside the folder: its name with '\' read as '/', cut
+// into components.
+std::vector<std::string> components_of(std::string_view name) {
+  std::vector<std::string> parts(1);
+  for (const char c : name) {
+    if (c == '/' || c == '\\') {
+      parts.emplace_back();
+    } else {
+      parts.back().push_back(c);
+    }
+  }
+  return parts;
+}
+
+std::string joined(const std::vector<std::string>& parts, std::size_t count) {
+  std::string out;
+  for (std::size_t i = 0; i < count; ++i) out += (i > 0 ? "/" : "") + parts[i];
+  return out;
+}
+
+// Why the file system stops an entry of these components from being written
+// inside `folder`, or "": a folder on its way that is a link or no folder,
+// or something at its own name that is neither a regular file nor a link.
+std::string obstacle(const std::string& folder, const std::vector<std::string>& parts) {
+  struct stat st {};
+  for (std::size_t i = 1; i < parts.size(); ++i) {
+    const std::string path = folder + "/" + joined(parts, i);
+    if (::lstat(path.c_str(), &st) != 0) {
+      if (errno == ENOENT) return {};  // made on the way, and so is what lies below it
+      return path + ": " + std::strerror(errno);
+    }
+    if (S_ISLNK(st.st_mode)) return path + " is a symbolic link, which is never followed";
+    if (!S_ISDIR(st.st_mode)) return path + " is in the way: it is not a folder";
+  }
+  const std::string path = folder + "/" + joined(parts, parts.size());
+  if (::lstat(path.c_str(), &st) != 0) return errno == ENOENT ? std::string() : path + ": " + std::strerror(errno);
+  if (S_ISDIR(st.st_mode)) return path + " is a folder";
+  if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) return path + " is a device, FIFO or socket";
+  return {};
+}
+
+// Makes the folders on the way to an entry, each checked again just before
+// the entry is written: a link planted on the way since the check is
+// refused too.
+tools::Status make_folders(const std::string& folder, const std::vector<std::string>& parts) {
+  for (std::size_t i = 1; i < parts.size(); ++i) {
+    const std::string path = folder + "/" + joined(parts, i);
+    if (::mkdir(path.c_str(), 0777) != 0 && errno != EEXIST) return tools::write_error(path, errno);
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) return tools::write_error(path, errno);
+    if (!S_ISDIR(st.st_mode)) {
+      return tools::Error{1, path + ": cannot write: not a folder (a symbolic link is never followed)",
+                          tools::FileLocation{path}, tools::ErrorKind::kCannotWrite};
+    }
+  }
+  return {};
+}
+
 }  // namespace
+
+std::string pff_extract_name_problem(std::string_view name) {
+  if (name.empty()) return "the name is empty";
+  const bool drive =
+      name.size() >= 2 && name[1] == ':' && tools::ascii_upper(name[0]) >= 'A' && tools::ascii_upper(name[0]) <= 'Z';
+  if (name[0] == '/' || name[0] == '\\' || drive) return "the name is an absolute path";
+  const std::vector<std::string> parts = components_of(name);
+  if (std::find(parts.begin(), parts.end(), "..") != parts.end()) return "the name leads outside the folder";
+  if (std::find(parts.begin(), parts.end(), ".") != parts.end()) return "the name has a \".\" component";
+  if (std::find(parts.begin(), parts.end(), "") != parts.end()) return "the name has an empty component";
+  return {};
+}
 
 tools::Status pff_pack(const std::string& path, const std::vector<std::string>& files, std::size_t chunk,
                        const std::function<void(const PffEntry&)>& stored) {
@@ -154,6 +225,79 @@ tools::Status pff_pack(const std::string& path, const std::vector<std::string>& 
   }
   if (tools::Status s = out->write(directory); !s) return s;
   return out->commit();
+}
+
+tools::Status pff_extract(const PffArchive& archive, const std::string& folder,
+                          const std::function<void(const std::string&)>& written, std::size_t chunk) {
+  const std::vector<PffEntry>& entries = archive.entries();
+  struct stat st {};
+  if (::stat(folder.c_str(), &st) != 0) return tools::write_error(folder, errno);
+  if (!S_ISDIR(st.st_mode)) return tools::write_error(folder, ENOTDIR);
+
+  // Every entry is checked before any is written, so a refused archive
+  // leaves the folder as it was.
+  std::vector<std::vector<std::string>> paths(entries.size());
+  std::map<std::string, std::size_t> files;  // an entry's path inside the folder, and its entry
+  std::vector<bool> bad(entries.size());
+  std::string refused;
+  std::size_t refused_count = 0;
+  const auto refuse = [&](std::size_t i, const std::string& why) {
+    if (bad[i]) return;
+    bad[i] = true;
+    if (refused_count++ == 0) refused = "entry " + quoted(entries[i].name) + ": " + why;
+  };
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const PffEntry& e = entries[i];
+    if (std::string problem = pff_extract_name_problem(e.name); !problem.empty()) {
+      refuse(i, problem);
+      continue;
+    }
+    paths[i] = components_of(e.name);
+    const auto [at, fresh] = files.emplace(joined(paths[i], paths[i].size()), i);
+    if (!fresh) {
+      refuse(i, "it would be written over entry " + quoted(entries[at->second].name));
+      continue;
+    }
+    if (std::string problem = obstacle(folder, paths[i]); !problem.empty()) refuse(i, problem);
+  }
+  // An entry's path must not be a folder on another's way ("SUB" and
+  // "SUB/A.TGA").
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    for (std::size_t k = 1; k < paths[i].size(); ++k) {
+      const auto clash = files.find(joined(paths[i], k));
+      if (clash != files.end()) {
+        refuse(i, "entry " + quoted(entries[clash->second].name) + " is a file where it needs a folder");
+        break;
+      }
+    }
+  }
+  if (refused_count > 0) {
+    const std::size_t others = refused_count - 1;
+    const std::string more = others == 0   ? std::string()
+                             : others == 1 ? std::string(" (and 1 other refused entry)")
+                                           : " (and " + std::to_string(others) + " other refused entries)";
+    return tools::Error{1, archive.path() + ": " + refused + more + "; nothing was extracted",
+                        tools::FileLocation{archive.path()}, tools::ErrorKind::kBadData};
+  }
+
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    if (tools::Status s = make_folders(folder, paths[i]); !s) return s;
+    const std::string out_path = folder + "/" + joined(paths[i], paths[i].size());
+    // A link at the entry's name is replaced, never written through.
+    tools::Result<tools::AtomicWriter> out =
+        tools::AtomicWriter::create(out_path, tools::FileSync::kDurable, tools::LinkPolicy::kReplace);
+    if (!out) return out.error();
+    // Uncommitted on an error, the writer removes its temporary: no part of
+    // the entry stays under its name.
+    if (tools::Status s = archive.stream(
+            static_cast<int>(i), [&](std::string_view piece) { return out->write(piece); }, chunk);
+        !s) {
+      return s;
+    }
+    if (tools::Status s = out->commit(); !s) return s;
+    if (written) written(out_path);
+  }
+  return {};
 }
 
 }  // namespace orvo

@@ -1,5 +1,7 @@
-// Packing PFF archives: the packer stores only names the reader takes back
-// and copies files in pieces within a memory limit.
+// Packing and unpacking PFF archives: the packer stores only names the
+// reader takes back and copies files in pieces within a memory limit;
+// unpacking never writes outside its folder, writes nothing when an entry is
+// refused, and leaves no partial entry when the archive cannot be read.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -37,6 +39,15 @@ std::string entry_data(const PffArchive& a, int entry) {
     return tools::Status{};
   });
   EXPECT_TRUE(s.ok()) << s.error().message;
+  return out;
+}
+
+// Every file under `root`, as paths relative to it ("SUB/A.TGA").
+std::vector<std::string> tree(const fs::path& root) {
+  std::vector<std::string> out;
+  for (const auto& e : fs::recursive_directory_iterator(root))
+    out.push_back(fs::relative(e.path(), root).string() + (e.is_directory() && !e.is_symlink() ? "/" : ""));
+  std::sort(out.begin(), out.end());
   return out;
 }
 
@@ -146,6 +157,122 @@ TEST(PffPack, ALargeFileStaysWithinAMemoryLimit) {
   ASSERT_EQ(::waitpid(child, &status, 0), child);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "10 no limit, 11 refused, 12 out of memory";
 #endif
+}
+
+struct Extraction {
+  tools::test::ScratchDir dir{"pff-extract"};
+  fs::path out = dir.path() / "out";
+  Extraction() { fs::create_directory(out); }
+  // Unpacks an archive of `files`; the written paths go to `written`.
+  tools::Status run(const std::vector<std::pair<std::string, std::string>>& files, std::size_t chunk = kPffChunkBytes) {
+    archive = dir.put("in.pff", pff_bytes(files));
+    auto a = PffArchive::open(archive);
+    EXPECT_TRUE(a.ok()) << a.error().message;
+    if (!a.ok()) return a.error();
+    written.clear();
+    return pff_extract(
+        **a, out.string(), [&](const std::string& p) { written.push_back(p); }, chunk);
+  }
+  std::string archive;
+  std::vector<std::string> written;
+};
+
+TEST(PffExtract, RefusesNamesThatLeadOutsideAndWritesNothing) {
+  struct Case {
+    std::string name, reason;
+  };
+  for (const Case& c :
+       {Case{"../X", "the name leads outside the folder"}, Case{"SUB\\..\\..\\X", "the name leads outside the folder"},
+        Case{"/TMP/Z", "the name is an absolute path"}, Case{"C:\\Z", "the name is an absolute path"},
+        Case{"SUB/./A", "the name has a \".\" component"}, Case{"SUB//A", "the name has an empty component"}}) {
+    Extraction x;
+    // A good entry sorted before the bad one: it is not written either.
+    const tools::Status s = x.run({{"+GOOD.TGA", "good"}, {c.name, "bad"}});
+    ASSERT_FALSE(s.ok()) << c.name;
+    EXPECT_EQ(s.error().message, x.archive + ": entry \"" + c.name + "\": " + c.reason + "; nothing was extracted");
+    EXPECT_TRUE(tree(x.out).empty()) << c.name;
+    EXPECT_TRUE(x.written.empty());
+    EXPECT_EQ(x.dir.names(), (std::vector<std::string>{"in.pff", "out"})) << c.name;
+  }
+}
+
+TEST(PffExtract, WritesSubfoldersInPiecesAndReplacesLinks) {
+  Extraction x;
+  const fs::path outside = x.dir.path() / "outside.txt";
+  tools::test::write_bytes(outside.string(), "outside");
+  fs::create_symlink(outside, x.out / "TOP");  // replaced, not written through
+  const std::string big(5000, 'b');
+  const tools::Status s = x.run({{"SUB/A.TGA", big}, {"SUB/DEEP/C", ""}, {"SUB\\B.PCX", "bb"}, {"TOP", "top"}}, 3);
+  ASSERT_TRUE(s.ok()) << s.error().message;
+  EXPECT_EQ(tree(x.out),
+            (std::vector<std::string>{"SUB/", "SUB/A.TGA", "SUB/B.PCX", "SUB/DEEP/", "SUB/DEEP/C", "TOP"}));
+  EXPECT_EQ(tools::test::slurp((x.out / "SUB/A.TGA").string()), big);
+  EXPECT_EQ(tools::test::slurp((x.out / "SUB/B.PCX").string()), "bb");
+  EXPECT_FALSE(fs::is_symlink(x.out / "TOP"));
+  EXPECT_EQ(tools::test::slurp((x.out / "TOP").string()), "top");
+  EXPECT_EQ(tools::test::slurp(outside.string()), "outside");
+  EXPECT_EQ(x.written.size(), 4u);
+  EXPECT_EQ(x.written[2], x.out.string() + "/SUB/B.PCX");
+}
+
+TEST(PffExtract, RefusesWhatStandsInTheWay) {
+  struct Case {
+    std::string what;
+    std::function<void(const fs::path& out, const fs::path& outside)> prepare;
+    std::vector<std::pair<std::string, std::string>> files;
+    std::string reason;
+  };
+  const std::vector<Case> cases = {
+      {"a link to a folder outside on the way",
+       [](const fs::path& out, const fs::path& outside) { fs::create_directory_symlink(outside, out / "SUB"); },
+       {{"SUB/A.TGA", "a"}},
+       "/SUB is a symbolic link, which is never followed"},
+      {"a file on the way",
+       [](const fs::path& out, const fs::path&) { tools::test::write_bytes((out / "SUB").string(), "f"); },
+       {{"SUB/A.TGA", "a"}},
+       "/SUB is in the way: it is not a folder"},
+      {"two entries of one path",
+       [](const fs::path&, const fs::path&) {},
+       {{"SUB/A", "1"}, {"SUB\\A", "2"}},
+       "entry \"SUB\\A\": it would be written over entry \"SUB/A\""},
+      {"a file where a folder is needed",
+       [](const fs::path&, const fs::path&) {},
+       {{"SUB", "1"}, {"SUB/A", "2"}},
+       "entry \"SUB/A\": entry \"SUB\" is a file where it needs a folder"},
+  };
+  for (const Case& c : cases) {
+    Extraction x;
+    const fs::path outside = x.dir.path() / "outside";
+    fs::create_directory(outside);
+    c.prepare(x.out, outside);
+    const std::vector<std::string> before = tree(x.out);
+    const tools::Status s = x.run(c.files);
+    ASSERT_FALSE(s.ok()) << c.what;
+    EXPECT_NE(s.error().message.find(c.reason), std::string::npos) << c.what << ": " << s.error().message;
+    EXPECT_NE(s.error().message.find("; nothing was extracted"), std::string::npos) << s.error().message;
+    EXPECT_EQ(tree(x.out), before) << c.what;
+    EXPECT_TRUE(fs::is_empty(outside)) << c.what;
+  }
+}
+
+TEST(PffExtract, AnEntryCutShortLeavesNothingUnderItsName) {
+  Extraction x;
+  const std::string big(200000, 'x');
+  x.archive = x.dir.put("in.pff", pff_bytes({{"A.TGA", "first"}, {"B.TGA", big}, {"C.TGA", "last"}}));
+  auto a = PffArchive::open(x.archive);
+  ASSERT_TRUE(a.ok()) << a.error().message;
+  tools::test::write_bytes((x.out / "B.TGA").string(), "B as it was");
+  ASSERT_EQ(::truncate(x.archive.c_str(), 100000), 0);
+  const tools::Status s = pff_extract(**a, x.out.string(), {}, 4096);
+  ASSERT_FALSE(s.ok());
+  EXPECT_EQ(s.error().message, x.archive +
+                                   ": entry \"B.TGA\": the archive ends at byte 100000, inside the entry's data "
+                                   "(bytes 21 to 200020)");
+  // The entry before it is whole; the cut one stays as it was, without a
+  // temporary beside it.
+  EXPECT_EQ(tree(x.out), (std::vector<std::string>{"A.TGA", "B.TGA"}));
+  EXPECT_EQ(tools::test::slurp((x.out / "A.TGA").string()), "first");
+  EXPECT_EQ(tools::test::slurp((x.out / "B.TGA").string()), "B as it was");
 }
 
 }  // namespace

@@ -29,6 +29,16 @@
 // file by offset each time, so a file that shrinks after registering shows up
 // as a short read, never as bytes of another place.
 //
+// Unpacking (pff_extract) writes each entry to the folder under its name,
+// with a backslash read as a folder separator, and never outside the folder.
+// It checks every entry before it writes any, and writes none when one is
+// refused: an empty or absolute name, a "..", "." or empty component, two
+// entries of one path or a file where another needs a folder, a folder on
+// the way that is a symbolic link or no folder, and a folder or special file
+// at the entry's own name. A symbolic link at an entry's name is replaced by
+// the file, never followed. An entry that cannot be read whole is an error
+// and leaves nothing under its name.
+//
 // One FileAccess is one program's layer (its current file, flags, main
 // archive and 16 slots); it is used from one thread at a time.
 
@@ -103,6 +113,11 @@ class PffArchive {
 // registering applies (1 to 19 bytes, no NUL, upper case, no trailing blank).
 std::string pff_name_problem(std::string_view name);
 
+// Why an entry named `name` cannot be unpacked into a folder, judged by the
+// name alone, or "" when it can: empty, absolute, or with a "..", "." or
+// empty component (a backslash counts as '/').
+std::string pff_extract_name_problem(std::string_view name);
+
 // Writes an archive of `files` (paths; each stored under its upper-cased
 // file name) through a temporary file renamed over `path`. Each file is
 // copied in pieces of `chunk` bytes; `stored`, when given, is told each
@@ -113,6 +128,14 @@ std::string pff_name_problem(std::string_view name);
 // error and leaves the old archive as it was.
 tools::Status pff_pack(const std::string& path, const std::vector<std::string>& files,
                        std::size_t chunk = kPffChunkBytes, const std::function<void(const PffEntry&)>& stored = {});
+
+// Writes every entry of `archive` into `folder` (which must exist) by the
+// rules above, creating the subfolders entries name; `written`, when given,
+// is told each file once it is in place. A refused entry is reported as
+// "ARCHIVE: entry "NAME": reason; nothing was extracted".
+tools::Status pff_extract(const PffArchive& archive, const std::string& folder,
+                          const std::function<void(const std::string&)>& written = {},
+                          std::size_t chunk = kPffChunkBytes);
 
 class FileAccess {
  public:
