@@ -1,7 +1,10 @@
 // Fuzz target: arbitrary bytes as a PFF archive. Besides the sanitizers, it
 // checks that a refused archive names the file, that a registered one has a
-// sorted directory whose entries lie inside the file, and that reading every
-// entry through the file access gives exactly its size and stops there.
+// sorted directory whose entries lie inside the file and together hold no
+// more bytes than the file (no entry shares another's data), that reading
+// every entry through the file access and streaming it in pieces give
+// exactly its size, and that a name unpacking accepts never leads out of
+// the folder.
 #define FUZZ_TARGET_NAME "pff_fuzz"
 
 #include <unistd.h>
@@ -10,6 +13,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 #include "orvo/runtime/file_access.h"
 #include "tools/test/fuzz_check.h"
@@ -26,10 +30,35 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     return 0;
   }
   const std::vector<orvo::PffEntry> entries = (*archive)->entries();
+  uint64_t held = orvo::kPffHeaderBytes + entries.size() * orvo::kPffEntryBytes;
   for (std::size_t i = 0; i < entries.size(); ++i) {
     FUZZ_CHECK(uint64_t{entries[i].offset} + entries[i].size <= size, entries[i].offset, entries[i].size);
     if (i > 0) FUZZ_CHECK(entries[i - 1].name < entries[i].name, i, 0);
+    held += entries[i].size;
+    int streamed = 0;
+    const tools::Status s = (*archive)->stream(
+        static_cast<int>(i),
+        [&](std::string_view piece) {
+          FUZZ_CHECK(piece.size() <= 7, piece.size(), 0);
+          streamed += static_cast<int>(piece.size());
+          return tools::Status{};
+        },
+        7);
+    FUZZ_CHECK(s.ok() && streamed == static_cast<int>(entries[i].size), streamed, entries[i].size);
+    // An accepted name is relative and never climbs out of the folder.
+    if (orvo::pff_extract_name_problem(entries[i].name).empty()) {
+      const std::string n = entries[i].name;
+      FUZZ_CHECK(n[0] != '/' && n[0] != '\\', i, 0);
+      std::size_t begin = 0;
+      for (std::size_t k = 0; k <= n.size(); ++k) {
+        if (k < n.size() && n[k] != '/' && n[k] != '\\') continue;
+        const std::string_view part(n.data() + begin, k - begin);
+        FUZZ_CHECK(part != ".." && part != "." && !part.empty(), i, k);
+        begin = k + 1;
+      }
+    }
   }
+  FUZZ_CHECK(held <= size, held, size);
   orvo::FileAccess fa;
   fa.set_main_archive(std::move(*archive));
   char buffer[4096];

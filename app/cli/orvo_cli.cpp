@@ -468,25 +468,12 @@ int run_pff(const std::string& action, const std::string& archive, const std::ve
     for (const PffEntry& e : (*a)->entries()) std::printf("%10u  %s\n", e.size, e.name.c_str());
     return kExitOk;
   }
-  // extract: every entry, read through the file access as a loader would.
-  FileAccess fa;
-  const std::vector<PffEntry> entries = (*a)->entries();
-  fa.set_main_archive(std::move(*a));
-  for (const PffEntry& e : entries) {
-    if (fa.open(e.name) < 0) {
-      tools::cli::print_error(kProgram, archive + ": " + e.name + ": cannot be read");
-      return kExitIo;
-    }
-    std::string data(e.size, '\0');
-    const std::size_t got = fa.read(data.data(), data.size());
-    fa.close();
-    data.resize(got);
-    const std::string out = (folder.empty() ? std::string(".") : folder) + "/" + e.name;
-    if (tools::Status w = tools::write_file_atomic(out, data); !w) {
-      tools::cli::print_error(kProgram, w.error().message);
-      return kExitIo;
-    }
-    std::printf("%s\n", out.c_str());
+  // extract: every entry checked first, then each one copied in pieces.
+  const tools::Status s = pff_extract(**a, folder.empty() ? std::string(".") : folder,
+                                      [](const std::string& out) { std::printf("%s\n", out.c_str()); });
+  if (!s) {
+    tools::cli::print_error(kProgram, s.error().message);
+    return kExitIo;
   }
   return kExitOk;
 }

@@ -1,17 +1,22 @@
 // File access over loose files and PFF archives: look-up by upper-case name
 // with trailing blanks dropped and path stripping, the trial orders, reads
 // that stop at an entry's end, seeks, sizes, the "pffmgr" message, the file
-// log, and damaged archives refused with the byte.
+// log, damaged and overlapping archives refused with the byte, and entries
+// streamed in pieces with a shrunk archive reported.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstring>
 
 #include "orvo/runtime/file_access.h"
+#include "pff_bytes.h"
 #include "tools/test/scratch_dir.h"
 
 namespace {
 
 using namespace orvo;
+using orvo::test::pff_bytes;
+using orvo::test::RawEntry;
 
 struct Fixture {
   tools::test::ScratchDir dir{"pff"};
@@ -117,6 +122,73 @@ TEST(FileAccess, DamagedArchivesAreRefused) {
   }
   EXPECT_FALSE(PffArchive::open(fx.dir.file("none.pff")).ok());
   EXPECT_FALSE(pff_pack(fx.dir.file("x.pff"), {fx.dir.put("a_name_that_is_too_long.tga", "x")}).ok());
+}
+
+TEST(FileAccess, OverlappingEntriesAreRefused) {
+  tools::test::ScratchDir dir("pff-overlap");
+  const std::string data(32, 'd');  // bytes 16 to 47; the directory follows at 48
+  const auto open = [&](const std::vector<RawEntry>& entries) {
+    return PffArchive::open(dir.put("a.pff", pff_bytes(entries, data)));
+  };
+  struct Case {
+    std::vector<RawEntry> entries;
+    int64_t byte;
+    std::string message;
+  };
+  std::vector<RawEntry> same;  // every entry names the same bytes
+  for (int i = 0; i < 200; ++i) same.push_back({"E" + std::to_string(1000 + i), 16, 32});
+  for (const Case& c : {
+           Case{same, 16, "the data of entry \"E1000\" (bytes 16 to 47) overlap entry \"E1001\" (bytes 16 to 47)"},
+           Case{{{"A", 16, 10}, {"B", 40, 8}, {"C", 20, 4}}, 20, "entry \"A\" (bytes 16 to 25) overlap entry \"C\""},
+           Case{{{"H", 8, 10}}, 8, "entry \"H\" (bytes 8 to 17) overlap the 16-byte header"},
+           Case{{{"D", 40, 9}}, 48, "entry \"D\" (bytes 40 to 48) overlap the directory (bytes 48 to 83)"},
+       }) {
+    auto a = open(c.entries);
+    ASSERT_FALSE(a.ok()) << c.message;
+    EXPECT_EQ(a.error().where.offset, c.byte) << a.error().message;
+    EXPECT_NE(a.error().message.find(c.message), std::string::npos) << a.error().message;
+  }
+  // Neighbours that touch, and empty entries anywhere (even in the header),
+  // share no byte.
+  auto fine = open({{"A", 16, 16}, {"B", 32, 16}, {"C", 20, 0}, {"D", 0, 0}, {"E", 48, 0}});
+  ASSERT_TRUE(fine.ok()) << fine.error().message;
+  EXPECT_EQ((*fine)->entries().size(), 5u);
+}
+
+TEST(FileAccess, EntriesStreamInPiecesAndAShrunkArchiveIsAnError) {
+  tools::test::ScratchDir dir("pff-stream");
+  std::string big(100000, '\0');
+  for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7 + i / 251);
+  const std::string path = dir.put("a.pff", pff_bytes({{"BIG.TGA", big}, {"SMALL.PCX", "tail"}}));
+  auto a = PffArchive::open(path);
+  ASSERT_TRUE(a.ok()) << a.error().message;
+  std::string copy;
+  std::size_t pieces = 0;
+  ASSERT_TRUE((*a)->stream(
+                      0,
+                      [&](std::string_view piece) {
+                        EXPECT_LE(piece.size(), 4096u);
+                        copy += piece;
+                        ++pieces;
+                        return tools::Status{};
+                      },
+                      4096)
+                  .ok());
+  EXPECT_EQ(copy, big);
+  EXPECT_EQ(pieces, (big.size() + 4095) / 4096);
+
+  // The archive is cut inside the big entry while it is registered: the
+  // stream stops with the entry, the archive and the byte it ends at.
+  ASSERT_EQ(::truncate(path.c_str(), 50000), 0);
+  copy.clear();
+  const tools::Status cut = (*a)->stream(0, [&](std::string_view piece) {
+    copy += piece;
+    return tools::Status{};
+  });
+  ASSERT_FALSE(cut.ok());
+  EXPECT_EQ(cut.error().message,
+            path + ": entry \"BIG.TGA\": the archive ends at byte 50000, inside the entry's data (bytes 16 to 100015)");
+  EXPECT_TRUE(copy.empty()) << "a piece is passed on only when it was read whole";
 }
 
 }  // namespace
