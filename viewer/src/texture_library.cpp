@@ -25,8 +25,7 @@ FileKind kind_of(const std::string& upper_path) {
 std::optional<Image> read_picture(FileKind kind, const std::string& path) {
   if (kind == FileKind::kNone || path.empty()) return std::nullopt;
   tools::Result<Image> image = kind == FileKind::kTga ? read_tga(path) : read_pcx(path);
-  if (!image) return std::nullopt;
-  expand_palette(*image);
+  if (!image || !expand_palette(*image, path)) return std::nullopt;
   return std::move(*image);
 }
 
