@@ -136,10 +136,10 @@ TEST(DecodeBudget, HugePicturesAreRefusedBeforeTheirPixelsOrTheirFileAreAllocate
   } cases[] = {
       {"run-length TGA of 16384 x 16384", kTga, tools::test::long_run_tga(16384, 16384), 16384, 16384, 1,
        "16384 x 16384 pixels", 1024},
-      {"run-length TGA one row over", kTga, tools::test::long_run_tga(8192, 8193), 8192, 8193, 1,
-       "8192 x 8193 pixels", 257},
-      {"PCX of 16384 x 16384", kPcx, tools::test::long_run_pcx(16384, 16384), 16384, 16384, 1,
-       "16384 x 16384 pixels", 1024},
+      {"run-length TGA one row over", kTga, tools::test::long_run_tga(8192, 8193), 8192, 8193, 1, "8192 x 8193 pixels",
+       257},
+      {"PCX of 16384 x 16384", kPcx, tools::test::long_run_pcx(16384, 16384), 16384, 16384, 1, "16384 x 16384 pixels",
+       1024},
       {"DXT1 of 8192 x 8192 with a second level", kDds, tools::test::dxt1_dds(8192, 8192, 2), 8192, 8192, 2,
        "8192 x 8192 pixels in 2 mip levels", 320},
   };
