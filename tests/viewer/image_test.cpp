@@ -13,6 +13,7 @@
 #include "orvo/viewer/dds.h"
 #include "orvo/viewer/image.h"
 #include "orvo/viewer/texture_file.h"
+#include "tools/test/huge_pictures.h"
 #include "tools/test/scratch_dir.h"
 
 namespace orvo {
@@ -382,6 +383,9 @@ TEST(Probe, ReportsTheKindAndTheStoredPixels) {
        probe_tga(tga(mapped, "abc\x83\0"s), "t"),
        {PictureKind::kTga, 2, 2, 8, true, true, 1, 16}},
       {"PCX", probe_pcx(pcx(3, 2, 4, "\xc8\1"), "p"), {PictureKind::kPcx, 3, 2, 8, true, true, 1, 24}},
+      {"DXT1 with two levels",
+       probe_dds(tools::test::dxt1_dds(8, 8, 2), "d"),
+       {PictureKind::kDds, 8, 8, 4, false, false, 2, 8 * 8 * 4 + 4 * 4 * 4}},
   };
   for (const auto& c : cases) {
     ASSERT_TRUE(c.info.ok()) << c.what << ": " << c.info.error().message;

@@ -250,10 +250,22 @@ tools::Status lay_out_levels(DdsFile& dds, uint32_t count, std::uint64_t file_si
   return {};
 }
 
+// Bits a pixel takes in the file (a DXT block holds 16 pixels).
+int stored_bits(DdsFormat format) {
+  switch (format) {
+    case DdsFormat::kDxt1: return 4;
+    case DdsFormat::kDxt3:
+    case DdsFormat::kDxt5: return 8;
+    case DdsFormat::kRgb32: return 32;
+    case DdsFormat::kRgb24: return 24;
+    case DdsFormat::kLuminance8: return 8;
+  }
+  return 0;
+}
+
 // What the header declares, with the decoded size of all `count` levels.
 PictureInfo info_of(const DdsFile& dds, uint32_t count) {
-  static constexpr int kBits[] = {4, 8, 8, 32, 24, 8};
-  PictureInfo info{PictureKind::kDds,       dds.width, dds.height, kBits[static_cast<int>(dds.format)], false, false,
+  PictureInfo info{PictureKind::kDds,       dds.width, dds.height, stored_bits(dds.format), false, false,
                    static_cast<int>(count), 0};
   uint64_t w = static_cast<uint64_t>(dds.width), h = static_cast<uint64_t>(dds.height);
   for (uint32_t i = 0; i < count; ++i) {
