@@ -263,7 +263,6 @@ TEST(TextureLibrary, PicturesItCannotUseSayWhyAndReachNoDevice) {
   Fixture f;
   f.dir.put("huge.pcx", tools::test::long_run_pcx(16384, 16384));
   f.dir.put("levels.dds", tools::test::dxt1_dds(8192, 8192, 2));
-  f.dir.put("bad.tga", "\0\0\x20"s + std::string(15, '\0'));
   LibraryTextureFactory factory(f.library);
   const std::string folder = f.dir.prefix();
   const struct {
@@ -275,11 +274,9 @@ TEST(TextureLibrary, PicturesItCannotUseSayWhyAndReachNoDevice) {
        {"HUGE.PCX", "", 64, 64, 0x7},
        folder + "huge.pcx: the picture is 16384 x 16384 pixels; decoding it would take 1024 MiB, more than the 256 "
                 "MiB a picture may take"},
-      {"as an alpha texture", {"HUGE.PCX", "", 64, 64, 0x18}, folder + "huge.pcx: the picture is 16384 x 16384"},
       {"DDS levels over the budget",
        {"LEVELS.TGA", "", 64, 64, 0x7},
        folder + "levels.dds: the picture is 8192 x 8192 pixels in 2 mip levels"},
-      {"a damaged picture", {"BAD.TGA", "", 64, 64, 0x7}, folder + "bad.tga: byte 2: image type 32 is not read"},
       {"a missing one", {"GONE.TGA", "", 64, 64, 0x7}, "GONE.TGA: no such file in " + f.dir.root()},
   };
   for (const auto& c : cases) {
