@@ -5,7 +5,11 @@
 //     byte the chain claims;
 //   - every level decodes to one pixel for each of its width x height;
 //   - a refused input gives code 3 and an error naming the file at a byte
-//     offset inside the input.
+//     offset inside the input, or code 2 when its levels would decode to
+//     more than kMaxDecodedPictureBytes;
+//   - the header probe agrees: it reports the decoded file's size and level
+//     count, and what it refuses the decoder refuses with the same error;
+//     it never refuses for the decode budget.
 #define FUZZ_TARGET_NAME "dds_fuzz"
 
 #include <cstddef>
@@ -19,14 +23,27 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   const tools::Result<orvo::DdsFile> file = orvo::decode_dds(bytes, "fuzz.dds");
+  const tools::Result<orvo::PictureInfo> info = orvo::probe_dds(bytes, "fuzz.dds");
+  if (!info.ok()) {
+    FUZZ_CHECK(!file.ok());
+    FUZZ_CHECK(file.error().message == info.error().message, file.error().code, info.error().code);
+  }
   if (!file.ok()) {
     const tools::Error& e = file.error();
+    if (e.code == orvo::kImageNoMemory) {
+      FUZZ_CHECK(info.ok() && info->decoded_bytes > orvo::kMaxDecodedPictureBytes);
+      FUZZ_CHECK(e.message.rfind("fuzz.dds: the picture is ", 0) == 0);
+      return 0;
+    }
     FUZZ_CHECK(e.code == orvo::kImageBadFile, e.code, 0);
     FUZZ_CHECK(e.message.rfind("fuzz.dds: byte ", 0) == 0);
     FUZZ_CHECK(e.where.offset >= 0 && static_cast<std::size_t>(e.where.offset) <= size, e.where.offset, size);
     return 0;
   }
   const orvo::DdsFile& dds = *file;
+  FUZZ_CHECK(info.ok());
+  FUZZ_CHECK(info->width == dds.width && info->height == dds.height, info->width, info->height);
+  FUZZ_CHECK(info->levels == static_cast<int>(dds.levels.size()), info->levels, dds.levels.size());
   FUZZ_CHECK(dds.width >= 1 && dds.width <= orvo::kMaxImageSide, dds.width, 0);
   FUZZ_CHECK(dds.height >= 1 && dds.height <= orvo::kMaxImageSide, dds.height, 0);
   FUZZ_CHECK(!dds.levels.empty(), 0, 0);

@@ -39,6 +39,10 @@ void fail(const std::string& text) {
   std::fprintf(stderr, "orvo-cli: render: %s\n", text.c_str());
 }
 
+void warn(const std::string& text) {
+  std::fprintf(stderr, "orvo-cli: render: warning: %s\n", text.c_str());
+}
+
 }  // namespace
 
 bool has_display() {
@@ -96,6 +100,9 @@ int run_render(const RenderOptions& o) {
       fail(o.model + ": " + (error.empty() ? "the model cannot be loaded" : error));
       return 1;
     }
+    // A texture that cannot be made is drawn as a checkerboard; the picture
+    // is still written.
+    for (const std::string& why : preview.texture_failures()) warn(why + "; a checkerboard stands in");
     PreviewView view;
     view.yaw = o.yaw;
     view.pitch = o.pitch;

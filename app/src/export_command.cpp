@@ -14,14 +14,15 @@ PictureSizeReader picture_size_reader(std::string folder, std::vector<std::strin
   return [folder = std::move(folder), read](const std::string& name) -> std::optional<PictureSize> {
     const std::optional<std::string> path = find_texture_file(folder, name);
     if (!path) return std::nullopt;
+    // The header tells the size: a picture is never decoded here.
     const std::string up = tools::ascii_upper(name);
-    tools::Result<Image> image =
-        up.find(".TGA") != std::string::npos || up.find(".MDT") != std::string::npos ? read_tga(*path)
-        : up.find(".PCX") != std::string::npos                                       ? read_pcx(*path)
-                                               : tools::Result<Image>(tools::Error{3, "", {}, {}});
-    if (!image) return std::nullopt;
+    tools::Result<PictureInfo> info =
+        up.find(".TGA") != std::string::npos || up.find(".MDT") != std::string::npos ? probe_tga(*path)
+        : up.find(".PCX") != std::string::npos                                       ? probe_pcx(*path)
+                                               : tools::Result<PictureInfo>(tools::Error{3, "", {}, {}});
+    if (!info) return std::nullopt;
     if (read != nullptr && std::find(read->begin(), read->end(), *path) == read->end()) read->push_back(*path);
-    return PictureSize{image->width, image->height};
+    return PictureSize{info->width, info->height};
   };
 }
 

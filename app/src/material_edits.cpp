@@ -221,9 +221,9 @@ std::optional<MapSize> read_map_size(const std::string& path) {
   // The file as named, or one whose name differs only in case.
   const std::optional<std::string> found = find_texture_file({}, path);
   const std::string& file = found ? *found : path;
-  const tools::Result<Image> image = is_tga_name(path) ? read_tga(file) : read_pcx(file);
-  if (!image) return std::nullopt;
-  return MapSize{image->width, image->height};
+  const tools::Result<PictureInfo> info = is_tga_name(path) ? probe_tga(file) : probe_pcx(file);
+  if (!info) return std::nullopt;
+  return MapSize{info->width, info->height};
 }
 
 std::string map_path(std::string_view texture_folder, std::string_view name) {

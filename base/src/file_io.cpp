@@ -85,6 +85,46 @@ Result<std::string> read_file(const std::string& path, std::size_t max_bytes) {
   return data;
 }
 
+namespace {
+
+// Reads up to `count` bytes at `offset`; fewer only at the end of the file.
+Result<std::string> read_at(int fd, const std::string& path, std::uint64_t offset, std::size_t count) {
+  std::string out(count, '\0');
+  std::size_t got = 0;
+  while (got < count) {
+    const ssize_t n = ::pread(fd, out.data() + got, count - got, static_cast<off_t>(offset + got));
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return read_error(path, errno);
+    }
+    got += static_cast<std::size_t>(n);
+  }
+  out.resize(got);
+  return out;
+}
+
+}  // namespace
+
+Result<FileEnds> read_file_ends(const std::string& path, std::size_t head_bytes, std::size_t tail_bytes,
+                                std::size_t max_bytes) {
+  std::size_t size = 0;
+  Result<int> opened = open_regular(path, max_bytes, size);
+  if (!opened) return opened.error();
+  const int fd = *opened;
+  FileEnds ends;
+  ends.size = size;
+  Result<std::string> head = read_at(fd, path, 0, std::min(head_bytes, size));
+  Result<std::string> tail =
+      head ? read_at(fd, path, size - std::min(tail_bytes, size), std::min(tail_bytes, size)) : head;
+  ::close(fd);
+  if (!head) return head.error();
+  if (!tail) return tail.error();
+  ends.head = std::move(*head);
+  ends.tail = std::move(*tail);
+  return ends;
+}
+
 Result<FileText> FileText::open(const std::string& path, std::size_t max_bytes) {
   std::size_t size = 0;
   Result<int> opened = open_regular(path, max_bytes, size);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "orvo/viewer/image.h"
+#include "tools/test/huge_pictures.h"
 #include "tools/test/scratch_dir.h"
 
 namespace orvo {
@@ -177,6 +178,7 @@ TEST(MaterialTexts, TextureSummaryReadsTheMaps) {
   dir.put("odd.TGA", tga_bytes(16, 16));
   write_pcx_map(dir.file("wall.pcx"), 32, 64);
   write_pcx_map(dir.file("mask.pcx"), 64, 32);
+  dir.put("huge.pcx", tools::test::long_run_pcx(16384, 16384));  // 1 GiB of pixels: only its header is read
 
   struct Case {
     int color_type, alpha_type;
@@ -194,6 +196,7 @@ TEST(MaterialTexts, TextureSummaryReadsTheMaps) {
       {2, 2, "wall.pcx", "mask.pcx", "Error: maps are not the same size!"},
       {2, 0, "gone", "", "Error: unable to load " + f + "/gone.pcx!"},
       {1, 2, "", "odd.tga", "Solid ( 10, 20, 30 ), " + f + "/odd.tga, 16x16 (1K)"},  // any case is TGA
+      {2, 0, "huge", "", f + "/huge.pcx, 16384x16384 (262145K)"},
   };
   for (const Case& c : cases) {
     ModelMaterial m;

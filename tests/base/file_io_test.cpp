@@ -55,6 +55,25 @@ TEST(ReadFile, RefusesWhatIsNoRegularFileOrTooLarge) {
   EXPECT_EQ(mapped->view(), "abc");
 }
 
+TEST(ReadFileEnds, GivesTheHeadTheTailAndTheSizeWithReadFilesChecks) {
+  test::ScratchDir dir("file_ends");
+  const std::string path = dir.put("ten", "0123456789");
+  const struct {
+    std::size_t head, tail;
+    std::string want_head, want_tail;
+  } cases[] = {{3, 2, "012", "89"}, {0, 0, "", ""}, {20, 20, "0123456789", "0123456789"}};
+  for (const auto& c : cases) {
+    Result<FileEnds> ends = read_file_ends(path, c.head, c.tail, 10);
+    ASSERT_TRUE(ends.ok()) << ends.error().message;
+    EXPECT_EQ(ends->head, c.want_head);
+    EXPECT_EQ(ends->tail, c.want_tail);
+    EXPECT_EQ(ends->size, 10u);
+  }
+  EXPECT_EQ(read_file_ends(path, 1, 1, 9).error().kind, ErrorKind::kTooLarge);
+  EXPECT_EQ(read_file_ends(dir.root(), 1, 1, 9).error().kind, ErrorKind::kCannotOpen);
+  EXPECT_EQ(read_file_ends(dir.file("none"), 1, 1, 9).code(), kCodeCannotOpen);
+}
+
 TEST(WriteFileAtomic, FileSizeLimitFailsCleanlyAndLeavesTheOldFile) {
   test::ScratchDir dir("fsize");
   const std::string target = dir.put("out.bin", "old");

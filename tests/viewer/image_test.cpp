@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <filesystem>
 #include <map>
@@ -8,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "orvo/viewer/dds.h"
 #include "orvo/viewer/image.h"
 #include "orvo/viewer/texture_file.h"
 #include "tools/test/scratch_dir.h"
@@ -151,7 +153,7 @@ TEST(Pcx, RowsDecodeWithRunsAcrossRowEndsAndPaddingDropped) {
   tools::Result<Image> image = decode_pcx(pcx(3, 2, 4, "\1\2\xc3\3\xc1\xc7\4\0"s), "p.pcx");
   ASSERT_TRUE(image.ok()) << image.error().message;
   EXPECT_EQ(image->indices, (std::vector<uint8_t>{1, 2, 3, 3, 0xC7, 4}));
-  expand_palette(*image);
+  ASSERT_TRUE(expand_palette(*image, "p.pcx").ok());
   EXPECT_EQ(image->pixels.at(4), argb(255, 0xC7, 255 - 0xC7, 0xC7 / 2));
 }
 
@@ -238,7 +240,7 @@ TEST(Images, CorpusFilesDecodeToTheirHeaderSizeOrAreRefused) {
     };
     EXPECT_EQ(image->width, ext == ".tga" ? at(12) : at(8) - at(4) + 1) << path;
     EXPECT_EQ(image->height, ext == ".tga" ? at(14) : at(10) - at(6) + 1) << path;
-    expand_palette(*image);
+    ASSERT_TRUE(expand_palette(*image, path).ok());
     EXPECT_EQ(image->pixels.size(), static_cast<std::size_t>(image->width) * image->height) << path;
     // "200x32_rgb_bl_raw.tga" and "200x32_rgb_tl_rle.tga" hold the same picture.
     const std::string name = entry.path().filename().string();
@@ -250,6 +252,116 @@ TEST(Images, CorpusFilesDecodeToTheirHeaderSizeOrAreRefused) {
   }
   EXPECT_GE(decoded, 10);
   EXPECT_GE(same, 4);
+}
+
+// A picture file's probe and its decoding, whichever the format.
+struct Probed {
+  tools::Result<PictureInfo> info = tools::Error{};
+  tools::Result<PictureInfo> info_of_bytes = tools::Error{};
+  std::optional<PictureInfo> decoded;  // what decoding gave, as a probe reports it
+  std::string decode_error;
+};
+
+std::string lower_extension(const fs::path& path) {
+  std::string ext = path.extension().string();
+  std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
+  return ext;
+}
+
+Probed probe_and_decode(const std::string& path) {
+  const std::string ext = lower_extension(path);
+  const std::string bytes = tools::test::slurp(path);
+  Probed p;
+  const auto take = [&](const auto& result, PictureKind kind, int levels) {
+    if (!result) {
+      p.decode_error = result.error().message;
+      return;
+    }
+    p.decoded = PictureInfo{.kind = kind, .width = result->width, .height = result->height, .levels = levels};
+  };
+  if (ext == ".tga") {
+    p.info = probe_tga(path);
+    p.info_of_bytes = probe_tga(bytes, path);
+    take(read_tga(path), PictureKind::kTga, 1);
+  } else if (ext == ".pcx") {
+    p.info = probe_pcx(path);
+    p.info_of_bytes = probe_pcx(bytes, path);
+    take(read_pcx(path), PictureKind::kPcx, 1);
+  } else {
+    p.info = probe_dds(path);
+    p.info_of_bytes = probe_dds(bytes, path);
+    const tools::Result<DdsFile> dds = read_dds(path);
+    take(dds, PictureKind::kDds, dds ? static_cast<int>(dds->levels.size()) : 0);
+  }
+  return p;
+}
+
+TEST(Probe, SamplesAndCorpusPicturesHaveTheSizeDecodingGives) {
+  std::vector<fs::path> files;
+  for (const fs::path& folder :
+       {fs::path(ORVO_SOURCE_DIR) / "samples/textures", fs::path(ORVO_CORPUS_DIR) / "images"}) {
+    if (!fs::is_directory(folder)) continue;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+      const std::string ext = lower_extension(entry.path());
+      if (ext == ".tga" || ext == ".pcx" || ext == ".dds") files.push_back(entry.path());
+    }
+  }
+  int agreed = 0;
+  for (const fs::path& file : files) {
+    const std::string path = file.string();
+    SCOPED_TRACE(path);
+    const Probed p = probe_and_decode(path);
+    if (p.info.ok() != p.info_of_bytes.ok() || (p.info.ok() && *p.info != *p.info_of_bytes)) {
+      ADD_FAILURE() << "the probe of the file and of its bytes differ";
+    }
+    if (!p.decoded) {
+      // What the probe refuses, decoding refuses in the same words.
+      if (!p.info.ok()) {
+        EXPECT_EQ(p.info.error().message, p.decode_error);
+      }
+      continue;
+    }
+    ASSERT_TRUE(p.info.ok()) << p.info.error().message;
+    EXPECT_EQ(p.info->kind, p.decoded->kind);
+    EXPECT_EQ(p.info->width, p.decoded->width);
+    EXPECT_EQ(p.info->height, p.decoded->height);
+    EXPECT_EQ(p.info->levels, p.decoded->levels);
+    EXPECT_GT(p.info->bits, 0);
+    ++agreed;
+  }
+  // The samples alone are seven; the corpus adds about as many again.
+  EXPECT_GE(agreed, files.size() > 7 ? 17 : 7);
+}
+
+TEST(Probe, RefusesWhatTheHeaderOrTheLengthRulesOutInTheDecodersWords) {
+  tools::test::ScratchDir dir("probe");
+  const std::string pcx_good = pcx(2, 2, 2, "\1\2\3\4");
+  const struct {
+    const char* what;
+    std::string name, bytes;
+  } cases[] = {
+      {"TGA header cut short", "a.tga", tga({}, "").substr(0, 10)},
+      {"TGA of absurd size", "c.tga", tga({.width = 65535, .height = 65535}, "abc")},
+      {"TGA colour map cut short", "d.tga", tga({.map_type = 1, .map_length = 256, .map_bits = 24}, "abc")},
+      {"huge run-length TGA, few bytes", "f.tga",
+       tga({.type = 11, .depth = 8, .width = 16384, .height = 16384}, "\xff\1")},
+      {"PCX without a palette marker", "h.pcx", std::string(pcx_good).replace(pcx_good.size() - 769, 1, "\x0b")},
+      {"PCX too short for a palette", "i.pcx", pcx_good.substr(0, 800)},
+      {"PCX of more rows than its bytes hold", "j.pcx", pcx(16384, 16384, 16384, "\xff\1")},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const Probed p = probe_and_decode(dir.put(c.name, c.bytes));
+    ASSERT_FALSE(p.info.ok());
+    EXPECT_EQ(p.info.error().message, p.decode_error);
+    EXPECT_EQ(p.info.error().code, kImageBadFile);
+    EXPECT_EQ(p.info_of_bytes.error().message, p.decode_error);
+  }
+  // Damage past the header is the decoder's to find.
+  const Probed run_past_the_end = probe_and_decode(dir.put("k.pcx", pcx(2, 2, 2, "\1\2\xc3\3")));
+  EXPECT_TRUE(run_past_the_end.info.ok());
+  EXPECT_FALSE(run_past_the_end.decoded);
+  EXPECT_EQ(probe_tga(dir.file("none.tga")).code(), kImageCannotOpen);
 }
 
 TEST(TextureFile, ExactNameFirstThenAnyCaseInTheSameFolder) {

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <iterator>
 #include <string>
 #include <vector>
 
+#include "tools/test/huge_pictures.h"
 #include "tools/test/scratch_dir.h"
 
 namespace orvo {
@@ -255,6 +257,37 @@ TEST(TextureLibrary, LoaderRequestsPickTheirLoader) {
   EXPECT_EQ(f.device.calls[3].key, "S0W2H2");
   EXPECT_EQ(factory.create_material({}, false), 1);
   EXPECT_EQ(factory.create_material({}, true), 2);
+}
+
+TEST(TextureLibrary, PicturesItCannotUseSayWhyAndReachNoDevice) {
+  Fixture f;
+  f.dir.put("huge.pcx", tools::test::long_run_pcx(16384, 16384));
+  f.dir.put("levels.dds", tools::test::dxt1_dds(8192, 8192, 2));
+  LibraryTextureFactory factory(f.library);
+  const std::string folder = f.dir.prefix();
+  const struct {
+    const char* what;
+    TextureFactory::Request request;
+    std::string why;
+  } cases[] = {
+      {"a picture over the decode budget",
+       {"HUGE.PCX", "", 64, 64, 0x7},
+       folder + "huge.pcx: the picture is 16384 x 16384 pixels; decoding it would take 1024 MiB, more than the 256 "
+                "MiB a picture may take"},
+      {"DDS levels over the budget",
+       {"LEVELS.TGA", "", 64, 64, 0x7},
+       folder + "levels.dds: the picture is 8192 x 8192 pixels in 2 mip levels"},
+      {"a missing one", {"GONE.TGA", "", 64, 64, 0x7}, "GONE.TGA: no such file in " + f.dir.root()},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(factory.create_texture(c.request), 0);
+    EXPECT_EQ(f.library.last_error().rfind(c.why, 0), 0u) << f.library.last_error();
+    ASSERT_FALSE(factory.failures().empty());
+    EXPECT_EQ(factory.failures().back(), f.library.last_error());
+  }
+  EXPECT_EQ(factory.failures().size(), std::size(cases));
+  EXPECT_TRUE(f.device.calls.empty());
 }
 
 }  // namespace

@@ -173,7 +173,12 @@ std::size_t dds_level_size(DdsFormat format, int width, int height) {
   return 0;
 }
 
-tools::Result<DdsFile> decode_dds(std::string_view b, const std::string& name) {
+namespace {
+
+// The header's fields checked against what this reader decodes: the format,
+// the size and the level count, no levels yet. `b` holds at least the
+// file's first 128 bytes, or the whole file when it is shorter.
+tools::Result<DdsFile> read_header(std::string_view b, const std::string& name, uint32_t& count) {
   if (b.size() < kDataStart) return cut_short(name, b.size(), "the DDS header");
   if (b.substr(0, 4) != "DDS ") return bad_data(name, 0, "not a DDS file (no \"DDS \" at the start)");
   if (u32_at(b, 4) != kHeaderBytes)
@@ -214,33 +219,113 @@ tools::Result<DdsFile> decode_dds(std::string_view b, const std::string& name) {
   // A chain ends at 1 x 1: no more levels than the larger side halves into.
   int most_levels = 1;
   for (uint32_t side = std::max(width, height); side > 1; side /= 2) ++most_levels;
-  const uint32_t count = std::max<uint32_t>(u32_at(b, 28), 1);
+  count = std::max<uint32_t>(u32_at(b, 28), 1);
   if (count > static_cast<uint32_t>(most_levels))
     return bad_data(name, 28,
                     std::to_string(count) + " mip levels are more than " + std::to_string(width) + " x " +
                         std::to_string(height) + " pixels can have (" + std::to_string(most_levels) + ")");
+  return dds;
+}
 
-  // Sides are at most kMaxImageSide, so no level size and no sum of at most
-  // 15 of them overflows; the sum is checked against the file before any
-  // pixel memory exists.
+// The levels of `count`, each checked against the file's length before any
+// pixel memory exists. Sides are at most kMaxImageSide, so no level size
+// and no sum of at most 15 of them overflows.
+tools::Status lay_out_levels(DdsFile& dds, uint32_t count, std::uint64_t file_size, const std::string& name) {
+  const auto length = static_cast<std::size_t>(file_size);
   std::size_t at = kDataStart;
   int w = dds.width, h = dds.height;
+  try {
+    dds.levels.reserve(count);
+  } catch (const std::bad_alloc&) {
+    return detail::out_of_memory(name);
+  }
   for (uint32_t i = 0; i < count; ++i) {
     const std::size_t size = dds_level_size(dds.format, w, h);
-    if (size > b.size() - at) return cut_short(name, b.size(), "mip level " + std::to_string(i));
+    if (size > length - at) return cut_short(name, length, "mip level " + std::to_string(i));
     dds.levels.push_back({at, size, w, h});
     at += size;
     w = std::max(w / 2, 1);
     h = std::max(h / 2, 1);
   }
-  dds.bytes = b;
+  return {};
+}
+
+// Bits a pixel takes in the file (a DXT block holds 16 pixels).
+int stored_bits(DdsFormat format) {
+  switch (format) {
+    case DdsFormat::kDxt1: return 4;
+    case DdsFormat::kDxt3:
+    case DdsFormat::kDxt5: return 8;
+    case DdsFormat::kRgb32: return 32;
+    case DdsFormat::kRgb24: return 24;
+    case DdsFormat::kLuminance8: return 8;
+  }
+  return 0;
+}
+
+// What the header declares, with the decoded size of all `count` levels.
+PictureInfo info_of(const DdsFile& dds, uint32_t count) {
+  PictureInfo info{PictureKind::kDds,       dds.width, dds.height, stored_bits(dds.format), false, false,
+                   static_cast<int>(count), 0};
+  uint64_t w = static_cast<uint64_t>(dds.width), h = static_cast<uint64_t>(dds.height);
+  for (uint32_t i = 0; i < count; ++i) {
+    info.decoded_bytes += decoded_picture_bytes(w, h);
+    w = std::max<uint64_t>(w / 2, 1);
+    h = std::max<uint64_t>(h / 2, 1);
+  }
+  return info;
+}
+
+}  // namespace
+
+tools::Result<PictureInfo> probe_dds(std::string_view b, const std::string& name) {
+  uint32_t count = 0;
+  tools::Result<DdsFile> dds = read_header(b, name, count);
+  if (!dds) return dds.error();
+  if (tools::Status s = lay_out_levels(*dds, count, b.size(), name); !s) return s.error();
+  return info_of(*dds, count);
+}
+
+tools::Result<PictureInfo> probe_dds(const std::string& path) {
+  const tools::Result<tools::FileEnds> ends = detail::read_image_ends(path, kDataStart, 0);
+  if (!ends) return ends.error();
+  uint32_t count = 0;
+  tools::Result<DdsFile> dds = read_header(ends->head, path, count);
+  if (!dds) return dds.error();
+  if (tools::Status s = lay_out_levels(*dds, count, ends->size, path); !s) return s.error();
+  return info_of(*dds, count);
+}
+
+tools::Result<DdsFile> decode_dds(std::string_view b, const std::string& name) {
+  uint32_t count = 0;
+  tools::Result<DdsFile> dds = read_header(b, name, count);
+  if (!dds) return dds.error();
+  if (tools::Status s = lay_out_levels(*dds, count, b.size(), name); !s) return s.error();
+  // The device may decode every level to pixels.
+  if (tools::Status s = detail::check_decode_budget(info_of(*dds, count), name); !s) return s.error();
+  dds->bytes = b;
+  try {
+    dds->name = name;
+  } catch (const std::bad_alloc&) {
+    return detail::out_of_memory(name);
+  }
   return dds;
 }
 
 tools::Result<DdsFile> read_dds(const std::string& path) {
+  // The header first: a file the header rules out, or levels over the
+  // budget, are refused before the file is read.
+  const tools::Result<PictureInfo> info = probe_dds(path);
+  if (!info) return info.error();
+  if (tools::Status s = detail::check_decode_budget(*info, path); !s) return s.error();
   tools::Result<std::string> data = detail::read_image_file(path);
   if (!data) return data.error();
-  auto storage = std::make_shared<const std::string>(std::move(*data));
+  std::shared_ptr<const std::string> storage;
+  try {
+    storage = std::make_shared<const std::string>(std::move(*data));
+  } catch (const std::bad_alloc&) {
+    return detail::out_of_memory(path);
+  }
   tools::Result<DdsFile> dds = decode_dds(*storage, path);
   if (dds) dds->storage = std::move(storage);
   return dds;
@@ -257,7 +342,7 @@ tools::Result<Image> dds_to_image(const DdsFile& dds, int level) {
   try {
     image.pixels.resize(static_cast<std::size_t>(lv.width) * static_cast<std::size_t>(lv.height));
   } catch (const std::bad_alloc&) {
-    return detail::no_memory("DDS image", lv.width, lv.height);
+    return detail::out_of_memory(dds.name);
   }
   const auto* data = reinterpret_cast<const uint8_t*>(dds.level_bytes(static_cast<std::size_t>(level)).data());
   if (dds.compressed()) {

@@ -666,6 +666,10 @@ const render::Model* GlPreview::model() const {
   return impl_->model;
 }
 
+std::vector<std::string> GlPreview::texture_failures() const {
+  return impl_->factory != nullptr ? impl_->factory->failures() : std::vector<std::string>{};
+}
+
 bool GlPreview::load(const std::string& name, int compatibility_level, std::string* error) {
   release();
   Impl& s = *impl_;

@@ -21,9 +21,27 @@ constexpr uint8_t kRunFlags = 0xC0;  // both top bits: a repeat count in the low
 constexpr std::size_t kLongestRun = 63;
 constexpr int kLargestSide = 65536;  // a 16-bit window
 
-}  // namespace
+// What the header declares.
+struct Layout {
+  int width = 0, height = 0;
+  std::size_t line = 0;   // bytes of a stored row
+  std::size_t total = 0;  // bytes of all rows
 
-tools::Result<Image> decode_pcx(std::string_view b, const std::string& name) {
+  PictureInfo info() const {
+    return PictureInfo{PictureKind::kPcx,
+                       width,
+                       height,
+                       8,
+                       true,
+                       true,
+                       1,
+                       decoded_picture_bytes(static_cast<std::uint64_t>(width), static_cast<std::uint64_t>(height))};
+  }
+};
+
+// The header's fields checked against what this reader decodes; `b` holds
+// at least the file's first 128 bytes, or the whole file when it is shorter.
+tools::Result<Layout> read_header(std::string_view b, const std::string& name) {
   if (b.size() < kHeaderBytes) return cut_short(name, b.size(), "the 128-byte header");
   if (byte_at(b, 0) != kManufacturer) {
     return bad_data(name, 0, "not a PCX file (the first byte is " + std::to_string(byte_at(b, 0)) + ", not 10)");
@@ -43,23 +61,67 @@ tools::Result<Image> decode_pcx(std::string_view b, const std::string& name) {
                     "the window ends before it begins (x " + std::to_string(xmin) + " to " + std::to_string(xmax) +
                         ", y " + std::to_string(ymin) + " to " + std::to_string(ymax) + ")");
   }
-  const int width = xmax - xmin + 1, height = ymax - ymin + 1;
-  if (width > kMaxImageSide || height > kMaxImageSide) return detail::too_large(name, 4, width, height);
-  const std::size_t line = u16_at(b, 66);
-  if (line < static_cast<std::size_t>(width)) {
+  Layout l;
+  l.width = xmax - xmin + 1;
+  l.height = ymax - ymin + 1;
+  if (l.width > kMaxImageSide || l.height > kMaxImageSide) return detail::too_large(name, 4, l.width, l.height);
+  l.line = u16_at(b, 66);
+  if (l.line < static_cast<std::size_t>(l.width)) {
     return bad_data(name, 66,
-                    "rows of " + std::to_string(line) + " bytes cannot hold " + std::to_string(width) + " pixels");
+                    "rows of " + std::to_string(l.line) + " bytes cannot hold " + std::to_string(l.width) + " pixels");
   }
-  if (b.size() < kHeaderBytes + 1 + kPaletteBytes) return cut_short(name, b.size(), "the 256-colour palette");
-  const std::size_t end = b.size() - kPaletteBytes - 1;
-  if (byte_at(b, end) != kPaletteMarker) {
-    return bad_data(
-        name, end,
-        "no 256-colour palette (the byte before the last 768 is " + std::to_string(byte_at(b, end)) + ", not 12)");
+  l.total = l.line * static_cast<std::size_t>(l.height);
+  return l;
+}
+
+// The file's length and its palette marker (the byte before the last 768;
+// read only when the file is long enough to hold one) against the header,
+// before anything is allocated.
+tools::Status check_extent(const Layout& l, std::uint64_t file_size, uint8_t marker, const std::string& name) {
+  const auto size = static_cast<std::size_t>(file_size);
+  if (size < kHeaderBytes + 1 + kPaletteBytes) return cut_short(name, size, "the 256-colour palette");
+  const std::size_t end = size - kPaletteBytes - 1;
+  if (marker != kPaletteMarker) {
+    return bad_data(name, end,
+                    "no 256-colour palette (the byte before the last 768 is " + std::to_string(marker) + ", not 12)");
   }
-  // Checked before anything is allocated: two bytes give at most 63.
-  const std::size_t total = line * static_cast<std::size_t>(height);
-  if (total > kLongestRun * ((end - kHeaderBytes + 1) / 2)) return cut_short(name, kHeaderBytes, "the rows");
+  // Two bytes give at most 63.
+  if (l.total > kLongestRun * ((end - kHeaderBytes + 1) / 2)) return cut_short(name, kHeaderBytes, "the rows");
+  return {};
+}
+
+// The palette marker of a whole file in memory (0 when it is too short to
+// have one; check_extent says so).
+uint8_t marker_of(std::string_view b) {
+  return b.size() >= kHeaderBytes + 1 + kPaletteBytes ? byte_at(b, b.size() - kPaletteBytes - 1) : 0;
+}
+
+}  // namespace
+
+tools::Result<PictureInfo> probe_pcx(std::string_view b, const std::string& name) {
+  const tools::Result<Layout> layout = read_header(b, name);
+  if (!layout) return layout.error();
+  if (tools::Status s = check_extent(*layout, b.size(), marker_of(b), name); !s) return s.error();
+  return layout->info();
+}
+
+tools::Result<PictureInfo> probe_pcx(const std::string& path) {
+  const tools::Result<tools::FileEnds> ends = detail::read_image_ends(path, kHeaderBytes, kPaletteBytes + 1);
+  if (!ends) return ends.error();
+  const tools::Result<Layout> layout = read_header(ends->head, path);
+  if (!layout) return layout.error();
+  const uint8_t marker = ends->size >= kHeaderBytes + 1 + kPaletteBytes ? byte_at(ends->tail, 0) : 0;
+  if (tools::Status s = check_extent(*layout, ends->size, marker, path); !s) return s.error();
+  return layout->info();
+}
+
+tools::Result<Image> decode_pcx(std::string_view b, const std::string& name) {
+  const tools::Result<Layout> layout = read_header(b, name);
+  if (!layout) return layout.error();
+  if (tools::Status s = check_extent(*layout, b.size(), marker_of(b), name); !s) return s.error();
+  if (tools::Status s = detail::check_decode_budget(layout->info(), name); !s) return s.error();
+  const int width = layout->width, height = layout->height;
+  const std::size_t line = layout->line, total = layout->total, end = b.size() - kPaletteBytes - 1;
 
   Image image;
   image.width = width;
@@ -68,7 +130,7 @@ tools::Result<Image> decode_pcx(std::string_view b, const std::string& name) {
     image.indices.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
     image.palette.resize(256);
   } catch (const std::bad_alloc&) {
-    return detail::no_memory(name, width, height);
+    return detail::out_of_memory(name);
   }
 
   // The rows are one stream of `total` bytes: a run may go on into the next
@@ -102,6 +164,11 @@ tools::Result<Image> decode_pcx(std::string_view b, const std::string& name) {
 }
 
 tools::Result<Image> read_pcx(const std::string& path) {
+  // The header first: a file the header rules out, or a picture over the
+  // budget, is refused before the file is read.
+  const tools::Result<PictureInfo> info = probe_pcx(path);
+  if (!info) return info.error();
+  if (tools::Status s = detail::check_decode_budget(*info, path); !s) return s.error();
   tools::Result<std::string> data = detail::read_image_file(path);
   if (!data) return data.error();
   return decode_pcx(*data, path);

@@ -20,13 +20,13 @@ bool RecordingTextureFactory::probe(const std::string& name, int& width, int& he
   const std::string upper = tools::ascii_upper(*path);
   const bool tga = upper.ends_with(".TGA"), pcx = upper.ends_with(".PCX");
   if (!tga && !pcx) return true;
-  const auto image = tga ? read_tga(*path) : read_pcx(*path);
-  if (!image) {
-    last_error_ = image.error().message;
+  const tools::Result<PictureInfo> info = tga ? probe_tga(*path) : probe_pcx(*path);
+  if (!info) {
+    last_error_ = info.error().message;
     return false;
   }
-  width = image->width;
-  height = image->height;
+  width = info->width;
+  height = info->height;
   return true;
 }
 

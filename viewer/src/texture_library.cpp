@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
 #include <optional>
 
 #include "tools/base/file_io.h"
@@ -22,12 +23,25 @@ FileKind kind_of(const std::string& upper_path) {
 
 // The picture at `path` read by `kind`, with 32-bit pixels (a PCX keeps its
 // indices and palette too).
-std::optional<Image> read_picture(FileKind kind, const std::string& path) {
-  if (kind == FileKind::kNone || path.empty()) return std::nullopt;
+tools::Result<Image> read_picture(FileKind kind, const std::string& path) {
+  if (kind == FileKind::kNone)
+    return tools::Error{
+        kImageBadFile, path + ": only TGA, MDT, PCX and DDS pictures are read", {path}, tools::ErrorKind::kBadData};
   tools::Result<Image> image = kind == FileKind::kTga ? read_tga(path) : read_pcx(path);
-  if (!image) return std::nullopt;
-  expand_palette(*image);
-  return std::move(*image);
+  if (!image) return image;
+  if (tools::Status s = expand_palette(*image, path); !s) return s.error();
+  return image;
+}
+
+// The picture `name` in the texture folder, its file name in any case, read
+// by `kind`; an error naming the folder when it is missing.
+tools::Result<Image> read_in_folder(FileKind kind, const std::string& folder, const std::string& name) {
+  const std::optional<std::string> path = tools::find_file_any_case(folder + name);
+  if (!path) {
+    const std::string shown = folder.empty() ? std::string(".") : folder.substr(0, folder.size() - 1);
+    return tools::Error{kImageCannotOpen, name + ": no such file in " + shown, {name}, tools::ErrorKind::kCannotOpen};
+  }
+  return read_picture(kind, *path);
 }
 
 uint32_t height_of(uint32_t pixel) {
@@ -87,10 +101,6 @@ void TextureLibrary::set_texture_folder(std::string_view folder) {
   if (!folder_.empty() && folder_.back() != '\\' && folder_.back() != '/') folder_ += '\\';
 }
 
-std::string TextureLibrary::locate(const std::string& name) const {
-  return tools::find_file_any_case(folder_ + name).value_or(std::string());
-}
-
 std::string TextureLibrary::dds_path(const std::string& name) const {
   if (name.find(".MDT") != std::string::npos) return {};
   std::string path = folder_ + name;
@@ -100,8 +110,17 @@ std::string TextureLibrary::dds_path(const std::string& name) const {
 }
 
 int32_t TextureLibrary::remember(const std::string& key, int32_t handle) {
-  if (handle > 0) keys_[key] = handle;
-  return std::max(handle, 0);
+  if (handle > 0) {
+    keys_[key] = handle;
+    return handle;
+  }
+  last_error_ = key + ": the device cannot make the texture";
+  return 0;
+}
+
+int32_t TextureLibrary::fail(const tools::Error& error) {
+  last_error_ = error.message;
+  return 0;
 }
 
 int32_t TextureLibrary::find(const std::string& key) const {
@@ -123,12 +142,12 @@ int32_t TextureLibrary::plain(const std::string& name, int k, uint32_t flags) {
   if (const int32_t live = find(key)) return live;
   if (const std::string dds = dds_path(name); !dds.empty()) {
     const tools::Result<DdsFile> file = read_dds(dds);
-    if (!file) return 0;
+    if (!file) return fail(file.error());
     return remember(key, device_.create_from_dds(key, *file, flags | kTextureFlagsFromDds));
   }
   const std::string upper = tools::ascii_upper(folder_ + name);
-  const std::optional<Image> image = read_picture(kind_of(upper), locate(name));
-  if (!image) return 0;
+  const tools::Result<Image> image = read_in_folder(kind_of(upper), folder_, name);
+  if (!image) return fail(image.error());
   // Only a TGA name marks the texture as carrying its own alpha here; a pair
   // marks MDT colour files too.
   if (upper.find(".TGA") != std::string::npos) flags |= kTextureFlagsTga;
@@ -139,8 +158,8 @@ int32_t TextureLibrary::alpha(const std::string& name, int k, uint32_t flags) {
   const std::string key = texture_key(name, k);
   if (const int32_t live = find(key)) return live;
   const FileKind kind = kind_of(tools::ascii_upper(folder_ + name));
-  std::optional<Image> image = read_picture(kind, locate(name));
-  if (!image) return 0;
+  tools::Result<Image> image = read_in_folder(kind, folder_, name);
+  if (!image) return fail(image.error());
   if (kind == FileKind::kPcx)
     for (uint32_t& p : image->pixels) p = argb(p & 0xFF, 255, 255, 255);
   return remember(key, device_.create_from_pixels(key, *image, k, flags));
@@ -151,16 +170,16 @@ int32_t TextureLibrary::colour_with_alpha(const std::string& colour, const std::
   if (const int32_t live = find(key)) return live;
   if (const std::string dds = dds_path(colour); !dds.empty()) {
     const tools::Result<DdsFile> file = read_dds(dds);
-    if (!file) return 0;
+    if (!file) return fail(file.error());
     return remember(key, device_.create_from_dds(key, *file, flags | kTextureFlagsFromDds));
   }
   const FileKind kind = kind_of(tools::ascii_upper(folder_ + colour));
-  std::optional<Image> image = read_picture(kind, locate(colour));
-  if (!image) return 0;
+  tools::Result<Image> image = read_in_folder(kind, folder_, colour);
+  if (!image) return fail(image.error());
   if (kind == FileKind::kTga) {
     flags |= kTextureFlagsTga;
   } else if (tools::ascii_upper(folder_ + alpha).find(".PCX") != std::string::npos) {
-    const std::optional<Image> mask = read_picture(FileKind::kPcx, locate(alpha));
+    const tools::Result<Image> mask = read_in_folder(FileKind::kPcx, folder_, alpha);
     if (mask) {
       const std::vector<uint8_t> grey = grey_table(mask->palette);
       for (int y = 0; y < std::min(image->height, mask->height); ++y)
@@ -177,18 +196,23 @@ int32_t TextureLibrary::colour_with_alpha(const std::string& colour, const std::
 int32_t TextureLibrary::bump(const std::string& name, int k, uint32_t flags, float scale) {
   const std::string key = texture_key(name, k, true);
   if (const int32_t live = find(key)) return live;
-  std::optional<Image> heights;
+  tools::Result<Image> heights = tools::Error{};
   if (const std::string dds = dds_path(name); !dds.empty()) {
     const tools::Result<DdsFile> file = read_dds(dds);
-    if (!file) return 0;
-    tools::Result<Image> decoded = dds_to_image(*file);
-    if (!decoded) return 0;
-    heights = std::move(*decoded);
+    if (!file) return fail(file.error());
+    heights = dds_to_image(*file);
   } else {
-    heights = read_picture(kind_of(tools::ascii_upper(folder_ + name)), locate(name));
+    heights = read_in_folder(kind_of(tools::ascii_upper(folder_ + name)), folder_, name);
   }
-  if (!heights) return 0;
-  return remember(key, device_.create_from_pixels(key, bump_map(*heights, scale), k, flags));
+  if (!heights) return fail(heights.error());
+  Image normals;
+  try {
+    normals = bump_map(*heights, scale);
+  } catch (const std::bad_alloc&) {
+    return fail(tools::Error{
+        kImageNoMemory, name + ": out of memory while making the bump map", {name}, tools::ErrorKind::kTooLarge});
+  }
+  return remember(key, device_.create_from_pixels(key, normals, k, flags));
 }
 
 std::vector<BuiltinTexture> builtin_texture_images() {
@@ -221,10 +245,16 @@ void create_builtin_textures(TextureLibrary& library) {
 }
 
 int32_t LibraryTextureFactory::create_texture(const Request& request) {
-  if (!request.alpha_name.empty())
-    return library_.colour_with_alpha(request.colour_name, request.alpha_name, options_.format, options_.flags);
-  if ((request.flags & 0x8) != 0) return library_.alpha(request.colour_name, options_.format, options_.flags);
-  return library_.plain(request.colour_name, options_.format, options_.flags);
+  int32_t handle = 0;
+  if (!request.alpha_name.empty()) {
+    handle = library_.colour_with_alpha(request.colour_name, request.alpha_name, options_.format, options_.flags);
+  } else if ((request.flags & 0x8) != 0) {
+    handle = library_.alpha(request.colour_name, options_.format, options_.flags);
+  } else {
+    handle = library_.plain(request.colour_name, options_.format, options_.flags);
+  }
+  if (handle == 0) failures_.push_back(library_.last_error());
+  return handle;
 }
 
 int32_t LibraryTextureFactory::create_texture_from_pixels(const std::string& name, int width, int height,

@@ -107,48 +107,105 @@ tools::Status unpack_runs(std::string_view b, std::size_t at, std::size_t count,
   return {};
 }
 
-}  // namespace
-
-tools::Result<Image> decode_tga(std::string_view b, const std::string& name) {
-  if (b.size() < kHeaderBytes) return cut_short(name, b.size(), "the 18-byte header");
-  const Header h = parse_header(b);
-  const bool rle = h.image_type >= 9;
+// What the header declares, and where the parts of the file lie.
+struct Layout {
+  Header h;
   Kind kind = Kind::kMapped;
+  bool rle = false;
+  std::size_t map_at = 0;      // the colour map (after the identification field)
+  std::size_t entry_size = 0;  // bytes of a colour map entry
+  std::size_t pixels_at = 0;   // the pixels or their run-length packets
+  std::size_t size = 0;        // bytes of a stored pixel
+  std::size_t count = 0;       // pixels
+
+  PictureInfo info() const {
+    return PictureInfo{
+        PictureKind::kTga,
+        h.width,
+        h.height,
+        h.depth,
+        kind == Kind::kMapped,
+        rle,
+        1,
+        decoded_picture_bytes(static_cast<std::uint64_t>(h.width), static_cast<std::uint64_t>(h.height))};
+  }
+};
+
+// The header's fields checked against what this reader decodes; `b` holds
+// at least the file's first 18 bytes, or the whole file when it is shorter.
+tools::Result<Layout> read_header(std::string_view b, const std::string& name) {
+  if (b.size() < kHeaderBytes) return cut_short(name, b.size(), "the 18-byte header");
+  Layout l;
+  l.h = parse_header(b);
+  const Header& h = l.h;
+  l.rle = h.image_type >= 9;
   switch (h.image_type) {
     case 1:
-    case 9: kind = Kind::kMapped; break;
+    case 9: l.kind = Kind::kMapped; break;
     case 2:
-    case 10: kind = Kind::kTrueColour; break;
+    case 10: l.kind = Kind::kTrueColour; break;
     case 3:
-    case 11: kind = Kind::kGrey; break;
+    case 11: l.kind = Kind::kGrey; break;
     default:
       return bad_data(name, 2, "image type " + std::to_string(h.image_type) + " is not read (only 1, 2, 3, 9, 10, 11)");
   }
   std::size_t field = 0;
-  if (std::string problem = check_header(h, kind, field); !problem.empty()) {
+  if (std::string problem = check_header(h, l.kind, field); !problem.empty()) {
     return bad_data(name, field, problem);
   }
   if (h.width > kMaxImageSide || h.height > kMaxImageSide) return detail::too_large(name, 12, h.width, h.height);
+  l.map_at = kHeaderBytes + static_cast<std::size_t>(h.id_length);
+  l.entry_size = (static_cast<std::size_t>(h.map_bits) + 7) / 8;
+  l.pixels_at = l.map_at + (h.map_type == 1 ? static_cast<std::size_t>(h.map_length) * l.entry_size : 0);
+  l.size = (static_cast<std::size_t>(h.depth) + 7) / 8;
+  l.count = static_cast<std::size_t>(h.width) * static_cast<std::size_t>(h.height);
+  return l;
+}
 
-  std::size_t at = kHeaderBytes + static_cast<std::size_t>(h.id_length);
-  if (at > b.size()) return cut_short(name, kHeaderBytes, "the image identification field");
-  const std::size_t map_at = at;
-  const std::size_t entry_size = (static_cast<std::size_t>(h.map_bits) + 7) / 8;
-  if (h.map_type == 1) {
-    const std::size_t map_size = static_cast<std::size_t>(h.map_length) * entry_size;
-    if (b.size() - at < map_size) return cut_short(name, at, "the colour map");
-    at += map_size;
+// The file's length against what the header declares, before anything is
+// allocated: the identification field and the colour map must be there,
+// raw pixels must all be there, and a packet of 1 + size bytes gives at
+// most 128 pixels.
+tools::Status check_extent(const Layout& l, std::uint64_t file_size, const std::string& name) {
+  const auto length = static_cast<std::size_t>(file_size);
+  if (l.map_at > length) return cut_short(name, kHeaderBytes, "the image identification field");
+  if (l.pixels_at > length) return cut_short(name, l.map_at, "the colour map");
+  const std::size_t left = length - l.pixels_at;
+  if (!l.rle && left / l.size < l.count) {
+    return cut_short(name, l.pixels_at, "the pixels (" + std::to_string(l.count * l.size) + " bytes needed)");
   }
+  if (l.rle && left / (1 + l.size) * 128 < l.count) return cut_short(name, l.pixels_at, "the run-length packets");
+  return {};
+}
 
-  const std::size_t size = (static_cast<std::size_t>(h.depth) + 7) / 8;
-  const std::size_t count = static_cast<std::size_t>(h.width) * static_cast<std::size_t>(h.height);
-  const std::size_t left = b.size() - at;
-  // Checked before anything is allocated: raw pixels must all be there, and
-  // a packet of 1 + size bytes gives at most 128 pixels.
-  if (!rle && left / size < count) {
-    return cut_short(name, at, "the pixels (" + std::to_string(count * size) + " bytes needed)");
-  }
-  if (rle && left / (1 + size) * 128 < count) return cut_short(name, at, "the run-length packets");
+}  // namespace
+
+tools::Result<PictureInfo> probe_tga(std::string_view b, const std::string& name) {
+  const tools::Result<Layout> layout = read_header(b, name);
+  if (!layout) return layout.error();
+  if (tools::Status s = check_extent(*layout, b.size(), name); !s) return s.error();
+  return layout->info();
+}
+
+tools::Result<PictureInfo> probe_tga(const std::string& path) {
+  const tools::Result<tools::FileEnds> ends = detail::read_image_ends(path, kHeaderBytes, 0);
+  if (!ends) return ends.error();
+  const tools::Result<Layout> layout = read_header(ends->head, path);
+  if (!layout) return layout.error();
+  if (tools::Status s = check_extent(*layout, ends->size, path); !s) return s.error();
+  return layout->info();
+}
+
+tools::Result<Image> decode_tga(std::string_view b, const std::string& name) {
+  const tools::Result<Layout> layout = read_header(b, name);
+  if (!layout) return layout.error();
+  const Layout& l = *layout;
+  const Header& h = l.h;
+  if (tools::Status s = check_extent(l, b.size(), name); !s) return s.error();
+  if (tools::Status s = detail::check_decode_budget(l.info(), name); !s) return s.error();
+  const Kind kind = l.kind;
+  const bool rle = l.rle;
+  const std::size_t map_at = l.map_at, entry_size = l.entry_size, at = l.pixels_at, size = l.size, count = l.count;
 
   Image image;
   image.width = h.width;
@@ -167,7 +224,7 @@ tools::Result<Image> decode_tga(std::string_view b, const std::string& name) {
       image.palette.assign(256, argb(255, 0, 0, 0));
     }
   } catch (const std::bad_alloc&) {
-    return detail::no_memory(name, h.width, h.height);
+    return detail::out_of_memory(name);
   }
 
   std::array<bool, 256> defined{};
@@ -205,6 +262,11 @@ tools::Result<Image> decode_tga(std::string_view b, const std::string& name) {
 }
 
 tools::Result<Image> read_tga(const std::string& path) {
+  // The header first: a file the header rules out, or a picture over the
+  // budget, is refused before the file is read.
+  const tools::Result<PictureInfo> info = probe_tga(path);
+  if (!info) return info.error();
+  if (tools::Status s = detail::check_decode_budget(*info, path); !s) return s.error();
   tools::Result<std::string> data = detail::read_image_file(path);
   if (!data) return data.error();
   return decode_tga(*data, path);

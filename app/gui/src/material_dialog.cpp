@@ -70,7 +70,7 @@ QImage read_picture(const std::string& path) {
   tools::Result<Image> r = is_tga_name(path) ? read_tga(file) : read_pcx(file);
   if (!r) return {};
   Image& image = *r;
-  expand_palette(image);
+  if (!expand_palette(image, file)) return {};
   QImage out(image.width, image.height, QImage::Format_ARGB32);
   for (int y = 0; y < image.height; ++y)
     std::copy_n(image.pixels.begin() + static_cast<std::ptrdiff_t>(y) * image.width, image.width,

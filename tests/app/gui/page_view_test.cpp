@@ -239,7 +239,7 @@ TEST(SavePcx, ReadsBackWithTheSamePixelsThroughThePalette) {
     ASSERT_TRUE(save_page_pcx(*c.picture, path));
     auto image = read_pcx(path);
     ASSERT_TRUE(image);
-    expand_palette(*image);
+    ASSERT_TRUE(expand_palette(*image, path));
     ASSERT_EQ(image->width, c.picture->width());
     ASSERT_EQ(image->height, c.picture->height());
     int worst = 0;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,6 +24,19 @@ namespace tools {
 // "path: the file is larger than N bytes, more than such a file can hold"
 // (kTooLarge).
 Result<std::string> read_file(const std::string& path, std::size_t max_bytes);
+
+// The two ends of a regular file, for readers that learn what they need
+// from a header (and perhaps a trailer) without reading what lies between:
+// the first `head_bytes` and the last `tail_bytes` bytes (fewer when the
+// file is shorter; they overlap in a file shorter than both) and the file's
+// size. The same checks and errors as read_file.
+struct FileEnds {
+  std::string head;
+  std::string tail;
+  std::uint64_t size = 0;
+};
+Result<FileEnds> read_file_ends(const std::string& path, std::size_t head_bytes, std::size_t tail_bytes,
+                                std::size_t max_bytes);
 
 // A whole file held read-only in memory for a reader: the regular file is
 // mapped (no copy, pages read ahead by the kernel). The same checks and

@@ -21,7 +21,8 @@
 // whose masks are not whole bytes (16-bit colour, for one), and files that
 // end before the last level does. Every level's size is computed and checked
 // against the bytes present before anything is allocated. Code 1 when a
-// file cannot be opened or read, 2 when memory runs out.
+// file cannot be opened or read, 2 when memory runs out or the levels would
+// decode to more than kMaxDecodedPictureBytes.
 #pragma once
 
 #include <cstddef>
@@ -65,6 +66,7 @@ struct DdsFile {
   // every copy.
   std::string_view bytes;
   std::shared_ptr<const std::string> storage;
+  std::string name;  // the file, as errors name it
 
   bool compressed() const { return format <= DdsFormat::kDxt5; }
   // The stored data of a level, ready for upload.
@@ -76,8 +78,14 @@ struct DdsFile {
 // Bytes of a width x height level of `format`.
 std::size_t dds_level_size(DdsFormat format, int width, int height);
 
+// Refuses (code 2) a file whose levels would take more than
+// kMaxDecodedPictureBytes as 32-bit pixels.
 tools::Result<DdsFile> decode_dds(std::string_view bytes, const std::string& name);
 tools::Result<DdsFile> read_dds(const std::string& path);
+// The header of a DDS file: its first 128 bytes and the file's length are
+// read, and every level is checked against that length.
+tools::Result<PictureInfo> probe_dds(const std::string& path);
+tools::Result<PictureInfo> probe_dds(std::string_view bytes, const std::string& name);
 
 // Level `level` as 0xAARRGGBB pixels, top row first. Colours of 5 and 6 bits
 // widen by repeating their top bits; interpolated colours and alphas are

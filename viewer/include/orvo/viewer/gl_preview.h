@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "orvo/model/generators.h"
 #include "orvo/runtime/font.h"
@@ -89,6 +90,9 @@ class GlPreview {
   // The flags in force after the last preparation.
   const RenderCapabilities& capabilities() const { return caps_; }
   const render::Model* model() const;
+  // Why each of the loaded model's textures that could not be made failed
+  // (a checkerboard stands in for each), in the order they were asked for.
+  std::vector<std::string> texture_failures() const;
   // The control register values the generators read (the test dialogs
   // write them).
   ControlRegisterValues& registers() { return registers_; }

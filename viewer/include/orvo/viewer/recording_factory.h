@@ -1,8 +1,9 @@
 #pragma once
 // A texture factory without a graphics device, for the command line and the
 // tests: it finds each texture file in the texture folder (in any case),
-// reads TGA and PCX files to learn their size, and records what it was
-// asked to make. Files of other kinds count as made when they exist.
+// reads the headers of TGA and PCX files to learn their size, and records
+// what it was asked to make. Files of other kinds count as made when they
+// exist.
 
 #include <string>
 #include <vector>

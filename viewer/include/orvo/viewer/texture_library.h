@@ -13,8 +13,8 @@
 //
 // Files: the texture folder + the name. Names in model data are upper-cased
 // Windows names; a file is found when its name matches in any case (the
-// folder itself must be spelt right). A missing or unreadable file gives 0
-// and no message.
+// folder itself must be spelt right). A missing or unreadable file gives 0;
+// last_error() says why (a picture too large to decode is one of them).
 //
 // Single-threaded: call from the thread that owns the device.
 #pragma once
@@ -84,6 +84,11 @@ class TextureLibrary {
   // The texture of `key`, made from `image` when none is live.
   int32_t from_pixels(const std::string& key, const Image& image, int format, uint32_t flags);
 
+  // Why the last plain, alpha, colour_with_alpha or bump call that gave 0
+  // failed: the reader's error ("path: ..."), that the file is missing, or
+  // that the device refused the texture.
+  const std::string& last_error() const { return last_error_; }
+
   // The live handle of `key`, 0 when none.
   int32_t find(const std::string& key) const;
   // Forgets a key (the device texture is the caller's to free); false when
@@ -95,15 +100,16 @@ class TextureLibrary {
   TextureDevice& device() { return device_; }
 
  private:
-  // The file's path in any case, or "" when missing.
-  std::string locate(const std::string& name) const;
   // The .dds file plain would use instead of `name`, or "" when none.
   std::string dds_path(const std::string& name) const;
   int32_t remember(const std::string& key, int32_t handle);
+  // Keeps the error's message as the last error; 0.
+  int32_t fail(const tools::Error& error);
 
   TextureDevice& device_;
   std::string folder_;
   std::map<std::string, int32_t> keys_;
+  std::string last_error_;
 };
 
 // The key of a texture: name + ":" (or ":BA:" for bump maps) + ('1' + k).
@@ -168,10 +174,14 @@ class LibraryTextureFactory : public TextureFactory {
 
   int materials() const { return materials_; }
   int render_targets() const { return render_targets_; }
+  // Why each texture that could not be made failed, in the order asked
+  // (the library's last_error of each).
+  const std::vector<std::string>& failures() const { return failures_; }
 
  private:
   TextureLibrary& library_;
   Options options_;
+  std::vector<std::string> failures_;
   int materials_ = 0;
   int render_targets_ = 0;
 };
