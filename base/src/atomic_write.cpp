@@ -182,6 +182,19 @@ void remove_stale_temporaries(const std::string& target) {
   ::closedir(dir);
 }
 
+// Writes all of `data` to `fd`; 0, or the errno of the write that failed
+// (EIO for a write that took nothing).
+int write_all(int fd, std::string_view data) {
+  for (std::size_t done = 0; done < data.size();) {
+    const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return errno;
+    if (n == 0) return EIO;
+    done += static_cast<std::size_t>(n);
+  }
+  return 0;
+}
+
 Error refused(const std::string& path, const std::string& why) {
   return Error{kCodeCannotOpen, path + ": cannot write: " + why, FileLocation{path}, ErrorKind::kCannotWrite};
 }
@@ -307,18 +320,9 @@ void AtomicWriter::discard() {
 
 Status AtomicWriter::write(std::string_view data) {
   if (failed_ || fd_ < 0) return refused(path_, "the file was already closed");
-  const char* p = data.data();
-  std::size_t left = data.size();
-  while (left > 0) {
-    const ssize_t n = ::write(fd_, p, left);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      const int err = errno;
-      discard();
-      return write_error(path_, err);
-    }
-    p += n;
-    left -= static_cast<std::size_t>(n);
+  if (const int err = write_all(fd_, data); err != 0) {
+    discard();
+    return write_error(path_, err);
   }
   return {};
 }
@@ -399,16 +403,7 @@ bool write_log_text(const std::string& path, std::string_view text, bool start) 
     report_refused_log(fd.error());
     return false;
   }
-  bool written = true;
-  for (std::size_t done = 0; done < text.size();) {
-    const ssize_t n = ::write(*fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      written = false;
-      break;
-    }
-    done += static_cast<std::size_t>(n);
-  }
+  const bool written = write_all(*fd, text) == 0;
   const bool closed = ::close(*fd) == 0;
   return written && closed;
 }
