@@ -1,6 +1,8 @@
 #include "orvo/app/file_commands.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <memory>
 #include <system_error>
 
 #include "orvo/viewer/image.h"
@@ -36,46 +38,99 @@ std::string read_message(const Status& status) {
   return "Error loading 3da file";
 }
 
-bool open_model(Document& doc, int slot, const std::string& path, FileCommandContext& c) {
+std::string failure_message(const std::string& first_line, const std::string& path, const Status& status) {
+  std::string out = first_line + "\n";
+  const std::string reason = status ? std::string() : status.error().message;
+  // The readers' reasons mostly begin with the file; one that does not is
+  // given it.
+  if (reason.empty()) return out + path;
+  if (path.empty() || reason.find(path) != std::string::npos) return out + reason;
+  return out + path + ": " + reason;
+}
+
+bool open_model(Document& doc, int slot, const std::string& given, FileCommandContext& c) {
+  const std::string path = full_path(given);
+  // The read goes into a scratch model: a file that fails part way (a parse
+  // error, a missing scene) never empties the slot the person worked on.
   ModelContext m = model_context(doc, c);
-  const Status s = model_read_3da(path, doc.slot(slot), m);
-  take_back(doc, m, c);
-  doc.changed(kChangedModel | kChangedView | kChangedMenus | kChangedSlot);
+  auto read = std::make_unique<Model>();
+  model_reset(*read);
+  const Status s = model_read_3da(path, *read, m);
   if (!s) {
-    tell(c, read_message(s));
+    tell(c, failure_message(read_message(s), path, s));
     return false;
   }
+  take_back(doc, m, c);
+  doc.slot(slot) = std::move(*read);
+  doc.set_slot_file(slot, path);
   add_recent(doc.recent_files(), kRecentModel, path);
-  doc.changed(kChangedMenus);
+  doc.changed(kChangedModel | kChangedView | kChangedMenus | kChangedSlot);
   return true;
 }
 
-bool open_level_set(Document& doc, const std::string& path, FileCommandContext& c) {
+bool open_level_set(Document& doc, const std::string& given, FileCommandContext& c) {
+  const std::string path = full_path(given);
+  std::array<std::unique_ptr<Model>, kSlotCount> read;
+  std::array<std::string, kSlotCount> files;
+  std::array<bool, kSlotCount> ok{};
   ModelContext m = model_context(doc, c);
-  std::array<Model*, 4> slots{&doc.slot(0), &doc.slot(1), &doc.slot(2), &doc.slot(3)};
-  const std::array<Status, 4> results = model_read_lod_set(path, slots, m);
+  for (std::size_t level = 0; level < kSlotCount; ++level) {
+    const char letter = kLodLetters[level];
+    files[level] = lod_path(path, letter);
+    // A level that fails takes back what its read changed of the scale and
+    // the stretch boxes.
+    const ModelContext before = m;
+    read[level] = std::make_unique<Model>();
+    model_reset(*read[level]);
+    const Status s = files[level].empty() ? Status(Error{kMetafileCannotOpen, path + ": not a level set file name"})
+                                          : model_read_3da(files[level], *read[level], m);
+    ok[level] = s.ok();
+    if (!s) {
+      const bool errors = m.conversion_errors;
+      m = before;
+      m.conversion_errors = errors;
+      tell(c, failure_message(lod_message(letter, s), files[level].empty() ? path : files[level], s));
+    }
+  }
+  if (std::find(ok.begin(), ok.end(), true) == ok.end()) return false;  // the slots stay as they were
+
+  // The set replaces all four slots, a level that failed by an empty slot.
   take_back(doc, m, c);
-  if (results[0].ok()) add_recent(doc.recent_files(), kRecentLevelSet, lod_path(path, 'h'));
+  for (int level = 0; level < kSlotCount; ++level) {
+    const std::size_t i = static_cast<std::size_t>(level);
+    if (ok[i]) {
+      doc.slot(level) = std::move(*read[i]);
+      doc.set_slot_file(level, files[i]);
+    } else {
+      model_release(doc.slot(level));
+      doc.set_slot_file(level, {});
+    }
+  }
+  bool any_collision = false;
+  for (int level = 0; level < kSlotCount; ++level) any_collision = any_collision || doc.slot(level).polycollision != 0;
+  if (!any_collision) doc.slot(0).polycollision = 1;
+  if (ok[0]) add_recent(doc.recent_files(), kRecentLevelSet, files[0]);
   doc.changed(kChangedModel | kChangedView | kChangedMenus | kChangedSlot);
-  for (const Status& s : results)
-    if (s.ok()) return true;
-  return false;
+  return true;
 }
 
-bool save_model(Document& doc, const std::string& path, FileCommandContext& c) {
+bool save_model(Document& doc, int slot, const std::string& given, FileCommandContext& c) {
+  const std::string path = full_path(given);
   const ModelContext m = model_context(doc, c);
-  const Status s = model_write_3da(doc.current_model(), path, m, c.username, c.clock());
+  const Status s = model_write_3da(doc.slot(slot), path, m, c.username, c.clock());
   if (!s) {
-    tell(c, "Unable to save file\n" + s.error().message);
+    tell(c, failure_message("Unable to save file", path, s));
     return false;
   }
+  doc.set_slot_file(slot, path);
   add_recent(doc.recent_files(), kRecentModel, path);
-  doc.changed(kChangedMenus);
+  doc.changed(kChangedMenus | kChangedSlot);
   return true;
 }
 
-int save_level_set(Document& doc, const std::string& path, const Ask& ask, FileCommandContext& c,
+int save_level_set(Document& doc, const std::string& given, const Ask& ask, FileCommandContext& c,
                    std::array<bool, kSlotCount>* written_slots) {
+  const std::string path = full_path(given);
   const ModelContext m = model_context(doc, c);
   int written = 0;
   if (written_slots != nullptr) written_slots->fill(false);
@@ -84,33 +139,38 @@ int save_level_set(Document& doc, const std::string& path, const Ask& ask, FileC
     const char letter = static_cast<char>(kSlotLetters[static_cast<std::size_t>(i)] - 'A' + 'a');
     const std::string level = lod_path(path, letter);
     if (level.empty()) {
-      tell(c, "Unable to save file\n" + path + ": not a level set file name");
+      tell(c,
+           "Unable to save file\n" + path + ": not a level set file name (the letter before \".3da\" names the level)");
       return written;
     }
     if (!ask((i == 0 ? "Save " : "Save: ") + level + "?", "Save All")) continue;
     const Status s = model_write_3da(doc.slot(i), level, m, c.username, c.clock());
     if (s) {
       ++written;
+      doc.set_slot_file(i, level);
       if (written_slots != nullptr) (*written_slots)[static_cast<std::size_t>(i)] = true;
     } else {
-      tell(c, "Unable to save file\n" + s.error().message);
+      tell(c, failure_message("Unable to save file", level, s));
     }
   }
+  if (written > 0) doc.changed(kChangedSlot);
   return written;
 }
 
-bool import_scene(Document& doc, int slot, const std::string& path, FileCommandContext& c) {
+bool import_scene(Document& doc, int slot, const std::string& given, FileCommandContext& c) {
+  const std::string path = full_path(given);
   // Converted into a copy, so a failed import leaves the slot as it was.
-  Model scene;
-  model_reset(scene);
+  auto scene = std::make_unique<Model>();
+  model_reset(*scene);
   ModelContext m = model_context(doc, c);
-  const Status s = model_import_scene(path, scene, m);
+  const Status s = model_import_scene(path, *scene, m);
   if (!s) {
-    tell(c, s.code() == 1 ? "Unable to open file" : "Error parsing file");
+    tell(c, failure_message(s.code() == 1 ? "Unable to open file" : "Error parsing file", path, s));
     return false;
   }
   c.stretch_boxes = m.stretch_boxes;
-  doc.slot(slot) = std::move(scene);
+  doc.slot(slot) = std::move(*scene);
+  doc.set_slot_file(slot, path);
   add_recent(doc.recent_files(), kRecentImport, path);
   doc.changed(kChangedModel | kChangedView | kChangedMenus | kChangedSlot);
   return true;
@@ -135,26 +195,38 @@ bool open_recent(Document& doc, int index, FileCommandContext& c) {
   }
 }
 
-bool create_zero_ignore_alpha(const std::string& in, const std::string& out, UserNotifier& notifier) {
+std::optional<Image> zero_ignore_alpha_picture(const std::string& in, UserNotifier& notifier) {
   tools::Result<Image> image = read_pcx(in);
   if (!image) {
+    std::string first;
     switch (image.error().code) {
-      case 1: notifier.message("Error: unable to open " + in + "!", ""); break;
-      case 2: notifier.message("Error: out of memory!", ""); break;
-      case 3: notifier.message("Error: " + in + " is not 8bit!", ""); break;
-      default: notifier.message("Error: unknown error!", ""); break;
+      case 1: first = "Error: unable to open " + in + "!"; break;
+      case 2: first = "Error: out of memory!"; break;
+      case 3: first = "Error: " + in + " is not 8bit!"; break;
+      default: first = "Error: unknown error!"; break;
     }
-    return false;
+    notifier.message(failure_message(first, in, image.error()), "");
+    return std::nullopt;
   }
   for (uint8_t& i : image->indices) i = i != 0 ? 255 : 0;
   image->palette.assign(256, 0);
   for (uint32_t i = 0; i < 256; ++i) image->palette[i] = argb(255, i, i, i);
-  const tools::Status w = write_pcx(out, *image);
+  return std::move(*image);
+}
+
+bool write_zero_ignore_alpha(const Image& picture, const std::string& out, UserNotifier& notifier) {
+  const tools::Status w = write_pcx(out, picture);
   if (!w) {
-    notifier.message(w.code() == 1 ? "Error: unable to open " + out + "!" : "Error: unknown error!", "");
+    notifier.message(
+        failure_message(w.code() == 1 ? "Error: unable to open " + out + "!" : "Error: unknown error!", out, w), "");
     return false;
   }
   return true;
+}
+
+bool create_zero_ignore_alpha(const std::string& in, const std::string& out, UserNotifier& notifier) {
+  const std::optional<Image> picture = zero_ignore_alpha_picture(in, notifier);
+  return picture && write_zero_ignore_alpha(*picture, out, notifier);
 }
 
 }  // namespace orvo

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 
+#include "orvo/document/settings.h"
 #include "tools/base/file_io.h"
 #include "tools/base/line_reader.h"
 #include "tools/base/text.h"
@@ -14,9 +15,7 @@ namespace {
 
 constexpr std::string_view kUsageNames[] = {"none", "alpha", "texture"};
 // The longest line read at once; longer lines are read in pieces.
-constexpr std::size_t kMaxLine = 1023;
-// A preset file of 1024 presets is well below this.
-constexpr std::size_t kMaxFileBytes = 16u << 20;
+constexpr std::size_t kMaxPresetLine = 1023;
 
 std::string cut(std::string_view text, std::size_t max) {
   return std::string(text.substr(0, max));
@@ -86,7 +85,7 @@ void parse_presets(std::string_view text, FunctionPresetList& list) {
   FunctionPreset record;
   long version = 0;
   std::string file_creator;
-  tools::LineReader lines(text, kMaxLine);
+  tools::LineReader lines(text, kMaxPresetLine);
   while (lines.next()) {
     const std::string_view key = lines[0];
     const std::string_view value = lines[1];
@@ -175,11 +174,12 @@ std::string write_presets(const FunctionPresetList& list, std::string_view file_
   return out;
 }
 
-bool load_presets(const std::string& path, FunctionPresetList& list) {
+bool load_presets(const std::string& path, FunctionPresetList& list, std::string* problem) {
   list.clear();
-  auto text = tools::read_file(path, kMaxFileBytes);
-  if (!text) return false;
-  parse_presets(*text, list);
+  const OwnFile file = read_own_file(path, kMaxPresetFileBytes);
+  if (problem != nullptr) *problem = file.problem;
+  if (!file.text) return false;
+  parse_presets(*file.text, list);
   return true;
 }
 

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "orvo/viewer/image.h"
 #include "tools/test/scratch_dir.h"
@@ -22,10 +23,22 @@ class FileCommandsTest : public ::testing::Test {
     c_.notifier = &notes_;
     c_.username = "tester";
   }
+  // The messages' first lines: the commands' fixed texts.
   std::vector<std::string> messages() const {
     std::vector<std::string> out;
-    for (const auto& m : notes_.messages) out.push_back(m.text);
+    for (const auto& m : notes_.messages) out.push_back(m.text.substr(0, m.text.find('\n')));
     return out;
+  }
+  // The last message's lines after the first: the file and the reason.
+  std::string detail() const {
+    const std::string& text = notes_.messages.back().text;
+    return text.find('\n') == std::string::npos ? std::string() : text.substr(text.find('\n') + 1);
+  }
+  // A copy of the sample level `from` under `to`, cut to `bytes` when given.
+  void copy(const std::string& from, const std::string& to, std::size_t bytes = std::string::npos) {
+    std::ifstream in(dir_.file(from), std::ios::binary);
+    std::string text(std::istreambuf_iterator<char>(in), {});
+    std::ofstream(dir_.file(to), std::ios::binary) << text.substr(0, bytes);
   }
 
   tools::test::ScratchDir dir_;
@@ -57,6 +70,60 @@ TEST_F(FileCommandsTest, OpenAllReadsEveryLevelAndReportsTheMissingOne) {
 
   EXPECT_FALSE(open_model(doc_, 0, dir_.file("none.3da"), c_));
   EXPECT_EQ(messages().back(), "Unable to open file");
+  EXPECT_EQ(detail(), dir_.file("none.3da") + ": cannot open: No such file or directory");
+}
+
+TEST_F(FileCommandsTest, AFailedOpenLeavesTheSlotAsItWas) {
+  ASSERT_TRUE(open_model(doc_, 0, dir_.file("tankh.3da"), c_));
+  const std::size_t parts = doc_.slot(0).subobjects.size();
+  const float scale = doc_.unit_scale;
+  // Cut inside a block, a parse error, and a file whose scene is missing:
+  // each is told with its file, and the slot keeps the model, its name and
+  // its file.
+  {
+    std::ifstream in(dir_.file("tankh.3da"));
+    const std::string text(std::istreambuf_iterator<char>(in), {});
+    copy("tankh.3da", "cuth.3da", text.find("shader_type"));  // inside a material block
+  }
+  std::ofstream(dir_.file("badh.3da")) << "scale_factor 1.0\nmaterial\n  bogus_key 1\n";
+  copy("tankh.3da", "alone.3da");
+  for (const char* file : {"cuth.3da", "badh.3da", "alone.3da"}) {
+    EXPECT_FALSE(open_model(doc_, 0, dir_.file(file), c_)) << file;
+    EXPECT_NE(detail().find(dir_.file(file)), std::string::npos) << detail();
+    EXPECT_EQ(doc_.slot(0).subobjects.size(), parts) << file;
+    EXPECT_EQ(doc_.slot(0).name.view(), "tankh") << file;
+    EXPECT_EQ(doc_.slot_file(0), dir_.file("tankh.3da")) << file;
+    EXPECT_EQ(doc_.unit_scale, scale) << file;
+  }
+  EXPECT_EQ(messages()[0], "Unexpeded EOF");
+  EXPECT_TRUE(messages()[1].starts_with("Error parsing file, line ")) << messages()[1];
+  EXPECT_EQ(messages()[2], "Error loading 3da file");
+  EXPECT_NE(detail().find("alone.ase"), std::string::npos) << detail();  // the scene that is missing
+  EXPECT_EQ(doc_.recent_files()[0].path, dir_.file("tankh.3da"));
+}
+
+TEST_F(FileCommandsTest, OpenAllNeverMixesTwoSets) {
+  ASSERT_TRUE(open_level_set(doc_, dir_.file("tankh.3da"), c_));
+  ASSERT_FALSE(doc_.slot(3).subobjects.empty());
+  // A second set without its T level: T is left empty, not the old set's.
+  std::filesystem::create_directories(dir_.file("other"));
+  for (const char* file : {"tankh.3da", "tankh.ase", "tankm.3da", "tankm.ase", "tankl.3da", "tankl.asc"})
+    copy(file, std::string("other/") + file);
+  EXPECT_TRUE(open_level_set(doc_, dir_.file("other/./tankm.3da"), c_));
+  EXPECT_EQ(messages().back(), "Unable to open 't' file");
+  EXPECT_EQ(detail(), dir_.file("other/tankt.3da") + ": cannot open: No such file or directory");
+  EXPECT_TRUE(doc_.slot(3).subobjects.empty());
+  EXPECT_TRUE(doc_.slot_file(3).empty());
+  EXPECT_EQ(doc_.slot_file(0), dir_.file("other/tankh.3da"));
+  EXPECT_EQ(doc_.recent_files()[0].path, dir_.file("other/tankh.3da"));
+
+  // A set none of whose levels reads changes nothing.
+  for (const char* level : {"brokenh", "brokenm", "brokenl", "brokent"})
+    copy("tankh.3da", std::string(level) + ".3da", 900);
+  EXPECT_FALSE(open_level_set(doc_, dir_.file("brokenh.3da"), c_));
+  EXPECT_EQ(messages().back(), "Unexpeded EOF in 't' file");
+  EXPECT_FALSE(doc_.slot(0).subobjects.empty());
+  EXPECT_EQ(doc_.slot_file(2), dir_.file("other/tankl.3da"));
 }
 
 TEST_F(FileCommandsTest, ARelativeRecentPathOpensFromTheFolderItWasWrittenIn) {
@@ -97,6 +164,13 @@ TEST_F(FileCommandsTest, AFailedImportKeepsTheSlot) {
   EXPECT_FALSE(import_scene(doc_, 0, dir_.file("gone.ase"), c_));
   EXPECT_EQ(messages().back(), "Unable to open file");
   EXPECT_EQ(doc_.slot(0).subobjects.size(), parts);
+  // A scene cut short says where and why.
+  copy("tankh.ase", "cut.ase", 4000);
+  EXPECT_FALSE(import_scene(doc_, 0, dir_.file("cut.ase"), c_));
+  EXPECT_EQ(messages().back(), "Error parsing file");
+  EXPECT_TRUE(detail().starts_with(dir_.file("cut.ase") + ":")) << detail();
+  EXPECT_EQ(doc_.slot(0).subobjects.size(), parts);
+  EXPECT_EQ(doc_.slot_file(0), dir_.file("tankh.3da"));
   EXPECT_TRUE(import_scene(doc_, 1, dir_.file("tankh.ase"), c_));
   EXPECT_EQ(doc_.recent_files()[0].kind, kRecentImport);
 }
@@ -115,6 +189,7 @@ TEST_F(FileCommandsTest, ZeroIgnoreAlphaMakesATwoLevelMask) {
   EXPECT_EQ(out->palette[200], argb(255, 200, 200, 200));
   EXPECT_FALSE(create_zero_ignore_alpha(dir_.file("missing.pcx"), dir_.file("x.pcx"), notes_));
   EXPECT_EQ(messages().back(), "Error: unable to open " + dir_.file("missing.pcx") + "!");
+  EXPECT_FALSE(std::filesystem::exists(dir_.file("x.pcx")));
 }
 
 }  // namespace

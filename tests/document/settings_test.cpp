@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
 #include <string>
 
 #include "tools/test/scratch_dir.h"
@@ -136,21 +139,79 @@ TEST(Settings, TextureFolderGetsOneSeparator) {
 
 TEST(RecentFiles, AddMovesToFrontWithoutDuplicates) {
   RecentFiles recent;
-  for (const char* p : {"d", "c", "b", "a"}) ASSERT_TRUE(add_recent(recent, kRecentModel, p));
+  for (const char* p : {"/m/d", "/m/c", "/m/b", "/m/a"}) ASSERT_TRUE(add_recent(recent, kRecentModel, p));
   // a b c d: re-adding entry 2 shifts entries 0 and 1 down, entry 3 stays.
-  ASSERT_TRUE(add_recent(recent, kRecentLevelSet, "C"));
-  EXPECT_EQ(recent, (RecentFiles{RecentFile{2, "C"}, RecentFile{1, "a"}, RecentFile{1, "b"}, RecentFile{1, "d"}}));
+  ASSERT_TRUE(add_recent(recent, kRecentLevelSet, "/m/C"));
+  EXPECT_EQ(recent,
+            (RecentFiles{RecentFile{2, "/m/C"}, RecentFile{1, "/m/a"}, RecentFile{1, "/m/b"}, RecentFile{1, "/m/d"}}));
   // A new path drops the oldest.
-  ASSERT_TRUE(add_recent(recent, kRecentImport, "e"));
-  EXPECT_EQ(recent, (RecentFiles{RecentFile{3, "e"}, RecentFile{2, "C"}, RecentFile{1, "a"}, RecentFile{1, "b"}}));
+  ASSERT_TRUE(add_recent(recent, kRecentImport, "/m/e"));
+  EXPECT_EQ(recent,
+            (RecentFiles{RecentFile{3, "/m/e"}, RecentFile{2, "/m/C"}, RecentFile{1, "/m/a"}, RecentFile{1, "/m/b"}}));
   // The newest again: only its kind changes.
-  ASSERT_TRUE(add_recent(recent, kRecentModel, "E"));
-  EXPECT_EQ(recent[0], (RecentFile{1, "E"}));
-  EXPECT_EQ(recent[1], (RecentFile{2, "C"}));
+  ASSERT_TRUE(add_recent(recent, kRecentModel, "/m/E"));
+  EXPECT_EQ(recent[0], (RecentFile{1, "/m/E"}));
+  EXPECT_EQ(recent[1], (RecentFile{2, "/m/C"}));
   // Too long a path is refused.
   const RecentFiles before = recent;
-  EXPECT_FALSE(add_recent(recent, kRecentModel, std::string(kMaxRecentPath + 1, 'p')));
+  EXPECT_FALSE(add_recent(recent, kRecentModel, "/" + std::string(kMaxRecentPath + 1, 'p')));
   EXPECT_EQ(recent, before);
+}
+
+TEST(RecentFiles, OneFileIsListedOnceWhateverItsSpelling) {
+  RecentFiles recent;
+  ASSERT_TRUE(add_recent(recent, kRecentModel, "/m/x/../tank.3da"));
+  EXPECT_EQ(recent[0].path, "/m/tank.3da");
+  ASSERT_TRUE(add_recent(recent, kRecentModel, "/m/./other.3da"));
+  ASSERT_TRUE(add_recent(recent, kRecentModel, "/m//tank.3da"));
+  EXPECT_EQ(recent[0].path, "/m/tank.3da");
+  EXPECT_EQ(recent[1].path, "/m/other.3da");
+  EXPECT_TRUE(recent[2].path.empty());
+  // A relative path is taken from the current folder.
+  ASSERT_TRUE(add_recent(recent, kRecentModel, "tank.3da"));
+  EXPECT_EQ(recent[0].path, (std::filesystem::current_path() / "tank.3da").string());
+}
+
+TEST(OwnFiles, AFileThatCannotBeReadIsMovedAsideNeverReplaced) {
+  tools::test::ScratchDir dir;
+  const std::string path = dir.file("TanuOrvo.cfg");
+  // Missing: nothing to read and nothing to keep.
+  OwnFile missing = read_own_file(path, 1000);
+  EXPECT_FALSE(missing.text);
+  EXPECT_TRUE(missing.problem.empty());
+
+  // UTF-16 text holds NUL bytes; so does a binary file.
+  const std::string utf16("\xFF\xFEP\0R\0E\0V\0", 10);
+  { std::ofstream(path, std::ios::binary) << utf16; }
+  OwnFile bad = read_own_file(path, 1000);
+  EXPECT_FALSE(bad.text);
+  EXPECT_NE(bad.problem.find("NUL"), std::string::npos);
+  bool write_back = false;
+  const std::string told = set_aside_own_file(path, bad.problem, write_back);
+  EXPECT_TRUE(told.starts_with("TanuOrvo.cfg cannot be read\n" + path + ": "));
+  EXPECT_NE(told.find(path + ".bad"), std::string::npos);
+  EXPECT_TRUE(write_back);
+  EXPECT_FALSE(std::filesystem::exists(path));
+  std::ifstream kept(path + ".bad", std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), utf16);
+
+  // Too large: the next free name; when none is free the file stays and
+  // is not to be written this run.
+  { std::ofstream(path) << std::string(2000, 'x'); }
+  bad = read_own_file(path, 1000);
+  EXPECT_NE(bad.problem.find("larger"), std::string::npos);
+  (void)set_aside_own_file(path, bad.problem, write_back);
+  EXPECT_TRUE(std::filesystem::exists(path + ".bad2"));
+  for (int i = 3; i <= 9; ++i) {
+    std::ofstream(path + ".bad" + std::to_string(i)) << "x";
+  }
+  { std::ofstream(path) << std::string(2000, 'x'); }
+  EXPECT_NE(set_aside_own_file(path, "too large", write_back).find("will not be written"), std::string::npos);
+  EXPECT_FALSE(write_back);
+  EXPECT_TRUE(std::filesystem::exists(path));
+
+  { std::ofstream(path) << "SKY_RED 10\n"; }
+  EXPECT_EQ(read_own_file(path, 1000).text, "SKY_RED 10\n");
 }
 
 TEST(RecentFiles, MenuText) {

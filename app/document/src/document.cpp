@@ -39,7 +39,9 @@ bool Document::any_subobject() const {
 }
 
 std::string Document::title() const {
-  return window_title(current_model().name.view());
+  std::string title = window_title(current_model().name.view());
+  if (!slot_file(current_slot()).empty()) title += " (" + slot_file(current_slot()) + ")";
+  return title;
 }
 
 int Document::observe(Observer observer) {

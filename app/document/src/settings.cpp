@@ -2,14 +2,11 @@
 
 #include <charconv>
 #include <cstddef>
+#include <filesystem>
 #include <utility>
 
 namespace orvo {
 namespace {
-
-// The settings file holds 23 short lines; anything much larger is no
-// settings file.
-constexpr std::size_t kMaxConfigBytes = 1 << 20;
 
 // One integer setting: the line's start as the file has it (the key padded
 // to line the values up), and where the value lives.
@@ -104,7 +101,7 @@ void read_config(std::string_view text, RenderSettings& render, RecentFiles& rec
 }
 
 Status read_config_file(const std::string& path, RenderSettings& render, RecentFiles& recent) {
-  Result<std::string> text = read_file(path, kMaxConfigBytes);
+  Result<std::string> text = read_file(path, kMaxConfigFileBytes);
   if (!text) return text.error();
   read_config(*text, render, recent);
   return Status::success();
@@ -140,7 +137,50 @@ std::string texture_folder_for_lookup(std::string_view folder) {
   return out;
 }
 
+OwnFile read_own_file(const std::string& path, std::size_t max_bytes) {
+  OwnFile out;
+  std::error_code ec;
+  if (!std::filesystem::exists(std::filesystem::symlink_status(path, ec))) return out;
+  Result<std::string> text = read_file(path, max_bytes);
+  if (!text) {
+    out.problem = text.error().message;
+  } else if (text->find('\0') != std::string::npos) {
+    out.problem = path + ": the file holds a NUL byte, so it is no text this tool wrote (UTF-16 or binary?)";
+  } else {
+    out.text = std::move(*text);
+  }
+  return out;
+}
+
+std::string set_aside_own_file(const std::string& path, const std::string& problem, bool& write_back) {
+  const std::string name = std::filesystem::path(path).filename().string();
+  std::string told = name + " cannot be read\n" + problem + "\n";
+  for (int i = 1; i <= 9; ++i) {
+    const std::string aside = path + ".bad" + (i == 1 ? std::string() : std::to_string(i));
+    std::error_code ec;
+    if (std::filesystem::exists(std::filesystem::symlink_status(aside, ec))) continue;
+    std::filesystem::rename(path, aside, ec);
+    if (ec) break;
+    write_back = true;
+    return told + "It was moved aside to " + aside + "; the tool starts without it and writes a new " + name +
+           " when it closes.";
+  }
+  write_back = false;
+  return told + "It is kept as it is and will not be written this run, so changes to it are not saved.";
+}
+
+std::string full_path(const std::string& path) {
+  if (path.empty()) return path;
+  std::error_code ec;
+  const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+  std::string out = (ec ? std::filesystem::path(path) : absolute).lexically_normal().string();
+  // "folder/.." normalises to "folder/"; a file path never ends in a separator.
+  while (out.size() > 1 && out.back() == '/') out.pop_back();
+  return out;
+}
+
 bool add_recent(RecentFiles& recent, int kind, std::string path) {
+  path = full_path(path);
   if (path.size() > kMaxRecentPath) return false;
   // The entry that makes room: the same file when listed, else the oldest.
   std::size_t k = recent.size() - 1;

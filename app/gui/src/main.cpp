@@ -47,7 +47,7 @@ int main(int argc, char** argv) {
   // The system log "ghw.txt" of the start-up folder begins with its banner
   // and the system description; the graphics layer adds its lines.
   orvo::orvo_system_log().write("");
-  orvo::gui::read_settings(doc);
+  const std::vector<std::string> settings_problems = orvo::gui::read_settings(doc);
 
   orvo::gui::GuiNotifier notifier;
   orvo::FileCommandContext files;
@@ -62,6 +62,7 @@ int main(int argc, char** argv) {
   orvo::gui::MainWindow window(doc, files, notifier, preview);
   if (!offscreen) orvo::gui::attach_preview(*window.page(), gl_preview, doc);
   notifier.set_parent(&window);
+  for (const std::string& problem : settings_problems) notifier.message(problem, "Orvo");
   window.show_as_last_time();
   // Every level the preview draws with is offered; the first command the
   // window runs selects the highest.

@@ -43,6 +43,7 @@
 #include "orvo/gui/render_values_dialog.h"
 #include "orvo/gui/settings_store.h"
 #include "orvo/runtime/memory_pool.h"
+#include "tools/base/text.h"
 
 namespace orvo::gui {
 
@@ -187,8 +188,16 @@ MainWindow::MainWindow(Document& doc, FileCommandContext& files, GuiNotifier& no
   setWindowIcon(QIcon(":/orvo/orvo.png"));
   choose_file = [this](const FileDialogRequest& r) { return run_file_dialog(this, r); };
   ask_yes_no = [this](const QString& text, const QString& caption) {
-    return QMessageBox::question(this, caption, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No) ==
+    // Enter answers Yes, as it does in every such box of the tool.
+    return QMessageBox::question(this, caption, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) ==
            QMessageBox::Yes;
+  };
+  ask_unsaved = [this](const QString& text, const QString& caption) {
+    const QMessageBox::StandardButton b = QMessageBox::warning(
+        this, caption, text, QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
+    return b == QMessageBox::Save      ? UnsavedAnswer::kSave
+           : b == QMessageBox::Discard ? UnsavedAnswer::kDiscard
+                                       : UnsavedAnswer::kCancel;
   };
   run_dialog = [](QDialog& dialog) { return dialog.exec(); };
   editor_.registers = &registers_;
@@ -212,7 +221,9 @@ MainWindow::MainWindow(Document& doc, FileCommandContext& files, GuiNotifier& no
     menu.addActions(selections_menu_->actions());
     menu.exec(at);
   };
-  load_presets(doc_.paths.preset_path, presets_);
+  // A preset file that cannot be read is never replaced by an empty list.
+  if (std::string problem; !load_presets(doc_.paths.preset_path, presets_, &problem) && !problem.empty())
+    notifier_.message(set_aside_own_file(doc_.paths.preset_path, problem, doc_.paths.write_presets), "Orvo");
   connect(&history_, &EditHistory::modified_changed, this, [this] { refresh_menus(); });
   connect(&history_, &EditHistory::restored, this, [this](int) {
     if (preview_.active()) preview_.refresh();
@@ -358,6 +369,15 @@ void MainWindow::refresh_menus() {
   const int plane_index = v.plane == kPlane3D ? 3 : v.plane;
   if (QAbstractButton* b = plane_group_->button(kIdPlanes + plane_index)) b->setChecked(true);
   if (QAbstractButton* b = slot_group_->button(kIdSlots + doc_.current_slot())) b->setChecked(true);
+  // Each level's button names the file the level came from.
+  for (int i = 0; i < kSlotCount; ++i) {
+    const QString letter(QChar(kSlotLetters[static_cast<std::size_t>(i)]));
+    const std::string& file = doc_.slot_file(i);
+    panel_.at(kIdSlots + i)
+        ->setToolTip(!file.empty()                     ? letter + ": " + qs(file)
+                     : doc_.slot(i).subobjects.empty() ? letter + ": empty"
+                                                       : letter + ": not saved to a file");
+  }
   if (QAbstractButton* b = preview_group_->button(kIdWire + doc_.preview_mode)) b->setChecked(true);
   if (QAbstractButton* b = layer_group_->button(kIdLayerBy + v.layer_by)) b->setChecked(true);
   for (const ShowBox& box : kShowBoxes)
@@ -617,27 +637,60 @@ static QString slot_list(const std::vector<int>& levels) {
   return letters.join(", ");
 }
 
+static QString unsaved_text(const std::vector<int>& unsaved, const QString& question) {
+  return (unsaved.size() == 1 ? QStringLiteral("Level %1 has unsaved changes.\n%2")
+                              : QStringLiteral("Levels %1 have unsaved changes.\n%2"))
+      .arg(slot_list(unsaved), question);
+}
+
 bool MainWindow::confirm_discard(const std::vector<int>& levels, const QString& caption) {
   std::vector<int> unsaved;
   for (int slot : levels)
     if (history_.modified(slot)) unsaved.push_back(slot);
   if (unsaved.empty()) return true;
-  const QString text = unsaved.size() == 1 ? QStringLiteral("Level %1 has unsaved changes.\nDiscard them?")
-                                           : QStringLiteral("Levels %1 have unsaved changes.\nDiscard them?");
-  return ask_yes_no(text.arg(slot_list(unsaved)), caption);
+  switch (ask_unsaved(unsaved_text(unsaved, "Save them first?"), caption)) {
+    case UnsavedAnswer::kSave: return save_levels(unsaved);
+    case UnsavedAnswer::kDiscard: return true;
+    case UnsavedAnswer::kCancel: return false;
+  }
+  return false;
+}
+
+bool MainWindow::save_levels(const std::vector<int>& levels) {
+  for (int slot : levels) {
+    // A level read from a 3DA file goes back to it; an imported scene, or
+    // a level never saved, goes where the Save dialog says.
+    std::string path = doc_.slot_file(slot);
+    if (path.size() < 4 || !tools::iequals(std::string_view(path).substr(path.size() - 4), ".3da")) {
+      const std::optional<std::string> chosen =
+          ask_file(FileDialog::kSaveModel, qs(std::string(doc_.slot(slot).name.view()) + ".3da"));
+      if (!chosen) return false;
+      path = *chosen;
+    }
+    const WaitCursor wait;
+    if (!save_model(doc_, slot, path, files_)) return false;
+    history_.mark_saved(slot);
+  }
+  return true;
 }
 
 void MainWindow::closeEvent(QCloseEvent* e) {
-  // Unsaved changes are named in the one question exiting asks.
+  // Unsaved changes are named in the one question exiting asks; saving
+  // them can fail or be cancelled, and then the window stays.
   const std::vector<int> unsaved = history_.modified_slots();
-  const bool asked = !unsaved.empty() || doc_.any_subobject();
-  const QString question =
-      unsaved.empty() ? QStringLiteral("Are you sure you wish to exit?")
-      : unsaved.size() == 1
-          ? QStringLiteral("Level %1 has unsaved changes.\nAre you sure you wish to exit?").arg(slot_list(unsaved))
-          : QStringLiteral("Levels %1 have unsaved changes.\nAre you sure you wish to exit?").arg(slot_list(unsaved));
-  if (asked && !ask_yes_no(question, "Exit")) {
+  bool go = true;
+  if (!unsaved.empty()) {
+    switch (ask_unsaved(unsaved_text(unsaved, "Save them before exiting?"), "Exit")) {
+      case UnsavedAnswer::kSave: go = save_levels(unsaved); break;
+      case UnsavedAnswer::kDiscard: go = true; break;
+      case UnsavedAnswer::kCancel: go = false; break;
+    }
+  } else if (doc_.any_subobject()) {
+    go = ask_yes_no("Are you sure you wish to exit?", "Exit");
+  }
+  if (!go) {
     e->ignore();
+    refresh_menus();
     return;
   }
   write_settings();
@@ -648,8 +701,9 @@ void MainWindow::write_settings() {
   if (settings_written_) return;
   settings_written_ = true;
   gui::write_settings(doc_);
-  // A preset file that cannot be written is left as it was.
-  (void)save_presets(doc_.paths.preset_path, presets_, files_.username);
+  // A preset file that cannot be written is left as it was, and so is one
+  // that could not be read nor moved aside.
+  if (doc_.paths.write_presets) (void)save_presets(doc_.paths.preset_path, presets_, files_.username);
   // The window's place is kept beside the tool's own values, never in
   // their group.
   QSettings store("Brellwick", "ORVO");
@@ -809,7 +863,8 @@ void MainWindow::clear_command(bool all) {
   const std::vector<int> levels = all ? std::vector<int>{0, 1, 2, 3} : std::vector<int>{doc_.current_slot()};
   if (!confirm_discard(levels, all ? "Clear All" : "Clear")) return;
   for (int slot : levels) {
-    model_reset(doc_.slot(slot));
+    model_release(doc_.slot(slot));
+    doc_.set_slot_file(slot, {});
     history_.reset(slot);
   }
   doc_.changed(kChangedModel | kChangedView | kChangedSlot);
@@ -836,12 +891,12 @@ void MainWindow::open_model_command(bool all) {
   notifier_.begin_log();
   {
     const WaitCursor wait;
-    // A read starts by clearing the slot, so its steps go whatever the
-    // outcome.
-    if (all) open_level_set(doc_, *path, files_);
-    else open_model(doc_, slot, *path, files_);
-    for (int i = 0; i < kSlotCount; ++i)
-      if (all || i == slot) history_.reset(i);
+    // A failed read leaves the slots, their steps and unsaved marks as they
+    // were; the slots a read replaced start a new history.
+    const bool read = all ? open_level_set(doc_, *path, files_) : open_model(doc_, slot, *path, files_);
+    if (read)
+      for (int i = 0; i < kSlotCount; ++i)
+        if (all || i == slot) history_.reset(i);
   }
   notifier_.end_log(static_cast<int>(doc_.current_model().subobjects.size()));
 }
@@ -911,11 +966,19 @@ void MainWindow::save_pcx_command() {
 }
 
 void MainWindow::zero_alpha_command() {
+  // The picture is read and checked before the person is asked where to
+  // write it.
   const std::optional<std::string> in = ask_file(FileDialog::kZeroAlphaIn);
   if (!in) return;
+  std::optional<Image> picture;
+  {
+    const WaitCursor wait;
+    picture = zero_ignore_alpha_picture(*in, notifier_);
+  }
+  if (!picture) return;
   const std::optional<std::string> out = ask_file(FileDialog::kZeroAlphaOut);
   if (!out) return;
-  create_zero_ignore_alpha(*in, *out, notifier_);
+  write_zero_ignore_alpha(*picture, *out, notifier_);
   doc_.changed(kChangedView);
 }
 
@@ -928,10 +991,8 @@ void MainWindow::recent_command(int index) {
   notifier_.begin_log();
   {
     const WaitCursor wait;
-    const bool read = open_recent(doc_, index, files_);
-    // An import that failed left the slot as it was; a 3DA read clears it
-    // first.
-    if (read || entry.kind != kRecentImport)
+    // A failed read or import leaves the slots as they were.
+    if (open_recent(doc_, index, files_))
       for (int i : levels) history_.reset(i);
   }
   notifier_.end_log(static_cast<int>(doc_.current_model().subobjects.size()));

@@ -17,17 +17,21 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTimer>
 #include <QUndoStack>
 #include <filesystem>
+#include <fstream>
 #include <set>
 
 #include "orvo/gui/generator_swatch.h"
 #include "orvo/gui/notifier_windows.h"
 #include "orvo/gui/qt_text.h"
+#include "orvo/gui/settings_store.h"
 #include "orvo/model/metafile.h"
 #include "orvo/runtime/memory_pool.h"
 #include "tools/test/scratch_dir.h"
@@ -50,6 +54,12 @@ class MainWindowTest : public ::testing::Test {
     notifier_.show_message = [this](const QString& text, const QString&) { messages_.push_back(ss(text)); };
     files_.notifier = &notifier_;
     window_ = std::make_unique<MainWindow>(doc_, files_, notifier_, preview_);
+    real_ask_yes_no_ = window_->ask_yes_no;
+    real_ask_unsaved_ = window_->ask_unsaved;
+    window_->ask_unsaved = [this](const QString& text, const QString&) {
+      questions_.push_back(ss(text));
+      return unsaved_answer_;
+    };
     window_->ask_yes_no = [this](const QString& text, const QString&) {
       questions_.push_back(ss(text));
       return answer_;
@@ -86,6 +96,9 @@ class MainWindowTest : public ::testing::Test {
   std::vector<std::string> messages_, questions_;
   std::string chosen_;
   bool answer_ = true;
+  UnsavedAnswer unsaved_answer_ = UnsavedAnswer::kDiscard;
+  std::function<bool(const QString&, const QString&)> real_ask_yes_no_;
+  std::function<UnsavedAnswer(const QString&, const QString&)> real_ask_unsaved_;
 };
 
 TEST_F(MainWindowTest, StartsWithThePanelAndMenusOfTheCommandTable) {
@@ -162,10 +175,12 @@ TEST_F(MainWindowTest, OpensThroughTheDialogAndRendersTheSet) {
   chosen_ = dir_.file("tankm.3da");
   window_->action(cmd::kOpenAll)->trigger();
   EXPECT_EQ(doc_.slot(1).name.view(), "tankm");
-  EXPECT_EQ(window_->windowTitle(), "TanuORVO v1.05.02e - tankh");
+  // The title and the level buttons name each level's file.
+  EXPECT_EQ(window_->windowTitle(), qs("TanuORVO v1.05.02e - tankh (" + dir_.file("tankh.3da") + ")"));
   EXPECT_TRUE(window_->action(cmd::kRecent1)->text().endsWith("  (all)"));
   window_->action(cmd::kSlotM)->trigger();
-  EXPECT_EQ(window_->windowTitle(), "TanuORVO v1.05.02e - tankm");
+  EXPECT_EQ(window_->windowTitle(), qs("TanuORVO v1.05.02e - tankm (" + dir_.file("tankm.3da") + ")"));
+  EXPECT_EQ(control<QPushButton>(1037)->toolTip(), qs("T: " + dir_.file("tankt.3da")));
 
   control<QPushButton>(1041)->click();
   ASSERT_EQ(doc_.preview_mode, kPreviewCurrent) << (messages_.empty() ? "" : messages_.back());
@@ -258,32 +273,145 @@ TEST_F(MainWindowTest, UnsavedChangesAreMarkedAndAskedAboutBeforeTheyAreDiscarde
   window_->history().record(0, "Edit Materials", [&] { doc_.slot(0).materials[0].transparency = 7; });
   EXPECT_EQ(window_->windowTitle().toStdString(), read + "  (unsaved: H)");
 
-  // Open and Clear ask first; No keeps the edit and its step.
-  answer_ = false;
+  // Open and Clear ask first; Cancel keeps the edit and its step.
+  unsaved_answer_ = UnsavedAnswer::kCancel;
   questions_.clear();
   window_->run_command(cmd::kOpen);
   window_->run_command(cmd::kClear);
   ASSERT_EQ(questions_.size(), 2u);
-  EXPECT_EQ(questions_[0], "Level H has unsaved changes.\nDiscard them?");
+  EXPECT_EQ(questions_[0], "Level H has unsaved changes.\nSave them first?");
   EXPECT_EQ(doc_.slot(0).materials[0].transparency, 7);
   EXPECT_TRUE(window_->history().modified(0));
 
-  // Exit names the level in its one question.
+  // Exit names the level in its one question; Cancel keeps the window.
   questions_.clear();
-  window_->close();
+  EXPECT_FALSE(window_->close());
   ASSERT_EQ(questions_.size(), 1u);
-  EXPECT_EQ(questions_[0], "Level H has unsaved changes.\nAre you sure you wish to exit?");
+  EXPECT_EQ(questions_[0], "Level H has unsaved changes.\nSave them before exiting?");
 
   // Saving marks the level clean; reading it again drops its steps.
   chosen_ = dir_.file("saved.3da");
   window_->run_command(cmd::kSave);
   EXPECT_FALSE(window_->history().modified(0));
-  EXPECT_EQ(window_->windowTitle().toStdString(), read);
-  answer_ = true;
+  EXPECT_EQ(window_->windowTitle(), qs("TanuORVO v1.05.02e - tankh (" + dir_.file("saved.3da") + ")"));
   questions_.clear();
+  chosen_ = dir_.file("tankh.3da");
   window_->run_command(cmd::kOpen);
   EXPECT_TRUE(questions_.empty());
   EXPECT_EQ(window_->history().stack(0).count(), 0);
+}
+
+TEST_F(MainWindowTest, SaveInTheQuestionWritesTheLevelToItsFileFirst) {
+  chosen_ = dir_.file("tankh.3da");
+  window_->run_command(cmd::kOpen);
+  window_->history().record(0, "Edit Materials", [&] { doc_.slot(0).materials[0].transparency = 77; });
+  unsaved_answer_ = UnsavedAnswer::kSave;
+  window_->run_command(cmd::kClear);
+  EXPECT_TRUE(doc_.slot(0).subobjects.empty());
+  Document check;
+  ASSERT_TRUE(open_model(check, 0, dir_.file("tankh.3da"), files_));
+  EXPECT_EQ(check.slot(0).materials[0].transparency, 77);
+
+  // An imported scene is saved where the Save dialog says; cancelling that
+  // dialog stops the command.
+  chosen_ = dir_.file("tankh.ase");
+  window_->run_command(cmd::kImport);
+  window_->history().record(0, "Edit Materials", [&] { doc_.slot(0).materials[0].transparency = 5; });
+  chosen_.clear();
+  window_->run_command(cmd::kClear);
+  EXPECT_FALSE(doc_.slot(0).subobjects.empty());
+  chosen_ = dir_.file("imported.3da");
+  window_->close();
+  EXPECT_TRUE(std::filesystem::exists(dir_.file("imported.3da")));
+  EXPECT_FALSE(window_->isVisible());
+}
+
+TEST_F(MainWindowTest, AFailedOpenKeepsTheLevelItsStepsAndItsUnsavedMark) {
+  chosen_ = dir_.file("tankh.3da");
+  window_->run_command(cmd::kOpen);
+  const std::size_t parts = doc_.slot(0).subobjects.size();
+  window_->history().record(0, "Edit Materials", [&] { doc_.slot(0).materials[0].transparency = 7; });
+  const QString title = window_->windowTitle();
+  {
+    std::ofstream cut(dir_.file("cuth.3da"));
+    cut << "material\n  name \"wall\"\n";
+  }
+  for (int command : {cmd::kOpen, cmd::kOpenAll}) {
+    messages_.clear();
+    chosen_ = dir_.file("cuth.3da");
+    window_->run_command(command);  // Discard: the read is tried, and fails
+    ASSERT_FALSE(messages_.empty());
+    EXPECT_NE(messages_.front().find(dir_.file("cuth.3da")), std::string::npos) << messages_.front();
+    EXPECT_EQ(doc_.slot(0).subobjects.size(), parts);
+    EXPECT_EQ(doc_.slot(0).materials[0].transparency, 7);
+    EXPECT_TRUE(window_->history().modified(0));
+    EXPECT_EQ(window_->history().stack(0).count(), 1);
+    EXPECT_EQ(window_->windowTitle(), title);
+  }
+}
+
+TEST_F(MainWindowTest, PresetAndSettingsFilesThatCannotBeReadAreNeverReplaced) {
+  window_.reset();
+  const std::string presets = doc_.paths.preset_path;
+  const std::string utf16("\xFF\xFE;\0 \0f\0u\0n\0c\0", 14);
+  std::ofstream(presets, std::ios::binary) << utf16;
+  std::ofstream(doc_.paths.config_path, std::ios::binary) << std::string("SKY_RED\0 10\n", 12);
+  const std::vector<std::string> problems = read_settings(doc_);
+  window_ = std::make_unique<MainWindow>(doc_, files_, notifier_, preview_);
+  ASSERT_EQ(problems.size(), 1u);
+  EXPECT_TRUE(problems[0].starts_with("TanuOrvo.cfg cannot be read\n" + doc_.paths.config_path + ": ")) << problems[0];
+  ASSERT_EQ(messages_.size(), 1u);
+  EXPECT_TRUE(messages_[0].starts_with("funcs.pre cannot be read\n" + presets + ": ")) << messages_[0];
+  EXPECT_NE(messages_[0].find(presets + ".bad"), std::string::npos);
+
+  // Both were moved aside whole; closing writes new ones beside them.
+  window_->write_settings();
+  auto bytes = [](const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  EXPECT_EQ(bytes(presets + ".bad"), utf16);
+  EXPECT_EQ(bytes(doc_.paths.config_path + ".bad"), std::string("SKY_RED\0 10\n", 12));
+  EXPECT_TRUE(bytes(presets).starts_with("; funcs.pre"));
+  EXPECT_NE(bytes(doc_.paths.config_path).find("PREVFILE"), std::string::npos);
+}
+
+TEST_F(MainWindowTest, ZeroIgnoreAlphaChecksItsPictureBeforeAskingWhereToWriteIt) {
+  std::vector<FileDialog> asked;
+  window_->choose_file = [&](const FileDialogRequest& r) -> std::optional<QString> {
+    asked.push_back(r.kind);
+    return qs(r.kind == FileDialog::kZeroAlphaIn ? dir_.file("tankh.3da") : dir_.file("mask.pcx"));
+  };
+  window_->run_command(cmd::kZeroIgnoreAlpha);  // a text file is no 8-bit PCX
+  EXPECT_EQ(asked, std::vector<FileDialog>{FileDialog::kZeroAlphaIn});
+  ASSERT_EQ(messages_.size(), 1u);
+  EXPECT_TRUE(messages_[0].starts_with("Error: unknown error!\n" + dir_.file("tankh.3da") + ": ") ||
+              messages_[0].starts_with("Error: " + dir_.file("tankh.3da") + " is not 8bit!\n"))
+      << messages_[0];
+  EXPECT_FALSE(std::filesystem::exists(dir_.file("mask.pcx")));
+}
+
+TEST_F(MainWindowTest, EnterAnswersYesAndSaveInTheQuestionBoxes) {
+  // The real boxes, answered by the key a person presses.
+  std::vector<QString> defaults;
+  auto press = [&](int key) {
+    QTimer::singleShot(0, [&defaults, key] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      ASSERT_NE(box, nullptr);
+      defaults.push_back(box->defaultButton() != nullptr ? box->defaultButton()->text() : QString());
+      QKeyEvent down(QEvent::KeyPress, key, Qt::NoModifier);
+      QApplication::sendEvent(box, &down);
+    });
+  };
+  press(Qt::Key_Return);
+  EXPECT_TRUE(real_ask_yes_no_("Save /m/tankh.3da?", "Save All"));
+  press(Qt::Key_Return);
+  EXPECT_EQ(real_ask_unsaved_("Level H has unsaved changes.\nSave them first?", "Open"), UnsavedAnswer::kSave);
+  press(Qt::Key_Escape);
+  EXPECT_EQ(real_ask_unsaved_("Level H has unsaved changes.\nSave them first?", "Open"), UnsavedAnswer::kCancel);
+  ASSERT_EQ(defaults.size(), 3u);
+  EXPECT_EQ(defaults[0].remove('&'), "Yes");
+  EXPECT_EQ(defaults[1].remove('&'), "Save");
 }
 
 TEST_F(MainWindowTest, EachStepOfTheMaterialEditorUndoesToTheBytesBeforeIt) {

@@ -52,7 +52,7 @@ int main(int argc, char** argv) {
   orvo::Document doc;
   doc.paths =
       orvo::make_document_paths(orvo::gui::native_path(QDir::currentPath()), orvo::gui::native_path(QDir::tempPath()));
-  orvo::gui::read_settings(doc);
+  (void)orvo::gui::read_settings(doc);
   orvo::gui::GuiNotifier notifier;
   // Nobody is there to close a message box: messages go to the terminal.
   notifier.show_message = [](const QString& text, const QString&) {

@@ -7,10 +7,12 @@
 
 #include <array>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "orvo/document/document.h"
 #include "orvo/import/model_files.h"
+#include "orvo/viewer/image.h"
 
 namespace orvo {
 
@@ -30,19 +32,31 @@ struct FileCommandContext {
 // "Unable to open file", "Unexpeded EOF" or "Error loading 3da file".
 std::string read_message(const Status& status);
 
-// "Open": one 3DA file into `slot`; on success the unit scale follows the
-// file, the path becomes the newest recent file (one file). False after the
-// message.
+// A failure as the person is told it: the command's fixed text on the first
+// line, then the file and what is wrong with it, as far as the reader knows.
+std::string failure_message(const std::string& first_line, const std::string& path, const Status& status);
+
+// "Open": one 3DA file into `slot`. The file is read into a scratch model
+// that replaces the slot only when the whole read worked: on failure the
+// slot, the unit scale and the stretch boxes stay as they were. On success
+// the unit scale follows the file, the slot's file is `path`, and the path
+// becomes the newest recent file (one file). False after the message.
 bool open_model(Document& doc, int slot, const std::string& path, FileCommandContext& c);
 
 // "Open All": the four levels of the set `path` belongs to (any letter),
-// each failed level with its message; the H path becomes the newest recent
-// file (a level set) when it read. True when any level read.
+// each failed level with its message. When any level read, the set replaces
+// all four slots: a level that failed leaves its slot empty, so the slots
+// never mix two sets; when none read, every slot stays as it was (false).
+// The H path becomes the newest recent file (a level set) when it read.
 bool open_level_set(Document& doc, const std::string& path, FileCommandContext& c);
 
-// "Save": the current slot as 3DA; the path becomes the newest recent file.
-// A failed write shows "Unable to save file" with the reason.
-bool save_model(Document& doc, const std::string& path, FileCommandContext& c);
+// "Save": slot `slot` as 3DA; the path becomes the newest recent file and
+// the slot's file. A failed write shows "Unable to save file" with the
+// file and the reason.
+bool save_model(Document& doc, int slot, const std::string& path, FileCommandContext& c);
+inline bool save_model(Document& doc, const std::string& path, FileCommandContext& c) {
+  return save_model(doc, doc.current_slot(), path, c);
+}
 
 // "Save All": each slot that holds a sub-object, asked first ("Save %s?" for
 // H, "Save: %s?" for the others, caption "Save All", with that level's path)
@@ -62,10 +76,16 @@ bool import_scene(Document& doc, int slot, const std::string& path, FileCommandC
 // is empty, of an unknown kind, or its command failed.
 bool open_recent(Document& doc, int index, FileCommandContext& c);
 
-// "Create Zero Ignore Alpha": the 8-bit PCX `in` with every index but 0 made
-// 255 and a grey palette, written to `out`. The messages: "Error: unable to
-// open %s!", "Error: out of memory!", "Error: %s is not 8bit!", "Error:
-// unknown error!".
+// "Create Zero Ignore Alpha", in its two steps so that the picture is read
+// and checked before the person is asked where to write it. The first reads
+// the 8-bit PCX `in` and makes every index but 0 255 with a grey palette
+// (messages "Error: unable to open %s!", "Error: out of memory!", "Error: %s
+// is not 8bit!", "Error: unknown error!", each followed by the reason); the
+// second writes it to `out` ("Error: unable to open %s!" or "Error: unknown
+// error!" with the reason).
+std::optional<Image> zero_ignore_alpha_picture(const std::string& in, UserNotifier& notifier);
+bool write_zero_ignore_alpha(const Image& picture, const std::string& out, UserNotifier& notifier);
+// Both steps at once.
 bool create_zero_ignore_alpha(const std::string& in, const std::string& out, UserNotifier& notifier);
 
 }  // namespace orvo

@@ -74,9 +74,14 @@ void parse_presets(std::string_view text, FunctionPresetList& list);
 // ends.
 std::string write_presets(const FunctionPresetList& list, std::string_view file_name, std::string_view user);
 
+// The largest preset file read (16 MiB; 1024 presets take about 300 KB).
+inline constexpr std::size_t kMaxPresetFileBytes = std::size_t{16} << 20;
+
 // Reads the file at `path` into `list` (emptied first). A missing or
-// unreadable file leaves the list empty and is not reported; false then.
-bool load_presets(const std::string& path, FunctionPresetList& list);
+// unreadable file leaves the list empty; false then, with `problem` (when
+// given) saying why a file that exists cannot be used (unreadable, too
+// large, not text); a missing file leaves it empty.
+bool load_presets(const std::string& path, FunctionPresetList& list, std::string* problem = nullptr);
 // Writes the file through a temporary file in the same folder, renamed over
 // `path` only when complete. The caller may ignore the failure (the tool
 // does so at shut-down).

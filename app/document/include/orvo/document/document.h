@@ -45,6 +45,10 @@ struct DocumentPaths {
   std::string data_folder;     // the per-user folder .../Brellwick/ORVO
   std::string config_path;     // startup folder + "TanuOrvo.cfg"
   std::string preset_path;     // data folder + "funcs.pre"
+  // False when that file could not be read nor moved aside: it is then
+  // never written this run.
+  bool write_config = true;
+  bool write_presets = true;
 };
 
 // The paths for a start in `startup_folder` with the per-user data root
@@ -93,7 +97,13 @@ class Document {
 
   // Whether any slot holds a sub-object: only then does exiting ask first.
   bool any_subobject() const;
-  // The main window's title for the current slot's model.
+  // The file each slot was read or imported from or last saved to, full
+  // path; empty for a slot that holds nothing read from a file.
+  const std::string& slot_file(int index) const { return slot_files_[static_cast<std::size_t>(index)]; }
+  void set_slot_file(int index, std::string path) { slot_files_[static_cast<std::size_t>(index)] = std::move(path); }
+
+  // The main window's title for the current slot's model, naming the slot's
+  // file when it has one.
   std::string title() const;
 
   using Observer = std::function<void(uint32_t changes)>;
@@ -104,6 +114,7 @@ class Document {
 
  private:
   std::array<std::unique_ptr<Model>, kSlotCount> slots_;
+  std::array<std::string, kSlotCount> slot_files_;
   ViewState view_;
   RenderSettings render_;
   FolderSettings folders_;

@@ -15,6 +15,7 @@
 
 #include <array>
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -80,6 +81,9 @@ using RecentFiles = std::array<RecentFile, 4>;  // index 0 is the newest
 // unknown keys.
 void read_config(std::string_view text, RenderSettings& render, RecentFiles& recent);
 
+// The largest settings file read (1 MiB): it holds 23 short lines.
+inline constexpr std::size_t kMaxConfigFileBytes = std::size_t{1} << 20;
+
 // Reads the settings file at `path` with read_config. A file that is
 // missing, unreadable or larger than any settings file leaves every value
 // as it was and returns the read error (code 1), which start-up ignores:
@@ -92,6 +96,26 @@ Status read_config_file(const std::string& path, RenderSettings& render, RecentF
 // forms a token. The environment map is not part of it.
 std::string write_config(const RenderSettings& render, const RecentFiles& recent);
 
+// A file of the tool's own (settings, presets) as read at start-up. Such a
+// file is written back at exit from what was read, so one that exists but
+// cannot be used must not be replaced by defaults.
+struct OwnFile {
+  std::optional<std::string> text;  // the contents; none when missing or unusable
+  std::string problem;              // why a file that exists cannot be used; empty otherwise
+};
+
+// Reads `path`: missing gives neither text nor problem; a file that cannot
+// be read, is larger than `max_bytes` or holds a NUL byte (not text of this
+// tool: UTF-16, a binary file) gives the problem.
+OwnFile read_own_file(const std::string& path, std::size_t max_bytes);
+
+// Keeps an own file that cannot be used from being replaced at exit: it is
+// moved aside to "NAME.bad" (or "NAME.bad2" .. "NAME.bad9" when taken);
+// when that fails it stays where it is and `write_back` becomes false, so
+// the tool does not write that file this run. Returns what the person is
+// told: "NAME cannot be read", the problem, and what was done.
+std::string set_aside_own_file(const std::string& path, const std::string& problem, bool& write_back);
+
 // Replaces the file at `path` with write_config's text, whole or not at all.
 // On failure the old file stays; the caller shows nothing.
 Status write_config_file(const std::string& path, const RenderSettings& render, const RecentFiles& recent);
@@ -103,7 +127,12 @@ Status write_config_file(const std::string& path, const RenderSettings& render, 
 // which makes textures be looked up by their names alone.
 std::string texture_folder_for_lookup(std::string_view folder);
 
-// Enters `path` as the newest entry with `kind`. When it equals an entry
+// `path` made absolute (from the current folder) and normalised ("." and
+// ".." components and doubled separators removed), so that one file always
+// has one name in the recent list and the title. An empty path stays empty.
+std::string full_path(const std::string& path);
+
+// Enters `path` (made a full path) as the newest entry with `kind`. When it equals an entry
 // (without regard to case), the newer entries move down one place over it;
 // otherwise every entry moves down and the oldest is dropped. A path longer
 // than kMaxRecentPath is refused and the list stays as it was (false).

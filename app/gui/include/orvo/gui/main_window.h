@@ -53,6 +53,10 @@ struct FileDialogRequest {
   QString preset_name;  // the file name it shows first, or empty
 };
 
+// The answer to "these levels have unsaved changes": save them first, go on
+// without them, or stop the command.
+enum class UnsavedAnswer { kSave, kDiscard, kCancel };
+
 class MainWindow : public QMainWindow {
   Q_OBJECT
 
@@ -106,6 +110,9 @@ class MainWindow : public QMainWindow {
   // dialog is run (its exec()).
   std::function<std::optional<QString>(const FileDialogRequest&)> choose_file;
   std::function<bool(const QString& text, const QString& caption)> ask_yes_no;
+  // The Save / Discard / Cancel question before unsaved levels would be
+  // lost (Save is the default button, Escape cancels).
+  std::function<UnsavedAnswer(const QString& text, const QString& caption)> ask_unsaved;
   std::function<int(QDialog&)> run_dialog;
 
  protected:
@@ -140,9 +147,13 @@ class MainWindow : public QMainWindow {
   void centre_command();
   void memory_stack_command();
   int exec_dialog(QDialog& dialog);
-  // Asks before a command discards unsaved changes of any of `slots`; true
-  // when there are none or the person agrees.
+  // Asks before a command discards unsaved changes of any of `slots`: Save
+  // saves them first, Discard goes on, Cancel stops. True when the command
+  // may go on.
   bool confirm_discard(const std::vector<int>& levels, const QString& caption);
+  // Saves `levels`, each to the 3DA file it came from or was last saved to,
+  // else where the Save dialog says. False when one was not saved.
+  bool save_levels(const std::vector<int>& levels);
   void clear_command(bool all);
   void bind_selection_commands();
   void materials_command();
