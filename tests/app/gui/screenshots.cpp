@@ -12,6 +12,8 @@
 #include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QMessageBox>
 #include <QStandardPaths>
 #include <QTimer>
 #include <cstdio>
@@ -199,6 +201,27 @@ int main(int argc, char** argv) {
       failures += !save(*dialog, out, name);
       dialog->close();
     }
+  }
+  // A read that fails: the box keeps the tool's own words on its first line
+  // and names the file and the reason below them.
+  {
+    QFile whole("tankh.3da");
+    QFile cut("cuth.3da");
+    if (whole.open(QIODevice::ReadOnly) && cut.open(QIODevice::WriteOnly)) {
+      const QByteArray text = whole.readAll();
+      cut.write(text.left(text.indexOf("shader_type")));
+    }
+    cut.close();
+    notifier.show_message = [&](const QString& text, const QString& caption) {
+      QMessageBox box(QMessageBox::Information, caption, text, QMessageBox::Ok, &window);
+      box.show();
+      settle();
+      failures += !save(box, out, "orvo-open-failed.png");
+    };
+    window.choose_file = [](const orvo::gui::FileDialogRequest&) -> std::optional<QString> {
+      return QDir::current().absoluteFilePath("cuth.3da");
+    };
+    window.run_command(orvo::cmd::kOpen);
   }
   window.write_settings();
   return failures == 0 ? 0 : 1;
