@@ -687,6 +687,11 @@ void MainWindow::bind_commands() {
   table_.bind(cmd::kRenderValues, {[this] { render_values_command(); }});
   table_.bind(cmd::kOptions, {[this] { options_command(); }});
   table_.bind(cmd::kCentreDialog, {[this] { centre_command(); }});
+  table_.bind(cmd::kFrameAll, {[this] {
+                const QSize page = page_->client_size();
+                if (frame_model(doc_.view(), doc_.current_model(), page.width(), page.height()))
+                  doc_.changed(kChangedView | kChangedCentre);
+              }});
   table_.bind(cmd::kMemoryStack, {[this] { memory_stack_command(); }});
   table_.bind(cmd::kZeroIgnoreAlpha, {[this] { zero_alpha_command(); }});
   table_.bind(cmd::kSavePcx, {[this] { save_pcx_command(); }});

@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
@@ -27,6 +28,7 @@
 
 #include "orvo/gui/generator_swatch.h"
 #include "orvo/gui/notifier_windows.h"
+#include "orvo/gui/page_view.h"
 #include "orvo/gui/qt_text.h"
 #include "orvo/model/metafile.h"
 #include "orvo/runtime/memory_pool.h"
@@ -156,6 +158,41 @@ TEST_F(MainWindowTest, PageKeysZoomPanAndTurn) {
   key(Qt::Key_2, Qt::KeypadModifier);  // pitch, not the pass limit
   EXPECT_FLOAT_EQ(doc_.view().pitch, pitch + 0.1f);
   EXPECT_EQ(doc_.pass_limit, 3);
+}
+
+// View > Frame All (Home) brings a slot that is out of sight, or a speck,
+// into the page: its polygons span most of the page in each plane and the
+// 3D view.
+TEST_F(MainWindowTest, FrameAllFitsTheSlotIntoThePage) {
+  chosen_ = dir_.file("tankh.3da");
+  window_->run_command(cmd::kOpenAll);
+  QAction* frame = window_->action(cmd::kFrameAll);
+  ASSERT_NE(frame, nullptr);
+  EXPECT_EQ(frame->shortcut(), QKeySequence(Qt::Key_Home));
+  bool in_view_menu = false;
+  for (QAction* menu : window_->menuBar()->actions())
+    if (menu->text() == "&View") in_view_menu = menu->menu()->actions().contains(frame);
+  EXPECT_TRUE(in_view_menu);
+  auto* page = window_->findChild<PageView*>("PageWindow");
+  ASSERT_NE(page, nullptr);
+  for (const int plane : {cmd::kPlaneXY, cmd::kPlaneXZ, cmd::kPlaneYZ, cmd::kView3D}) {
+    window_->run_command(plane);
+    doc_.view().display_flags = kShowPolys;
+    doc_.view().grid_shown = 0;
+    doc_.view().zoom = 0.02f;
+    doc_.view().centre = {500, -300, 20};
+    frame->trigger();
+    const QImage& picture = page->picture();
+    QRect drawn;
+    for (int y = 0; y < picture.height(); ++y)
+      for (int x = 0; x < page->client_size().width(); ++x)
+        if ((picture.pixel(x, y) & 0xFFFFFF) != 0) drawn |= QRect(x, y, 1, 1);
+    const QSize client = page->client_size();
+    EXPECT_TRUE(drawn.width() >= client.width() * 0.6 || drawn.height() >= client.height() * 0.6)
+        << plane << ": " << drawn.width() << "x" << drawn.height() << " of " << client.width() << "x"
+        << client.height();
+    EXPECT_TRUE(QRect(QPoint(0, 0), client).contains(drawn)) << plane;
+  }
 }
 
 TEST_F(MainWindowTest, OpensThroughTheDialogAndRendersTheSet) {
