@@ -18,6 +18,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
@@ -29,6 +30,7 @@
 #include "orvo/gui/generator_swatch.h"
 #include "orvo/gui/notifier_windows.h"
 #include "orvo/gui/page_view.h"
+#include "orvo/gui/panes.h"
 #include "orvo/gui/qt_text.h"
 #include "orvo/model/metafile.h"
 #include "orvo/runtime/memory_pool.h"
@@ -193,6 +195,49 @@ TEST_F(MainWindowTest, FrameAllFitsTheSlotIntoThePage) {
         << client.height();
     EXPECT_TRUE(QRect(QPoint(0, 0), client).contains(drawn)) << plane;
   }
+}
+
+// The item pane shows its lines whole, with the counts in right-aligned
+// columns, and its right edge can be dragged; the centre pane stays clear
+// of the page, where the hover readout is written.
+TEST_F(MainWindowTest, PanesShowTheirTextsWholeAndTheItemPaneCanBeWidened) {
+  chosen_ = dir_.file("tankh.3da");
+  window_->run_command(cmd::kOpenAll);
+  auto* items = window_->findChild<ItemPane*>("ItemInfoWindow");
+  auto* page = window_->findChild<PageView*>("PageWindow");
+  auto* centre = window_->findChild<QWidget*>("CenterInfoWindow");
+  ASSERT_TRUE(items && page && centre);
+  QApplication::processEvents();
+  EXPECT_GE(items->width(), items->content_width());
+  const ItemPane::Columns c = items->columns();
+  const QFontMetrics fm(items->font());
+  for (const SubObject& so : doc_.current_model().subobjects)
+    EXPECT_LE(c.name + fm.horizontalAdvance(qs(so.name.view())), c.vertices_end - fm.horizontalAdvance("0000"));
+  EXPECT_LE(c.polys_end, items->contentsRect().right());
+  EXPECT_GE(page->geometry().left(), items->geometry().right());
+
+  // The hover readout's line, in the main window's coordinates, is clear
+  // of the centre pane.
+  const QRect readout(page->mapTo(window_.get(), page->contentsRect().topLeft() + QPoint(10, 10)),
+                      QSize(page->fontMetrics().horizontalAdvance("(-1000.0000, -1000.0000, -1000.0000)   "),
+                            page->fontMetrics().height()));
+  EXPECT_FALSE(QRect(centre->mapTo(window_.get(), QPoint(0, 0)), centre->size()).intersects(readout));
+
+  // Dragging the right edge 120 pixels to the right widens the pane and
+  // moves the page along.
+  const int width = items->width(), page_left = page->geometry().left();
+  const QPointF edge(items->width() - 2, 40);
+  QMouseEvent press(QEvent::MouseButtonPress, edge, items->mapToGlobal(edge), Qt::LeftButton, Qt::LeftButton,
+                    Qt::NoModifier);
+  QApplication::sendEvent(items, &press);
+  const QPointF to = edge + QPointF(120, 0);
+  QMouseEvent move(QEvent::MouseMove, to, items->mapToGlobal(to), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(items, &move);
+  QMouseEvent release(QEvent::MouseButtonRelease, to, items->mapToGlobal(to), Qt::LeftButton, Qt::NoButton,
+                      Qt::NoModifier);
+  QApplication::sendEvent(items, &release);
+  EXPECT_NEAR(items->width(), width + 120, 2);
+  EXPECT_NEAR(page->geometry().left(), page_left + 120, 2);
 }
 
 TEST_F(MainWindowTest, OpensThroughTheDialogAndRendersTheSet) {
