@@ -10,14 +10,18 @@
 #include <QOpenGLFunctions_3_3_Core>
 #include <QOpenGLVersionFunctionsFactory>
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <vector>
 
 #include "orvo/runtime/gl_context.h"
 #include "orvo/runtime/memory_pool.h"
 #include "orvo/viewer/gl_preview.h"
 #include "orvo/viewer/model_loader.h"
+#include "orvo/viewer/preview_frame.h"
 #include "tools/base/atomic_write.h"
 
 namespace orvo {
@@ -33,6 +37,49 @@ tools::Status save_png(const QImage& image, const std::string& path) {
     return tools::Error{1, path + ": the picture cannot be encoded as PNG", {}, tools::ErrorKind::kCannotWrite};
   }
   return tools::write_file_atomic(path, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+}
+
+// The share of the picture's shorter side a framed model's bounding sphere
+// takes.
+constexpr double kFrameFill = 0.85;
+
+// Centre and zoom that frame the loaded model: centred on the middle of its
+// vertices' box, the camera as near as lets the bounding sphere about that
+// middle take kFrameFill of the picture, whatever the direction. False for a
+// model without vertices.
+bool frame_model(const render::Model& model, int width, int height, PreviewView& view) {
+  std::vector<preview::Vec3> points;  // in the model's axes
+  const auto add = [&points](const float* file) { points.push_back({file[2], -file[0], file[1]}); };
+  for (const render::VertexM& v : model.vertices_m) add(v.position.data());
+  for (const render::VertexP& v : model.vertices_p) add(v.position.data());
+  for (const render::VertexS& v : model.vertices_s) {
+    float file[3];
+    std::memcpy(file, v.bytes.data(), sizeof file);
+    add(file);
+  }
+  if (points.empty()) return false;
+  preview::Vec3 low = points.front(), high = points.front();
+  for (const preview::Vec3& p : points)
+    for (int i = 0; i < 3; ++i) {
+      low[i] = std::min(low[i], p[i]);
+      high[i] = std::max(high[i], p[i]);
+    }
+  preview::Vec3 centre{};
+  for (int i = 0; i < 3; ++i) centre[i] = (low[i] + high[i]) / 2.0f;
+  double r = 0.0;
+  for (const preview::Vec3& p : points) {
+    const double dx = p[0] - centre[0], dy = p[1] - centre[1], dz = p[2] - centre[2];
+    r = std::max(r, std::sqrt(dx * dx + dy * dy + dz * dz));
+  }
+  // The lens: a focal length of kFocalPerWidth of the width; the shorter
+  // side limits. A sphere of radius r at distance d spans the half angle
+  // asin(r / d).
+  const double focal = 2.0 * preview::kFocalPerWidth * std::max(1.0, double(width) / double(height));
+  const double tan_a = kFrameFill / focal;
+  const double distance = std::max(r * std::sqrt(1.0 + tan_a * tan_a) / tan_a, 2.0 * preview::kNearPlane);
+  view.centre = centre;
+  view.zoom = static_cast<float>(std::clamp(100.0 / std::max(distance - 0.1, 0.1), 0.01, 1000.0));
+  return true;
 }
 
 void fail(const std::string& text) {
@@ -107,6 +154,7 @@ int run_render(const RenderOptions& o) {
     view.yaw = o.yaw;
     view.pitch = o.pitch;
     view.zoom = o.zoom;
+    if (o.zoom <= 0.0f && !frame_model(*preview.model(), o.width, o.height, view)) view.zoom = 3.0f;
     view.time_ms = o.time_ms;
     view.wireframe = o.wireframe;
     view.solid_colour = o.solid_colour;

@@ -13,7 +13,11 @@ struct RenderOptions {
   std::string log;       // the loader's log; empty: none
   int width = 640, height = 480;
   int lod = -1;  // the level drawn; -1: chosen by the camera's distance
-  float yaw = 0.6f, pitch = 0.35f, zoom = 3.0f;
+  float yaw = 0.6f, pitch = 0.35f;
+  // 0: the camera frames the model (centred on it, its bounding sphere
+  // filling most of the picture); else the camera is 100 / zoom + 0.1 units
+  // from the model's origin.
+  float zoom = 0.0f;
   uint64_t time_ms = 0;
   int level = 3;  // compatibility level 1 .. 3
   int pass_limit = 3;

@@ -216,6 +216,31 @@ TEST_F(GlPreviewTest, ATurningPartChangesThePictureOnlyWhereItIs) {
       << "changed " << changed.x() << "," << changed.y() << " " << changed.width() << "x" << changed.height();
 }
 
+// The overlay's white text has a dark outline, so it reads over a light
+// background or floor: around "FPS: 0" (at 32, 120) a light background
+// shows dark pixels.
+TEST_F(GlPreviewTest, OverlayTextIsOutlinedInBlack) {
+  ASSERT_TRUE(target_->resize(640, 480));
+  PreviewView v = view();
+  v.overlay = true;
+  v.background = 0xE0E0E0;
+  v.pitch = -0.2f;  // looking up at the model: the floor is not behind the text
+  GlPreview preview(gl_->context());
+  preview.set_texture_folder(kSamples + "/textures/");
+  std::string error;
+  ASSERT_TRUE(preview.load(export_tank(), 3, &error)) << error;
+  target_->bind();
+  preview.draw(v, 640, 480);
+  const QImage image = target_->read();
+  int dark = 0;
+  for (int y = 116; y < 140; ++y)
+    for (int x = 28; x < 100; ++x) {
+      const QRgb c = image.pixel(x, y);
+      if (qGray(c) < 64) ++dark;
+    }
+  EXPECT_GT(dark, 60);
+}
+
 TEST_F(GlPreviewTest, CommandLineRenderWritesThePictureAskedFor) {
   const std::string cli = ORVO_CLI;
   const std::string a = dir_.file("a.png"), b = dir_.file("b.png");

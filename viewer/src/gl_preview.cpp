@@ -1084,26 +1084,37 @@ PreviewFrameInfo GlPreview::draw(const PreviewView& view, int width, int height)
     gl.glActiveTexture(GL_TEXTURE0);
     const std::vector<preview::OverlayLine> lines =
         preview::overlay_lines(info.stats, &caps_, width, height, view.show_stats);
+    // Each glyph is first drawn in black one pixel off in the eight
+    // directions, an outline that keeps the white text readable over a
+    // light floor or background.
+    constexpr float kOutline[8][2] = {{-1, 0}, {1, 0}, {0, -1}, {0, 1}, {-1, -1}, {1, -1}, {-1, 1}, {1, 1}};
     std::vector<float> verts;
     for (int page = 0; page < static_cast<int>(s.font_pages.size()); ++page) {
-      verts.clear();
-      for (const preview::OverlayLine& line : lines) {
-        const float x = line.right_aligned ? static_cast<float>(line.x) - string_width(font_, line.text)
-                                           : static_cast<float>(line.x);
-        for (const GlyphQuad& q : layout_string(font_, line.text, x, static_cast<float>(line.y))) {
-          if (q.page != page) continue;
-          const float quad[6][5] = {{q.x0, q.y0, 0, q.u0, q.v0}, {q.x1, q.y0, 0, q.u1, q.v0},
-                                    {q.x1, q.y1, 0, q.u1, q.v1}, {q.x0, q.y0, 0, q.u0, q.v0},
-                                    {q.x1, q.y1, 0, q.u1, q.v1}, {q.x0, q.y1, 0, q.u0, q.v1}};
-          for (const auto& v : quad) verts.insert(verts.end(), v, v + 5);
+      for (const bool outline : {true, false}) {
+        verts.clear();
+        for (const preview::OverlayLine& line : lines) {
+          const float x = line.right_aligned ? static_cast<float>(line.x) - string_width(font_, line.text)
+                                             : static_cast<float>(line.x);
+          for (const GlyphQuad& q : layout_string(font_, line.text, x, static_cast<float>(line.y))) {
+            if (q.page != page) continue;
+            for (int k = 0; k < (outline ? 8 : 1); ++k) {
+              const float dx = outline ? kOutline[k][0] : 0.0f, dy = outline ? kOutline[k][1] : 0.0f;
+              const float x0 = q.x0 + dx, x1 = q.x1 + dx, y0 = q.y0 + dy, y1 = q.y1 + dy;
+              const float quad[6][5] = {{x0, y0, 0, q.u0, q.v0}, {x1, y0, 0, q.u1, q.v0}, {x1, y1, 0, q.u1, q.v1},
+                                        {x0, y0, 0, q.u0, q.v0}, {x1, y1, 0, q.u1, q.v1}, {x0, y1, 0, q.u0, q.v1}};
+              for (const auto& v : quad) verts.insert(verts.end(), v, v + 5);
+            }
+          }
         }
+        if (verts.empty()) continue;
+        const float shade = outline ? 0.0f : 1.0f;
+        gl.glUniform4f(s.uniform(p, "u_colour"), shade, shade, shade, 1.0f);
+        gl.glBindTexture(GL_TEXTURE_2D, s.font_pages[static_cast<std::size_t>(page)]);
+        gl.glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(verts.size() * sizeof(float)), verts.data(),
+                        GL_STREAM_DRAW);
+        gl.glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(verts.size() / 5));
+        ++info.draw_calls;
       }
-      if (verts.empty()) continue;
-      gl.glBindTexture(GL_TEXTURE_2D, s.font_pages[static_cast<std::size_t>(page)]);
-      gl.glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(verts.size() * sizeof(float)), verts.data(),
-                      GL_STREAM_DRAW);
-      gl.glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(verts.size() / 5));
-      ++info.draw_calls;
     }
     gl.glBindVertexArray(0);
     gl.glEnable(GL_DEPTH_TEST);

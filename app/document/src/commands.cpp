@@ -32,6 +32,7 @@ constexpr CommandInfo kCommands[] = {
     {cmd::kPlaneXZ, "XZ Plane", kInViewMenu, "F2"},
     {cmd::kPlaneYZ, "YZ Plane", kInViewMenu, "F3"},
     {cmd::kView3D, "&3D View", kInViewMenu, "F4"},
+    {cmd::kFrameAll, "&Frame All", kInViewMenu, "Home"},
     {cmd::kGrid, "&Grid", kInViewMenu, ""},
     {cmd::kByObject, "By Object", kInViewMenu | kInMouseMenu, ""},
     {cmd::kByMaterial, "By Material", kInViewMenu | kInMouseMenu, ""},

@@ -4,6 +4,9 @@
 #include <cmath>
 #include <cstdio>
 
+#include "orvo/document/projection.h"
+#include "orvo/model/model.h"
+
 namespace orvo {
 
 namespace {
@@ -86,6 +89,78 @@ void set_fly_camera_from_orbit(ViewState& v) {
   v.fly_camera[3] = angle(yaw + kPi);
   v.fly_camera[4] = angle(-pitch);
   v.fly_camera[5] = 0;
+}
+
+bool frame_model(ViewState& view, const Model& model, int width, int height) {
+  if (width <= 0 || height <= 0) return false;
+  std::array<float, 3> low{}, high{};
+  bool any = false;
+  for (const SubObject& so : model.subobjects)
+    for (const Vertex& v : so.verts) {
+      const std::array<float, 3> p{v.x, v.y, v.z};
+      for (std::size_t i = 0; i < 3; ++i) {
+        low[i] = any ? std::min(low[i], p[i]) : p[i];
+        high[i] = any ? std::max(high[i], p[i]) : p[i];
+      }
+      any = true;
+    }
+  if (!any) return false;
+  std::array<float, 3> centre{}, size{};
+  for (std::size_t i = 0; i < 3; ++i) {
+    centre[i] = (low[i] + high[i]) / 2.0f;
+    size[i] = high[i] - low[i];
+  }
+  // Scale s = zoom · 5 and page factor k = W / 800 make an extent L take
+  // L · zoom · 5 · W / 800 pixels.
+  const double w = width, h = height;
+  double zoom = kMaxZoom;
+  if (view.plane == kPlane3D) {
+    // The bounding sphere seen from distance d (= 100 / zoom + 1) takes
+    // tan(a) · 500 · k pixels to each side, sin(a) = r / d: a distance at
+    // which the model fits from any direction. From there the camera comes
+    // closer, by halving the step, while every vertex stays inside the
+    // framed part of the page as seen from the view's own direction.
+    double r = 0.0;
+    for (const SubObject& so : model.subobjects)
+      for (const Vertex& v : so.verts) {
+        const double dx = v.x - centre[0], dy = v.y - centre[1], dz = v.z - centre[2];
+        r = std::max(r, std::sqrt(dx * dx + dy * dy + dz * dz));
+      }
+    const double tan_a = kFrameFill * std::min(w, h) / 2.0 / (500.0 * w / 800.0);
+    const auto zoom_at = [](double d) { return d > 1.0 ? 100.0 / (d - 1.0) : double{kMaxZoom}; };
+    const float margin_x = static_cast<float>(w * (1.0 - kFrameFill) / 2.0);
+    const float margin_y = static_cast<float>(h * (1.0 - kFrameFill) / 2.0);
+    const auto fits = [&](double d) {
+      ViewCamera camera = view_camera(view);
+      camera.centre = centre;
+      camera.zoom = static_cast<float>(std::min(zoom_at(d), double{kMaxZoom}));
+      const Projection p(camera, width, height);
+      for (const SubObject& so : model.subobjects)
+        for (const Vertex& v : so.verts) {
+          const std::optional<Point2i> q = p.project(Vec3{v.x, v.y, v.z});
+          if (!q || q->x < margin_x || q->x > w - margin_x || q->y < margin_y || q->y > h - margin_y) return false;
+        }
+      return true;
+    };
+    double far = r * std::sqrt(1.0 + tan_a * tan_a) / tan_a;
+    double near = r;
+    if (far > 1.0 && fits(far)) {
+      for (int i = 0; i < 32; ++i) {
+        const double mid = (near + far) / 2.0;
+        (fits(mid) ? far : near) = mid;
+      }
+    }
+    zoom = zoom_at(far);
+  } else {
+    const std::size_t across = view.plane == kPlaneYZ ? 1 : 0;
+    const std::size_t up = view.plane == kPlaneXY ? 1 : 2;
+    const double per_unit = 5.0 * w / 800.0;  // pixels per unit at zoom 1
+    if (size[across] > 0.0f) zoom = std::min(zoom, kFrameFill * w / (size[across] * per_unit));
+    if (size[up] > 0.0f) zoom = std::min(zoom, kFrameFill * h / (size[up] * per_unit));
+  }
+  view.zoom = static_cast<float>(std::clamp(zoom, double{kMinZoom}, double{kMaxZoom}));
+  view.centre = centre;
+  return true;
 }
 
 std::string window_title(std::string_view model_name) {

@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPolygon>
+#include <QRegularExpression>
 #include <cmath>
 #include <limits>
 
@@ -217,13 +218,11 @@ ColorGeneratorDialog::ColorGeneratorDialog(QWidget* owner, const ColorGenerator&
   graph_ = new WaveGraph(this);
   graph_->set_style(working_.style);
   start_ = field(1103, rgb(working_.start_red, working_.start_green, working_.start_blue), this);
-  start_->setReadOnly(true);
   set_start_ = new ColourSetButton(this);
   set_id(set_start_, 1105);
   set_start_->set_colour(
       QColor(channel(working_.start_red), channel(working_.start_green), channel(working_.start_blue)));
   end_ = field(1104, rgb(working_.end_red, working_.end_green, working_.end_blue), this);
-  end_->setReadOnly(true);
   set_end_ = new ColourSetButton(this);
   set_id(set_end_, 1106);
   set_end_->set_colour(QColor(channel(working_.end_red), channel(working_.end_green), channel(working_.end_blue)));
@@ -251,6 +250,10 @@ ColorGeneratorDialog::ColorGeneratorDialog(QWidget* owner, const ColorGenerator&
 
   connect(rate_, &QLineEdit::textEdited, this, [this](const QString& t) { working_.rate = read_real15(t); });
   connect(phase_, &QLineEdit::textEdited, this, [this](const QString& t) { working_.phase = read_real15(t); });
+  // The colours can be typed as "r,g,b" too; each complete entry is taken
+  // at once (channels limited to 0 .. 255) and shown on its "Set" button.
+  connect(start_, &QLineEdit::textEdited, this, [this](const QString& t) { type_colour(true, t); });
+  connect(end_, &QLineEdit::textEdited, this, [this](const QString& t) { type_colour(false, t); });
   connect(set_start_, &QPushButton::clicked, this, [this] { choose(true); });
   connect(set_end_, &QPushButton::clicked, this, [this] { choose(false); });
   connect(style_, &QComboBox::currentIndexChanged, this, [this](int) {
@@ -271,6 +274,18 @@ void ColorGeneratorDialog::update_enabling() {
   register_->setEnabled(end && s > kStyleCtrlRegGroup);
   rate_->setEnabled(end && s < kStyleCtrlRegGroup);
   phase_->setEnabled(end && s < kStyleCtrlRegGroup);
+}
+
+void ColorGeneratorDialog::type_colour(bool start, const QString& text) {
+  static const QRegularExpression rgb_text(
+      QStringLiteral("^\\s*(\\d{1,3})\\s*[, ]\\s*(\\d{1,3})\\s*[, ]\\s*(\\d{1,3})\\s*$"));
+  const QRegularExpressionMatch m = rgb_text.match(text);
+  if (!m.hasMatch()) return;
+  const int r = channel(m.captured(1).toInt()), g = channel(m.captured(2).toInt()), b = channel(m.captured(3).toInt());
+  (start ? working_.start_red : working_.end_red) = r;
+  (start ? working_.start_green : working_.end_green) = g;
+  (start ? working_.start_blue : working_.end_blue) = b;
+  (start ? set_start_ : set_end_)->set_colour(QColor(r, g, b));
 }
 
 void ColorGeneratorDialog::choose(bool start) {

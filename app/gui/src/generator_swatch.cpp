@@ -3,6 +3,8 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QRegularExpression>
+#include <QStyleOptionButton>
 
 namespace orvo::gui {
 
@@ -25,9 +27,69 @@ SwatchRegistry*& active_registry() {
   return r;
 }
 
+// The face's text as lines (summaries break lines with "\r\n").
+QStringList text_lines(const QString& text) {
+  QString t = text;
+  t.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+  return t.isEmpty() ? QStringList() : t.split(QLatin1Char('\n'));
+}
+
+// Average characters across a swatch and lines of text in its height.
+constexpr int kHintChars = 22;
+constexpr int kHintLines = 2;
+
 }  // namespace
 
 GeneratorSwatch::GeneratorSwatch(QWidget* parent) : QPushButton(parent) {}
+
+int GeneratorSwatch::face_width() const {
+  const int margin = style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, this);
+  return std::max(0, width() - 2 * margin);
+}
+
+QStringList GeneratorSwatch::face_lines() const {
+  const QFontMetrics fm(font());
+  const int room = face_width();
+  const int rows = std::max(1, (height() - 4) / std::max(1, fm.lineSpacing()));
+  const QStringList lines = text_lines(text());
+  // Long lines broken at the summary's gaps of blanks ("Start 0.00   End
+  // 1.00    Rate 1.00   Phase 0.00"), when that fits the height.
+  QStringList broken;
+  for (const QString& line : lines) {
+    if (fm.horizontalAdvance(line) <= room) {
+      broken << line;
+      continue;
+    }
+    static const QRegularExpression gap(QStringLiteral(" {3,}"));
+    const QStringList parts = line.split(gap, Qt::SkipEmptyParts);
+    // Parts join again as long as they fit one line.
+    QString current;
+    for (const QString& part : parts) {
+      const QString joined = current.isEmpty() ? part : current + QStringLiteral("   ") + part;
+      if (!current.isEmpty() && fm.horizontalAdvance(joined) > room) {
+        broken << current;
+        current = part;
+      } else {
+        current = joined;
+      }
+    }
+    if (!current.isEmpty()) broken << current;
+  }
+  QStringList out = broken.size() <= rows ? broken : lines;
+  for (QString& line : out) line = fm.elidedText(line, Qt::ElideRight, room);
+  return out;
+}
+
+QSize GeneratorSwatch::sizeHint() const {
+  const QFontMetrics fm(font());
+  const int margin = style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, this);
+  return QSize(kHintChars * fm.averageCharWidth() + 2 * margin, kHintLines * fm.lineSpacing() + 2 * margin);
+}
+
+QSize GeneratorSwatch::minimumSizeHint() const {
+  const QFontMetrics fm(font());
+  return QSize(8 * fm.averageCharWidth(), fm.lineSpacing() + 4);
+}
 
 void GeneratorSwatch::bind(Generator* g) {
   kind_ = GeneratorKind::kScalar;
@@ -72,10 +134,30 @@ void GeneratorSwatch::mouseReleaseEvent(QMouseEvent* e) {
   QPushButton::mouseReleaseEvent(e);
 }
 
-void GeneratorSwatch::paintEvent(QPaintEvent* e) {
-  QPushButton::paintEvent(e);
-  if (!selected_) return;
+void GeneratorSwatch::paintEvent(QPaintEvent*) {
   QPainter painter(this);
+  QStyleOptionButton option;
+  initStyleOption(&option);
+  option.text.clear();
+  style()->drawControl(QStyle::CE_PushButton, &option, &painter, this);
+  // The lines, centred as the button would centre its text.
+  const QStringList lines = face_lines();
+  const QStringList whole = text_lines(text());
+  // The tooltip holds the summary whenever the face cannot show it whole.
+  const QString tip = lines == whole ? QString() : whole.join(QLatin1Char('\n'));
+  if (toolTip() != tip) setToolTip(tip);
+  const QFontMetrics fm(font());
+  const int block = static_cast<int>(lines.size()) * fm.lineSpacing();
+  int y = (height() - block) / 2;
+  if (isDown() || isChecked()) {
+    y += style()->pixelMetric(QStyle::PM_ButtonShiftVertical, &option, this);
+  }
+  for (const QString& line : lines) {
+    style()->drawItemText(&painter, QRect(0, y, width(), fm.lineSpacing()), Qt::AlignHCenter | Qt::AlignVCenter,
+                          palette(), isEnabled(), line, QPalette::ButtonText);
+    y += fm.lineSpacing();
+  }
+  if (!selected_) return;
   painter.setPen(QPen(QColor(255, 0, 0), 1));
   painter.setBrush(Qt::NoBrush);
   const QRect outer = rect().adjusted(0, 0, -1, -1);

@@ -519,8 +519,12 @@ void MainWindow::set_supported_levels(int highest) {
 // column, the centre pane at widths 32 to 40. This toolkit's controls are
 // taller and wider than those units were made for, so the left column, the
 // item pane's top and the centre pane grow where the controls or the
-// coordinates would not fit; everything else keeps its unit position.
+// coordinates would not fit; the item pane is as wide as its lines (up to a
+// third of the window) or as wide as it was dragged, and the page starts
+// right of it and below the centre pane, so the pane never covers the
+// hover readout in the page's top-left corner.
 void MainWindow::layout_desk() {
+  connect(item_pane_, &ItemPane::width_wanted, this, &MainWindow::layout_desk, Qt::UniqueConnection);
   const QFontMetrics fm(font());
   const int cw = fm.averageCharWidth();
   const int lh = fm.height() + fm.leading();
@@ -546,17 +550,20 @@ void MainWindow::layout_desk() {
     y += gh + gap;
   }
 
-  const int page_left = std::max(21 * cw, column + 2 * cw);
-  const int page_top = std::max(2 * lh + lh / 2, lh / 4 + button_h + gap);
-  page_->setGeometry(QRect(QPoint(page_left, page_top), QPoint(w - cw - 1, h - lh / 2 - 1)));
+  const int item_w =
+      std::min(item_pane_->chosen_width(std::max(column, item_pane_->content_width())), std::max(column, w / 3));
   const int item_top = std::max(22 * lh, y + gap);
-  item_pane_->setGeometry(QRect(QPoint(cw, item_top), QPoint(cw + column - 1, h - lh / 2 - 1)));
+  item_pane_->setGeometry(QRect(QPoint(cw, item_top), QPoint(cw + item_w - 1, h - lh / 2 - 1)));
+
   const int frame = 2 * centre_pane_->frameWidth();
-  const int centre_left = page_left + 11 * cw;
+  const int centre_left = std::max(21 * cw, column + 2 * cw) + 11 * cw;
   const int centre_w = std::max(8 * cw, fm.horizontalAdvance("X:-0000.0000") + frame + cw);
   const int centre_h = std::max(3 * lh + lh / 3, 3 * fm.lineSpacing() + frame + lh / 2);
   centre_pane_->setGeometry(centre_left, 0, centre_w, centre_h);
-  centre_pane_->raise();  // it reaches over the page's top edge
+
+  const int page_left = std::max({21 * cw, column + 2 * cw, cw + item_w + cw});
+  const int page_top = std::max({2 * lh + lh / 2, lh / 4 + button_h + gap, centre_h + gap});
+  page_->setGeometry(QRect(QPoint(page_left, page_top), QPoint(w - cw - 1, h - lh / 2 - 1)));
 
   // The top row right of the centre pane.
   int x = centre_left + centre_w + cw;
@@ -741,6 +748,11 @@ void MainWindow::bind_commands() {
   table_.bind(cmd::kRenderValues, {[this] { render_values_command(); }});
   table_.bind(cmd::kOptions, {[this] { options_command(); }});
   table_.bind(cmd::kCentreDialog, {[this] { centre_command(); }});
+  table_.bind(cmd::kFrameAll, {[this] {
+                const QSize page = page_->client_size();
+                if (frame_model(doc_.view(), doc_.current_model(), page.width(), page.height()))
+                  doc_.changed(kChangedView | kChangedCentre);
+              }});
   table_.bind(cmd::kMemoryStack, {[this] { memory_stack_command(); }});
   table_.bind(cmd::kZeroIgnoreAlpha, {[this] { zero_alpha_command(); }});
   table_.bind(cmd::kSavePcx, {[this] { save_pcx_command(); }});

@@ -161,6 +161,14 @@ class ColourPreview : public QWidget {
   uint32_t t_ = 0;
 };
 
+// A text that word wrap may also break after a folder separator: a zero
+// width space follows each.
+QString breakable(QString text) {
+  text.replace(QLatin1Char('/'), QStringLiteral("/\u200B"));
+  text.replace(QLatin1Char('\\'), QStringLiteral("\\\u200B"));
+  return text;
+}
+
 // render_attributes bits of the plain check boxes.
 struct BitBox {
   int id;
@@ -379,6 +387,13 @@ void MaterialDialog::build() {
   p.texture_text = new QLabel(this);
   set_id(p.texture_text, 2006);
   p.texture_text->setWordWrap(true);
+  // Three lines are kept for the summary whatever it says, and its width
+  // never widens the column: a long path or error wraps (at its folder
+  // separators too) inside the column's width.
+  p.texture_text->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+  p.texture_text->setFixedHeight(3 * p.texture_text->fontMetrics().lineSpacing() + 2);
+  p.texture_text->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  p.texture_text->setTextFormat(Qt::PlainText);
 
   auto* middle = new QVBoxLayout;
   middle->addWidget(p.solids);
@@ -508,7 +523,9 @@ void MaterialDialog::show_material() {
   const std::string path = m.color_type == 2 ? map_path(context_.texture_folder, m.green_texture.view()) : "";
   p.picture->show_material(first(), path.empty() ? QImage() : read_picture(path));
   p.preview->show_generator(first() != nullptr ? &first()->rgbgen : nullptr);
-  p.texture_text->setText(first() != nullptr ? qs(texture_summary(m, context_.texture_folder)) : QString());
+  const QString summary = first() != nullptr ? qs(texture_summary(m, context_.texture_folder)) : QString();
+  p.texture_text->setText(breakable(summary));
+  p.texture_text->setToolTip(summary);
   filling_ = false;
   update_enabling();
 }

@@ -249,6 +249,12 @@ AdvancedMaterialDialog::AdvancedMaterialDialog(const ModelMaterial& material, bo
     set->update();
   });
   update_enabling();
+  // The shader description wraps to whatever width the dialog has; the
+  // dialog is at least as wide as its title needs beside the title bar's
+  // icon and buttons.
+  QFont title_font = font();
+  title_font.setBold(true);
+  setMinimumWidth(QFontMetrics(title_font).horizontalAdvance(windowTitle()) + 8 * fontMetrics().height());
 }
 
 void AdvancedMaterialDialog::update_enabling() {

@@ -9,6 +9,7 @@
 #include <QPolygon>
 #include <cmath>
 #include <map>
+#include <vector>
 
 #include "orvo/gui/qt_text.h"
 
@@ -33,7 +34,10 @@ constexpr int kLightCircleSegments = 24;
 //   occluders, which are flat, by the edges of their own faces.
 // - Labels sit four pixels beside the mark, centred on it vertically:
 //   attachment names right-aligned to its left, the others to its right.
+//   A label that would cover one drawn before moves down or up by whole
+//   label heights (down first) to the nearest free place.
 constexpr int kLabelGap = 4;
+constexpr int kLabelTries = 12;
 
 Rgb shade(const Rgb& c, int num, int den) {
   return Rgb{static_cast<uint8_t>(c.r * num / den), static_cast<uint8_t>(c.g * num / den),
@@ -87,7 +91,14 @@ class Painter {
     const QFontMetrics fm(p_.font());
     const int w = fm.horizontalAdvance(s), h = fm.height();
     const int x = left_of ? at.x - kLabelGap - w : at.x + kLabelGap;
-    p_.drawText(QRect(x, at.y - h / 2, w + 1, h), Qt::AlignLeft | Qt::AlignVCenter, s);
+    const QRect first(x, at.y - h / 2, w + 1, h);
+    QRect place = first;
+    for (int i = 1; i <= kLabelTries && covers_a_label(place); ++i) {
+      const int steps = (i + 1) / 2;  // 1, 1, 2, 2, ...
+      place = first.translated(0, (i % 2 == 1 ? steps : -steps) * h);
+    }
+    labels_.push_back(place);
+    p_.drawText(place, Qt::AlignLeft | Qt::AlignVCenter, s);
   }
 
   void fill_triangle(const Vec3& a, const Vec3& b, const Vec3& c) {
@@ -101,8 +112,15 @@ class Painter {
   const Projection& projection() const { return pr_; }
 
  private:
+  bool covers_a_label(const QRect& r) const {
+    for (const QRect& l : labels_)
+      if (l.intersects(r)) return true;
+    return false;
+  }
+
   QPainter& p_;
   const Projection& pr_;
+  std::vector<QRect> labels_;  // the labels drawn so far
 };
 
 const Vertex* vertex_of(const SubObject& so, int32_t index) {

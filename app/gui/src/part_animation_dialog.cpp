@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <array>
@@ -65,6 +66,16 @@ class PartAnimationDialog : public QDialog {
     set_id(list_, 1082);
     set_tab_stops(list_, {80, 112, 152});
     for (int i = 0; i < parts_; ++i) list_->addItem(qs(line(i)));
+    // The lines stand in tab columns, the last from 152 quarter characters
+    // on: the list is wide enough for them, and never scrolls sideways
+    // (the item size behind a scroll bar would count the tabs otherwise).
+    {
+      const QFontMetrics fm(list_->font());
+      const int last = fm.horizontalAdvance(QStringLiteral("SIndv"));  // the widest scale label
+      list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+      list_->setMinimumWidth(152 * fm.averageCharWidth() / 4 + last + 2 * fm.averageCharWidth() +
+                             list_->verticalScrollBar()->sizeHint().width() + 2 * list_->frameWidth());
+    }
     auto* list_label = new QLabel(QStringLiteral("Sub-&objects"), this);
     list_label->setBuddy(list_);
 

@@ -12,6 +12,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidgetItem>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -36,12 +37,17 @@ namespace loamer::gui {
 
 namespace {
 
-constexpr const char* kTitle = "Stormline - Terrain Generator - v1.02";
+// The program's version, named alike by the title and the About box.
+constexpr const char* kVersion = "1.02";
+constexpr const char* kTitleStart = "Stormline - Terrain Generator - v";
+constexpr const char* kAboutStart = "Loamer Version ";
 constexpr const char* kIcon = ":/loamer/loamer.png";
 
 // The field limits: terrain name and creator, depth map and output.
 constexpr int kNameLimit = 63;
 constexpr int kPathLimit = 261;
+
+constexpr QSize kDefaultSize(1140, 800);
 
 QString from_std(const std::string& s) {
   return QString::fromStdString(s);
@@ -57,7 +63,7 @@ QAction* command(QMenu* menu, const char* text, int id) {
 
 MainDialog::MainDialog(QWidget* parent) : QDialog(parent), runner_(new BuildRunner(this)) {
   init_loamer_resources();
-  setWindowTitle(kTitle);
+  setWindowTitle(QString(kTitleStart) + kVersion);
   setWindowIcon(QIcon(kIcon));
   message_box = [this](const QString& text, const QString& caption) {
     QMessageBox box(QMessageBox::NoIcon, caption, text, QMessageBox::Ok, this);
@@ -109,20 +115,25 @@ MainDialog::MainDialog(QWidget* parent) : QDialog(parent), runner_(new BuildRunn
   grid->setColumnStretch(1, 1);
 
   auto* out = new QGroupBox("Output", this);
-  auto* out_row = new QHBoxLayout(out);
+  auto* out_box = new QVBoxLayout(out);
   output_ = new OutputList(out);
   output_->setObjectName("id1007");
   output_->setMinimumWidth(360);
-  view_ = new TerrainView(out);
+  out_box->addWidget(output_);
+
+  // The terrain view takes the right-hand side from top to bottom, so the
+  // relief is as tall as the dialog allows; it grows with the dialog.
+  view_ = new TerrainView(this);
   view_->setObjectName("terrain_view");
   view_->hide();
-  out_row->addWidget(output_, 1);
-  out_row->addWidget(view_, 1);
 
-  auto* layout = new QVBoxLayout(this);
-  layout->addWidget(info);
-  layout->addWidget(status);
-  layout->addWidget(out, 1);
+  auto* left = new QVBoxLayout;
+  left->addWidget(info);
+  left->addWidget(status);
+  left->addWidget(out, 1);
+  auto* layout = new QHBoxLayout(this);
+  layout->addLayout(left, 0);
+  layout->addWidget(view_, 1);
   build_menus();
 
   connect(runner_, &BuildRunner::logged, output_, &OutputList::add_line, Qt::QueuedConnection);
@@ -145,7 +156,9 @@ MainDialog::MainDialog(QWidget* parent) : QDialog(parent), runner_(new BuildRunn
 
   show_fields();
   update_commands();
-  resize(900, 720);
+  // Room for a terrain view of at least 512 pixels a side beside the
+  // project, the bars and the Output list.
+  resize(kDefaultSize);
 }
 
 MainDialog::~MainDialog() {
@@ -193,6 +206,9 @@ void MainDialog::choose_project() {
 void MainDialog::open_project(const QString& path) {
   const std::string file = path.toStdString();
   const tools::Status read = read_project(file, project_, locks_);
+  // The bars and stage texts belonged to the project before; a running
+  // build keeps reporting to them.
+  if (!build_running()) reset_status();
   project_file_ = file;
   show_fields();
   output_->add_line("Opening " + QFileInfo(path).absoluteFilePath());
@@ -217,12 +233,20 @@ void MainDialog::show_fields() {
 
 void MainDialog::begin_build() {
   if (build_running() || !project_.complete) return;
-  for (QLabel* text : stage_texts_) text->clear();
-  for (QProgressBar* bar : bars_) bar->setValue(0);
+  reset_status();
+  build_first_line_ = output_->count();
   BuildParams params = build_params(project_, locks_);
   params.jobs = jobs_->value();
   runner_->begin(params);
   update_commands();
+}
+
+void MainDialog::reset_status() {
+  for (QLabel* text : stage_texts_) text->clear();
+  for (QProgressBar* bar : bars_) {
+    bar->setRange(0, 1);
+    bar->setValue(0);
+  }
 }
 
 void MainDialog::stop_build() {
@@ -234,13 +258,28 @@ void MainDialog::stop_build() {
 void MainDialog::on_finished(int build, bool ok, bool stopped, const QString& error) {
   if (build != runner_->workers_started()) return;  // a report of an earlier build, overtaken
   runner_->wait();
-  // The Output list has said what failed in the build's own words; this
-  // names the file and the reason.
-  const QString last = output_->count() == 0 ? QString() : output_->item(output_->count() - 1)->text();
-  if (!ok && !stopped && !error.isEmpty() && last != error && last != "Error:  " + error) output_->add_line(error);
+  if (!ok && !stopped && !error.isEmpty()) list_failure(error);
   if (ok) show_terrain_view(view_->show_build(project_.path));
   update_commands();
   emit build_ended(ok);
+}
+
+// A failed build has said what failed in its own words ("Error:  Could not
+// open Input file"); the file and the reason go on a line below that one,
+// in the same entry, so the failure is listed once. When the build's line
+// already names them, nothing is added.
+void MainDialog::list_failure(const QString& error) {
+  QListWidgetItem* said = nullptr;
+  for (int i = output_->count() - 1; i >= build_first_line_ && said == nullptr; --i) {
+    QListWidgetItem* item = output_->item(i);
+    if (item->text().startsWith("Error:")) said = item;
+  }
+  if (said == nullptr) {
+    output_->add_line(error);
+  } else if (!said->text().contains(error)) {
+    said->setText(said->text() + "\n" + error);
+    output_->scroll_to_end();
+  }
 }
 
 void MainDialog::show_terrain_view(bool shown) {
@@ -287,7 +326,8 @@ void MainDialog::show_about() {
   about.setWindowTitle("About Loamer");
   auto* icon = new QLabel(&about);
   icon->setPixmap(QIcon(kIcon).pixmap(48, 48));
-  auto* text = new QLabel("Loamer Version 1.0", &about);
+  auto* text = new QLabel(QString(kAboutStart) + kVersion, &about);
+  text->setObjectName("version");
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &about);
   connect(buttons, &QDialogButtonBox::accepted, &about, &QDialog::accept);
   auto* row = new QHBoxLayout;

@@ -6,7 +6,9 @@ namespace loamer::gui {
 
 OutputList::OutputList(QWidget* parent) : QListWidget(parent) {
   setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
-  setUniformItemSizes(true);  // long builds log hundreds of lines
+  // Not uniform: a failure's entry holds the file and the reason on a
+  // second line.
+  setUniformItemSizes(false);
   setSelectionMode(QAbstractItemView::NoSelection);
   setFocusPolicy(Qt::NoFocus);
 }
@@ -15,6 +17,10 @@ void OutputList::add_line(const QString& line) {
   addItem(line);
   // The layout of the new row is done lazily; do it now so the scroll range
   // includes it.
+  scroll_to_end();
+}
+
+void OutputList::scroll_to_end() {
   doItemsLayout();
   verticalScrollBar()->setValue(count() - 1);
 }

@@ -6,7 +6,9 @@
 #include <QPainter>
 #include <QSlider>
 #include <QSpinBox>
+#include <QWheelEvent>
 #include <algorithm>
+#include <cmath>
 
 #include "loamer/height_file.h"
 #include "loamer/naming.h"
@@ -14,14 +16,23 @@
 
 namespace loamer::gui {
 
+namespace {
+
+constexpr double kMaxZoom = 16.0;
+constexpr double kZoomPerNotch = 1.25;  // one wheel notch (120 eighths of a degree)
+
+}  // namespace
+
 ReliefCanvas::ReliefCanvas(QWidget* parent) : QWidget(parent) {
   setMouseTracking(true);
-  setMinimumSize(200, 200);
+  setMinimumSize(256, 256);
   setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
 }
 
 void ReliefCanvas::set_relief(QImage relief) {
   relief_ = std::move(relief);
+  zoom_ = 1.0;
+  focus_ = QPointF(0.5, 0.5);
   update();
 }
 
@@ -37,9 +48,44 @@ void ReliefCanvas::set_block(std::optional<QPoint> origin, std::optional<PackedB
   update();
 }
 
-QRectF ReliefCanvas::grid_rect() const {
+QRectF ReliefCanvas::frame_rect() const {
   const qreal side = std::min(width(), height()) - 2;
   return {(width() - side) / 2, (height() - side) / 2, side, side};
+}
+
+QRectF ReliefCanvas::grid_rect() const {
+  const QRectF frame = frame_rect();
+  const qreal side = frame.width() * zoom_;
+  return {frame.center().x() - focus_.x() * side, frame.center().y() - focus_.y() * side, side, side};
+}
+
+void ReliefCanvas::keep_inside() {
+  // The zoomed grid always covers the whole frame.
+  const double half = 0.5 / zoom_;
+  focus_.setX(std::clamp(focus_.x(), half, 1.0 - half));
+  focus_.setY(std::clamp(focus_.y(), half, 1.0 - half));
+}
+
+void ReliefCanvas::zoom_at(QPointF at, double factor) {
+  const QRectF before = grid_rect();
+  const QPointF fraction((at.x() - before.left()) / before.width(), (at.y() - before.top()) / before.height());
+  zoom_ = std::clamp(zoom_ * factor, 1.0, kMaxZoom);
+  const QRectF frame = frame_rect();
+  const qreal side = frame.width() * zoom_;
+  // The grid's new top-left corner puts `fraction` under `at` again.
+  const QPointF top_left(at.x() - fraction.x() * side, at.y() - fraction.y() * side);
+  focus_ = QPointF((frame.center().x() - top_left.x()) / side, (frame.center().y() - top_left.y()) / side);
+  keep_inside();
+  update();
+}
+
+void ReliefCanvas::wheelEvent(QWheelEvent* event) {
+  if (relief_.isNull() || event->angleDelta().y() == 0) {
+    event->ignore();
+    return;
+  }
+  zoom_at(event->position(), std::pow(kZoomPerNotch, event->angleDelta().y() / 120.0));
+  event->accept();
 }
 
 void ReliefCanvas::paintEvent(QPaintEvent*) {
@@ -47,6 +93,7 @@ void ReliefCanvas::paintEvent(QPaintEvent*) {
   p.fillRect(rect(), palette().color(QPalette::Window));
   if (relief_.isNull()) return;
   const QRectF target = grid_rect();
+  p.setClipRect(frame_rect());
   p.setRenderHint(QPainter::SmoothPixmapTransform);
   p.drawImage(target, relief_);
   view::draw_block_grid(p, target, sector_);
@@ -62,7 +109,7 @@ void ReliefCanvas::paintEvent(QPaintEvent*) {
 
 void ReliefCanvas::mouseMoveEvent(QMouseEvent* event) {
   const QRectF target = grid_rect();
-  if (relief_.isNull() || !target.contains(event->position())) {
+  if (relief_.isNull() || !frame_rect().contains(event->position())) {
     emit left();
     return;
   }

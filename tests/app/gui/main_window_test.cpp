@@ -17,7 +17,9 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
@@ -30,6 +32,8 @@
 
 #include "orvo/gui/generator_swatch.h"
 #include "orvo/gui/notifier_windows.h"
+#include "orvo/gui/page_view.h"
+#include "orvo/gui/panes.h"
 #include "orvo/gui/qt_text.h"
 #include "orvo/gui/settings_store.h"
 #include "orvo/model/metafile.h"
@@ -169,6 +173,84 @@ TEST_F(MainWindowTest, PageKeysZoomPanAndTurn) {
   key(Qt::Key_2, Qt::KeypadModifier);  // pitch, not the pass limit
   EXPECT_FLOAT_EQ(doc_.view().pitch, pitch + 0.1f);
   EXPECT_EQ(doc_.pass_limit, 3);
+}
+
+// View > Frame All (Home) brings a slot that is out of sight, or a speck,
+// into the page: its polygons span most of the page in each plane and the
+// 3D view.
+TEST_F(MainWindowTest, FrameAllFitsTheSlotIntoThePage) {
+  chosen_ = dir_.file("tankh.3da");
+  window_->run_command(cmd::kOpenAll);
+  QAction* frame = window_->action(cmd::kFrameAll);
+  ASSERT_NE(frame, nullptr);
+  EXPECT_EQ(frame->shortcut(), QKeySequence(Qt::Key_Home));
+  bool in_view_menu = false;
+  for (QAction* menu : window_->menuBar()->actions())
+    if (menu->text() == "&View") in_view_menu = menu->menu()->actions().contains(frame);
+  EXPECT_TRUE(in_view_menu);
+  auto* page = window_->findChild<PageView*>("PageWindow");
+  ASSERT_NE(page, nullptr);
+  for (const int plane : {cmd::kPlaneXY, cmd::kPlaneXZ, cmd::kPlaneYZ, cmd::kView3D}) {
+    window_->run_command(plane);
+    doc_.view().display_flags = kShowPolys;
+    doc_.view().grid_shown = 0;
+    doc_.view().zoom = 0.02f;
+    doc_.view().centre = {500, -300, 20};
+    frame->trigger();
+    const QImage& picture = page->picture();
+    QRect drawn;
+    for (int y = 0; y < picture.height(); ++y)
+      for (int x = 0; x < page->client_size().width(); ++x)
+        if ((picture.pixel(x, y) & 0xFFFFFF) != 0) drawn |= QRect(x, y, 1, 1);
+    const QSize client = page->client_size();
+    EXPECT_TRUE(drawn.width() >= client.width() * 0.6 || drawn.height() >= client.height() * 0.6)
+        << plane << ": " << drawn.width() << "x" << drawn.height() << " of " << client.width() << "x"
+        << client.height();
+    EXPECT_TRUE(QRect(QPoint(0, 0), client).contains(drawn)) << plane;
+  }
+}
+
+// The item pane shows its lines whole, with the counts in right-aligned
+// columns, and its right edge can be dragged; the centre pane stays clear
+// of the page, where the hover readout is written.
+TEST_F(MainWindowTest, PanesShowTheirTextsWholeAndTheItemPaneCanBeWidened) {
+  chosen_ = dir_.file("tankh.3da");
+  window_->run_command(cmd::kOpenAll);
+  auto* items = window_->findChild<ItemPane*>("ItemInfoWindow");
+  auto* page = window_->findChild<PageView*>("PageWindow");
+  auto* centre = window_->findChild<QWidget*>("CenterInfoWindow");
+  ASSERT_TRUE(items && page && centre);
+  QApplication::processEvents();
+  EXPECT_GE(items->width(), items->content_width());
+  const ItemPane::Columns c = items->columns();
+  const QFontMetrics fm(items->font());
+  for (const SubObject& so : doc_.current_model().subobjects)
+    EXPECT_LE(c.name + fm.horizontalAdvance(qs(so.name.view())), c.vertices_end - fm.horizontalAdvance("0000"));
+  EXPECT_LE(c.polys_end, items->contentsRect().right());
+  EXPECT_GE(page->geometry().left(), items->geometry().right());
+
+  // The hover readout's line, in the main window's coordinates, is clear
+  // of the centre pane.
+  const QRect readout(page->mapTo(window_.get(), page->contentsRect().topLeft() + QPoint(10, 10)),
+                      QSize(page->fontMetrics().horizontalAdvance("(-1000.0000, -1000.0000, -1000.0000)   "),
+                            page->fontMetrics().height()));
+  EXPECT_FALSE(QRect(centre->mapTo(window_.get(), QPoint(0, 0)), centre->size()).intersects(readout));
+
+  // Dragging the right edge 120 pixels to the right widens the pane and
+  // moves the page along.
+  const int width = items->width(), page_left = page->geometry().left();
+  const QPointF edge(items->width() - 2, 40);
+  QMouseEvent press(QEvent::MouseButtonPress, edge, items->mapToGlobal(edge), Qt::LeftButton, Qt::LeftButton,
+                    Qt::NoModifier);
+  QApplication::sendEvent(items, &press);
+  const QPointF to = edge + QPointF(120, 0);
+  QMouseEvent move(QEvent::MouseMove, to, items->mapToGlobal(to), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(items, &move);
+  QMouseEvent release(QEvent::MouseButtonRelease, to, items->mapToGlobal(to), Qt::LeftButton, Qt::NoButton,
+                      Qt::NoModifier);
+  QApplication::sendEvent(items, &release);
+  EXPECT_NEAR(items->width(), width + 120, 2);
+  EXPECT_NEAR(page->geometry().left(), page_left + 120, 2);
 }
 
 TEST_F(MainWindowTest, OpensThroughTheDialogAndRendersTheSet) {

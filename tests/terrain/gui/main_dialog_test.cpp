@@ -10,6 +10,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QTimer>
+#include <QWheelEvent>
 #include <chrono>
 #include <cmath>
 #include <functional>
@@ -233,6 +235,93 @@ TEST(LoamerDialog, AProjectThatCannotBeReadSaysWhy) {
   EXPECT_TRUE(t.logged(QString::fromStdString("Opening " + missing)));
   EXPECT_TRUE(t.last_line().startsWith(QString::fromStdString(missing))) << t.last_line().toStdString();
   EXPECT_EQ(t.commands(), "01000");
+}
+
+// A depth map that cannot be used is one entry of the Output list: the
+// build's own line first, the file and the reason below it.
+TEST(LoamerDialog, ADepthMapErrorIsListedOnce) {
+  for (const bool missing : {true, false}) {
+    Project p;
+    if (missing) std::filesystem::remove(p.dir.file("map.raw"));
+    else p.dir.put("map.raw", std::string(1000, 'x'));
+    Dialog t;
+    t.d.open_project(QString::fromStdString(p.file));
+    t.d.begin_build();
+    ASSERT_TRUE(t.wait_ended());
+    const QString map = QString::fromStdString(p.dir.file("map.raw"));
+    int naming = 0;
+    for (int i = 0; i < t.output()->count(); ++i)
+      naming += t.output()->item(i)->text().contains("Could not open Input file") ||
+                t.output()->item(i)->text().contains(map);
+    EXPECT_EQ(naming, 1) << "missing " << missing;
+    const QStringList entry = t.last_line().split('\n');
+    if (missing) {
+      ASSERT_EQ(entry.size(), 2);
+      EXPECT_EQ(entry[0], "Error:  Could not open Input file");
+      EXPECT_EQ(entry[1], map + ": cannot open: No such file or directory");
+    } else {
+      EXPECT_EQ(entry,
+                QStringList{"Error:  " + map + " holds 1000 bytes; a depth map needs 1048576 (1024 rows of 1024)"});
+    }
+    EXPECT_EQ(t.output()->top_row(), t.output()->count() - 1);
+  }
+}
+
+// After a build: the terrain view fills the dialog's right-hand side, at
+// least 512 pixels a side at the default size, grows with the dialog and
+// zooms with the wheel about the point under the pointer; another project
+// starts with empty bars.
+TEST(LoamerDialog, TerrainViewAndBarsAfterABuild) {
+  Project p, other;
+  Dialog t;
+  t.d.open_project(QString::fromStdString(p.file));
+  t.d.begin_build();
+  ASSERT_TRUE(t.wait_ended());
+  QCoreApplication::processEvents();
+  auto* view = t.d.findChild<loamer::gui::TerrainView*>("terrain_view");
+  ASSERT_NE(view, nullptr);
+  auto* canvas = const_cast<loamer::gui::ReliefCanvas*>(view->canvas());
+  const QRectF frame = canvas->frame_rect();
+  EXPECT_GE(frame.width(), 512) << t.d.width() << "x" << t.d.height();
+  t.d.resize(t.d.width() + 200, t.d.height() + 200);
+  QCoreApplication::processEvents();
+  EXPECT_GT(canvas->frame_rect().width(), frame.width() + 100);
+
+  const QPointF at = canvas->frame_rect().topLeft() + QPointF(100, 150);
+  const QRectF before = canvas->grid_rect();
+  const QPointF grid_before = (at - before.topLeft()) / before.width();
+  QWheelEvent wheel(at, canvas->mapToGlobal(at), QPoint(), QPoint(0, 240), Qt::NoButton, Qt::NoModifier,
+                    Qt::NoScrollPhase, false);
+  QCoreApplication::sendEvent(canvas, &wheel);
+  EXPECT_NEAR(canvas->zoom(), 1.5625, 1e-9);
+  const QRectF after = canvas->grid_rect();
+  const QPointF grid_after = (at - after.topLeft()) / after.width();
+  EXPECT_NEAR(grid_after.x(), grid_before.x(), 1e-6);
+  EXPECT_NEAR(grid_after.y(), grid_before.y(), 1e-6);
+  // Zooming out never shows less than the whole frame.
+  for (int i = 0; i < 5; ++i) canvas->zoom_at(canvas->frame_rect().topLeft(), 0.5);
+  EXPECT_EQ(canvas->grid_rect(), canvas->frame_rect());
+
+  t.d.open_project(QString::fromStdString(other.file));
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(t.control<QProgressBar>(1009 + i)->value(), 0) << "stage " << i + 1;
+    EXPECT_EQ(t.control<QLabel>(1003 + i)->text(), "") << "stage " << i + 1;
+  }
+}
+
+TEST(LoamerDialog, AboutBoxAndTitleNameOneVersion) {
+  Dialog t;
+  QString about;
+  QTimer::singleShot(0, &t.d, [&] {
+    if (QWidget* box = QApplication::activeModalWidget()) {
+      if (auto* text = box->findChild<QLabel*>("version")) about = text->text();
+      box->close();
+    }
+  });
+  t.action(16)->trigger();
+  ASSERT_TRUE(about.startsWith("Loamer Version ")) << about.toStdString();
+  const QString version = about.mid(QString("Loamer Version ").size());
+  EXPECT_TRUE(t.d.windowTitle().endsWith(" - v" + version)) << t.d.windowTitle().toStdString();
 }
 
 }  // namespace

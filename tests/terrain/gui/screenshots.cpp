@@ -34,7 +34,6 @@ int main(int argc, char** argv) {
   }
   const QString project = argv[1], out = argv[2];
   loamer::gui::MainDialog dialog;
-  dialog.resize(1000, 800);
   dialog.show();
   dialog.open_project(project);
   int failures = 0;

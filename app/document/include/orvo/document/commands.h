@@ -46,6 +46,9 @@ inline constexpr int kClearAll = 40001, kOpenAll = 40002, kSaveAll = 40003, kCle
                      kSave = 40037, kImport = 40007, kExport3di = 40008, kView3di = 40009, kPrint = 40038,
                      kRecent1 = 40061, kExit = 40013;
 inline constexpr int kPlaneXY = 40014, kPlaneXZ = 40015, kPlaneYZ = 40016, kView3D = 40017, kGrid = 40018;
+// Fits the current slot into the page (a number of its own, above the
+// tool's classic ones).
+inline constexpr int kFrameAll = 40100;
 inline constexpr int kByObject = 40019, kByMaterial = 40020, kByBounding = 40022;
 inline constexpr int kPolys = 40039, kFacets = 40040, kSmoothOnly = 40060, kCentrePoints = 40041,
                      kAttachmentPoints = 40042, kBoundingObjects = 40043, kLightSources = 40065, kUserPoints = 40073,

@@ -12,6 +12,8 @@
 
 namespace orvo {
 
+struct Model;
+
 // Display flags: what the 2D views draw.
 inline constexpr uint32_t kShowPolys = 0x100;
 inline constexpr uint32_t kShowFacets = 0x200;
@@ -96,6 +98,16 @@ bool shrink_grid_step(ViewState& v);
 // "Control Camera (Fly Mode)": the fly camera placed where the orbit camera
 // is, looking the same way.
 void set_fly_camera_from_orbit(ViewState& v);
+
+// Frame All: the view state's centre and zoom set so the current model fills
+// most of a page of width x height: the centre at the middle of the box of
+// its sub-objects' vertices, the zoom (within the zoom keys' limits) such
+// that the box takes kFrameFill of the page in the view's plane, or in the
+// wire 3D view that the vertices, seen from the view's direction, span
+// kFrameFill of the page's width or height. False, and the view unchanged,
+// for a model without vertices or an empty page.
+inline constexpr float kFrameFill = 0.9f;
+bool frame_model(ViewState& view, const Model& model, int width, int height);
 
 // The main window's title: "TanuORVO v1.05.02e - NAME", or without the
 // model name (and its dash) when the model has none.

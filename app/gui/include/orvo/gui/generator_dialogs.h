@@ -108,8 +108,9 @@ class ColourSetButton : public QPushButton {
   QColor colour_;
 };
 
-// "EditRgbGen": style 1101, start 1103 and end 1104 (read-only), their
-// "Set" buttons 1105 and 1106 (colours from `context.choose_colour`), rate
+// "EditRgbGen": style 1101, start 1103 and end 1104 ("r,g,b", typed or
+// chosen with their "Set" buttons 1105 and 1106, colours from
+// `context.choose_colour`), rate
 // 1107, phase 1108, control register 1102, graph 1110.
 class ColorGeneratorDialog : public QDialog {
   Q_OBJECT
@@ -122,6 +123,7 @@ class ColorGeneratorDialog : public QDialog {
  private:
   void update_enabling();
   void choose(bool start);
+  void type_colour(bool start, const QString& text);
   ColorGenerator working_;
   EditorContext& context_;
   QComboBox* style_ = nullptr;

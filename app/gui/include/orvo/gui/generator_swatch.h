@@ -11,8 +11,16 @@
 // a set of generators across. One clipboard of one generator, tagged scalar
 // or colour, is shared by every swatch of the program; paste works only
 // between generators of the same kind.
+//
+// The face fits its text into the button rather than the button into its
+// text: a line too long for the face is broken where the summary leaves a
+// gap of blanks, when the lines then fit its height, else cut short with
+// "…"; the whole summary is then the swatch's tooltip. The swatch's size
+// hint does not follow its text, so a dialog keeps its layout whichever
+// generator it shows.
 
 #include <QPushButton>
+#include <QStringList>
 #include <functional>
 #include <vector>
 
@@ -42,6 +50,13 @@ class GeneratorSwatch : public QPushButton {
 
   bool selected() const { return selected_; }
   void set_selected(bool on);
+
+  // The lines the face shows for its text at its present size.
+  QStringList face_lines() const;
+  // The width the face's lines may take.
+  int face_width() const;
+  QSize sizeHint() const override;
+  QSize minimumSizeHint() const override;
 
  protected:
   void mousePressEvent(QMouseEvent* e) override;

@@ -78,11 +78,14 @@ class MainDialog : public QDialog {
   void show_fields();
   void show_about();
   void on_finished(int build, bool ok, bool stopped, const QString& error);
+  void list_failure(const QString& error);
+  void reset_status();
   void show_terrain_view(bool shown);
 
   TerrainProject project_;
   QuadrantLocks locks_;
   std::string project_file_;
+  int build_first_line_ = 0;  // the Output list's first line of the build begun last
 
   std::array<QLineEdit*, 4> fields_{};  // name, creator, depth map, output
   std::array<QProgressBar*, 4> bars_{};

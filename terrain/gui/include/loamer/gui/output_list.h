@@ -16,6 +16,8 @@ class OutputList : public QListWidget {
 
   // Adds `line` at the end and makes it the top visible line.
   void add_line(const QString& line);
+  // Makes the last line the top visible line again (after a line grew).
+  void scroll_to_end();
   // The row of the top visible line (-1 when the list is empty).
   int top_row() const;
 

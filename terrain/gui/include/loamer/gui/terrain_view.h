@@ -19,7 +19,9 @@ class QLabel;
 
 namespace loamer::gui {
 
-// The picture itself: relief, grid and wireframe, scaled to fit.
+// The picture itself: relief, grid and wireframe, scaled to fit the square
+// that fills the canvas; the mouse wheel zooms in (up to 16 times, about the
+// point under the pointer) and out again to the whole grid.
 class ReliefCanvas : public QWidget {
   Q_OBJECT
 
@@ -29,9 +31,16 @@ class ReliefCanvas : public QWidget {
   void set_relief(QImage relief);
   void set_sector(int sector);
   void set_block(std::optional<QPoint> origin, std::optional<PackedBlockMesh> mesh, int lod);
-  // The square the whole grid is drawn in.
+  // The square the whole grid is drawn in (larger than the canvas when
+  // zoomed in).
   QRectF grid_rect() const;
-  QSize sizeHint() const override { return {300, 300}; }
+  // The square of the canvas the picture is shown in.
+  QRectF frame_rect() const;
+  double zoom() const { return zoom_; }
+  // Zooms by `factor` keeping the grid point under canvas point `at` where it
+  // is; the zoom stays between 1 and 16.
+  void zoom_at(QPointF at, double factor);
+  QSize sizeHint() const override { return {600, 600}; }
 
  signals:
   // The mouse is over grid point `grid` (x, z), or has left the picture.
@@ -42,9 +51,14 @@ class ReliefCanvas : public QWidget {
   void paintEvent(QPaintEvent*) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void leaveEvent(QEvent*) override;
+  void wheelEvent(QWheelEvent* event) override;
 
  private:
+  void keep_inside();
+
   QImage relief_;
+  double zoom_ = 1.0;
+  QPointF focus_{0.5, 0.5};  // the grid point (in grid fractions) at the frame's middle
   int sector_ = 4;
   std::optional<QPoint> block_;
   std::optional<PackedBlockMesh> mesh_;
