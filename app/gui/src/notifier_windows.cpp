@@ -7,6 +7,7 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -36,6 +37,18 @@ StatusWindow::StatusWindow(QWidget* parent) : QDialog(parent) {
 
 void StatusWindow::set_text(const QString& text) {
   label_->setText(text);
+  // Sized to the text before it is placed, so that it stands centred on
+  // the window it reports for (the screen when it has none).
+  adjustSize();
+  QRect frame(QPoint(0, 0), size());
+  if (QWidget* over = parentWidget() != nullptr ? parentWidget()->window() : nullptr) {
+    frame.moveCenter(over->geometry().center());
+  } else if (QScreen* s = screen()) {
+    frame.moveCenter(s->availableGeometry().center());
+  }
+  move(frame.topLeft());
+  show();
+  raise();
   // The caller works on synchronously; let the window paint now, without
   // handing the person's input to anything meanwhile.
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
@@ -131,10 +144,7 @@ void GuiNotifier::status(std::string_view text) {
     close_status();
     return;
   }
-  StatusWindow* window = status_window();
-  window->show();
-  window->raise();
-  window->set_text(qs(text));
+  status_window()->set_text(qs(text));
 }
 
 void GuiNotifier::close_status() {
