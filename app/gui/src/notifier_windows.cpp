@@ -8,8 +8,10 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "dialog_fields.h"
 #include "orvo/gui/qt_text.h"
@@ -82,11 +84,18 @@ void LogWindow::append_line(const QString& line) {
   close_timer_->stop();
   list_->addItem(line);
   list_->scrollToBottom();
+  // The window widens to show whole lines (warnings name files with their
+  // folders), up to three quarters of the screen.
+  const int wanted = list_->fontMetrics().horizontalAdvance(line) + 2 * list_->frameWidth() +
+                     list_->verticalScrollBar()->sizeHint().width() + 16;
+  const int most = screen() != nullptr ? screen()->availableGeometry().width() * 3 / 4 : wanted;
+  if (wanted > list_->minimumWidth()) list_->setMinimumWidth(std::min(wanted, most));
 }
 
 void LogWindow::clear_lines() {
   close_timer_->stop();
   list_->clear();
+  list_->setMinimumWidth(list_->fontMetrics().horizontalAdvance(QLatin1Char('x')) * 60);
 }
 
 int LogWindow::line_count() const {

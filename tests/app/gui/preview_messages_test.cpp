@@ -160,8 +160,8 @@ TEST_F(PreviewMessagesTest, OptionsWarnAboutFoldersThatAreNotThere) {
   window_->run_command(cmd::kOptions);
   ASSERT_EQ(messages_.size(), 1u);
   EXPECT_EQ(captions_[0], "ORVO Options");
-  EXPECT_EQ(messages_[0], "The export folder " + dir_.file("export.txt") +
-                              " is not a folder: the export dialog cannot start there.");
+  EXPECT_EQ(messages_[0],
+            "The export folder " + dir_.file("export.txt") + " is not a folder: the export dialog cannot start there.");
   EXPECT_EQ(doc_.folders().export_folder, dir_.file("export.txt"));  // kept as given
 
   window_->run_dialog = [this](QDialog& dialog) {
@@ -196,8 +196,9 @@ TEST_F(PreviewMessagesTest, AboutNamesTheFolderOfTheScratchFilesAndLogs) {
   ASSERT_NE(about, nullptr);
   about->trigger();
   EXPECT_TRUE(shown.startsWith("About Orvo\n")) << ss(shown);
-  EXPECT_TRUE(shown.contains("temprend.3di, 3di_log.txt, ghw.txt, _fastmem.txt):\n"
-                             "/home/ada/.local/state/Brellwick/ORVO\n"))
+  EXPECT_TRUE(
+      shown.contains("temprend.3di, 3di_log.txt, ghw.txt, _fastmem.txt):\n"
+                     "/home/ada/.local/state/Brellwick/ORVO\n"))
       << ss(shown);
 }
 
