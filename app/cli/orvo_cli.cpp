@@ -374,7 +374,10 @@ int run_render_command(RenderOptions o, const std::string& size, const ScaleOpti
   if (const int failed = read_slots(path, false, context, loaded); failed != kExitOk) return failed;
   const std::string scratch =
       (std::filesystem::temp_directory_path() / ("orvo-render-" + std::to_string(::getpid()) + ".3di")).string();
-  tools::Result<ExportStats> stats = export_slots(loaded.slots, scratch, o.textures, -1, 1, &notifier, nullptr);
+  std::vector<std::string> picture_warnings;
+  tools::Result<ExportStats> stats =
+      export_slots(loaded.slots, scratch, o.textures, -1, 1, &notifier, nullptr, &picture_warnings);
+  for (const std::string& w : picture_warnings) std::fprintf(stderr, "%s: warning: %s\n", kProgram.data(), w.c_str());
   if (!stats) {
     tools::cli::print_error(kProgram, path + ": the model cannot be exported for drawing: " + stats.error().message);
     std::filesystem::remove(scratch);
