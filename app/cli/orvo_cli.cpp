@@ -317,12 +317,19 @@ int run_export(const std::string& path, const std::string& out, const ScaleOptio
     folder = slash == std::string::npos ? "." : path.substr(0, slash);
   }
   std::vector<std::string> pictures;
-  tools::Result<ExportStats> stats = export_slots(slots, out, folder, o.view_lod, o.jobs, &notifier, &pictures);
+  std::vector<std::string> picture_warnings;
+  tools::Result<ExportStats> stats =
+      export_slots(slots, out, folder, o.view_lod, o.jobs, &notifier, &pictures, &picture_warnings);
   if (!stats) {
+    // The message box's words, then the file and the reason.
+    const std::string& why = stats.error().message;
     std::fprintf(stderr, "Unable to export file\n");
-    tools::cli::print_error(kProgram, out + ": " + stats.error().message);
+    tools::cli::print_error(kProgram, why.starts_with(out + ":") ? why : out + ": " + why);
     return kExitIo;
   }
+  // A picture that is missing or unreadable leaves its material without a
+  // texture in the file: one line each on stderr (and in the JSON).
+  for (const std::string& w : picture_warnings) std::fprintf(stderr, "%s: warning: %s\n", kProgram.data(), w.c_str());
   inputs.insert(inputs.end(), pictures.begin(), pictures.end());
   if (!o.depfile.empty()) {
     if (tools::Status w = tools::write_file_atomic(o.depfile, depfile_text(out, inputs)); !w) {
@@ -367,7 +374,10 @@ int run_render_command(RenderOptions o, const std::string& size, const ScaleOpti
   if (const int failed = read_slots(path, false, context, loaded); failed != kExitOk) return failed;
   const std::string scratch =
       (std::filesystem::temp_directory_path() / ("orvo-render-" + std::to_string(::getpid()) + ".3di")).string();
-  tools::Result<ExportStats> stats = export_slots(loaded.slots, scratch, o.textures, -1, 1, &notifier, nullptr);
+  std::vector<std::string> picture_warnings;
+  tools::Result<ExportStats> stats =
+      export_slots(loaded.slots, scratch, o.textures, -1, 1, &notifier, nullptr, &picture_warnings);
+  for (const std::string& w : picture_warnings) std::fprintf(stderr, "%s: warning: %s\n", kProgram.data(), w.c_str());
   if (!stats) {
     tools::cli::print_error(kProgram, path + ": the model cannot be exported for drawing: " + stats.error().message);
     std::filesystem::remove(scratch);

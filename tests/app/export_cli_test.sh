@@ -118,6 +118,54 @@ run pff list "$TMP/set/tankh.3da"
 expect_rc 1 "pff list of no archive"
 expect_stderr "not a PFF archive" "pff list of no archive"
 
+# Pictures that cannot be read: one warning line each on stderr naming the
+# picture, its material, the folder looked in and the reason; the same lines
+# are the JSON summary's warnings.
+mkdir -p "$TMP/pics"
+printf 'junk' >"$TMP/pics/TRACKS.TGA"
+run export "$TMP/set/tankh.3da" -o "$TMP/a/pics.3di" --textures "$TMP/pics" --json
+expect_rc 0 "export with pictures missing"
+expect_stderr "orvo-cli: warning: texture \"tracks.tga\" of material \"tracks.tga\": not read from $TMP/pics: byte 4: " \
+  "a damaged picture is named with the reader's reason"
+expect_stderr "orvo-cli: warning: texture \"lamp_a.tga\" of material \"lamp.tga\": not read from $TMP/pics: no such file" \
+  "a missing alpha picture is named with its material"
+n=$(grep -c "^orvo-cli: warning: texture " "$TMP/err")
+if [ "$n" -eq 7 ]; then pass; else fail "one warning per picture: $n lines, expected 7"; show_output; fi
+python3 - "$TMP/out" "$TMP/err" >"$TMP/py" 2>&1 <<'PY'
+import json, sys
+j = json.load(open(sys.argv[1]))
+err = [l[len("orvo-cli: warning: "):] for l in open(sys.argv[2]).read().splitlines() if l.startswith("orvo-cli: warning: texture ")]
+print(("PASS " if all(w in j["warnings"] for w in err) and err else "FAIL ") + "the JSON warnings hold the picture lines")
+PY
+while IFS= read -r line; do case $line in PASS*) pass ;; *) fail "${line#FAIL }" ;; esac; done <"$TMP/py"
+
+# A part the collision model cannot index: the reason under the message's
+# words.
+python3 - "$TMP/bumpy/bumpyh.asc" <<'PY'
+import os, random, sys
+random.seed(1)
+n = 190  # more face normals than a collision face's 16-bit index can name
+os.makedirs(os.path.dirname(sys.argv[1]), exist_ok=True)
+faces = []
+for y in range(n - 1):
+    for x in range(n - 1):
+        a = y * n + x
+        faces += [(a, a + 1, a + n + 1), (a + n + 1, a + n, a)]
+with open(sys.argv[1], "w") as f:
+    f.write('Named object: "01 Bumpy"\nTri-mesh, Vertices: %d     Faces: %d\nVertex list:\n' % (n * n, len(faces)))
+    for i in range(n * n):
+        f.write("Vertex %d:  X: %d.0     Y: %d.0     Z: %.6f\n" % (i, i % n, i // n, random.random() * 3))
+    f.write("Face list:\n")
+    for k, (a, b, c) in enumerate(faces):
+        f.write('Face %d:    A:%d B:%d C:%d AB:1 BC:1 CA:1\nMaterial:"ROCK"\nSmoothing:  0\n' % (k, a, b, c))
+PY
+run import "$TMP/bumpy/bumpyh.asc" -o "$TMP/bumpy/bumpyh.3da"
+run export "$TMP/bumpy/bumpyh.3da" -o "$TMP/a/bumpy.3di" --single
+expect_rc 1 "a part with too many normals"
+expect_stderr "Unable to export file" "a part with too many normals"
+expect_stderr "orvo-cli: $TMP/a/bumpy.3di: sub-object 01 \"01 Bumpy\" has more normals than a collision face can index" \
+  "a part with too many normals: the file and the reason"
+
 # Failures: nothing written, the old file kept.
 printf 'old' >"$TMP/a/keep.3di"
 run export "$TMP/set/tankh.3da" -o "$TMP/missing/x.3di"

@@ -55,10 +55,14 @@ bool GlPreviewBackend::load(const std::string& name, int compatibility_level) {
   // The level command's mask is replaced by the preparation's own.
   (void)mask_;
   gl_->preview->set_texture_folder(texture_folder_);
-  gl_->preview->set_log_path(ExportLog::kDefaultPath);
+  gl_->preview->set_log_path(log_path_);
   const bool ok = gl_->preview->load(name, compatibility_level, &error_);
   gl_->context->done_current();
   return ok;
+}
+
+std::vector<std::string> GlPreviewBackend::texture_failures() const {
+  return gl_ != nullptr && gl_->preview != nullptr ? gl_->preview->texture_failures() : std::vector<std::string>{};
 }
 
 void GlPreviewBackend::release() {

@@ -6,7 +6,11 @@
 // File menu, or from its recent files.
 // Settings come from "TanuOrvo.cfg" in the folder the tool is started in
 // and from the per-user settings store; the per-user data folder is
-// .../Brellwick/ORVO under the user's data location.
+// .../Brellwick/ORVO under the user's data location. What the tool writes
+// for itself (the preview's temprend.3di, the logs 3di_log.txt and ghw.txt,
+// the memory dump _fastmem.txt) goes to the per-user state folder
+// ($XDG_STATE_HOME/Brellwick/ORVO, by default ~/.local/state/Brellwick/ORVO),
+// never into the folder of the artist's models.
 #include <QApplication>
 #include <QDir>
 #include <QPainter>
@@ -26,6 +30,8 @@
 #include "orvo/runtime/system_info.h"
 #include "tools/base/file_io.h"
 #include "tools/base/host.h"
+#include "tools/base/state_folder.h"
+#include "tools/base/system_log.h"
 
 int main(int argc, char** argv) {
   tools::ignore_file_size_signal();
@@ -40,13 +46,24 @@ int main(int argc, char** argv) {
   doc.paths = orvo::make_document_paths(
       orvo::gui::native_path(QDir::currentPath()),
       orvo::gui::native_path(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)));
-  if (!orvo::start_memory_pools()) {
+  std::string state_folder;
+  if (const tools::Result<std::string> made = tools::make_state_folder("ORVO")) {
+    state_folder = *made;
+  } else {
+    std::fprintf(stderr, "orvo: %s; the scratch files and logs go to the current folder\n",
+                 made.error().message.c_str());
+  }
+  const auto scratch = [&state_folder](const char* name) {
+    return state_folder.empty() ? std::string(name) : state_folder + "/" + name;
+  };
+  if (!orvo::start_memory_pools(orvo::kMainPoolSize, orvo::kSecondPoolSize, state_folder)) {
     std::fprintf(stderr, "orvo: the memory pools cannot be set up\n");
     return 1;
   }
-  // The system log "ghw.txt" of the start-up folder begins with its banner
-  // and the system description; the graphics layer adds its lines.
-  orvo::orvo_system_log().write("");
+  // The system log "ghw.txt" begins with its banner and the system
+  // description; the graphics layer adds its lines.
+  tools::SystemLog system_log(scratch(tools::SystemLog::kDefaultPath), tools::local_time_now, orvo::orvo_banner_tail());
+  system_log.write("");
   const std::vector<std::string> settings_problems = orvo::gui::read_settings(doc);
 
   orvo::gui::GuiNotifier notifier;
@@ -56,10 +73,13 @@ int main(int argc, char** argv) {
   // The preview draws on its own OpenGL context; Qt's offscreen platform
   // (used by the tests) gets the loader without a device.
   const bool offscreen = QGuiApplication::platformName() == "offscreen";
-  orvo::gui::GlPreviewBackend gl_preview(&orvo::orvo_system_log());
+  orvo::gui::GlPreviewBackend gl_preview(&system_log);
   orvo::LoaderPreview loader_preview;
+  gl_preview.set_log_path(scratch(orvo::ExportLog::kDefaultPath));
+  loader_preview.set_log_path(scratch(orvo::ExportLog::kDefaultPath));
   orvo::PreviewBackend& preview = offscreen ? static_cast<orvo::PreviewBackend&>(loader_preview) : gl_preview;
   orvo::gui::MainWindow window(doc, files, notifier, preview);
+  window.preview().set_scratch_folder(state_folder);
   if (!offscreen) orvo::gui::attach_preview(*window.page(), gl_preview, doc);
   notifier.set_parent(&window);
   for (const std::string& problem : settings_problems) notifier.message(problem, "Orvo");

@@ -24,6 +24,7 @@
 #include <QRadioButton>
 #include <QSessionManager>
 #include <QSettings>
+#include <QStatusBar>
 #include <QVBoxLayout>
 #include <cmath>
 
@@ -350,6 +351,22 @@ void MainWindow::build_menus() {
   selections_menu_->setObjectName("SelectionsMenu");
   fill(selections_menu_, kInSelectionsMenu);
   for (auto& [id, a] : actions_) a->setCheckable(table_.checked(id).has_value());
+
+  // Help › About Orvo: the version and where the tool keeps its scratch
+  // files and logs, so a person can find them.
+  QAction* about = bar->addMenu("&Help")->addAction("About Orvo");
+  about->setObjectName("about");
+  connect(about, &QAction::triggered, this, [this] {
+    const QString folder = preview_.scratch_folder().empty() ? QDir::currentPath() : qs(preview_.scratch_folder());
+    QMessageBox box(QMessageBox::Information, "About Orvo",
+                    qs(window_title("")) + "\nThe model tool of the Brellwick content tools.", QMessageBox::Ok, this);
+    box.setObjectName("about_box");
+    box.setInformativeText("Scratch files and logs (temprend.3di, 3di_log.txt, ghw.txt, _fastmem.txt):\n" + folder +
+                           "\n\nSettings: TanuOrvo.cfg in the folder Orvo was started in, and the per-user settings "
+                           "(Tools › Options…).");
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse);
+    exec_dialog(box);
+  });
 }
 
 void MainWindow::refresh_menus() {
@@ -760,10 +777,21 @@ void MainWindow::bind_commands() {
     table_.bind(kLevels[level - 1].command, {[this, level] { preview_.set_compatibility_level(level); },
                                              {},
                                              [this, level] { return doc_.compatibility_level == level; }});
-  table_.bind(cmd::kRender, {[this] { preview_.start(kPreviewCurrent); }});
-  table_.bind(cmd::kRenderAll, {[this] { preview_.start(kPreviewAll); }});
+  // The preview's export warnings and the textures it cannot make fill a
+  // fresh log window.
+  table_.bind(cmd::kRender, {[this] {
+                if (doc_.preview_mode != kPreviewCurrent) notifier_.begin_log();
+                preview_.start(kPreviewCurrent);
+              }});
+  table_.bind(cmd::kRenderAll, {[this] {
+                if (doc_.preview_mode != kPreviewAll) notifier_.begin_log();
+                preview_.start(kPreviewAll);
+              }});
   table_.bind(cmd::kWire, {[this] { preview_.stop(); }});
-  table_.bind(cmd::kUpdateTextures, {[this] { preview_.reload(); }});
+  table_.bind(cmd::kUpdateTextures, {[this] {
+                notifier_.begin_log();
+                preview_.reload();
+              }});
   table_.bind(cmd::kMaterials, {[this] { materials_command(); }});
   table_.bind(cmd::kViewPresets, {[this] { run_preset_list(this, presets_, files_.username, editor_); }});
   bind_selection_commands();
@@ -950,14 +978,21 @@ void MainWindow::import_command() {
 void MainWindow::export_command() {
   const std::optional<std::string> path = ask_file(FileDialog::kExportModel);
   if (!path) return;
-  const WaitCursor wait;
-  export_model(doc_, *path, files_);
-  notifier_.status("");
+  // The export's warnings (pictures it could not read, clamped collision
+  // vertices) fill a fresh log window, which stays until it is closed.
+  notifier_.begin_log();
+  std::string written;
+  {
+    const WaitCursor wait;
+    export_model(doc_, *path, files_, &written);
+  }
+  if (!written.empty()) statusBar()->showMessage(qs(written));
 }
 
 void MainWindow::view_3di_command() {
   const std::optional<std::string> path = ask_file(FileDialog::kViewModel);
   if (!path) return;
+  notifier_.begin_log();
   const WaitCursor wait;
   preview_.view_file(*path);
 }
@@ -1024,8 +1059,10 @@ void MainWindow::render_values_command() {
 
 void MainWindow::options_command() {
   OptionsDialog dialog(doc_.folders(), this);
+  dialog.warn = [this](const QString& text) { notifier_.message(ss(text), "ORVO Options"); };
   if (exec_dialog(dialog) == QDialog::Accepted) {
-    // The preview looks textures up in the new folder from its next start.
+    // The preview looks textures up in the new folder from its next start,
+    // or at once with "Update Textures".
     backend_.set_texture_folder(texture_folder_for_lookup(doc_.folders().texture_folder));
     doc_.changed(kChangedSettings);
   }

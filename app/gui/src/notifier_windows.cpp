@@ -7,8 +7,11 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "dialog_fields.h"
 #include "orvo/gui/qt_text.h"
@@ -36,6 +39,18 @@ StatusWindow::StatusWindow(QWidget* parent) : QDialog(parent) {
 
 void StatusWindow::set_text(const QString& text) {
   label_->setText(text);
+  // Sized to the text before it is placed, so that it stands centred on
+  // the window it reports for (the screen when it has none).
+  adjustSize();
+  QRect frame(QPoint(0, 0), size());
+  if (QWidget* over = parentWidget() != nullptr ? parentWidget()->window() : nullptr) {
+    frame.moveCenter(over->geometry().center());
+  } else if (QScreen* s = screen()) {
+    frame.moveCenter(s->availableGeometry().center());
+  }
+  move(frame.topLeft());
+  show();
+  raise();
   // The caller works on synchronously; let the window paint now, without
   // handing the person's input to anything meanwhile.
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
@@ -69,11 +84,18 @@ void LogWindow::append_line(const QString& line) {
   close_timer_->stop();
   list_->addItem(line);
   list_->scrollToBottom();
+  // The window widens to show whole lines (warnings name files with their
+  // folders), up to three quarters of the screen.
+  const int wanted = list_->fontMetrics().horizontalAdvance(line) + 2 * list_->frameWidth() +
+                     list_->verticalScrollBar()->sizeHint().width() + 16;
+  const int most = screen() != nullptr ? screen()->availableGeometry().width() * 3 / 4 : wanted;
+  if (wanted > list_->minimumWidth()) list_->setMinimumWidth(std::min(wanted, most));
 }
 
 void LogWindow::clear_lines() {
   close_timer_->stop();
   list_->clear();
+  list_->setMinimumWidth(list_->fontMetrics().horizontalAdvance(QLatin1Char('x')) * 60);
 }
 
 int LogWindow::line_count() const {
@@ -131,10 +153,7 @@ void GuiNotifier::status(std::string_view text) {
     close_status();
     return;
   }
-  StatusWindow* window = status_window();
-  window->show();
-  window->raise();
-  window->set_text(qs(text));
+  status_window()->set_text(qs(text));
 }
 
 void GuiNotifier::close_status() {

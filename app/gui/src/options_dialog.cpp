@@ -6,13 +6,32 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include <filesystem>
 
 #include "dialog_fields.h"
 #include "orvo/gui/qt_text.h"
 
 namespace orvo::gui {
+
+namespace {
+
+// Why `folder` cannot serve as a folder, or nothing when it can (an empty
+// path means the current folder).
+std::optional<std::string> folder_problem(const std::string& folder) {
+  if (folder.empty()) return std::nullopt;
+  std::error_code ec;
+  const std::filesystem::file_status st = std::filesystem::status(folder, ec);
+  if (st.type() == std::filesystem::file_type::not_found) return "does not exist";
+  if (ec) return ec.message();
+  if (st.type() != std::filesystem::file_type::directory) return "is not a folder";
+  return std::nullopt;
+}
+
+}  // namespace
 
 std::optional<QString> browse_folder(QWidget* parent, const QString& start) {
   QFileDialog dialog(parent, QStringLiteral("Select Folder"), start);
@@ -27,6 +46,7 @@ std::optional<QString> browse_folder(QWidget* parent, const QString& start) {
 OptionsDialog::OptionsDialog(FolderSettings& folders, QWidget* parent) : QDialog(parent), folders_(folders) {
   setWindowTitle(QStringLiteral("ORVO Options"));
   choose_folder = [this](const QString& start) { return browse_folder(this, start); };
+  warn = [this](const QString& text) { QMessageBox::warning(this, windowTitle(), text); };
 
   auto* grid = new QGridLayout;
   struct Row {
@@ -70,6 +90,16 @@ void OptionsDialog::browse_into(QLineEdit* edit) {
 void OptionsDialog::accept() {
   folders_.texture_folder = read_path_field(texture_, kMaxFolderPath);
   folders_.export_folder = read_path_field(export_, kMaxFolderPath);
+  // The folders are kept as given (one may be made later); the person is
+  // told what will not work until then.
+  QString text;
+  const auto check = [&text](const char* what, const std::string& folder, const char* effect) {
+    if (const std::optional<std::string> why = folder_problem(folder))
+      text += QString("The %1 folder %2 %3: %4.\n").arg(what, qs(folder), qs(*why), effect);
+  };
+  check("texture", folders_.texture_folder, "no texture will be found until it is made");
+  check("export", folders_.export_folder, "the export dialog cannot start there");
+  if (!text.isEmpty()) warn(text.trimmed());
   QDialog::accept();
 }
 

@@ -151,6 +151,8 @@ TEST(OptionsDialog, OkStoresBothFoldersAndCancelNothing) {
     EXPECT_EQ(text_of(dialog, 1197), "exp");
     std::optional<QString> answer = "/chosen";
     dialog.choose_folder = [&](const QString&) { return answer; };
+    QStringList warnings;
+    dialog.warn = [&](const QString& text) { warnings << text; };
     control<QPushButton>(dialog, 1196)->click();
     answer.reset();
     control<QPushButton>(dialog, 1198)->click();  // a cancelled browser
@@ -160,6 +162,12 @@ TEST(OptionsDialog, OkStoresBothFoldersAndCancelNothing) {
     control<QPushButton>(dialog, ok ? 1 : 2)->click();
     const FolderSettings expected = ok ? FolderSettings{"/out", "/chosen"} : FolderSettings{"exp", "tex"};
     EXPECT_EQ(f, expected);
+    // Neither is a folder here: one warning names both (none on Cancel).
+    ASSERT_EQ(warnings.size(), ok ? 1 : 0);
+    if (ok) {
+      EXPECT_TRUE(warnings[0].startsWith("The texture folder /chosen does not exist")) << warnings[0].toStdString();
+      EXPECT_TRUE(warnings[0].contains("\nThe export folder /out ")) << warnings[0].toStdString();
+    }
   }
 }
 

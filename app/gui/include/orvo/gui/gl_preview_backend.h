@@ -32,10 +32,15 @@ class GlPreviewBackend final : public PreviewBackend {
   void set_texture_folder(const std::string& folder) override { texture_folder_ = folder; }
   void set_register(int index, int32_t value) override { registers_.set(index, value); }
 
+  std::string last_error() const override { return error_; }
+  std::vector<std::string> texture_failures() const override;
+  // The loader's log "3di_log.txt" goes to `path` (by default the current
+  // folder's).
+  void set_log_path(const std::string& path) { log_path_ = path; }
+
   // One frame of the document's view of `size` pixels; a null picture when
   // no preview is loaded.
   QImage frame(const Document& doc, QSize size);
-  const std::string& last_error() const { return error_; }
   bool loaded() const;
 
  private:
@@ -43,6 +48,7 @@ class GlPreviewBackend final : public PreviewBackend {
   std::unique_ptr<Gl> gl_;
   tools::SystemLog* system_log_;
   std::string texture_folder_;
+  std::string log_path_ = ExportLog::kDefaultPath;
   std::string error_;
   int mask_ = 0;
   ControlRegisterValues registers_;  // kept across loads, as the game keeps them

@@ -29,7 +29,8 @@ class StatusWindow : public QDialog {
  public:
   explicit StatusWindow(QWidget* parent = nullptr);
 
-  // Shows `text` at once: the events that paint it are handled before this
+  // Shows `text` at once, the window sized to it and centred on its
+  // parent's window: the events that paint it are handled before this
   // returns, so the text is seen while the caller goes on working.
   void set_text(const QString& text);
   QString text() const;
