@@ -570,7 +570,10 @@ int run(int argc, char** argv) {
   render->add_option("--lod", render_options.lod, "Draw level K (0..3) whatever the distance")->check(CLI::Range(0, 3));
   render->add_option("--yaw", render_options.yaw, "Camera yaw in radians (default 0.6)");
   render->add_option("--pitch", render_options.pitch, "Camera pitch in radians (default 0.35)");
-  render->add_option("--zoom", render_options.zoom, "Zoom: the camera is 100 / zoom + 0.1 units away (default 3)")
+  render
+      ->add_option("--zoom", render_options.zoom,
+                   "Zoom: the camera is 100 / zoom + 0.1 units away (default: the model is framed, its bounding sphere "
+                   "filling most of the picture)")
       ->check(CLI::Range(0.01, 1000.0));
   render->add_option("--time", render_options.time_ms, "Clock in milliseconds for generators and moving parts");
   render->add_option("--level", render_options.level, "Compatibility level 1 Non-TnL, 2 DX7-level, 3 DX8-level")

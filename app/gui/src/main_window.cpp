@@ -240,6 +240,8 @@ MainWindow::MainWindow(Document& doc, FileCommandContext& files, GuiNotifier& no
   desk_->setObjectName("desk");
   desk_->setFocusPolicy(Qt::StrongFocus);
   setCentralWidget(desk_);
+  // Made now, not at the first export, so the desk keeps its size.
+  statusBar()->setObjectName("status_bar");
   build_panel(desk_);
   page_ = new PageView(doc_, desk_);
   // While a register test dialog is open the preview keeps animating, also
@@ -986,7 +988,9 @@ void MainWindow::export_command() {
     const WaitCursor wait;
     export_model(doc_, *path, files_, &written);
   }
-  if (!written.empty()) statusBar()->showMessage(qs(written));
+  // A failed export leaves no earlier success line standing.
+  if (written.empty()) statusBar()->clearMessage();
+  else statusBar()->showMessage(qs(written));
 }
 
 void MainWindow::view_3di_command() {
