@@ -223,6 +223,15 @@ int main(int argc, char** argv) {
     };
     window.run_command(orvo::cmd::kOpen);
   }
+  // Export 3DI confirmed in the status bar, with the sample pictures found.
+  doc.folders().texture_folder =
+      orvo::gui::native_path(QDir::cleanPath(QDir::current().absoluteFilePath("../textures")));
+  window.choose_file = [](const orvo::gui::FileDialogRequest&) -> std::optional<QString> {
+    return QDir::current().absoluteFilePath("tank.3di");
+  };
+  window.run_command(orvo::cmd::kExport3di);
+  settle();
+  failures += !save(window, out, "orvo-exported.png");
   window.write_settings();
   return failures == 0 ? 0 : 1;
 }
