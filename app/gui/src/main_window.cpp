@@ -117,7 +117,16 @@ DialogSetup dialog_setup(FileDialog kind) {
   switch (kind) {
     case FileDialog::kOpenModel: return {false, false, {{"3DI ASCII file (*.3da)", "3da"}}};
     case FileDialog::kImportScene:
-      return {false, false, {{"Max 2 ASCII files (*.ase)", "ase"}, {"3DS ASCII files (*.asc)", "asc"}}};
+      // Every scene the import reads first, then one filter per kind.
+      return {false,
+              false,
+              {{"Scenes (*.ase *.asc *.gltf *.glb *.fbx *.obj *.dae)", "ase"},
+               {"Max 2 ASCII files (*.ase)", "ase"},
+               {"3DS ASCII files (*.asc)", "asc"},
+               {"glTF 2.0 scenes (*.gltf *.glb)", "gltf"},
+               {"FBX scenes (*.fbx)", "fbx"},
+               {"Wavefront OBJ scenes (*.obj)", "obj"},
+               {"COLLADA scenes (*.dae)", "dae"}}};
     case FileDialog::kExportModel: return {true, true, {{"binary 3DI object file (*.3di)", "3di"}}};
     case FileDialog::kSaveModel: return {true, true, {{"3DI ASCII file (*.3da)", "3da"}}};
     case FileDialog::kSaveLevelSet: return {true, false, {{"3DI ASCII file (*.3da)", "3da"}}};

@@ -12,6 +12,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -59,6 +60,7 @@ class MainWindowTest : public ::testing::Test {
     files_.notifier = &notifier_;
     window_ = std::make_unique<MainWindow>(doc_, files_, notifier_, preview_);
     real_ask_yes_no_ = window_->ask_yes_no;
+    real_choose_file_ = window_->choose_file;
     real_ask_unsaved_ = window_->ask_unsaved;
     window_->ask_unsaved = [this](const QString& text, const QString&) {
       questions_.push_back(ss(text));
@@ -102,6 +104,7 @@ class MainWindowTest : public ::testing::Test {
   bool answer_ = true;
   UnsavedAnswer unsaved_answer_ = UnsavedAnswer::kDiscard;
   std::function<bool(const QString&, const QString&)> real_ask_yes_no_;
+  std::function<std::optional<QString>(const FileDialogRequest&)> real_choose_file_;
   std::function<UnsavedAnswer(const QString&, const QString&)> real_ask_unsaved_;
 };
 
@@ -471,6 +474,22 @@ TEST_F(MainWindowTest, ZeroIgnoreAlphaChecksItsPictureBeforeAskingWhereToWriteIt
               messages_[0].starts_with("Error: " + dir_.file("tankh.3da") + " is not 8bit!\n"))
       << messages_[0];
   EXPECT_FALSE(std::filesystem::exists(dir_.file("mask.pcx")));
+}
+
+TEST_F(MainWindowTest, TheImportDialogOffersEverySceneKindFirst) {
+  QStringList filters;
+  QTimer::singleShot(0, [&filters] {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(dialog, nullptr);
+    filters = dialog->nameFilters();
+    dialog->reject();
+  });
+  EXPECT_FALSE(real_choose_file_(FileDialogRequest{FileDialog::kImportScene, qs(dir_.path().string()), {}}));
+  ASSERT_FALSE(filters.isEmpty());
+  EXPECT_EQ(filters.front(), "Scenes (*.ase *.asc *.gltf *.glb *.fbx *.obj *.dae)");
+  EXPECT_TRUE(filters.contains("Max 2 ASCII files (*.ase)"));
+  EXPECT_TRUE(filters.contains("glTF 2.0 scenes (*.gltf *.glb)"));
+  EXPECT_TRUE(filters.contains("FBX scenes (*.fbx)"));
 }
 
 TEST_F(MainWindowTest, EnterAnswersYesAndSaveInTheQuestionBoxes) {
