@@ -136,9 +136,8 @@ void skin_weights(const SourceVertex& v, const render::Strip& strip, std::size_t
     return;
   }
   std::array<int, 4> order{0, 1, 2, 3};
-  std::stable_sort(order.begin(), order.begin() + n, [&](int a, int b) {
-    return w[static_cast<std::size_t>(a)] > w[static_cast<std::size_t>(b)];
-  });
+  std::stable_sort(order.begin(), order.begin() + n,
+                   [&](int a, int b) { return w[static_cast<std::size_t>(a)] > w[static_cast<std::size_t>(b)]; });
   out_joints = {0, 0, 0, 0};
   out_weights = {0, 0, 0, 0};
   for (int k = 0; k < n; ++k) {
@@ -290,8 +289,8 @@ json finish_primitive(Builder& b, const Primitive& p, std::size_t joints) {
       put(bytes, i);
     }
   }
-  const int indices = b.accessor(bytes, kElementArrayBuffer, short_indices ? kUnsignedShort : kUnsignedInt,
-                                 p.indices.size(), "SCALAR");
+  const int indices =
+      b.accessor(bytes, kElementArrayBuffer, short_indices ? kUnsignedShort : kUnsignedInt, p.indices.size(), "SCALAR");
   json prim = {{"attributes", attributes}, {"indices", indices}, {"mode", 4}};
   if (p.material >= 0) prim["material"] = p.material;
   return prim;
@@ -299,8 +298,8 @@ json finish_primitive(Builder& b, const Primitive& p, std::size_t joints) {
 
 // A mesh of the strips, one primitive per material in the order the
 // materials first appear; -1 when the strips draw no triangle.
-int add_mesh(Builder& b, const MeshSource& src, const std::vector<const render::Strip*>& strips,
-             const render::Lod& lod, int first_material, const std::string& name, LodStats& stats) {
+int add_mesh(Builder& b, const MeshSource& src, const std::vector<const render::Strip*>& strips, const render::Lod& lod,
+             int first_material, const std::string& name, LodStats& stats) {
   std::vector<Primitive> prims;
   std::map<int, std::size_t> prim_of_material;
   std::map<std::array<uint8_t, 17>, uint32_t> palettes;
@@ -539,7 +538,8 @@ std::string build_glb(const render::Model& model, std::span<const Image* const> 
     const std::string level = "LOD " + std::to_string(l);
 
     const int first_material = static_cast<int>(b.doc["materials"].size());
-    for (const render::Material& m : lod.materials) b.doc["materials"].push_back(material_json(m, texture_index(m.texture)));
+    for (const render::Material& m : lod.materials)
+      b.doc["materials"].push_back(material_json(m, texture_index(m.texture)));
 
     // Part nodes, children after their parents' records are known.
     const std::vector<int> parent = part_parents(lod);
@@ -551,7 +551,8 @@ std::string build_glb(const render::Model& model, std::span<const Image* const> 
       char number[24];
       std::snprintf(number, sizeof number, "%02zu", i + 1);
       const std::string name = level + " part " + number;
-      const render::Vec3f offset = parent[i] >= 0 ? minus(pivot[i], pivot[static_cast<std::size_t>(parent[i])]) : pivot[i];
+      const render::Vec3f offset =
+          parent[i] >= 0 ? minus(pivot[i], pivot[static_cast<std::size_t>(parent[i])]) : pivot[i];
       json n = {{"name", name}, {"translation", translation(offset)}};
       if (!lod.skinned && !lod.parts[i].levels.empty()) {
         const MeshSource src{model, 0, false, pivot[i]};
@@ -573,7 +574,8 @@ std::string build_glb(const render::Model& model, std::span<const Image* const> 
         // Each joint's bind pose is its pivot: the inverse moves it back.
         std::string ibm;
         for (std::size_t i = 0; i < lod.parts.size(); ++i) {
-          const std::array<float, 16> m = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, -pivot[i][0], -pivot[i][1], -pivot[i][2], 1};
+          const std::array<float, 16> m = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, -pivot[i][0], -pivot[i][1], -pivot[i][2],
+                                           1};
           for (float v : m) put(ibm, finite_or_zero(v));
         }
         const int inverse = b.accessor(ibm, 0, kFloat, lod.parts.size(), "MAT4");
@@ -589,7 +591,9 @@ std::string build_glb(const render::Model& model, std::span<const Image* const> 
     b.doc["scenes"].push_back(
         {{"name", level},
          {"nodes", roots},
-         {"extras", {{"lod", l}, {"switch_distance_m", static_cast<double>(model.header.lod_distance[l]) / 65536.0 * kMetresPerUnit}}}});
+         {"extras",
+          {{"lod", l},
+           {"switch_distance_m", static_cast<double>(model.header.lod_distance[l]) / 65536.0 * kMetresPerUnit}}}});
     stats.triangles += ls.triangles;
     stats.meshes += ls.meshes;
     stats.lods.push_back(ls);
