@@ -676,6 +676,13 @@ Export export_model(ModelLoader& loader, render::Model& model, const std::string
 
   Export out;
   std::vector<const Image*> pictures(model.textures.size(), nullptr);
+  // Pictures that could not be made, each name once (several records may
+  // name one file), with the first reason and every material using them.
+  struct Missing {
+    std::string name, why;
+    std::vector<std::string> users;
+  };
+  std::vector<Missing> missing;
   std::size_t failure = 0;
   for (std::size_t i = 0; i < model.textures.size(); ++i) {
     const render::Texture& t = model.textures[i];
@@ -685,19 +692,22 @@ Export export_model(ModelLoader& loader, render::Model& model, const std::string
     }
     const std::string why = failure < factory.failures().size() ? factory.failures()[failure] : "not made";
     ++failure;
-    // Its materials, each name once.
-    std::vector<std::string> users;
+    const std::string name = texture_name(t);
+    auto at = std::find_if(missing.begin(), missing.end(), [&](const Missing& m) { return m.name == name; });
+    if (at == missing.end()) at = missing.insert(missing.end(), Missing{name, why, {}});
     for (std::size_t l = 0; l < model.lod_count; ++l)
       for (const render::Material& m : model.lods[l]->materials)
-        if (m.texture == &t && std::find(users.begin(), users.end(), m.record.name.str()) == users.end())
-          users.push_back(m.record.name.str());
-    std::string line = "texture \"" + texture_name(t) + "\"";
-    if (!users.empty()) {
-      line += users.size() == 1 ? " of material " : " of materials ";
-      for (std::size_t u = 0; u < users.size(); ++u) line += (u > 0 ? ", \"" : "\"") + users[u] + "\"";
+        if (m.texture == &t && std::find(at->users.begin(), at->users.end(), m.record.name.str()) == at->users.end())
+          at->users.push_back(m.record.name.str());
+  }
+  for (const Missing& m : missing) {
+    std::string line = "texture \"" + m.name + "\"";
+    if (!m.users.empty()) {
+      line += m.users.size() == 1 ? " of material " : " of materials ";
+      for (std::size_t u = 0; u < m.users.size(); ++u) line += (u > 0 ? ", \"" : "\"") + m.users[u] + "\"";
     }
-    line += ": not read from " + texture_folder + ": " + why + "; ";
-    line += users.size() > 1 ? "the materials go without it" : "the material goes without it";
+    line += ": not read: " + m.why + "; ";
+    line += m.users.size() > 1 ? "the materials go without it" : "the material goes without it";
     out.warnings.push_back(std::move(line));
   }
   out.glb = build_glb(model, pictures, generator, &out.stats);

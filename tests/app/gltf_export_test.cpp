@@ -21,8 +21,7 @@ std::vector<Triangle> tris(std::vector<uint16_t> indices, uint32_t primitive) {
 // ---- Strips to triangle lists ---------------------------------------------------
 
 TEST(GltfStrips, OddTrianglesOfAStripSwapTheirFirstTwoCorners) {
-  EXPECT_EQ(tris({0, 1, 2, 3, 4, 5}, 1),
-            (std::vector<Triangle>{{0, 1, 2}, {2, 1, 3}, {2, 3, 4}, {4, 3, 5}}));
+  EXPECT_EQ(tris({0, 1, 2, 3, 4, 5}, 1), (std::vector<Triangle>{{0, 1, 2}, {2, 1, 3}, {2, 3, 4}, {4, 3, 5}}));
 }
 
 TEST(GltfStrips, DegenerateTrianglesAreDroppedAndTheParityKept) {
@@ -179,8 +178,8 @@ struct Glb {
     const json& a = doc["accessors"][static_cast<std::size_t>(accessor)];
     const json& v = doc["bufferViews"][a["bufferView"].get<std::size_t>()];
     const std::size_t n = a["count"].get<std::size_t>() *
-                          std::map<std::string, std::size_t>{{"SCALAR", 1}, {"VEC2", 2}, {"VEC3", 3}, {"VEC4", 4}}
-                              .at(a["type"].get<std::string>());
+                          std::map<std::string, std::size_t>{{"SCALAR", 1}, {"VEC2", 2}, {"VEC3", 3}, {"VEC4", 4}}.at(
+                              a["type"].get<std::string>());
     std::vector<T> out(n);
     std::memcpy(out.data(), bin.data() + v["byteOffset"].get<std::size_t>(), n * sizeof(T));
     return out;

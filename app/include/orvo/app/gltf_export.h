@@ -104,8 +104,8 @@ std::string build_glb(const render::Model& model, std::span<const Image* const> 
 struct Export {
   std::string glb;
   Stats stats;
-  // One line per texture that could not be made, naming it, its materials,
-  // the folder and the reason.
+  // One line per picture that could not be made, naming it, its materials
+  // and the reason (which names the folder).
   std::vector<std::string> warnings;
 };
 
