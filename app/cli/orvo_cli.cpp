@@ -5,7 +5,7 @@
 //   orvo-cli resave IN.3da -o OUT.3da
 //   orvo-cli export MODEL.3da -o OUT.3di [--textures DIR] [--single] [--view-lod K]
 //                   [--json] [--depfile FILE] [--jobs N]
-//   orvo-cli dump MODEL.3di [--json] [--capabilities MASK] [--textures DIR]
+//   orvo-cli dump MODEL.3di [--json] [--capabilities MASK] [--textures DIR] [--gltf OUT.glb]
 //   orvo-cli gpuinfo [--log FILE]
 //   orvo-cli render MODEL.(3di|3da) -o SHOT.png [--size WxH] [--lod K] [--yaw Y --pitch P --zoom Z]
 //                   [--time MS] [--level 1|2|3] [--passes N] [--wireframe] [--solid] [--no-overlay]
@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "orvo/app/dump_command.h"
+#include "orvo/app/gltf_export.h"
 #ifdef ORVO_HAVE_GL
 #include "render_command.h"
 #endif
@@ -46,6 +47,7 @@
 #include "orvo/viewer/export_log.h"
 #include "orvo/viewer/model_loader.h"
 #include "orvo/viewer/recording_factory.h"
+#include "tools/base/atomic_write.h"
 #include "tools/base/file_io.h"
 #include "tools/base/host.h"
 #include "tools/cli/program.h"
@@ -395,6 +397,7 @@ struct DumpOptions {
   std::string capabilities = "0";
   std::string textures;
   bool json = false;
+  std::string gltf;  // write the model as binary glTF instead of printing it
 };
 
 // A capability mask: decimal or 0x hex, bits 1, 2, 4 and 8 only.
@@ -416,6 +419,40 @@ std::optional<uint32_t> parse_mask(const std::string& text) {
   }
   if (value > 0xF) return std::nullopt;
   return value;
+}
+
+// dump --gltf: the loaded model as binary glTF, its pictures decoded from
+// the texture folder as the preview decodes them. One warning line per
+// picture that cannot be read; one summary line (or JSON) on stdout.
+int write_gltf(ModelLoader& loader, render::Model& model, const std::string& folder, const DumpOptions& o) {
+  const gltf::Export e = gltf::export_model(loader, model, folder, std::string("orvo-cli ") + ORVO_VERSION);
+  for (const std::string& w : e.warnings) std::fprintf(stderr, "%s: warning: %s\n", kProgram.data(), w.c_str());
+  if (tools::Status w = tools::write_file_atomic(o.gltf, e.glb); !w) {
+    tools::cli::print_error(kProgram, w.error().message);
+    return kExitIo;
+  }
+  const gltf::Stats& s = e.stats;
+  if (o.json) {
+    nlohmann::json lods = nlohmann::json::array();
+    for (const gltf::LodStats& l : s.lods) {
+      lods.push_back({{"parts", l.parts},
+                      {"meshes", l.meshes},
+                      {"primitives", l.primitives},
+                      {"triangles", l.triangles},
+                      {"vertices", l.vertices},
+                      {"skinned", l.skinned}});
+    }
+    const nlohmann::json j = {{"file", o.gltf},     {"bytes", e.glb.size()}, {"scenes", s.scenes},
+                              {"nodes", s.nodes},   {"meshes", s.meshes},    {"materials", s.materials},
+                              {"images", s.images}, {"skins", s.skins},      {"triangles", s.triangles},
+                              {"lods", lods},       {"warnings", e.warnings}};
+    std::printf("%s\n", j.dump(2).c_str());
+  } else {
+    std::printf("%s: %zu levels, %zu nodes, %zu meshes, %zu materials, %zu pictures, %zu triangles, %zu KB\n",
+                o.gltf.c_str(), s.lods.size(), s.nodes, s.meshes, s.materials, s.images, s.triangles,
+                (e.glb.size() + 1023) / 1024);
+  }
+  return kExitOk;
 }
 
 int run_dump(const std::string& path, const DumpOptions& o) {
@@ -446,6 +483,11 @@ int run_dump(const std::string& path, const DumpOptions& o) {
   if (folder.empty()) {
     const std::size_t slash = path.find_last_of('/');
     folder = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
+  }
+  if (!o.gltf.empty()) {
+    const int status = write_gltf(loader, *model, folder, o);
+    loader.release_all();
+    return status;
   }
   RecordingTextureFactory textures(folder);
   loader.create_textures_and_materials(textures);
@@ -543,12 +585,18 @@ int run(int argc, char** argv) {
                    "Device capability bits, decimal or 0x hex: 1 hardware T&L, 2 vertex shaders, 4 pixel shaders, "
                    "8 palette skinning (default 0)");
   dump->add_option("--textures", dump_options.textures, "Folder of the texture files (default: the model's)");
+  dump->add_option("--gltf", dump_options.gltf,
+                   "Write the model as binary glTF 2.0 (.glb) instead of printing it; --json then prints the "
+                   "file's summary");
   dump->footer(std::string(
       "The model is read into a main memory pool of at least 3 x its file size + 1 MiB (never less than the "
       "preview's " +
       std::to_string(kMainPoolSize) +
       " bytes). The loader's log 3di_log.txt is written in the current folder: the loading "
-      "steps, the textures, the checksum block and the final statistics.\n"));
+      "steps, the textures, the checksum block and the final statistics.\n"
+      "With --gltf each level of detail is a scene of its own (level 0 the default scene), each part a node "
+      "under its parent with its mesh, one unit a metre, glTF's axes (+Y up, +Z forward); the textures are "
+      "decoded from the texture folder and embedded as PNG pictures.\n"));
 
 #ifdef ORVO_HAVE_GL
   std::string gpu_log;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "orvo/app/gltf_export.h"
 #include "orvo/export/codec_3di.h"
 #include "orvo/model/generators.h"
 
@@ -231,6 +232,7 @@ json lod_json(const render::Lod& lod, std::size_t index) {
             {"skinned", lod.skinned},
             {"part_motion", lod.part_motion},
             {"skinning", skinning_name(lod.skinning)},
+            {"triangles", gltf::lod_triangle_count(lod)},
             {"parts", parts}};
   if (lod.skinned) j["skin_group"] = group_json(lod.skin_group, lod);
   json planes = json::array();
@@ -490,8 +492,9 @@ std::string dump_text(const json& d) {
 
   for (const json& lod : d.at("lods")) {
     t.blank();
-    t.line("lod %s        skinned %s  part motion %s  skinning %s", str(lod.at("lod")).c_str(), yes(lod.at("skinned")),
-           yes(lod.at("part_motion")), str(lod.at("skinning")).c_str());
+    t.line("lod %s        skinned %s  part motion %s  skinning %s  triangles %s", str(lod.at("lod")).c_str(),
+           yes(lod.at("skinned")), yes(lod.at("part_motion")), str(lod.at("skinning")).c_str(),
+           str(lod.at("triangles")).c_str());
     for (const json& p : lod.at("parts")) {
       t.line("  part %-3s    parent %s  radius %.4f  plain %s  tangent %s  levels %zu", str(p.at("part")).c_str(),
              str(p.at("parent")).c_str(), p.at("radius").get<double>(), yes(p.at("needs_plain")),
