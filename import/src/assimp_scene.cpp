@@ -4,9 +4,6 @@
 // one. See assimp_scene.h for the rules.
 #include "orvo/import/assimp_scene.h"
 
-#include <assimp/IOStream.hpp>
-#include <assimp/IOSystem.hpp>
-#include <assimp/Importer.hpp>
 #include <assimp/config.h>
 #include <assimp/material.h>
 #include <assimp/metadata.h>
@@ -14,6 +11,9 @@
 #include <assimp/scene.h>
 #include <assimp/version.h>
 #include <sys/stat.h>
+#include <assimp/IOStream.hpp>
+#include <assimp/IOSystem.hpp>
+#include <assimp/Importer.hpp>
 
 #include <nlohmann/json.hpp>
 
@@ -217,6 +217,35 @@ std::optional<std::string> gltf_refusal(std::string_view bytes) {
   return std::nullopt;
 }
 
+// COLLADA declares the length of its arrays (count="N", stride="S"), and
+// assimp reserves what they declare before reading the values: a count can
+// never exceed the bytes of the file (every value takes at least one), nor a
+// stride a 4 x 4 matrix many times over.
+std::optional<std::string> collada_refusal(std::string_view bytes) {
+  for (const std::string_view attribute : {std::string_view("count=\""), std::string_view("stride=\"")}) {
+    const double limit = attribute[0] == 'c' ? static_cast<double>(bytes.size()) : 64.0;
+    for (std::size_t at = bytes.find(attribute); at != std::string_view::npos;
+         at = bytes.find(attribute, at + attribute.size())) {
+      double n = 0;
+      for (std::size_t i = at + attribute.size(); i < bytes.size() && bytes[i] >= '0' && bytes[i] <= '9'; ++i) {
+        n = n * 10 + (bytes[i] - '0');
+      }
+      if (n > limit) {
+        return "an array declares " + std::string(attribute.substr(0, attribute.size() - 2)) + " " +
+               std::to_string(static_cast<unsigned long long>(std::min(n, 1e18))) + ", more than the file can hold";
+      }
+    }
+  }
+  return std::nullopt;
+}
+
+// The refusals above by the format's extension.
+std::optional<std::string> refusal(std::string_view ext, std::string_view bytes) {
+  if (ext == "gltf" || ext == "glb") return gltf_refusal(bytes);
+  if (ext == "dae") return collada_refusal(bytes);
+  return std::nullopt;
+}
+
 // ---------------------------------------------------------------------------
 // Transforms in double precision: a 3x4 affine matrix, stored = m * p.
 
@@ -286,8 +315,8 @@ Vec3 to_vec(const std::array<double, 3>& p) {
 NodeRows node_rows(const Affine& world_in_file, const Affine& to_stored, const Affine& from_stored) {
   const Affine t = to_stored * world_in_file * from_stored;
   NodeRows rows{};
-  for (std::size_t r = 0; r < 4; ++r) rows[r] = {static_cast<float>(t.m[0][r]), static_cast<float>(t.m[1][r]),
-                                                 static_cast<float>(t.m[2][r])};
+  for (std::size_t r = 0; r < 4; ++r)
+    rows[r] = {static_cast<float>(t.m[0][r]), static_cast<float>(t.m[1][r]), static_cast<float>(t.m[2][r])};
   return rows;
 }
 
@@ -397,8 +426,8 @@ int32_t packed_colour(const aiColor4D& c) {
 }
 
 bool is_triangle(const aiFace& f, unsigned num_vertices) {
-  return f.mNumIndices == 3 && f.mIndices != nullptr && f.mIndices[0] < num_vertices &&
-         f.mIndices[1] < num_vertices && f.mIndices[2] < num_vertices;
+  return f.mNumIndices == 3 && f.mIndices != nullptr && f.mIndices[0] < num_vertices && f.mIndices[1] < num_vertices &&
+         f.mIndices[2] < num_vertices;
 }
 
 struct NodeVisit {
@@ -763,10 +792,8 @@ Status assimp_load(const std::string& path, ImportedScene& scene, UserNotifier& 
   }
   auto main = std::make_shared<const FileText>(std::move(*text));
   const std::string ext = lower_extension(path);
-  if (ext == "gltf" || ext == "glb") {
-    if (const std::optional<std::string> why = gltf_refusal(main->view())) {
-      return Error{kAssimpBadScene, path + ": " + *why, {}, ErrorKind::kBadData};
-    }
+  if (const std::optional<std::string> why = refusal(ext, main->view())) {
+    return Error{kAssimpBadScene, path + ": " + *why, {}, ErrorKind::kBadData};
   }
   Assimp::Importer importer;
   configure(importer);
@@ -790,10 +817,8 @@ Status assimp_parse(std::string_view bytes, std::string_view hint, const std::st
   importer.SetIOHandler(files);
   std::string ext(hint);
   for (char& c : ext) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-  if (ext == "gltf" || ext == "glb") {
-    if (const std::optional<std::string> why = gltf_refusal(bytes)) {
-      return Error{kAssimpBadScene, display_name + ": " + *why, {}, ErrorKind::kBadData};
-    }
+  if (const std::optional<std::string> why = refusal(ext, bytes)) {
+    return Error{kAssimpBadScene, display_name + ": " + *why, {}, ErrorKind::kBadData};
   }
   const aiScene* ai = importer.ReadFileFromMemory(bytes.data(), bytes.size(), post_processing(), ext.c_str());
   Status s = finish(importer, ai, ext, display_name, *files, scene, notifier);
