@@ -29,7 +29,12 @@ using test::GltfNode;
 // normal at its corners.
 void cube(std::vector<std::array<int32_t, 3>>& corners, std::vector<std::array<Vec3, 3>>& normals) {
   const std::array<std::array<int32_t, 4>, 6> sides = {{
-      {0, 1, 3, 2}, {4, 6, 7, 5}, {0, 4, 5, 1}, {2, 3, 7, 6}, {0, 2, 6, 4}, {1, 5, 7, 3},
+      {0, 1, 3, 2},
+      {4, 6, 7, 5},
+      {0, 4, 5, 1},
+      {2, 3, 7, 6},
+      {0, 2, 6, 4},
+      {1, 5, 7, 3},
   }};
   const std::array<Vec3, 6> n = {{{-1, 0, 0}, {1, 0, 0}, {0, -1, 0}, {0, 1, 0}, {0, 0, -1}, {0, 0, 1}}};
   for (std::size_t s = 0; s < 6; ++s) {
@@ -212,8 +217,7 @@ std::string ase_scene() {
   const std::string uv =
       "*MESH_NUMTVERTEX 3\n*MESH_TVERTLIST {\n*MESH_TVERT 0 0.25 0.75 0\n*MESH_TVERT 1 0.75 0.75 0\n"
       "*MESH_TVERT 2 0.25 0.0 0\n}\n*MESH_NUMTVFACES 1\n*MESH_TFACELIST {\n*MESH_TFACE 0 0 1 2\n}\n";
-  const std::string centre_tm =
-      "*NODE_TM {\n*TM_ROW0 0 1 0\n*TM_ROW1 -1 0 0\n*TM_ROW2 0 0 1\n*TM_ROW3 0 -0.5 1\n}\n";
+  const std::string centre_tm = "*NODE_TM {\n*TM_ROW0 0 1 0\n*TM_ROW1 -1 0 0\n*TM_ROW2 0 0 1\n*TM_ROW3 0 -0.5 1\n}\n";
   return std::string(test::kHeader) +
          "*MATERIAL_LIST {\n*MATERIAL 0 {\n*MATERIAL_NAME \"Hull\"\n*MATERIAL_TWOSIDED\n*MAP_DIFFUSE {\n"
          "*BITMAP \"C:\\maps\\HULL.TGA\"\n}\n}\n}\n" +
@@ -314,8 +318,8 @@ TEST_F(AssimpScenes, ObjAndFbxUnitsAndAxes) {
   ImportedScene scene;
   ASSERT_TRUE(assimp_load(path("tri.obj"), scene, log_));
   EXPECT_EQ(log_.lines.back(), "scene read by assimp 5.2 (Wavefront OBJ)");
-  const auto mesh = std::find_if(scene.objects.begin(), scene.objects.end(),
-                                 [](const MaxObject& o) { return !o.verts.empty(); });
+  const auto mesh =
+      std::find_if(scene.objects.begin(), scene.objects.end(), [](const MaxObject& o) { return !o.verts.empty(); });
   ASSERT_NE(mesh, scene.objects.end());
   EXPECT_EQ(mesh->verts[0], (Vec3{3, 1, 2}));
 }
@@ -342,9 +346,8 @@ TEST_F(AssimpScenes, SkinnedMeshesGiveBonesAndWeights) {
   EXPECT_NE(no_binds.error().message.find("inverse bind matrices"), std::string::npos);
 
   const std::vector<float> matrices = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0,  0, 1,
-                                          1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, -1, 0, 1};
-  const std::string extra =
-      ",\"skins\":[{\"joints\":[0,1],\"inverseBindMatrices\":$M}]";
+                                       1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, -1, 0, 1};
+  const std::string extra = ",\"skins\":[{\"joints\":[0,1],\"inverseBindMatrices\":$M}]";
   text = test::gltf(nodes, {skin}, extra, matrices);
   put("soldier.gltf", text);
 
@@ -403,6 +406,16 @@ TEST_F(AssimpScenes, BadFilesAreRefusedWithTheReason) {
   EXPECT_EQ(s.code(), kAssimpBadScene);
   EXPECT_EQ(s.error().message.rfind(path("junk.dae") + ": assimp: ", 0), 0u) << s.error().message;
   EXPECT_TRUE(scene.objects.empty());
+
+  // An array longer than the file could hold is refused before assimp
+  // reserves it.
+  put("long.dae",
+      "<?xml version=\"1.0\"?><COLLADA version=\"1.4.1\"><library_geometries><geometry><mesh><source>"
+      "<float_array id=\"a\" count=\"4000000000\">0 0 0</float_array></source></mesh></geometry>"
+      "</library_geometries></COLLADA>");
+  s = assimp_load(path("long.dae"), scene, log_);
+  EXPECT_EQ(s.code(), kAssimpBadScene);
+  EXPECT_NE(s.error().message.find("count 4000000000"), std::string::npos) << s.error().message;
 
   // A buffer that names a device is never read.
   put("dev.gltf",

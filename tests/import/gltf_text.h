@@ -2,12 +2,12 @@
 // URI) for the import tests.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -61,8 +61,8 @@ inline std::string base64(const std::string& bytes) {
   std::string out;
   std::size_t i = 0;
   for (; i + 2 < bytes.size(); i += 3) {
-    const uint32_t n = (uint32_t(uint8_t(bytes[i])) << 16) | (uint32_t(uint8_t(bytes[i + 1])) << 8) |
-                       uint32_t(uint8_t(bytes[i + 2]));
+    const uint32_t n =
+        (uint32_t(uint8_t(bytes[i])) << 16) | (uint32_t(uint8_t(bytes[i + 1])) << 8) | uint32_t(uint8_t(bytes[i + 2]));
     for (int s = 18; s >= 0; s -= 6) out += k[(n >> s) & 63];
   }
   if (i + 1 == bytes.size()) {
@@ -103,7 +103,8 @@ inline std::string gltf(const std::vector<GltfNode>& nodes, const std::vector<Gl
       views += ",";
       accessors += ",";
     }
-    views += "{\"buffer\":0,\"byteOffset\":" + std::to_string(offset) + ",\"byteLength\":" + std::to_string(bytes) + "}";
+    views +=
+        "{\"buffer\":0,\"byteOffset\":" + std::to_string(offset) + ",\"byteLength\":" + std::to_string(bytes) + "}";
     accessors += "{\"bufferView\":" + std::to_string(count) + ",\"componentType\":" + std::to_string(component) +
                  ",\"count\":" + std::to_string(n) + ",\"type\":\"" + type + "\"" + minmax + "}";
     return count++;
@@ -122,14 +123,14 @@ inline std::string gltf(const std::vector<GltfNode>& nodes, const std::vector<Gl
     std::string attributes = "\"POSITION\":" + std::to_string(add(m.positions.data(), m.positions.size() * 12,
                                                                   m.positions.size(), 5126, "VEC3", minmax));
     if (!m.normals.empty())
-      attributes += ",\"NORMAL\":" + std::to_string(add(m.normals.data(), m.normals.size() * 12, m.normals.size(),
-                                                        5126, "VEC3"));
+      attributes +=
+          ",\"NORMAL\":" + std::to_string(add(m.normals.data(), m.normals.size() * 12, m.normals.size(), 5126, "VEC3"));
     if (!m.uvs.empty())
       attributes +=
           ",\"TEXCOORD_0\":" + std::to_string(add(m.uvs.data(), m.uvs.size() * 8, m.uvs.size(), 5126, "VEC2"));
     if (!m.joints.empty())
-      attributes += ",\"JOINTS_0\":" +
-                    std::to_string(add(m.joints.data(), m.joints.size() * 8, m.joints.size(), 5123, "VEC4"));
+      attributes +=
+          ",\"JOINTS_0\":" + std::to_string(add(m.joints.data(), m.joints.size() * 8, m.joints.size(), 5123, "VEC4"));
     if (!m.weights.empty())
       attributes += ",\"WEIGHTS_0\":" +
                     std::to_string(add(m.weights.data(), m.weights.size() * 16, m.weights.size(), 5126, "VEC4"));
