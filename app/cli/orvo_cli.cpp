@@ -1,7 +1,7 @@
 // orvo-cli: the model tool's commands without the window.
 //
-//   orvo-cli inspect FILE.(ase|asc|3da) [--set] [--meters | --scale S] [--json]
-//   orvo-cli import SCENE.(ase|asc) -o MODEL.3da [--meters | --scale S]
+//   orvo-cli inspect FILE.(ase|asc|gltf|glb|fbx|dae|obj|3da) [--set] [--meters | --scale S] [--json]
+//   orvo-cli import SCENE.(ase|asc|gltf|glb|fbx|dae|obj) -o MODEL.3da [--meters | --scale S]
 //   orvo-cli resave IN.3da -o OUT.3da
 //   orvo-cli export MODEL.3da -o OUT.3di [--textures DIR] [--single] [--view-lod K]
 //                   [--json] [--depfile FILE] [--jobs N]
@@ -128,16 +128,18 @@ void print_json(const nlohmann::json& j) {
   std::printf("%s\n", summary_text(j).c_str());
 }
 
-// One model from a scene (.ase, .asc) or a 3DA file with its geometry.
+// One model from a scene (.ase, .asc, .gltf, .glb, .fbx, .dae, .obj) or a
+// 3DA file with its geometry.
 int load_one(const std::string& path, Model& model, ModelContext& context) {
   const std::string ext = upper_extension(path);
   Status s;
-  if (ext == ".ASE" || ext == ".ASC") {
+  if (is_scene_path(path)) {
     s = model_import_scene(path, model, context);
   } else if (ext == ".3DA") {
     s = model_read_3da(path, model, context);
   } else {
-    tools::cli::print_error(kProgram, path + ": not a scene (.ase, .asc) or model (.3da) file");
+    tools::cli::print_error(kProgram,
+                            path + ": not a scene (.ase, .asc, .gltf, .glb, .fbx, .dae, .obj) or model (.3da) file");
     return kExitIo;
   }
   if (!s) {
@@ -227,9 +229,11 @@ bool write_3da(const Model& model, const std::string& out, const ModelContext& c
 // write the model as a 3DA file.
 int run_convert(const std::string& path, const std::string& out, const ScaleOptions& scale, bool from_scene) {
   const std::string ext = upper_extension(path);
-  const bool accepted = from_scene ? (ext == ".ASE" || ext == ".ASC") : ext == ".3DA";
+  const bool accepted = from_scene ? is_scene_path(path) : ext == ".3DA";
   if (!accepted) {
-    tools::cli::print_error(kProgram, path + ": not a " + (from_scene ? "scene (.ase, .asc)" : "model file (.3da)"));
+    tools::cli::print_error(
+        kProgram,
+        path + ": not a " + (from_scene ? "scene (.ase, .asc, .gltf, .glb, .fbx, .dae, .obj)" : "model file (.3da)"));
     return kExitIo;
   }
   CliNotifier notifier(false);
@@ -545,14 +549,17 @@ int run(int argc, char** argv) {
   };
 
   CLI::App* inspect = app.add_subcommand(
-      "inspect", "Read a scene (.ase, .asc) or a model (.3da, with its scene); print the conversion log and a summary");
-  inspect->add_option("FILE", in_path, "Scene export (.ase, .asc) or model metafile (.3da)")->required();
+      "inspect",
+      "Read a scene (.ase, .asc; .gltf, .glb, .fbx, .dae, .obj through assimp) or a model (.3da, with its scene); "
+      "print the conversion log and a summary");
+  inspect->add_option("FILE", in_path, "Scene (.ase, .asc, .gltf, .glb, .fbx, .dae, .obj) or model metafile (.3da)")
+      ->required();
   scale_options(inspect);
   inspect->add_flag("--json", json, "Print one JSON object instead of the log and report");
   inspect->add_flag("--set", set, "FILE is one level of a set: read the h, m, l and t levels");
 
   CLI::App* import = app.add_subcommand("import", "Import a scene into a new model and save it as a 3DA file");
-  import->add_option("SCENE", in_path, "Scene export (.ase, .asc)")->required();
+  import->add_option("SCENE", in_path, "Scene (.ase, .asc; .gltf, .glb, .fbx, .dae, .obj through assimp)")->required();
   import->add_option("-o,--output", out_path, "The 3DA file to write")->required();
   scale_options(import);
 

@@ -7,6 +7,7 @@
 
 #include "orvo/import/asc.h"
 #include "orvo/import/ase.h"
+#include "orvo/import/assimp_scene.h"
 #include "orvo/model/base.h"
 
 namespace orvo {
@@ -44,8 +45,13 @@ UserNotifier& notifier_of(ModelContext& context) {
 }
 
 // Parses a scene file by its kind.
-Status load_scene(const std::string& path, bool ase, ImportedScene& scene, UserNotifier& notifier) {
-  return ase ? ase_load(path, scene, notifier) : asc_load(path, scene, notifier);
+Status load_scene(const std::string& path, SceneReader reader, ImportedScene& scene, UserNotifier& notifier) {
+  switch (reader) {
+    case SceneReader::kAse: return ase_load(path, scene, notifier);
+    case SceneReader::kAsc: return asc_load(path, scene, notifier);
+    case SceneReader::kAssimp: return assimp_load(path, scene, notifier);
+  }
+  return asc_load(path, scene, notifier);
 }
 
 // The path with its extension (the text after the last dot of the file
@@ -58,7 +64,44 @@ std::string with_extension(const std::string& path, std::string_view ext) {
   return base + "." + std::string(ext);
 }
 
+// The scene file of a model: the base name with the first choice's
+// extension, else with the others in kSceneLookupOrder, each in any case.
+// The first choice when none exists (its reader then reports it missing).
+std::string scene_file_for(const std::string& base_path, bool ase) {
+  const std::string_view first = ase ? "ase" : "asc";
+  const std::string first_path = find_file(with_extension(base_path, first));
+  if (file_exists(first_path)) return first_path;
+  for (const std::string_view ext : kSceneLookupOrder) {
+    if (ext == first) continue;
+    const std::string candidate = find_file(with_extension(base_path, ext));
+    if (file_exists(candidate)) return candidate;
+  }
+  return first_path;
+}
+
 }  // namespace
+
+SceneReader scene_reader_for(std::string_view path) {
+  if (is_assimp_scene_path(path)) return SceneReader::kAssimp;
+  // Everything else as the tool has always decided: ".ASE" anywhere in the
+  // upper-cased path is an ASE scene, anything else an ASC one.
+  std::string upper(path);
+  for (char& c : upper) c = ascii_upper(c);
+  return upper.find(".ASE") != std::string::npos ? SceneReader::kAse : SceneReader::kAsc;
+}
+
+bool is_scene_path(std::string_view path) {
+  if (is_assimp_scene_path(path)) return true;
+  const std::size_t dot = path.find_last_of('.');
+  const std::size_t slash = path.find_last_of('/');
+  if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash)) return false;
+  const std::string_view ext = path.substr(dot + 1);
+  return iequals(ext, "ase") || iequals(ext, "asc");
+}
+
+std::string model_scene_path(const std::string& model_path, const Model& model) {
+  return scene_file_for(model_path, (model.attributes & 1) != 0);
+}
 
 Status model_read_3da(const std::string& path, Model& model, ModelContext& context) {
   UserNotifier& notifier = notifier_of(context);
@@ -74,10 +117,9 @@ Status model_read_3da(const std::string& path, Model& model, ModelContext& conte
   if (info.has_scale) context.scale = info.scale_factor;
 
   // The geometry comes from the scene file beside the 3DA file.
-  const bool ase = (model.attributes & 1) != 0;
-  const std::string scene_path = find_file(with_extension(path, ase ? "ase" : "asc"));
+  const std::string scene_path = model_scene_path(path, model);
   auto scene = std::make_unique<ImportedScene>();
-  if (Status s = load_scene(scene_path, ase, *scene, notifier); !s) {
+  if (Status s = load_scene(scene_path, scene_reader_for(scene_path), *scene, notifier); !s) {
     return Error{kModelSceneFailed, "cannot load the scene of " + path + ": " + s.error().message, s.error().where,
                  s.error().kind};
   }
@@ -120,11 +162,9 @@ Status model_write_3da(const Model& model, const std::string& path, const ModelC
 
 Status model_import_scene(const std::string& path, Model& model, ModelContext& context) {
   UserNotifier& notifier = notifier_of(context);
-  std::string upper = path;
-  for (char& c : upper) c = ascii_upper(c);
-  const bool ase = upper.find(".ASE") != std::string::npos;
   auto scene = std::make_unique<ImportedScene>();
-  if (Status s = load_scene(path, ase, *scene, notifier); !s) return s;  // the Model keeps what it had
+  if (Status s = load_scene(path, scene_reader_for(path), *scene, notifier); !s)
+    return s;  // the Model keeps what it had
   scene->name = bare_name(path);
   model_release(model);
   model.version_3di = 2;
@@ -138,11 +178,10 @@ Status model_import_scene(const std::string& path, Model& model, ModelContext& c
 
 Status model_rebuild_from_scene(Model& model, const std::string& folder, ModelContext& context) {
   UserNotifier& notifier = notifier_of(context);
-  const bool ase = (model.attributes & 1) != 0;
   const std::string scene_path =
-      find_file((folder.empty() ? std::string() : folder + "/") + model.name.str() + (ase ? ".ase" : ".asc"));
+      scene_file_for((folder.empty() ? std::string() : folder + "/") + model.name.str(), (model.attributes & 1) != 0);
   auto scene = std::make_unique<ImportedScene>();
-  if (Status s = load_scene(scene_path, ase, *scene, notifier); !s) return s;
+  if (Status s = load_scene(scene_path, scene_reader_for(scene_path), *scene, notifier); !s) return s;
   const Name32 name = model.name;
   model_release(model);
   model.name = name;

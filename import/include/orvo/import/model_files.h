@@ -35,9 +35,28 @@ struct ModelContext {
   bool conversion_errors = false;  // a conversion since this was cleared logged an ERROR line
 };
 
+// Which reader takes a scene file: the assimp reader for the extensions it
+// takes (.gltf, .glb, .fbx, .dae, .obj in any case); otherwise the ASE reader
+// when ".ASE" appears anywhere in the upper-cased path, else the ASC reader.
+enum class SceneReader { kAse, kAsc, kAssimp };
+SceneReader scene_reader_for(std::string_view path);
+
+// True when the path ends in an extension (any case) of a scene file:
+// .ase, .asc, .gltf, .glb, .fbx, .dae, .obj.
+bool is_scene_path(std::string_view path);
+
+// The scene extensions a model's scene file is looked up with, in order,
+// after the first choice.
+inline constexpr std::array<std::string_view, 7> kSceneLookupOrder = {"ase", "asc", "glb", "gltf", "fbx", "dae", "obj"};
+
+// The scene file of the model read from `model_path` (a 3DA file): the same
+// base name with ".ase" when bit 0 of `attributes` is set, else ".asc"; when
+// that file does not exist, the first of kSceneLookupOrder that does (each
+// name also found in another case). The first choice when none exists.
+std::string model_scene_path(const std::string& model_path, const Model& model);
+
 // Reads a 3DA file into `model`: the artist data, then the geometry from the
-// scene file beside it (".ase" when bit 0 of `attributes` is set, else
-// ".asc"), the diffuse_set rule and the light generators matched by name.
+// scene file beside it (model_scene_path), the diffuse_set rule and the light generators matched by name.
 // Result codes: 1 cannot open (the Model is unchanged), 2 the file ends
 // inside a block, -line a parse error (the Model holds what was read before
 // that line, no geometry), kModelSceneFailed. The model name is set from the
@@ -49,15 +68,14 @@ Status model_read_3da(const std::string& path, Model& model, ModelContext& conte
 Status model_write_3da(const Model& model, const std::string& path, const ModelContext& context,
                        std::string_view username, const tools::LocalTime& when);
 
-// Imports a scene file (".ase" anywhere in the upper-cased path selects the
-// ASE reader, anything else the ASC reader) into `model`: cleared, version 2,
+// Imports a scene file (the reader chosen by scene_reader_for) into `model`: cleared, version 2,
 // converted, every material "Color - Texture", named after the file.
 // Result codes: those of the scene readers (1 cannot open, 3 no objects,
 // -line a parse error), kConvertRefused.
 Status model_import_scene(const std::string& path, Model& model, ModelContext& context);
 
-// Rebuilds `model` from its scene file alone ("<folder>/<name>.ase" or
-// ".asc" by bit 0 of `attributes`): on success everything but the name is
+// Rebuilds `model` from its scene file alone ("<folder>/<name>" with the
+// extension looked up as model_scene_path does): on success everything but the name is
 // made anew by the conversion; when the scene cannot be loaded the Model is
 // left unchanged and the reader's result is returned.
 Status model_rebuild_from_scene(Model& model, const std::string& folder, ModelContext& context);
