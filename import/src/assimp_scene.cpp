@@ -734,6 +734,16 @@ Status SceneBuilder::build() {
   if (out_.objects.empty()) {
     return data_error(name_, -1, "the scene holds no geometry or helper object", kAssimpBadScene);
   }
+  // The skeleton first, by bone number, then the rest in node order, as a
+  // scene export lists a skin's bones before the meshes bound to them. The
+  // skinned conversion lets a later object's point record overwrite an
+  // earlier one's of the same index, so the order must not depend on where
+  // a package happens to put the armature among the nodes.
+  std::stable_sort(out_.objects.begin(), out_.objects.end(), [](const MaxObject& a, const MaxObject& b) {
+    const bool a_bone = a.bone >= 0, b_bone = b.bone >= 0;
+    if (a_bone != b_bone) return a_bone;
+    return a_bone && a.bone < b.bone;
+  });
   for (const MaxObject& o : out_.objects) out_.skinned = out_.skinned || o.skinned;
   // A scene with materials and node transforms, as a scene export has.
   out_.origin |= kSceneOriginAse;
