@@ -211,11 +211,8 @@ std::string depfile_text(const std::string& target, const std::vector<std::strin
 }
 
 std::string scene_path_of(const std::string& model_path, const Model& model) {
-  const std::size_t dot = model_path.find_last_of('.');
-  const std::size_t slash = model_path.find_last_of('/');
-  const std::string stem =
-      dot == std::string::npos || (slash != std::string::npos && dot < slash) ? model_path : model_path.substr(0, dot);
-  return stem + ((model.attributes & 1) != 0 ? ".ase" : ".asc");
+  // The scene the reader found beside the model, whatever its kind.
+  return model_scene_path(model_path, model);
 }
 
 }  // namespace orvo

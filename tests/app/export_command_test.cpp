@@ -1,8 +1,12 @@
 // The export command's pieces: the preview's slot order, depfile text and
 // the scene file of a 3DA file.
+#include "orvo/app/export_command.h"
+
 #include <gtest/gtest.h>
 
-#include "orvo/app/export_command.h"
+#include <fstream>
+
+#include "tools/test/scratch_dir.h"
 
 namespace {
 
@@ -29,6 +33,10 @@ TEST(ExportCommand, SceneFileOfAModel) {
   EXPECT_EQ(scene_path_of("d.x/tankh.3da", m), "d.x/tankh.ase");
   m.attributes = 0;
   EXPECT_EQ(scene_path_of("d.x/tankh", m), "d.x/tankh.asc");
+  // The depfile names the scene the model was read from, of any kind.
+  tools::test::ScratchDir dir;
+  std::ofstream(dir.file("boat.glb")) << "glTF";
+  EXPECT_EQ(scene_path_of(dir.file("boat.3da"), m), dir.file("boat.glb"));
 }
 
 }  // namespace
