@@ -236,6 +236,28 @@ std::optional<std::string> collada_refusal(std::string_view bytes) {
       }
     }
   }
+  // A primitive's index list (<p>) holds whole numbers only. assimp reads
+  // it without moving past anything else, appending zeros until the memory
+  // is gone; such a file is refused first.
+  for (std::size_t at = bytes.find("<p"); at != std::string_view::npos; at = bytes.find("<p", at + 2)) {
+    const std::size_t name_end = at + 2;
+    if (name_end >= bytes.size() || (bytes[name_end] != '>' && bytes[name_end] != ' ' && bytes[name_end] != '\t' &&
+                                     bytes[name_end] != '\n' && bytes[name_end] != '\r'))
+      continue;  // another element whose name begins with p
+    const std::size_t open_end = bytes.find('>', name_end);
+    if (open_end == std::string_view::npos || bytes[open_end - 1] == '/') continue;
+    const std::size_t close = bytes.find('<', open_end + 1);
+    const std::string_view list =
+        bytes.substr(open_end + 1, close == std::string_view::npos ? close : close - open_end - 1);
+    for (std::size_t i = 0; i < list.size(); ++i) {
+      const char c = list[i];
+      if ((c >= '0' && c <= '9') || c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '-' || c == '+') continue;
+      char code[8];
+      std::snprintf(code, sizeof code, "0x%02X", static_cast<unsigned char>(c));
+      return "a primitive's index list (<p>) holds the byte " + std::string(code) + " at byte " +
+             std::to_string(open_end + 1 + i) + ", which is no part of a whole number";
+    }
+  }
   return std::nullopt;
 }
 

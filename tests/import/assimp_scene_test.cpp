@@ -417,6 +417,24 @@ TEST_F(AssimpScenes, BadFilesAreRefusedWithTheReason) {
   EXPECT_EQ(s.code(), kAssimpBadScene);
   EXPECT_NE(s.error().message.find("count 4000000000"), std::string::npos) << s.error().message;
 
+  // An index list with anything but numbers would make assimp append
+  // zeros until the memory is gone: refused first, the sample cube as it
+  // is still read.
+  {
+    std::ifstream in(ORVO_SOURCE_DIR "/fuzz/seeds/assimp/cube_empty_tags.dae", std::ios::binary);
+    std::string cube(std::istreambuf_iterator<char>(in), {});
+    cube.erase(0, 1);  // the fuzz seed's format byte
+    put("cube.dae", cube);
+    EXPECT_TRUE(assimp_load(path("cube.dae"), scene, log_)) << "the sample cube";
+    const std::size_t list = cube.find("4 7 6 8");
+    ASSERT_NE(list, std::string::npos);
+    cube[list + 5] = ';';
+    put("cube.dae", cube);
+    s = assimp_load(path("cube.dae"), scene, log_);
+    EXPECT_EQ(s.code(), kAssimpBadScene);
+    EXPECT_NE(s.error().message.find("(<p>) holds the byte 0x3B"), std::string::npos) << s.error().message;
+  }
+
   // A buffer that names a device is never read.
   put("dev.gltf",
       "{\"asset\":{\"version\":\"2.0\"},\"buffers\":[{\"byteLength\":1000000000,\"uri\":\"/dev/zero\"}],"
