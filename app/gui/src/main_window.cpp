@@ -614,6 +614,8 @@ void MainWindow::layout_desk() {
 
 void MainWindow::on_document_changed(uint32_t changes) {
   if (changes & kChangedSlot) history_.follow_current_slot();
+  // The last export's line speaks of the levels as they were written.
+  if (changes & kChangedModel) statusBar()->clearMessage();
   if (changes & (kChangedMenus | kChangedSlot | kChangedPreview | kChangedGrid | kChangedModel)) refresh_menus();
 }
 

@@ -2,7 +2,7 @@
 // level set opened from the recent files, in each plane and the 3D view,
 // with the helpers shown, and the dialogs of the View and Edit menus.
 //
-//   orvo-screenshots SAMPLES_DIR OUT_DIR      (see scripts/screenshots)
+//   orvo-screenshots SAMPLES_DIR OUT_DIR [SCENE]     (see scripts/screenshots)
 //
 // SAMPLES_DIR holds TanuOrvo.cfg and the tank set; the tool is started in
 // it as a person would start it.
@@ -43,8 +43,8 @@ void settle() {
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: orvo-screenshots SAMPLES_DIR OUT_DIR\n");
+  if (argc != 3 && argc != 4) {
+    std::fprintf(stderr, "usage: orvo-screenshots SAMPLES_DIR OUT_DIR [SCENE]\n");
     return 2;
   }
   QStandardPaths::setTestModeEnabled(true);
@@ -232,6 +232,18 @@ int main(int argc, char** argv) {
   window.run_command(orvo::cmd::kExport3di);
   settle();
   failures += !save(window, out, "orvo-exported.png");
+  // A scene of another package (SCENE, a glTF file made in Blender)
+  // imported into the current level and framed in the 3D view.
+  if (argc == 4) {
+    const QString scene = QDir(QString::fromLocal8Bit(argv[3])).absolutePath();
+    window.choose_file = [scene](const orvo::gui::FileDialogRequest&) -> std::optional<QString> { return scene; };
+    window.ask_unsaved = [](const QString&, const QString&) { return orvo::gui::UnsavedAnswer::kDiscard; };
+    window.run_command(orvo::cmd::kImport);
+    window.run_command(orvo::cmd::kView3D);
+    window.run_command(orvo::cmd::kFrameAll);
+    settle();
+    failures += !save(window, out, "orvo-gltf-import.png");
+  }
   window.write_settings();
   return failures == 0 ? 0 : 1;
 }
