@@ -39,6 +39,7 @@
 #include "orvo/gui/settings_store.h"
 #include "orvo/model/metafile.h"
 #include "orvo/runtime/memory_pool.h"
+#include "sample_folder.h"
 #include "tools/test/scratch_dir.h"
 
 namespace orvo::gui {
@@ -47,14 +48,7 @@ namespace {
 class MainWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    QStandardPaths::setTestModeEnabled(true);
-    if (!main_pool().is_set_up()) {
-      ASSERT_TRUE(start_memory_pools());
-    }
-    old_ = std::filesystem::current_path();
-    std::filesystem::current_path(dir_.path());
-    for (const auto& e : std::filesystem::directory_iterator(ORVO_SOURCE_DIR "/samples/tank"))
-      std::filesystem::copy_file(e.path(), dir_.path() / e.path().filename());
+    old_ = enter_sample_folder(dir_);
     doc_.paths = make_document_paths(dir_.path().string() + "/", dir_.file("data"));
     notifier_.show_message = [this](const QString& text, const QString&) { messages_.push_back(ss(text)); };
     files_.notifier = &notifier_;

@@ -24,6 +24,7 @@
 #include "orvo/gui/options_dialog.h"
 #include "orvo/gui/qt_text.h"
 #include "orvo/runtime/memory_pool.h"
+#include "sample_folder.h"
 #include "tools/test/scratch_dir.h"
 
 namespace orvo::gui {
@@ -32,14 +33,7 @@ namespace {
 class PreviewMessagesTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    QStandardPaths::setTestModeEnabled(true);
-    if (!main_pool().is_set_up()) {
-      ASSERT_TRUE(start_memory_pools());
-    }
-    old_ = std::filesystem::current_path();
-    std::filesystem::current_path(dir_.path());
-    for (const auto& e : std::filesystem::directory_iterator(ORVO_SOURCE_DIR "/samples/tank"))
-      std::filesystem::copy_file(e.path(), dir_.path() / e.path().filename());
+    old_ = enter_sample_folder(dir_);
     doc_.paths = make_document_paths(dir_.prefix(), dir_.file("data"));
     files_.notifier = &notifier_;
     window_ = std::make_unique<MainWindow>(doc_, files_, notifier_, preview_);
