@@ -226,8 +226,8 @@ TEST(GltfFile, PartsHangUnderTheirParentsWithVerticesAboutTheirPivots) {
   t.strips.push_back(strip_of(t.indices[0], &t.materials[1], 1));
   t.strips.push_back(strip_of(t.indices[1], &t.materials[0], 0));
   t.groups.push_back({std::span(t.strips)});
-  // Part 0 the root, part 1 under part 0, parts 2 and 3 each other's parent
-  // (a loop), part 4 naming a part that is not there.
+  // The first body the root, the second under it, the third and fourth
+  // each other's parent (a loop), the fifth naming a parent that is not there.
   t.parts.resize(5);
   for (std::size_t i = 0; i < t.parts.size(); ++i) t.parts[i].pivot = {0, 0, static_cast<float>(i)};
   t.parts[0].parent = 0;
@@ -243,8 +243,8 @@ TEST(GltfFile, PartsHangUnderTheirParentsWithVerticesAboutTheirPivots) {
   const json& nodes = g.doc["nodes"];
   ASSERT_EQ(nodes.size(), 6u);
   EXPECT_EQ(nodes[0]["name"], "tank LOD 0");
-  // The loop of parts 2 and 3 is broken where it is met first: part 2
-  // hangs under the level, part 3 stays under part 2; part 4 under the level.
+  // The loop is broken where it is met first: the third body hangs under the
+  // level, the fourth stays under the third; the fifth goes under the level.
   EXPECT_EQ(nodes[0]["children"], json::array({1, 3, 5}));
   EXPECT_EQ(nodes[1]["children"], json::array({2}));
   EXPECT_EQ(nodes[3]["children"], json::array({4}));
@@ -254,7 +254,7 @@ TEST(GltfFile, PartsHangUnderTheirParentsWithVerticesAboutTheirPivots) {
   EXPECT_EQ(g.doc["scene"], 0);
 
   // One primitive per material, in the order the strips use them; the
-  // vertices relative to part 1's pivot (glTF z = file z).
+  // vertices relative to the second body's pivot (glTF z = file z).
   const json& prims = g.doc["meshes"][nodes[2]["mesh"].get<std::size_t>()]["primitives"];
   ASSERT_EQ(prims.size(), 2u);
   EXPECT_EQ(prims[0]["material"], 1);
@@ -275,7 +275,7 @@ TEST(GltfFile, SkinnedVerticesNameEachJointOnceWithWeightsSummingToOne) {
   t.model.kind = render::MeshKind::kSkinned;
   render::VertexP v{};
   v.normal = {0, 1, 0};
-  // Palette slots 0 and 1 (parts 3 and 1); slots 2 and 3 repeat slot 1
+  // Palette slots 0 and 1 (the fourth and the second body); slots 2 and 3 repeat slot 1
   // with no weight, as the file stores unused slots.
   v.bones = {0, 1, 1, 1};
   v.weights = {0.25f, 0.75f, 0.0f};
