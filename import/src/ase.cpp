@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "orvo/model/base.h"
+#include "tools/base/parallel.h"
 
 namespace orvo {
 
@@ -914,11 +915,8 @@ Status ase_parse(std::string_view text, const std::string& display_name, Importe
     readers.emplace_back(text.substr(cut.offset, end - cut.offset), cut.offset, display_name, scene, &blocks,
                          Role::kObjects, cut.line, cut.objects_before, cut.lights_before, outline);
   }
-  {
-    std::vector<std::jthread> pool;
-    for (std::size_t r = material_readers + 1; r < readers.size(); ++r) pool.emplace_back([&, r] { readers[r].run(); });
-    if (material_readers < readers.size()) readers[material_readers].run();
-  }
+  tools::parallel_for(readers.size() - material_readers, static_cast<int>(threads),
+                      [&](std::size_t r) { readers[material_readers + r].run(); });
 
   // Merge in file order: the earliest error wins, a stop drops what
   // follows it.

@@ -14,10 +14,10 @@
 #include "loamer/strip_conversion.h"
 #include "loamer/terrain_file.h"
 #include "loamer/triangulation.h"
-#include "parallel.h"
 #include "tools/base/file_io.h"
 #include "tools/base/file_time.h"
 #include "tools/base/host.h"
+#include "tools/base/parallel.h"
 
 namespace loamer {
 namespace {
@@ -186,7 +186,7 @@ tools::Result<long> convert_blocks(const std::string& path, int jobs, BuildNotif
   long done = 0;
   std::atomic<bool> halted{false};
   std::optional<tools::Error> failure;
-  detail::parallel_for(plan.size(), jobs, [&](size_t i) {
+  tools::parallel_for(plan.size(), jobs, [&](size_t i) {
     if (halted.load() || out.cancelled()) {
       halted.store(true);
       return;

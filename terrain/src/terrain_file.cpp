@@ -9,8 +9,8 @@
 #include "loamer/block_file.h"
 #include "loamer/height_file.h"
 #include "loamer/packed_block_mesh.h"
-#include "parallel.h"
 #include "tools/base/file_io.h"
+#include "tools/base/parallel.h"
 
 namespace loamer {
 
@@ -268,7 +268,7 @@ tools::Status write_terrain_file(const TerrainFileJob& job, const TerrainProgres
     for (size_t first = 0; first < files.size(); first += kBatch) {
       const size_t count = std::min(kBatch, files.size() - first);
       meshes.assign(count, std::nullopt);
-      detail::parallel_for(count, job.jobs, [&](size_t i) {
+      tools::parallel_for(count, job.jobs, [&](size_t i) {
         tools::Result<PackedBlockMesh> mesh = read_block_mesh(files[first + i]);
         if (mesh) meshes[i] = std::move(*mesh);  // absent or unreadable: the block has no record
       });

@@ -12,8 +12,8 @@
 
 #include "loamer/block_file.h"
 #include "loamer/naming.h"
-#include "parallel.h"
 #include "tools/base/file_time.h"
+#include "tools/base/parallel.h"
 #include "tools/mesh/edge_collapse_reducer.h"
 #include "tools/mesh/stripify.h"
 
@@ -103,7 +103,7 @@ class Triangulator {
         std::vector<int> level;
         for (int i = 0; i < static_cast<int>(nodes_.size()); ++i)
           if (nodes_[static_cast<size_t>(i)].sector == sector) level.push_back(i);
-        detail::parallel_for(level.size(), job_.jobs, [&](size_t i) { process(level[i]); });
+        tools::parallel_for(level.size(), job_.jobs, [&](size_t i) { process(level[i]); });
       }
     }
     TriangulationResult result;

@@ -1,7 +1,10 @@
 #pragma once
-// Runs f(0) ... f(count - 1) on up to `jobs` threads (the caller's thread is
-// one of them), handing out indices in increasing order. The first exception
-// thrown by f is rethrown to the caller after all threads are done.
+// The one worker pool of the tools: runs f(0) ... f(count - 1) on up to
+// `jobs` threads (the caller's thread is one of them), handing out indices in
+// increasing order; with one job (or one index) everything runs on the
+// caller's thread in order. The first exception thrown by f is rethrown to
+// the caller after all threads are done. Results written per index are the
+// same whatever the number of jobs.
 
 #include <algorithm>
 #include <atomic>
@@ -11,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-namespace loamer::detail {
+namespace tools {
 
 template <class F>
 void parallel_for(size_t count, int jobs, F&& f) {
@@ -43,4 +46,4 @@ void parallel_for(size_t count, int jobs, F&& f) {
   if (failure) std::rethrow_exception(failure);
 }
 
-}  // namespace loamer::detail
+}  // namespace tools
