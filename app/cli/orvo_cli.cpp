@@ -679,5 +679,6 @@ int run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  tools::set_temporary_owner("orvo");
   return tools::cli::run_main(kProgram, argc, argv, [&] { return run(argc, argv); });
 }

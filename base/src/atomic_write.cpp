@@ -22,7 +22,11 @@ namespace tools {
 
 namespace {
 
-constexpr std::string_view kTempTag = ".orvo-save-";
+// ".<owner>-save-" after the output's name; see set_temporary_owner.
+std::string& temp_tag() {
+  static std::string tag = ".tools-save-";
+  return tag;
+}
 constexpr std::size_t kTempRandom = 6;  // mkstemp's XXXXXX
 // The output's name is cut in the temporary's name so it stays within a
 // file name's 255 bytes.
@@ -139,7 +143,7 @@ std::string name_of(const std::string& path) {
 }
 
 std::string temp_prefix(const std::string& target) {
-  return "." + name_of(target).substr(0, kNameInTemp) + std::string(kTempTag);
+  return "." + name_of(target).substr(0, kNameInTemp) + temp_tag();
 }
 
 // The file a chain of symbolic links ends at (which need not exist yet).
@@ -200,6 +204,10 @@ Error refused(const std::string& path, const std::string& why) {
 }
 
 }  // namespace
+
+void set_temporary_owner(std::string_view owner) {
+  temp_tag() = "." + std::string(owner) + "-save-";
+}
 
 void remove_pending_temporaries() noexcept {
   g_ending.store(true);

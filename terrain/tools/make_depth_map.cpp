@@ -42,6 +42,7 @@ double value_noise(double x, double z, int period, uint32_t seed) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  tools::set_temporary_owner("loamer");
   if (argc < 2 || argc > 3) {
     std::fprintf(stderr, "usage: %s OUT [SEED]\n", argv[0]);
     return 2;

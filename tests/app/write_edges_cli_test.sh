@@ -29,9 +29,9 @@ CLI=$ORVO
 
 same() { cmp -s "$1" "$2"; }
 no_temporaries() { # DIR WHAT
-  if find "$1" -name '.*orvo-save-*' | grep -q .; then
+  if find "$1" -name '.*-save-*' | grep -q .; then
     fail "$2: temporary files left"
-    find "$1" -name '.*orvo-save-*' | sed 's/^/    | /' | head -n 5
+    find "$1" -name '.*-save-*' | sed 's/^/    | /' | head -n 5
   else pass; fi
 }
 # Runs a command in the background with SIGINT at its default action (a
@@ -186,7 +186,7 @@ PY
     cp "$TMP/old.cpt" "$TMP/shared/build/valley.cpt"
     touch "$TMP/shared/build/valley.raw"
     # What an earlier SIGKILL left is not this run's to remove.
-    if [ $sig = HUP ]; then find "$TMP/shared" -name '.*orvo-save-*' -delete; fi
+    if [ $sig = HUP ]; then find "$TMP/shared" -name '.*loamer-save-*' -delete; fi
     (cd "$TMP/shared" && exec "$LOAMER" build valley.tpj --jobs 2 >/dev/null 2>&1) &
     pid=$!
     sleep "$(random_delay "$took")"

@@ -135,15 +135,17 @@ TEST(AtomicWriter, DevicesAndPipesAreWrittenThroughNeverReplaced) {
   EXPECT_EQ(dir.names(), (std::vector<std::string>{"null", "pipe"}));
 }
 
-TEST(AtomicWriter, StaleTemporariesOfTheSameOutputGoAfterTheNextWrite) {
+TEST(AtomicWriter, StaleTemporariesOfTheSameOutputAndProgramGoAfterTheNextWrite) {
   test::ScratchDir dir("atomic_stale");
+  set_temporary_owner("orvo");
   const std::string out = dir.put("tank.3di", "old");
+  const std::string loamers = dir.put(".tank.3di.loamer-save-AbC123", "another program's");
   const std::string stale = dir.put(".tank.3di.orvo-save-AbC123", "left by a killed run");
   const std::string fresh = dir.put(".tank.3di.orvo-save-XyZ789", "another run, now");
   const std::string other = dir.put(".ship.3di.orvo-save-AbC123", "another output's");
   const std::string unlike = dir.put(".tank.3di.orvo-save-toolong", "not one of ours");
   const std::time_t long_ago = std::time(nullptr) - 3600;
-  for (const std::string& p : {stale, other, unlike}) {
+  for (const std::string& p : {stale, other, unlike, loamers}) {
     const utimbuf t{long_ago, long_ago};
     ASSERT_EQ(::utime(p.c_str(), &t), 0);
   }
@@ -156,8 +158,10 @@ TEST(AtomicWriter, StaleTemporariesOfTheSameOutputGoAfterTheNextWrite) {
   EXPECT_TRUE(fs::exists(stale));
 
   ASSERT_TRUE(write_file_atomic(out, "new").ok());
-  EXPECT_EQ(dir.names(), (std::vector<std::string>{".ship.3di.orvo-save-AbC123", ".tank.3di.orvo-save-XyZ789",
-                                                   ".tank.3di.orvo-save-toolong", "sub", "tank.3di"}));
+  set_temporary_owner("tools");
+  EXPECT_EQ(dir.names(),
+            (std::vector<std::string>{".ship.3di.orvo-save-AbC123", ".tank.3di.loamer-save-AbC123",
+                                      ".tank.3di.orvo-save-XyZ789", ".tank.3di.orvo-save-toolong", "sub", "tank.3di"}));
 }
 
 // A child writes part of a file and is ended by a signal: its temporary goes

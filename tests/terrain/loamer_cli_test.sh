@@ -168,6 +168,6 @@ expect_rc 130 "Ctrl+C"
 expect_line "Stopping Build...." "Ctrl+C"
 expect_line "Build Stopped" "Ctrl+C"
 if [ "$(wc -c <"$TMP/t/Output.dep")" -eq 2097152 ]; then pass; else fail "Ctrl+C leaves a whole Output.dep"; fi
-if ls "$TMP"/t/.*orvo-save-* >/dev/null 2>&1; then fail "Ctrl+C leaves temporary files"; else pass; fi
+if ls "$TMP"/t/.*-save-* >/dev/null 2>&1; then fail "Ctrl+C leaves temporary files"; else pass; fi
 
 finish

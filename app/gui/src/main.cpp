@@ -28,6 +28,7 @@
 #include "orvo/gui/settings_store.h"
 #include "orvo/runtime/memory_pool.h"
 #include "orvo/runtime/system_info.h"
+#include "tools/base/atomic_write.h"
 #include "tools/base/file_io.h"
 #include "tools/base/host.h"
 #include "tools/base/state_folder.h"
@@ -35,6 +36,7 @@
 
 int main(int argc, char** argv) {
   tools::ignore_file_size_signal();
+  tools::set_temporary_owner("orvo");
   QApplication app(argc, argv);
   QApplication::setOrganizationName("Brellwick");
   QApplication::setApplicationName("ORVO");

@@ -7,11 +7,13 @@
 
 #include "loamer/gui/main_dialog.h"
 #include "loamer/system_log.h"
+#include "tools/base/atomic_write.h"
 #include "tools/base/file_io.h"
 #include "tools/base/state_folder.h"
 #include "tools/base/system_log.h"
 
 int main(int argc, char** argv) {
+  tools::set_temporary_owner("loamer");
   // The system log comes before anything else, as the command line's does,
   // but in the per-user state folder ($XDG_STATE_HOME/Brellwick/Loamer):
   // the project's folder holds the project and its build only.

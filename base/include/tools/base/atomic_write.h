@@ -19,8 +19,9 @@
 //     redirection does). With kReplace it is refused;
 //   - a directory, a block device or a socket: refused with the reason.
 //
-// Temporaries are named ".<output name>.orvo-save-XXXXXX" in the output's
-// folder. The program removes its own on every error path and when it is
+// Temporaries are named ".<output name>.<owner>-save-XXXXXX" in the output's
+// folder, where the owner is the writing program's name
+// (set_temporary_owner). The program removes its own on every error path and when it is
 // ended by SIGINT, SIGTERM or SIGHUP (the handlers are installed by the first
 // write and pass the signal on to what was there before). A temporary left by
 // a killed run (SIGKILL, a power cut) is removed by the next successful write
@@ -87,6 +88,12 @@ class AtomicWriter {
 
 // Writes `data` as the whole file `path` through an AtomicWriter.
 Status write_file_atomic(const std::string& path, std::string_view data, FileSync sync = FileSync::kDurable);
+
+// Names the program in the temporaries it makes from now on ("tools" until
+// it is called), so each program's temporaries say whose they are and a
+// program removes only its own stale ones. Called once at start, before any
+// write; `owner` is a short plain name ("orvo", "loamer").
+void set_temporary_owner(std::string_view owner);
 
 // Removes every temporary this process is writing at the moment. Safe in a
 // signal handler; for code that ends the program at once (std::_Exit).
