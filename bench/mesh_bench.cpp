@@ -333,21 +333,21 @@ double fastest(const std::vector<double>& v) {
 
 }  // namespace
 
-#define ORVO_MESH_BENCH(fn)               \
+#define TOOLS_MESH_BENCH(fn)              \
   BENCHMARK(fn)                           \
       ->Unit(benchmark::kMillisecond)     \
       ->Repetitions(5)                    \
       ->ComputeStatistics("min", fastest) \
       ->ReportAggregatesOnly()
 
-ORVO_MESH_BENCH(BM_OrvoStripify)->Apply(stripify_sizes);
-ORVO_MESH_BENCH(BM_MeshoptStripify)->Apply(stripify_sizes);
-ORVO_MESH_BENCH(BM_OrvoProgressive16)->Arg(5000)->Arg(20000)->Arg(200000);
-ORVO_MESH_BENCH(BM_OrvoEdgeCollapse16)->Arg(5000)->Arg(20000)->Arg(200000);
-ORVO_MESH_BENCH(BM_MeshoptSimplify16)->Arg(5000)->Arg(20000)->Arg(200000);
-ORVO_MESH_BENCH(BM_ReferenceProgressive16)->Arg(5000);
-ORVO_MESH_BENCH(BM_ReferenceEdgeCollapse16)->Arg(5000);
-ORVO_MESH_BENCH(BM_OrvoTerrainBlock);
-ORVO_MESH_BENCH(BM_OrvoTerrainLodsOnly);
+TOOLS_MESH_BENCH(BM_OrvoStripify)->Apply(stripify_sizes);
+TOOLS_MESH_BENCH(BM_MeshoptStripify)->Apply(stripify_sizes);
+TOOLS_MESH_BENCH(BM_OrvoProgressive16)->Arg(5000)->Arg(20000)->Arg(200000);
+TOOLS_MESH_BENCH(BM_OrvoEdgeCollapse16)->Arg(5000)->Arg(20000)->Arg(200000);
+TOOLS_MESH_BENCH(BM_MeshoptSimplify16)->Arg(5000)->Arg(20000)->Arg(200000);
+TOOLS_MESH_BENCH(BM_ReferenceProgressive16)->Arg(5000);
+TOOLS_MESH_BENCH(BM_ReferenceEdgeCollapse16)->Arg(5000);
+TOOLS_MESH_BENCH(BM_OrvoTerrainBlock);
+TOOLS_MESH_BENCH(BM_OrvoTerrainLodsOnly);
 
 BENCHMARK_MAIN();

@@ -10,7 +10,7 @@ std::atomic<bool> narrow_lanes_only{false};
 }  // namespace
 
 bool wide_lanes() {
-#if ORVO_MESH_WIDE_LANES
+#if TOOLS_MESH_WIDE_LANES
   static const bool avx2 = [] {
     __builtin_cpu_init();
     return __builtin_cpu_supports("avx2") != 0;

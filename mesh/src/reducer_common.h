@@ -45,24 +45,24 @@
 #include <sys/mman.h>
 #endif
 
-// ORVO_MESH_NO_SIMD builds the plain-loop fallback on x86 too.
-#if defined(__SSE2__) && !defined(ORVO_MESH_NO_SIMD)
+// TOOLS_MESH_NO_SIMD builds the plain-loop fallback on x86 too.
+#if defined(__SSE2__) && !defined(TOOLS_MESH_NO_SIMD)
 #include <immintrin.h>
-#define ORVO_MESH_SSE 1
+#define TOOLS_MESH_SSE 1
 #endif
 
 // Eight-lane AVX2 code is built beside the four-lane SSE code and chosen at
 // run time (GCC on x86-64; other compilers use four lanes).
-#if defined(ORVO_MESH_SSE) && defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
-#define ORVO_MESH_WIDE_LANES 1
+#if defined(TOOLS_MESH_SSE) && defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+#define TOOLS_MESH_WIDE_LANES 1
 #endif
 
 // For the few small functions of the inner loops that the compiler might
 // otherwise leave as calls.
 #if defined(__GNUC__)
-#define ORVO_MESH_ALWAYS_INLINE __attribute__((always_inline))
+#define TOOLS_MESH_ALWAYS_INLINE __attribute__((always_inline))
 #else
-#define ORVO_MESH_ALWAYS_INLINE
+#define TOOLS_MESH_ALWAYS_INLINE
 #endif
 
 namespace tools::mesh::detail {
@@ -231,7 +231,7 @@ class ListPool {
   // Position of the first `a` in the list, or kNone.
   uint32_t find(const ListSlot& s, uint32_t a) const {
     const uint32_t* p = begin(s);
-#if ORVO_MESH_SSE
+#if TOOLS_MESH_SSE
     if (s.size <= kShort) {
       const __m128i key = _mm_set1_epi32(static_cast<int>(a));
       const __m128i lo = _mm_cmpeq_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), key);
@@ -262,7 +262,7 @@ class ListPool {
     const uint32_t at = find(s, a);
     if (at == kNone) return;
     uint32_t* p = begin(s);
-#if ORVO_MESH_SSE
+#if TOOLS_MESH_SSE
     if (s.size <= kShort) {
       // Entries from `at` on take their successor's value; entries past the
       // end of the list are shifted too, and never read as entries.
@@ -767,18 +767,18 @@ class CheapestHeap {
 
 // The lane-parallel parts, four lanes (SSE2) and, where built, eight (AVX2).
 namespace tools::mesh::detail::lanes4 {
-#define ORVO_MESH_LANES 4
+#define TOOLS_MESH_LANES 4
 #include "reducer_lanes.h"
-#undef ORVO_MESH_LANES
+#undef TOOLS_MESH_LANES
 }  // namespace tools::mesh::detail::lanes4
 
-#if ORVO_MESH_WIDE_LANES
+#if TOOLS_MESH_WIDE_LANES
 #pragma GCC push_options
 #pragma GCC target("avx2")
 namespace tools::mesh::detail::lanes8 {
-#define ORVO_MESH_LANES 8
+#define TOOLS_MESH_LANES 8
 #include "reducer_lanes.h"
-#undef ORVO_MESH_LANES
+#undef TOOLS_MESH_LANES
 }  // namespace tools::mesh::detail::lanes8
 #pragma GCC pop_options
 #endif
@@ -892,7 +892,7 @@ class Reducer {
   std::unique_ptr<WideChooser> wide_;
 };
 
-#if ORVO_MESH_WIDE_LANES
+#if TOOLS_MESH_WIDE_LANES
 using ModelReducer = Reducer<lanes4::ModelChooser, lanes8::ModelChooser>;
 using TerrainReducer = Reducer<lanes4::TerrainChooser, lanes8::TerrainChooser>;
 #else

@@ -1,6 +1,6 @@
 // The parts of the two edge-collapse reducers that work on several lanes of
 // floats at once, written once for any lane count. This file is included
-// once per lane count, inside its own namespace, with ORVO_MESH_LANES set to
+// once per lane count, inside its own namespace, with TOOLS_MESH_LANES set to
 // 4 (SSE2, or plain loops without SSE) or 8 (AVX2, inside a region compiled
 // for AVX2); reducer_common.h and the system headers come first.
 //
@@ -12,7 +12,7 @@
 // ---------------------------------------------------------------------------
 // Lanes.
 
-#if ORVO_MESH_LANES == 8
+#if TOOLS_MESH_LANES == 8
 constexpr uint32_t kW = 8;
 // Aligned explicitly: the vector type's own alignment may follow the
 // instruction set the file is compiled for, and containers must see 32.
@@ -125,7 +125,7 @@ inline M mask_from_bits(uint32_t bits) {
   const __m256i b = _mm256_and_si256(_mm256_set1_epi32(static_cast<int>(bits)), lane);
   return {_mm256_castsi256_ps(_mm256_cmpeq_epi32(b, lane))};
 }
-#elif ORVO_MESH_LANES == 4 && ORVO_MESH_SSE
+#elif TOOLS_MESH_LANES == 4 && TOOLS_MESH_SSE
 constexpr uint32_t kW = 4;
 struct alignas(16) F {
   __m128 v;
@@ -234,7 +234,7 @@ inline M mask_from_bits(uint32_t bits) {
   const __m128i b = _mm_and_si128(_mm_set1_epi32(static_cast<int>(bits)), lane);
   return {_mm_castsi128_ps(_mm_cmpeq_epi32(b, lane))};
 }
-#elif ORVO_MESH_LANES == 4
+#elif TOOLS_MESH_LANES == 4
 constexpr uint32_t kW = 4;
 struct F {
   float v[4];
@@ -347,7 +347,7 @@ inline float min_of_lanes(F a) {
   return best;
 }
 #else
-#error "ORVO_MESH_LANES must be 4 or 8"
+#error "TOOLS_MESH_LANES must be 4 or 8"
 #endif
 
 constexpr uint32_t kAllLanes = (1u << kW) - 1;
@@ -477,8 +477,8 @@ void measure_faces(CollapseMesh& m, const uint32_t* ids, size_t count) {
 // computes its cost, only for candidates whose bound leaves them a chance.
 // Returns kNone when no cost is below `start`.
 template <class Exact>
-ORVO_MESH_ALWAYS_INLINE inline uint32_t cheapest_candidate(const float* lower, uint32_t count, float start,
-                                                           Exact&& exact, float& best_cost) {
+TOOLS_MESH_ALWAYS_INLINE inline uint32_t cheapest_candidate(const float* lower, uint32_t count, float start,
+                                                            Exact&& exact, float& best_cost) {
   uint32_t best = kNone;
   const auto consider = [&](uint32_t j) {
     const float c = exact(j);
@@ -667,7 +667,7 @@ class Neighbourhood {
   // mostly guess wrong); results that depend on face order are to be
   // stored by face and gathered in face order afterwards.
   template <class Measure>
-  ORVO_MESH_ALWAYS_INLINE void measure_moved_faces(const CollapseMesh& m, uint32_t g, Measure&& measure) {
+  TOOLS_MESH_ALWAYS_INLINE void measure_moved_faces(const CollapseMesh& m, uint32_t g, Measure&& measure) {
     if (!have_directions_) directions();
     const V to = targets(g);
     const uint32_t* kind = kind_faces_.data();
@@ -807,7 +807,7 @@ class Neighbourhood {
   // goes to a neighbour, the one arriving comes from a neighbour, the third
   // joins two neighbours and does not change).
   template <int k>
-  ORVO_MESH_ALWAYS_INLINE MovedFace moved(const CollapseMesh& m, uint32_t i, uint32_t g, const V& to) const {
+  TOOLS_MESH_ALWAYS_INLINE MovedFace moved(const CollapseMesh& m, uint32_t i, uint32_t g, const V& to) const {
     constexpr int k1 = (k + 1) % 3, k2 = (k + 2) % 3;
     const CollapseFace& f = m.faces[face_ids[i]];
     const FacePlan& plan = plans_[i];
@@ -959,7 +959,7 @@ class ModelChooser {
       const uint32_t faces = hood_.face_count;
       room_for(term_, faces);
       room_for(agree_, faces);
-      hood_.measure_moved_faces(mesh, g, [&](uint32_t i, const Hood::MovedFace& f) ORVO_MESH_ALWAYS_INLINE {
+      hood_.measure_moved_faces(mesh, g, [&](uint32_t i, const Hood::MovedFace& f) TOOLS_MESH_ALWAYS_INLINE {
         term_[i] = one + hundredth * (f.shape - f.shape_before);
         agree_[i] = dot(f.n, f.n_before);
       });
@@ -1052,7 +1052,7 @@ class TerrainChooser {
       room_for(term_, faces);
       room_for(agree_, faces);
       room_for(wide_, faces);
-      hood_.measure_moved_faces(mesh, g, [&](uint32_t i, const Hood::MovedFace& f) ORVO_MESH_ALWAYS_INLINE {
+      hood_.measure_moved_faces(mesh, g, [&](uint32_t i, const Hood::MovedFace& f) TOOLS_MESH_ALWAYS_INLINE {
         const F t = w * (f.shape - f.shape_before) + one;
         term_[i] = t * t * t;
         agree_[i] = dot(f.n, f.n_before);
