@@ -17,9 +17,9 @@
 
 #include "orvo/app/export_command.h"
 #include "orvo/import/model_files.h"
-#include "orvo/runtime/gl_context.h"
+#include "orvo/runtime/gl/gl_context.h"
 #include "orvo/runtime/memory_pool.h"
-#include "orvo/viewer/gl_preview.h"
+#include "orvo/viewer/gl/gl_preview.h"
 
 namespace {
 

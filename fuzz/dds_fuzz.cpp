@@ -17,7 +17,7 @@
 #include <string>
 #include <string_view>
 
-#include "orvo/viewer/dds.h"
+#include "orvo/image/dds.h"
 #include "tools/test/fuzz_check.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {

@@ -17,7 +17,7 @@
 #include <string>
 #include <string_view>
 
-#include "orvo/viewer/image.h"
+#include "orvo/image/image.h"
 #include "tools/test/fuzz_check.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {

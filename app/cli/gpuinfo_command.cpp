@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <string>
 
-#include "orvo/runtime/gl_backend.h"
+#include "orvo/runtime/gl/gl_backend.h"
 #include "orvo/runtime/hardware.h"
 #include "orvo/runtime/system_info.h"
 #include "tools/base/file_io.h"

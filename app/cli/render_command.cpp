@@ -17,9 +17,9 @@
 #include <filesystem>
 #include <vector>
 
-#include "orvo/runtime/gl_context.h"
+#include "orvo/runtime/gl/gl_context.h"
 #include "orvo/runtime/memory_pool.h"
-#include "orvo/viewer/gl_preview.h"
+#include "orvo/viewer/gl/gl_preview.h"
 #include "orvo/viewer/model_loader.h"
 #include "orvo/viewer/preview_frame.h"
 #include "tools/base/atomic_write.h"

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "orvo/viewer/image.h"
-#include "orvo/viewer/texture_file.h"
+#include "orvo/image/image.h"
+#include "orvo/image/texture_file.h"
 #include "tools/base/text.h"
 
 namespace orvo {

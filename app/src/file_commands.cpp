@@ -5,7 +5,7 @@
 #include <memory>
 #include <system_error>
 
-#include "orvo/viewer/image.h"
+#include "orvo/image/image.h"
 
 namespace orvo {
 

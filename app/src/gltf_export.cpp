@@ -9,7 +9,7 @@
 #include <nlohmann/json.hpp>
 #include <unordered_map>
 
-#include "orvo/viewer/dds.h"
+#include "orvo/image/dds.h"
 #include "orvo/viewer/texture_library.h"
 
 namespace orvo::gltf {

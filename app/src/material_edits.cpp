@@ -7,9 +7,9 @@
 #include <cstdio>
 
 #include "orvo/document/settings.h"
+#include "orvo/image/image.h"
+#include "orvo/image/texture_file.h"
 #include "orvo/model/named_values.h"
-#include "orvo/viewer/image.h"
-#include "orvo/viewer/texture_file.h"
 #include "tools/base/text.h"
 
 namespace orvo {

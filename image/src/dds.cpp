@@ -1,5 +1,5 @@
 // DirectDraw Surface reader.
-#include "orvo/viewer/dds.h"
+#include "orvo/image/dds.h"
 
 #include <array>
 #include <new>

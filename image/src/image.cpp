@@ -1,4 +1,4 @@
-#include "orvo/viewer/image.h"
+#include "orvo/image/image.h"
 
 #include <limits>
 #include <new>

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "orvo/viewer/image.h"
+#include "orvo/image/image.h"
 #include "tools/base/file_io.h"
 #include "tools/base/result.h"
 

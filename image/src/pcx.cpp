@@ -2,7 +2,7 @@
 #include <new>
 
 #include "image_io.h"
-#include "orvo/viewer/image.h"
+#include "orvo/image/image.h"
 #include "tools/base/file_io.h"
 
 namespace orvo {

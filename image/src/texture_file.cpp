@@ -1,4 +1,4 @@
-#include "orvo/viewer/texture_file.h"
+#include "orvo/image/texture_file.h"
 
 #include <algorithm>
 

@@ -4,7 +4,7 @@
 #include <new>
 
 #include "image_io.h"
-#include "orvo/viewer/image.h"
+#include "orvo/image/image.h"
 
 namespace orvo {
 namespace {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "orvo/viewer/image.h"
+#include "orvo/image/image.h"
 #include "tools/test/huge_pictures.h"
 #include "tools/test/scratch_dir.h"
 

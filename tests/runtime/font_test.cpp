@@ -9,7 +9,7 @@
 #include <QGuiApplication>
 #include <map>
 
-#include "orvo/runtime/font_pages.h"
+#include "orvo/runtime/fonts/font_pages.h"
 #include "tools/test/scratch_dir.h"
 
 namespace orvo {

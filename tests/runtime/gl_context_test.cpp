@@ -1,9 +1,9 @@
 // The OpenGL context of the hardware layer on a real display (a virtual X
 // server with Mesa's software rasteriser in CI): a 3.3 core context, the
 // driver's strings, and the PCI ids read from a hand-made /sys tree.
-#include "orvo/runtime/gl_context.h"
+#include "orvo/runtime/gl/gl_context.h"
 
-#include "orvo/runtime/gl_backend.h"
+#include "orvo/runtime/gl/gl_backend.h"
 
 #include <gtest/gtest.h>
 

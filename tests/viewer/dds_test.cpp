@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "orvo/viewer/dds.h"
+#include "orvo/image/dds.h"
 
 namespace orvo {
 namespace {

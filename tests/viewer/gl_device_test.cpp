@@ -3,16 +3,16 @@
 // unchanged, a DXT file through the driver's decoder and through ours giving
 // the same picture within the format's tolerance, every texture counted by
 // the hardware layer, and buffer data read back as it was written.
-#include "orvo/viewer/gl_buffers.h"
-#include "orvo/viewer/gl_textures.h"
+#include "orvo/viewer/gl/gl_buffers.h"
+#include "orvo/viewer/gl/gl_textures.h"
 
 #include <gtest/gtest.h>
 
 #include <QGuiApplication>
 #include <cstdlib>
 
-#include "orvo/runtime/gl_backend.h"
-#include "orvo/runtime/gl_context.h"
+#include "orvo/runtime/gl/gl_backend.h"
+#include "orvo/runtime/gl/gl_context.h"
 #include "tools/test/scratch_dir.h"
 
 namespace orvo {

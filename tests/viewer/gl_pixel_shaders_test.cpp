@@ -10,7 +10,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "orvo/runtime/gl_context.h"
+#include "orvo/runtime/gl/gl_context.h"
 #include "orvo/viewer/pixel_shaders.h"
 
 namespace orvo {

@@ -8,7 +8,7 @@
 // change of the drawing, regenerate them with
 //   ORVO_UPDATE_RENDER_REFERENCES=1 tests/run-with-display build/debug/tests/gl_preview_tests
 // and look at every picture before committing them.
-#include "orvo/viewer/gl_preview.h"
+#include "orvo/viewer/gl/gl_preview.h"
 
 #include <gtest/gtest.h>
 
@@ -21,7 +21,7 @@
 
 #include "orvo/app/export_command.h"
 #include "orvo/import/model_files.h"
-#include "orvo/runtime/gl_context.h"
+#include "orvo/runtime/gl/gl_context.h"
 #include "orvo/runtime/memory_pool.h"
 #include "orvo/viewer/part_motion.h"
 #include "tools/test/scratch_dir.h"

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "orvo/viewer/dds.h"
-#include "orvo/viewer/image.h"
-#include "orvo/viewer/texture_file.h"
+#include "orvo/image/dds.h"
+#include "orvo/image/image.h"
+#include "orvo/image/texture_file.h"
 #include "tools/test/scratch_dir.h"
 
 namespace orvo {

@@ -13,8 +13,8 @@
 #include <new>
 #include <string>
 
-#include "orvo/viewer/dds.h"
-#include "orvo/viewer/image.h"
+#include "orvo/image/dds.h"
+#include "orvo/image/image.h"
 #include "tools/test/huge_pictures.h"
 #include "tools/test/scratch_dir.h"
 

@@ -1,7 +1,7 @@
 #include "orvo/viewer/recording_factory.h"
 
-#include "orvo/viewer/image.h"
-#include "orvo/viewer/texture_file.h"
+#include "orvo/image/image.h"
+#include "orvo/image/texture_file.h"
 #include "tools/base/text.h"
 
 namespace orvo {

@@ -8,8 +8,8 @@
 #include <chrono>
 
 #include "orvo/gui/page_view.h"
-#include "orvo/runtime/gl_context.h"
-#include "orvo/viewer/gl_preview.h"
+#include "orvo/runtime/gl/gl_context.h"
+#include "orvo/viewer/gl/gl_preview.h"
 
 namespace orvo::gui {
 

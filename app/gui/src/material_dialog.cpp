@@ -26,10 +26,10 @@
 #include "orvo/gui/generator_swatch.h"
 #include "orvo/gui/named_value_combo.h"
 #include "orvo/gui/qt_text.h"
+#include "orvo/image/image.h"
+#include "orvo/image/texture_file.h"
 #include "orvo/model/generators.h"
 #include "orvo/model/named_values.h"
-#include "orvo/viewer/image.h"
-#include "orvo/viewer/texture_file.h"
 
 namespace orvo::gui {
 

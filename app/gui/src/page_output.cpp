@@ -5,7 +5,7 @@
 #include <unordered_map>
 
 #include "orvo/gui/page_drawing.h"
-#include "orvo/viewer/image.h"
+#include "orvo/image/image.h"
 
 namespace orvo::gui {
 namespace {

@@ -1,4 +1,4 @@
-#include "orvo/runtime/font_pages.h"
+#include "orvo/runtime/fonts/font_pages.h"
 
 #include <QFont>
 #include <QFontInfo>

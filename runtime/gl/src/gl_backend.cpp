@@ -1,4 +1,4 @@
-#include "orvo/runtime/gl_backend.h"
+#include "orvo/runtime/gl/gl_backend.h"
 
 #include <QOpenGLFunctions_3_3_Core>
 #include <QOpenGLVersionFunctionsFactory>

@@ -1,4 +1,4 @@
-#include "orvo/runtime/gl_context.h"
+#include "orvo/runtime/gl/gl_context.h"
 
 #include <QOpenGLFunctions_3_3_Core>
 #include <QOpenGLVersionFunctionsFactory>

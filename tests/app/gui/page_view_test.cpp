@@ -13,7 +13,7 @@
 #include "orvo/gui/page_drawing.h"
 #include "orvo/gui/page_output.h"
 #include "orvo/gui/page_view.h"
-#include "orvo/viewer/image.h"
+#include "orvo/image/image.h"
 #include "tools/test/scratch_dir.h"
 
 namespace orvo::gui {

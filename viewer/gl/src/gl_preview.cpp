@@ -1,4 +1,4 @@
-#include "orvo/viewer/gl_preview.h"
+#include "orvo/viewer/gl/gl_preview.h"
 
 #include <QOpenGLFunctions_3_3_Core>
 #include <QOpenGLVersionFunctionsFactory>
@@ -9,11 +9,11 @@
 #include <unordered_map>
 
 #include "orvo/runtime/file_access.h"
-#include "orvo/runtime/font_pages.h"
+#include "orvo/runtime/fonts/font_pages.h"
 #include "orvo/runtime/memory_pool.h"
 #include "orvo/viewer/export_log.h"
-#include "orvo/viewer/gl_buffers.h"
-#include "orvo/viewer/gl_textures.h"
+#include "orvo/viewer/gl/gl_buffers.h"
+#include "orvo/viewer/gl/gl_textures.h"
 #include "orvo/viewer/model_loader.h"
 #include "orvo/viewer/part_motion.h"
 #include "orvo/viewer/pixel_shaders.h"
@@ -273,6 +273,30 @@ uint32_t normaliser_texel(const preview::Vec3& d) {
   return 0xFF000000u | pack(d[0]) << 16 | pack(d[1]) << 8 | pack(d[2]);
 }
 
+// What every step of one frame reads.
+struct FrameSetup {
+  const PreviewView& view;
+  int width, height;
+  preview::Camera camera;
+  preview::Vec3 background;
+  float fog_start, fog_end;
+  preview::Vec3 light;  // towards the light, this frame
+  Mat4 placement;       // the model's turn and place in the world
+  const RenderCapabilities& caps;
+  const ControlRegisterValues& registers;
+  preview::Vec3 light_colour{1.0f, 1.0f, 1.0f};
+  preview::Vec3 ambient{0.3f, 0.3f, 0.3f};
+};
+
+// What every strip of the level shares: where its vertices are, their kind
+// and the generators' clock.
+struct StripSetup {
+  const BufferPlacement* where = nullptr;
+  bool tangents = false;
+  int skin = 0;  // 1: the skinned kinds, 2: the old skinned kind
+  uint32_t gen_time = 0;
+};
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------
@@ -322,6 +346,20 @@ struct GlPreview::Impl {
   std::unordered_map<GLuint, uint32_t> mean_colours;
   void build_scene(const std::string& texture_folder);
   GLuint vao_for(int buffer_index);
+
+  void draw_floor(const FrameSetup& f, PreviewFrameInfo& info);
+  void draw_model(const FrameSetup& f, const render::Lod& lod, PreviewFrameInfo& info);
+  void draw_strip(const FrameSetup& f, const StripSetup& strips, const render::Strip& strip, const Mat4& world,
+                  PreviewFrameInfo& info);
+  void set_transforms(GlProgram& p, const FrameSetup& f, const StripSetup& strips, const render::Strip& strip,
+                      const Mat4& world);
+  preview::Vec3 set_material(GlProgram& p, const FrameSetup& f, const StripSetup& strips, const preview::Pass& pass,
+                             const render::Material& source);
+  void bind_stages(GlProgram& p, const FrameSetup& f, const preview::Pass& pass, const render::Material& m,
+                   const render::Material& source, const render::Material* second, const preview::Vec3& reflect);
+  void set_blending(GlProgram& p, const FrameSetup& f, const preview::Pass& pass, bool layered,
+                    const render::Material& m, const render::Material& source);
+  void draw_overlay(const FrameSetup& f, const Font& font, PreviewFrameInfo& info);
 };
 
 GLuint GlPreview::Impl::compile(GLenum kind, const std::string& source, std::string* error) {
@@ -677,7 +715,10 @@ bool GlPreview::load(const std::string& name, int compatibility_level, std::stri
     if (error != nullptr) *error = "the preview needs an OpenGL 3.3 core context";
     return false;
   }
-  caps_ = apply_compatibility_mask(device_caps_, preparation_mask(compatibility_level));
+  // An OpenGL 3.3 core device has all four capabilities (the hardware
+  // layer's OpenGL backend reports the same); the level's mask takes away
+  // what the artist asked to do without.
+  caps_ = apply_compatibility_mask(RenderCapabilities{true, true, true, true}, preparation_mask(compatibility_level));
   if (!s.build_programs(caps_, error)) return false;
 
   if (!log_path_.empty()) s.log = std::make_unique<ExportLog>(log_path_);
@@ -724,6 +765,392 @@ void GlPreview::release() {
   s.release_scene();
 }
 
+// The frame's steps, in drawing order: the floor, the model's strips (each
+// material in its passes), the overlay text.
+
+void GlPreview::Impl::draw_floor(const FrameSetup& f, PreviewFrameInfo& info) {
+  // The noise, then the checkerboard, blended over the background.
+  QOpenGLFunctions_3_3_Core& g = *gl;
+  GlProgram& p = programs[kProgQuad];
+  g.glUseProgram(p.id);
+  const float z = floor_z;
+  // The floor's corners in file axes; the placement turns them with the model.
+  const float e = 64.0f;
+  Mat4 floor_world = preview::model_placement(f.view.centre, 0.0f, 0.0f);
+  const Mat4 vp = preview::multiply(f.camera.view, f.camera.projection);
+  const Mat4 t = preview::multiply(floor_world, vp);
+  g.glUniformMatrix4fv(uniform(p, "u_transform"), 1, GL_FALSE, t.data());
+  const Mat4 floor_view = preview::multiply(floor_world, f.camera.view);
+  g.glUniformMatrix4fv(uniform(p, "u_view"), 1, GL_FALSE, floor_view.data());
+  g.glUniform1i(uniform(p, "u_red_is_alpha"), 0);
+  g.glUniform3f(uniform(p, "u_fog_colour"), f.background[0], f.background[1], f.background[2]);
+  g.glUniform2f(uniform(p, "u_fog"), f.fog_start, f.fog_end);
+  g.glEnable(GL_BLEND);
+  g.glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  g.glDepthMask(GL_FALSE);
+  g.glDisable(GL_CULL_FACE);
+  g.glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+  g.glBindVertexArray(quad_vao);
+  g.glBindBuffer(GL_ARRAY_BUFFER, quad_vbo);
+  for (int layer = 0; layer < 2; ++layer) {
+    const float repeat = layer == 0 ? 4.0f : 16.0f;
+    const float q[] = {-e, z, -e, 0, 0, e, z, -e, repeat, 0, -e, z, e, 0, repeat, e, z, e, repeat, repeat};
+    g.glBufferData(GL_ARRAY_BUFFER, sizeof q, q, GL_STREAM_DRAW);
+    g.glActiveTexture(GL_TEXTURE0);
+    g.glBindTexture(GL_TEXTURE_2D, layer == 0 ? floor_noise : floor_checker);
+    g.glUniform4f(uniform(p, "u_colour"), 1, 1, 1, 1);
+    g.glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+    ++info.draw_calls;
+  }
+  g.glDepthMask(GL_TRUE);
+}
+
+void GlPreview::Impl::draw_model(const FrameSetup& f, const render::Lod& lod, PreviewFrameInfo& info) {
+  QOpenGLFunctions_3_3_Core& g = *gl;
+  const std::size_t parts = lod.parts.size();
+  base.assign(parts, render::identity_matrix());
+  finals.assign(parts, render::identity_matrix());
+  // The camera's turn as the parts see it: in the file axes the placement
+  // starts from.
+  Mat4 placement_turn = f.placement;
+  placement_turn[12] = placement_turn[13] = placement_turn[14] = 0.0f;
+  Mat4 inverse_turn = render::identity_matrix();
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j) inverse_turn[i * 4 + j] = placement_turn[j * 4 + i];
+  const Mat4 camera_in_file = preview::multiply(f.camera.orientation, inverse_turn);
+  const uint32_t t_ms = static_cast<uint32_t>(f.view.time_ms);
+  render::part_transforms(lod, base, &f.placement, camera_in_file, t_ms, f.registers, finals);
+
+  const uint8_t variant = model->variants[1] != 0 ? model->variants[1] : model->variants[0];
+  const BufferPlacement* where = buffers->placement(model, variant);
+  if (where == nullptr) where = buffers->placement(model, kVariantVid);
+  if (where == nullptr) where = buffers->placement(model, kVariantSys);
+  if (where == nullptr || where->buffer < 0) return;
+  g.glBindVertexArray(vao_for(where->buffer));
+  const BufferKind kind = buffers->buffers()[static_cast<std::size_t>(where->buffer)].kind;
+  StripSetup strips;
+  strips.where = where;
+  strips.tangents = kind == BufferKind::kSegTangent || kind == BufferKind::kSkinnedTangent;
+  strips.skin = kind == BufferKind::kSkinned || kind == BufferKind::kSkinnedTangent ? 1
+                : kind == BufferKind::kSkinnedOld                                   ? 2
+                                                                                    : 0;
+  strips.gen_time = generator_time(f.view.time_ms);
+  g.glPolygonMode(GL_FRONT_AND_BACK, f.view.wireframe ? GL_LINE : GL_FILL);
+
+  // Opaque strips (class 0) of every visible part first, then the blended
+  // ones (class 1).
+  for (int cls = 0; cls < 2; ++cls) {
+    if (lod.skinned) {
+      for (const render::Strip& strip : cls == 0 ? lod.skin_group.class0 : lod.skin_group.class1)
+        draw_strip(f, strips, strip, f.placement, info);
+      continue;
+    }
+    for (std::size_t i = 0; i < parts; ++i) {
+      const render::Part& part = lod.parts[i];
+      if (part.levels.empty() || finals[i][15] == 0.0f) continue;
+      Mat4 world = finals[i];
+      world[15] = 1.0f;
+      for (const render::Strip& strip : cls == 0 ? part.levels[0].class0 : part.levels[0].class1)
+        draw_strip(f, strips, strip, world, info);
+    }
+  }
+  g.glBindVertexArray(0);
+  g.glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+}
+
+void GlPreview::Impl::draw_strip(const FrameSetup& f, const StripSetup& strips, const render::Strip& strip,
+                                 const Mat4& world, PreviewFrameInfo& info) {
+  if (strip.material == nullptr || strip.index_count == 0) return;
+  QOpenGLFunctions_3_3_Core& g = *gl;
+  const render::Material& m = *strip.material;
+  const auto layer_it = second_layers.find(&m);
+  const render::Material* second = layer_it != second_layers.end() ? layer_it->second : nullptr;
+  const std::vector<preview::Pass> passes = preview::material_passes(m, second, strip.path, f.caps, f.view.pass_limit);
+  for (std::size_t pass_index = 0; pass_index < passes.size(); ++pass_index) {
+    const preview::Pass& pass = passes[pass_index];
+    const render::Material& source = pass.second_layer && second != nullptr ? *second : m;
+    const int program = pass.program == preview::Program::kPixelShader    ? kProgShader0 + pass.pixel_shader
+                        : pass.program == preview::Program::kBumpFallback ? kProgBump
+                                                                          : kProgPlain;
+    GlProgram& p = programs[static_cast<std::size_t>(program)];
+    if (p.id == 0) continue;
+    g.glUseProgram(p.id);
+    set_transforms(p, f, strips, strip, world);
+    const preview::Vec3 reflect = set_material(p, f, strips, pass, source);
+    bind_stages(p, f, pass, m, source, second, reflect);
+    set_blending(p, f, pass, pass_index > 0, m, source);
+    const GLenum mode = strip.primitive == 1 ? GL_TRIANGLE_STRIP : GL_TRIANGLES;
+    const std::uintptr_t first = (std::uintptr_t{strips.where->first_index} + strip.addr) * sizeof(uint16_t);
+    g.glDrawElementsBaseVertex(mode, static_cast<GLsizei>(strip.index_count), GL_UNSIGNED_SHORT,
+                               reinterpret_cast<const void*>(first),
+                               static_cast<GLint>(strips.where->base_vertex + strip.base_vertex));
+    ++info.draw_calls;
+  }
+}
+
+// The part's (or the skin's bones') transforms, the camera and the light.
+void GlPreview::Impl::set_transforms(GlProgram& p, const FrameSetup& f, const StripSetup& strips,
+                                     const render::Strip& strip, const Mat4& world) {
+  QOpenGLFunctions_3_3_Core& g = *gl;
+  g.glUniform1i(uniform(p, "u_skin"), strips.skin);
+  g.glUniformMatrix4fv(uniform(p, "u_world"), 1, GL_FALSE, world.data());
+  if (strips.skin != 0) {
+    std::array<Mat4, 16> bones{};
+    for (std::size_t b = 0; b < 16; ++b) {
+      const std::size_t part = strip.palette[b];
+      bones[b] = part < finals.size() ? finals[part] : f.placement;
+    }
+    g.glUniformMatrix4fv(uniform(p, "u_bones"), 16, GL_FALSE, bones[0].data());
+  }
+  g.glUniformMatrix4fv(uniform(p, "u_view"), 1, GL_FALSE, f.camera.view.data());
+  g.glUniformMatrix4fv(uniform(p, "u_proj"), 1, GL_FALSE, f.camera.projection.data());
+  g.glUniform3f(uniform(p, "u_eye"), f.camera.eye[0], f.camera.eye[1], f.camera.eye[2]);
+  g.glUniform3f(uniform(p, "u_light_dir"), f.light[0], f.light[1], f.light[2]);
+  g.glUniform3f(uniform(p, "u_light_colour"), f.light_colour[0], f.light_colour[1], f.light_colour[2]);
+  g.glUniform3f(uniform(p, "u_ambient"), f.ambient[0], f.ambient[1], f.ambient[2]);
+  g.glUniform1i(uniform(p, "u_has_tangent"), strips.tangents ? 1 : 0);
+}
+
+// The generators (texture matrix, colour, alpha) at this frame's time, the
+// material's colour and the shader constants; returns the reflection colour.
+preview::Vec3 GlPreview::Impl::set_material(GlProgram& p, const FrameSetup& f, const StripSetup& strips,
+                                            const preview::Pass& pass, const render::Material& source) {
+  QOpenGLFunctions_3_3_Core& g = *gl;
+  const TextureMatrix tm =
+      texture_matrix(packed(source.record.mapfunc_u), packed(source.record.mapfunc_v), strips.gen_time, f.registers);
+  g.glUniform3f(uniform(p, "u_tex_u"), tm[0][0], tm[1][0], tm[2][0]);
+  g.glUniform3f(uniform(p, "u_tex_v"), tm[0][1], tm[1][1], tm[2][1]);
+  PackedColorGenerator cg;
+  cg.style = source.record.rgbgen_style;
+  cg.phase = source.record.rgbgen_phase;
+  cg.rate = source.record.rgbgen_rate;
+  cg.start = colour_bytes(source.record.rgbgen_start);
+  cg.end = colour_bytes(source.record.rgbgen_end);
+  const GeneratorColor colour = color_output(cg, strips.gen_time, f.registers);
+  PackedGenerator ag{source.record.alphagen_style, source.record.alphagen_phase, source.record.alphagen_rate,
+                     source.record.alphagen_start, source.record.alphagen_end};
+  float alpha = alpha_output(ag, strips.gen_time, f.registers);
+  if (source.record.alpha_type == 1) alpha *= 1.0f - static_cast<float>(source.record.transparency) / 255.0f;
+  preview::Vec3 base_colour = {1.0f, 1.0f, 1.0f};
+  // A texture that is missing draws white (the lit shape), not the solid
+  // colour, which a textured material seldom sets. The solid colour switch
+  // shows each texture as its mean colour.
+  if (source.record.color_type == 1) {
+    base_colour = rgb_of(source.active_colour);
+  } else if (f.view.solid_colour) {
+    const GLuint id = id_of(source.texture);
+    base_colour = rgb_of(id != 0 ? mean_colour(id) : source.active_colour);
+  }
+  g.glUniform4f(uniform(p, "u_material"), base_colour[0] * colour.r, base_colour[1] * colour.g,
+                base_colour[2] * colour.b, alpha);
+  const preview::Vec3 reflect = rgb_of(source.record.reflect_colour);
+  g.glUniform3f(uniform(p, "u_reflect_colour"), reflect[0], reflect[1], reflect[2]);
+
+  // Constants: c[4] the light's colour (or, for the environment passes, the
+  // reflection colour), c[5] the ambient light, c[6] the light's colour
+  // again.
+  std::array<float, 32> c{};
+  const preview::Vec3 c4 = pass.reflection ? reflect : f.light_colour;
+  for (int i = 0; i < 3; ++i) {
+    c[16 + i] = c4[static_cast<std::size_t>(i)] * 0.5f;
+    c[20 + i] = f.ambient[static_cast<std::size_t>(i)] * 0.5f;
+    c[24 + i] = f.light_colour[static_cast<std::size_t>(i)] * 0.5f;
+  }
+  c[19] = c[23] = c[27] = 1.0f;
+  g.glUniform4fv(uniform(p, "u_c"), 8, c.data());
+  return reflect;
+}
+
+// The pass's four texture stages: what each samples and how the shader reads
+// it.
+void GlPreview::Impl::bind_stages(GlProgram& p, const FrameSetup& f, const preview::Pass& pass,
+                                  const render::Material& m, const render::Material& source,
+                                  const render::Material* second, const preview::Vec3& reflect) {
+  QOpenGLFunctions_3_3_Core& g = *gl;
+  const bool solid = f.view.solid_colour || source.record.color_type == 1;
+  std::array<int, 4> modes{};
+  const bool plain = pass.program != preview::Program::kPixelShader;
+  int v0_mode = 0;
+  if (pass.program == preview::Program::kBumpFallback) v0_mode = 1;
+  if (!plain) {
+    const int ps = pass.pixel_shader;
+    v0_mode = (ps == 0 || ps == 1) ? 1 : 2;
+  }
+  for (int stage = 0; stage < 4; ++stage) {
+    GLuint tex2d = white;
+    GLuint texcube = 0;
+    int mode = 0;
+    switch (pass.stages[static_cast<std::size_t>(stage)]) {
+      case preview::Source::kNone: break;
+      case preview::Source::kBase: {
+        const GLuint id = id_of(source.texture);
+        tex2d = solid || id == 0 ? white : id;
+        break;
+      }
+      case preview::Source::kSecondLayer: {
+        const GLuint id = second != nullptr ? id_of(second->texture) : 0;
+        tex2d = id != 0 && !solid ? id : white;
+        mode = pass.second_layer ? 1 : 0;
+        break;
+      }
+      case preview::Source::kNormalMap: {
+        const auto it = normal_maps.find(&m);
+        tex2d = it != normal_maps.end() ? it->second : flat_normal;
+        break;
+      }
+      case preview::Source::kLightVector:
+        texcube = normaliser;
+        mode = 2;
+        break;
+      case preview::Source::kHalfVector:
+        texcube = normaliser;
+        mode = 3;
+        break;
+      case preview::Source::kPhongRamp: {
+        const int32_t h = library->find(texture_key("gsys_phong", 0));
+        tex2d = h > 0 ? texture_device->texture_id(h) : white;
+        break;
+      }
+      case preview::Source::kEnvironment:
+        texcube = sky;
+        mode = plain ? 5 : 4;
+        break;
+      case preview::Source::kGrey: {
+        const int32_t h = library->find(texture_key("GSysGray", 0));
+        tex2d = h > 0 ? texture_device->texture_id(h) : white;
+        break;
+      }
+    }
+    // The 3 x 2 and 3 x 3 forms read the rows of stages 1..3.
+    if (!plain) {
+      const int ps = pass.pixel_shader;
+      const bool m3x2 = ps == 3 || ps == 11 || ps == 12;
+      const bool m3x3 = ps == 4 || ps == 5 || ps == 6;
+      if (m3x2 && stage == 1) mode = 2;
+      if (m3x2 && stage == 2) mode = 3;
+      if (m3x3 && stage >= 1) mode = 4;
+    }
+    modes[static_cast<std::size_t>(stage)] = mode;
+    g.glActiveTexture(static_cast<GLenum>(GL_TEXTURE0 + stage));
+    g.glBindTexture(GL_TEXTURE_2D, tex2d);
+    g.glActiveTexture(static_cast<GLenum>(GL_TEXTURE4 + stage));
+    g.glBindTexture(GL_TEXTURE_CUBE_MAP, texcube != 0 ? texcube : sky);
+  }
+  g.glUniform1iv(uniform(p, "u_stage_mode"), 4, modes.data());
+  g.glUniform1i(uniform(p, "u_v0_mode"), v0_mode);
+  g.glUniform1i(uniform(p, "u_v1_mode"), !plain && pass.pixel_shader == 10 ? 1 : 0);
+  g.glUniform1i(uniform(p, "u_env"), plain && pass.stages[0] == preview::Source::kEnvironment ? 1 : 0);
+  if (plain && pass.stages[0] == preview::Source::kEnvironment) {
+    g.glActiveTexture(GL_TEXTURE7);
+    g.glBindTexture(GL_TEXTURE_CUBE_MAP, sky);
+    g.glUniform1i(uniform(p, "u_cube3"), 7);
+    g.glUniform4f(uniform(p, "u_material"), reflect[0], reflect[1], reflect[2], 1.0f);
+  }
+}
+
+// Blending, depth writes, the alpha test, fog and culling of one pass; the
+// passes after the first never write depth.
+void GlPreview::Impl::set_blending(GlProgram& p, const FrameSetup& f, const preview::Pass& pass, bool layered,
+                                   const render::Material& m, const render::Material& source) {
+  QOpenGLFunctions_3_3_Core& g = *gl;
+  switch (pass.blend) {
+    case preview::Blend::kOpaque: g.glDisable(GL_BLEND); break;
+    case preview::Blend::kAlpha:
+      g.glEnable(GL_BLEND);
+      g.glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+      break;
+    case preview::Blend::kPremultiplied:
+      g.glEnable(GL_BLEND);
+      g.glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+      break;
+    case preview::Blend::kAdditive:
+      g.glEnable(GL_BLEND);
+      g.glBlendFunc(GL_SRC_ALPHA, GL_ONE);
+      break;
+    case preview::Blend::kMultiplicative:
+      g.glEnable(GL_BLEND);
+      g.glBlendFunc(GL_DST_COLOR, GL_ZERO);
+      break;
+  }
+  g.glDepthMask(layered || pass.blend != preview::Blend::kOpaque ? GL_FALSE : GL_TRUE);
+  g.glUniform1i(uniform(p, "u_alpha_test"), source.record.alpha_test != 0 ? 1 : 0);
+  g.glUniform1f(uniform(p, "u_alpha_ref"), static_cast<float>(source.record.alpha_test) / 255.0f);
+  const bool darkening = pass.blend == preview::Blend::kAdditive;
+  g.glUniform3f(uniform(p, "u_fog_colour"), darkening ? 0.0f : f.background[0], darkening ? 0.0f : f.background[1],
+                darkening ? 0.0f : f.background[2]);
+  g.glUniform2f(uniform(p, "u_fog"), f.fog_start, f.fog_end);
+  if ((m.record.flags & 0x1) != 0) {
+    g.glDisable(GL_CULL_FACE);
+  } else {
+    g.glEnable(GL_CULL_FACE);
+    g.glCullFace(GL_BACK);
+    g.glFrontFace(GL_CW);
+  }
+}
+
+// The statistics lines in white, each glyph outlined in black so the text
+// stays readable over a light floor or background.
+void GlPreview::Impl::draw_overlay(const FrameSetup& f, const Font& font, PreviewFrameInfo& info) {
+  QOpenGLFunctions_3_3_Core& g = *gl;
+  GlProgram& p = programs[kProgQuad];
+  g.glUseProgram(p.id);
+  g.glDisable(GL_DEPTH_TEST);
+  g.glDisable(GL_CULL_FACE);
+  g.glEnable(GL_BLEND);
+  g.glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  // Pixels (y down) to clip space.
+  Mat4 ortho = render::identity_matrix();
+  ortho[0] = 2.0f / static_cast<float>(f.width);
+  ortho[5] = -2.0f / static_cast<float>(f.height);
+  ortho[12] = -1.0f;
+  ortho[13] = 1.0f;
+  g.glUniformMatrix4fv(uniform(p, "u_transform"), 1, GL_FALSE, ortho.data());
+  const Mat4 none = render::identity_matrix();
+  g.glUniformMatrix4fv(uniform(p, "u_view"), 1, GL_FALSE, none.data());
+  g.glUniform1i(uniform(p, "u_red_is_alpha"), 0);
+  g.glUniform2f(uniform(p, "u_fog"), 1023.0f, 1024.0f);
+  g.glUniform4f(uniform(p, "u_colour"), 1.0f, 1.0f, 1.0f, 1.0f);
+  g.glBindVertexArray(quad_vao);
+  g.glBindBuffer(GL_ARRAY_BUFFER, quad_vbo);
+  g.glActiveTexture(GL_TEXTURE0);
+  const std::vector<preview::OverlayLine> lines =
+      preview::overlay_lines(info.stats, &f.caps, f.width, f.height, f.view.show_stats);
+  // The outline: each glyph drawn in black one pixel off in the eight
+  // directions, before the white one.
+  constexpr float kOutline[8][2] = {{-1, 0}, {1, 0}, {0, -1}, {0, 1}, {-1, -1}, {1, -1}, {-1, 1}, {1, 1}};
+  std::vector<float> verts;
+  for (int page = 0; page < static_cast<int>(font_pages.size()); ++page) {
+    for (const bool outline : {true, false}) {
+      verts.clear();
+      for (const preview::OverlayLine& line : lines) {
+        const float x = line.right_aligned ? static_cast<float>(line.x) - string_width(font, line.text)
+                                           : static_cast<float>(line.x);
+        for (const GlyphQuad& q : layout_string(font, line.text, x, static_cast<float>(line.y))) {
+          if (q.page != page) continue;
+          for (int k = 0; k < (outline ? 8 : 1); ++k) {
+            const float dx = outline ? kOutline[k][0] : 0.0f, dy = outline ? kOutline[k][1] : 0.0f;
+            const float x0 = q.x0 + dx, x1 = q.x1 + dx, y0 = q.y0 + dy, y1 = q.y1 + dy;
+            const float quad[6][5] = {{x0, y0, 0, q.u0, q.v0}, {x1, y0, 0, q.u1, q.v0}, {x1, y1, 0, q.u1, q.v1},
+                                      {x0, y0, 0, q.u0, q.v0}, {x1, y1, 0, q.u1, q.v1}, {x0, y1, 0, q.u0, q.v1}};
+            for (const auto& v : quad) verts.insert(verts.end(), v, v + 5);
+          }
+        }
+      }
+      if (verts.empty()) continue;
+      const float shade = outline ? 0.0f : 1.0f;
+      g.glUniform4f(uniform(p, "u_colour"), shade, shade, shade, 1.0f);
+      g.glBindTexture(GL_TEXTURE_2D, font_pages[static_cast<std::size_t>(page)]);
+      g.glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(verts.size() * sizeof(float)), verts.data(),
+                     GL_STREAM_DRAW);
+      g.glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(verts.size() / 5));
+      ++info.draw_calls;
+    }
+  }
+  g.glBindVertexArray(0);
+  g.glEnable(GL_DEPTH_TEST);
+  g.glDisable(GL_BLEND);
+}
+
 PreviewFrameInfo GlPreview::draw(const PreviewView& view, int width, int height) {
   using clock = std::chrono::steady_clock;
   const auto started = clock::now();
@@ -758,368 +1185,26 @@ PreviewFrameInfo GlPreview::draw(const PreviewView& view, int width, int height)
   info.level = level;
   if (level < 0) return info;
   const render::Lod& lod = *s.model->lods[static_cast<std::size_t>(level)];
-  const float fog_start = view.fog ? 0.2f : 1023.0f, fog_end = view.fog ? 500.0f : 1024.0f;
-  const preview::Vec3 light = preview::light_direction(light_angle_, view.light_yaw, view.light_pitch);
-  const Mat4 placement = preview::model_placement(view.centre, view.spin_a, view.spin_b);
-  const preview::Vec3 light_colour = {1.0f, 1.0f, 1.0f};
-  const preview::Vec3 ambient = {0.3f, 0.3f, 0.3f};
+  const FrameSetup frame{view,
+                         width,
+                         height,
+                         camera,
+                         background,
+                         view.fog ? 0.2f : 1023.0f,
+                         view.fog ? 500.0f : 1024.0f,
+                         preview::light_direction(light_angle_, view.light_yaw, view.light_pitch),
+                         preview::model_placement(view.centre, view.spin_a, view.spin_b),
+                         caps_,
+                         registers_};
 
   gl.glEnable(GL_DEPTH_TEST);
   gl.glDepthFunc(GL_LEQUAL);
-
-  // ---- Floor: the noise, then the checkerboard, blended over the background.
-  {
-    GlProgram& p = s.programs[kProgQuad];
-    gl.glUseProgram(p.id);
-    const float z = s.floor_z;
-    // The floor's corners in file axes; the placement turns them with the model.
-    const float e = 64.0f;
-    Mat4 floor_world = preview::model_placement(view.centre, 0.0f, 0.0f);
-    const Mat4 vp = preview::multiply(camera.view, camera.projection);
-    const Mat4 t = preview::multiply(floor_world, vp);
-    gl.glUniformMatrix4fv(s.uniform(p, "u_transform"), 1, GL_FALSE, t.data());
-    const Mat4 floor_view = preview::multiply(floor_world, camera.view);
-    gl.glUniformMatrix4fv(s.uniform(p, "u_view"), 1, GL_FALSE, floor_view.data());
-    gl.glUniform1i(s.uniform(p, "u_red_is_alpha"), 0);
-    gl.glUniform3f(s.uniform(p, "u_fog_colour"), background[0], background[1], background[2]);
-    gl.glUniform2f(s.uniform(p, "u_fog"), fog_start, fog_end);
-    gl.glEnable(GL_BLEND);
-    gl.glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    gl.glDepthMask(GL_FALSE);
-    gl.glDisable(GL_CULL_FACE);
-    gl.glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
-    gl.glBindVertexArray(s.quad_vao);
-    gl.glBindBuffer(GL_ARRAY_BUFFER, s.quad_vbo);
-    for (int layer = 0; layer < 2; ++layer) {
-      const float repeat = layer == 0 ? 4.0f : 16.0f;
-      const float q[] = {-e, z, -e, 0, 0, e, z, -e, repeat, 0, -e, z, e, 0, repeat, e, z, e, repeat, repeat};
-      gl.glBufferData(GL_ARRAY_BUFFER, sizeof q, q, GL_STREAM_DRAW);
-      gl.glActiveTexture(GL_TEXTURE0);
-      gl.glBindTexture(GL_TEXTURE_2D, layer == 0 ? s.floor_noise : s.floor_checker);
-      gl.glUniform4f(s.uniform(p, "u_colour"), 1, 1, 1, 1);
-      gl.glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
-      ++info.draw_calls;
-    }
-    gl.glDepthMask(GL_TRUE);
-  }
-
-  // ---- The model.
-  const std::size_t parts = lod.parts.size();
-  s.base.assign(parts, render::identity_matrix());
-  s.finals.assign(parts, render::identity_matrix());
-  // The camera's turn as the parts see it: in the file axes the placement
-  // starts from.
-  Mat4 placement_turn = placement;
-  placement_turn[12] = placement_turn[13] = placement_turn[14] = 0.0f;
-  Mat4 inverse_turn = render::identity_matrix();
-  for (int i = 0; i < 3; ++i)
-    for (int j = 0; j < 3; ++j) inverse_turn[i * 4 + j] = placement_turn[j * 4 + i];
-  const Mat4 camera_in_file = preview::multiply(camera.orientation, inverse_turn);
-  const uint32_t t_ms = static_cast<uint32_t>(view.time_ms);
-  render::part_transforms(lod, s.base, &placement, camera_in_file, t_ms, registers_, s.finals);
-
-  const uint8_t variant = s.model->variants[1] != 0 ? s.model->variants[1] : s.model->variants[0];
-  const BufferPlacement* where = s.buffers->placement(s.model, variant);
-  if (where == nullptr) where = s.buffers->placement(s.model, kVariantVid);
-  if (where == nullptr) where = s.buffers->placement(s.model, kVariantSys);
-  if (where != nullptr && where->buffer >= 0) {
-    gl.glBindVertexArray(s.vao_for(where->buffer));
-    const BufferKind kind = s.buffers->buffers()[static_cast<std::size_t>(where->buffer)].kind;
-    const bool tangents = kind == BufferKind::kSegTangent || kind == BufferKind::kSkinnedTangent;
-    const int skin = kind == BufferKind::kSkinned || kind == BufferKind::kSkinnedTangent ? 1
-                     : kind == BufferKind::kSkinnedOld                                   ? 2
-                                                                                         : 0;
-    gl.glPolygonMode(GL_FRONT_AND_BACK, view.wireframe ? GL_LINE : GL_FILL);
-    const uint32_t gen_time = generator_time(view.time_ms);
-
-    auto draw_strip = [&](const render::Strip& strip, const Mat4& world) {
-      if (strip.material == nullptr || strip.index_count == 0) return;
-      const render::Material& m = *strip.material;
-      const auto layer_it = s.second_layers.find(&m);
-      const render::Material* second = layer_it != s.second_layers.end() ? layer_it->second : nullptr;
-      const std::vector<preview::Pass> passes = preview::material_passes(m, second, strip.path, caps_, view.pass_limit);
-      for (std::size_t pass_index = 0; pass_index < passes.size(); ++pass_index) {
-        const preview::Pass& pass = passes[pass_index];
-        const render::Material& source = pass.second_layer && second != nullptr ? *second : m;
-        const int program = pass.program == preview::Program::kPixelShader    ? kProgShader0 + pass.pixel_shader
-                            : pass.program == preview::Program::kBumpFallback ? kProgBump
-                                                                              : kProgPlain;
-        GlProgram& p = s.programs[static_cast<std::size_t>(program)];
-        if (p.id == 0) continue;
-        gl.glUseProgram(p.id);
-        gl.glUniform1i(s.uniform(p, "u_skin"), skin);
-        gl.glUniformMatrix4fv(s.uniform(p, "u_world"), 1, GL_FALSE, world.data());
-        if (skin != 0) {
-          std::array<Mat4, 16> bones{};
-          for (std::size_t b = 0; b < 16; ++b) {
-            const std::size_t part = strip.palette[b];
-            bones[b] = part < s.finals.size() ? s.finals[part] : placement;
-          }
-          gl.glUniformMatrix4fv(s.uniform(p, "u_bones"), 16, GL_FALSE, bones[0].data());
-        }
-        gl.glUniformMatrix4fv(s.uniform(p, "u_view"), 1, GL_FALSE, camera.view.data());
-        gl.glUniformMatrix4fv(s.uniform(p, "u_proj"), 1, GL_FALSE, camera.projection.data());
-        gl.glUniform3f(s.uniform(p, "u_eye"), camera.eye[0], camera.eye[1], camera.eye[2]);
-        gl.glUniform3f(s.uniform(p, "u_light_dir"), light[0], light[1], light[2]);
-        gl.glUniform3f(s.uniform(p, "u_light_colour"), light_colour[0], light_colour[1], light_colour[2]);
-        gl.glUniform3f(s.uniform(p, "u_ambient"), ambient[0], ambient[1], ambient[2]);
-        gl.glUniform1i(s.uniform(p, "u_has_tangent"), tangents ? 1 : 0);
-
-        // Generators: the texture matrix, the colour and the alpha.
-        const TextureMatrix tm =
-            texture_matrix(packed(source.record.mapfunc_u), packed(source.record.mapfunc_v), gen_time, registers_);
-        gl.glUniform3f(s.uniform(p, "u_tex_u"), tm[0][0], tm[1][0], tm[2][0]);
-        gl.glUniform3f(s.uniform(p, "u_tex_v"), tm[0][1], tm[1][1], tm[2][1]);
-        PackedColorGenerator cg;
-        cg.style = source.record.rgbgen_style;
-        cg.phase = source.record.rgbgen_phase;
-        cg.rate = source.record.rgbgen_rate;
-        cg.start = colour_bytes(source.record.rgbgen_start);
-        cg.end = colour_bytes(source.record.rgbgen_end);
-        const GeneratorColor colour = color_output(cg, gen_time, registers_);
-        PackedGenerator ag{source.record.alphagen_style, source.record.alphagen_phase, source.record.alphagen_rate,
-                           source.record.alphagen_start, source.record.alphagen_end};
-        float alpha = alpha_output(ag, gen_time, registers_);
-        if (source.record.alpha_type == 1) alpha *= 1.0f - static_cast<float>(source.record.transparency) / 255.0f;
-        preview::Vec3 base_colour = {1.0f, 1.0f, 1.0f};
-        // A texture that is missing draws white (the lit shape), not the
-        // solid colour, which a textured material seldom sets. The solid
-        // colour switch shows each texture as its mean colour.
-        const bool solid = view.solid_colour || source.record.color_type == 1;
-        if (source.record.color_type == 1) {
-          base_colour = rgb_of(source.active_colour);
-        } else if (view.solid_colour) {
-          const GLuint id = s.id_of(source.texture);
-          base_colour = rgb_of(id != 0 ? s.mean_colour(id) : source.active_colour);
-        }
-        gl.glUniform4f(s.uniform(p, "u_material"), base_colour[0] * colour.r, base_colour[1] * colour.g,
-                       base_colour[2] * colour.b, alpha);
-        const preview::Vec3 reflect = rgb_of(source.record.reflect_colour);
-        gl.glUniform3f(s.uniform(p, "u_reflect_colour"), reflect[0], reflect[1], reflect[2]);
-
-        // Constants: c[4] the light's colour (or, for the environment
-        // passes, the reflection colour), c[5] the ambient light, c[6] the
-        // light's colour again.
-        std::array<float, 32> c{};
-        const preview::Vec3 c4 = pass.reflection ? reflect : light_colour;
-        for (int i = 0; i < 3; ++i) {
-          c[16 + i] = c4[static_cast<std::size_t>(i)] * 0.5f;
-          c[20 + i] = ambient[static_cast<std::size_t>(i)] * 0.5f;
-          c[24 + i] = light_colour[static_cast<std::size_t>(i)] * 0.5f;
-        }
-        c[19] = c[23] = c[27] = 1.0f;
-        gl.glUniform4fv(s.uniform(p, "u_c"), 8, c.data());
-
-        // Stages.
-        std::array<int, 4> modes{};
-        const bool plain = pass.program != preview::Program::kPixelShader;
-        int v0_mode = 0;
-        if (pass.program == preview::Program::kBumpFallback) v0_mode = 1;
-        if (!plain) {
-          const int ps = pass.pixel_shader;
-          v0_mode = (ps == 0 || ps == 1) ? 1 : 2;
-        }
-        for (int stage = 0; stage < 4; ++stage) {
-          const preview::Source src = pass.stages[static_cast<std::size_t>(stage)];
-          GLuint tex2d = s.white;
-          GLuint texcube = 0;
-          int mode = 0;
-          switch (src) {
-            case preview::Source::kNone: break;
-            case preview::Source::kBase: {
-              const GLuint id = s.id_of(source.texture);
-              tex2d = solid || id == 0 ? s.white : id;
-              break;
-            }
-            case preview::Source::kSecondLayer: {
-              const GLuint id = second != nullptr ? s.id_of(second->texture) : 0;
-              tex2d = id != 0 && !solid ? id : s.white;
-              mode = pass.second_layer ? 1 : 0;
-              break;
-            }
-            case preview::Source::kNormalMap: {
-              const auto it = s.normal_maps.find(&m);
-              tex2d = it != s.normal_maps.end() ? it->second : s.flat_normal;
-              break;
-            }
-            case preview::Source::kLightVector:
-              texcube = s.normaliser;
-              mode = 2;
-              break;
-            case preview::Source::kHalfVector:
-              texcube = s.normaliser;
-              mode = 3;
-              break;
-            case preview::Source::kPhongRamp: {
-              const int32_t h = s.library->find(texture_key("gsys_phong", 0));
-              tex2d = h > 0 ? s.texture_device->texture_id(h) : s.white;
-              break;
-            }
-            case preview::Source::kEnvironment:
-              texcube = s.sky;
-              mode = plain ? 5 : 4;
-              break;
-            case preview::Source::kGrey: {
-              const int32_t h = s.library->find(texture_key("GSysGray", 0));
-              tex2d = h > 0 ? s.texture_device->texture_id(h) : s.white;
-              break;
-            }
-          }
-          // The 3 x 2 and 3 x 3 forms read the rows of stages 1..3.
-          if (!plain) {
-            const int ps = pass.pixel_shader;
-            const bool m3x2 = ps == 3 || ps == 11 || ps == 12;
-            const bool m3x3 = ps == 4 || ps == 5 || ps == 6;
-            if (m3x2 && stage == 1) mode = 2;
-            if (m3x2 && stage == 2) mode = 3;
-            if (m3x3 && stage >= 1) mode = 4;
-          }
-          modes[static_cast<std::size_t>(stage)] = mode;
-          gl.glActiveTexture(static_cast<GLenum>(GL_TEXTURE0 + stage));
-          gl.glBindTexture(GL_TEXTURE_2D, tex2d);
-          gl.glActiveTexture(static_cast<GLenum>(GL_TEXTURE4 + stage));
-          gl.glBindTexture(GL_TEXTURE_CUBE_MAP, texcube != 0 ? texcube : s.sky);
-        }
-        gl.glUniform1iv(s.uniform(p, "u_stage_mode"), 4, modes.data());
-        gl.glUniform1i(s.uniform(p, "u_v0_mode"), v0_mode);
-        gl.glUniform1i(s.uniform(p, "u_v1_mode"), !plain && pass.pixel_shader == 10 ? 1 : 0);
-        gl.glUniform1i(s.uniform(p, "u_env"), plain && pass.stages[0] == preview::Source::kEnvironment ? 1 : 0);
-        if (plain && pass.stages[0] == preview::Source::kEnvironment) {
-          gl.glActiveTexture(GL_TEXTURE7);
-          gl.glBindTexture(GL_TEXTURE_CUBE_MAP, s.sky);
-          gl.glUniform1i(s.uniform(p, "u_cube3"), 7);
-          gl.glUniform4f(s.uniform(p, "u_material"), reflect[0], reflect[1], reflect[2], 1.0f);
-        }
-
-        // Blending, alpha test, culling, fog.
-        const bool layered = pass_index > 0;
-        switch (pass.blend) {
-          case preview::Blend::kOpaque: gl.glDisable(GL_BLEND); break;
-          case preview::Blend::kAlpha:
-            gl.glEnable(GL_BLEND);
-            gl.glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-            break;
-          case preview::Blend::kPremultiplied:
-            gl.glEnable(GL_BLEND);
-            gl.glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
-            break;
-          case preview::Blend::kAdditive:
-            gl.glEnable(GL_BLEND);
-            gl.glBlendFunc(GL_SRC_ALPHA, GL_ONE);
-            break;
-          case preview::Blend::kMultiplicative:
-            gl.glEnable(GL_BLEND);
-            gl.glBlendFunc(GL_DST_COLOR, GL_ZERO);
-            break;
-        }
-        gl.glDepthMask(layered || pass.blend != preview::Blend::kOpaque ? GL_FALSE : GL_TRUE);
-        gl.glUniform1i(s.uniform(p, "u_alpha_test"), source.record.alpha_test != 0 ? 1 : 0);
-        gl.glUniform1f(s.uniform(p, "u_alpha_ref"), static_cast<float>(source.record.alpha_test) / 255.0f);
-        const bool darkening = pass.blend == preview::Blend::kAdditive;
-        gl.glUniform3f(s.uniform(p, "u_fog_colour"), darkening ? 0.0f : background[0], darkening ? 0.0f : background[1],
-                       darkening ? 0.0f : background[2]);
-        gl.glUniform2f(s.uniform(p, "u_fog"), fog_start, fog_end);
-        if ((m.record.flags & 0x1) != 0) {
-          gl.glDisable(GL_CULL_FACE);
-        } else {
-          gl.glEnable(GL_CULL_FACE);
-          gl.glCullFace(GL_BACK);
-          gl.glFrontFace(GL_CW);
-        }
-        const GLenum mode = strip.primitive == 1 ? GL_TRIANGLE_STRIP : GL_TRIANGLES;
-        const std::uintptr_t first = (std::uintptr_t{where->first_index} + strip.addr) * sizeof(uint16_t);
-        gl.glDrawElementsBaseVertex(mode, static_cast<GLsizei>(strip.index_count), GL_UNSIGNED_SHORT,
-                                    reinterpret_cast<const void*>(first),
-                                    static_cast<GLint>(where->base_vertex + strip.base_vertex));
-        ++info.draw_calls;
-      }
-    };
-
-    // Opaque strips (class 0) of every visible part first, then the
-    // blended ones (class 1).
-    for (int cls = 0; cls < 2; ++cls) {
-      if (lod.skinned) {
-        for (const render::Strip& strip : cls == 0 ? lod.skin_group.class0 : lod.skin_group.class1)
-          draw_strip(strip, placement);
-        continue;
-      }
-      for (std::size_t i = 0; i < parts; ++i) {
-        const render::Part& part = lod.parts[i];
-        if (part.levels.empty() || s.finals[i][15] == 0.0f) continue;
-        Mat4 world = s.finals[i];
-        world[15] = 1.0f;
-        for (const render::Strip& strip : cls == 0 ? part.levels[0].class0 : part.levels[0].class1)
-          draw_strip(strip, world);
-      }
-    }
-    gl.glBindVertexArray(0);
-    gl.glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
-  }
-
-  // ---- Overlay.
+  s.draw_floor(frame, info);
+  s.draw_model(frame, lod, info);
   info.stats = preview::level_stats(lod);
   info.stats.size = s.texture_kb;
   info.stats.fps = fps;
-  if (view.overlay) {
-    GlProgram& p = s.programs[kProgQuad];
-    gl.glUseProgram(p.id);
-    gl.glDisable(GL_DEPTH_TEST);
-    gl.glDisable(GL_CULL_FACE);
-    gl.glEnable(GL_BLEND);
-    gl.glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    // Pixels (y down) to clip space.
-    Mat4 ortho = render::identity_matrix();
-    ortho[0] = 2.0f / static_cast<float>(width);
-    ortho[5] = -2.0f / static_cast<float>(height);
-    ortho[12] = -1.0f;
-    ortho[13] = 1.0f;
-    gl.glUniformMatrix4fv(s.uniform(p, "u_transform"), 1, GL_FALSE, ortho.data());
-    const Mat4 none = render::identity_matrix();
-    gl.glUniformMatrix4fv(s.uniform(p, "u_view"), 1, GL_FALSE, none.data());
-    gl.glUniform1i(s.uniform(p, "u_red_is_alpha"), 0);
-    gl.glUniform2f(s.uniform(p, "u_fog"), 1023.0f, 1024.0f);
-    gl.glUniform4f(s.uniform(p, "u_colour"), 1.0f, 1.0f, 1.0f, 1.0f);
-    gl.glBindVertexArray(s.quad_vao);
-    gl.glBindBuffer(GL_ARRAY_BUFFER, s.quad_vbo);
-    gl.glActiveTexture(GL_TEXTURE0);
-    const std::vector<preview::OverlayLine> lines =
-        preview::overlay_lines(info.stats, &caps_, width, height, view.show_stats);
-    // Each glyph is first drawn in black one pixel off in the eight
-    // directions, an outline that keeps the white text readable over a
-    // light floor or background.
-    constexpr float kOutline[8][2] = {{-1, 0}, {1, 0}, {0, -1}, {0, 1}, {-1, -1}, {1, -1}, {-1, 1}, {1, 1}};
-    std::vector<float> verts;
-    for (int page = 0; page < static_cast<int>(s.font_pages.size()); ++page) {
-      for (const bool outline : {true, false}) {
-        verts.clear();
-        for (const preview::OverlayLine& line : lines) {
-          const float x = line.right_aligned ? static_cast<float>(line.x) - string_width(font_, line.text)
-                                             : static_cast<float>(line.x);
-          for (const GlyphQuad& q : layout_string(font_, line.text, x, static_cast<float>(line.y))) {
-            if (q.page != page) continue;
-            for (int k = 0; k < (outline ? 8 : 1); ++k) {
-              const float dx = outline ? kOutline[k][0] : 0.0f, dy = outline ? kOutline[k][1] : 0.0f;
-              const float x0 = q.x0 + dx, x1 = q.x1 + dx, y0 = q.y0 + dy, y1 = q.y1 + dy;
-              const float quad[6][5] = {{x0, y0, 0, q.u0, q.v0}, {x1, y0, 0, q.u1, q.v0}, {x1, y1, 0, q.u1, q.v1},
-                                        {x0, y0, 0, q.u0, q.v0}, {x1, y1, 0, q.u1, q.v1}, {x0, y1, 0, q.u0, q.v1}};
-              for (const auto& v : quad) verts.insert(verts.end(), v, v + 5);
-            }
-          }
-        }
-        if (verts.empty()) continue;
-        const float shade = outline ? 0.0f : 1.0f;
-        gl.glUniform4f(s.uniform(p, "u_colour"), shade, shade, shade, 1.0f);
-        gl.glBindTexture(GL_TEXTURE_2D, s.font_pages[static_cast<std::size_t>(page)]);
-        gl.glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(verts.size() * sizeof(float)), verts.data(),
-                        GL_STREAM_DRAW);
-        gl.glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(verts.size() / 5));
-        ++info.draw_calls;
-      }
-    }
-    gl.glBindVertexArray(0);
-    gl.glEnable(GL_DEPTH_TEST);
-    gl.glDisable(GL_BLEND);
-  }
+  if (view.overlay) s.draw_overlay(frame, font_, info);
   info.cpu_ms = std::chrono::duration<double, std::milli>(clock::now() - started).count();
   return info;
 }

@@ -1,4 +1,4 @@
-#include "orvo/viewer/gl_textures.h"
+#include "orvo/viewer/gl/gl_textures.h"
 
 #include <QOpenGLFunctions_3_3_Core>
 #include <QOpenGLVersionFunctionsFactory>

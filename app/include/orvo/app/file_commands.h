@@ -11,8 +11,8 @@
 #include <string>
 
 #include "orvo/document/document.h"
+#include "orvo/image/image.h"
 #include "orvo/import/model_files.h"
-#include "orvo/viewer/image.h"
 
 namespace orvo {
 

@@ -35,7 +35,7 @@
 #include <string>
 #include <vector>
 
-#include "orvo/viewer/image.h"
+#include "orvo/image/image.h"
 #include "orvo/viewer/model_loader.h"
 #include "orvo/viewer/render_model.h"
 #include "tools/base/result.h"

@@ -32,7 +32,7 @@
 #include <string_view>
 #include <vector>
 
-#include "orvo/viewer/image.h"
+#include "orvo/image/image.h"
 #include "tools/base/result.h"
 
 namespace orvo {

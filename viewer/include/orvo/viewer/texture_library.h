@@ -25,8 +25,8 @@
 #include <string_view>
 #include <vector>
 
-#include "orvo/viewer/dds.h"
-#include "orvo/viewer/image.h"
+#include "orvo/image/dds.h"
+#include "orvo/image/image.h"
 #include "orvo/viewer/model_loader.h"
 
 namespace orvo {

@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "orvo/runtime/gl_context.h"
+#include "orvo/runtime/gl/gl_context.h"
 #include "orvo/runtime/hardware.h"
 
 namespace orvo {

@@ -67,8 +67,6 @@ class GlPreview {
   GlPreview(const GlPreview&) = delete;
   GlPreview& operator=(const GlPreview&) = delete;
 
-  // The four capability flags of the device (before any mask).
-  void set_device_capabilities(const RenderCapabilities& caps) { device_caps_ = caps; }
   void set_texture_folder(const std::string& folder) { texture_folder_ = folder; }
   // The loader's log ("3di_log.txt" beside the model); empty: no log.
   void set_log_path(const std::string& path) { log_path_ = path; }
@@ -104,7 +102,6 @@ class GlPreview {
  private:
   struct Impl;
   std::unique_ptr<Impl> impl_;
-  RenderCapabilities device_caps_{true, true, true, true};
   RenderCapabilities caps_{};
   std::string texture_folder_;
   std::string log_path_;
