@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "orvo/viewer/image.h"
+#include "orvo/image/image.h"
 #include "tools/test/scratch_dir.h"
 
 namespace orvo {
@@ -36,9 +36,7 @@ class FileCommandsTest : public ::testing::Test {
   }
   // A copy of the sample level `from` under `to`, cut to `bytes` when given.
   void copy(const std::string& from, const std::string& to, std::size_t bytes = std::string::npos) {
-    std::ifstream in(dir_.file(from), std::ios::binary);
-    std::string text(std::istreambuf_iterator<char>(in), {});
-    std::ofstream(dir_.file(to), std::ios::binary) << text.substr(0, bytes);
+    tools::test::write_bytes(dir_.file(to), tools::test::slurp(dir_.file(from)).substr(0, bytes));
   }
 
   tools::test::ScratchDir dir_;
@@ -80,11 +78,7 @@ TEST_F(FileCommandsTest, AFailedOpenLeavesTheSlotAsItWas) {
   // Cut inside a block, a parse error, and a file whose scene is missing:
   // each is told with its file, and the slot keeps the model, its name and
   // its file.
-  {
-    std::ifstream in(dir_.file("tankh.3da"));
-    const std::string text(std::istreambuf_iterator<char>(in), {});
-    copy("tankh.3da", "cuth.3da", text.find("shader_type"));  // inside a material block
-  }
+  copy("tankh.3da", "cuth.3da", tools::test::slurp(dir_.file("tankh.3da")).find("shader_type"));  // in a material block
   std::ofstream(dir_.file("badh.3da")) << "scale_factor 1.0\nmaterial\n  bogus_key 1\n";
   copy("tankh.3da", "alone.3da");
   for (const char* file : {"cuth.3da", "badh.3da", "alone.3da"}) {

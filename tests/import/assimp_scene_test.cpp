@@ -14,6 +14,7 @@
 #include "gltf_text.h"
 #include "orvo/import/convert.h"
 #include "orvo/import/model_files.h"
+#include "tools/test/scratch_dir.h"
 
 namespace orvo {
 namespace {
@@ -421,8 +422,7 @@ TEST_F(AssimpScenes, BadFilesAreRefusedWithTheReason) {
   // zeros until the memory is gone: refused first, the sample cube as it
   // is still read.
   {
-    std::ifstream in(ORVO_SOURCE_DIR "/fuzz/seeds/assimp/cube_empty_tags.dae", std::ios::binary);
-    std::string cube(std::istreambuf_iterator<char>(in), {});
+    std::string cube = tools::test::slurp(ORVO_SOURCE_DIR "/fuzz/seeds/assimp/cube_empty_tags.dae");
     cube.erase(0, 1);  // the fuzz seed's format byte
     put("cube.dae", cube);
     EXPECT_TRUE(assimp_load(path("cube.dae"), scene, log_)) << "the sample cube";

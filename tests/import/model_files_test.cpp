@@ -12,6 +12,7 @@
 
 #include "ase_text.h"
 #include "orvo/model/base.h"
+#include "tools/test/scratch_dir.h"
 
 namespace orvo {
 namespace {
@@ -36,10 +37,7 @@ class ModelFiles : public ::testing::Test {
   void put(const std::string& name, const std::string& text) const {
     std::ofstream(dir_ / name, std::ios::binary) << text;
   }
-  static std::string get(const std::string& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-  }
+  static std::string get(const std::string& p) { return tools::test::slurp(p); }
   static std::unique_ptr<Model> fresh() {
     auto m = std::make_unique<Model>();
     model_reset(*m);

@@ -21,7 +21,6 @@
 #include "loamer/height_file.h"
 #include "loamer/naming.h"
 #include "loamer/triangulation.h"
-#include "temp_dir.h"
 #include "tools/test/scratch_dir.h"
 
 namespace fs = std::filesystem;
@@ -29,7 +28,7 @@ using namespace loamer;
 
 namespace {
 
-using test::TempDir;
+using TempDir = tools::test::ScratchDir;
 
 // Rolling hills: smooth enough to reduce well, uneven enough to matter.
 std::vector<uint8_t> hills_map() {
@@ -44,11 +43,6 @@ std::vector<uint8_t> hills_map() {
 void write_bytes(const fs::path& p, const std::vector<uint8_t>& bytes) {
   std::ofstream out(p, std::ios::binary);
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-std::string read_bytes(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 void set_mtime(const fs::path& p, std::time_t t) {
@@ -123,7 +117,7 @@ BuildParams params_for(const TempDir& dir, int jobs) {
 // Every file of a build folder by name.
 std::map<std::string, std::string> folder_files(const fs::path& dir) {
   std::map<std::string, std::string> files;
-  for (const auto& e : fs::directory_iterator(dir)) files[e.path().filename().string()] = read_bytes(e.path());
+  for (const auto& e : fs::directory_iterator(dir)) files[e.path().filename().string()] = tools::test::slurp(e.path());
   return files;
 }
 

@@ -15,19 +15,15 @@
 #include "loamer/naming.h"
 #include "loamer/project.h"
 #include "loamer/terrain_file.h"
-#include "temp_dir.h"
+#include "tools/test/scratch_dir.h"
 
 namespace loamer {
 namespace {
 
 namespace fs = std::filesystem;
 
-using test::TempDir;
-
-std::string slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
+using TempDir = tools::test::ScratchDir;
+using tools::test::slurp;
 
 // ---------------------------------------------------------------------------
 // An independent reader of the block file layout: every field where the

@@ -13,24 +13,15 @@
 #include "loamer/height_file.h"
 #include "loamer/naming.h"
 #include "loamer/terrain_file.h"
-#include "temp_dir.h"
+#include "tools/test/scratch_dir.h"
 
 namespace loamer {
 namespace {
 
 namespace fs = std::filesystem;
 
-using test::TempDir;
-
-std::string slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
-
-void spit(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc)
-      .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
+using TempDir = tools::test::ScratchDir;
+using tools::test::slurp;
 
 LodList make_list(ListKind kind, std::vector<uint16_t> idx, uint16_t v) {
   LodList l;
@@ -159,7 +150,7 @@ struct Fixture {
   Fixture() {
     depth.resize(kHeightFileBytes);
     for (size_t i = 0; i < depth.size(); ++i) depth[i] = static_cast<char>(i * 131 + (i >> 11));
-    spit(dir.file("Output.dep"), depth);
+    tools::test::write_bytes(dir.file("Output.dep"), depth);
 
     corner = small_mesh(0, 0, 64, 6);
     shared1 = small_mesh(0, 0, 512, 9);
@@ -176,7 +167,7 @@ struct Fixture {
     put("S1.tms", shared1);
     put("S1_20_00.tms", small_mesh(512, 0, 512, 5));  // hidden by the shared file
     put("S2_10_00.tms", wide);
-    spit(dir.file("S3_00_00.tms"), "TPM0 not a block file");  // unreadable: no record
+    tools::test::write_bytes(dir.file("S3_00_00.tms"), "TPM0 not a block file");  // unreadable: no record
     put("S4_3c_3c.tms", far_corner);
     put("S4_00_04.tml", small_mesh(0, 64, 64, 5));  // the other extension
   }
@@ -267,7 +258,7 @@ TEST(TerrainFile, RecordsHeaderAndLength) {
 
 TEST(TerrainFile, NoRecordsGivesTheRawPartPlusFive) {
   TempDir dir;
-  spit(dir.file("Output.dep"), std::string(kHeightFileBytes, '\x11'));
+  tools::test::write_bytes(dir.file("Output.dep"), std::string(kHeightFileBytes, '\x11'));
   TerrainFileJob job;
   job.path = dir.prefix();
   job.extension = "tml";
@@ -284,10 +275,10 @@ TEST(TerrainFile, NoRecordsGivesTheRawPartPlusFive) {
 TEST(TerrainFile, BadHeightFileOrBlockStopsTheExportAndWritesNothing) {
   Fixture fx;
   TerrainFileJob job = fx.job();
-  spit(job.output_file, "previous export");
+  tools::test::write_bytes(job.output_file, "previous export");
 
   // Short height file.
-  spit(fx.dir.file("Output.dep"), std::string(1000, '\0'));
+  tools::test::write_bytes(fx.dir.file("Output.dep"), std::string(1000, '\0'));
   tools::Status s = write_terrain_file(job);
   ASSERT_FALSE(s.ok());
   EXPECT_EQ(s.code(), kIoTruncated);
@@ -303,7 +294,7 @@ TEST(TerrainFile, BadHeightFileOrBlockStopsTheExportAndWritesNothing) {
   EXPECT_EQ(slurp(job.output_file), "previous export");
 
   // A block whose offsets do not fit its sector's coordinate width.
-  spit(fx.dir.file("Output.dep"), fx.depth);
+  tools::test::write_bytes(fx.dir.file("Output.dep"), fx.depth);
   PackedBlockMesh wide = small_mesh(960, 960, 64, 4);
   wide.offsets[2].dx = 128;  // 7 bits for blocks of 64
   fx.put("S4_3c_3c.tms", wide);
