@@ -43,6 +43,7 @@
 #include "orvo/gui/register_test_dialogs.h"
 #include "orvo/gui/render_values_dialog.h"
 #include "orvo/gui/settings_store.h"
+#include "orvo/gui/undo_actions.h"
 #include "orvo/runtime/memory_pool.h"
 #include "tools/base/text.h"
 
@@ -217,7 +218,7 @@ MainWindow::MainWindow(Document& doc, FileCommandContext& files, GuiNotifier& no
     return ask_yes_no(text, caption);
   };
   editor_.zero_ignore_alpha = [this] { zero_alpha_command(); };
-  editor_.checkpoint = [this](const QString& name) { history_.checkpoint(name); };
+  editor_.checkpoint = [this](const QString& name) { history_.checkpoint(ss(name)); };
   editor_.use_standard_dialogs();
   // A swatch's right button opens this window's "SelectionsMenu", whose
   // commands act on that swatch and the selected ones of its dialog.
@@ -234,11 +235,11 @@ MainWindow::MainWindow(Document& doc, FileCommandContext& files, GuiNotifier& no
   // A preset file that cannot be read is never replaced by an empty list.
   if (std::string problem; !load_presets(doc_.paths.preset_path, presets_, &problem) && !problem.empty())
     notifier_.message(set_aside_own_file(doc_.paths.preset_path, problem, doc_.paths.write_presets), "Orvo");
-  connect(&history_, &EditHistory::modified_changed, this, [this] { refresh_menus(); });
-  connect(&history_, &EditHistory::restored, this, [this](int) {
+  history_.on_changed = [this] { refresh_menus(); };
+  history_.on_restored = [this](int) {
     if (preview_.active()) preview_.refresh();
     refresh_menus();
-  });
+  };
 
   bind_document_commands(table_, doc_);
   bind_commands();
@@ -331,14 +332,8 @@ void MainWindow::build_menus() {
   fill(bar->addMenu("&File"), kInFileMenu);
   fill(bar->addMenu("&View"), kInViewMenu);
   edit_menu_ = bar->addMenu("&Edit");
-  QAction* undo = history_.group().createUndoAction(this, "&Undo");
-  undo->setObjectName("undo");
-  undo->setShortcut(QKeySequence("Ctrl+Z"));
-  QAction* redo = history_.group().createRedoAction(this, "&Redo");
-  redo->setObjectName("redo");
-  redo->setShortcut(QKeySequence("Ctrl+Shift+Z"));
-  for (QAction* a : {undo, redo}) {
-    a->setShortcutContext(Qt::WindowShortcut);
+  undo_actions_ = std::make_unique<UndoActions>(history_, doc_, this);
+  for (QAction* a : {undo_actions_->undo(), undo_actions_->redo()}) {
     addAction(a);
     edit_menu_->addAction(a);
   }
@@ -381,6 +376,7 @@ void MainWindow::build_menus() {
 }
 
 void MainWindow::refresh_menus() {
+  if (undo_actions_) undo_actions_->refresh();
   for (auto& [id, a] : actions_) {
     a->setEnabled(table_.enabled(id));
     if (const std::optional<bool> on = table_.checked(id)) a->setChecked(*on);
@@ -613,7 +609,6 @@ void MainWindow::layout_desk() {
 // ---- Document changes ------------------------------------------------------
 
 void MainWindow::on_document_changed(uint32_t changes) {
-  if (changes & kChangedSlot) history_.follow_current_slot();
   // The last export's line speaks of the levels as they were written.
   if (changes & kChangedModel) statusBar()->clearMessage();
   if (changes & (kChangedMenus | kChangedSlot | kChangedPreview | kChangedGrid | kChangedModel)) refresh_menus();
@@ -907,7 +902,7 @@ void MainWindow::slot_editor_command(const QString& name, const std::function<in
   editor_.texture_folder = doc_.folders().texture_folder;
   history_.begin(doc_.current_slot());
   const int changed = run();
-  history_.end(name);
+  history_.end(ss(name));
   doc_.changed(kChangedModel | kChangedView);
   if (changed != 0) preview_.refresh();
 }

@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 
 #include "orvo/app/file_commands.h"
@@ -17,7 +18,7 @@
 #include "orvo/app/preview_commands.h"
 #include "orvo/document/commands.h"
 #include "orvo/document/document.h"
-#include "orvo/gui/edit_history.h"
+#include "orvo/document/edit_history.h"
 #include "orvo/gui/editor_context.h"
 
 class QAbstractButton;
@@ -33,6 +34,7 @@ class CentrePane;
 class GuiNotifier;
 class ItemPane;
 class PageView;
+class UndoActions;
 
 // The file dialogs of the commands, each with its filters.
 enum class FileDialog {
@@ -71,7 +73,7 @@ class MainWindow : public QMainWindow {
   Document& document() { return doc_; }
   CommandTable& commands() { return table_; }
   PreviewControl& preview() { return preview_; }
-  // The undo stacks of the four slots.
+  // The undo steps of the four slots.
   EditHistory& history() { return history_; }
   // What the editing dialogs share (their hooks run through this window's).
   EditorContext& editor_context() { return editor_; }
@@ -170,6 +172,7 @@ class MainWindow : public QMainWindow {
   PreviewControl preview_;
   CommandTable table_;
   EditHistory history_;
+  std::unique_ptr<UndoActions> undo_actions_;
   RegisterNameList registers_;
   NewMaterialSettings new_materials_;
   FunctionPresetList presets_;
