@@ -2,26 +2,19 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QButtonGroup>
-#include <QCheckBox>
 #include <QCloseEvent>
-#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDatabase>
-#include <QGroupBox>
 #include <QKeyEvent>
-#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPrintDialog>
 #include <QPrinter>
-#include <QPushButton>
-#include <QRadioButton>
 #include <QSessionManager>
 #include <QSettings>
 #include <QStatusBar>
@@ -29,6 +22,7 @@
 #include <cmath>
 
 #include "orvo/gui/center_dialog.h"
+#include "orvo/gui/control_panel.h"
 #include "orvo/gui/generator_swatch.h"
 #include "orvo/gui/info_dialogs.h"
 #include "orvo/gui/layer_dialog.h"
@@ -51,43 +45,6 @@ namespace orvo::gui {
 
 namespace {
 
-// Control ids of the panel.
-constexpr int kIdPlanes = 1001;  // .. 1004
-constexpr int kIdSlots = 1034;   // .. 1037
-constexpr int kIdWire = 1040, kIdRender = 1041, kIdRenderAll = 1042;
-constexpr int kIdUnitScale = 1046;
-constexpr int kIdUpdateTextures = 1047;
-constexpr int kIdCompatibility = 1500;
-constexpr int kIdLayerGroup = 1005, kIdLayerBy = 1006;  // .. 1008
-constexpr int kIdGridGroup = 1011, kIdGridText = 1012, kIdGridDown = 1013, kIdGridUp = 1014;
-constexpr int kIdShowGroup = 1016;
-
-struct ShowBox {
-  int id;
-  const char* text;
-  int command;
-};
-constexpr ShowBox kShowBoxes[] = {
-    {1017, "Polys", cmd::kPolys},
-    {1018, "Faces", cmd::kFacets},
-    {1045, "Only Smooth", cmd::kSmoothOnly},
-    {1019, "Center pts", cmd::kCentrePoints},
-    {1020, "Attach pts", cmd::kAttachmentPoints},
-    {1021, "Bounding", cmd::kBoundingObjects},
-    {1022, "Lights", cmd::kLightSources},
-    {1023, "UserPoints", cmd::kUserPoints},
-    {1024, "Text", cmd::kText},
-};
-
-// The "Compatibility Mode" list's items and their commands.
-struct Level {
-  const char* text;
-  int command;
-};
-constexpr Level kLevels[] = {{"DX6 - RivaTNT2", cmd::kNonTnl},
-                             {"DX7 - GeForce1, GeForce2", cmd::kDx7Tnl},
-                             {"DX8 - GeForce3, Radeon8500", cmd::kDx8Tnl}};
-
 // Menu items a separator goes before.
 constexpr int kSeparatorsBefore[] = {
     cmd::kClear,       cmd::kImport, cmd::kPrint,   cmd::kRecent1,     cmd::kExit,         cmd::kGrid,
@@ -98,10 +55,6 @@ bool separator_before(int id) {
   for (int s : kSeparatorsBefore)
     if (s == id) return true;
   return false;
-}
-
-QString id_name(int id) {
-  return QStringLiteral("id%1").arg(id);
 }
 
 // The filters of each file dialog: (text, suffix).
@@ -252,7 +205,14 @@ MainWindow::MainWindow(Document& doc, FileCommandContext& files, GuiNotifier& no
   setCentralWidget(desk_);
   // Made now, not at the first export, so the desk keeps its size.
   statusBar()->setObjectName("status_bar");
-  build_panel(desk_);
+  panel_ = new ControlPanel(desk_, this);
+  connect(panel_, &ControlPanel::command, this, &MainWindow::send);
+  connect(panel_, &ControlPanel::unit_scale_clicked, this, [this](bool metric) {
+    doc_.unit_scale = metric ? 1.0f : kUnitScaleDefault;
+    desk_->setFocus();
+    doc_.changed(kChangedView);
+    refresh_menus();
+  });
   page_ = new PageView(doc_, desk_);
   // While a register test dialog is open the preview keeps animating, also
   // when that dialog has the focus.
@@ -387,33 +347,8 @@ void MainWindow::refresh_menus() {
     a->setText(qs(recent_menu_text(entry, i)));
     a->setEnabled(!entry.path.empty());
   }
-  if (panel_.empty()) return;
-
-  const ViewState& v = doc_.view();
-  const int plane_index = v.plane == kPlane3D ? 3 : v.plane;
-  if (QAbstractButton* b = plane_group_->button(kIdPlanes + plane_index)) b->setChecked(true);
-  if (QAbstractButton* b = slot_group_->button(kIdSlots + doc_.current_slot())) b->setChecked(true);
-  // Each level's button names the file the level came from.
-  for (int i = 0; i < kSlotCount; ++i) {
-    const QString letter(QChar(kSlotLetters[static_cast<std::size_t>(i)]));
-    const std::string& file = doc_.slot_file(i);
-    panel_.at(kIdSlots + i)
-        ->setToolTip(!file.empty()                     ? letter + ": " + qs(file)
-                     : doc_.slot(i).subobjects.empty() ? letter + ": empty"
-                                                       : letter + ": not saved to a file");
-  }
-  if (QAbstractButton* b = preview_group_->button(kIdWire + doc_.preview_mode)) b->setChecked(true);
-  if (QAbstractButton* b = layer_group_->button(kIdLayerBy + v.layer_by)) b->setChecked(true);
-  for (const ShowBox& box : kShowBoxes)
-    panel_.at(box.id)->setChecked((v.display_flags & display_flag_of(box.command)) != 0);
-  panel_.at(kIdUnitScale)->setChecked(doc_.metric_units());
-  panel_.at(kIdUpdateTextures)->setVisible(doc_.preview_mode != kPreviewOff);
-  grid_text_->setText(QString::number(v.grid_step));
-  for (int i = 0; i < compatibility_->count(); ++i)
-    if (compatibility_->itemData(i).toInt() == kLevels[doc_.compatibility_level - 1].command) {
-      const QSignalBlocker quiet(compatibility_);
-      compatibility_->setCurrentIndex(i);
-    }
+  if (panel_ == nullptr) return;
+  panel_->refresh(doc_);
   // Slots with unsaved changes are named after the title.
   QString title = qs(doc_.title());
   QStringList unsaved;
@@ -422,119 +357,10 @@ void MainWindow::refresh_menus() {
   setWindowTitle(title);
 }
 
-// ---- Control panel ---------------------------------------------------------
-
-void MainWindow::build_panel(QWidget* desk) {
-  auto push = [this, desk](int id, const QString& text, QButtonGroup* group, int command) {
-    auto* b = new QPushButton(text, desk);
-    b->setObjectName(id_name(id));
-    b->setFocusPolicy(Qt::NoFocus);
-    b->setCheckable(group != nullptr);
-    if (group != nullptr) group->addButton(b, id);
-    connect(b, &QPushButton::clicked, this, [this, command] { send(command); });
-    panel_[id] = b;
-    return b;
-  };
-  auto group_box = [this, desk](int id, const QString& title) {
-    auto* g = new QGroupBox(title, desk);
-    g->setObjectName(id_name(id));
-    g->setFocusPolicy(Qt::ClickFocus);
-    group_boxes_.push_back(g);
-    return g;
-  };
-
-  plane_group_ = new QButtonGroup(this);
-  const char* planes[] = {"XY", "XZ", "YZ", "3D"};
-  for (int i = 0; i < 4; ++i) push(kIdPlanes + i, planes[i], plane_group_, cmd::kPlaneXY + i);
-  slot_group_ = new QButtonGroup(this);
-  for (int i = 0; i < 4; ++i)
-    push(kIdSlots + i, QString(QChar(kSlotLetters[static_cast<std::size_t>(i)])), slot_group_, cmd::kSlotH + i);
-  preview_group_ = new QButtonGroup(this);
-  push(kIdWire, "Wire", preview_group_, cmd::kWire);
-  push(kIdRender, "Render", preview_group_, cmd::kRender);
-  push(kIdRenderAll, "Render All", preview_group_, cmd::kRenderAll);
-  // A push-like radio button stays as the document says: a failed start
-  // leaves "Wire" selected, which refresh_menus restores.
-  auto* unit = new QCheckBox("1unit = 1m", desk);
-  unit->setObjectName(id_name(kIdUnitScale));
-  unit->setFocusPolicy(Qt::NoFocus);
-  connect(unit, &QCheckBox::clicked, this, [this](bool on) {
-    doc_.unit_scale = on ? 1.0f : kUnitScaleDefault;
-    desk_->setFocus();
-    doc_.changed(kChangedView);
-    refresh_menus();
-  });
-  panel_[kIdUnitScale] = unit;
-  push(kIdUpdateTextures, "Update Textures", nullptr, cmd::kUpdateTextures)->hide();
-
-  compatibility_ = new QComboBox(desk);
-  compatibility_->setObjectName(id_name(kIdCompatibility));
-  compatibility_->setFocusPolicy(Qt::NoFocus);
-  compatibility_->setToolTip("Compatibility Mode");
-  compatibility_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
-  connect(compatibility_, &QComboBox::currentIndexChanged, this, [this](int index) {
-    if (index >= 0) send(compatibility_->itemData(index).toInt());
-  });
-
-  QGroupBox* layers = group_box(kIdLayerGroup, "Layer By:");
-  auto* layer_box = new QVBoxLayout(layers);
-  layer_box->setSpacing(0);
-  layer_box->setContentsMargins(fontMetrics().averageCharWidth(), fontMetrics().averageCharWidth() / 2,
-                                fontMetrics().averageCharWidth(), fontMetrics().averageCharWidth() / 2);
-  layer_group_ = new QButtonGroup(this);
-  const char* layer_texts[] = {"Objects", "Materials", "Bounding Obj"};
-  const int layer_commands[] = {cmd::kByObject, cmd::kByMaterial, cmd::kByBounding};
-  for (int i = 0; i < 3; ++i) {
-    auto* r = new QRadioButton(layer_texts[i], layers);
-    r->setObjectName(id_name(kIdLayerBy + i));
-    r->setFocusPolicy(Qt::NoFocus);
-    layer_group_->addButton(r, kIdLayerBy + i);
-    layer_box->addWidget(r);
-    const int command = layer_commands[i];
-    connect(r, &QRadioButton::clicked, this, [this, command] { send(command); });
-    panel_[kIdLayerBy + i] = r;
-  }
-
-  QGroupBox* grid = group_box(kIdGridGroup, "Grid:");
-  auto* grid_row = new QHBoxLayout(grid);
-  grid_text_ = new QLabel("1", grid);
-  grid_text_->setObjectName(id_name(kIdGridText));
-  grid_row->addWidget(grid_text_, 1);
-  for (auto [id, text, command] :
-       {std::tuple{kIdGridDown, "-", cmd::kGridDown}, std::tuple{kIdGridUp, "+", cmd::kGridUp}}) {
-    QPushButton* b = push(id, text, nullptr, command);
-    b->setParent(grid);
-    b->setFixedWidth(4 * fontMetrics().averageCharWidth());
-    grid_row->addWidget(b);
-  }
-
-  QGroupBox* show = group_box(kIdShowGroup, "Show:");
-  auto* show_box = new QVBoxLayout(show);
-  show_box->setSpacing(0);
-  const int margin = fontMetrics().averageCharWidth();
-  show_box->setContentsMargins(margin, margin / 2, margin, margin / 2);
-  for (const ShowBox& box : kShowBoxes) {
-    auto* c = new QCheckBox(box.text, show);
-    c->setObjectName(id_name(box.id));
-    c->setFocusPolicy(Qt::NoFocus);
-    show_box->addWidget(c);
-    const int command = box.command;
-    connect(c, &QCheckBox::clicked, this, [this, command] { send(command); });
-    panel_[box.id] = c;
-  }
-}
-
 void MainWindow::set_supported_levels(int highest) {
-  {
-    const QSignalBlocker quiet(compatibility_);
-    compatibility_->clear();
-    for (int i = 0; i < highest && i < 3; ++i) compatibility_->addItem(kLevels[i].text, kLevels[i].command);
-  }
+  panel_->set_levels(highest);
   layout_desk();  // the list is as wide as its longest item
-  if (compatibility_->count() > 0) {
-    compatibility_->setCurrentIndex(compatibility_->count() - 1);
-    run_command(compatibility_->itemData(compatibility_->count() - 1).toInt());
-  }
+  if (const int command = panel_->select_last_level()) run_command(command);
 }
 
 // Panes and panel in units of the GUI font's average character width and
@@ -556,23 +382,11 @@ void MainWindow::layout_desk() {
   const int h = desk_->height();
 
   // Left column: the plane buttons over the three groups.
-  int column = 19 * cw;
-  for (QWidget* g : group_boxes_) column = std::max(column, g->sizeHint().width());
-  // Push buttons are as wide as their captions need, not the toolkit's
-  // minimum for dialog buttons.
-  auto caption_width = [&](int id) { return fm.horizontalAdvance(panel_.at(id)->text()) + 2 * cw; };
-  int planes = 0;
-  for (int i = 0; i < 4; ++i) planes = std::max(planes, caption_width(kIdPlanes + i));
-  column = std::max(column, 4 * planes);
-  const int button_h = std::max(2 * lh - lh / 4, panel_.at(kIdPlanes)->sizeHint().height());
-  for (int i = 0; i < 4; ++i) panel_.at(kIdPlanes + i)->setGeometry(cw + i * column / 4, lh / 4, column / 4, button_h);
+  const ControlPanel::Column left = panel_->place_column(fm, cw, lh);
+  const int column = left.width;
+  const int button_h = left.button_height;
   const int gap = lh / 4;
-  int y = lh / 4 + button_h + gap;
-  for (QWidget* g : group_boxes_) {
-    const int gh = g->sizeHint().height();
-    g->setGeometry(cw, y, column, gh);
-    y += gh + gap;
-  }
+  const int y = left.bottom;
 
   const int item_w =
       std::min(item_pane_->chosen_width(std::max(column, item_pane_->content_width())), std::max(column, w / 3));
@@ -590,20 +404,7 @@ void MainWindow::layout_desk() {
   page_->setGeometry(QRect(QPoint(page_left, page_top), QPoint(w - cw - 1, h - lh / 2 - 1)));
 
   // The top row right of the centre pane.
-  int x = centre_left + centre_w + cw;
-  auto place = [&](QWidget* widget, int width) {
-    widget->setGeometry(x, lh / 4, width, button_h);
-    x += width;
-  };
-  for (int i = 0; i < 4; ++i) place(panel_.at(kIdSlots + i), std::max(4 * cw, caption_width(kIdSlots + i)));
-  x += cw;
-  for (int id : {kIdWire, kIdRender, kIdRenderAll}) place(panel_.at(id), std::max(caption_width(id) + cw, 8 * cw));
-  x += 2 * cw;
-  place(panel_.at(kIdUnitScale), panel_.at(kIdUnitScale)->sizeHint().width() + cw);
-  x += cw;
-  place(compatibility_, compatibility_->sizeHint().width() + cw);
-  x += cw;
-  place(panel_.at(kIdUpdateTextures), caption_width(kIdUpdateTextures) + cw);
+  panel_->place_top_row(fm, cw, lh, centre_left + centre_w + cw, button_h);
 }
 
 // ---- Document changes ------------------------------------------------------
@@ -782,9 +583,9 @@ void MainWindow::bind_commands() {
   table_.bind(cmd::kZeroIgnoreAlpha, {[this] { zero_alpha_command(); }});
   table_.bind(cmd::kSavePcx, {[this] { save_pcx_command(); }});
   for (int level = 1; level <= 3; ++level)
-    table_.bind(kLevels[level - 1].command, {[this, level] { preview_.set_compatibility_level(level); },
-                                             {},
-                                             [this, level] { return doc_.compatibility_level == level; }});
+    table_.bind(compatibility_command(level), {[this, level] { preview_.set_compatibility_level(level); },
+                                               {},
+                                               [this, level] { return doc_.compatibility_level == level; }});
   // The preview's export warnings and the textures it cannot make fill a
   // fresh log window.
   table_.bind(cmd::kRender, {[this] {

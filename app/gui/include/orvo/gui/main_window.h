@@ -21,16 +21,12 @@
 #include "orvo/document/edit_history.h"
 #include "orvo/gui/editor_context.h"
 
-class QAbstractButton;
-class QButtonGroup;
-class QComboBox;
-class QLabel;
 class QMenu;
-class QPushButton;
 
 namespace orvo::gui {
 
 class CentrePane;
+class ControlPanel;
 class GuiNotifier;
 class ItemPane;
 class PageView;
@@ -125,7 +121,6 @@ class MainWindow : public QMainWindow {
  private:
   void build_actions();
   void build_menus();
-  void build_panel(QWidget* desk);
   void bind_commands();
   void layout_desk();
   void on_document_changed(uint32_t changes);
@@ -193,14 +188,7 @@ class MainWindow : public QMainWindow {
   PageView* page_ = nullptr;
   ItemPane* item_pane_ = nullptr;
   CentrePane* centre_pane_ = nullptr;
-  std::map<int, QAbstractButton*> panel_;  // control id -> button or box
-  QButtonGroup* plane_group_ = nullptr;
-  QButtonGroup* slot_group_ = nullptr;
-  QButtonGroup* preview_group_ = nullptr;
-  QButtonGroup* layer_group_ = nullptr;
-  QLabel* grid_text_ = nullptr;
-  QComboBox* compatibility_ = nullptr;
-  std::vector<QWidget*> group_boxes_;
+  ControlPanel* panel_ = nullptr;
 };
 
 }  // namespace orvo::gui
