@@ -229,8 +229,7 @@ void ControlPanel::place_top_row(const QFontMetrics& fm, int cw, int lh, int x, 
     widget->setGeometry(x, lh / 4, width, button_height);
     x += width;
   };
-  for (int i = 0; i < 4; ++i)
-    place(controls_.at(kIdSlots + i), std::max(4 * cw, caption_width(fm, cw, kIdSlots + i)));
+  for (int i = 0; i < 4; ++i) place(controls_.at(kIdSlots + i), std::max(4 * cw, caption_width(fm, cw, kIdSlots + i)));
   x += cw;
   for (int id : {kIdWire, kIdRender, kIdRenderAll})
     place(controls_.at(id), std::max(caption_width(fm, cw, id) + cw, 8 * cw));

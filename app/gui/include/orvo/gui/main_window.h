@@ -128,7 +128,7 @@ class MainWindow : public QMainWindow {
   // window.
   void send(int id);
 
-  // Command handlers.
+  // Command handlers (main_window_commands.cpp).
   void open_model_command(bool all);
   void save_model_command(bool all);
   void import_command();
