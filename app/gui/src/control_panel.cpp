@@ -65,35 +65,45 @@ int compatibility_command(int level) {
 }
 
 ControlPanel::ControlPanel(QWidget* desk, QObject* parent) : QObject(parent) {
+  build_buttons(desk);
   const int cw = desk->fontMetrics().averageCharWidth();
-  auto push = [this, desk](int id, const QString& text, QButtonGroup* group, int command_id) {
-    auto* b = new QPushButton(text, desk);
-    b->setObjectName(id_name(id));
-    b->setFocusPolicy(Qt::NoFocus);
-    b->setCheckable(group != nullptr);
-    if (group != nullptr) group->addButton(b, id);
-    connect(b, &QPushButton::clicked, this, [this, command_id] { emit command(command_id); });
-    controls_[id] = b;
-    return b;
-  };
-  auto group_box = [this, desk](int id, const QString& title) {
-    auto* g = new QGroupBox(title, desk);
-    g->setObjectName(id_name(id));
-    g->setFocusPolicy(Qt::ClickFocus);
-    group_boxes_.push_back(g);
-    return g;
-  };
+  build_layer_group(desk, cw);
+  build_grid_group(desk, cw);
+  build_show_group(desk, cw);
+}
 
+QPushButton* ControlPanel::add_button(QWidget* desk, int id, const QString& text, QButtonGroup* group, int command_id) {
+  auto* b = new QPushButton(text, desk);
+  b->setObjectName(id_name(id));
+  b->setFocusPolicy(Qt::NoFocus);
+  b->setCheckable(group != nullptr);
+  if (group != nullptr) group->addButton(b, id);
+  connect(b, &QPushButton::clicked, this, [this, command_id] { emit command(command_id); });
+  controls_[id] = b;
+  return b;
+}
+
+QGroupBox* ControlPanel::add_group_box(QWidget* desk, int id, const QString& title) {
+  auto* g = new QGroupBox(title, desk);
+  g->setObjectName(id_name(id));
+  g->setFocusPolicy(Qt::ClickFocus);
+  group_boxes_.push_back(g);
+  return g;
+}
+
+// The plane buttons and the top row.
+void ControlPanel::build_buttons(QWidget* desk) {
   plane_group_ = new QButtonGroup(this);
   const char* planes[] = {"XY", "XZ", "YZ", "3D"};
-  for (int i = 0; i < 4; ++i) push(kIdPlanes + i, planes[i], plane_group_, cmd::kPlaneXY + i);
+  for (int i = 0; i < 4; ++i) add_button(desk, kIdPlanes + i, planes[i], plane_group_, cmd::kPlaneXY + i);
   slot_group_ = new QButtonGroup(this);
   for (int i = 0; i < 4; ++i)
-    push(kIdSlots + i, QString(QChar(kSlotLetters[static_cast<std::size_t>(i)])), slot_group_, cmd::kSlotH + i);
+    add_button(desk, kIdSlots + i, QString(QChar(kSlotLetters[static_cast<std::size_t>(i)])), slot_group_,
+               cmd::kSlotH + i);
   preview_group_ = new QButtonGroup(this);
-  push(kIdWire, "Wire", preview_group_, cmd::kWire);
-  push(kIdRender, "Render", preview_group_, cmd::kRender);
-  push(kIdRenderAll, "Render All", preview_group_, cmd::kRenderAll);
+  add_button(desk, kIdWire, "Wire", preview_group_, cmd::kWire);
+  add_button(desk, kIdRender, "Render", preview_group_, cmd::kRender);
+  add_button(desk, kIdRenderAll, "Render All", preview_group_, cmd::kRenderAll);
   // A push-like radio button stays as the document says: a failed start
   // leaves "Wire" selected, which refresh restores.
   auto* unit = new QCheckBox("1unit = 1m", desk);
@@ -101,7 +111,7 @@ ControlPanel::ControlPanel(QWidget* desk, QObject* parent) : QObject(parent) {
   unit->setFocusPolicy(Qt::NoFocus);
   connect(unit, &QCheckBox::clicked, this, [this](bool on) { emit unit_scale_clicked(on); });
   controls_[kIdUnitScale] = unit;
-  push(kIdUpdateTextures, "Update Textures", nullptr, cmd::kUpdateTextures)->hide();
+  add_button(desk, kIdUpdateTextures, "Update Textures", nullptr, cmd::kUpdateTextures)->hide();
 
   compatibility_ = new QComboBox(desk);
   compatibility_->setObjectName(id_name(kIdCompatibility));
@@ -111,8 +121,10 @@ ControlPanel::ControlPanel(QWidget* desk, QObject* parent) : QObject(parent) {
   connect(compatibility_, &QComboBox::currentIndexChanged, this, [this](int index) {
     if (index >= 0) emit command(compatibility_->itemData(index).toInt());
   });
+}
 
-  QGroupBox* layers = group_box(kIdLayerGroup, "Layer By:");
+void ControlPanel::build_layer_group(QWidget* desk, int cw) {
+  QGroupBox* layers = add_group_box(desk, kIdLayerGroup, "Layer By:");
   auto* layer_box = new QVBoxLayout(layers);
   layer_box->setSpacing(0);
   layer_box->setContentsMargins(cw, cw / 2, cw, cw / 2);
@@ -129,21 +141,25 @@ ControlPanel::ControlPanel(QWidget* desk, QObject* parent) : QObject(parent) {
     connect(r, &QRadioButton::clicked, this, [this, command_id] { emit command(command_id); });
     controls_[kIdLayerBy + i] = r;
   }
+}
 
-  QGroupBox* grid = group_box(kIdGridGroup, "Grid:");
+void ControlPanel::build_grid_group(QWidget* desk, int cw) {
+  QGroupBox* grid = add_group_box(desk, kIdGridGroup, "Grid:");
   auto* grid_row = new QHBoxLayout(grid);
   grid_text_ = new QLabel("1", grid);
   grid_text_->setObjectName(id_name(kIdGridText));
   grid_row->addWidget(grid_text_, 1);
   for (auto [id, text, command_id] :
        {std::tuple{kIdGridDown, "-", cmd::kGridDown}, std::tuple{kIdGridUp, "+", cmd::kGridUp}}) {
-    QPushButton* b = push(id, text, nullptr, command_id);
+    QPushButton* b = add_button(desk, id, text, nullptr, command_id);
     b->setParent(grid);
     b->setFixedWidth(4 * cw);
     grid_row->addWidget(b);
   }
+}
 
-  QGroupBox* show = group_box(kIdShowGroup, "Show:");
+void ControlPanel::build_show_group(QWidget* desk, int cw) {
+  QGroupBox* show = add_group_box(desk, kIdShowGroup, "Show:");
   auto* show_box = new QVBoxLayout(show);
   show_box->setSpacing(0);
   show_box->setContentsMargins(cw, cw / 2, cw, cw / 2);

@@ -17,7 +17,9 @@ class QAbstractButton;
 class QButtonGroup;
 class QComboBox;
 class QFontMetrics;
+class QGroupBox;
 class QLabel;
+class QPushButton;
 class QWidget;
 
 namespace orvo::gui {
@@ -63,6 +65,12 @@ class ControlPanel : public QObject {
   void unit_scale_clicked(bool metric);
 
  private:
+  QPushButton* add_button(QWidget* desk, int id, const QString& text, QButtonGroup* group, int command_id);
+  QGroupBox* add_group_box(QWidget* desk, int id, const QString& title);
+  void build_buttons(QWidget* desk);
+  void build_layer_group(QWidget* desk, int cw);
+  void build_grid_group(QWidget* desk, int cw);
+  void build_show_group(QWidget* desk, int cw);
   int caption_width(const QFontMetrics& fm, int cw, int id) const;
 
   std::map<int, QAbstractButton*> controls_;  // control id -> button or box
