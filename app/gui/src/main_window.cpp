@@ -124,6 +124,40 @@ MainWindow::MainWindow(Document& doc, FileCommandContext& files, GuiNotifier& no
       history_(doc) {
   setObjectName("Vivuzerivov");
   setWindowIcon(QIcon(":/orvo/orvo.png"));
+  install_hooks();
+  // A preset file that cannot be read is never replaced by an empty list.
+  if (std::string problem; !load_presets(doc_.paths.preset_path, presets_, &problem) && !problem.empty())
+    notifier_.message(set_aside_own_file(doc_.paths.preset_path, problem, doc_.paths.write_presets), "Orvo");
+  history_.on_changed = [this] { refresh_menus(); };
+  history_.on_restored = [this](int) {
+    if (preview_.active()) preview_.refresh();
+    refresh_menus();
+  };
+
+  bind_document_commands(table_, doc_);
+  bind_commands();
+  build_actions();
+  build_menus();
+  build_desk();
+
+  // The panel's start: display flags of its "Show:" boxes and grid step 1.
+  doc_.view().display_flags = kPanelDisplayFlags;
+  doc_.view().grid_step = 1;
+  observer_ = doc_.observe([this](uint32_t changes) { on_document_changed(changes); });
+  preview.set_texture_folder(texture_folder_for_lookup(doc_.folders().texture_folder));
+
+  // A system shut-down or log-off asks as closing does.
+  connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager& manager) {
+    if (doc_.any_subobject() && manager.allowsInteraction() && !ask_yes_no("Are you sure you wish to exit?", "Exit"))
+      manager.cancel();
+  });
+  refresh_menus();
+  desk_->setFocus();
+}
+
+// The replaceable questions, file dialogs and dialog runner, and the
+// editing dialogs' hooks, each running through this window.
+void MainWindow::install_hooks() {
   choose_file = [this](const FileDialogRequest& r) { return run_file_dialog(this, r); };
   ask_yes_no = [this](const QString& text, const QString& caption) {
     // Enter answers Yes, as it does in every such box of the tool.
@@ -159,20 +193,11 @@ MainWindow::MainWindow(Document& doc, FileCommandContext& files, GuiNotifier& no
     menu.addActions(selections_menu_->actions());
     menu.exec(at);
   };
-  // A preset file that cannot be read is never replaced by an empty list.
-  if (std::string problem; !load_presets(doc_.paths.preset_path, presets_, &problem) && !problem.empty())
-    notifier_.message(set_aside_own_file(doc_.paths.preset_path, problem, doc_.paths.write_presets), "Orvo");
-  history_.on_changed = [this] { refresh_menus(); };
-  history_.on_restored = [this](int) {
-    if (preview_.active()) preview_.refresh();
-    refresh_menus();
-  };
+}
 
-  bind_document_commands(table_, doc_);
-  bind_commands();
-  build_actions();
-  build_menus();
-
+// The desk with the control panel, the page and its two panes, and the
+// status bar below.
+void MainWindow::build_desk() {
   desk_ = new Desk(this);
   desk_->setObjectName("desk");
   desk_->setFocusPolicy(Qt::StrongFocus);
@@ -197,20 +222,6 @@ MainWindow::MainWindow(Document& doc, FileCommandContext& files, GuiNotifier& no
   centre_pane_ = new CentrePane(doc_, desk_);
   connect(centre_pane_, &CentrePane::clicked, this, [this] { run_command(cmd::kCentreDialog); });
   static_cast<Desk*>(desk_)->on_resize = [this] { layout_desk(); };
-
-  // The panel's start: display flags of its "Show:" boxes and grid step 1.
-  doc_.view().display_flags = kPanelDisplayFlags;
-  doc_.view().grid_step = 1;
-  observer_ = doc_.observe([this](uint32_t changes) { on_document_changed(changes); });
-  preview.set_texture_folder(texture_folder_for_lookup(doc_.folders().texture_folder));
-
-  // A system shut-down or log-off asks as closing does.
-  connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager& manager) {
-    if (doc_.any_subobject() && manager.allowsInteraction() && !ask_yes_no("Are you sure you wish to exit?", "Exit"))
-      manager.cancel();
-  });
-  refresh_menus();
-  desk_->setFocus();
 }
 
 MainWindow::~MainWindow() {

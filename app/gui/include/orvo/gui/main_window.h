@@ -119,6 +119,8 @@ class MainWindow : public QMainWindow {
   void closeEvent(QCloseEvent* e) override;
 
  private:
+  void install_hooks();
+  void build_desk();
   void build_actions();
   void build_menus();
   void bind_commands();
