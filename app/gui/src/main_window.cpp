@@ -2,90 +2,31 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QButtonGroup>
-#include <QCheckBox>
 #include <QCloseEvent>
-#include <QComboBox>
-#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
-#include <QFileInfo>
-#include <QFontDatabase>
-#include <QGroupBox>
 #include <QKeyEvent>
-#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QPlainTextEdit>
-#include <QPrintDialog>
-#include <QPrinter>
-#include <QPushButton>
-#include <QRadioButton>
 #include <QSessionManager>
 #include <QSettings>
 #include <QStatusBar>
-#include <QVBoxLayout>
-#include <cmath>
 
-#include "orvo/gui/center_dialog.h"
+#include "orvo/gui/control_panel.h"
 #include "orvo/gui/generator_swatch.h"
-#include "orvo/gui/info_dialogs.h"
-#include "orvo/gui/layer_dialog.h"
-#include "orvo/gui/material_dialog.h"
 #include "orvo/gui/notifier_windows.h"
-#include "orvo/gui/options_dialog.h"
-#include "orvo/gui/page_output.h"
 #include "orvo/gui/page_view.h"
 #include "orvo/gui/panes.h"
-#include "orvo/gui/preset_dialogs.h"
 #include "orvo/gui/qt_text.h"
-#include "orvo/gui/register_test_dialogs.h"
-#include "orvo/gui/render_values_dialog.h"
 #include "orvo/gui/settings_store.h"
-#include "orvo/runtime/memory_pool.h"
+#include "orvo/gui/undo_actions.h"
 #include "tools/base/text.h"
+#include "wait_cursor.h"
 
 namespace orvo::gui {
 
 namespace {
-
-// Control ids of the panel.
-constexpr int kIdPlanes = 1001;  // .. 1004
-constexpr int kIdSlots = 1034;   // .. 1037
-constexpr int kIdWire = 1040, kIdRender = 1041, kIdRenderAll = 1042;
-constexpr int kIdUnitScale = 1046;
-constexpr int kIdUpdateTextures = 1047;
-constexpr int kIdCompatibility = 1500;
-constexpr int kIdLayerGroup = 1005, kIdLayerBy = 1006;  // .. 1008
-constexpr int kIdGridGroup = 1011, kIdGridText = 1012, kIdGridDown = 1013, kIdGridUp = 1014;
-constexpr int kIdShowGroup = 1016;
-
-struct ShowBox {
-  int id;
-  const char* text;
-  int command;
-};
-constexpr ShowBox kShowBoxes[] = {
-    {1017, "Polys", cmd::kPolys},
-    {1018, "Faces", cmd::kFacets},
-    {1045, "Only Smooth", cmd::kSmoothOnly},
-    {1019, "Center pts", cmd::kCentrePoints},
-    {1020, "Attach pts", cmd::kAttachmentPoints},
-    {1021, "Bounding", cmd::kBoundingObjects},
-    {1022, "Lights", cmd::kLightSources},
-    {1023, "UserPoints", cmd::kUserPoints},
-    {1024, "Text", cmd::kText},
-};
-
-// The "Compatibility Mode" list's items and their commands.
-struct Level {
-  const char* text;
-  int command;
-};
-constexpr Level kLevels[] = {{"DX6 - RivaTNT2", cmd::kNonTnl},
-                             {"DX7 - GeForce1, GeForce2", cmd::kDx7Tnl},
-                             {"DX8 - GeForce3, Radeon8500", cmd::kDx8Tnl}};
 
 // Menu items a separator goes before.
 constexpr int kSeparatorsBefore[] = {
@@ -97,10 +38,6 @@ bool separator_before(int id) {
   for (int s : kSeparatorsBefore)
     if (s == id) return true;
   return false;
-}
-
-QString id_name(int id) {
-  return QStringLiteral("id%1").arg(id);
 }
 
 // The filters of each file dialog: (text, suffix).
@@ -174,15 +111,6 @@ class Desk : public QWidget {
   }
 };
 
-// Runs the wait cursor for as long as a file command reads.
-class WaitCursor {
- public:
-  WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-  ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-  WaitCursor(const WaitCursor&) = delete;
-  WaitCursor& operator=(const WaitCursor&) = delete;
-};
-
 }  // namespace
 
 MainWindow::MainWindow(Document& doc, FileCommandContext& files, GuiNotifier& notifier, PreviewBackend& preview,
@@ -196,6 +124,40 @@ MainWindow::MainWindow(Document& doc, FileCommandContext& files, GuiNotifier& no
       history_(doc) {
   setObjectName("Vivuzerivov");
   setWindowIcon(QIcon(":/orvo/orvo.png"));
+  install_hooks();
+  // A preset file that cannot be read is never replaced by an empty list.
+  if (std::string problem; !load_presets(doc_.paths.preset_path, presets_, &problem) && !problem.empty())
+    notifier_.message(set_aside_own_file(doc_.paths.preset_path, problem, doc_.paths.write_presets), "Orvo");
+  history_.on_changed = [this] { refresh_menus(); };
+  history_.on_restored = [this](int) {
+    if (preview_.active()) preview_.refresh();
+    refresh_menus();
+  };
+
+  bind_document_commands(table_, doc_);
+  bind_commands();
+  build_actions();
+  build_menus();
+  build_desk();
+
+  // The panel's start: display flags of its "Show:" boxes and grid step 1.
+  doc_.view().display_flags = kPanelDisplayFlags;
+  doc_.view().grid_step = 1;
+  observer_ = doc_.observe([this](uint32_t changes) { on_document_changed(changes); });
+  preview.set_texture_folder(texture_folder_for_lookup(doc_.folders().texture_folder));
+
+  // A system shut-down or log-off asks as closing does.
+  connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager& manager) {
+    if (doc_.any_subobject() && manager.allowsInteraction() && !ask_yes_no("Are you sure you wish to exit?", "Exit"))
+      manager.cancel();
+  });
+  refresh_menus();
+  desk_->setFocus();
+}
+
+// The replaceable questions, file dialogs and dialog runner, and the
+// editing dialogs' hooks, each running through this window.
+void MainWindow::install_hooks() {
   choose_file = [this](const FileDialogRequest& r) { return run_file_dialog(this, r); };
   ask_yes_no = [this](const QString& text, const QString& caption) {
     // Enter answers Yes, as it does in every such box of the tool.
@@ -217,7 +179,7 @@ MainWindow::MainWindow(Document& doc, FileCommandContext& files, GuiNotifier& no
     return ask_yes_no(text, caption);
   };
   editor_.zero_ignore_alpha = [this] { zero_alpha_command(); };
-  editor_.checkpoint = [this](const QString& name) { history_.checkpoint(name); };
+  editor_.checkpoint = [this](const QString& name) { history_.checkpoint(ss(name)); };
   editor_.use_standard_dialogs();
   // A swatch's right button opens this window's "SelectionsMenu", whose
   // commands act on that swatch and the selected ones of its dialog.
@@ -231,27 +193,25 @@ MainWindow::MainWindow(Document& doc, FileCommandContext& files, GuiNotifier& no
     menu.addActions(selections_menu_->actions());
     menu.exec(at);
   };
-  // A preset file that cannot be read is never replaced by an empty list.
-  if (std::string problem; !load_presets(doc_.paths.preset_path, presets_, &problem) && !problem.empty())
-    notifier_.message(set_aside_own_file(doc_.paths.preset_path, problem, doc_.paths.write_presets), "Orvo");
-  connect(&history_, &EditHistory::modified_changed, this, [this] { refresh_menus(); });
-  connect(&history_, &EditHistory::restored, this, [this](int) {
-    if (preview_.active()) preview_.refresh();
-    refresh_menus();
-  });
+}
 
-  bind_document_commands(table_, doc_);
-  bind_commands();
-  build_actions();
-  build_menus();
-
+// The desk with the control panel, the page and its two panes, and the
+// status bar below.
+void MainWindow::build_desk() {
   desk_ = new Desk(this);
   desk_->setObjectName("desk");
   desk_->setFocusPolicy(Qt::StrongFocus);
   setCentralWidget(desk_);
   // Made now, not at the first export, so the desk keeps its size.
   statusBar()->setObjectName("status_bar");
-  build_panel(desk_);
+  panel_ = new ControlPanel(desk_, this);
+  connect(panel_, &ControlPanel::command, this, &MainWindow::send);
+  connect(panel_, &ControlPanel::unit_scale_clicked, this, [this](bool metric) {
+    doc_.unit_scale = metric ? 1.0f : kUnitScaleDefault;
+    desk_->setFocus();
+    doc_.changed(kChangedView);
+    refresh_menus();
+  });
   page_ = new PageView(doc_, desk_);
   // While a register test dialog is open the preview keeps animating, also
   // when that dialog has the focus.
@@ -262,20 +222,6 @@ MainWindow::MainWindow(Document& doc, FileCommandContext& files, GuiNotifier& no
   centre_pane_ = new CentrePane(doc_, desk_);
   connect(centre_pane_, &CentrePane::clicked, this, [this] { run_command(cmd::kCentreDialog); });
   static_cast<Desk*>(desk_)->on_resize = [this] { layout_desk(); };
-
-  // The panel's start: display flags of its "Show:" boxes and grid step 1.
-  doc_.view().display_flags = kPanelDisplayFlags;
-  doc_.view().grid_step = 1;
-  observer_ = doc_.observe([this](uint32_t changes) { on_document_changed(changes); });
-  preview.set_texture_folder(texture_folder_for_lookup(doc_.folders().texture_folder));
-
-  // A system shut-down or log-off asks as closing does.
-  connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager& manager) {
-    if (doc_.any_subobject() && manager.allowsInteraction() && !ask_yes_no("Are you sure you wish to exit?", "Exit"))
-      manager.cancel();
-  });
-  refresh_menus();
-  desk_->setFocus();
 }
 
 MainWindow::~MainWindow() {
@@ -331,14 +277,8 @@ void MainWindow::build_menus() {
   fill(bar->addMenu("&File"), kInFileMenu);
   fill(bar->addMenu("&View"), kInViewMenu);
   edit_menu_ = bar->addMenu("&Edit");
-  QAction* undo = history_.group().createUndoAction(this, "&Undo");
-  undo->setObjectName("undo");
-  undo->setShortcut(QKeySequence("Ctrl+Z"));
-  QAction* redo = history_.group().createRedoAction(this, "&Redo");
-  redo->setObjectName("redo");
-  redo->setShortcut(QKeySequence("Ctrl+Shift+Z"));
-  for (QAction* a : {undo, redo}) {
-    a->setShortcutContext(Qt::WindowShortcut);
+  undo_actions_ = std::make_unique<UndoActions>(history_, doc_, this);
+  for (QAction* a : {undo_actions_->undo(), undo_actions_->redo()}) {
     addAction(a);
     edit_menu_->addAction(a);
   }
@@ -381,6 +321,7 @@ void MainWindow::build_menus() {
 }
 
 void MainWindow::refresh_menus() {
+  if (undo_actions_) undo_actions_->refresh();
   for (auto& [id, a] : actions_) {
     a->setEnabled(table_.enabled(id));
     if (const std::optional<bool> on = table_.checked(id)) a->setChecked(*on);
@@ -391,33 +332,8 @@ void MainWindow::refresh_menus() {
     a->setText(qs(recent_menu_text(entry, i)));
     a->setEnabled(!entry.path.empty());
   }
-  if (panel_.empty()) return;
-
-  const ViewState& v = doc_.view();
-  const int plane_index = v.plane == kPlane3D ? 3 : v.plane;
-  if (QAbstractButton* b = plane_group_->button(kIdPlanes + plane_index)) b->setChecked(true);
-  if (QAbstractButton* b = slot_group_->button(kIdSlots + doc_.current_slot())) b->setChecked(true);
-  // Each level's button names the file the level came from.
-  for (int i = 0; i < kSlotCount; ++i) {
-    const QString letter(QChar(kSlotLetters[static_cast<std::size_t>(i)]));
-    const std::string& file = doc_.slot_file(i);
-    panel_.at(kIdSlots + i)
-        ->setToolTip(!file.empty()                     ? letter + ": " + qs(file)
-                     : doc_.slot(i).subobjects.empty() ? letter + ": empty"
-                                                       : letter + ": not saved to a file");
-  }
-  if (QAbstractButton* b = preview_group_->button(kIdWire + doc_.preview_mode)) b->setChecked(true);
-  if (QAbstractButton* b = layer_group_->button(kIdLayerBy + v.layer_by)) b->setChecked(true);
-  for (const ShowBox& box : kShowBoxes)
-    panel_.at(box.id)->setChecked((v.display_flags & display_flag_of(box.command)) != 0);
-  panel_.at(kIdUnitScale)->setChecked(doc_.metric_units());
-  panel_.at(kIdUpdateTextures)->setVisible(doc_.preview_mode != kPreviewOff);
-  grid_text_->setText(QString::number(v.grid_step));
-  for (int i = 0; i < compatibility_->count(); ++i)
-    if (compatibility_->itemData(i).toInt() == kLevels[doc_.compatibility_level - 1].command) {
-      const QSignalBlocker quiet(compatibility_);
-      compatibility_->setCurrentIndex(i);
-    }
+  if (panel_ == nullptr) return;
+  panel_->refresh(doc_);
   // Slots with unsaved changes are named after the title.
   QString title = qs(doc_.title());
   QStringList unsaved;
@@ -426,119 +342,10 @@ void MainWindow::refresh_menus() {
   setWindowTitle(title);
 }
 
-// ---- Control panel ---------------------------------------------------------
-
-void MainWindow::build_panel(QWidget* desk) {
-  auto push = [this, desk](int id, const QString& text, QButtonGroup* group, int command) {
-    auto* b = new QPushButton(text, desk);
-    b->setObjectName(id_name(id));
-    b->setFocusPolicy(Qt::NoFocus);
-    b->setCheckable(group != nullptr);
-    if (group != nullptr) group->addButton(b, id);
-    connect(b, &QPushButton::clicked, this, [this, command] { send(command); });
-    panel_[id] = b;
-    return b;
-  };
-  auto group_box = [this, desk](int id, const QString& title) {
-    auto* g = new QGroupBox(title, desk);
-    g->setObjectName(id_name(id));
-    g->setFocusPolicy(Qt::ClickFocus);
-    group_boxes_.push_back(g);
-    return g;
-  };
-
-  plane_group_ = new QButtonGroup(this);
-  const char* planes[] = {"XY", "XZ", "YZ", "3D"};
-  for (int i = 0; i < 4; ++i) push(kIdPlanes + i, planes[i], plane_group_, cmd::kPlaneXY + i);
-  slot_group_ = new QButtonGroup(this);
-  for (int i = 0; i < 4; ++i)
-    push(kIdSlots + i, QString(QChar(kSlotLetters[static_cast<std::size_t>(i)])), slot_group_, cmd::kSlotH + i);
-  preview_group_ = new QButtonGroup(this);
-  push(kIdWire, "Wire", preview_group_, cmd::kWire);
-  push(kIdRender, "Render", preview_group_, cmd::kRender);
-  push(kIdRenderAll, "Render All", preview_group_, cmd::kRenderAll);
-  // A push-like radio button stays as the document says: a failed start
-  // leaves "Wire" selected, which refresh_menus restores.
-  auto* unit = new QCheckBox("1unit = 1m", desk);
-  unit->setObjectName(id_name(kIdUnitScale));
-  unit->setFocusPolicy(Qt::NoFocus);
-  connect(unit, &QCheckBox::clicked, this, [this](bool on) {
-    doc_.unit_scale = on ? 1.0f : kUnitScaleDefault;
-    desk_->setFocus();
-    doc_.changed(kChangedView);
-    refresh_menus();
-  });
-  panel_[kIdUnitScale] = unit;
-  push(kIdUpdateTextures, "Update Textures", nullptr, cmd::kUpdateTextures)->hide();
-
-  compatibility_ = new QComboBox(desk);
-  compatibility_->setObjectName(id_name(kIdCompatibility));
-  compatibility_->setFocusPolicy(Qt::NoFocus);
-  compatibility_->setToolTip("Compatibility Mode");
-  compatibility_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
-  connect(compatibility_, &QComboBox::currentIndexChanged, this, [this](int index) {
-    if (index >= 0) send(compatibility_->itemData(index).toInt());
-  });
-
-  QGroupBox* layers = group_box(kIdLayerGroup, "Layer By:");
-  auto* layer_box = new QVBoxLayout(layers);
-  layer_box->setSpacing(0);
-  layer_box->setContentsMargins(fontMetrics().averageCharWidth(), fontMetrics().averageCharWidth() / 2,
-                                fontMetrics().averageCharWidth(), fontMetrics().averageCharWidth() / 2);
-  layer_group_ = new QButtonGroup(this);
-  const char* layer_texts[] = {"Objects", "Materials", "Bounding Obj"};
-  const int layer_commands[] = {cmd::kByObject, cmd::kByMaterial, cmd::kByBounding};
-  for (int i = 0; i < 3; ++i) {
-    auto* r = new QRadioButton(layer_texts[i], layers);
-    r->setObjectName(id_name(kIdLayerBy + i));
-    r->setFocusPolicy(Qt::NoFocus);
-    layer_group_->addButton(r, kIdLayerBy + i);
-    layer_box->addWidget(r);
-    const int command = layer_commands[i];
-    connect(r, &QRadioButton::clicked, this, [this, command] { send(command); });
-    panel_[kIdLayerBy + i] = r;
-  }
-
-  QGroupBox* grid = group_box(kIdGridGroup, "Grid:");
-  auto* grid_row = new QHBoxLayout(grid);
-  grid_text_ = new QLabel("1", grid);
-  grid_text_->setObjectName(id_name(kIdGridText));
-  grid_row->addWidget(grid_text_, 1);
-  for (auto [id, text, command] :
-       {std::tuple{kIdGridDown, "-", cmd::kGridDown}, std::tuple{kIdGridUp, "+", cmd::kGridUp}}) {
-    QPushButton* b = push(id, text, nullptr, command);
-    b->setParent(grid);
-    b->setFixedWidth(4 * fontMetrics().averageCharWidth());
-    grid_row->addWidget(b);
-  }
-
-  QGroupBox* show = group_box(kIdShowGroup, "Show:");
-  auto* show_box = new QVBoxLayout(show);
-  show_box->setSpacing(0);
-  const int margin = fontMetrics().averageCharWidth();
-  show_box->setContentsMargins(margin, margin / 2, margin, margin / 2);
-  for (const ShowBox& box : kShowBoxes) {
-    auto* c = new QCheckBox(box.text, show);
-    c->setObjectName(id_name(box.id));
-    c->setFocusPolicy(Qt::NoFocus);
-    show_box->addWidget(c);
-    const int command = box.command;
-    connect(c, &QCheckBox::clicked, this, [this, command] { send(command); });
-    panel_[box.id] = c;
-  }
-}
-
 void MainWindow::set_supported_levels(int highest) {
-  {
-    const QSignalBlocker quiet(compatibility_);
-    compatibility_->clear();
-    for (int i = 0; i < highest && i < 3; ++i) compatibility_->addItem(kLevels[i].text, kLevels[i].command);
-  }
+  panel_->set_levels(highest);
   layout_desk();  // the list is as wide as its longest item
-  if (compatibility_->count() > 0) {
-    compatibility_->setCurrentIndex(compatibility_->count() - 1);
-    run_command(compatibility_->itemData(compatibility_->count() - 1).toInt());
-  }
+  if (const int command = panel_->select_last_level()) run_command(command);
 }
 
 // Panes and panel in units of the GUI font's average character width and
@@ -560,23 +367,11 @@ void MainWindow::layout_desk() {
   const int h = desk_->height();
 
   // Left column: the plane buttons over the three groups.
-  int column = 19 * cw;
-  for (QWidget* g : group_boxes_) column = std::max(column, g->sizeHint().width());
-  // Push buttons are as wide as their captions need, not the toolkit's
-  // minimum for dialog buttons.
-  auto caption_width = [&](int id) { return fm.horizontalAdvance(panel_.at(id)->text()) + 2 * cw; };
-  int planes = 0;
-  for (int i = 0; i < 4; ++i) planes = std::max(planes, caption_width(kIdPlanes + i));
-  column = std::max(column, 4 * planes);
-  const int button_h = std::max(2 * lh - lh / 4, panel_.at(kIdPlanes)->sizeHint().height());
-  for (int i = 0; i < 4; ++i) panel_.at(kIdPlanes + i)->setGeometry(cw + i * column / 4, lh / 4, column / 4, button_h);
+  const ControlPanel::Column left = panel_->place_column(fm, cw, lh);
+  const int column = left.width;
+  const int button_h = left.button_height;
   const int gap = lh / 4;
-  int y = lh / 4 + button_h + gap;
-  for (QWidget* g : group_boxes_) {
-    const int gh = g->sizeHint().height();
-    g->setGeometry(cw, y, column, gh);
-    y += gh + gap;
-  }
+  const int y = left.bottom;
 
   const int item_w =
       std::min(item_pane_->chosen_width(std::max(column, item_pane_->content_width())), std::max(column, w / 3));
@@ -594,26 +389,12 @@ void MainWindow::layout_desk() {
   page_->setGeometry(QRect(QPoint(page_left, page_top), QPoint(w - cw - 1, h - lh / 2 - 1)));
 
   // The top row right of the centre pane.
-  int x = centre_left + centre_w + cw;
-  auto place = [&](QWidget* widget, int width) {
-    widget->setGeometry(x, lh / 4, width, button_h);
-    x += width;
-  };
-  for (int i = 0; i < 4; ++i) place(panel_.at(kIdSlots + i), std::max(4 * cw, caption_width(kIdSlots + i)));
-  x += cw;
-  for (int id : {kIdWire, kIdRender, kIdRenderAll}) place(panel_.at(id), std::max(caption_width(id) + cw, 8 * cw));
-  x += 2 * cw;
-  place(panel_.at(kIdUnitScale), panel_.at(kIdUnitScale)->sizeHint().width() + cw);
-  x += cw;
-  place(compatibility_, compatibility_->sizeHint().width() + cw);
-  x += cw;
-  place(panel_.at(kIdUpdateTextures), caption_width(kIdUpdateTextures) + cw);
+  panel_->place_top_row(fm, cw, lh, centre_left + centre_w + cw, button_h);
 }
 
 // ---- Document changes ------------------------------------------------------
 
 void MainWindow::on_document_changed(uint32_t changes) {
-  if (changes & kChangedSlot) history_.follow_current_slot();
   // The last export's line speaks of the levels as they were written.
   if (changes & kChangedModel) statusBar()->clearMessage();
   if (changes & (kChangedMenus | kChangedSlot | kChangedPreview | kChangedGrid | kChangedModel)) refresh_menus();
@@ -751,368 +532,6 @@ void MainWindow::show_as_last_time() {
   const QSettings store("Brellwick", "ORVO");
   if (restoreGeometry(store.value("Window/Geometry").toByteArray())) show();
   else showMaximized();
-}
-
-// ---- Commands --------------------------------------------------------------
-
-void MainWindow::bind_commands() {
-  table_.out_of_memory = [this](int id) {
-    const CommandInfo* info = find_command(id);
-    QString name = info != nullptr ? QString::fromUtf8(info->text.data(), static_cast<int>(info->text.size())) : "";
-    name.remove('&');
-    notifier_.message("Out of memory while running \"" + name.toStdString() + "\"; the command was stopped.", "Orvo");
-  };
-  table_.bind(cmd::kClearAll, {[this] { clear_command(true); }});
-  table_.bind(cmd::kClear, {[this] { clear_command(false); }});
-  table_.bind(cmd::kOpenAll, {[this] { open_model_command(true); }});
-  table_.bind(cmd::kOpen, {[this] { open_model_command(false); }});
-  table_.bind(cmd::kSaveAll, {[this] { save_model_command(true); }});
-  table_.bind(cmd::kSave, {[this] { save_model_command(false); }});
-  table_.bind(cmd::kImport, {[this] { import_command(); }});
-  table_.bind(cmd::kExport3di, {[this] { export_command(); }});
-  table_.bind(cmd::kView3di, {[this] { view_3di_command(); }, [this] { return !preview_.active(); }});
-  table_.bind(cmd::kPrint, {[this] { print_command(); }});
-  for (int i = 0; i < 4; ++i) table_.bind(cmd::kRecent1 + i, {[this, i] { recent_command(i); }});
-  table_.bind(cmd::kExit, {[this] { close(); }});
-  table_.bind(cmd::kLayers, {[this] { layers_command(); }});
-  table_.bind(cmd::kRenderValues, {[this] { render_values_command(); }});
-  table_.bind(cmd::kOptions, {[this] { options_command(); }});
-  table_.bind(cmd::kCentreDialog, {[this] { centre_command(); }});
-  table_.bind(cmd::kFrameAll, {[this] {
-                const QSize page = page_->client_size();
-                if (frame_model(doc_.view(), doc_.current_model(), page.width(), page.height()))
-                  doc_.changed(kChangedView | kChangedCentre);
-              }});
-  table_.bind(cmd::kMemoryStack, {[this] { memory_stack_command(); }});
-  table_.bind(cmd::kZeroIgnoreAlpha, {[this] { zero_alpha_command(); }});
-  table_.bind(cmd::kSavePcx, {[this] { save_pcx_command(); }});
-  for (int level = 1; level <= 3; ++level)
-    table_.bind(kLevels[level - 1].command, {[this, level] { preview_.set_compatibility_level(level); },
-                                             {},
-                                             [this, level] { return doc_.compatibility_level == level; }});
-  // The preview's export warnings and the textures it cannot make fill a
-  // fresh log window.
-  table_.bind(cmd::kRender, {[this] {
-                if (doc_.preview_mode != kPreviewCurrent) notifier_.begin_log();
-                preview_.start(kPreviewCurrent);
-              }});
-  table_.bind(cmd::kRenderAll, {[this] {
-                if (doc_.preview_mode != kPreviewAll) notifier_.begin_log();
-                preview_.start(kPreviewAll);
-              }});
-  table_.bind(cmd::kWire, {[this] { preview_.stop(); }});
-  table_.bind(cmd::kUpdateTextures, {[this] {
-                notifier_.begin_log();
-                preview_.reload();
-              }});
-  table_.bind(cmd::kMaterials, {[this] { materials_command(); }});
-  table_.bind(cmd::kViewPresets, {[this] { run_preset_list(this, presets_, files_.username, editor_); }});
-  bind_selection_commands();
-  const RegisterWriter write_register = [this](int index, int32_t value) { backend_.set_register(index, value); };
-  table_.bind(cmd::kTestRegisters, {[this, write_register] {
-                show_test_dialog(register_test_, [this, write_register] {
-                  return new RegisterTestDialog(registers_, write_register, this);
-                });
-              }});
-  table_.bind(cmd::kTestDestroy, {[this, write_register] {
-                show_test_dialog(destroy_test_,
-                                 [this, write_register] { return new DestroyTestDialog(write_register, this); });
-              }});
-  table_.bind(cmd::kGeneralInfo, {[this] { general_info_command(); }});
-  table_.bind(cmd::kLights, {[this] {
-                slot_editor_command("Light Sources",
-                                    [this] { return run_lights(this, doc_.current_model(), editor_); });
-              }});
-  table_.bind(cmd::kPartAnimation, {[this] {
-                slot_editor_command("Part Animation",
-                                    [this] { return run_part_animation(this, doc_.current_model(), editor_); });
-              }});
-  table_.bind(cmd::kItemInformation, {[this] { run_object_info(this, doc_.current_model(), editor_); }});
-}
-
-// The "SelectionsMenu" commands of the generator swatches: on the swatch
-// the pop-up was opened on, and on the selected swatches of the dialog on
-// show.
-void MainWindow::bind_selection_commands() {
-  auto target = [] {
-    SwatchRegistry* r = SwatchRegistry::active();
-    return r != nullptr ? r->popup_target() : nullptr;
-  };
-  auto any_selected = [] {
-    SwatchRegistry* r = SwatchRegistry::active();
-    return r != nullptr && r->any_selected();
-  };
-  table_.bind(cmd::kCopyIndividual, {[target] {
-                                       if (GeneratorSwatch* s = target()) SwatchRegistry::active()->copy_individual(s);
-                                     },
-                                     [target] { return target() != nullptr; }});
-  table_.bind(cmd::kPasteIndividual, {[target] {
-                                        if (GeneratorSwatch* s = target())
-                                          SwatchRegistry::active()->paste_individual(s);
-                                      },
-                                      [target] {
-                                        GeneratorSwatch* s = target();
-                                        return s != nullptr && SwatchRegistry::active()->can_paste_individual(s);
-                                      }});
-  table_.bind(cmd::kCopySelection, {[any_selected] {
-                                      if (any_selected()) SwatchRegistry::active()->copy_selection();
-                                    },
-                                    any_selected});
-  table_.bind(cmd::kPasteSelection, {[any_selected] {
-                                       if (any_selected()) SwatchRegistry::active()->paste_selection();
-                                     },
-                                     any_selected});
-}
-
-void MainWindow::show_test_dialog(QPointer<QDialog>& dialog, const std::function<QDialog*()>& make) {
-  if (dialog == nullptr) {
-    dialog = make();
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    // OK and Cancel close it for good.
-    connect(dialog, &QDialog::finished, dialog, &QObject::deleteLater);
-  }
-  dialog->show();
-  dialog->raise();
-  dialog->activateWindow();
-}
-
-// "Edit Materials" edits the slot in place; each Apply, New, Delete and
-// generator change inside it is an undo step, and closing it one more for
-// what is left. It always reports a change, so a running preview loads the
-// slots again.
-void MainWindow::materials_command() {
-  const int slot = doc_.current_slot();
-  editor_.texture_folder = doc_.folders().texture_folder;
-  history_.begin(slot);
-  run_material_editor(this, doc_.current_model(), material_index_, editor_);
-  history_.end("Edit Materials");
-  doc_.changed(kChangedModel | kChangedView);
-  preview_.refresh();
-}
-
-// "General Information" edits all four levels: a change of the collision
-// source is a step at once, OK one more on each level it changed.
-void MainWindow::general_info_command() {
-  editor_.texture_folder = doc_.folders().texture_folder;
-  history_.begin_all();
-  const int changed = run_general_info(this, doc_, editor_);
-  history_.end("General Information");
-  doc_.changed(kChangedModel | kChangedView);
-  if (changed != 0) preview_.refresh();
-}
-
-// A dialog that edits the current slot on a copy: OK is one step, and a
-// running preview loads the slots again.
-void MainWindow::slot_editor_command(const QString& name, const std::function<int()>& run) {
-  editor_.texture_folder = doc_.folders().texture_folder;
-  history_.begin(doc_.current_slot());
-  const int changed = run();
-  history_.end(name);
-  doc_.changed(kChangedModel | kChangedView);
-  if (changed != 0) preview_.refresh();
-}
-
-void MainWindow::clear_command(bool all) {
-  const std::vector<int> levels = all ? std::vector<int>{0, 1, 2, 3} : std::vector<int>{doc_.current_slot()};
-  if (!confirm_discard(levels, all ? "Clear All" : "Clear")) return;
-  for (int slot : levels) {
-    model_release(doc_.slot(slot));
-    doc_.set_slot_file(slot, {});
-    history_.reset(slot);
-  }
-  doc_.changed(kChangedModel | kChangedView | kChangedSlot);
-}
-
-int MainWindow::exec_dialog(QDialog& dialog) {
-  return run_dialog(dialog);
-}
-
-std::optional<std::string> MainWindow::ask_file(FileDialog kind, const QString& preset_name) {
-  FileDialogRequest r{kind, QDir::currentPath(), preset_name};
-  if (kind == FileDialog::kExportModel && !doc_.folders().export_folder.empty())
-    r.folder = qs(doc_.folders().export_folder);
-  const std::optional<QString> path = choose_file(r);
-  if (!path || path->isEmpty()) return std::nullopt;
-  return native_path(*path);
-}
-
-void MainWindow::open_model_command(bool all) {
-  const std::optional<std::string> path = ask_file(FileDialog::kOpenModel);
-  if (!path) return;
-  const int slot = doc_.current_slot();
-  if (!confirm_discard(all ? std::vector<int>{0, 1, 2, 3} : std::vector<int>{slot}, all ? "Open All" : "Open")) return;
-  notifier_.begin_log();
-  {
-    const WaitCursor wait;
-    // A failed read leaves the slots, their steps and unsaved marks as they
-    // were; the slots a read replaced start a new history.
-    const bool read = all ? open_level_set(doc_, *path, files_) : open_model(doc_, slot, *path, files_);
-    if (read)
-      for (int i = 0; i < kSlotCount; ++i)
-        if (all || i == slot) history_.reset(i);
-  }
-  notifier_.end_log(static_cast<int>(doc_.current_model().subobjects.size()));
-}
-
-void MainWindow::save_model_command(bool all) {
-  const Model& preset = all ? doc_.slot(0) : doc_.current_model();
-  const std::optional<std::string> path =
-      ask_file(all ? FileDialog::kSaveLevelSet : FileDialog::kSaveModel, qs(std::string(preset.name.view()) + ".3da"));
-  if (!path) return;
-  const WaitCursor wait;
-  if (all) {
-    std::array<bool, kSlotCount> written{};
-    save_level_set(
-        doc_, *path,
-        [this](const std::string& text, const std::string& caption) { return ask_yes_no(qs(text), qs(caption)); },
-        files_, &written);
-    for (int i = 0; i < kSlotCount; ++i)
-      if (written[static_cast<std::size_t>(i)]) history_.mark_saved(i);
-  } else if (save_model(doc_, *path, files_)) {
-    history_.mark_saved(doc_.current_slot());
-  }
-}
-
-void MainWindow::import_command() {
-  // The slot is replaced only by a scene that was read: cancelling the
-  // dialog or a file that cannot be read keeps what the slot holds.
-  const std::optional<std::string> path = ask_file(FileDialog::kImportScene);
-  if (!path) return;
-  const int slot = doc_.current_slot();
-  if (!confirm_discard({slot}, "Import 3DS ASCII")) return;
-  notifier_.begin_log();
-  {
-    const WaitCursor wait;
-    if (import_scene(doc_, slot, *path, files_)) history_.reset(slot);
-  }
-  notifier_.end_log(static_cast<int>(doc_.current_model().subobjects.size()));
-}
-
-void MainWindow::export_command() {
-  const std::optional<std::string> path = ask_file(FileDialog::kExportModel);
-  if (!path) return;
-  // The export's warnings (pictures it could not read, clamped collision
-  // vertices) fill a fresh log window, which stays until it is closed.
-  notifier_.begin_log();
-  std::string written;
-  {
-    const WaitCursor wait;
-    export_model(doc_, *path, files_, &written);
-  }
-  // A failed export leaves no earlier success line standing.
-  if (written.empty()) statusBar()->clearMessage();
-  else statusBar()->showMessage(qs(written));
-}
-
-void MainWindow::view_3di_command() {
-  const std::optional<std::string> path = ask_file(FileDialog::kViewModel);
-  if (!path) return;
-  notifier_.begin_log();
-  const WaitCursor wait;
-  preview_.view_file(*path);
-}
-
-void MainWindow::print_command() {
-  QPrinter printer(QPrinter::HighResolution);
-  QPrintDialog dialog(&printer, this);
-  if (exec_dialog(dialog) != QDialog::Accepted) return;
-  print_page(doc_, printer);
-  doc_.changed(kChangedView);
-}
-
-void MainWindow::save_pcx_command() {
-  const std::optional<std::string> path = ask_file(FileDialog::kSavePcx);
-  if (!path) return;
-  if (const Status s = save_page_pcx(page_->picture(), *path); !s) notifier_.message(s.error().message, "");
-  doc_.changed(kChangedView);
-}
-
-void MainWindow::zero_alpha_command() {
-  // The picture is read and checked before the person is asked where to
-  // write it.
-  const std::optional<std::string> in = ask_file(FileDialog::kZeroAlphaIn);
-  if (!in) return;
-  std::optional<Image> picture;
-  {
-    const WaitCursor wait;
-    picture = zero_ignore_alpha_picture(*in, notifier_);
-  }
-  if (!picture) return;
-  const std::optional<std::string> out = ask_file(FileDialog::kZeroAlphaOut);
-  if (!out) return;
-  write_zero_ignore_alpha(*picture, *out, notifier_);
-  doc_.changed(kChangedView);
-}
-
-void MainWindow::recent_command(int index) {
-  const RecentFile entry = doc_.recent_files()[static_cast<std::size_t>(index)];
-  if (entry.path.empty()) return;
-  const int slot = doc_.current_slot();
-  const std::vector<int> levels = entry.kind == kRecentLevelSet ? std::vector<int>{0, 1, 2, 3} : std::vector<int>{slot};
-  if (!confirm_discard(levels, qs(recent_menu_text(entry, index)).remove('&'))) return;
-  notifier_.begin_log();
-  {
-    const WaitCursor wait;
-    // A failed read or import leaves the slots as they were.
-    if (open_recent(doc_, index, files_))
-      for (int i : levels) history_.reset(i);
-  }
-  notifier_.end_log(static_cast<int>(doc_.current_model().subobjects.size()));
-}
-
-void MainWindow::layers_command() {
-  LayerDialog dialog(doc_, this);
-  exec_dialog(dialog);
-  doc_.changed(kChangedView);
-}
-
-void MainWindow::render_values_command() {
-  RenderValuesDialog dialog(doc_.render_settings(), this);
-  exec_dialog(dialog);
-  doc_.changed(kChangedSettings | kChangedView);
-}
-
-void MainWindow::options_command() {
-  OptionsDialog dialog(doc_.folders(), this);
-  dialog.warn = [this](const QString& text) { notifier_.message(ss(text), "ORVO Options"); };
-  if (exec_dialog(dialog) == QDialog::Accepted) {
-    // The preview looks textures up in the new folder from its next start,
-    // or at once with "Update Textures".
-    backend_.set_texture_folder(texture_folder_for_lookup(doc_.folders().texture_folder));
-    doc_.changed(kChangedSettings);
-  }
-}
-
-void MainWindow::centre_command() {
-  CenterDialog dialog(doc_.view().centre, this);
-  exec_dialog(dialog);
-  doc_.changed(kChangedCentre | kChangedView);
-}
-
-void MainWindow::memory_stack_command() {
-  QDialog dialog(this);
-  dialog.setWindowTitle("Memory Stack");
-  auto* layout = new QVBoxLayout(&dialog);
-  auto* text = new QPlainTextEdit(&dialog);
-  text->setObjectName("memory_text");
-  text->setReadOnly(true);
-  text->setLineWrapMode(QPlainTextEdit::NoWrap);
-  text->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-  std::string report;
-  for (const MemoryPool* pool : {&main_pool(), &second_pool()}) {
-    const PoolStats s = pool->stats();
-    report += pool->name() + ": " + std::to_string(s.bytes_total) + " bytes, " + std::to_string(s.bytes_used) +
-              " used in " + std::to_string(s.chunks_used) + " blocks, " + std::to_string(s.bytes_free) +
-              " free (largest " + std::to_string(s.largest_free) + "), peak " + std::to_string(s.peak_used) + "\n";
-    report += pool->dump("  ") + "\n";
-  }
-  text->setPlainText(qs(report));
-  layout->addWidget(text);
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &dialog);
-  connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-  layout->addWidget(buttons);
-  dialog.resize(80 * fontMetrics().averageCharWidth(), 30 * fontMetrics().height());
-  exec_dialog(dialog);
 }
 
 }  // namespace orvo::gui

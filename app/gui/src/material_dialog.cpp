@@ -192,6 +192,31 @@ void set_bit(int32_t& field, int bit, bool on) {
   field = on ? (field | bit) : (field & ~bit);
 }
 
+// The controls, each named after its id.
+QLineEdit* make_edit(QWidget* parent, int id, int max_length = 32767) {
+  auto* e = new QLineEdit(parent);
+  set_id(e, id);
+  e->setMaxLength(max_length);
+  return e;
+}
+QCheckBox* make_check(QWidget* parent, int id, const char* text) {
+  auto* c = new QCheckBox(QString::fromUtf8(text), parent);
+  set_id(c, id);
+  return c;
+}
+QComboBox* make_combo(QWidget* parent, int id, const NamedValue* table) {
+  auto* c = new QComboBox(parent);
+  set_id(c, id);
+  fill_named_values(c, table);
+  return c;
+}
+QPushButton* make_button(QWidget* parent, int id, const char* text) {
+  auto* b = new QPushButton(QString::fromUtf8(text), parent);
+  set_id(b, id);
+  b->setAutoDefault(false);
+  return b;
+}
+
 }  // namespace
 
 struct MaterialDialog::Parts {
@@ -253,134 +278,129 @@ ModelMaterial* MaterialDialog::second() {
   return two_stage_ ? &model_.materials[static_cast<std::size_t>(shown_) + 1] : nullptr;
 }
 
+// The dialog in three columns: the list with its buttons; the solids, the
+// drawing, physical and animation attributes; the texture stages, the
+// generators and the picture. The controls are made in the order the Tab
+// key visits them.
 void MaterialDialog::build() {
-  Parts& p = *parts_;
-  auto edit = [this](int id, int max_length = 32767) {
-    auto* e = new QLineEdit(this);
-    set_id(e, id);
-    e->setMaxLength(max_length);
-    return e;
-  };
-  auto check = [this](int id, const char* text) {
-    auto* c = new QCheckBox(QString::fromUtf8(text), this);
-    set_id(c, id);
-    return c;
-  };
-  auto combo = [this](int id, const NamedValue* table) {
-    auto* c = new QComboBox(this);
-    set_id(c, id);
-    fill_named_values(c, table);
-    return c;
-  };
-  auto swatch = [this, &p](int id) {
-    auto* s = new GeneratorSwatch(this);
-    set_id(s, id);
-    s->setMinimumSize(150, 52);
-    p.swatch_list.push_back(s);
-    connect(s, &QPushButton::clicked, this, [this, id] {
-      if (id == 1108) edit_advanced();
-      else edit_generator(id);
-    });
-    return s;
-  };
-  auto button = [this](int id, const char* text) {
-    auto* b = new QPushButton(QString::fromUtf8(text), this);
-    set_id(b, id);
-    b->setAutoDefault(false);
-    return b;
-  };
+  QVBoxLayout* left = build_list_column();
+  QVBoxLayout* middle = build_material_column();
+  QVBoxLayout* right = build_texture_column();
+  auto* columns = new QHBoxLayout;
+  columns->addLayout(left, 1);
+  columns->addLayout(middle);
+  columns->addLayout(right);
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(columns);
+  layout->addWidget(add_ok_cancel(this));
+  connect_controls();
+}
 
-  // Left column: the list and the buttons under it.
+GeneratorSwatch* MaterialDialog::add_swatch(int id) {
+  auto* s = new GeneratorSwatch(this);
+  set_id(s, id);
+  s->setMinimumSize(150, 52);
+  parts_->swatch_list.push_back(s);
+  connect(s, &QPushButton::clicked, this, [this, id] {
+    if (id == 1108) edit_advanced();
+    else edit_generator(id);
+  });
+  return s;
+}
+
+QVBoxLayout* MaterialDialog::build_list_column() {
+  Parts& p = *parts_;
   p.list = new QListWidget(this);
   set_id(p.list, 2000);
   p.list->setItemDelegate(new TabStopDelegate(p.list));
   p.list->setMinimumWidth(300);
-  auto* description = edit(2022);
+  auto* description = make_edit(this, 2022);
   description->setReadOnly(true);
   auto* buttons = new QHBoxLayout;
-  QPushButton* new_button = button(2044, "&New");
-  QPushButton* delete_button = button(2045, "De&lete");
-  QPushButton* apply_button = button(2048, "&Apply");
-  QPushButton* czi_button = button(2069, "C &Z I");
-  for (QPushButton* b : {new_button, delete_button, apply_button, czi_button}) buttons->addWidget(b);
+  for (auto [id, text] : {std::pair{2044, "&New"}, {2045, "De&lete"}, {2048, "&Apply"}, {2069, "C &Z I"}})
+    buttons->addWidget(make_button(this, id, text));
   auto* left = new QVBoxLayout;
   left->addWidget(p.list, 1);
   auto* desc_row = new QFormLayout;
   desc_row->addRow(QStringLiteral("Description"), description);
   left->addLayout(desc_row);
   left->addLayout(buttons);
+  return left;
+}
 
-  // Solids.
+QVBoxLayout* MaterialDialog::build_material_column() {
+  Parts& p = *parts_;
   p.solids = new QGroupBox(QStringLiteral("Solids"), this);
   auto* sl = new QFormLayout(p.solids);
   auto* rgb = new QHBoxLayout;
-  for (int id : {2007, 2008, 2009}) rgb->addWidget(edit(id));
+  for (int id : {2007, 2008, 2009}) rgb->addWidget(make_edit(this, id));
   sl->addRow(QStringLiteral("RGB"), rgb);
-  sl->addRow(QStringLiteral("Alpha"), edit(2058));
+  sl->addRow(QStringLiteral("Alpha"), make_edit(this, 2058));
 
-  // Drawing attributes.
   p.drawing = new QGroupBox(QStringLiteral("Drawing Attributes"), this);
   auto* dl = new QGridLayout(p.drawing);
-  dl->addWidget(combo(1002, kColorTypes), 0, 0, 1, 2);
-  dl->addWidget(combo(1003, kAlphaTypes), 1, 0, 1, 2);
+  dl->addWidget(make_combo(this, 1002, kColorTypes), 0, 0, 1, 2);
+  dl->addWidget(make_combo(this, 1003, kAlphaTypes), 1, 0, 1, 2);
   dl->addWidget(new QLabel(QStringLiteral("Blending Mode"), p.drawing), 2, 0);
-  dl->addWidget(combo(1007, kBlendingModes), 2, 1);
-  QCheckBox* alpha_test = check(2016, "Alpha &Test");
-  dl->addWidget(alpha_test, 3, 0);
-  dl->addWidget(edit(2023), 3, 1);
-  dl->addWidget(check(1020, "&Invert"), 4, 0);
-  dl->addWidget(check(2061, "Add &Game Diffuse"), 4, 1);
+  dl->addWidget(make_combo(this, 1007, kBlendingModes), 2, 1);
+  dl->addWidget(make_check(this, 2016, "Alpha &Test"), 3, 0);
+  dl->addWidget(make_edit(this, 2023), 3, 1);
+  dl->addWidget(make_check(this, 1020, "&Invert"), 4, 0);
+  dl->addWidget(make_check(this, 2061, "Add &Game Diffuse"), 4, 1);
   int row = 5, col = 0;
   for (const BitBox& b : kDrawingBits) {
-    dl->addWidget(check(b.id, b.text), row, col);
+    dl->addWidget(make_check(this, b.id, b.text), row, col);
     if (++col == 2) col = 0, ++row;
   }
-  dl->addWidget(check(1169, "No Recei&ve DynLight"), row, col);
+  dl->addWidget(make_check(this, 1169, "No Recei&ve DynLight"), row, col);
 
-  // Physical attributes.
   auto* physical = new QGroupBox(QStringLiteral("Physical Attributes"), this);
   auto* pl = new QVBoxLayout(physical);
-  pl->addWidget(combo(1021, kPhysicalAttributes));
-  for (const BitBox& b : kPhysicalBits) pl->addWidget(check(b.id, b.text));
+  pl->addWidget(make_combo(this, 1021, kPhysicalAttributes));
+  for (const BitBox& b : kPhysicalBits) pl->addWidget(make_check(this, b.id, b.text));
 
-  // Animation.
   auto* animation = new QGroupBox(QStringLiteral("Animation"), this);
   auto* al = new QFormLayout(animation);
-  al->addRow(QStringLiteral("Frames"), edit(2046));
-  al->addRow(QStringLiteral("Reg."), edit(2043));
-  al->addRow(QStringLiteral("Ticks"), edit(2047));
+  al->addRow(QStringLiteral("Frames"), make_edit(this, 2046));
+  al->addRow(QStringLiteral("Reg."), make_edit(this, 2043));
+  al->addRow(QStringLiteral("Ticks"), make_edit(this, 2047));
 
-  // The two texture stages.
-  auto stage = [&](const char* title, const char* alpha_text, const char* clamp_text, int map, int alpha_check,
-                   int alpha_map, int clamp, int u, int v) {
-    auto* box = new QGroupBox(QString::fromUtf8(title), this);
-    auto* l = new QGridLayout(box);
-    l->addWidget(new QLabel(QStringLiteral("Diffuse Map"), box), 0, 0);
-    l->addWidget(edit(map, 15), 0, 1);
-    l->addWidget(check(alpha_check, alpha_text), 1, 0);
-    l->addWidget(edit(alpha_map, 15), 1, 1);
-    l->addWidget(check(clamp, clamp_text), 2, 0, 1, 2);
-    l->addWidget(new QLabel(QStringLiteral("U"), box), 3, 0);
-    l->addWidget(swatch(u), 3, 1);
-    l->addWidget(new QLabel(QStringLiteral("V"), box), 4, 0);
-    l->addWidget(swatch(v), 4, 1);
-    return box;
-  };
-  QGroupBox* stage1 = stage("Texture Stage 1", "Alpha Ma&p", "&UV Clamp", 2002, 1008, 2005, 1004, 1099, 1100);
-  p.stage2 = stage("Texture Stage 2", "Alp&ha Map", "UV &Clamp", 2010, 1009, 2014, 1005, 1101, 1102);
+  auto* middle = new QVBoxLayout;
+  for (QGroupBox* box : {p.solids, p.drawing, physical, animation}) middle->addWidget(box);
+  return middle;
+}
 
-  // Generators, advanced features and the pictures.
+QGroupBox* MaterialDialog::build_stage(const char* title, const StageIds& ids) {
+  auto* box = new QGroupBox(QString::fromUtf8(title), this);
+  auto* l = new QGridLayout(box);
+  l->addWidget(new QLabel(QStringLiteral("Diffuse Map"), box), 0, 0);
+  l->addWidget(make_edit(this, ids.map, 15), 0, 1);
+  l->addWidget(make_check(this, ids.alpha_check, ids.alpha_text), 1, 0);
+  l->addWidget(make_edit(this, ids.alpha_map, 15), 1, 1);
+  l->addWidget(make_check(this, ids.clamp, ids.clamp_text), 2, 0, 1, 2);
+  l->addWidget(new QLabel(QStringLiteral("U"), box), 3, 0);
+  l->addWidget(add_swatch(ids.u), 3, 1);
+  l->addWidget(new QLabel(QStringLiteral("V"), box), 4, 0);
+  l->addWidget(add_swatch(ids.v), 4, 1);
+  return box;
+}
+
+QVBoxLayout* MaterialDialog::build_texture_column() {
+  Parts& p = *parts_;
+  QGroupBox* stage1 = build_stage("Texture Stage 1", {"Alpha Ma&p", "&UV Clamp", 2002, 1008, 2005, 1004, 1099, 1100});
+  p.stage2 = build_stage("Texture Stage 2", {"Alp&ha Map", "UV &Clamp", 2010, 1009, 2014, 1005, 1101, 1102});
+
   auto* generators = new QGroupBox(QStringLiteral("Generators"), this);
   auto* gl = new QGridLayout(generators);
   gl->addWidget(new QLabel(QStringLiteral("RGB Gen"), generators), 0, 0);
-  gl->addWidget(swatch(1106), 0, 1);
+  gl->addWidget(add_swatch(1106), 0, 1);
   p.preview = new ColourPreview(this);
   set_id(p.preview, 1109);
   gl->addWidget(p.preview, 0, 2);
   gl->addWidget(new QLabel(QStringLiteral("Alpha"), generators), 1, 0);
-  gl->addWidget(swatch(1107), 1, 1);
+  gl->addWidget(add_swatch(1107), 1, 1);
   gl->addWidget(new QLabel(QStringLiteral("Advanced Features"), generators), 2, 0);
-  gl->addWidget(swatch(1108), 2, 1, 1, 2);
+  gl->addWidget(add_swatch(1108), 2, 1, 1, 2);
 
   p.picture = new MaterialPicture(this);
   set_id(p.picture, 2001);
@@ -395,11 +415,6 @@ void MaterialDialog::build() {
   p.texture_text->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   p.texture_text->setTextFormat(Qt::PlainText);
 
-  auto* middle = new QVBoxLayout;
-  middle->addWidget(p.solids);
-  middle->addWidget(p.drawing);
-  middle->addWidget(physical);
-  middle->addWidget(animation);
   auto* right = new QVBoxLayout;
   right->addWidget(stage1);
   right->addWidget(p.stage2);
@@ -408,15 +423,11 @@ void MaterialDialog::build() {
   picture_row->addWidget(p.picture);
   right->addLayout(picture_row);
   right->addWidget(p.texture_text);
+  return right;
+}
 
-  auto* columns = new QHBoxLayout;
-  columns->addLayout(left, 1);
-  columns->addLayout(middle);
-  columns->addLayout(right);
-  auto* layout = new QVBoxLayout(this);
-  layout->addLayout(columns);
-  layout->addWidget(add_ok_cancel(this));
-
+void MaterialDialog::connect_controls() {
+  Parts& p = *parts_;
   connect(p.list, &QListWidget::currentRowChanged, this, [this](int line) {
     if (filling_ || line == selected_) return;
     read_controls();
@@ -427,20 +438,23 @@ void MaterialDialog::build() {
     if (auto* c = p.get<QComboBox>(this, id))
       connect(c, &QComboBox::currentIndexChanged, this, [this] { update_enabling(); });
     else connect(p.get<QCheckBox>(this, id), &QCheckBox::toggled, this, [this] { update_enabling(); });
-  connect(alpha_test, &QCheckBox::toggled, this, [this, &p](bool on) {
+  connect(p.get<QCheckBox>(this, 2016), &QCheckBox::toggled, this, [this, &p](bool on) {
     if (filling_) return;
-    // The value shows only while the test is on.
+    // The alpha test's value shows only while the test is on.
     const ModelMaterial* m = first();
     p.get<QLineEdit>(this, 2023)->setText(on && m != nullptr ? QString::number(m->alpha_test) : QString());
   });
-  connect(apply_button, &QPushButton::clicked, this, [this] {
+  auto clicked = [this, &p](int id, auto handler) {
+    connect(p.get<QPushButton>(this, id), &QPushButton::clicked, this, handler);
+  };
+  clicked(2048, [this] {  // Apply
     read_controls();
     show_material();
     checkpoint(QStringLiteral("Apply"));
   });
-  connect(new_button, &QPushButton::clicked, this, [this] { on_new(); });
-  connect(delete_button, &QPushButton::clicked, this, [this] { on_delete(); });
-  connect(czi_button, &QPushButton::clicked, this, [this] {
+  clicked(2044, [this] { on_new(); });
+  clicked(2045, [this] { on_delete(); });
+  clicked(2069, [this] {  // C Z I
     if (context_.zero_ignore_alpha) context_.zero_ignore_alpha();
   });
   connect(p.registry, &SwatchRegistry::pasted, this, [this](const QString& text) {

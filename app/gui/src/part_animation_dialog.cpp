@@ -57,6 +57,51 @@ class PartAnimationDialog : public QDialog {
     parts_ = std::min(model.num_subobjects(), kMaxPartAnims);
     if (context_.registers != nullptr) context_.registers->add_model_names(model);
 
+    QVBoxLayout* left = build_part_column(model);
+    QGroupBox* rotation = build_rotation();
+    QGroupBox* scaling = build_scaling();
+    connect(transform_, &QComboBox::currentIndexChanged, this, [this](int index) {
+      if (index >= 0) change([&](PartAnimation& a) { a.transform_as = transform_->itemData(index).toInt(); });
+    });
+    connect(enable_, &QCheckBox::toggled, this, [this](bool on) {
+      enable_flag_ = on ? 1 : 0;
+      update_enabling();
+    });
+    connect(list_, &QListWidget::currentRowChanged, this, [this](int) { show_part(); });
+    connect(&registry_, &SwatchRegistry::pasted, this, [this] {
+      refresh_faces();
+      refresh_line();
+    });
+
+    auto* columns = new QHBoxLayout;
+    columns->addLayout(left, 1);
+    columns->addWidget(rotation);
+    columns->addWidget(scaling, 0, Qt::AlignTop);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(columns);
+    layout->addWidget(add_ok_cancel(this));
+
+    if (parts_ > 0) list_->setCurrentRow(0);
+    show_part();
+  }
+
+  void showEvent(QShowEvent* e) override {
+    registry_.activate();
+    QDialog::showEvent(e);
+  }
+
+  const std::array<PartAnimation, kMaxPartAnims>& working() const { return working_; }
+  int enable_flag() const { return enable_flag_; }
+  int parts() const { return parts_; }
+  void release() {
+    registry_.clear();
+    for (GeneratorSwatch* s : all_swatches()) s->unbind();
+  }
+
+ private:
+  // The enable box, the list of sub-objects and the fields of the part on
+  // show.
+  QVBoxLayout* build_part_column(const Model& model) {
     enable_ = new QCheckBox(QStringLiteral("&Enable Part Animations"), this);
     set_id(enable_, 1081);
     enable_->setChecked(enable_flag_ != 0);
@@ -95,7 +140,16 @@ class PartAnimationDialog : public QDialog {
     add_labelled(part_grid, 1, QStringLiteral("&Parent"), parent_);
     add_labelled(part_grid, 2, QStringLiteral("&Transform As"), transform_);
 
-    // Rotation.
+    auto* left = new QVBoxLayout;
+    left->addWidget(enable_);
+    left->addWidget(list_label);
+    left->addWidget(list_, 1);
+    left->addLayout(part_grid);
+    return left;
+  }
+
+  // The rotation type, rates, functions and order.
+  QGroupBox* build_rotation() {
     auto* rotation = new QGroupBox(QStringLiteral("Rotation"), this);
     auto* rot_grid = new QGridLayout(rotation);
     rotate_group_ = new QButtonGroup(this);
@@ -129,8 +183,11 @@ class PartAnimationDialog : public QDialog {
             [this](int t) { change([&](PartAnimation& a) { a.rotate_type = t; }); });
     connect(reverse_, &QCheckBox::toggled, this,
             [this](bool on) { change([&](PartAnimation& a) { a.reverserotate = on ? 1 : 0; }); });
+    return rotation;
+  }
 
-    // Scaling.
+  // The scale type and functions.
+  QGroupBox* build_scaling() {
     auto* scaling = new QGroupBox(QStringLiteral("Scaling"), this);
     auto* scale_grid = new QGridLayout(scaling);
     scale_group_ = new QButtonGroup(this);
@@ -153,51 +210,9 @@ class PartAnimationDialog : public QDialog {
     }
     connect(scale_group_, &QButtonGroup::idClicked, this,
             [this](int t) { change([&](PartAnimation& a) { a.scale_type = t; }); });
-
-    connect(transform_, &QComboBox::currentIndexChanged, this, [this](int index) {
-      if (index >= 0) change([&](PartAnimation& a) { a.transform_as = transform_->itemData(index).toInt(); });
-    });
-    connect(enable_, &QCheckBox::toggled, this, [this](bool on) {
-      enable_flag_ = on ? 1 : 0;
-      update_enabling();
-    });
-    connect(list_, &QListWidget::currentRowChanged, this, [this](int) { show_part(); });
-    connect(&registry_, &SwatchRegistry::pasted, this, [this] {
-      refresh_faces();
-      refresh_line();
-    });
-
-    auto* left = new QVBoxLayout;
-    left->addWidget(enable_);
-    left->addWidget(list_label);
-    left->addWidget(list_, 1);
-    left->addLayout(part_grid);
-    auto* columns = new QHBoxLayout;
-    columns->addLayout(left, 1);
-    columns->addWidget(rotation);
-    columns->addWidget(scaling, 0, Qt::AlignTop);
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(columns);
-    layout->addWidget(add_ok_cancel(this));
-
-    if (parts_ > 0) list_->setCurrentRow(0);
-    show_part();
+    return scaling;
   }
 
-  void showEvent(QShowEvent* e) override {
-    registry_.activate();
-    QDialog::showEvent(e);
-  }
-
-  const std::array<PartAnimation, kMaxPartAnims>& working() const { return working_; }
-  int enable_flag() const { return enable_flag_; }
-  int parts() const { return parts_; }
-  void release() {
-    registry_.clear();
-    for (GeneratorSwatch* s : all_swatches()) s->unbind();
-  }
-
- private:
   static GeneratorSwatch* make_swatch(int id, QWidget* parent) {
     auto* s = new GeneratorSwatch(parent);
     set_id(s, id);

@@ -26,7 +26,6 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTimer>
-#include <QUndoStack>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -540,16 +539,16 @@ TEST_F(MainWindowTest, EachStepOfTheMaterialEditorUndoesToTheBytesBeforeIt) {
   };
   window_->run_command(cmd::kMaterials);
   EXPECT_EQ(m.num_materials, materials);  // two new, and the hull's two stages deleted
-  QUndoStack& stack = window_->history().stack(0);
+  const SlotHistory& stack = window_->history().stack(0);
   ASSERT_EQ(stack.count(), 4);
   const char* names[] = {"New Material(s)", "Apply", "Delete Material", "Edit Materials"};
-  for (int i = 0; i < 4; ++i) EXPECT_EQ(stack.text(i).toStdString(), names[i]);
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(stack.name(i), names[i]);
   for (int i = 4; i > 0; --i) {
-    stack.undo();
+    window_->history().undo(0);
     EXPECT_EQ(slot_text(m), texts[static_cast<std::size_t>(i - 1)]) << "undo of " << names[i - 1];
   }
   for (int i = 1; i <= 4; ++i) {
-    stack.redo();
+    window_->history().redo(0);
     EXPECT_EQ(slot_text(m), texts[static_cast<std::size_t>(i)]) << "redo of " << names[i - 1];
   }
 }
@@ -662,14 +661,14 @@ TEST_F(MainWindowTest, InformationAndPartAnimationEditsUndoPerLevel) {
 
   // H: the collision source, the threshold, the part animation; T: the
   // collision source.
-  QUndoStack& h = window_->history().stack(0);
+  const SlotHistory& h = window_->history().stack(0);
   ASSERT_EQ(h.count(), 3);
-  EXPECT_EQ(h.text(0).toStdString(), "Collision data uses");
-  EXPECT_EQ(h.text(2).toStdString(), "Part Animation");
+  EXPECT_EQ(h.name(0), "Collision data uses");
+  EXPECT_EQ(h.name(2), "Part Animation");
   ASSERT_EQ(window_->history().stack(3).count(), 1);
   EXPECT_EQ(window_->history().modified_slots(), (std::vector<int>{0, 3}));
-  while (h.canUndo()) h.undo();
-  window_->history().stack(3).undo();
+  while (h.can_undo()) window_->history().undo(0);
+  window_->history().undo(3);
   for (int i = 0; i < kSlotCount; ++i) EXPECT_EQ(slot_text(doc_.slot(i)), before[static_cast<std::size_t>(i)]) << i;
 }
 

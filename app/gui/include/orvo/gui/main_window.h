@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 
 #include "orvo/app/file_commands.h"
@@ -17,22 +18,19 @@
 #include "orvo/app/preview_commands.h"
 #include "orvo/document/commands.h"
 #include "orvo/document/document.h"
-#include "orvo/gui/edit_history.h"
+#include "orvo/document/edit_history.h"
 #include "orvo/gui/editor_context.h"
 
-class QAbstractButton;
-class QButtonGroup;
-class QComboBox;
-class QLabel;
 class QMenu;
-class QPushButton;
 
 namespace orvo::gui {
 
 class CentrePane;
+class ControlPanel;
 class GuiNotifier;
 class ItemPane;
 class PageView;
+class UndoActions;
 
 // The file dialogs of the commands, each with its filters.
 enum class FileDialog {
@@ -71,7 +69,7 @@ class MainWindow : public QMainWindow {
   Document& document() { return doc_; }
   CommandTable& commands() { return table_; }
   PreviewControl& preview() { return preview_; }
-  // The undo stacks of the four slots.
+  // The undo steps of the four slots.
   EditHistory& history() { return history_; }
   // What the editing dialogs share (their hooks run through this window's).
   EditorContext& editor_context() { return editor_; }
@@ -121,9 +119,10 @@ class MainWindow : public QMainWindow {
   void closeEvent(QCloseEvent* e) override;
 
  private:
+  void install_hooks();
+  void build_desk();
   void build_actions();
   void build_menus();
-  void build_panel(QWidget* desk);
   void bind_commands();
   void layout_desk();
   void on_document_changed(uint32_t changes);
@@ -131,7 +130,7 @@ class MainWindow : public QMainWindow {
   // window.
   void send(int id);
 
-  // Command handlers.
+  // Command handlers (main_window_commands.cpp).
   void open_model_command(bool all);
   void save_model_command(bool all);
   void import_command();
@@ -170,6 +169,7 @@ class MainWindow : public QMainWindow {
   PreviewControl preview_;
   CommandTable table_;
   EditHistory history_;
+  std::unique_ptr<UndoActions> undo_actions_;
   RegisterNameList registers_;
   NewMaterialSettings new_materials_;
   FunctionPresetList presets_;
@@ -190,14 +190,7 @@ class MainWindow : public QMainWindow {
   PageView* page_ = nullptr;
   ItemPane* item_pane_ = nullptr;
   CentrePane* centre_pane_ = nullptr;
-  std::map<int, QAbstractButton*> panel_;  // control id -> button or box
-  QButtonGroup* plane_group_ = nullptr;
-  QButtonGroup* slot_group_ = nullptr;
-  QButtonGroup* preview_group_ = nullptr;
-  QButtonGroup* layer_group_ = nullptr;
-  QLabel* grid_text_ = nullptr;
-  QComboBox* compatibility_ = nullptr;
-  std::vector<QWidget*> group_boxes_;
+  ControlPanel* panel_ = nullptr;
 };
 
 }  // namespace orvo::gui

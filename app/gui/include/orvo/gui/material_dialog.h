@@ -10,10 +10,13 @@
 #include "orvo/gui/editor_context.h"
 #include "orvo/model/model.h"
 
+class QGroupBox;
 class QListWidget;
+class QVBoxLayout;
 
 namespace orvo::gui {
 
+class GeneratorSwatch;
 class SwatchRegistry;
 
 // "New Material(s)": the name, description, repeat count, start value,
@@ -69,7 +72,19 @@ class MaterialDialog : public QDialog {
 
  private:
   struct Parts;
+  // The ids of a texture stage's controls.
+  struct StageIds {
+    const char* alpha_text;
+    const char* clamp_text;
+    int map, alpha_check, alpha_map, clamp, u, v;
+  };
   void build();
+  QVBoxLayout* build_list_column();
+  QVBoxLayout* build_material_column();
+  QGroupBox* build_stage(const char* title, const StageIds& ids);
+  QVBoxLayout* build_texture_column();
+  GeneratorSwatch* add_swatch(int id);
+  void connect_controls();
   void fill_list();
   void select(int index);
   void show_material();
