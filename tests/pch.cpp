@@ -1,3 +1,5 @@
 // The program that carries the test programs' precompiled headers; it does
 // nothing itself.
-int main() { return 0; }
+int main() {
+  return 0;
+}

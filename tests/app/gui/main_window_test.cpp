@@ -444,14 +444,10 @@ TEST_F(MainWindowTest, PresetAndSettingsFilesThatCannotBeReadAreNeverReplaced) {
 
   // Both were moved aside whole; closing writes new ones beside them.
   window_->write_settings();
-  auto bytes = [](const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  };
-  EXPECT_EQ(bytes(presets + ".bad"), utf16);
-  EXPECT_EQ(bytes(doc_.paths.config_path + ".bad"), std::string("SKY_RED\0 10\n", 12));
-  EXPECT_TRUE(bytes(presets).starts_with("; funcs.pre"));
-  EXPECT_NE(bytes(doc_.paths.config_path).find("PREVFILE"), std::string::npos);
+  EXPECT_EQ(tools::test::slurp(presets + ".bad"), utf16);
+  EXPECT_EQ(tools::test::slurp(doc_.paths.config_path + ".bad"), std::string("SKY_RED\0 10\n", 12));
+  EXPECT_TRUE(tools::test::slurp(presets).starts_with("; funcs.pre"));
+  EXPECT_NE(tools::test::slurp(doc_.paths.config_path).find("PREVFILE"), std::string::npos);
 }
 
 TEST_F(MainWindowTest, ZeroIgnoreAlphaChecksItsPictureBeforeAskingWhereToWriteIt) {
