@@ -230,75 +230,14 @@ tools::Status Driver::level0_records() {
   return {};
 }
 
-// The collision model, its volumes grouped by the part of their number.
+// The collision model.
 tools::Status Driver::collision() {
   tools::Result<CollisionModel> collision = build_collision_model(slots_);
   if (!collision) return collision.error();
-  {
-    const CollisionModel& c = *collision;
-    f3::CModel& out = file_.collision;
-    out.skinned = c.header.skinned;
-    out.radius = c.header.radius;
-    out.horizontal_radius = c.header.horizontal_radius;
-    out.height = c.header.height;
-    out.box = c.header.box;
-    std::size_t v = 0, n = 0, f = 0;
-    for (const CollisionPart& p : c.parts) {
-      f3::CollisionPart r;
-      r.flags = p.flags;
-      r.parent = p.parent;
-      r.pivot = p.pivot;
-      r.box = p.box;
-      r.centre = p.centre;
-      r.radius = p.radius;
-      r.horizontal_radius = p.horizontal_radius;
-      r.height = p.height;
-      for (uint32_t i = 0; i < p.vertex_count; ++i, ++v) {
-        const CollisionVertex& x = c.vertices[v];
-        r.vertices.push_back({x.x, x.y, x.z, x.owner});
-      }
-      for (uint32_t i = 0; i < p.normal_count; ++i, ++n) {
-        const CollisionNormal& x = c.normals[n];
-        r.normals.push_back({x.x, x.y, x.z});
-      }
-      for (uint32_t i = 0; i < p.face_count; ++i, ++f) {
-        const CollisionFace& x = c.faces[f];
-        r.faces.push_back({x.corners, x.normal, x.d, x.box, x.flags, x.surface});
-      }
-      out.parts.push_back(std::move(r));
-    }
-    // Volumes go with the part of their number, in volume order within it;
-    // the game gives each part the next volumes of its count.
-    std::size_t volume = 0, plane = 0;
-    for (const BoundingObject& b : slots_[0]->bobj) {
-      if (bounding_type_is_occluder(b.type)) continue;
-      if (volume >= c.volumes.size()) break;
-      const CollisionVolume& x = c.volumes[volume++];
-      f3::CollisionVolume r;
-      r.type = x.type;
-      r.flags = x.flags;
-      r.centre = x.centre;
-      r.radius = x.radius;
-      r.horizontal_radius = x.horizontal_radius;
-      r.height = x.height;
-      r.half_size = x.half_size;
-      r.box = x.box;
-      for (uint32_t i = 0; i < x.plane_count && plane < c.planes.size(); ++i, ++plane) {
-        const VolumePlane& p = c.planes[plane];
-        r.planes.push_back({p.a, p.b, p.c, p.d});
-      }
-      if (b.subobj >= 0 && static_cast<std::size_t>(b.subobj) < out.parts.size()) {
-        out.parts[static_cast<std::size_t>(b.subobj)].volumes.push_back(std::move(r));
-      } else {
-        stats_.warnings.push_back("volume " + b.name.str() + " names part " + std::to_string(b.subobj + 1) +
-                                  ", which the collision LOD does not have: left out");
-      }
-    }
-    for (const CollisionPoint& p : c.points) out.points.push_back({p.x, p.y, p.z});
-    for (const std::string& w : c.warnings) stats_.warnings.push_back(w);
-  }
-  occluders_ = collision->occluders;
-  collision_debug_ = collision->debug_lines;
+  file_.collision = std::move(collision->model);
+  stats_.warnings.insert(stats_.warnings.end(), collision->warnings.begin(), collision->warnings.end());
+  occluders_ = std::move(collision->occluders);
+  collision_debug_ = std::move(collision->debug_lines);
   return {};
 }
 

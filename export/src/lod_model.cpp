@@ -104,10 +104,11 @@ tools::Result<f3::LodPart> lod_part(const LodSources& s, int p, ExportLodStats& 
     const Vec3 c{(lo.x + hi.x) / 2, (lo.y + hi.y) / 2, (lo.z + hi.z) / 2};
     float radius = 0;
     for (const Vertex& v : part.verts)
-      radius = std::max(
-          radius, std::sqrt((v.x - c.x) * (v.x - c.x) + (v.y - c.y) * (v.y - c.y) + (v.z - c.z) * (v.z - c.z)));
+      radius = std::max(radius,
+                        std::sqrt((v.x - c.x) * (v.x - c.x) + (v.y - c.y) * (v.y - c.y) + (v.z - c.z) * (v.z - c.z)));
     lp.centre = file_axes(c);
-    tools::Result<int32_t> rad = fixed16(radius, "LOD " + std::to_string(s.lod) + ", " + subobject_label(p) + " radius");
+    tools::Result<int32_t> rad =
+        fixed16(radius, "LOD " + std::to_string(s.lod) + ", " + subobject_label(p) + " radius");
     if (!rad) return rad.error();
     lp.radius = *rad;
   }
@@ -124,7 +125,8 @@ tools::Result<f3::LodPart> lod_part(const LodSources& s, int p, ExportLodStats& 
     lp.levels.push_back(std::move(fg));
   }
   if (!strips.levels.empty())
-    for (const StripRecord& r : strips.levels[0].strips) ls.triangles += static_cast<long>(record_triangles(r).size() / 3);
+    for (const StripRecord& r : strips.levels[0].strips)
+      ls.triangles += static_cast<long>(record_triangles(r).size() / 3);
   return lp;
 }
 
@@ -148,7 +150,8 @@ f3::ActionPlane action_plane(const LodSources& s, int i) {
   std::array<Vec3, 3> c{};
   first_triangle(s.level, i, c);
   ap.point = as_array(c[0]);
-  const Vec3 e1{c[1].x - c[0].x, c[1].y - c[0].y, c[1].z - c[0].z}, e2{c[2].x - c[0].x, c[2].y - c[0].y, c[2].z - c[0].z};
+  const Vec3 e1{c[1].x - c[0].x, c[1].y - c[0].y, c[1].z - c[0].z},
+      e2{c[2].x - c[0].x, c[2].y - c[0].y, c[2].z - c[0].z};
   Vec3 n{e1.y * e2.z - e1.z * e2.y, e1.z * e2.x - e1.x * e2.z, e1.x * e2.y - e1.y * e2.x};
   const float len = std::sqrt(n.x * n.x + n.y * n.y + n.z * n.z);
   if (len > 0) n = {n.x / len, n.y / len, n.z / len};
@@ -175,8 +178,7 @@ void add_planes_and_projectors(const LodSources& s, f3::RModel& r) {
   const Model& m = s.level;
   for (int i = 0; i < m.num_materials; ++i) {
     const ModelMaterial& mat = m.materials[static_cast<std::size_t>(i)];
-    if ((mat.render_attributes & kSkipMaterial) != 0 && mat.actionplane_type == 0 && mat.projector_type == 0)
-      continue;
+    if ((mat.render_attributes & kSkipMaterial) != 0 && mat.actionplane_type == 0 && mat.projector_type == 0) continue;
     if (mat.actionplane_type != 0 && material_used(m, i)) r.action_planes.push_back(action_plane(s, i));
     if (mat.projector_type != 0 && material_used(m, i)) r.projectors.push_back(projector_record(m, i));
   }
@@ -234,8 +236,7 @@ tools::Result<f3::RModel> lod_model(const LodSources& s, ExportLodStats& ls) {
                         " strips; a LOD holds at most " + std::to_string(f3::kMaxStripsPerLod));
   }
   for (int i = 0; i < m.num_materials; ++i) {
-    tools::Result<f3::Material> mat =
-        material_record(m, i, s.textures[static_cast<std::size_t>(i)], s.registers);
+    tools::Result<f3::Material> mat = material_record(m, i, s.textures[static_cast<std::size_t>(i)], s.registers);
     if (!mat) return lod_error(s.lod, mat.error());
     r.materials.push_back(*mat);
   }

@@ -324,7 +324,6 @@ f3::Projector projector_record(const Model& level, int material) {
   return p;
 }
 
-
 namespace {
 
 // One occluder: its kind from the volume type, its numbers, sphere,
