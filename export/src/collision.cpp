@@ -13,7 +13,6 @@ namespace {
 
 namespace f3 = file3di;
 
-constexpr int32_t kSkinnedModel = 4;  // Model::attributes
 constexpr float kBoxStart = 10000.0f;
 
 float dot(Vec3 a, Vec3 b) {
@@ -122,7 +121,7 @@ class Builder {
   Builder(const Model& geometry, const Model& volumes) : geometry_(geometry), volumes_(volumes) {}
 
   tools::Result<CollisionModel> build() {
-    skinned_ = (geometry_.attributes & kSkinnedModel) != 0;
+    skinned_ = (geometry_.attributes & kModelSkinned) != 0;
     model_.parts.resize(static_cast<std::size_t>(geometry_.num_subobjects()));
     for (int i = 0; i < geometry_.num_subobjects(); ++i)
       if (auto s = add_part_geometry(i); !s) return s.error();
@@ -308,7 +307,7 @@ BoundingValues model_bounding_values(const Model& level) {
   float r2 = 0, h2 = 0;
   for (const SubObject& part : level.subobjects)
     for (const Face& f : part.faces) {
-      if (material_of(level, f).render_attributes & kNoBoundsMaterial) continue;
+      if (material_of(level, f).render_attributes & kRenderDontDraw) continue;
       for (std::size_t c = 0; c < 3; ++c) {
         if (f.v[c] < 0 || static_cast<std::size_t>(f.v[c]) >= part.verts.size()) continue;
         const Vec3 p = position_of(part.verts[static_cast<std::size_t>(f.v[c])]);
@@ -367,11 +366,11 @@ uint32_t collision_face_flags(const ModelMaterial& m) {
   const uint32_t render = static_cast<uint32_t>(m.render_attributes);
   const uint32_t physical = static_cast<uint32_t>(m.physical_attributes);
   uint32_t flags = 0;
-  if (render & 0x1) flags |= 0x1;
-  if (render & 0x20) flags |= 0x2;
-  flags |= physical & (0x10 | 0x20 | 0x40 | 0x80 | 0x100);
-  if (physical & 0x1000) flags |= 0x400;
-  if (physical & 0x2000) flags |= 0x800;
+  if (render & kRenderTwoSided) flags |= f3::kFaceTwoSided;
+  if (render & kRenderDontDraw) flags |= f3::kFaceNotDrawn;
+  flags |= physical & f3::kFacePhysicalBits;
+  if (physical & kPhysicalNoScarring) flags |= f3::kFaceNoScarring;
+  if (physical & kPhysicalBackfaceMoveIgnore) flags |= f3::kFaceBackfaceMoveIgnore;
   return flags;
 }
 

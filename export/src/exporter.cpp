@@ -18,13 +18,11 @@ namespace {
 
 using namespace export3di;
 
-constexpr int32_t kSkinnedAttribute = 4;
-
 bool holds_parts(const Model* m) {
   return m != nullptr && m->present();
 }
 bool skinned(const Model& m) {
-  return (m.attributes & kSkinnedAttribute) != 0;
+  return (m.attributes & kModelSkinned) != 0;
 }
 
 class Clock {
@@ -101,7 +99,8 @@ class Driver {
   bool skinned_ = false;
   std::vector<std::string> registers_;
   OrientationTable orientations_;
-  uint32_t section_flags_ = 0;
+  // The optional sections the file has.
+  bool light_section_ = false, tangent_section_ = false, occluder_section_ = false;
   TextureTable textures_;
   std::vector<int> occluders_;  // level 0's occluder volumes
   std::vector<std::string> collision_debug_;
@@ -192,18 +191,18 @@ tools::Status Driver::vertices() {
   return {};
 }
 
-// The section flags, the user points and the texture table (every level
+// Which optional sections the file has, the user points and the texture table (every level
 // that holds parts registers, written or not).
 tools::Status Driver::level0_records() {
   const Model& lod0 = *slots_[0];
-  if (lod0.ambient.style != 0 || lod0.direct.style != 0 || !lod0.lights.empty()) section_flags_ |= 1;
+  light_section_ = lod0.ambient.style != 0 || lod0.direct.style != 0 || !lod0.lights.empty();
   for (int lod = 0; lod < lod_count_; ++lod) {
     const Model& m = level(lod);
     for (int i = 0; i < m.num_materials; ++i)
-      if (m.materials[static_cast<std::size_t>(i)].shader_type != 0) section_flags_ |= 2;
+      if (m.materials[static_cast<std::size_t>(i)].shader_type != 0) tangent_section_ = true;
   }
   for (const BoundingObject& b : lod0.bobj)
-    if (bounding_type_is_occluder(b.type)) section_flags_ |= 4;
+    if (bounding_type_is_occluder(b.type)) occluder_section_ = true;
 
   tools::Result<std::vector<f3::UserPoint>> points = user_points(lod0);
   if (!points) return points.error();
@@ -317,15 +316,15 @@ tools::Status Driver::tables() {
   for (const std::string& name : registers_) file_.ctrl_regs.emplace_back(name);
   for (const Orientation& o : orientations_.entries) file_.matrices.push_back(o.matrix);
   const Model& lod0 = *slots_[0];
-  if (section_flags_ & 1) file_.lightinfo = lightinfo(lod0, registers_);
-  if (section_flags_ & 2) {
+  if (light_section_) file_.lightinfo = lightinfo(lod0, registers_);
+  if (tangent_section_) {
     const std::vector<ExportVertex>& written = skinned_ ? skinned_table_ : table_.records();
     std::vector<f3::Tangent> tangents;
     tangents.reserve(written.size());
     for (const ExportVertex& v : written) tangents.push_back({as_array(v.tangent), as_array(v.binormal)});
     file_.vstream = std::move(tangents);
   }
-  if (section_flags_ & 4) {
+  if (occluder_section_) {
     tools::Result<std::vector<f3::Occluder>> occluders = occluder_records(lod0, occluders_);
     if (!occluders) return occluders.error();
     file_.occluders = std::move(*occluders);

@@ -12,8 +12,6 @@ namespace orvo::export3di {
 
 namespace {
 
-constexpr int32_t kSkipMaterial = 0x20;
-
 f3::Strip file_strip(const StripRecord& s) {
   f3::Strip r;
   r.material = static_cast<uint32_t>(s.material);
@@ -178,7 +176,8 @@ void add_planes_and_projectors(const LodSources& s, f3::RModel& r) {
   const Model& m = s.level;
   for (int i = 0; i < m.num_materials; ++i) {
     const ModelMaterial& mat = m.materials[static_cast<std::size_t>(i)];
-    if ((mat.render_attributes & kSkipMaterial) != 0 && mat.actionplane_type == 0 && mat.projector_type == 0) continue;
+    if ((mat.render_attributes & kRenderDontDraw) != 0 && mat.actionplane_type == 0 && mat.projector_type == 0)
+      continue;
     if (mat.actionplane_type != 0 && material_used(m, i)) r.action_planes.push_back(action_plane(s, i));
     if (mat.projector_type != 0 && material_used(m, i)) r.projectors.push_back(projector_record(m, i));
   }

@@ -7,12 +7,11 @@
 #include "orvo/export/collision.h"
 #include "orvo/export/fixed_point.h"
 #include "orvo/export/model_tables.h"
+#include "orvo/model/generators.h"
 
 namespace orvo::export3di {
 
 namespace {
-
-constexpr int kRegisterStyle = 0x70;
 
 // Converts the generator values of one material, part or light; the first
 // value that does not fit its field is kept as the error.
@@ -27,7 +26,7 @@ class Fields {
   }
   // The phase byte, or the register index of a register-driven style.
   uint8_t phase_or_register(int style, float phase, std::string_view reg) {
-    if (style > kRegisterStyle) return static_cast<uint8_t>(control_register_index(registers_, reg));
+    if (style_uses_ctrlreg(style)) return static_cast<uint8_t>(control_register_index(registers_, reg));
     double turns = std::fmod(static_cast<double>(phase), 1.0);
     if (turns < 0) turns += 1.0;
     if (!std::isfinite(turns)) turns = 0;
@@ -109,20 +108,20 @@ tools::Result<f3::Material> material_record(const Model& level, int index, const
   r.name = m.name.view();
   const int32_t ra = m.render_attributes;
   uint32_t flags = 0;
-  if (ra & 0x1) flags |= 0x1;
-  if ((ra & 0x400) && !(ra & 0x1000)) flags |= 0x2;
-  if ((ra & 0x400) && (ra & 0x1000)) flags |= 0x4;
-  if (ra & 0x800) flags |= 0x8;
-  if ((ra & 0x100) || m.anim_frames != 0) flags |= 0x10;
-  if (m.mapfunc_u.style != 0 || m.mapfunc_v.style != 0) flags |= 0x20;
-  if (m.rgbgen.style != 0) flags |= 0x40;
-  if (m.alphagen.style != 0) flags |= 0x80;
-  if (ra & 0x10000) flags |= 0x100;
-  if (m.shader_type != 0) flags |= 0x200;
-  if (m.actionplane_type == 1) flags |= 0x10000;
-  if (m.projector_no_receive != 0) flags |= 0x20000;
-  if (ra & 0x100000) flags |= 0x40000;
-  if (ra & 0x400000) flags |= 0x100000;
+  if (ra & kRenderTwoSided) flags |= f3::kMaterialTwoSided;
+  if ((ra & kRenderAlphaTest) && !(ra & kRenderAlphaTestInvert)) flags |= f3::kMaterialAlphaTest;
+  if ((ra & kRenderAlphaTest) && (ra & kRenderAlphaTestInvert)) flags |= f3::kMaterialAlphaTestInverted;
+  if (ra & kRenderUvClamp) flags |= f3::kMaterialUvClamp;
+  if ((ra & kRenderTextureAnimation) || m.anim_frames != 0) flags |= f3::kMaterialTextureAnimation;
+  if (m.mapfunc_u.style != 0 || m.mapfunc_v.style != 0) flags |= f3::kMaterialMapFunctions;
+  if (m.rgbgen.style != 0) flags |= f3::kMaterialRgbGen;
+  if (m.alphagen.style != 0) flags |= f3::kMaterialAlphaGen;
+  if (ra & kRenderNoGameDiffuse) flags |= f3::kMaterialNoGameDiffuse;
+  if (m.shader_type != 0) flags |= f3::kMaterialShader;
+  if (m.actionplane_type == 1) flags |= f3::kMaterialMirror;
+  if (m.projector_no_receive != 0) flags |= f3::kMaterialNoReceiveProjector;
+  if (ra & kRenderNotReflectable) flags |= f3::kMaterialNotReflectable;
+  if (ra & kRenderLessFog) flags |= f3::kMaterialLessFog;
   r.flags = flags;
   r.anim_time = fields.i16(m.anim_time, 100, "anim_time");
   r.anim_frames = static_cast<uint8_t>(m.anim_frames);
@@ -143,9 +142,10 @@ tools::Result<f3::Material> material_record(const Model& level, int index, const
   r.transparency = static_cast<uint8_t>(m.transparency);
   r.alpha_test = m.alpha_test;
   r.blending_mode = static_cast<uint8_t>(m.blending_mode);
-  const bool next_is_layer = index + 1 < level.num_materials &&
-                             (level.materials[static_cast<std::size_t>(index + 1)].multitexture_flags & 2) != 0;
-  r.second_layer = (m.multitexture_flags & 2) != 0 || next_is_layer ? 1 : 0;
+  const bool next_is_layer =
+      index + 1 < level.num_materials &&
+      (level.materials[static_cast<std::size_t>(index + 1)].multitexture_flags & kMultiTextureSecondLayer) != 0;
+  r.second_layer = (m.multitexture_flags & kMultiTextureSecondLayer) != 0 || next_is_layer ? 1 : 0;
   r.u_offset = m.u_offset;
   r.v_offset = m.v_offset;
   r.u_tiling = m.u_tiling;
@@ -174,17 +174,19 @@ tools::Result<f3::PartMotion> part_motion(const Model& level, int part, int matr
   uint32_t flags = 0;
   switch (a.rotate_type) {
     case 0: break;
-    case 1: flags |= 0x3; break;
-    case 2: flags |= 0x5 | (a.reverserotate != 0 ? 0x8 : 0); break;
-    case 3: flags |= 0x101; break;
-    case 4: flags |= 0x201; break;
-    default: flags |= 0x1; break;
+    case 1: flags |= f3::kMotionMoves | f3::kMotionRotateRates; break;
+    case 2:
+      flags |= f3::kMotionMoves | f3::kMotionRotateFuncs | (a.reverserotate != 0 ? f3::kMotionReverseOrder : 0u);
+      break;
+    case 3: flags |= f3::kMotionMoves | f3::kMotionFaceCamera; break;
+    case 4: flags |= f3::kMotionMoves | f3::kMotionFaceCameraUpright; break;
+    default: flags |= f3::kMotionMoves; break;
   }
   switch (a.scale_type) {
     case 0: break;
-    case 1: flags |= 0x11; break;
-    case 2: flags |= 0x21; break;
-    default: flags |= 0x1; break;
+    case 1: flags |= f3::kMotionMoves | f3::kMotionScaleOne; break;
+    case 2: flags |= f3::kMotionMoves | f3::kMotionScaleThree; break;
+    default: flags |= f3::kMotionMoves; break;
   }
   r.flags = flags;
   r.parent = static_cast<uint8_t>(level.subobjects[static_cast<std::size_t>(part)].parent);
@@ -237,7 +239,7 @@ f3::Lightinfo lightinfo(const Model& lod0, const std::vector<std::string>& regis
   for (const ModelLight& l : lod0.lights) {
     f3::LightRecord r;
     if (l.colorgen.style == 0) {
-      r.style = 0x18;
+      r.style = kStyleSet;
       const auto c = [](float v) { return static_cast<int>(std::trunc(std::clamp(v, 0.0f, 1.0f) * 255.0f)); };
       r.start = packed(c(l.r), c(l.g), c(l.b));
     } else {

@@ -112,7 +112,7 @@ TEST(Collision, PartBoxPlainCoversVolumesSkinnedCoversOwnedVertices) {
   EXPECT_EQ(p.horizontal_radius, static_cast<int32_t>(std::sqrt(2.5f) * 65536));
 
   auto skinned = level();
-  skinned->attributes = 4;
+  skinned->attributes = kModelSkinned;
   skinned->subobjects.push_back(triangle({0, 0, 0}, {1, 0, 0}, {0, 1, 0}));
   skinned->subobjects.push_back(triangle({4, 4, 4}, {6, 4, 4}, {4, 8, 4}));
   for (Vertex& v : skinned->subobjects[0].verts) v.bones = {1, 1, 1, 1};
@@ -253,7 +253,7 @@ TEST(Collision, FaceFlagsAndSurfaceTypeFromTheMaterial) {
 TEST(Collision, BoundingValuesSkipMaterialsLeftOutOfBounds) {
   auto m = level();
   m->num_materials = 2;
-  m->materials[1].render_attributes = kNoBoundsMaterial;
+  m->materials[1].render_attributes = kRenderDontDraw;
   m->subobjects.push_back(triangle({3, 4, -1}, {0, 0, 2}, {-1, 0, 0}));
   m->subobjects.push_back(triangle({100, 100, 100}, {0, 0, 0}, {0, 0, 0}));
   m->subobjects[1].faces[0].material = 1;
@@ -296,7 +296,9 @@ TEST(Collision, ValuesBeyondTheirFields) {
     if (t.ok) {
       EXPECT_EQ(r->model.parts.at(0).vertices.at(0).x, t.stored_x);
       ASSERT_EQ(r->warnings.size(), t.message.empty() ? 1u : 2u);  // the volume left out, then the clamping
-      if (!t.message.empty()) EXPECT_NE(r->warnings[1].find(t.message), std::string::npos) << r->warnings[1];
+      if (!t.message.empty()) {
+        EXPECT_NE(r->warnings[1].find(t.message), std::string::npos) << r->warnings[1];
+      }
     } else {
       EXPECT_EQ(r.error().kind, ErrorKind::kDoesNotFit);
       EXPECT_NE(r.error().message.find(t.message), std::string::npos) << r.error().message;

@@ -1019,7 +1019,7 @@ PreviewFrameInfo GlPreview::draw(const PreviewView& view, int width, int height)
         gl.glUniform3f(s.uniform(p, "u_fog_colour"), darkening ? 0.0f : background[0], darkening ? 0.0f : background[1],
                        darkening ? 0.0f : background[2]);
         gl.glUniform2f(s.uniform(p, "u_fog"), fog_start, fog_end);
-        if ((m.record.flags & 0x1) != 0) {
+        if ((m.record.flags & file3di::kMaterialTwoSided) != 0) {
           gl.glDisable(GL_CULL_FACE);
         } else {
           gl.glEnable(GL_CULL_FACE);

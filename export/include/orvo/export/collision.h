@@ -46,15 +46,12 @@
 
 namespace orvo {
 
-// render_attributes bit: faces of the material are left out of the model's
-// bounding values.
-inline constexpr int32_t kNoBoundsMaterial = 0x20;
 // The error code of a collision model that cannot be stored (the export
 // fails).
 inline constexpr int kCodeCollisionDoesNotFit = 1;
 
 // Model bounding values of one level, over every corner of every face whose
-// material lacks render_attributes bit 0x20. The box starts at 10000 (min)
+// material is drawn (no kRenderDontDraw). The box starts at 10000 (min)
 // and -10000 (max) per axis, so a level without such faces keeps those.
 struct BoundingValues {
   Vec3 min{10000, 10000, 10000};
