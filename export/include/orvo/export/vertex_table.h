@@ -1,8 +1,8 @@
 #pragma once
-// Vertex processing of the 3DI export: every face corner of a part becomes
-// a full export vertex record (position, normal, colour, two texture
-// coordinate sets, bones and weights, base normal, tangent, binormal), and
-// identical records are merged into one table for the whole file.
+// The export's vertex welding: every face corner of a part becomes a full
+// export vertex record (position, normal, colour, two texture coordinate
+// sets, bones and weights, base normal, tangent, binormal), and bitwise
+// identical records are welded into one table for the whole file.
 //
 // Axes: positions, normals, tangents and binormals are written in file axes,
 // (-y, z, x) of the model's (x, y, z). Tangents are stored negated,
