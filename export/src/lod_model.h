@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "orvo/export/codec_3di.h"
 #include "orvo/export/exporter.h"
 #include "orvo/export/part_strips.h"
 #include "orvo/export/textures.h"
 #include "orvo/export/vertex_table.h"
+#include "orvo/file3di/codec_3di.h"
 #include "orvo/model/model.h"
 #include "tools/base/notifier.h"
 #include "tools/base/result.h"

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "orvo/export/codec_3di.h"
+#include "orvo/file3di/codec_3di.h"
 
 namespace orvo::file3di {
 

@@ -40,8 +40,8 @@
 #include <string_view>
 #include <vector>
 
-#include "orvo/export/codec_3di.h"
 #include "orvo/export/vertex_table.h"
+#include "orvo/file3di/codec_3di.h"
 #include "orvo/model/model.h"
 
 namespace orvo {

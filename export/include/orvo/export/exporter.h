@@ -40,8 +40,8 @@
 #include <string>
 #include <vector>
 
-#include "orvo/export/codec_3di.h"
 #include "orvo/export/textures.h"
+#include "orvo/file3di/codec_3di.h"
 #include "orvo/model/model.h"
 #include "tools/base/notifier.h"
 #include "tools/base/result.h"

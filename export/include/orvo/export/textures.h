@@ -34,7 +34,7 @@
 #include <string>
 #include <vector>
 
-#include "orvo/export/codec_3di.h"
+#include "orvo/file3di/codec_3di.h"
 #include "orvo/model/model.h"
 #include "tools/base/result.h"
 

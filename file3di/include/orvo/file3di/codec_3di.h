@@ -104,7 +104,7 @@
 #include <string_view>
 #include <vector>
 
-#include "orvo/export/byte_io.h"
+#include "orvo/file3di/byte_io.h"
 #include "tools/base/fixed_string.h"
 #include "tools/base/result.h"
 
