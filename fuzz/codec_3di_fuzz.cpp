@@ -11,7 +11,7 @@
 #include <span>
 #include <string>
 
-#include "orvo/export/codec_3di.h"
+#include "orvo/file3di/codec_3di.h"
 #include "tools/test/fuzz_check.h"
 
 namespace {

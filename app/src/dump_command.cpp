@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "orvo/app/gltf_export.h"
-#include "orvo/export/codec_3di.h"
+#include "orvo/file3di/codec_3di.h"
 #include "orvo/model/generators.h"
 
 namespace orvo {

@@ -27,7 +27,8 @@ std::string lookup_name(std::string_view name) {
 // any other its alpha picture alone.
 std::vector<std::string> pictures_of(const Model& level, int index) {
   const ModelMaterial& mat = level.materials[static_cast<std::size_t>(index)];
-  const bool second_layer = (mat.multitexture_flags & 3) == 2;
+  const bool second_layer =
+      (mat.multitexture_flags & kMultiTextureOrdinary) == 0 && (mat.multitexture_flags & kMultiTextureSecondLayer) != 0;
   const int color_type =
       second_layer && index > 0 ? level.materials[static_cast<std::size_t>(index - 1)].color_type : mat.color_type;
   std::vector<std::string> out;

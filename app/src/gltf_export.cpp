@@ -392,7 +392,7 @@ json material_json(const render::Material& m, int texture) {
     j["alphaMode"] = "MASK";
     j["alphaCutoff"] = static_cast<float>(r.alpha_test) / 255.0f;
   }
-  if ((r.flags & 0x1) != 0) j["doubleSided"] = true;
+  if ((r.flags & file3di::kMaterialTwoSided) != 0) j["doubleSided"] = true;
   return j;
 }
 

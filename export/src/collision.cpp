@@ -11,7 +11,8 @@ namespace orvo {
 
 namespace {
 
-constexpr int32_t kSkinnedModel = 4;  // Model::attributes
+namespace f3 = file3di;
+
 constexpr float kBoxStart = 10000.0f;
 
 float dot(Vec3 a, Vec3 b) {
@@ -60,7 +61,7 @@ class Fixer {
     }
     return *r;
   }
-  FixedBox box(Vec3 min, Vec3 max, const std::string& what) {
+  f3::Box6i box(Vec3 min, Vec3 max, const std::string& what) {
     return {(*this)(min.x, what + " min x"), (*this)(max.x, what + " max x"), (*this)(min.y, what + " min y"),
             (*this)(max.y, what + " max y"), (*this)(min.z, what + " min z"), (*this)(max.z, what + " max z")};
   }
@@ -98,13 +99,6 @@ int16_t fixed_2_14(float value) {
   return static_cast<int16_t>(static_cast<double>(value) * 16384.0);
 }
 
-uint16_t dominant_axis(int16_t x, int16_t y, int16_t z) {
-  const int ax = std::abs(x), ay = std::abs(y), az = std::abs(z);
-  if (az > ax && az > ay) return 1;
-  if (ay > ax && ay > az) return 2;
-  return 4;
-}
-
 const ModelMaterial& material_of(const Model& level, const Face& f) {
   static const ModelMaterial kNoMaterial{};
   return f.material >= 0 && f.material < level.num_materials ? level.materials[static_cast<std::size_t>(f.material)]
@@ -127,16 +121,18 @@ class Builder {
   Builder(const Model& geometry, const Model& volumes) : geometry_(geometry), volumes_(volumes) {}
 
   tools::Result<CollisionModel> build() {
-    skinned_ = (geometry_.attributes & kSkinnedModel) != 0;
+    skinned_ = (geometry_.attributes & kModelSkinned) != 0;
+    model_.parts.resize(static_cast<std::size_t>(geometry_.num_subobjects()));
     for (int i = 0; i < geometry_.num_subobjects(); ++i)
       if (auto s = add_part_geometry(i); !s) return s.error();
     for (int i = 0; i < geometry_.num_subobjects(); ++i) add_part_record(i);
     for (std::size_t i = 0; i < geometry_.attach.size(); ++i) {
       const AttachPoint& p = geometry_.attach[i];
       const std::string what = "attachment point \"" + p.name.str() + "\"";
-      out_.points.push_back({fix_(p.x, what + " x"), fix_(p.y, what + " y"), fix_(p.z, what + " z")});
+      model_.points.push_back({fix_(p.x, what + " x"), fix_(p.y, what + " y"), fix_(p.z, what + " z")});
     }
     add_volumes();
+    out_.warnings.insert(out_.warnings.end(), clamped_.begin(), clamped_.end());
     add_header();
     if (fix_.error()) return *fix_.error();
     return std::move(out_);
@@ -145,6 +141,7 @@ class Builder {
  private:
   tools::Status add_part_geometry(int index) {
     const SubObject& part = geometry_.subobjects[static_cast<std::size_t>(index)];
+    f3::CollisionPart& out = model_.parts[static_cast<std::size_t>(index)];
     const std::string name = part_text(index, part);
     if (part.verts.size() > 0x10000) return does_not_fit(name + " has more vertices than a collision face can index");
 
@@ -155,19 +152,18 @@ class Builder {
       if (!finite(position_of(v)))
         return does_not_fit(name + ": collision vertex " + std::to_string(k) + " is not a number");
       std::array<bool, 3> pinned{};
-      const CollisionVertex cv{fixed_8_8(v.x, pinned[0]), fixed_8_8(v.y, pinned[1]), fixed_8_8(v.z, pinned[2]),
-                               owner_of(v, skinned_)};
+      const f3::CollisionVertex cv{fixed_8_8(v.x, pinned[0]), fixed_8_8(v.y, pinned[1]), fixed_8_8(v.z, pinned[2]),
+                                   owner_of(v, skinned_)};
       if ((pinned[0] || pinned[1] || pinned[2]) && clamped++ == 0) {
         const std::size_t a = pinned[0] ? 0 : pinned[1] ? 1 : 2;
         const float value = a == 0 ? v.x : a == 1 ? v.y : v.z;
         first = "vertex " + std::to_string(k) + " " + "xyz"[a] + " = " + number_text(value);
       }
-      out_.vertices.push_back(cv);
+      out.vertices.push_back(cv);
     }
     if (clamped > 0)
-      out_.warnings.push_back(name + ": " + std::to_string(clamped) +
-                              " collision vertices lie beyond +-128 units and are stored clamped (first: " + first +
-                              ")");
+      clamped_.push_back(name + ": " + std::to_string(clamped) +
+                         " collision vertices lie beyond +-128 units and are stored clamped (first: " + first + ")");
 
     const std::vector<Vec3> table = part_normal_table(part, corner_frames(part));
     const NormalIndex normals(table);
@@ -176,15 +172,13 @@ class Builder {
       const Vec3 n = table[k];
       if (!finite(n) || std::fabs(n.x) >= 2 || std::fabs(n.y) >= 2 || std::fabs(n.z) >= 2)
         return does_not_fit(name + ": normal " + std::to_string(k) + " is not a unit vector");
-      const int16_t x = fixed_2_14(n.x), y = fixed_2_14(n.y), z = fixed_2_14(n.z);
-      out_.normals.push_back({x, y, z, dominant_axis(x, y, z)});
+      out.normals.push_back({fixed_2_14(n.x), fixed_2_14(n.y), fixed_2_14(n.z)});
     }
-    normal_counts_.push_back(static_cast<uint32_t>(table.size()));
 
     for (std::size_t fi = 0; fi < part.faces.size(); ++fi) {
       const Face& f = part.faces[fi];
       const std::string what = name + " face " + std::to_string(fi);
-      CollisionFace cf;
+      f3::CollisionFace cf;
       std::array<Vec3, 3> p;
       for (std::size_t c = 0; c < 3; ++c) {
         if (f.v[c] < 0 || static_cast<std::size_t>(f.v[c]) >= part.verts.size())
@@ -195,14 +189,14 @@ class Builder {
       const int normal = normals.nearest({f.nx, f.ny, f.nz});
       cf.normal = static_cast<uint16_t>(normal);
       const Vec3 n = table.empty() ? Vec3{} : table[static_cast<std::size_t>(normal)];
-      cf.d = fix_(-dot(n, p[0]), what + " plane distance");
+      cf.distance = fix_(-dot(n, p[0]), what + " plane distance");
       FloatBox box;
       for (const Vec3& q : p) box.cover(q);
       cf.box = fix_.box(box.min, box.max, what + " box");
       const ModelMaterial& m = material_of(geometry_, f);
       cf.flags = collision_face_flags(m);
       cf.surface = surface_type(m);
-      out_.faces.push_back(cf);
+      out.faces.push_back(cf);
     }
     if (fix_.error()) return *fix_.error();
     return {};
@@ -211,13 +205,8 @@ class Builder {
   void add_part_record(int index) {
     const SubObject& part = geometry_.subobjects[static_cast<std::size_t>(index)];
     const std::string name = part_text(index, part);
-    CollisionPart r;
+    f3::CollisionPart& r = model_.parts[static_cast<std::size_t>(index)];
     r.flags = static_cast<uint32_t>(part.flags & 1);
-    r.vertex_count = static_cast<uint32_t>(part.verts.size());
-    r.face_count = static_cast<uint32_t>(part.faces.size());
-    r.normal_count = normal_counts_[static_cast<std::size_t>(index)];
-    if (index < volumes_.num_subobjects())
-      r.volume_count = static_cast<uint32_t>(volumes_.subobjects[static_cast<std::size_t>(index)].num_bobj);
     r.parent = part.parent;
     if (static_cast<std::size_t>(index) < geometry_.centers.size()) {
       const CenterPoint& c = geometry_.centers[static_cast<std::size_t>(index)];
@@ -255,9 +244,10 @@ class Builder {
     r.radius = fix_(std::sqrt(r2), name + " radius");
     r.horizontal_radius = fix_(std::sqrt(h2), name + " horizontal radius");
     r.height = fix_.wide(int64_t{r.box[5]} - r.box[4], name + " height");
-    out_.parts.push_back(r);
   }
 
+  // Each volume goes with the part of its number, in volume order within
+  // it; the game gives each part the next volumes of its count.
   void add_volumes() {
     for (std::size_t i = 0; i < volumes_.bobj.size(); ++i) {
       const BoundingObject& b = volumes_.bobj[i];
@@ -267,7 +257,7 @@ class Builder {
       }
       const std::string what = "volume \"" + b.name.str() + "\"";
       const VolumeShape s = volume_shape(b);
-      CollisionVolume v;
+      f3::CollisionVolume v;
       v.type = stored_volume_type(b.type);
       v.flags = static_cast<uint32_t>(b.flags);
       v.centre = {fix_(s.centre.x, what + " centre x"), fix_(s.centre.y, what + " centre y"),
@@ -278,38 +268,35 @@ class Builder {
       v.half_size = {fix_(s.half_size.x, what + " half size x"), fix_(s.half_size.y, what + " half size y"),
                      fix_(s.half_size.z, what + " half size z")};
       v.box = fix_.box(s.min, s.max, what + " box");
-      v.plane_count = static_cast<uint32_t>(s.planes.size());
       for (const auto& p : s.planes)
-        out_.planes.push_back({fix_(p[0], what + " plane a"), fix_(p[1], what + " plane b"),
-                               fix_(p[2], what + " plane c"), fix_(p[3], what + " plane d")});
-      out_.volumes.push_back(v);
+        v.planes.push_back({fix_(p[0], what + " plane a"), fix_(p[1], what + " plane b"), fix_(p[2], what + " plane c"),
+                            fix_(p[3], what + " plane d")});
       out_.debug_lines.push_back(bbpart_line(b.subobj, v.box));
+      if (b.subobj >= 0 && static_cast<std::size_t>(b.subobj) < model_.parts.size()) {
+        model_.parts[static_cast<std::size_t>(b.subobj)].volumes.push_back(std::move(v));
+      } else {
+        out_.warnings.push_back("volume " + b.name.str() + " names part " + std::to_string(b.subobj + 1) +
+                                ", which the collision LOD does not have: left out");
+      }
     }
   }
 
   void add_header() {
-    CollisionHeader& h = out_.header;
-    h.skinned = skinned_ ? 1 : 0;
+    model_.skinned = skinned_ ? 1 : 0;
     const BoundingValues bv = model_bounding_values(geometry_);
-    h.radius = fix_(bv.radius, "collision model radius");
-    h.horizontal_radius = fix_(bv.horizontal_radius, "collision model horizontal radius");
-    h.height = fix_(bv.height, "collision model height");
-    h.box = fix_.box(bv.min, bv.max, "collision model box");
-    h.vertex_count = static_cast<uint32_t>(out_.vertices.size());
-    h.normal_count = static_cast<uint32_t>(out_.normals.size());
-    h.face_count = static_cast<uint32_t>(out_.faces.size());
-    h.part_count = static_cast<uint32_t>(out_.parts.size());
-    h.point_count = static_cast<uint32_t>(out_.points.size());
-    h.plane_count = static_cast<uint32_t>(out_.planes.size());
-    h.volume_count = static_cast<uint32_t>(out_.volumes.size());
+    model_.radius = fix_(bv.radius, "collision model radius");
+    model_.horizontal_radius = fix_(bv.horizontal_radius, "collision model horizontal radius");
+    model_.height = fix_(bv.height, "collision model height");
+    model_.box = fix_.box(bv.min, bv.max, "collision model box");
   }
 
   const Model& geometry_;
   const Model& volumes_;
   bool skinned_ = false;
   Fixer fix_;
-  std::vector<uint32_t> normal_counts_;
   CollisionModel out_;
+  f3::CModel& model_ = out_.model;
+  std::vector<std::string> clamped_;  // warnings of clamped vertices, after those of left-out volumes
 };
 
 }  // namespace
@@ -320,7 +307,7 @@ BoundingValues model_bounding_values(const Model& level) {
   float r2 = 0, h2 = 0;
   for (const SubObject& part : level.subobjects)
     for (const Face& f : part.faces) {
-      if (material_of(level, f).render_attributes & kNoBoundsMaterial) continue;
+      if (material_of(level, f).render_attributes & kRenderDontDraw) continue;
       for (std::size_t c = 0; c < 3; ++c) {
         if (f.v[c] < 0 || static_cast<std::size_t>(f.v[c]) >= part.verts.size()) continue;
         const Vec3 p = position_of(part.verts[static_cast<std::size_t>(f.v[c])]);
@@ -379,11 +366,11 @@ uint32_t collision_face_flags(const ModelMaterial& m) {
   const uint32_t render = static_cast<uint32_t>(m.render_attributes);
   const uint32_t physical = static_cast<uint32_t>(m.physical_attributes);
   uint32_t flags = 0;
-  if (render & 0x1) flags |= 0x1;
-  if (render & 0x20) flags |= 0x2;
-  flags |= physical & (0x10 | 0x20 | 0x40 | 0x80 | 0x100);
-  if (physical & 0x1000) flags |= 0x400;
-  if (physical & 0x2000) flags |= 0x800;
+  if (render & kRenderTwoSided) flags |= f3::kFaceTwoSided;
+  if (render & kRenderDontDraw) flags |= f3::kFaceNotDrawn;
+  flags |= physical & f3::kFacePhysicalBits;
+  if (physical & kPhysicalNoScarring) flags |= f3::kFaceNoScarring;
+  if (physical & kPhysicalBackfaceMoveIgnore) flags |= f3::kFaceBackfaceMoveIgnore;
   return flags;
 }
 
@@ -419,7 +406,7 @@ int nearest_normal(const std::vector<Vec3>& table, Vec3 n) {
   return index;
 }
 
-std::string bbpart_line(int32_t part, const FixedBox& box) {
+std::string bbpart_line(int32_t part, const f3::Box6i& box) {
   char text[128];
   std::snprintf(text, sizeof text, "BBPart %02ld     bbmin (%3ld,%3ld,%3ld)   bbmax (%3ld,%3ld,%3ld)\n",
                 static_cast<long>(part), static_cast<long>(box[0] >> 16), static_cast<long>(box[2] >> 16),

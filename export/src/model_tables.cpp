@@ -2,12 +2,11 @@
 
 #include <cmath>
 
+#include "orvo/model/generators.h"
+
 namespace orvo {
 
 namespace {
-
-constexpr int kRegisterStyle = 0x70;  // styles above it are driven by a control register
-constexpr int kPartRegisterStyle = 0x71;
 
 void add_name(std::vector<std::string>& table, std::string_view name) {
   for (const std::string& n : table)
@@ -17,7 +16,7 @@ void add_name(std::vector<std::string>& table, std::string_view name) {
 
 template <class G>
 void add_if_driven(std::vector<std::string>& table, const G& g, bool exactly_part_style = false) {
-  if (exactly_part_style ? g.style == kPartRegisterStyle : g.style > kRegisterStyle) add_name(table, g.ctrlreg.view());
+  if (exactly_part_style ? g.style == kStyleSetCtrlReg : style_uses_ctrlreg(g.style)) add_name(table, g.ctrlreg.view());
 }
 
 NodeRows identity_rows() {

@@ -11,8 +11,6 @@ namespace orvo {
 
 namespace {
 
-constexpr int32_t kSkipMaterial = 0x20;
-
 // The coarser welding of the reducer's input: positions on a 1/256 grid,
 // normal and colour ignored.
 ExportVertex welded_for_reduction(ExportVertex v) {
@@ -77,7 +75,7 @@ tools::Result<PartStrips> build_part_strips(const CornerContext& context, const 
   result.levels.resize(static_cast<std::size_t>(levels));
   for (int m = 0; m < model.num_materials; ++m) {
     const ModelMaterial& mat = model.materials[static_cast<std::size_t>(m)];
-    if ((mat.render_attributes & kSkipMaterial) != 0) continue;
+    if ((mat.render_attributes & kRenderDontDraw) != 0) continue;
 
     // The material's corners, welded locally, and its triangles.
     VertexTable local;

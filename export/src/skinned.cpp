@@ -7,8 +7,6 @@ namespace orvo {
 
 namespace {
 
-constexpr int32_t kSkipMaterial = 0x20;
-
 // The distinct bones of a vertex's four slots, in slot order, without -1.
 int distinct_bones(const ExportVertex& v, int32_t out[4]) {
   int n = 0;
@@ -128,7 +126,7 @@ tools::Result<std::vector<StripRecord>> build_skinned_strips(const CornerContext
   std::vector<StripRecord> strips;
   for (int m = 0; m < model.num_materials; ++m) {
     const ModelMaterial& mat = model.materials[static_cast<std::size_t>(m)];
-    if ((mat.render_attributes & kSkipMaterial) != 0) continue;
+    if ((mat.render_attributes & kRenderDontDraw) != 0) continue;
     // The material's corners, numbered in order of first use.
     std::vector<int32_t> local_of(plain.size(), -1);
     std::vector<ExportVertex> vertices;

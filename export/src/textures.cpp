@@ -24,10 +24,10 @@ class Registry {
   Registry(const PictureSizeReader& sizes) : sizes_(sizes) {}
 
   tools::Result<uint8_t> by_name(std::string_view name, uint32_t flags) {
-    if (name.empty()) return kNoTexture;
+    if (name.empty()) return file3di::kNoTexture;
     if (is_tga(name)) {
       const std::optional<PictureSize> size = sizes_(std::string(name));
-      if (!size) return kNoTexture;
+      if (!size) return file3di::kNoTexture;
       return add({std::string(name), {}, flags, clamp16(size->width), clamp16(size->height)});
     }
     const std::string key = by_name_key(name);
@@ -39,17 +39,17 @@ class Registry {
       }
     }
     const std::optional<PictureSize> size = sizes_(key);
-    if (!size) return kNoTexture;
+    if (!size) return file3di::kNoTexture;
     return add({{}, key, flags, clamp16(size->width), clamp16(size->height)});
   }
 
   tools::Result<uint8_t> combined(std::string_view colour, std::string_view alpha, uint32_t flags) {
-    if (colour.empty() || alpha.empty()) return kNoTexture;
+    if (colour.empty() || alpha.empty()) return file3di::kNoTexture;
     // A ".TGA" colour file is looked up as it is; other names as by-name
     // entries are (upper case, "pcx" when they have no extension).
     const std::optional<PictureSize> colour_size = sizes_(is_tga(colour) ? std::string(colour) : by_name_key(colour));
     const std::optional<PictureSize> alpha_size = sizes_(is_tga(alpha) ? std::string(alpha) : by_name_key(alpha));
-    if (!colour_size || !alpha_size) return kNoTexture;
+    if (!colour_size || !alpha_size) return file3di::kNoTexture;
     return add(
         {std::string(colour), std::string(alpha), flags, clamp16(colour_size->width), clamp16(colour_size->height)});
   }
@@ -88,13 +88,14 @@ tools::Result<TextureTable> register_textures(const std::array<const Model*, 4>&
     uint32_t base_flags = 0;  // carried over to a material without layer bits
     for (int i = 0; i < level->num_materials; ++i) {
       const ModelMaterial& mat = level->materials[static_cast<std::size_t>(i)];
-      if ((mat.multitexture_flags & 1) != 0) {
+      if ((mat.multitexture_flags & kMultiTextureOrdinary) != 0) {
         base_flags = 0x200;
-      } else if ((mat.multitexture_flags & 2) != 0) {
+      } else if ((mat.multitexture_flags & kMultiTextureSecondLayer) != 0) {
         base_flags = 0x400;
       }
       // A second layer is textured as its first layer is.
-      const bool second_layer = (mat.multitexture_flags & 3) == 2;
+      const bool second_layer = (mat.multitexture_flags & kMultiTextureOrdinary) == 0 &&
+                                (mat.multitexture_flags & kMultiTextureSecondLayer) != 0;
       const int color_type =
           second_layer && i > 0 ? level->materials[static_cast<std::size_t>(i - 1)].color_type : mat.color_type;
       MaterialTextures& slots = out[static_cast<std::size_t>(i)];

@@ -10,9 +10,6 @@ static_assert(sizeof(ExportVertex) == 30 * 4, "export vertex records hold no pad
 
 namespace {
 
-constexpr int32_t kSkipMaterial = 0x20;       // render_attributes: not exported as geometry
-constexpr int32_t kRadialNormals = 0x800000;  // render_attributes: normals bent around the material's light
-
 Vec3 operator+(Vec3 a, Vec3 b) {
   return {a.x + b.x, a.y + b.y, a.z + b.z};
 }
@@ -315,8 +312,8 @@ ExportVertex build_corner(const CornerContext& context, int part_index, int face
   ExportVertex v;
   v.position = file_axes(source);
   v.base_normal = file_axes(frame.normal);
-  v.normal =
-      (mat.render_attributes & kRadialNormals) != 0 ? bend_normal(source, context.light, v.base_normal) : v.base_normal;
+  v.normal = (mat.render_attributes & kRenderMagicTreeLight) != 0 ? bend_normal(source, context.light, v.base_normal)
+                                                                  : v.base_normal;
   v.tangent = {frame.tangent.y, -frame.tangent.z, -frame.tangent.x};
   v.binormal = file_axes(frame.binormal);
   v.part = part_index;
@@ -350,10 +347,11 @@ ExportVertex build_corner(const CornerContext& context, int part_index, int face
     // The second layer is the next material when it is marked as one;
     // otherwise the material's own tiling stands for it.
     const int next = f.material + 1;
-    const ModelMaterial& layer = has_material && next < model.num_materials &&
-                                         (model.materials[static_cast<std::size_t>(next)].multitexture_flags & 2) != 0
-                                     ? model.materials[static_cast<std::size_t>(next)]
-                                     : mat;
+    const ModelMaterial& layer =
+        has_material && next < model.num_materials &&
+                (model.materials[static_cast<std::size_t>(next)].multitexture_flags & kMultiTextureSecondLayer) != 0
+            ? model.materials[static_cast<std::size_t>(next)]
+            : mat;
     v.u2 = layer.u_tiling != 0 ? tile(tv.u, layer.u_tiling) : tv.u;
     v.v2 = layer.u_tiling != 0 ? tile(tv.v, layer.v_tiling) : tv.v;
   }
@@ -415,7 +413,7 @@ void add_part_corners(VertexTable& table, const CornerContext& context, int part
     if (m >= 0 && m < model.num_materials) by_material[static_cast<std::size_t>(m)].push_back(static_cast<int>(i));
   }
   for (int m = 0; m < model.num_materials; ++m) {
-    if ((model.materials[static_cast<std::size_t>(m)].render_attributes & kSkipMaterial) != 0) continue;
+    if ((model.materials[static_cast<std::size_t>(m)].render_attributes & kRenderDontDraw) != 0) continue;
     for (int face : by_material[static_cast<std::size_t>(m)])
       for (int k = 0; k < 3; ++k) table.add(build_corner(context, part_index, face, frames, k));
   }

@@ -469,7 +469,7 @@ ConversionReport finish_conversion(Model& model, const ImportedScene& scene, int
                                    ConversionLog& log) {
   assign_materials(model, log.notifier());
   count_bounding_objects(model);
-  model.attributes = (model.attributes & ~1) | (scene.origin & 1);
+  model.attributes = (model.attributes & ~kModelFromAse) | ((scene.origin & 1) != 0 ? kModelFromAse : 0);
   log.line("");
   log.line("Done");
   ConversionReport report;
@@ -691,7 +691,7 @@ void Converter::apply_stretch_boxes() {
       caught_any = true;
     }
   }
-  if (caught_any) model_.attributes |= 2;
+  if (caught_any) model_.attributes |= kModelStretched;
 }
 
 void Converter::find_parents() {

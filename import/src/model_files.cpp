@@ -100,7 +100,7 @@ bool is_scene_path(std::string_view path) {
 }
 
 std::string model_scene_path(const std::string& model_path, const Model& model) {
-  return scene_file_for(model_path, (model.attributes & 1) != 0);
+  return scene_file_for(model_path, (model.attributes & kModelFromAse) != 0);
 }
 
 Status model_read_3da(const std::string& path, Model& model, ModelContext& context) {
@@ -138,7 +138,7 @@ Status model_read_3da(const std::string& path, Model& model, ModelContext& conte
       if (so.facecolors.empty()) continue;
       for (const Face& f : so.faces) {
         if (f.material >= 0 && f.material < kMaxMaterials) {
-          model.materials[static_cast<std::size_t>(f.material)].render_attributes |= kRenderVertexColors;
+          model.materials[static_cast<std::size_t>(f.material)].render_attributes |= kRenderNoGameDiffuse;
         }
       }
     }
@@ -178,8 +178,8 @@ Status model_import_scene(const std::string& path, Model& model, ModelContext& c
 
 Status model_rebuild_from_scene(Model& model, const std::string& folder, ModelContext& context) {
   UserNotifier& notifier = notifier_of(context);
-  const std::string scene_path =
-      scene_file_for((folder.empty() ? std::string() : folder + "/") + model.name.str(), (model.attributes & 1) != 0);
+  const std::string scene_path = scene_file_for((folder.empty() ? std::string() : folder + "/") + model.name.str(),
+                                                (model.attributes & kModelFromAse) != 0);
   auto scene = std::make_unique<ImportedScene>();
   if (Status s = load_scene(scene_path, scene_reader_for(scene_path), *scene, notifier); !s) return s;
   const Name32 name = model.name;

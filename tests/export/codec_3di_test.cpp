@@ -1,4 +1,4 @@
-#include "orvo/export/codec_3di.h"
+#include "orvo/file3di/codec_3di.h"
 
 #include <gtest/gtest.h>
 

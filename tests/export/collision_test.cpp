@@ -11,6 +11,7 @@
 namespace {
 
 using namespace orvo;
+namespace f3 = orvo::file3di;
 
 std::unique_ptr<Model> level() {
   auto m = std::make_unique<Model>();
@@ -40,6 +41,14 @@ BoundingObject volume(int type, int part, Vec3 min, Vec3 max) {
   return b;
 }
 
+// The sum of `count` over the parts of `c`.
+template <class Count>
+std::size_t total(const f3::CModel& c, Count count) {
+  std::size_t n = 0;
+  for (const f3::CollisionPart& p : c.parts) n += count(p);
+  return n;
+}
+
 CollisionModel build(const Model& lod0, const Model* lod1 = nullptr) {
   tools::Result<CollisionModel> r = build_collision_model({&lod0, lod1, nullptr, nullptr});
   EXPECT_TRUE(r.ok()) << (r.ok() ? "" : r.error().message);
@@ -49,10 +58,10 @@ CollisionModel build(const Model& lod0, const Model* lod1 = nullptr) {
 TEST(Collision, VerticesAreStoredInEightEightTruncatedTowardZero) {
   auto m = level();
   m->subobjects.push_back(triangle({1.5f, -2.25f, 0.004f}, {-1.02f, 0.999f, -0.004f}, {0, 0, 0}));
-  const CollisionModel c = build(*m);
-  ASSERT_EQ(c.vertices.size(), 3u);
-  EXPECT_EQ((std::array{c.vertices[0].x, c.vertices[0].y, c.vertices[0].z}), (std::array<int16_t, 3>{384, -576, 1}));
-  EXPECT_EQ((std::array{c.vertices[1].x, c.vertices[1].y, c.vertices[1].z}), (std::array<int16_t, 3>{-261, 255, -1}));
+  const std::vector<f3::CollisionVertex> v = build(*m).model.parts.at(0).vertices;
+  ASSERT_EQ(v.size(), 3u);
+  EXPECT_EQ((std::array{v[0].x, v[0].y, v[0].z}), (std::array<int16_t, 3>{384, -576, 1}));
+  EXPECT_EQ((std::array{v[1].x, v[1].y, v[1].z}), (std::array<int16_t, 3>{-261, 255, -1}));
 }
 
 TEST(Collision, FaceReusesATableNormalWithinTolerance) {
@@ -62,11 +71,11 @@ TEST(Collision, FaceReusesATableNormalWithinTolerance) {
   near.ny = 5e-5f;  // squared distance 2.5e-9 from +z
   part.faces.push_back(near);
   m->subobjects.push_back(part);
-  const CollisionModel c = build(*m);
-  ASSERT_EQ(c.normals.size(), 1u);
-  EXPECT_EQ(c.normals[0].z, 16384);
-  EXPECT_EQ(c.normals[0].axis, 1);
-  EXPECT_EQ(c.faces[1].normal, 0);
+  const f3::CollisionPart p = build(*m).model.parts.at(0);
+  ASSERT_EQ(p.normals.size(), 1u);
+  EXPECT_EQ(p.normals[0].nz, 16384);
+  EXPECT_EQ(f3::dominant_axis(p.normals[0]), 1);
+  EXPECT_EQ(p.faces[1].normal, 0);
 }
 
 TEST(Collision, NearestNormalTakesTheFirstAmongEquals) {
@@ -82,11 +91,11 @@ TEST(Collision, NearestNormalTakesTheFirstAmongEquals) {
 TEST(Collision, FacePlaneDistanceAndBox) {
   auto m = level();
   m->subobjects.push_back(triangle({1, 2, 3}, {-1.5f, 0, 0.5f}, {0, 4, -2}));
-  const CollisionModel c = build(*m);
-  ASSERT_EQ(c.faces.size(), 1u);
-  EXPECT_EQ(c.faces[0].corners, (std::array<uint16_t, 3>{0, 1, 2}));
-  EXPECT_EQ(c.faces[0].d, -3 * 65536);
-  EXPECT_EQ(c.faces[0].box, (FixedBox{-98304, 65536, 0, 4 * 65536, -2 * 65536, 3 * 65536}));
+  const std::vector<f3::CollisionFace> faces = build(*m).model.parts.at(0).faces;
+  ASSERT_EQ(faces.size(), 1u);
+  EXPECT_EQ(faces[0].corners, (std::array<uint16_t, 3>{0, 1, 2}));
+  EXPECT_EQ(faces[0].distance, -3 * 65536);
+  EXPECT_EQ(faces[0].box, (f3::Box6i{-98304, 65536, 0, 4 * 65536, -2 * 65536, 3 * 65536}));
 }
 
 TEST(Collision, PartBoxPlainCoversVolumesSkinnedCoversOwnedVertices) {
@@ -94,8 +103,8 @@ TEST(Collision, PartBoxPlainCoversVolumesSkinnedCoversOwnedVertices) {
   plain->subobjects.push_back(triangle({0, 0, 0}, {1, 0, 0}, {0, 1, 1}));
   plain->bobj.push_back(volume(1, 0, {-2, -2, -1}, {3, 1, 2}));
   plain->bobj.push_back(volume(1, 1, {-50, -50, -50}, {50, 50, 50}));  // another part's
-  const CollisionPart p = build(*plain).parts.at(0);
-  EXPECT_EQ(p.box, (FixedBox{-2 * 65536, 3 * 65536, -2 * 65536, 65536, -65536, 2 * 65536}));
+  const f3::CollisionPart p = build(*plain).model.parts.at(0);
+  EXPECT_EQ(p.box, (f3::Box6i{-2 * 65536, 3 * 65536, -2 * 65536, 65536, -65536, 2 * 65536}));
   EXPECT_EQ(p.centre, (std::array<int32_t, 3>{32768, -32768, 32768}));
   EXPECT_EQ(p.height, 3 * 65536);
   // Radius from the box centre (0.5, -0.5, 0.5) to the farthest vertex (0, 1, 1).
@@ -103,18 +112,18 @@ TEST(Collision, PartBoxPlainCoversVolumesSkinnedCoversOwnedVertices) {
   EXPECT_EQ(p.horizontal_radius, static_cast<int32_t>(std::sqrt(2.5f) * 65536));
 
   auto skinned = level();
-  skinned->attributes = 4;
+  skinned->attributes = kModelSkinned;
   skinned->subobjects.push_back(triangle({0, 0, 0}, {1, 0, 0}, {0, 1, 0}));
   skinned->subobjects.push_back(triangle({4, 4, 4}, {6, 4, 4}, {4, 8, 4}));
   for (Vertex& v : skinned->subobjects[0].verts) v.bones = {1, 1, 1, 1};
   for (Vertex& v : skinned->subobjects[1].verts) v.bones = {0, 0, 0, 0};
   skinned->bobj.push_back(volume(1, 0, {-2, -2, -1}, {3, 1, 2}));
-  const CollisionModel s = build(*skinned);
-  EXPECT_EQ(s.header.skinned, 1u);
-  EXPECT_EQ(s.vertices[0].owner, 1);
-  EXPECT_EQ(s.parts[0].box, (FixedBox{4 * 65536, 6 * 65536, 4 * 65536, 8 * 65536, 4 * 65536, 4 * 65536}));
-  EXPECT_EQ(s.parts[0].vertex_count, 3u);
-  EXPECT_EQ(s.parts[1].box, (FixedBox{0, 65536, 0, 65536, 0, 0}));
+  const f3::CModel s = build(*skinned).model;
+  EXPECT_EQ(s.skinned, 1u);
+  EXPECT_EQ(s.parts[0].vertices[0].owner, 1);
+  EXPECT_EQ(s.parts[0].box, (f3::Box6i{4 * 65536, 6 * 65536, 4 * 65536, 8 * 65536, 4 * 65536, 4 * 65536}));
+  EXPECT_EQ(s.parts[0].vertices.size(), 3u);
+  EXPECT_EQ(s.parts[1].box, (f3::Box6i{0, 65536, 0, 65536, 0, 0}));
 }
 
 TEST(Collision, GeometryFromTheCollisionLevelVolumesFromLevelZero) {
@@ -127,17 +136,41 @@ TEST(Collision, GeometryFromTheCollisionLevelVolumesFromLevelZero) {
   lod1->subobjects.push_back(triangle({0, 0, 0}, {2, 0, 0}, {0, 2, 0}));
   lod1->subobjects.push_back(triangle({0, 0, 5}, {2, 0, 5}, {0, 2, 5}));
   lod1->attach.push_back({Name32{}, 1.5f, 0, -1});
-  const CollisionModel c = build(*lod0, lod1.get());
-  EXPECT_EQ(c.header.part_count, 2u);
-  EXPECT_EQ(c.header.vertex_count, 6u);
-  EXPECT_EQ(c.header.volume_count, 2u);
-  EXPECT_EQ(c.header.plane_count, 12u);
-  EXPECT_EQ(c.header.box[1], 2 * 65536);  // max x of level 1
-  EXPECT_EQ(c.parts[0].volume_count, 2u);
-  EXPECT_EQ(c.parts[1].volume_count, 0u);
+  const f3::CModel c = build(*lod0, lod1.get()).model;
+  ASSERT_EQ(c.parts.size(), 2u);
+  EXPECT_EQ(total(c, [](const f3::CollisionPart& p) { return p.vertices.size(); }), 6u);
+  EXPECT_EQ(c.box[1], 2 * 65536);  // max x of level 1
+  EXPECT_EQ(c.parts[0].volumes.size(), 2u);
+  EXPECT_EQ(c.parts[0].volumes[1].planes.size(), 6u);
+  EXPECT_EQ(c.parts[1].volumes.size(), 0u);
   ASSERT_EQ(c.points.size(), 1u);
-  EXPECT_EQ(c.points[0].x, 98304);
-  EXPECT_EQ(c.points[0].z, -65536);
+  EXPECT_EQ(c.points[0][0], 98304);
+  EXPECT_EQ(c.points[0][2], -65536);
+}
+
+TEST(Collision, VolumesGoWithThePartOfTheirNumberInVolumeOrder) {
+  auto m = level();
+  m->subobjects.push_back(triangle({0, 0, 0}, {1, 0, 0}, {0, 1, 0}));
+  m->subobjects.push_back(triangle({0, 0, 0}, {1, 0, 0}, {0, 1, 0}));
+  m->bobj = {volume(2, 1, {0, 0, 0}, {1, 1, 1}),  volume(3, 0, {0, 0, 0}, {1, 1, 1}),
+             volume(20, 0, {0, 0, 0}, {1, 1, 1}), volume(4, 0, {0, 0, 0}, {1, 1, 1}),
+             volume(5, 5, {0, 0, 0}, {1, 1, 1}),  volume(6, -1, {0, 0, 0}, {1, 1, 1})};
+  m->bobj[4].name = "CB06";
+  m->bobj[5].name = "CB00";
+  m->subobjects[0].verts[0].x = 200;  // clamped: its warning follows those of the volumes
+  const CollisionModel c = build(*m);
+  const auto types = [&](std::size_t part) {
+    std::vector<uint32_t> out;
+    for (const f3::CollisionVolume& v : c.model.parts.at(part).volumes) out.push_back(v.type);
+    return out;
+  };
+  EXPECT_EQ(types(0), (std::vector<uint32_t>{3, 4}));
+  EXPECT_EQ(types(1), (std::vector<uint32_t>{2}));
+  EXPECT_EQ(c.debug_lines.size(), 5u);  // every collision volume, left out or not
+  ASSERT_EQ(c.warnings.size(), 3u);
+  EXPECT_EQ(c.warnings[0], "volume CB06 names part 6, which the collision LOD does not have: left out");
+  EXPECT_EQ(c.warnings[1], "volume CB00 names part 0, which the collision LOD does not have: left out");
+  EXPECT_NE(c.warnings[2].find("stored clamped"), std::string::npos) << c.warnings[2];
 }
 
 TEST(Collision, CollisionLevelIsTheFirstWithPolycollision) {
@@ -159,10 +192,9 @@ TEST(Collision, OccludersAreLeftOutAndCollected) {
   m->bobj = {volume(20, 0, {0, 0, 0}, {1, 1, 1}), volume(22, 0, {0, 0, 0}, {1, 1, 1}),
              volume(24, 0, {0, 0, 0}, {1, 1, 1})};
   const CollisionModel c = build(*m);
-  EXPECT_EQ(c.header.volume_count, 0u);
-  EXPECT_EQ(c.header.plane_count, 0u);
+  EXPECT_EQ(total(c.model, [](const f3::CollisionPart& p) { return p.volumes.size(); }), 0u);
   EXPECT_TRUE(c.debug_lines.empty());
-  EXPECT_EQ(c.parts[0].volume_count, 0u);
+  EXPECT_TRUE(c.warnings.empty());
   EXPECT_EQ(c.occluders, (std::vector<int>{0, 1, 2}));
 }
 
@@ -173,27 +205,27 @@ TEST(Collision, VolumeTypesAsStored) {
   for (int t : types) m->bobj.push_back(volume(t, 0, {0, 0, 0}, {1, 1, 1}));
   const CollisionModel c = build(*m);
   std::vector<uint32_t> stored;
-  for (const CollisionVolume& v : c.volumes) stored.push_back(v.type);
+  for (const f3::CollisionVolume& v : c.model.parts.at(0).volumes) stored.push_back(v.type);
   EXPECT_EQ(stored, (std::vector<uint32_t>{4, 0, 0, 0, 14, 0, 16, 19, 0}));
 }
 
 TEST(Collision, VolumeShapePlanesAndDebugLine) {
   auto m = level();
-  m->subobjects.push_back(triangle({0, 0, 0}, {1, 0, 0}, {0, 1, 0}));
+  for (int i = 0; i < 4; ++i) m->subobjects.push_back(triangle({0, 0, 0}, {1, 0, 0}, {0, 1, 0}));
   BoundingObject b = volume(1, 3, {-1.5f, 2, -300}, {4, 10.75f, 7});
   b.cx = 1, b.cy = 6, b.cz = 0;
   b.verts = {{-1.5f, 2, -300}, {4, 10, 7}};
   m->bobj.push_back(b);
   const CollisionModel c = build(*m);
-  ASSERT_EQ(c.volumes.size(), 1u);
-  const CollisionVolume& v = c.volumes[0];
+  ASSERT_EQ(c.model.parts.at(3).volumes.size(), 1u);
+  const f3::CollisionVolume& v = c.model.parts[3].volumes[0];
   EXPECT_EQ(v.half_size, (std::array<int32_t, 3>{180224, 286720, 10059776}));
   EXPECT_EQ(v.height, 307 * 65536);
   EXPECT_EQ(v.horizontal_radius, 5 * 65536);  // (4, 10) from (1, 6)
-  EXPECT_EQ(v.plane_count, 6u);
-  EXPECT_EQ(c.planes[0].a, -65536);
-  EXPECT_EQ(c.planes[0].d, -98304);  // the min x plane: -x - 1.5 = 0
-  EXPECT_EQ(c.planes[5].d, -7 * 65536);
+  ASSERT_EQ(v.planes.size(), 6u);
+  EXPECT_EQ(v.planes[0][0], -65536);
+  EXPECT_EQ(v.planes[0][3], -98304);  // the min x plane: -x - 1.5 = 0
+  EXPECT_EQ(v.planes[5][3], -7 * 65536);
   // Whole units by an arithmetic shift: -1.5 shows as -2.
   EXPECT_EQ(c.debug_lines.at(0), "BBPart 03     bbmin ( -2,  2,-300)   bbmax (  4, 10,  7)\n");
 }
@@ -221,7 +253,7 @@ TEST(Collision, FaceFlagsAndSurfaceTypeFromTheMaterial) {
 TEST(Collision, BoundingValuesSkipMaterialsLeftOutOfBounds) {
   auto m = level();
   m->num_materials = 2;
-  m->materials[1].render_attributes = kNoBoundsMaterial;
+  m->materials[1].render_attributes = kRenderDontDraw;
   m->subobjects.push_back(triangle({3, 4, -1}, {0, 0, 2}, {-1, 0, 0}));
   m->subobjects.push_back(triangle({100, 100, 100}, {0, 0, 0}, {0, 0, 0}));
   m->subobjects[1].faces[0].material = 1;
@@ -256,15 +288,17 @@ TEST(Collision, ValuesBeyondTheirFields) {
     auto m = level();
     m->subobjects.push_back(triangle(t.vertex, {1, 0, 0}, {0, 1, 0}));
     m->subobjects[0].name = "hull";
-    BoundingObject b = volume(1, 1, {0, 0, 0}, {t.volume_x, 1, 1});  // of no part here
+    BoundingObject b = volume(1, 1, {0, 0, 0}, {t.volume_x, 1, 1});  // of no part here: left out
     b.name = "CB01";
     m->bobj.push_back(b);
     const tools::Result<CollisionModel> r = build_collision_model({m.get(), nullptr, nullptr, nullptr});
     ASSERT_EQ(r.ok(), t.ok) << t.message;
     if (t.ok) {
-      EXPECT_EQ(r->vertices[0].x, t.stored_x);
-      if (t.message.empty()) EXPECT_TRUE(r->warnings.empty());
-      else EXPECT_NE(r->warnings.at(0).find(t.message), std::string::npos) << r->warnings.at(0);
+      EXPECT_EQ(r->model.parts.at(0).vertices.at(0).x, t.stored_x);
+      ASSERT_EQ(r->warnings.size(), t.message.empty() ? 1u : 2u);  // the volume left out, then the clamping
+      if (!t.message.empty()) {
+        EXPECT_NE(r->warnings[1].find(t.message), std::string::npos) << r->warnings[1];
+      }
     } else {
       EXPECT_EQ(r.error().kind, ErrorKind::kDoesNotFit);
       EXPECT_NE(r.error().message.find(t.message), std::string::npos) << r.error().message;

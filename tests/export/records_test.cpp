@@ -3,6 +3,7 @@
 // and action planes.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <memory>
 
 #include "orvo/export/exporter.h"
@@ -49,10 +50,15 @@ TEST(ExportRecords, MaterialFlagsFromTheMaterial) {
     int anim_frames, shader, actionplane, no_receive;
     uint32_t flags;
   };
-  for (const Case& c : {Case{0x1, 0, 0, 0, 0, 0x1}, Case{0x400, 0, 0, 0, 0, 0x2}, Case{0x1400, 0, 0, 0, 0, 0x4},
-                        Case{0x800, 0, 0, 0, 0, 0x8}, Case{0, 2, 0, 0, 0, 0x10}, Case{0x10000, 0, 0, 0, 0, 0x100},
-                        Case{0, 0, 3, 0, 0, 0x200}, Case{0, 0, 0, 1, 0, 0x10000}, Case{0, 0, 0, 0, 1, 0x20000},
-                        Case{0x100000, 0, 0, 0, 0, 0x40000}, Case{0x400000, 0, 0, 0, 0, 0x100000}}) {
+  for (const Case& c :
+       {Case{0x1, 0, 0, 0, 0, 0x1}, Case{0x400, 0, 0, 0, 0, 0x2}, Case{0x1400, 0, 0, 0, 0, 0x4},
+        Case{0x800, 0, 0, 0, 0, 0x8}, Case{0, 2, 0, 0, 0, 0x10}, Case{0x10000, 0, 0, 0, 0, 0x100},
+        Case{0, 0, 3, 0, 0, 0x200}, Case{0, 0, 0, 1, 0, 0x10000}, Case{0, 0, 0, 0, 1, 0x20000},
+        Case{0x100000, 0, 0, 0, 0, 0x40000}, Case{0x400000, 0, 0, 0, 0, 0x100000}, Case{0x100, 0, 0, 0, 0, 0x10},
+        // "Don't Draw" and "Magic Tree Light" have no material flag; the rest at once
+        Case{0x20 | 0x800000, 0, 0, 0, 0, 0},
+        Case{0x1 | 0x20 | 0x100 | 0x400 | 0x800 | 0x1000 | 0x10000 | 0x100000 | 0x400000 | 0x800000, 0, 0, 0, 0,
+             0x1 | 0x4 | 0x8 | 0x10 | 0x100 | 0x40000 | 0x100000}}) {
     auto m = base();
     ModelMaterial& mat = m->materials[0];
     mat.render_attributes = c.render_attributes;
@@ -63,6 +69,17 @@ TEST(ExportRecords, MaterialFlagsFromTheMaterial) {
     const f3::File3di f = build(*m);
     ASSERT_EQ(f.lods.size(), 1u);
     EXPECT_EQ(f.lods[0].materials[0].flags, c.flags) << std::hex << c.render_attributes;
+  }
+  // The generators: a mapping generator (U or V), the colour and the alpha
+  // generator.
+  for (int g = 0; g < 4; ++g) {
+    auto m = base();
+    ModelMaterial& mat = m->materials[0];
+    (g == 0   ? mat.mapfunc_u.style
+     : g == 1 ? mat.mapfunc_v.style
+     : g == 2 ? mat.rgbgen.style
+              : mat.alphagen.style) = 0x18;
+    EXPECT_EQ(build(*m).lods.at(0).materials.at(0).flags, (std::array<uint32_t, 4>{0x20, 0x20, 0x40, 0x80}[g])) << g;
   }
 }
 
@@ -118,7 +135,8 @@ TEST(ExportRecords, PartMotionFlagsAndAngles) {
     uint32_t flags;
   };
   for (const Case& c : {Case{1, 0, 0, 0x3}, Case{2, 0, 1, 0xD}, Case{3, 0, 0, 0x101}, Case{4, 0, 0, 0x201},
-                        Case{0, 1, 0, 0x11}, Case{0, 2, 0, 0x21}, Case{7, 0, 0, 0x1}}) {
+                        Case{0, 1, 0, 0x11}, Case{0, 2, 0, 0x21}, Case{7, 0, 0, 0x1}, Case{2, 0, 0, 0x5},
+                        Case{1, 2, 0, 0x23}, Case{0, 5, 0, 0x1}, Case{0, 0, 1, 0}}) {
     auto m = base();
     m->part_anim_enable = 1;
     PartAnimation& a = m->part_anims[0];

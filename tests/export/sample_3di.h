@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "orvo/export/codec_3di.h"
+#include "orvo/file3di/codec_3di.h"
 
 namespace orvo::file3di {
 
@@ -80,7 +80,7 @@ inline File3di sample_file() {
   lod0.materials = {m};
   lod0.part_motion = true;
   PartMotion spin;
-  spin.flags = 0x5 | kMotionScaleOne;
+  spin.flags = kMotionMoves | kMotionRotateFuncs | kMotionScaleOne;
   spin.rotate_funcs[1] = {0x71, 0, 128, 0, 4096};
   spin.scale_funcs[0] = {1, 2, 3, 4, 5};
   lod0.motions = {spin, PartMotion{}};

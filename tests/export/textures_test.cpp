@@ -68,7 +68,7 @@ TEST(Textures, EntriesByNameTgaAndCombined) {
   EXPECT_EQ(t->entries[3].first_name, "rock.pcx");
   EXPECT_EQ(t->entries[3].second_name, "rocka.pcx");
   EXPECT_EQ(t->entries[3].flags, 0x200u | 0x107u);
-  const std::vector<uint8_t> colour{0, 0, 1, 2, 3, kNoTexture};
+  const std::vector<uint8_t> colour{0, 0, 1, 2, 3, file3di::kNoTexture};
   for (std::size_t i = 0; i < colour.size(); ++i) EXPECT_EQ(t->materials[0][i].colour, colour[i]) << i;
 }
 
@@ -87,7 +87,7 @@ TEST(Textures, AlphaAloneFlagsCarryOverAndSecondLayers) {
   auto t = register_textures({lod0.get(), nullptr, nullptr, nullptr}, pics.reader());
   ASSERT_TRUE(t.ok());
   EXPECT_EQ(t->materials[0][1].alpha, 1);
-  EXPECT_EQ(t->materials[0][1].colour, kNoTexture);
+  EXPECT_EQ(t->materials[0][1].colour, file3di::kNoTexture);
   EXPECT_EQ(t->entries[1].flags, 0x400u | 0x18u);
   EXPECT_EQ(t->materials[0][3].colour, 2);  // textured through its first layer
 }

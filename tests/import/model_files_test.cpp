@@ -104,7 +104,7 @@ TEST_F(ModelFiles, ImportWriteAndReadBackWithGeometry) {
   EXPECT_EQ(back->lights[0].colorgen.style, 0x71);
   EXPECT_EQ(back->lights[0].colorgen.ctrlreg.view(), "FLICKER");
   // Written files carry diffuse_set: the vertex colour bit is the artist's.
-  EXPECT_EQ(back->materials[0].render_attributes & kRenderVertexColors, 0);
+  EXPECT_EQ(back->materials[0].render_attributes & kRenderNoGameDiffuse, 0);
 
   // Saving again gives the same text (up to the date line).
   ASSERT_TRUE(model_write_3da(*back, path("again.3da"), other, "artist", some_time()));
@@ -121,8 +121,8 @@ TEST_F(ModelFiles, OldFilesMarkColouredMaterialsAndMatchLightsByExactName) {
   auto m = fresh();
   ASSERT_TRUE(model_read_3da(path("old.3da"), *m, context_));
   EXPECT_EQ(m->materials[0].description.view(), "Hull");
-  EXPECT_EQ(m->materials[0].render_attributes & kRenderVertexColors, kRenderVertexColors);
-  EXPECT_EQ(m->materials[1].render_attributes & kRenderVertexColors, 0);
+  EXPECT_EQ(m->materials[0].render_attributes & kRenderNoGameDiffuse, kRenderNoGameDiffuse);
+  EXPECT_EQ(m->materials[1].render_attributes & kRenderNoGameDiffuse, 0);
   EXPECT_EQ(m->lights[0].colorgen.style, 24);
 }
 

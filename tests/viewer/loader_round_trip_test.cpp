@@ -19,8 +19,6 @@ namespace {
 
 namespace f3 = orvo::file3di;
 
-constexpr int32_t kSkinnedModel = 4;  // the model attribute that exports a skinned file
-
 template <class T>
 uint32_t byte_sum(const T& value) {
   uint8_t b[sizeof(T)];
@@ -68,7 +66,7 @@ std::vector<Source> sources() {
   for (const std::string& path : scenes) {
     Source s{path, {fresh()}, std::filesystem::path(path).parent_path()};
     if (!model_import_scene(path, *s.slots[0], context).ok() || s.slots[0]->subobjects.empty()) continue;
-    if (path.ends_with("soldier.ase")) s.slots[0]->attributes |= kSkinnedModel;
+    if (path.ends_with("soldier.ase")) s.slots[0]->attributes |= kModelSkinned;
     out.push_back(std::move(s));
   }
   return out;

@@ -97,7 +97,7 @@ TEST(PartMotionField, ValuesInFixedPointFloatForm) {
 
 TEST(PartMotion, FixedYawRateTurnsOncePerSecondAboutThePivot) {
   Scene s({{1, 0, 0}});
-  s.motions[0].flags = kMotionMoves | f3::kMotionRotateRates;
+  s.motions[0].flags = f3::kMotionMoves | f3::kMotionRotateRates;
   s.motions[0].rotate_rates = {1.0f, 0.0f, 0.0f};
   const struct {
     uint32_t ms;
@@ -113,7 +113,7 @@ TEST(PartMotion, FixedYawRateTurnsOncePerSecondAboutThePivot) {
 
 TEST(PartMotion, SineYawFunctionSwingsBetweenItsEnds) {
   Scene s({{0, 0, 0}});
-  s.motions[0].flags = kMotionMoves | f3::kMotionRotateFuncs;
+  s.motions[0].flags = f3::kMotionMoves | f3::kMotionRotateFuncs;
   s.motions[0].rotate_funcs[0] = field(0x32, 0, kQuarterTurn, 256);  // 0..90 degrees, once a second
   float lo = 10, hi = -10;
   for (uint32_t ms = 0; ms < 1000; ms += 5) {
@@ -135,11 +135,11 @@ TEST(PartMotion, ReverseOrderAppliesRollBeforeYaw) {
     Matrix4f want;
   } rows[] = {
       {0, affine_product(rotation_y(q), rotation_z(q))},
-      {kMotionReverseOrder, affine_product(rotation_z(q), rotation_y(q))},
+      {f3::kMotionReverseOrder, affine_product(rotation_z(q), rotation_y(q))},
   };
   for (const auto& r : rows) {
     Scene s({{0, 0, 0}});
-    s.motions[0].flags = kMotionMoves | f3::kMotionRotateFuncs | r.extra_flags;
+    s.motions[0].flags = f3::kMotionMoves | f3::kMotionRotateFuncs | r.extra_flags;
     s.motions[0].rotate_funcs[0] = field(0x18, kQuarterTurn, 0);
     s.motions[0].rotate_funcs[2] = field(0x18, kQuarterTurn, 0);
     expect_mat(s.run(0)[0], r.want);
@@ -150,7 +150,7 @@ TEST(PartMotion, TransformAsTakesThatPartsBaseAndPivot) {
   Scene s({{5, 0, 0}, {0, 9, 0}});
   s.base[0] = affine_product(rotation_z(kPi / 2), translation_matrix(0, 0, 3));
   s.base[0][15] = 0.0f;  // the part it moves as is hidden
-  s.motions[1].flags = kMotionMoves;
+  s.motions[1].flags = f3::kMotionMoves;
   s.motions[1].transform_as = 0;
   const auto out = s.run(0);
   // Turned by the first piece's base transform about its pivot, which stays in place.
@@ -164,7 +164,7 @@ TEST(PartMotion, OuterMatrixKeepsHiddenPartsHidden) {
   s.base[1][15] = 0.0f;
   s.base[2][15] = 0.0f;
   s.motions[0].transform_as = 2;  // visible itself, moving as a hidden part
-  for (auto& m : s.motions) m.flags = kMotionMoves;
+  for (auto& m : s.motions) m.flags = f3::kMotionMoves;
   const Matrix4f outer = translation_matrix(1, 2, 3);
   const auto out = s.run(0, &outer);
   expect_vec(transform_point({0, 0, 0}, out[0]), {1, 2, 3});
@@ -179,7 +179,7 @@ TEST(PartMotion, WithoutMotionRecordsBasesPassThrough) {
   for (const Matrix4f* b : outers) {
     SCOPED_TRACE(b ? "with outer" : "without outer");
     Scene s({{1, 2, 3}, {4, 5, 6}});
-    s.motions[0].flags = kMotionMoves | f3::kMotionRotateRates;  // ignored: the LOD has no motion
+    s.motions[0].flags = f3::kMotionMoves | f3::kMotionRotateRates;  // ignored: the LOD has no motion
     s.motions[0].rotate_rates = {1, 1, 1};
     s.base[0] = translation_matrix(7, 8, 9);
     s.base[1] = rotation_z(0.3f);
@@ -198,14 +198,14 @@ TEST(PartMotion, FaceCameraModes) {
 
   Scene s({pivot});
   s.base[0] = base;
-  s.motions[0].flags = kMotionMoves | kMotionFaceCamera | f3::kMotionScaleOne;
+  s.motions[0].flags = f3::kMotionMoves | f3::kMotionFaceCamera | f3::kMotionScaleOne;
   s.motions[0].scale_funcs[0] = field(0x18, 512, 0);  // scale 2
   auto out = s.run(0, nullptr, true, camera);
   expect_vec(transform_point(pivot, out[0]), q);
   expect_vec(transform_direction({1, 0, 0}, out[0]), transform_direction({2, 0, 0}, camera));
   expect_vec(transform_direction({0, 0, 1}, out[0]), transform_direction({0, 0, 2}, camera));
 
-  s.motions[0].flags = kMotionMoves | kMotionFaceCameraUpright | f3::kMotionScaleOne;
+  s.motions[0].flags = f3::kMotionMoves | f3::kMotionFaceCameraUpright | f3::kMotionScaleOne;
   out = s.run(0, nullptr, true, camera);
   const Vec3f w = transform_direction(pivot, camera);
   expect_vec({out[0][0], out[0][1], out[0][2]}, {camera[0], camera[1], camera[2]});  // no scale
@@ -216,7 +216,7 @@ TEST(PartMotion, FaceCameraModes) {
 
 TEST(PartMotion, ChildrenFollowTheirParentsPivotPlacement) {
   Scene s({{0, 0, 0}, {2, 0, 0}, {3, 0, 0}});
-  s.motions[0].flags = kMotionMoves | f3::kMotionRotateRates;
+  s.motions[0].flags = f3::kMotionMoves | f3::kMotionRotateRates;
   s.motions[0].rotate_rates = {1, 0, 0};
   s.motions[1].parent = 0;
   s.motions[2].parent = 1;
@@ -249,7 +249,7 @@ TEST(PartMotion, MalformedIndicesStayInsideTheTables) {
     s.base[0] = translation_matrix(10, 0, 0);
     s.base[1] = translation_matrix(0, 5, 0);
     PartMotion& m = s.motions[r.part];
-    m.flags = kMotionMoves | f3::kMotionRotateRates;
+    m.flags = f3::kMotionMoves | f3::kMotionRotateRates;
     m.rotate_rates = {0, 0, 0.25f};
     m.parent = r.parent;
     m.transform_as = r.transform_as;

@@ -16,11 +16,6 @@ using namespace file3di;
 
 namespace {
 
-// Marks what a register-style generator reads (styles above 0x70).
-bool is_register_style(uint8_t style) {
-  return style > 0x70;
-}
-
 // Hands out the records of one pool block: first without a block, to learn
 // the size, then over the block. Records are value-initialised (zeroed
 // padding, so byte sums and dumps are stable).
@@ -269,7 +264,8 @@ class Builder {
       const Material& r = src.materials[i];
       render::Material& m = out[i];
       m.record = r;
-      if (r.flags & 0x10) m.record.anim_time = static_cast<int16_t>(std::trunc(r.anim_time / 100.0 * 62.0));
+      if (r.flags & kMaterialTextureAnimation)
+        m.record.anim_time = static_cast<int16_t>(std::trunc(r.anim_time / 100.0 * 62.0));
       m.active_colour = pack_rgb(r.colours, set_);
       const uint8_t slot = r.color_type == 2   ? r.colour_textures[static_cast<std::size_t>(set_)]
                            : r.alpha_type == 2 ? r.alpha_texture
@@ -604,7 +600,7 @@ class Builder {
     return table_index < m_.ctrl_regs.size() ? static_cast<uint8_t>(m_.ctrl_regs[table_index].register_index) : 0;
   }
   void resolve(uint8_t style, uint8_t& index) const {
-    if (is_register_style(style)) index = resolved(index);
+    if (style_uses_ctrlreg(style)) index = resolved(index);
   }
   void resolve(GeneratorField& g) const { resolve(g.style, g.index_or_phase); }
 

@@ -197,7 +197,7 @@ Matrix4f move_part(const Frame& f, size_t i, const PartMotion& m, std::span<cons
     return r;
   };
 
-  if (!(m.flags & kMotionMoves)) return finish(translation_matrix(-pivot[0], -pivot[1], -pivot[2]));
+  if (!(m.flags & file3di::kMotionMoves)) return finish(translation_matrix(-pivot[0], -pivot[1], -pivot[2]));
 
   float sx = 1.0f, sy = 1.0f, sz = 1.0f;
   if (m.flags & file3di::kMotionScaleOne) {
@@ -222,7 +222,7 @@ Matrix4f move_part(const Frame& f, size_t i, const PartMotion& m, std::span<cons
       const auto yaw = motion_angle(m.rotate_funcs[0], f.gen_time, f.regs);
       const auto pitch = motion_angle(m.rotate_funcs[1], f.gen_time, f.regs);
       const auto roll = motion_angle(m.rotate_funcs[2], f.gen_time, f.regs);
-      if (m.flags & kMotionReverseOrder) {
+      if (m.flags & file3di::kMotionReverseOrder) {
         if (roll) r = affine_product(r, rotation_z(*roll));
         if (pitch) r = affine_product(r, rotation_x(*pitch));
         if (yaw) r = affine_product(r, rotation_y(*yaw));
@@ -236,11 +236,11 @@ Matrix4f move_part(const Frame& f, size_t i, const PartMotion& m, std::span<cons
     return finish(r);
   }
 
-  if (m.flags & (kMotionFaceCamera | kMotionFaceCameraUpright)) {
+  if (m.flags & (file3di::kMotionFaceCamera | file3di::kMotionFaceCameraUpright)) {
     // Billboards turn about their own pivot, wherever their base puts it.
     const Vec3f& own = f.parts[i].pivot;
     const Vec3f q = transform_point(own, f.base[i]);
-    if (m.flags & kMotionFaceCamera) {
+    if (m.flags & file3di::kMotionFaceCamera) {
       const Vec3f w = transform_direction({sx * own[0], sy * own[1], sz * own[2]}, f.camera);
       Matrix4f diag = identity_matrix();
       diag[0] = sx;

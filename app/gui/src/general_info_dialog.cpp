@@ -36,8 +36,6 @@ constexpr std::array<SlotIds, 4> kSlotIds{{
 }};
 constexpr std::array<const char*, 4> kGroupTitles{"High Res (h)", "Medium Res (m)", "Low Res (l)", "Tiny Res (t)"};
 constexpr std::array<const char*, 4> kCollisionItems{"High Res (h)", "Med Res (m)", "Low Res (l)", "Tiny Res (t)"};
-// The "Skinned Mesh" bit of Model::attributes.
-constexpr int kSkinnedBit = 4;
 
 class GeneralInfoDialog : public QDialog {
  public:
@@ -80,7 +78,7 @@ class GeneralInfoDialog : public QDialog {
       const int function = selected_value(c.render_function);
       if (function >= 0) m.render_function = named_text(kRenderFunctions, function);
       m.threshold = read_float_field(c.threshold);
-      m.attributes = c.skinned->isChecked() ? (m.attributes | kSkinnedBit) : (m.attributes & ~kSkinnedBit);
+      m.attributes = c.skinned->isChecked() ? (m.attributes | kModelSkinned) : (m.attributes & ~kModelSkinned);
       m.fakeskin_z = c.fakeskin->isChecked() ? 1 : 0;
       if (c.pm_enable != nullptr) {
         m.pm_enable = c.pm_enable->isChecked() ? 1 : 0;
@@ -162,7 +160,7 @@ class GeneralInfoDialog : public QDialog {
       if (function >= 0) select_by_value(c.render_function, function);
       else c.render_function->setCurrentIndex(-1);
       c.threshold->setText(qs(tools::fixed_number(static_cast<double>(m.threshold), 0, 1)));
-      c.skinned->setChecked((m.attributes & kSkinnedBit) != 0);
+      c.skinned->setChecked((m.attributes & kModelSkinned) != 0);
       c.fakeskin->setChecked(m.fakeskin_z != 0);
       if (c.pm_enable != nullptr) {
         c.pm_enable->setChecked(m.pm_enable != 0);

@@ -655,7 +655,7 @@ void MaterialDialog::edit_generator(int id) {
 void MaterialDialog::edit_advanced() {
   ModelMaterial* f = first();
   if (f == nullptr) return;
-  AdvancedMaterialDialog dialog(*f, (model_.attributes & 4) != 0, context_, this);
+  AdvancedMaterialDialog dialog(*f, (model_.attributes & kModelSkinned) != 0, context_, this);
   // Its bottom-left corner at the swatch's top-left corner.
   dialog.adjustSize();
   const QPoint at = parts_->get<QWidget>(this, 1108)->mapToGlobal(QPoint(0, 0));

@@ -1079,7 +1079,7 @@ void GlPreview::Impl::set_blending(GlProgram& p, const FrameSetup& f, const prev
   g.glUniform3f(uniform(p, "u_fog_colour"), darkening ? 0.0f : f.background[0], darkening ? 0.0f : f.background[1],
                 darkening ? 0.0f : f.background[2]);
   g.glUniform2f(uniform(p, "u_fog"), f.fog_start, f.fog_end);
-  if ((m.record.flags & 0x1) != 0) {
+  if ((m.record.flags & file3di::kMaterialTwoSided) != 0) {
     g.glDisable(GL_CULL_FACE);
   } else {
     g.glEnable(GL_CULL_FACE);

@@ -27,23 +27,6 @@ inline constexpr int kMaxNewMaterialRepeat = 99;
 inline constexpr std::size_t kMaxNewMaterialName = 17;
 inline constexpr std::size_t kMaxNewMaterialDescription = 31;
 
-// render_attributes bits the editor sets.
-inline constexpr int kRenderDontDraw = 0x20;
-inline constexpr int kRenderAlphaTest = 0x400;
-inline constexpr int kRenderUvClamp = 0x800;
-inline constexpr int kRenderAlphaTestInvert = 0x1000;
-inline constexpr int kRenderNoGameDiffuse = 0x10000;  // set when "Add Game Diffuse" is off
-inline constexpr int kRenderNotReflectable = 0x100000;
-inline constexpr int kRenderLessFog = 0x400000;
-inline constexpr int kRenderMagicTreeLight = 0x800000;
-
-// physical_attributes bits the editor sets besides the surface kind.
-inline constexpr int kPhysicalMoveIgnore = 0x100;
-inline constexpr int kPhysicalNoScarring = 0x1000;
-inline constexpr int kPhysicalBackfaceMoveIgnore = 0x2000;
-// The bits that make up the surface kind.
-inline constexpr int kSurfaceKindMask = 0x70E0F;
-
 // A record whose multitexture flags hold the second-layer bit is the
 // second texture stage of the record before it.
 bool is_second_stage(const ModelMaterial& m);

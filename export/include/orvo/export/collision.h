@@ -7,12 +7,14 @@
 // Everything is computed as the stored integers, in source axes (x, y, z
 // with z up): coordinates and distances are 16.16 (value x 65536),
 // collision vertices 8.8 (x 256) and normals 2.14 (x 16384), all truncated
-// toward zero. Writing the records is the codec's business; this file only
-// computes them.
+// toward zero. The records are the codec's own (file3di::CModel); writing
+// them is the codec's business, this file only fills them.
 //
 // Geometry (parts, vertices, faces, points) comes from the collision level,
-// the first level whose polycollision setting is set; the volumes, their
-// planes and each part's volume count always come from level 0.
+// the first level whose polycollision setting is set; the volumes and their
+// planes always come from level 0, each going with the part of its number
+// (in volume order within it). A volume whose part number the collision
+// level does not have is left out, with a warning.
 //
 // Values that do not fit their fields:
 // - A collision vertex coordinate outside the 8.8 range (-128 to just under
@@ -39,19 +41,17 @@
 #include <vector>
 
 #include "orvo/export/vertex_table.h"
+#include "orvo/file3di/codec_3di.h"
 #include "orvo/model/model.h"
 
 namespace orvo {
 
-// render_attributes bit: faces of the material are left out of the model's
-// bounding values.
-inline constexpr int32_t kNoBoundsMaterial = 0x20;
 // The error code of a collision model that cannot be stored (the export
 // fails).
 inline constexpr int kCodeCollisionDoesNotFit = 1;
 
 // Model bounding values of one level, over every corner of every face whose
-// material lacks render_attributes bit 0x20. The box starts at 10000 (min)
+// material is drawn (no kRenderDontDraw). The box starts at 10000 (min)
 // and -10000 (max) per axis, so a level without such faces keeps those.
 struct BoundingValues {
   Vec3 min{10000, 10000, 10000};
@@ -73,82 +73,19 @@ int collision_lod(const LevelSlots& levels);
 // number; `what` names the value in the error.
 tools::Result<int32_t> fixed_16_16(float value, std::string_view what);
 
-// Box fields in stored order: min x, max x, min y, max y, min z, max z.
-using FixedBox = std::array<int32_t, 6>;
-
-struct CollisionHeader {
-  uint32_t skinned = 0;  // 1 when the collision level is skinned (attributes bit 2)
-  int32_t radius = 0, horizontal_radius = 0, height = 0;
-  FixedBox box{};
-  uint32_t vertex_count = 0, normal_count = 0, face_count = 0, part_count = 0, point_count = 0;
-  uint32_t plane_count = 0, volume_count = 0;  // collision volumes only (occluders left out)
-};
-
-struct CollisionVertex {
-  int16_t x = 0, y = 0, z = 0;  // 8.8
-  uint16_t owner = 0;           // skinned: the bone the vertex is bound to (0 when none); else 0
-};
-
-struct CollisionNormal {
-  int16_t x = 0, y = 0, z = 0;  // 2.14
-  uint16_t axis = 0;            // dominant axis: 1 z, 2 y, else 4 (on the stored integers)
-};
-
-struct CollisionFace {
-  std::array<uint16_t, 3> corners{};  // part-local, in stored order
-  uint16_t normal = 0;                // part-local index into the part's normals
-  int32_t d = 0;                      // -(n . p0), 16.16
-  FixedBox box{};
-  uint32_t flags = 0;
-  uint8_t surface = 0;
-};
-
-struct CollisionPart {
-  uint32_t flags = 0;  // bit 0 of the part's flags
-  uint32_t vertex_count = 0, face_count = 0, normal_count = 0;
-  uint32_t volume_count = 0;  // of level 0's part with the same index; 0 past its parts
-  int32_t parent = 0;
-  std::array<int32_t, 3> pivot{};  // the part's centre point
-  FixedBox box{};
-  std::array<int32_t, 3> centre{};  // (min + max) >> 1 of the stored box
-  int32_t radius = 0, horizontal_radius = 0;
-  int32_t height = 0;  // stored max z - stored min z
-};
-
-struct CollisionPoint {
-  int32_t x = 0, y = 0, z = 0;
-};
-
-// a x + b y + c z + d = 0, 16.16.
-struct VolumePlane {
-  int32_t a = 0, b = 0, c = 0, d = 0;
-};
-
-struct CollisionVolume {
-  uint32_t type = 0;  // types 11, 12, 13 and 15 are stored as 0
-  uint32_t flags = 0;
-  std::array<int32_t, 3> centre{};
-  int32_t radius = 0, horizontal_radius = 0, height = 0;
-  std::array<int32_t, 3> half_size{};
-  FixedBox box{};
-  uint32_t plane_count = 0;
-};
-
+// The collision model as the file holds it: the header values, each part
+// with its vertices, normals (indexed part-locally by its faces), faces and
+// the collision volumes of its number, and the attachment points.
 struct CollisionModel {
-  CollisionHeader header;
-  std::vector<CollisionVertex> vertices;  // part by part
-  std::vector<CollisionNormal> normals;   // each part's normal table, part by part
-  std::vector<CollisionFace> faces;       // part by part
-  std::vector<CollisionPart> parts;
-  std::vector<CollisionPoint> points;
-  std::vector<VolumePlane> planes;  // every collision volume's planes, in volume order
-  std::vector<CollisionVolume> volumes;
+  file3di::CModel model;
   // Indices into level 0's bounding objects of its occluders (types 20 to
   // 24), in volume order, for the occluder section.
   std::vector<int> occluders;
   // One "BBPart ..." line per collision volume, for the debug output.
   std::vector<std::string> debug_lines;
-  // Values that were clamped to fit (see above), for the export log.
+  // For the export log: the volumes whose part number the collision level
+  // does not have (left out), then the values that were clamped to fit
+  // (see above).
   std::vector<std::string> warnings;
 };
 
@@ -176,7 +113,7 @@ uint8_t surface_type(const ModelMaterial& material);
 int nearest_normal(const std::vector<Vec3>& table, Vec3 n);
 
 // The debug line of a volume of part `part` with stored box `box`.
-std::string bbpart_line(int32_t part, const FixedBox& box);
+std::string bbpart_line(int32_t part, const file3di::Box6i& box);
 
 // The collision model of `levels` (level 0 must be set).
 tools::Result<CollisionModel> build_collision_model(const LevelSlots& levels);

@@ -14,7 +14,7 @@
 // - Level count: the leading slots that hold parts; a later filled slot
 //   after an empty one is not written, but its textures still register and
 //   all four header distance and render function entries are filled.
-// - Skinned (attributes bit 2) slots must be all the written ones or none;
+// - Skinned (kModelSkinned) slots must be all the written ones or none;
 //   a mix is refused before anything is written.
 // - Unused bone slots of the skinned vertex table take the record's first
 //   used bone (the file's last-used-bone rule then never applies); a skinned
@@ -40,8 +40,8 @@
 #include <string>
 #include <vector>
 
-#include "orvo/export/codec_3di.h"
 #include "orvo/export/textures.h"
+#include "orvo/file3di/codec_3di.h"
 #include "orvo/model/model.h"
 #include "tools/base/notifier.h"
 #include "tools/base/result.h"

@@ -3,8 +3,8 @@
 // material, the part's triangles as one triangle strip or one triangle list
 // per detail level, indexing the file's vertex table.
 //
-// Per material (in material order, skipping materials with render_attributes
-// bit 0x20) the part's faces of that material are collected in face order and
+// Per material (in material order, skipping kRenderDontDraw materials) the
+// part's faces of that material are collected in face order and
 // their corners looked up in the vertex table. With more than one detail
 // level the corners are welded more coarsely for the reducer (positions
 // truncated to 1/256, normal and colour ignored) and faces whose corners

@@ -47,7 +47,7 @@ tools::Result<std::vector<BoneSegment>> partition_bones(std::vector<ExportVertex
                                                         const std::string& what);
 
 // The skinned vertex table of one level and its strips: per material in
-// order (skipping render_attributes bit 0x20), the faces of every part with
+// order (skipping kRenderDontDraw materials), the faces of every part with
 // that material, their corners looked up in the plain vertex table `plain`,
 // the used vertices numbered in order of first use and copied, unused bone
 // slots given the record's first used bone (bone 0 when none is used) with

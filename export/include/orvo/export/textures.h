@@ -24,8 +24,8 @@
 // colour file, second the alpha file, as given; the colour picture's size.
 // An empty name or a picture that cannot be read gives 255 and no entry.
 //
-// Index 255 means "no texture" to the game, so the table holds at most 255
-// entries (0 to 254); one more refuses the export.
+// Index 255 (file3di::kNoTexture) means "no texture" to the game, so the
+// table holds at most 255 entries (0 to 254); one more refuses the export.
 
 #include <array>
 #include <cstdint>
@@ -34,12 +34,12 @@
 #include <string>
 #include <vector>
 
+#include "orvo/file3di/codec_3di.h"
 #include "orvo/model/model.h"
 #include "tools/base/result.h"
 
 namespace orvo {
 
-inline constexpr uint8_t kNoTexture = 255;
 inline constexpr std::size_t kMaxTextures = 255;
 
 struct TextureEntry {
@@ -50,8 +50,8 @@ struct TextureEntry {
 };
 
 struct MaterialTextures {
-  uint8_t colour = kNoTexture;  // written to the three colour slots
-  uint8_t alpha = kNoTexture;
+  uint8_t colour = file3di::kNoTexture;  // written to the three colour slots
+  uint8_t alpha = file3di::kNoTexture;
 };
 
 struct PictureSize {

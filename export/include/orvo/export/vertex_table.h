@@ -1,8 +1,8 @@
 #pragma once
-// Vertex processing of the 3DI export: every face corner of a part becomes
-// a full export vertex record (position, normal, colour, two texture
-// coordinate sets, bones and weights, base normal, tangent, binormal), and
-// identical records are merged into one table for the whole file.
+// The export's vertex welding: every face corner of a part becomes a full
+// export vertex record (position, normal, colour, two texture coordinate
+// sets, bones and weights, base normal, tangent, binormal), and bitwise
+// identical records are welded into one table for the whole file.
 //
 // Axes: positions, normals, tangents and binormals are written in file axes,
 // (-y, z, x) of the model's (x, y, z). Tangents are stored negated,
@@ -87,7 +87,7 @@ class NormalIndex {
   std::unordered_map<std::array<int32_t, 3>, std::vector<uint32_t>, CellHash> cells_;
 };
 
-// The light a radial-normal material (render_attributes bit 0x800000) bends
+// The light a radial-normal material (kRenderMagicTreeLight) bends
 // its normals around: centre and per-axis extents, model axes. Until the
 // light editor sets them they are zero, which leaves every axis unscaled.
 struct RadialLight {
@@ -156,8 +156,7 @@ class VertexTable {
 };
 
 // Adds the corners of part `part_index` of `context.model`: for each
-// material in order (skipping materials with render_attributes bit 0x20)
-// and each face of the part with that material, corners 0, 1, 2.
+// material in order (skipping kRenderDontDraw materials) and each face of the part with that material, corners 0, 1, 2.
 void add_part_corners(VertexTable& table, const CornerContext& context, int part_index);
 
 }  // namespace orvo

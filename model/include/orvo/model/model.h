@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "orvo/model/base.h"
+#include "orvo/model/flags.h"
 
 namespace orvo {
 
@@ -75,14 +76,6 @@ struct ColorGenerator {
   }
   friend bool operator==(const ColorGenerator&, const ColorGenerator&) = default;
 };
-
-// Bits of ModelMaterial::render_attributes that the model core itself sets.
-inline constexpr int kRenderTwoSided = 1;
-inline constexpr int kRenderVertexColors = 65536;
-
-// Bits of ModelMaterial::multitexture_flags.
-inline constexpr int kMultiTextureOrdinary = 1;
-inline constexpr int kMultiTextureSecondLayer = 2;
 
 // Working data of export and preview; never saved, cleared on reset.
 struct MaterialRuntime {

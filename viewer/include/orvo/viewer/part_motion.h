@@ -21,12 +21,6 @@
 
 namespace orvo::render {
 
-// Motion flags beyond the ones that choose the record's layout.
-inline constexpr uint32_t kMotionMoves = 0x1;                // clear: the part only follows its parent
-inline constexpr uint32_t kMotionReverseOrder = 0x8;         // rotation functions: roll, pitch, yaw
-inline constexpr uint32_t kMotionFaceCamera = 0x100;         // billboard facing the camera
-inline constexpr uint32_t kMotionFaceCameraUpright = 0x200;  // billboard turning about the vertical only
-
 // ---- Matrix building blocks --------------------------------------------------
 
 Matrix4f identity_matrix();

@@ -32,7 +32,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "orvo/export/codec_3di.h"
+#include "orvo/file3di/codec_3di.h"
 
 namespace orvo::render {
 

@@ -104,7 +104,7 @@
 #include <string_view>
 #include <vector>
 
-#include "orvo/export/byte_io.h"
+#include "orvo/file3di/byte_io.h"
 #include "tools/base/fixed_string.h"
 #include "tools/base/result.h"
 
@@ -243,6 +243,17 @@ struct CollisionNormal {  // 8 bytes: nx, ny, nz (2.14), then the axis code
 // Dominant axis code of a stored normal: 1 (z), 2 (y) or 4.
 uint16_t dominant_axis(const CollisionNormal& n);
 
+// Collision face flags, from the face's material.
+enum CollisionFaceFlag : uint32_t {
+  kFaceTwoSided = 0x1,  // kRenderTwoSided
+  kFaceNotDrawn = 0x2,  // kRenderDontDraw
+  // Physical attribute bits 0x10 to 0x100 (0x100 kPhysicalMoveIgnore), kept
+  // at their own values.
+  kFacePhysicalBits = 0x10 | 0x20 | 0x40 | 0x80 | 0x100,
+  kFaceNoScarring = 0x400,          // kPhysicalNoScarring
+  kFaceBackfaceMoveIgnore = 0x800,  // kPhysicalBackfaceMoveIgnore
+};
+
 struct CollisionFace {                // 44 bytes
   std::array<uint16_t, 3> corners{};  // 0x00, part-local
   uint16_t normal = 0;                // 0x06, part-local
@@ -369,6 +380,24 @@ struct GeneratorField {
   bool operator==(const GeneratorField&) const = default;
 };
 
+// Material flags, from the material's render attributes and settings.
+enum MaterialFlag : uint32_t {
+  kMaterialTwoSided = 0x1,                // kRenderTwoSided
+  kMaterialAlphaTest = 0x2,               // kRenderAlphaTest without kRenderAlphaTestInvert
+  kMaterialAlphaTestInverted = 0x4,       // kRenderAlphaTest with kRenderAlphaTestInvert
+  kMaterialUvClamp = 0x8,                 // kRenderUvClamp
+  kMaterialTextureAnimation = 0x10,       // kRenderTextureAnimation or a frame count; anim_time is read x 62 / 100
+  kMaterialMapFunctions = 0x20,           // a U or V mapping generator
+  kMaterialRgbGen = 0x40,                 // a colour generator
+  kMaterialAlphaGen = 0x80,               // an alpha generator
+  kMaterialNoGameDiffuse = 0x100,         // kRenderNoGameDiffuse
+  kMaterialShader = 0x200,                // a shader type
+  kMaterialMirror = 0x10000,              // action plane "Mirror Reflection"
+  kMaterialNoReceiveProjector = 0x20000,  // projector_no_receive
+  kMaterialNotReflectable = 0x40000,      // kRenderNotReflectable
+  kMaterialLessFog = 0x100000,            // kRenderLessFog
+};
+
 struct Material {                                                // 152 bytes
   Name16 name;                                                   // 0x00
   uint32_t flags = 0;                                            // 0x10
@@ -404,11 +433,18 @@ struct Material {                                                // 152 bytes
   bool operator==(const Material&) const = default;
 };
 
-// Motion flags that choose what the rotation and scale areas hold.
-constexpr uint32_t kMotionRotateRates = 0x2;  // f32 yaw, pitch, roll rates
-constexpr uint32_t kMotionRotateFuncs = 0x4;  // three generator fields
-constexpr uint32_t kMotionScaleOne = 0x10;    // one generator field
-constexpr uint32_t kMotionScaleThree = 0x20;  // three generator fields
+// Part motion flags. Rates, functions and the two scales also choose what
+// the rotation and scale areas hold.
+enum MotionFlag : uint32_t {
+  kMotionMoves = 0x1,                // clear: the part only follows its parent
+  kMotionRotateRates = 0x2,          // "Rotate Part - Euler Fixed": f32 yaw, pitch, roll rates
+  kMotionRotateFuncs = 0x4,          // "Rotate Part - Euler Function": three generator fields
+  kMotionReverseOrder = 0x8,         // "Reverse Rotation Order": roll, pitch, yaw
+  kMotionScaleOne = 0x10,            // "Scale All Axis": one generator field
+  kMotionScaleThree = 0x20,          // "Scale Individual Axis": three generator fields
+  kMotionFaceCamera = 0x100,         // "Rotate Part - Face Camera"
+  kMotionFaceCameraUpright = 0x200,  // "Rotate Part - Face Camera XZ axis only": about the vertical only
+};
 
 struct PartMotion {          // 92 bytes
   uint32_t flags = 0;        // 0x00

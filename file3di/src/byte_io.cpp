@@ -1,4 +1,4 @@
-#include "orvo/export/byte_io.h"
+#include "orvo/file3di/byte_io.h"
 
 #include <cstring>
 
