@@ -21,15 +21,15 @@ const NamedValue kSetOnlyStyleList[] = {{"None", kStyleNone},
                                         {"Set - Control Register", kStyleSetCtrlReg},
                                         {"", -1}};
 
-const NamedValue kColorStyleList[] = {{"None", kStyleNone},
-                                      {"Set", kStyleSet},
-                                      ORVO_WAVE_STYLES("Set", kStyleSetWave),
-                                      {kStyleSeparator, kStyleAddWave},
-                                      ORVO_WAVE_STYLES("Add", kStyleAddWave),
-                                      {kStyleSeparator, kStyleCtrlRegGroup},
-                                      {"Set - Control Register", kStyleSetCtrlReg},
-                                      {"Add - Control Register", kStyleAddCtrlReg},
-                                      {"", -1}};
+const NamedValue kColourStyleList[] = {{"None", kStyleNone},
+                                       {"Set", kStyleSet},
+                                       ORVO_WAVE_STYLES("Set", kStyleSetWave),
+                                       {kStyleSeparator, kStyleAddWave},
+                                       ORVO_WAVE_STYLES("Add", kStyleAddWave),
+                                       {kStyleSeparator, kStyleCtrlRegGroup},
+                                       {"Set - Control Register", kStyleSetCtrlReg},
+                                       {"Add - Control Register", kStyleAddCtrlReg},
+                                       {"", -1}};
 
 const NamedValue kFullStyleList[] = {{"None", kStyleNone},
                                      {"Slide", kStyleSlide},
@@ -102,9 +102,9 @@ std::string scalar_summary(const Generator& g, bool integer_mode, bool three_lin
   return name + "\r\n" + second + (three_lines ? "\r\n" : "    ") + third;
 }
 
-std::string color_summary(const ColorGenerator& g) {
+std::string colour_summary(const ColorGenerator& g) {
   if (g.style == kStyleNone) return "None";
-  const std::string name = name_in(kColorStyleList, g.style);
+  const std::string name = name_in(kColourStyleList, g.style);
   const std::string start = rgb(g.start_red, g.start_green, g.start_blue);
   if (g.style == kStyleSet) return name + "\r\n" + start;
   const std::string values = "Start " + start + "   End " + rgb(g.end_red, g.end_green, g.end_blue);

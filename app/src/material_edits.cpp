@@ -237,12 +237,12 @@ std::string texture_summary(const ModelMaterial& m, const std::string& texture_f
   const int r = m.color_green[0], g = m.color_green[1], b = m.color_green[2];
   if (m.color_type == 0) return "No Color (Glass)";
 
-  std::optional<MapSize> color_size;
-  std::string color_path;
+  std::optional<MapSize> colour_size;
+  std::string colour_path;
   if (m.color_type == 2) {
-    color_path = map_path(texture_folder, m.green_texture.view());
-    color_size = read_size(color_path);
-    if (!color_size) return "Error: unable to load " + color_path + "!";
+    colour_path = map_path(texture_folder, m.green_texture.view());
+    colour_size = read_size(colour_path);
+    if (!colour_size) return "Error: unable to load " + colour_path + "!";
   }
   std::optional<MapSize> alpha_size;
   std::string alpha_path;
@@ -261,13 +261,13 @@ std::string texture_summary(const ModelMaterial& m, const std::string& texture_f
     return solid;
   }
   if (m.color_type == 2) {
-    const MapSize& c = *color_size;
+    const MapSize& c = *colour_size;
     if (m.alpha_type == 2) {
       if (alpha_size->width != c.width || alpha_size->height != c.height) return "Error: maps are not the same size!";
-      return printf_text("%s, %s, %ix%i (%iK)", color_path.c_str(), alpha_path.c_str(), c.width, c.height,
+      return printf_text("%s, %s, %ix%i (%iK)", colour_path.c_str(), alpha_path.c_str(), c.width, c.height,
                          kilobytes(c, 2));
     }
-    const std::string text = printf_text("%s, %ix%i (%iK)", color_path.c_str(), c.width, c.height, kilobytes(c, 1));
+    const std::string text = printf_text("%s, %ix%i (%iK)", colour_path.c_str(), c.width, c.height, kilobytes(c, 1));
     if (m.alpha_type == 1) return text + printf_text(", Transparent (%i)", m.transparency);
     return text;
   }

@@ -33,9 +33,9 @@ json model_summary_json(const Model& m, std::span<const std::string> log,
                     {"bounding_objects", so.num_bobj}});
   }
   j["subobjects"] = subs;
-  json centers = json::array();
-  for (const CenterPoint& c : m.centers) centers.push_back({{"name", c.name.str()}, {"pos", position(c.x, c.y, c.z)}});
-  j["centers"] = centers;
+  json centres = json::array();
+  for (const CenterPoint& c : m.centers) centres.push_back({{"name", c.name.str()}, {"pos", position(c.x, c.y, c.z)}});
+  j["centers"] = centres;
   json attach = json::array();
   for (const AttachPoint& a : m.attach) attach.push_back({{"name", a.name.str()}, {"pos", position(a.x, a.y, a.z)}});
   j["attach"] = attach;

@@ -233,12 +233,12 @@ void fill_subobject(SubObject& so, int index, const std::vector<int>& list, cons
       so.verts.push_back(v);
     }
     for (const Vec3& p : o.tverts) so.tverts.push_back({p.x, 1.0f - p.y});
-    const bool has_colors = o.has_colors();
+    const bool has_colours = o.has_colors();
     for (const SceneFace& sf : o.faces) {
       so.faces.push_back(face_from(sf, vert_offset, tvert_offset, srcmat_of(sf, unnamed_srcmat), oi));
       if (!colours) continue;
       FaceColor fc;
-      if (has_colors) {
+      if (has_colours) {
         // Colour indices were checked against the list when read.
         for (std::size_t k = 0; k < 3; ++k) fc.c[k] = o.cverts[static_cast<std::size_t>(sf.c[k])];
       } else {
@@ -488,14 +488,14 @@ using conv::two_digits;
 
 constexpr int kMaxSubObjectNumber = 99;
 
-enum class Kind { kIgnored, kCenter, kAttach, kStretch, kGeometry, kBounding, kUser };
+enum class Kind { kIgnored, kCentre, kAttach, kStretch, kGeometry, kBounding, kUser };
 
 Kind classify(std::string_view name) {
   if (name.empty()) return Kind::kIgnored;
   const char c0 = ascii_upper(name[0]);
   const char c1 = name.size() > 1 ? ascii_upper(name[1]) : '\0';
   switch (c0) {
-    case '_': return Kind::kCenter;
+    case '_': return Kind::kCentre;
     case '~': return Kind::kAttach;
     case '#': return Kind::kStretch;
     case '!': return Kind::kIgnored;
@@ -518,7 +518,7 @@ class Converter {
   void classify_objects();
   void build_subobjects();
   void build_attach_points();
-  void build_center_points();
+  void build_centre_points();
   void build_stretch_boxes();
   void build_lights();
   void apply_stretch_boxes();
@@ -531,18 +531,18 @@ class Converter {
   conv::ConversionLog log_;
   int unnamed_srcmat_ = -1;
   conv::SubObjectLists lists_;
-  std::vector<int> centers_, attach_, stretch_, bounding_, users_;
+  std::vector<int> centres_, attach_, stretch_, bounding_, users_;
 };
 
 void Converter::classify_objects() {
-  long num_center = 0, num_attach = 0, num_stretch = 0;
+  long num_centre = 0, num_attach = 0, num_stretch = 0;
   for (std::size_t i = 0; i < scene_.objects.size(); ++i) {
     const std::string_view name = scene_.objects[i].name.view();
     const int index = static_cast<int>(i);
     switch (classify(name)) {
-      case Kind::kCenter:
-        centers_.push_back(index);
-        ++num_center;
+      case Kind::kCentre:
+        centres_.push_back(index);
+        ++num_centre;
         break;
       case Kind::kAttach:
         attach_.push_back(index);
@@ -566,7 +566,7 @@ void Converter::classify_objects() {
       case Kind::kIgnored: break;
     }
   }
-  log_.logf("Num Center Points: %ld", num_center);
+  log_.logf("Num Center Points: %ld", num_centre);
   log_.logf("Num Attach Points: %ld", num_attach);
   log_.logf("Num Stretch Boxes: %ld", num_stretch);
   lists_.log(log_, conv::SubObjectLists::Unanimated::kWarn,
@@ -588,11 +588,11 @@ void Converter::build_attach_points() {
                 [](const AttachPoint& a, const AttachPoint& b) { return icompare(a.name.view(), b.name.view()) > 0; });
 }
 
-void Converter::build_center_points() {
-  model_.centers = conv::markers_at_averages<CenterPoint>(scene_, centers_, scale_);
-  for (std::size_t i = 0; i < centers_.size(); ++i) {
+void Converter::build_centre_points() {
+  model_.centers = conv::markers_at_averages<CenterPoint>(scene_, centres_, scale_);
+  for (std::size_t i = 0; i < centres_.size(); ++i) {
     CenterPoint& c = model_.centers[i];
-    c.rows = scene_.objects[static_cast<std::size_t>(centers_[i])].rows;
+    c.rows = scene_.objects[static_cast<std::size_t>(centres_[i])].rows;
     for (std::size_t r = 0; r < 3; ++r) c.rows[r] = conv::normalised(c.rows[r]);
   }
   exchange_sort(model_.centers, [](const CenterPoint& a, const CenterPoint& b) {
@@ -735,7 +735,7 @@ ConversionReport Converter::run() {
   build_subobjects();
   build_attach_points();
   conv::build_bounding_objects(model_, scene_, bounding_, scale_, unnamed_srcmat_, log_);
-  build_center_points();
+  build_centre_points();
   build_stretch_boxes();
   conv::build_user_points(model_, scene_, users_, scale_, conv::UserPointRows::kAsStored, log_);
   build_lights();

@@ -45,17 +45,17 @@ TEST(GeneratorSummary, ScalarForms) {
 
 TEST(GeneratorSummary, ColourForms) {
   ColorGenerator g;
-  EXPECT_EQ(color_summary(g), "None");
+  EXPECT_EQ(colour_summary(g), "None");
   g.style = kStyleSet;
   g.start_red = 10, g.start_green = 20, g.start_blue = 30;
   g.end_red = 1, g.end_green = 2, g.end_blue = 3;
-  EXPECT_EQ(color_summary(g), "Set\r\n10,20,30");
+  EXPECT_EQ(colour_summary(g), "Set\r\n10,20,30");
   g.style = 0x41;
   g.rate = 0.5f;
-  EXPECT_EQ(color_summary(g), "Add Wave - Square\r\nStart 10,20,30   End 1,2,3\r\nRate 0.50   Phase 0.00");
+  EXPECT_EQ(colour_summary(g), "Add Wave - Square\r\nStart 10,20,30   End 1,2,3\r\nRate 0.50   Phase 0.00");
   g.style = 0x72;
   g.ctrlreg.assign("FLICKER");
-  EXPECT_EQ(color_summary(g), "Add - Control Register\r\nStart 10,20,30   End 1,2,3\r\nRegister 'FLICKER'");
+  EXPECT_EQ(colour_summary(g), "Add - Control Register\r\nStart 10,20,30   End 1,2,3\r\nRegister 'FLICKER'");
 }
 
 TEST(GeneratorStyleLists, DialogListsHoldTheirStyles) {
@@ -67,7 +67,7 @@ TEST(GeneratorStyleLists, DialogListsHoldTheirStyles) {
   const std::vector<int> set_only = {0,    0x18, 0x31, 0x32, 0x33, 0x34, 0x35, 0x36,
                                      0x37, 0x38, 0x39, 0x3A, 0x3F, 0x70, 0x71};
   EXPECT_EQ(values(kSetOnlyStyleList), set_only);
-  EXPECT_EQ(values(kColorStyleList).size(), set_only.size() + 13);
+  EXPECT_EQ(values(kColourStyleList).size(), set_only.size() + 13);
   EXPECT_EQ(values(kFullStyleList), values(kMappingStyles));
 }
 

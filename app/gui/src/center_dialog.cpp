@@ -10,7 +10,7 @@
 
 namespace orvo::gui {
 
-CenterDialog::CenterDialog(std::array<float, 3>& centre, QWidget* parent) : QDialog(parent), centre_(centre) {
+CentreDialog::CentreDialog(std::array<float, 3>& centre, QWidget* parent) : QDialog(parent), centre_(centre) {
   setWindowTitle(QStringLiteral("Center"));
   auto* form = new QFormLayout;
   const char* const labels[] = {"X:", "Y:", "Z:"};
@@ -30,7 +30,7 @@ CenterDialog::CenterDialog(std::array<float, 3>& centre, QWidget* parent) : QDia
   layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-void CenterDialog::accept() {
+void CentreDialog::accept() {
   for (std::size_t i = 0; i < edits_.size(); ++i) centre_[i] = read_float_field(edits_[i]);
   QDialog::accept();
 }

@@ -206,14 +206,14 @@ void ColourSetButton::paintEvent(QPaintEvent* e) {
   }
 }
 
-ColorGeneratorDialog::ColorGeneratorDialog(QWidget* owner, const ColorGenerator& g, EditorContext& context)
+ColourGeneratorDialog::ColourGeneratorDialog(QWidget* owner, const ColorGenerator& g, EditorContext& context)
     : QDialog(owner), working_(g), context_(context) {
   setWindowTitle(QStringLiteral("Color Generator"));
   auto* grid = new QGridLayout(this);
 
   style_ = new QComboBox(this);
   set_id(style_, 1101);
-  fill_named_values(style_, kColorStyleList);
+  fill_named_values(style_, kColourStyleList);
   select_by_value(style_, working_.style);
   graph_ = new WaveGraph(this);
   graph_->set_style(working_.style);
@@ -264,7 +264,7 @@ ColorGeneratorDialog::ColorGeneratorDialog(QWidget* owner, const ColorGenerator&
   update_enabling();
 }
 
-void ColorGeneratorDialog::update_enabling() {
+void ColourGeneratorDialog::update_enabling() {
   const int s = working_.style;
   const bool end = s != kStyleNone && s != kStyleSet;
   start_->setEnabled(s != kStyleNone);
@@ -276,7 +276,7 @@ void ColorGeneratorDialog::update_enabling() {
   phase_->setEnabled(end && s < kStyleCtrlRegGroup);
 }
 
-void ColorGeneratorDialog::type_colour(bool start, const QString& text) {
+void ColourGeneratorDialog::type_colour(bool start, const QString& text) {
   static const QRegularExpression rgb_text(
       QStringLiteral("^\\s*(\\d{1,3})\\s*[, ]\\s*(\\d{1,3})\\s*[, ]\\s*(\\d{1,3})\\s*$"));
   const QRegularExpressionMatch m = rgb_text.match(text);
@@ -288,7 +288,7 @@ void ColorGeneratorDialog::type_colour(bool start, const QString& text) {
   (start ? set_start_ : set_end_)->set_colour(QColor(r, g, b));
 }
 
-void ColorGeneratorDialog::choose(bool start) {
+void ColourGeneratorDialog::choose(bool start) {
   if (!context_.choose_colour) return;
   ColourSetButton* button = start ? set_start_ : set_end_;
   const std::optional<QColor> c = context_.choose_colour(this, button->colour());
@@ -303,7 +303,7 @@ void ColorGeneratorDialog::choose(bool start) {
   (start ? start_ : end_)->setText(rgb(c->red(), c->green(), c->blue()));
 }
 
-void ColorGeneratorDialog::accept() {
+void ColourGeneratorDialog::accept() {
   const std::string name = register_text(register_);
   working_.ctrlreg.assign(name);
   if (context_.registers != nullptr) context_.registers->add(name);
@@ -319,8 +319,8 @@ bool edit_scalar_generator(QWidget* owner, QPoint at, Generator& g, ScalarGenera
   return true;
 }
 
-bool edit_color_generator(QWidget* owner, QPoint at, ColorGenerator& g, EditorContext& context) {
-  ColorGeneratorDialog dialog(owner, g, context);
+bool edit_colour_generator(QWidget* owner, QPoint at, ColorGenerator& g, EditorContext& context) {
+  ColourGeneratorDialog dialog(owner, g, context);
   dialog.move(at);
   if (context.run_dialog(dialog) != QDialog::Accepted) return false;
   g = dialog.working();

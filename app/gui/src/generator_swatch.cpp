@@ -15,7 +15,7 @@ struct Clipboard {
   bool full = false;
   GeneratorKind kind = GeneratorKind::kScalar;
   Generator scalar{};
-  ColorGenerator color{};
+  ColorGenerator colour{};
 };
 Clipboard& clipboard() {
   static Clipboard c;
@@ -94,18 +94,18 @@ QSize GeneratorSwatch::minimumSizeHint() const {
 void GeneratorSwatch::bind(Generator* g) {
   kind_ = GeneratorKind::kScalar;
   scalar_ = g;
-  color_ = nullptr;
+  colour_ = nullptr;
 }
 
 void GeneratorSwatch::bind(ColorGenerator* g) {
-  kind_ = GeneratorKind::kColor;
-  color_ = g;
+  kind_ = GeneratorKind::kColour;
+  colour_ = g;
   scalar_ = nullptr;
 }
 
 void GeneratorSwatch::unbind() {
   scalar_ = nullptr;
-  color_ = nullptr;
+  colour_ = nullptr;
 }
 
 void GeneratorSwatch::set_selected(bool on) {
@@ -203,13 +203,13 @@ void SwatchRegistry::copy_individual(GeneratorSwatch* s) {
   c.full = true;
   c.kind = s->kind();
   if (s->scalar() != nullptr) c.scalar = *s->scalar();
-  if (s->color() != nullptr) c.color = *s->color();
+  if (s->colour() != nullptr) c.colour = *s->colour();
 }
 
 void SwatchRegistry::paste_individual(GeneratorSwatch* s) {
   if (!can_paste_individual(s)) return;
   if (s->scalar() != nullptr) *s->scalar() = clipboard().scalar;
-  if (s->color() != nullptr) *s->color() = clipboard().color;
+  if (s->colour() != nullptr) *s->colour() = clipboard().colour;
   emit pasted(QStringLiteral("Paste Individual"));
 }
 
@@ -217,7 +217,7 @@ void SwatchRegistry::copy_selection() {
   for (GeneratorSwatch* s : swatches_) {
     if (!s->selected() || !s->bound()) continue;
     if (s->scalar() != nullptr) s->saved_scalar_ = *s->scalar();
-    if (s->color() != nullptr) s->saved_color_ = *s->color();
+    if (s->colour() != nullptr) s->saved_colour_ = *s->colour();
     s->saved_ = true;
   }
 }
@@ -227,7 +227,7 @@ void SwatchRegistry::paste_selection() {
   for (GeneratorSwatch* s : swatches_) {
     if (!s->selected() || !s->saved_ || !s->bound()) continue;
     if (s->scalar() != nullptr) *s->scalar() = s->saved_scalar_;
-    if (s->color() != nullptr) *s->color() = s->saved_color_;
+    if (s->colour() != nullptr) *s->colour() = s->saved_colour_;
     any = true;
   }
   if (any) emit pasted(QStringLiteral("Paste Selection"));

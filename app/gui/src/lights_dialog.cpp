@@ -110,8 +110,8 @@ class LightsDialog : public QDialog {
     ambient_strip_->set_generator(&ambient_);
     direct_strip_->set_generator(&direct_);
     connect(override_, &QPushButton::clicked, this, [this] {
-      if (override_->color() == nullptr) return;
-      if (edit_color_generator(this, override_->mapToGlobal(QPoint(0, 0)), *override_->color(), context_))
+      if (override_->colour() == nullptr) return;
+      if (edit_colour_generator(this, override_->mapToGlobal(QPoint(0, 0)), *override_->colour(), context_))
         refresh_faces();
     });
 
@@ -227,7 +227,7 @@ class LightsDialog : public QDialog {
 
   void refresh_faces() {
     for (GeneratorSwatch* s : {override_, ambient_swatch_, direct_swatch_})
-      s->setText(s->color() != nullptr ? swatch_face(color_summary(*s->color())) : QString());
+      s->setText(s->colour() != nullptr ? swatch_face(colour_summary(*s->colour())) : QString());
     for (ColourStrip* s : {override_strip_, ambient_strip_, direct_strip_}) s->update();
     yaw_->setEnabled(direct_.style != 0);
     pitch_->setEnabled(direct_.style != 0);

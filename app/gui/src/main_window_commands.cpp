@@ -360,7 +360,7 @@ void MainWindow::options_command() {
 }
 
 void MainWindow::centre_command() {
-  CenterDialog dialog(doc_.view().centre, this);
+  CentreDialog dialog(doc_.view().centre, this);
   exec_dialog(dialog);
   doc_.changed(kChangedCentre | kChangedView);
 }

@@ -573,7 +573,7 @@ void MaterialDialog::refresh_faces() {
   for (int id : {1099, 1100, 1101, 1102}) scalar_face(id, false);
   scalar_face(1107, true);
   auto* colour = p.get<GeneratorSwatch>(this, 1106);
-  colour->setText(colour->color() != nullptr ? swatch_face(color_summary(*colour->color())) : QString());
+  colour->setText(colour->colour() != nullptr ? swatch_face(colour_summary(*colour->colour())) : QString());
   p.get<GeneratorSwatch>(this, 1108)->setText(first() != nullptr ? swatch_face(advanced_summary(*first())) : QString());
 }
 
@@ -637,8 +637,8 @@ void MaterialDialog::edit_generator(int id) {
   if (swatch == nullptr || !swatch->bound()) return;
   const QPoint at = swatch->mapToGlobal(QPoint(0, 0));
   bool ok = false;
-  if (swatch->color() != nullptr) {
-    ok = edit_color_generator(this, at, *swatch->color(), context_);
+  if (swatch->colour() != nullptr) {
+    ok = edit_colour_generator(this, at, *swatch->colour(), context_);
   } else {
     ScalarGeneratorMode mode;
     mode.integer_mode = id == 1107;

@@ -171,14 +171,14 @@ TEST(OptionsDialog, OkStoresBothFoldersAndCancelNothing) {
   }
 }
 
-TEST(CenterDialog, WritesAndReadsPointNumbersWhateverTheLocale) {
+TEST(CentreDialog, WritesAndReadsPointNumbersWhateverTheLocale) {
   const char* old = std::setlocale(LC_ALL, nullptr);
   const std::string saved = old ? old : "C";
   if (!std::setlocale(LC_ALL, "de_DE.UTF-8")) GTEST_SKIP() << "no German locale";
   QLocale::setDefault(QLocale(QLocale::German));
   std::array<float, 3> centre{1.5f, -2.25f, 0.0f};
   {
-    CenterDialog dialog(centre);
+    CentreDialog dialog(centre);
     EXPECT_EQ(dialog.windowTitle(), "Center");
     EXPECT_EQ(text_of(dialog, 2900), "1.500000");
     EXPECT_EQ(text_of(dialog, 2901), "-2.250000");

@@ -111,7 +111,7 @@ TEST(ScalarGeneratorDialog, RegisterNames) {
   EXPECT_EQ(regs.names()[2], std::string(63, 'x'));
 }
 
-TEST(ColorGeneratorDialog, SetButtonsTakeTheChosenColour) {
+TEST(ColourGeneratorDialog, SetButtonsTakeTheChosenColour) {
   RegisterNameList regs;
   ColorGenerator g = ColorGenerator::defaults();
   g.style = 0x41;
@@ -123,7 +123,7 @@ TEST(ColorGeneratorDialog, SetButtonsTakeTheChosenColour) {
     EXPECT_FALSE(control<QPushButton>(d, 1106)->isEnabled());
   });
   c.choose_colour = [](QWidget*, QColor) -> std::optional<QColor> { return QColor(1, 2, 3); };
-  ASSERT_TRUE(edit_color_generator(nullptr, {}, g, c));
+  ASSERT_TRUE(edit_colour_generator(nullptr, {}, g, c));
   EXPECT_EQ(g.style, 0x18);
   EXPECT_EQ(g.start_red * 10000 + g.start_green * 100 + g.start_blue, 10203);
   EXPECT_EQ(g.end_red, 255);

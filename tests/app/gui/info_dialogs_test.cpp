@@ -311,7 +311,7 @@ TEST(Lights, ModelGeneratorsAreShownDisabledAndSteerYawAndPitch) {
         [direct, &m](QDialog& d) {
           for (int id : {1204, 1208}) EXPECT_FALSE(control<QWidget>(d, id)->isEnabled());
           EXPECT_TRUE(control<QWidget>(d, 1205)->isEnabled());
-          QString ambient = QString::fromStdString(color_summary(m->ambient));
+          QString ambient = QString::fromStdString(colour_summary(m->ambient));
           ambient.replace("\r\n", "\n");
           EXPECT_EQ(control<QPushButton>(d, 1204)->text(), ambient);
           for (int id : {1070, 1071}) EXPECT_EQ(control<QWidget>(d, id)->isEnabled(), direct != 0) << direct;

@@ -147,7 +147,7 @@ TEST(MaterialDialog, AdvancedPropertiesIsWideEnoughForItsTitle) {
   EXPECT_GE(d.width(), QFontMetrics(bold).horizontalAdvance(d.windowTitle()) + 100);
 }
 
-TEST(ColorGeneratorDialog, StartAndEndTakeTypedColours) {
+TEST(ColourGeneratorDialog, StartAndEndTakeTypedColours) {
   ColorGenerator g;
   g.style = 0x41;
   EditorContext c;
@@ -165,7 +165,7 @@ TEST(ColorGeneratorDialog, StartAndEndTakeTypedColours) {
     control<QPushButton>(d, 1)->click();
     return d.result();
   };
-  ASSERT_TRUE(edit_color_generator(nullptr, QPoint(), g, c));
+  ASSERT_TRUE(edit_colour_generator(nullptr, QPoint(), g, c));
   EXPECT_EQ(std::make_tuple(g.start_red, g.start_green, g.start_blue), std::make_tuple(12, 34, 56));
   EXPECT_EQ(std::make_tuple(g.end_red, g.end_green, g.end_blue), std::make_tuple(255, 0, 7));
 }

@@ -166,7 +166,7 @@ int main(int argc, char** argv) {
   colour.start_green = 60;
   colour.start_blue = 200;
   dialog_name = "orvo-color-generator.png";
-  orvo::gui::edit_color_generator(&window, window.geometry().center(), colour, editor);
+  orvo::gui::edit_colour_generator(&window, window.geometry().center(), colour, editor);
   orvo::FunctionPreset pulse;
   pulse.name = "door pulse";
   pulse.creator = "artist";

@@ -12,7 +12,7 @@ namespace orvo {
 
 // The set-only, colour and full style lists of the generator dialogs.
 extern const NamedValue kSetOnlyStyleList[];
-extern const NamedValue kColorStyleList[];
+extern const NamedValue kColourStyleList[];
 extern const NamedValue kFullStyleList[];
 
 // The summary of a scalar generator, lines joined with "\r\n": "None" for
@@ -20,7 +20,7 @@ extern const NamedValue kFullStyleList[];
 // the two-line form ("%s\r\n%s    %s"); values as integers in integer mode.
 std::string scalar_summary(const Generator& g, bool integer_mode, bool three_lines);
 // The summary of a colour generator.
-std::string color_summary(const ColorGenerator& g);
+std::string colour_summary(const ColorGenerator& g);
 
 struct GraphPoint {
   int x = 0, y = 0;

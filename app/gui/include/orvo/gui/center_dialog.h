@@ -9,11 +9,11 @@ class QLineEdit;
 
 namespace orvo::gui {
 
-class CenterDialog : public QDialog {
+class CentreDialog : public QDialog {
   Q_OBJECT
 
  public:
-  explicit CenterDialog(std::array<float, 3>& centre, QWidget* parent = nullptr);
+  explicit CentreDialog(std::array<float, 3>& centre, QWidget* parent = nullptr);
 
   void accept() override;
 

@@ -28,7 +28,7 @@ struct ScalarGeneratorMode {
 // its register name to the context's register list and returns true.
 bool edit_scalar_generator(QWidget* owner, QPoint at, Generator& g, ScalarGeneratorMode mode, EditorContext& context);
 // The same for "EditRgbGen".
-bool edit_color_generator(QWidget* owner, QPoint at, ColorGenerator& g, EditorContext& context);
+bool edit_colour_generator(QWidget* owner, QPoint at, ColorGenerator& g, EditorContext& context);
 
 // The dialog classes, for the preset editor and for tests (which find the
 // controls by their ids as object names: "id1093" ...).
@@ -112,11 +112,11 @@ class ColourSetButton : public QPushButton {
 // chosen with their "Set" buttons 1105 and 1106, colours from
 // `context.choose_colour`), rate
 // 1107, phase 1108, control register 1102, graph 1110.
-class ColorGeneratorDialog : public QDialog {
+class ColourGeneratorDialog : public QDialog {
   Q_OBJECT
 
  public:
-  ColorGeneratorDialog(QWidget* owner, const ColorGenerator& g, EditorContext& context);
+  ColourGeneratorDialog(QWidget* owner, const ColorGenerator& g, EditorContext& context);
   const ColorGenerator& working() const { return working_; }
   void accept() override;
 

@@ -30,7 +30,7 @@ class QMenu;
 
 namespace orvo::gui {
 
-enum class GeneratorKind { kScalar, kColor };
+enum class GeneratorKind { kScalar, kColour };
 
 class GeneratorSwatch : public QPushButton {
   Q_OBJECT
@@ -45,8 +45,8 @@ class GeneratorSwatch : public QPushButton {
   void unbind();
   GeneratorKind kind() const { return kind_; }
   Generator* scalar() const { return scalar_; }
-  ColorGenerator* color() const { return color_; }
-  bool bound() const { return scalar_ != nullptr || color_ != nullptr; }
+  ColorGenerator* colour() const { return colour_; }
+  bool bound() const { return scalar_ != nullptr || colour_ != nullptr; }
 
   bool selected() const { return selected_; }
   void set_selected(bool on);
@@ -67,10 +67,10 @@ class GeneratorSwatch : public QPushButton {
   friend class SwatchRegistry;
   GeneratorKind kind_ = GeneratorKind::kScalar;
   Generator* scalar_ = nullptr;
-  ColorGenerator* color_ = nullptr;
+  ColorGenerator* colour_ = nullptr;
   bool selected_ = false;
   Generator saved_scalar_{};  // "Copy Selection"
-  ColorGenerator saved_color_{};
+  ColorGenerator saved_colour_{};
   bool saved_ = false;
 };
 

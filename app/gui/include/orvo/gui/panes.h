@@ -61,7 +61,7 @@ class CentrePane : public QFrame {
   ~CentrePane() override;
 
  signals:
-  // A left click: the owner opens the Center dialog.
+  // A left click: the owner opens the "Center" dialog.
   void clicked();
 
  protected:
