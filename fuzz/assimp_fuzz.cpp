@@ -42,7 +42,7 @@ void check_scene(const ImportedScene& scene) {
         FUZZ_CHECK(index_ok(f.v[k], o.verts.size()), f.v[k], o.verts.size());
         FUZZ_CHECK(index_ok(f.t[k], o.tverts.size()), f.t[k], o.tverts.size());
       }
-      if (o.has_colors()) {
+      if (o.has_colours()) {
         for (std::size_t k = 0; k < 3; ++k) FUZZ_CHECK(index_ok(f.c[k], o.cverts.size()), f.c[k], o.cverts.size());
       }
       FUZZ_CHECK(f.flat_material == -1 || index_ok(f.flat_material, scene.materials.size()), f.flat_material,

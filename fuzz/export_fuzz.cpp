@@ -82,7 +82,7 @@ std::unique_ptr<Model> level(FuzzedDataProvider& in, bool skinned) {
       face.nz = in.ConsumeBool() ? 1.0f : -1.0f;
       part.faces.push_back(face);
       if (colours)
-        part.facecolors.push_back({{in.ConsumeIntegral<int32_t>(), 0x102030, in.ConsumeBool() ? kNoFaceColor : 7}});
+        part.facecolors.push_back({{in.ConsumeIntegral<int32_t>(), 0x102030, in.ConsumeBool() ? kNoFaceColour : 7}});
     }
     part.parent = in.ConsumeIntegralInRange(0, p);
     m->subobjects.push_back(part);

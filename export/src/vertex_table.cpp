@@ -87,7 +87,7 @@ Frame face_frame(const SubObject& part, const Face& f) {
 
 // The face's colour entry and its marker for "no colours".
 bool has_colour_marker(const FaceColor& c) {
-  return c.c[0] == kNoFaceColor;
+  return c.c[0] == kNoFaceColour;
 }
 
 uint32_t float_bits(float f) {
@@ -252,7 +252,7 @@ int NormalIndex::nearest(const Vec3& n) const {
 }
 
 Vec3 bend_normal(const Vec3& position, const RadialLight& light, const Vec3& fallback) {
-  const Vec3 offset = position - light.center;
+  const Vec3 offset = position - light.centre;
   const auto scaled = [](float d, float extent) { return extent != 0 ? d / extent : d; };
   const Vec3 relative{scaled(offset.x, light.extents.x), scaled(offset.y, light.extents.y),
                       scaled(offset.z, light.extents.z)};

@@ -178,7 +178,7 @@ int copy_source_materials(Model& model, const ImportedScene& scene) {
     s.layer_flags = m.flags & kSceneMaterialSecondLayer;
     s.flags = m.flags & kSceneMaterialTwoSided;
     for (std::size_t l = 0; l < 2; ++l) {
-      s.color_texture[l] = m.diffuse[l].view();
+      s.colour_texture[l] = m.diffuse[l].view();
       s.opacity_texture[l] = m.opacity[l].view();
       s.u_offset[l] = m.u_offset[l];
       s.v_offset[l] = m.v_offset[l];
@@ -233,7 +233,7 @@ void fill_subobject(SubObject& so, int index, const std::vector<int>& list, cons
       so.verts.push_back(v);
     }
     for (const Vec3& p : o.tverts) so.tverts.push_back({p.x, 1.0f - p.y});
-    const bool has_colours = o.has_colors();
+    const bool has_colours = o.has_colours();
     for (const SceneFace& sf : o.faces) {
       so.faces.push_back(face_from(sf, vert_offset, tvert_offset, srcmat_of(sf, unnamed_srcmat), oi));
       if (!colours) continue;
@@ -242,7 +242,7 @@ void fill_subobject(SubObject& so, int index, const std::vector<int>& list, cons
         // Colour indices were checked against the list when read.
         for (std::size_t k = 0; k < 3; ++k) fc.c[k] = o.cverts[static_cast<std::size_t>(sf.c[k])];
       } else {
-        fc.c = {kNoFaceColor, 0, 0};
+        fc.c = {kNoFaceColour, 0, 0};
       }
       so.facecolors.push_back(fc);
     }
@@ -436,7 +436,7 @@ void assign_materials(Model& model, UserNotifier& notifier) {
       int& known = first_run[static_cast<std::size_t>(f.srcmat)];
       if (known >= 0) continue;
       const SourceMaterial& s = model.srcmat[static_cast<std::size_t>(f.srcmat)];
-      known = model_AddMaterial(model, s.color_texture[0].view(), &f, 0, 2, 0, notifier);
+      known = model_AddMaterial(model, s.colour_texture[0].view(), &f, 0, 2, 0, notifier);
     }
   }
   std::vector<int> second_run(ns, -1);
@@ -445,7 +445,7 @@ void assign_materials(Model& model, UserNotifier& notifier) {
       int& known = second_run[static_cast<std::size_t>(f.srcmat)];
       if (known < 0) {
         const SourceMaterial& s = model.srcmat[static_cast<std::size_t>(f.srcmat)];
-        known = model_AddMaterial(model, s.color_texture[0].view(), &f, 0, 0, 0, notifier);
+        known = model_AddMaterial(model, s.colour_texture[0].view(), &f, 0, 0, 0, notifier);
       }
       f.material = known;
     }

@@ -51,14 +51,14 @@ const NamedValue kScalarSetStyles[] = {{"None", kStyleNone},
                                        {"Set - Control Register", kStyleSetCtrlReg},
                                        {"", -1}};
 
-const NamedValue kColorStyles[] = {{"None", kStyleNone},
-                                   {"Set", kStyleSet},
-                                   ORVO_WAVE_GROUP("Set", kStyleSetWave),
-                                   ORVO_WAVE_GROUP("Add", kStyleAddWave),
-                                   {kStyleSeparator, kStyleCtrlRegGroup},
-                                   {"Set - Control Register", kStyleSetCtrlReg},
-                                   {"Add - Control Register", kStyleAddCtrlReg},
-                                   {"", -1}};
+const NamedValue kColourStyles[] = {{"None", kStyleNone},
+                                    {"Set", kStyleSet},
+                                    ORVO_WAVE_GROUP("Set", kStyleSetWave),
+                                    ORVO_WAVE_GROUP("Add", kStyleAddWave),
+                                    {kStyleSeparator, kStyleCtrlRegGroup},
+                                    {"Set - Control Register", kStyleSetCtrlReg},
+                                    {"Add - Control Register", kStyleAddCtrlReg},
+                                    {"", -1}};
 
 #undef ORVO_WAVE_GROUP
 
@@ -284,8 +284,8 @@ PackedGenerator pack_generator(const Generator& g, double scale) {
   return p;
 }
 
-PackedColorGenerator pack_color_generator(const ColorGenerator& g) {
-  PackedColorGenerator p;
+PackedColourGenerator pack_colour_generator(const ColorGenerator& g) {
+  PackedColourGenerator p;
   p.style = pack_style(g.style);
   p.phase = pack_phase(p.style, g.phase, g.ctrlreg.view());
   p.rate = pack_rate(g.rate);
@@ -373,9 +373,9 @@ float alpha_output(const PackedGenerator& g, uint32_t t, const ControlRegisterVa
   return v ? static_cast<float>(*v) / 255.0f : 1.0f;
 }
 
-GeneratorColor color_output(const PackedColorGenerator& g, uint32_t t, const ControlRegisterValues& regs) {
+GeneratorColour colour_output(const PackedColourGenerator& g, uint32_t t, const ControlRegisterValues& regs) {
   const StyleClass c = classify(g.style);
-  GeneratorColor out;
+  GeneratorColour out;
   std::array<int32_t, 3> v{};
   switch (c.kind) {
     case StyleKind::kSet:

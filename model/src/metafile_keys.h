@@ -243,7 +243,7 @@ struct Quoted : Word<kPcx> {
 
 // The start or the end colour of a colour generator, "%i %i %i".
 template <bool kStart>
-struct Color {
+struct Colour {
   template <class T>
   static constexpr bool binds = std::is_same_v<T, ColorGenerator>;
   static bool read(ColorGenerator& g, ValueReader& r) {
@@ -264,8 +264,8 @@ struct Color {
     w.integer(kStart ? g.start_blue : g.end_blue);
   }
 };
-using ColorStart = Color<true>;
-using ColorEnd = Color<false>;
+using ColourStart = Colour<true>;
+using ColourEnd = Colour<false>;
 
 // A whole generator on one line: style, start, end, rate, phase (reals with
 // kDecimals decimals) and the control register name. Note the order, which
@@ -577,8 +577,8 @@ inline constexpr Key<ColorGenerator> kLightGeneratorKeys[] = {
     A::key<Int, &ColorGenerator::style>("  colorgen_style  "),
     A::key<Real<6>, &ColorGenerator::rate>("  colorgen_rate   "),
     A::key<Real<6>, &ColorGenerator::phase>("  colorgen_phase  "),
-    A::key<ColorStart>("  colorgen_start  "),
-    A::key<ColorEnd>("  colorgen_end    "),
+    A::key<ColourStart>("  colorgen_start  "),
+    A::key<ColourEnd>("  colorgen_end    "),
 };
 
 // "light": a point light's name and colour generator.
@@ -589,8 +589,8 @@ inline constexpr Key<MetafileInfo::Light> kLightKeys[] = {
     L::key<Int, &LL::colorgen, &ColorGenerator::style>("  colorgen_style   "),
     L::key<Real<6>, &LL::colorgen, &ColorGenerator::rate>("  colorgen_rate    "),
     L::key<Real<6>, &LL::colorgen, &ColorGenerator::phase>("  colorgen_phase   "),
-    L::key<ColorStart, &LL::colorgen>("  colorgen_start   "),
-    L::key<ColorEnd, &LL::colorgen>("  colorgen_end     "),
+    L::key<ColourStart, &LL::colorgen>("  colorgen_start   "),
+    L::key<ColourEnd, &LL::colorgen>("  colorgen_end     "),
     L::key<Word<>, &LL::colorgen, &ColorGenerator::ctrlreg>("  colorgen_ctrlreg "),
 };
 

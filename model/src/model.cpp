@@ -179,7 +179,7 @@ int model_AddMaterial(Model& model, std::string_view texture_name, const Face* f
     if (s.name.empty()) return match;
     refresh_layer(m, s, 0, texture_name);
     if (has_second_layer(s) && match + 1 < kMaxMaterials) {
-      refresh_layer(model.materials[static_cast<std::size_t>(match + 1)], s, 1, s.color_texture[1].view());
+      refresh_layer(model.materials[static_cast<std::size_t>(match + 1)], s, 1, s.colour_texture[1].view());
     }
     return match;
   }
@@ -192,7 +192,7 @@ int model_AddMaterial(Model& model, std::string_view texture_name, const Face* f
   prepare_next_slot(model);
   if (has_second_layer(s) && model.num_materials < kMaxMaterials) {
     ModelMaterial& second = model.materials[static_cast<std::size_t>(n + 1)];
-    make_layer(second, s, 1, s.color_texture[1].view(), default_physical, default_color_type, default_alpha_type);
+    make_layer(second, s, 1, s.colour_texture[1].view(), default_physical, default_color_type, default_alpha_type);
     second.multitexture_flags = kMultiTextureSecondLayer;
     ++model.num_materials;
     prepare_next_slot(model);

@@ -51,7 +51,7 @@ const NamedValue kShaderTypesSkinned[] = {{"None", 0},
                                           {"Skin Local Diffuse Bump Map", 15},
                                           {"", -1}};
 
-const NamedValue kColorTypes[] = {{"Color - None", 0}, {"Color - Solid", 1}, {"Color - Texture", 2}, {"", -1}};
+const NamedValue kColourTypes[] = {{"Color - None", 0}, {"Color - Solid", 1}, {"Color - Texture", 2}, {"", -1}};
 
 const NamedValue kAlphaTypes[] = {{"Alpha - None", 0}, {"Alpha - Solid", 1}, {"Alpha - Texture", 2}, {"", -1}};
 

@@ -79,7 +79,7 @@ TEST(VertexTable, ColoursAndTiling) {
     int32_t color_type;
     uint32_t expected;
   };
-  for (const Case& c : {Case{false, 0, 0, 0xFF000000u}, Case{true, kNoFaceColor, 0, 0xFF7F7F7Fu},
+  for (const Case& c : {Case{false, 0, 0, 0xFF000000u}, Case{true, kNoFaceColour, 0, 0xFF7F7F7Fu},
                         Case{true, 0x102030, 0, 0xFF102030u}, Case{true, 0x808080, 1, 0xFF402010u}}) {
     auto m = two_faces(0, 0);
     m->materials[0].color_type = c.color_type;

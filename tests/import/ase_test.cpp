@@ -88,7 +88,7 @@ TEST(AseReader, TextureAndColourListsAndPackedColours) {
   EXPECT_EQ(o.faces[0].t, (std::array<int32_t, 4>{1, 0, 1, 1}));
   EXPECT_EQ(o.cverts[0], (255 << 16) + (127 << 8) + 0);
   EXPECT_EQ(o.num_cvfaces, 1);
-  EXPECT_TRUE(o.has_colors());
+  EXPECT_TRUE(o.has_colours());
 }
 
 TEST(AseReader, IndicesOutsideTheirListsAreErrorsAtTheirLine) {

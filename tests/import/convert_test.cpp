@@ -103,7 +103,7 @@ TEST(Conversion, ScaleTextureCoordinatesAndColours) {
   EXPECT_FLOAT_EQ(so.tverts[0].v, 0.75f);  // 1 - v
   EXPECT_EQ(so.faces[1].t[1], 1);
   ASSERT_EQ(so.facecolors.size(), 2u);
-  EXPECT_EQ(so.facecolors[0].c, (std::array<int32_t, 3>{kNoFaceColor, 0, 0}));
+  EXPECT_EQ(so.facecolors[0].c, (std::array<int32_t, 3>{kNoFaceColour, 0, 0}));
   EXPECT_EQ(so.facecolors[1].c, (std::array<int32_t, 3>{0xFF0000, 0xFF, 0xFF}));
   // Face plane: unit normal through the corners.
   const Face& f = so.faces[0];

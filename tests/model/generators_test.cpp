@@ -44,7 +44,7 @@ TEST(GeneratorStyles, ListsAndNames) {
                  {"Mult - Control Register", 0x74}}));
   expect_list(kScalarSetStyles,
               list_rows({{"None", 0}, {"Set", 0x18}}, set_group, {{sep, 0x70}, {"Set - Control Register", 0x71}}));
-  expect_list(kColorStyles,
+  expect_list(kColourStyles,
               list_rows({{"None", 0}, {"Set", 0x18}}, {{"Set", 0x30}, {"Add", 0x40}},
                         {{sep, 0x70}, {"Set - Control Register", 0x71}, {"Add - Control Register", 0x72}}));
   EXPECT_EQ(named_entries(kWaveNames).back().value, 15);  // Heartbeat is 15, not 11
@@ -200,7 +200,7 @@ TEST(GeneratorPacking, TruncatesAndKeepsOutOfRangeValuesDefined) {
   c.ctrlreg = "HELO_ROTOR";
   c.start_red = -5;
   c.start_green = 300;
-  const PackedColorGenerator pc = pack_color_generator(c);
+  const PackedColourGenerator pc = pack_colour_generator(c);
   EXPECT_EQ(pc.phase, 45);
   EXPECT_EQ(pc.start, (std::array<uint8_t, 3>{0, 255, 0}));
   EXPECT_EQ(pc.end, (std::array<uint8_t, 3>{255, 255, 255}));
@@ -260,7 +260,7 @@ TEST(GeneratorOutput, Colours) {
   c.ctrlreg = "FLICKER";
   auto out = [&](int style) {
     c.style = style;
-    const GeneratorColor v = color_output(pack_color_generator(c), 0, regs);
+    const GeneratorColour v = colour_output(pack_colour_generator(c), 0, regs);
     EXPECT_EQ(v.a, 1.0f);
     return std::vector<float>{v.r, v.g, v.b};
   };

@@ -19,7 +19,7 @@ std::unique_ptr<Model> fresh_model() {
 SourceMaterial source(std::string_view name, std::string_view texture, std::string_view opacity = {}) {
   SourceMaterial s;
   s.name = name;
-  s.color_texture[0] = texture;
+  s.colour_texture[0] = texture;
   s.opacity_texture[0] = opacity;
   s.u_tiling = {1, 1};
   s.v_tiling = {1, 1};
@@ -31,7 +31,7 @@ int add(Model& m, int srcmat, int color_type = 2, UserNotifier* notifier = nullp
   Face f;
   f.srcmat = srcmat;
   const std::string_view tex = srcmat >= 0 && srcmat < static_cast<int>(m.srcmat.size())
-                                   ? m.srcmat[static_cast<std::size_t>(srcmat)].color_texture[0].view()
+                                   ? m.srcmat[static_cast<std::size_t>(srcmat)].colour_texture[0].view()
                                    : std::string_view{};
   return model_AddMaterial(m, tex, &f, 0, color_type, 0, notifier ? *notifier : quiet);
 }
@@ -141,7 +141,7 @@ TEST(AddMaterial, SecondLayerIsMadeAfterItsMaterialAndNeverMatchesAlone) {
   auto m = fresh_model();
   SourceMaterial two = source("Base", "BASE.TGA");
   two.layer_flags = kSourceSecondLayer;
-  two.color_texture[1] = "DETAIL.TGA";
+  two.colour_texture[1] = "DETAIL.TGA";
   two.opacity_texture[1] = "DETAILA.TGA";
   two.u_tiling[1] = 8.0f;
   m->srcmat = {two, source("Base", "BASE.TGA")};
@@ -212,7 +212,7 @@ TEST(NamedValues, TablesEndWithTheTerminatorAndLookUp) {
   EXPECT_EQ(named_value(kShaderTypesRigid, "Ghost"), 14);
   EXPECT_EQ(named_text(kReflectTypes, 258), "Specular Sharp - $$");
   EXPECT_EQ(named_text(kBlendingModes, 5), "Multiplicative");
-  EXPECT_EQ(named_value(kColorTypes, "nope", -7), -7);
+  EXPECT_EQ(named_value(kColourTypes, "nope", -7), -7);
   EXPECT_EQ(named_entries(kRotateTypes).size(), 5u);
 }
 

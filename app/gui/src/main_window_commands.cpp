@@ -12,7 +12,7 @@
 #include <QStatusBar>
 #include <QVBoxLayout>
 
-#include "orvo/gui/center_dialog.h"
+#include "orvo/gui/centre_dialog.h"
 #include "orvo/gui/control_panel.h"
 #include "orvo/gui/generator_swatch.h"
 #include "orvo/gui/info_dialogs.h"

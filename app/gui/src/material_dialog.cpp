@@ -79,7 +79,7 @@ QImage read_picture(const std::string& path) {
 }
 
 QColor generator_colour(const ColorGenerator& g, uint32_t t) {
-  const GeneratorColor c = color_output(pack_color_generator(g), t, no_registers());
+  const GeneratorColour c = colour_output(pack_colour_generator(g), t, no_registers());
   return QColor::fromRgbF(c.r, c.g, c.b);
 }
 
@@ -339,7 +339,7 @@ QVBoxLayout* MaterialDialog::build_material_column() {
 
   p.drawing = new QGroupBox(QStringLiteral("Drawing Attributes"), this);
   auto* dl = new QGridLayout(p.drawing);
-  dl->addWidget(make_combo(this, 1002, kColorTypes), 0, 0, 1, 2);
+  dl->addWidget(make_combo(this, 1002, kColourTypes), 0, 0, 1, 2);
   dl->addWidget(make_combo(this, 1003, kAlphaTypes), 1, 0, 1, 2);
   dl->addWidget(new QLabel(QStringLiteral("Blending Mode"), p.drawing), 2, 0);
   dl->addWidget(make_combo(this, 1007, kBlendingModes), 2, 1);

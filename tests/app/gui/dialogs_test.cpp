@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "dialog_controls.h"
-#include "orvo/gui/center_dialog.h"
+#include "orvo/gui/centre_dialog.h"
 #include "orvo/gui/layer_dialog.h"
 #include "orvo/gui/notifier_windows.h"
 #include "orvo/gui/options_dialog.h"

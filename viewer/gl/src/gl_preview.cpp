@@ -920,13 +920,13 @@ preview::Vec3 GlPreview::Impl::set_material(GlProgram& p, const FrameSetup& f, c
       texture_matrix(packed(source.record.mapfunc_u), packed(source.record.mapfunc_v), strips.gen_time, f.registers);
   g.glUniform3f(uniform(p, "u_tex_u"), tm[0][0], tm[1][0], tm[2][0]);
   g.glUniform3f(uniform(p, "u_tex_v"), tm[0][1], tm[1][1], tm[2][1]);
-  PackedColorGenerator cg;
+  PackedColourGenerator cg;
   cg.style = source.record.rgbgen_style;
   cg.phase = source.record.rgbgen_phase;
   cg.rate = source.record.rgbgen_rate;
   cg.start = colour_bytes(source.record.rgbgen_start);
   cg.end = colour_bytes(source.record.rgbgen_end);
-  const GeneratorColor colour = color_output(cg, strips.gen_time, f.registers);
+  const GeneratorColour colour = colour_output(cg, strips.gen_time, f.registers);
   PackedGenerator ag{source.record.alphagen_style, source.record.alphagen_phase, source.record.alphagen_rate,
                      source.record.alphagen_start, source.record.alphagen_end};
   float alpha = alpha_output(ag, strips.gen_time, f.registers);

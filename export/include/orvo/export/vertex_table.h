@@ -91,7 +91,7 @@ class NormalIndex {
 // its normals around: centre and per-axis extents, model axes. Until the
 // light editor sets them they are zero, which leaves every axis unscaled.
 struct RadialLight {
-  Vec3 center;
+  Vec3 centre;
   Vec3 extents;
 };
 

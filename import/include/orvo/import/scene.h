@@ -44,7 +44,7 @@ struct MaxObject {
   bool skinned = false;
   long line = 0;  // line where the object starts (for messages)
 
-  bool has_colors() const { return num_cvfaces > 0 && !cverts.empty(); }
+  bool has_colours() const { return num_cvfaces > 0 && !cverts.empty(); }
 };
 
 // A scene material or sub-material, and the flat record made from it.

@@ -6,7 +6,7 @@
 // at run time; the result is mapped linearly from start (wave value 0) to end
 // (wave value 1). Evaluation works on the compact fixed-point form that the
 // exporter writes and the viewer reads (`PackedGenerator`,
-// `PackedColorGenerator`), so the tool's preview animates exactly as the game
+// `PackedColourGenerator`), so the tool's preview animates exactly as the game
 // does.
 //
 // Any style that the lists below do not define (the separator codes, an
@@ -69,7 +69,7 @@ extern const NamedValue kWaveNames[];
 // carry the code of the group they open.
 extern const NamedValue kMappingStyles[];    // the two texture mapping generators
 extern const NamedValue kScalarSetStyles[];  // alphagen and the part animation functions
-extern const NamedValue kColorStyles[];      // rgbgen and the light colour generators
+extern const NamedValue kColourStyles[];     // rgbgen and the light colour generators
 
 // Display name of a style as the lists show it ("Mult Wave - Inverse Saw",
 // "Set - Control Register"); a separator code gives the separator text; a
@@ -175,7 +175,7 @@ struct PackedGenerator {
   int32_t end = 0;    // trunc(end × scale)
 };
 
-struct PackedColorGenerator {
+struct PackedColourGenerator {
   uint8_t style = 0;
   uint8_t phase = 0;
   int16_t rate = 0;
@@ -189,7 +189,7 @@ struct PackedColorGenerator {
 // saturate before any truncation; the phase wraps by whole cycles; colour
 // channels are clamped to 0..255.
 PackedGenerator pack_generator(const Generator& g, double scale = kScaleFixed8_8);
-PackedColorGenerator pack_color_generator(const ColorGenerator& g);
+PackedColourGenerator pack_colour_generator(const ColorGenerator& g);
 
 // Generator time in 1/256 s from elapsed milliseconds (ms × 256 / 1000,
 // integer division), modulo 2^32; only its low 16 bits affect a wave.
@@ -200,7 +200,7 @@ uint16_t phase_position(uint8_t phase, int16_t rate, uint32_t t);
 inline uint16_t phase_position(const PackedGenerator& g, uint32_t t) {
   return phase_position(g.phase, g.rate, t);
 }
-inline uint16_t phase_position(const PackedColorGenerator& g, uint32_t t) {
+inline uint16_t phase_position(const PackedColourGenerator& g, uint32_t t) {
   return phase_position(g.phase, g.rate, t);
 }
 
@@ -215,12 +215,12 @@ std::optional<int32_t> scalar_output(const PackedGenerator& g, uint32_t t, const
 // or 1.0 when inactive.
 float alpha_output(const PackedGenerator& g, uint32_t t, const ControlRegisterValues& regs);
 
-struct GeneratorColor {
+struct GeneratorColour {
   float r = 1.0f, g = 1.0f, b = 1.0f, a = 1.0f;
 };
 // Colour of a colour generator, channels / 255; alpha is always 1. Inactive
 // gives white.
-GeneratorColor color_output(const PackedColorGenerator& g, uint32_t t, const ControlRegisterValues& regs);
+GeneratorColour colour_output(const PackedColourGenerator& g, uint32_t t, const ControlRegisterValues& regs);
 
 // ---------------------------------------------------------------------------
 // Texture matrix of a material's two mapping generators.

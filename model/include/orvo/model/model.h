@@ -161,8 +161,8 @@ struct Face {
 };
 
 // Three packed corner colours 0x00RRGGBB; a face without colours holds
-// kNoFaceColor, 0, 0.
-inline constexpr int32_t kNoFaceColor = static_cast<int32_t>(0x80000000u);
+// kNoFaceColour, 0, 0.
+inline constexpr int32_t kNoFaceColour = static_cast<int32_t>(0x80000000u);
 struct FaceColor {
   std::array<int32_t, 3> c{};
 };
@@ -256,7 +256,7 @@ inline constexpr int kSourceTwoSided = 1;     // flags bit 0
 struct SourceMaterial {
   int32_t layer_flags = 0;
   Name32 name;
-  std::array<Name32, 2> color_texture;
+  std::array<Name32, 2> colour_texture;
   std::array<Name32, 2> opacity_texture;
   std::array<float, 2> u_offset{}, v_offset{};
   std::array<float, 2> u_tiling{}, v_tiling{};

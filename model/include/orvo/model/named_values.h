@@ -24,7 +24,7 @@ extern const NamedValue kRenderFunctions[];  // 4-letter codes, value = position
 extern const NamedValue kPhysicalAttributes[];
 extern const NamedValue kShaderTypesRigid[];
 extern const NamedValue kShaderTypesSkinned[];
-extern const NamedValue kColorTypes[];
+extern const NamedValue kColourTypes[];
 extern const NamedValue kAlphaTypes[];
 extern const NamedValue kBlendingModes[];
 extern const NamedValue kReflectTypes[];

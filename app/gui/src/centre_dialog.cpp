@@ -1,4 +1,4 @@
-#include "orvo/gui/center_dialog.h"
+#include "orvo/gui/centre_dialog.h"
 
 #include <QDialogButtonBox>
 #include <QFormLayout>
