@@ -2,11 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <exception>
-#include <mutex>
-#include <thread>
 
 #include "records.h"
+#include "tools/base/parallel.h"
 
 namespace orvo::export3di {
 
@@ -190,25 +188,11 @@ tools::Result<std::vector<PartStrips>> level_strips(const CornerContext& context
   const Model& m = *context.model;
   const float fraction = reduction_fraction(m);
   std::vector<tools::Result<PartStrips>> results(static_cast<std::size_t>(m.num_subobjects()), PartStrips{});
-  jobs = std::clamp(jobs, 1, 64);
-  // An allocation failure on a thread reaches the caller after the join,
-  // as it would from a single thread.
-  std::mutex failure_mutex;
-  std::exception_ptr failure;
-  const auto work = [&](int first) {
-    try {
-      for (int p = first; p < m.num_subobjects(); p += jobs)
-        results[static_cast<std::size_t>(p)] = build_part_strips(context, table, p, levels, fraction, nullptr);
-    } catch (...) {
-      std::lock_guard lock(failure_mutex);
-      if (!failure) failure = std::current_exception();
-    }
-  };
-  std::vector<std::thread> threads;
-  for (int j = 1; j < jobs && j < m.num_subobjects(); ++j) threads.emplace_back(work, j);
-  work(0);
-  for (std::thread& t : threads) t.join();
-  if (failure) std::rethrow_exception(failure);
+  // Each part's strips depend on that part alone: the parts are shared out
+  // among the threads and the results kept in part order.
+  tools::parallel_for(results.size(), std::clamp(jobs, 1, 64), [&](std::size_t p) {
+    results[p] = build_part_strips(context, table, static_cast<int>(p), levels, fraction, nullptr);
+  });
   std::vector<PartStrips> out;
   for (tools::Result<PartStrips>& r : results) {
     if (!r) return lod_error(lod, r.error());
