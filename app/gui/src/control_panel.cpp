@@ -181,7 +181,7 @@ void ControlPanel::refresh(const Document& doc) {
   if (QAbstractButton* b = slot_group_->button(kIdSlots + doc.current_slot())) b->setChecked(true);
   // Each level's button names the file the level came from.
   for (int i = 0; i < kSlotCount; ++i) {
-    const QString letter(QChar(kSlotLetters[static_cast<std::size_t>(i)]));
+    const QString letter = QChar(kSlotLetters[static_cast<std::size_t>(i)]);
     const std::string& file = doc.slot_file(i);
     controls_.at(kIdSlots + i)
         ->setToolTip(!file.empty()                    ? letter + ": " + qs(file)
