@@ -6,6 +6,9 @@
 //
 // SAMPLES_DIR holds TanuOrvo.cfg and the tank set; the tool is started in
 // it as a person would start it.
+#include <algorithm>
+#include <vector>
+
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
@@ -187,11 +190,18 @@ int main(int argc, char** argv) {
   const std::pair<int, const char*> tests[] = {{orvo::cmd::kTestRegisters, "orvo-test-registers.png"},
                                                {orvo::cmd::kTestDestroy, "orvo-test-destroy.png"}};
   for (const auto& [command, name] : tests) {
+    // Only the window the command opens: others may be up already (the
+    // conversion log of the opened set), and the top-level list has no
+    // fixed order.
+    std::vector<QWidget*> before;
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (w->isVisible()) before.push_back(w);
     window.run_command(command);
     settle();
     for (QWidget* w : QApplication::topLevelWidgets()) {
       auto* dialog = qobject_cast<QDialog*>(w);
-      if (dialog == nullptr || !dialog->isVisible()) continue;
+      if (dialog == nullptr || !dialog->isVisible() || std::find(before.begin(), before.end(), w) != before.end())
+        continue;
       if (auto* play = dialog->findChild<QAbstractButton*>("id1190")) {
         play->click();
         QElapsedTimer clock;
