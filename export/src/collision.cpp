@@ -275,7 +275,7 @@ class Builder {
       if (b.subobj >= 0 && static_cast<std::size_t>(b.subobj) < model_.parts.size()) {
         model_.parts[static_cast<std::size_t>(b.subobj)].volumes.push_back(std::move(v));
       } else {
-        out_.warnings.push_back("volume " + b.name.str() + " names part " + std::to_string(b.subobj + 1) +
+        out_.warnings.push_back("volume " + b.name.str() + " names sub-object " + std::to_string(b.subobj + 1) +
                                 ", which the collision LOD does not have: left out");
       }
     }

@@ -168,8 +168,8 @@ TEST(Collision, VolumesGoWithThePartOfTheirNumberInVolumeOrder) {
   EXPECT_EQ(types(1), (std::vector<uint32_t>{2}));
   EXPECT_EQ(c.debug_lines.size(), 5u);  // every collision volume, left out or not
   ASSERT_EQ(c.warnings.size(), 3u);
-  EXPECT_EQ(c.warnings[0], "volume CB06 names part 6, which the collision LOD does not have: left out");
-  EXPECT_EQ(c.warnings[1], "volume CB00 names part 0, which the collision LOD does not have: left out");
+  EXPECT_EQ(c.warnings[0], "volume CB06 names sub-object 6, which the collision LOD does not have: left out");
+  EXPECT_EQ(c.warnings[1], "volume CB00 names sub-object 0, which the collision LOD does not have: left out");
   EXPECT_NE(c.warnings[2].find("stored clamped"), std::string::npos) << c.warnings[2];
 }
 
