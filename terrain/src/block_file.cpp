@@ -63,8 +63,14 @@ std::string slot_name(int slot) {
   return "LOD slot " + std::to_string(slot);
 }
 
-// Why `index` cannot be in a list of vertex count `v` of a mesh of `vertices`
-// vertices, or empty when it can.
+// Whether `index` can be in a list of vertex count `v` of a mesh of
+// `vertices` vertices. Checked for every index of every block, so the message
+// is built only when it cannot.
+bool index_fits(uint16_t index, uint16_t v, size_t vertices) {
+  return index < v && index < vertices;
+}
+
+// Why `index` cannot be in such a list (`index_fits` said no).
 std::string bad_index(uint16_t index, uint16_t v, size_t vertices) {
   if (index >= v)
     return "index " + std::to_string(index) + " is not below the list's vertex count " + std::to_string(v);
@@ -149,8 +155,10 @@ tools::Status check_block_mesh(const PackedBlockMesh& mesh) {
                               kIoDoesNotFit);
     }
     for (size_t k = 0; k < list.indices.size(); ++k) {
-      if (std::string why = bad_index(list.indices[k], list.vertex_count, vertices); !why.empty()) {
-        return detail::io_error(slot_name(slot) + ", position " + std::to_string(k) + ": " + why, kIoDoesNotFit);
+      if (!index_fits(list.indices[k], list.vertex_count, vertices)) {
+        return detail::io_error(slot_name(slot) + ", position " + std::to_string(k) + ": " +
+                                    bad_index(list.indices[k], list.vertex_count, vertices),
+                                kIoDoesNotFit);
       }
     }
   }
@@ -270,8 +278,8 @@ tools::Result<PackedBlockMesh> decode_block_mesh(std::span<const uint8_t> bytes,
         at = k * 2;
         index = static_cast<uint16_t>(run[at] | (run[at + 1] << 8));
       }
-      if (std::string why = bad_index(index, list.vertex_count, vertices); !why.empty()) {
-        return in.error(kIoBadData, run_at + at, slot_name(slot) + ": " + why);
+      if (!index_fits(index, list.vertex_count, vertices)) {
+        return in.error(kIoBadData, run_at + at, slot_name(slot) + ": " + bad_index(index, list.vertex_count, vertices));
       }
       list.indices[k] = index;
     }
