@@ -279,7 +279,8 @@ tools::Result<PackedBlockMesh> decode_block_mesh(std::span<const uint8_t> bytes,
         index = static_cast<uint16_t>(run[at] | (run[at + 1] << 8));
       }
       if (!index_fits(index, list.vertex_count, vertices)) {
-        return in.error(kIoBadData, run_at + at, slot_name(slot) + ": " + bad_index(index, list.vertex_count, vertices));
+        return in.error(kIoBadData, run_at + at,
+                        slot_name(slot) + ": " + bad_index(index, list.vertex_count, vertices));
       }
       list.indices[k] = index;
     }
