@@ -8,6 +8,13 @@
 //
 //   cmake --preset bench && cmake --build --preset bench --target export_bench
 //   build/bench/bench/export_bench --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true
+//
+// gltfpack (Debian's, meshoptimizer's packer) on the same four-level model
+// as glTF, for scale: it welds, simplifies once, orders for the vertex cache
+// and fetch, and quantises, merging the meshes (no 16-level chain, no strips):
+//   build/bench/bench/export_model_write /tmp/m
+//   build/bench/app/orvo-cli dump /tmp/m/set-1job.3di --gltf /tmp/m/set.glb
+//   time gltfpack -i /tmp/m/set.glb -o /tmp/m/packed.glb -si 0.1
 #include <benchmark/benchmark.h>
 #include <meshoptimizer.h>
 
