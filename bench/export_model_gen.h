@@ -1,8 +1,10 @@
 #pragma once
 // The generated four-level model of the export and loader benchmarks: six
 // closed tori per level (about 30 000 faces in level 0), three materials of
-// which one has a second texture layer, smoothing groups, detail levels on.
+// which one has a second texture layer, smoothing groups, detail levels on;
+// and the same kind of model or a single part of a given face count.
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <memory>
@@ -47,7 +49,7 @@ inline SubObject torus(int rings, int sides, float cx, int first_material) {
   return part;
 }
 
-inline std::unique_ptr<Model> level(int rings, int sides) {
+inline std::unique_ptr<Model> level(int rings, int sides, int parts = 6) {
   auto m = std::make_unique<Model>();
   model_reset(*m);
   m->name = "bench";
@@ -63,7 +65,7 @@ inline std::unique_ptr<Model> level(int rings, int sides) {
   m->materials[2].multitexture_flags = 2;
   m->materials[3].blending_mode = 2;
   m->pm_enable = 1;
-  for (int p = 0; p < 6; ++p) m->subobjects.push_back(torus(rings, sides, 6.0f * float(p), p % 2 == 0 ? 0 : 1));
+  for (int p = 0; p < parts; ++p) m->subobjects.push_back(torus(rings, sides, 6.0f * float(p), p % 2 == 0 ? 0 : 1));
   int faces = 0;
   for (const SubObject& s : m->subobjects) faces += int(s.faces.size());
   m->pm_polythresh = faces / 10;
@@ -72,6 +74,26 @@ inline std::unique_ptr<Model> level(int rings, int sides) {
 
 struct Set {
   std::array<std::unique_ptr<Model>, 4> levels{level(50, 50), level(36, 34), level(25, 24), level(18, 16)};
+  std::array<const Model*, 4> slots() const {
+    return {levels[0].get(), levels[1].get(), levels[2].get(), levels[3].get()};
+  }
+};
+
+// A level of `parts` tori of about `faces` faces in all (each torus twice
+// as many rings as sides).
+inline std::unique_ptr<Model> level_of(int faces, int parts = 6) {
+  const int quads = std::max(faces / (2 * parts), 18);
+  const int sides = std::max(3, int(std::lround(std::sqrt(double(quads) / 2))));
+  return level(std::max(3, quads / sides), sides, parts);
+}
+
+// A four-level model of about `faces` faces in level 0, each further level
+// an eighth of the one before (a model whose levels halve runs past the
+// 32 768 render vertices of a plain model at 50 000 faces).
+struct SizedSet {
+  explicit SizedSet(int faces)
+      : levels{level_of(faces), level_of(faces / 8), level_of(faces / 64), level_of(faces / 512)} {}
+  std::array<std::unique_ptr<Model>, 4> levels;
   std::array<const Model*, 4> slots() const {
     return {levels[0].get(), levels[1].get(), levels[2].get(), levels[3].get()};
   }

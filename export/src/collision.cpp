@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <limits>
 #include <optional>
+#include <type_traits>
 
 namespace orvo {
 
@@ -48,22 +49,41 @@ struct FloatBox {
   }
 };
 
+// truncate(value x 65536), or nothing when it does not fit an i32 or is
+// not a number.
+std::optional<int32_t> to_16_16(float value) {
+  const double scaled = static_cast<double>(value) * 65536.0;
+  if (!(scaled > -2147483649.0 && scaled < 2147483648.0)) return std::nullopt;
+  return static_cast<int32_t>(scaled);
+}
+
+// The name of a value: the text, or what the function gives (made only
+// when the value does not fit: a collision model has many faces).
+template <class What>
+std::string name_of(const What& what) {
+  if constexpr (std::is_invocable_v<const What&>) {
+    return what();
+  } else {
+    return std::string(what);
+  }
+}
+
 // Converts values to 16.16, keeping the first failure; the caller checks
 // `error` once after a run of conversions.
 class Fixer {
  public:
-  int32_t operator()(float value, const std::string& what) {
+  template <class What>
+  int32_t operator()(float value, const What& what) {
     if (error_) return 0;
-    tools::Result<int32_t> r = fixed_16_16(value, what);
-    if (!r) {
-      error_ = r.error();
-      return 0;
-    }
-    return *r;
+    if (const std::optional<int32_t> v = to_16_16(value)) return *v;
+    error_ = fixed_16_16(value, name_of(what)).error();
+    return 0;
   }
-  f3::Box6i box(Vec3 min, Vec3 max, const std::string& what) {
-    return {(*this)(min.x, what + " min x"), (*this)(max.x, what + " max x"), (*this)(min.y, what + " min y"),
-            (*this)(max.y, what + " max y"), (*this)(min.z, what + " min z"), (*this)(max.z, what + " max z")};
+  template <class What>
+  f3::Box6i box(Vec3 min, Vec3 max, const What& what) {
+    const auto part = [&](const char* which) { return [&, which] { return name_of(what) + which; }; };
+    return {(*this)(min.x, part(" min x")), (*this)(max.x, part(" max x")), (*this)(min.y, part(" min y")),
+            (*this)(max.y, part(" max y")), (*this)(min.z, part(" min z")), (*this)(max.z, part(" max z"))};
   }
   // An integer worked out from stored values, refused when beyond an i32.
   int32_t wide(int64_t value, const std::string& what) {
@@ -118,7 +138,8 @@ uint16_t owner_of(const Vertex& v, bool skinned) {
 // stored stops it.
 class Builder {
  public:
-  Builder(const Model& geometry, const Model& volumes) : geometry_(geometry), volumes_(volumes) {}
+  Builder(const Model& geometry, const Model& volumes, const std::vector<PartCorners>* corners)
+      : geometry_(geometry), volumes_(volumes), corners_(corners) {}
 
   tools::Result<CollisionModel> build() {
     skinned_ = (geometry_.attributes & kModelSkinned) != 0;
@@ -165,8 +186,14 @@ class Builder {
       clamped_.push_back(name + ": " + std::to_string(clamped) +
                          " collision vertices lie beyond +-128 units and are stored clamped (first: " + first + ")");
 
-    const std::vector<Vec3> table = part_normal_table(part, corner_frames(part));
-    const NormalIndex normals(table);
+    const bool found = corners_ != nullptr && static_cast<std::size_t>(index) < corners_->size() &&
+                       (*corners_)[static_cast<std::size_t>(index)].frames.size() == part.faces.size();
+    std::vector<std::array<Frame, 3>> computed;
+    if (!found) computed = corner_normals(part);
+    NormalGrid grid;
+    const std::vector<Vec3> table =
+        part_normal_table(part, found ? (*corners_)[static_cast<std::size_t>(index)].frames : computed, grid);
+    const NormalIndex normals(table, std::move(grid));
     if (table.size() > 0x10000) return does_not_fit(name + " has more normals than a collision face can index");
     for (std::size_t k = 0; k < table.size(); ++k) {
       const Vec3 n = table[k];
@@ -177,22 +204,22 @@ class Builder {
 
     for (std::size_t fi = 0; fi < part.faces.size(); ++fi) {
       const Face& f = part.faces[fi];
-      const std::string what = name + " face " + std::to_string(fi);
+      const auto what = [&] { return name + " face " + std::to_string(fi); };
       f3::CollisionFace cf;
       std::array<Vec3, 3> p;
       for (std::size_t c = 0; c < 3; ++c) {
         if (f.v[c] < 0 || static_cast<std::size_t>(f.v[c]) >= part.verts.size())
-          return does_not_fit(what + " names vertex " + std::to_string(f.v[c]) + ", which the part does not have");
+          return does_not_fit(what() + " names vertex " + std::to_string(f.v[c]) + ", which the part does not have");
         cf.corners[c] = static_cast<uint16_t>(f.v[c]);
         p[c] = position_of(part.verts[static_cast<std::size_t>(f.v[c])]);
       }
       const int normal = normals.nearest({f.nx, f.ny, f.nz});
       cf.normal = static_cast<uint16_t>(normal);
       const Vec3 n = table.empty() ? Vec3{} : table[static_cast<std::size_t>(normal)];
-      cf.distance = fix_(-dot(n, p[0]), what + " plane distance");
+      cf.distance = fix_(-dot(n, p[0]), [&] { return what() + " plane distance"; });
       FloatBox box;
       for (const Vec3& q : p) box.cover(q);
-      cf.box = fix_.box(box.min, box.max, what + " box");
+      cf.box = fix_.box(box.min, box.max, [&] { return what() + " box"; });
       const ModelMaterial& m = material_of(geometry_, f);
       cf.flags = collision_face_flags(m);
       cf.surface = surface_type(m);
@@ -292,6 +319,7 @@ class Builder {
 
   const Model& geometry_;
   const Model& volumes_;
+  const std::vector<PartCorners>* corners_;  // the frames of the geometry's parts, when known
   bool skinned_ = false;
   Fixer fix_;
   CollisionModel out_;
@@ -331,11 +359,9 @@ int collision_lod(const LevelSlots& levels) {
 }
 
 tools::Result<int32_t> fixed_16_16(float value, std::string_view what) {
-  const double scaled = static_cast<double>(value) * 65536.0;
-  if (!(scaled > -2147483649.0 && scaled < 2147483648.0))
-    return does_not_fit(std::string(what) + " = " + number_text(value) +
-                        " does not fit a 16.16 value (-32768 to 32768 units)");
-  return static_cast<int32_t>(scaled);
+  if (const std::optional<int32_t> v = to_16_16(value)) return *v;
+  return does_not_fit(std::string(what) + " = " + number_text(value) +
+                      " does not fit a 16.16 value (-32768 to 32768 units)");
 }
 
 VolumeShape volume_shape(const BoundingObject& b) {
@@ -416,9 +442,13 @@ std::string bbpart_line(int32_t part, const f3::Box6i& box) {
 }
 
 tools::Result<CollisionModel> build_collision_model(const LevelSlots& levels) {
+  return build_collision_model(levels, nullptr);
+}
+
+tools::Result<CollisionModel> build_collision_model(const LevelSlots& levels, const std::vector<PartCorners>* corners) {
   if (!levels[0]) return tools::Error{kCodeCollisionDoesNotFit, "level 0 is empty", {}, ErrorKind::kBadArgument};
   const Model* geometry = levels[static_cast<std::size_t>(collision_lod(levels))];
-  return Builder(*geometry, *levels[0]).build();
+  return Builder(*geometry, *levels[0], corners).build();
 }
 
 }  // namespace orvo

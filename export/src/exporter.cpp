@@ -52,6 +52,7 @@ class Driver {
     status(nullptr);
     if (tools::Status s = check_levels(); !s) return s.error();
     if (tools::Status s = file_header(); !s) return s.error();
+    if (tools::Status s = vertex_bound(); !s) return s.error();
     status("Processing vertices...");
     if (tools::Status s = vertices(); !s) return s.error();
     stats_.stage_seconds[0] = clock_.lap();
@@ -77,6 +78,7 @@ class Driver {
   const Model& level(int lod) const { return *present_[static_cast<std::size_t>(lod)]; }
 
   tools::Status check_levels();
+  tools::Status vertex_bound();
   tools::Status file_header();
   tools::Status vertices();
   tools::Status level0_records();
@@ -106,6 +108,7 @@ class Driver {
   std::vector<std::string> collision_debug_;
   std::array<CornerContext, 4> contexts_;
   VertexTable table_;
+  std::array<std::vector<PartCorners>, 4> corners_;  // per level and part: what the vertex pass found
   std::vector<ExportVertex> skinned_table_;
   std::array<std::vector<StripRecord>, 4> skinned_strips_;
 };
@@ -136,6 +139,31 @@ tools::Status Driver::check_levels() {
   }
   skinned_ = skinned_slots != 0;
   return {};
+}
+
+// More vertices than a plain model holds.
+tools::Error too_many_vertices(std::size_t count, bool at_least) {
+  return export_error("the model has " + std::string(at_least ? "at least " : "") + std::to_string(count) +
+                      " vertices; a plain model holds at most " + std::to_string(kMaxSortedVertices));
+}
+
+// A plain model that cannot fit the file whatever its corners weld to is
+// refused before any corner is built: when its corners have more distinct
+// positions (per part) than the table holds, so will its vertex table. The
+// stages that run before the vertices are counted (the texture table and
+// the user points, the collision data, which need no vertex table) still
+// refuse it first for their own reasons, as when every stage runs.
+tools::Status Driver::vertex_bound() {
+  if (skinned_) return {};
+  std::size_t corners = 0;
+  for (int lod = 0; lod < lod_count_; ++lod)
+    for (const SubObject& part : level(lod).subobjects) corners += 3 * part.faces.size();
+  if (corners <= kMaxSortedVertices) return {};
+  const std::size_t fewest = fewest_vertices({present_.begin(), present_.begin() + lod_count_});
+  if (fewest <= kMaxSortedVertices) return {};
+  if (tools::Status s = level0_records(); !s) return s;
+  if (tools::Result<CollisionModel> c = build_collision_model(slots_); !c) return c.error();
+  return too_many_vertices(fewest, true);
 }
 
 // Kind, model name, the four LOD distances and render functions, and level
@@ -176,15 +204,20 @@ tools::Status Driver::vertices() {
     level_box(*c.model, c.box_min, c.box_max);
   }
   int most_parts = 0;
-  for (int i = 0; i < lod_count_; ++i) most_parts = std::max(most_parts, level(i).num_subobjects());
+  for (int i = 0; i < lod_count_; ++i) {
+    most_parts = std::max(most_parts, level(i).num_subobjects());
+    corners_[static_cast<std::size_t>(i)].resize(static_cast<std::size_t>(level(i).num_subobjects()));
+  }
   for (int part = 0; part < most_parts; ++part)
     for (int lod = lod_count_ - 1; lod >= 0; --lod)
-      if (part < level(lod).num_subobjects()) add_part_corners(table_, contexts_[static_cast<std::size_t>(lod)], part);
+      if (part < level(lod).num_subobjects())
+        add_part_corners(table_, contexts_[static_cast<std::size_t>(lod)], part,
+                         corners_[static_cast<std::size_t>(lod)][static_cast<std::size_t>(part)]);
 
   if (!skinned_) return {};
   for (int lod = 0; lod < lod_count_; ++lod) {
-    tools::Result<std::vector<StripRecord>> s =
-        build_skinned_strips(contexts_[static_cast<std::size_t>(lod)], table_, skinned_table_);
+    tools::Result<std::vector<StripRecord>> s = build_skinned_strips(
+        contexts_[static_cast<std::size_t>(lod)], table_, corners_[static_cast<std::size_t>(lod)], skinned_table_);
     if (!s) return lod_error(lod, s.error());
     skinned_strips_[static_cast<std::size_t>(lod)] = std::move(*s);
   }
@@ -229,9 +262,15 @@ tools::Status Driver::level0_records() {
   return {};
 }
 
-// The collision model.
+// The collision model, its normal tables from the corner frames of the
+// vertex pass when the collision level is a written one.
 tools::Status Driver::collision() {
-  tools::Result<CollisionModel> collision = build_collision_model(slots_);
+  const int from = collision_lod(slots_);
+  tools::Result<CollisionModel> collision =
+      build_collision_model(slots_, from < lod_count_ ? &corners_[static_cast<std::size_t>(from)] : nullptr);
+  // The frames are needed no more.
+  for (std::vector<PartCorners>& lod : corners_)
+    for (PartCorners& part : lod) std::vector<std::array<Frame, 3>>().swap(part.frames);
   if (!collision) return collision.error();
   file_.collision = std::move(collision->model);
   stats_.warnings.insert(stats_.warnings.end(), collision->warnings.begin(), collision->warnings.end());
@@ -258,22 +297,23 @@ tools::Status Driver::render_vertices() {
     }
     return {};
   }
-  if (table_.size() > kMaxSortedVertices) {
-    return export_error("the model has " + std::to_string(table_.size()) + " vertices; a plain model holds at most " +
-                        std::to_string(kMaxSortedVertices));
-  }
+  if (table_.size() > kMaxSortedVertices) return too_many_vertices(table_.size(), false);
   std::vector<std::vector<PartStrips>> sort_strips;
   std::vector<const StripRecord*> pool;
   for (int lod = lod_count_ - 1; lod >= 0; --lod) {
     tools::Result<std::vector<PartStrips>> s =
-        level_strips(contexts_[static_cast<std::size_t>(lod)], table_, lod, 1, request_.jobs, nullptr);
+        level_strips(contexts_[static_cast<std::size_t>(lod)], table_, corners_[static_cast<std::size_t>(lod)], lod, 1,
+                     request_.jobs, nullptr);
     if (!s) return s.error();
     sort_strips.push_back(std::move(*s));
     for (const PartStrips& p : sort_strips.back())
       for (const StripGroup& g : p.levels)
         for (const StripRecord& r : g.strips) pool.push_back(&r);
   }
-  table_.reorder(first_use_order(table_.size(), pool));
+  const std::vector<uint32_t> order = first_use_order(table_.size(), pool);
+  table_.reorder(order);
+  for (std::vector<PartCorners>& lod : corners_)
+    for (PartCorners& part : lod) renumber(part, order);
   for (const ExportVertex& v : table_.records()) {
     f3::PlainVertex r;
     r.position = as_array(v.position);
@@ -294,8 +334,8 @@ tools::Status Driver::render_models() {
     std::vector<PartStrips> strips;
     if (!skinned_) {
       tools::Result<std::vector<PartStrips>> s =
-          level_strips(contexts_[static_cast<std::size_t>(lod)], table_, lod, m.pm_enable != 0 ? kDetailLevels : 1,
-                       request_.jobs, notifier_);
+          level_strips(contexts_[static_cast<std::size_t>(lod)], table_, corners_[static_cast<std::size_t>(lod)], lod,
+                       m.pm_enable != 0 ? kDetailLevels : 1, request_.jobs, notifier_);
       if (!s) return s.error();
       strips = std::move(*s);
     }

@@ -183,15 +183,16 @@ void add_planes_and_projectors(const LodSources& s, f3::RModel& r) {
 
 }  // namespace
 
-tools::Result<std::vector<PartStrips>> level_strips(const CornerContext& context, const VertexTable& table, int lod,
-                                                    int levels, int jobs, tools::UserNotifier* notifier) {
+tools::Result<std::vector<PartStrips>> level_strips(const CornerContext& context, const VertexTable& table,
+                                                    const std::vector<PartCorners>& corners, int lod, int levels,
+                                                    int jobs, tools::UserNotifier* notifier) {
   const Model& m = *context.model;
   const float fraction = reduction_fraction(m);
   std::vector<tools::Result<PartStrips>> results(static_cast<std::size_t>(m.num_subobjects()), PartStrips{});
   // Each part's strips depend on that part alone: the parts are shared out
   // among the threads and the results kept in part order.
   tools::parallel_for(results.size(), std::clamp(jobs, 1, 64), [&](std::size_t p) {
-    results[p] = build_part_strips(context, table, static_cast<int>(p), levels, fraction, nullptr);
+    results[p] = build_part_strips(context, table, corners[p], static_cast<int>(p), levels, fraction, nullptr);
   });
   std::vector<PartStrips> out;
   for (tools::Result<PartStrips>& r : results) {

@@ -20,12 +20,15 @@
 namespace orvo::export3di {
 
 // The strips of every part of `context.model` (LOD `lod`) with `levels`
-// detail levels, the parts on `jobs` threads (each part's strips depend
-// only on the part and the table; the result is the same for any number).
-// The strips' messages go to `notifier` (when given) afterwards, in part
-// order, up to the first part that fails; its error is named by the LOD.
-tools::Result<std::vector<PartStrips>> level_strips(const CornerContext& context, const VertexTable& table, int lod,
-                                                    int levels, int jobs, tools::UserNotifier* notifier);
+// detail levels, from the render vertices the vertex pass found for each
+// part's corners (`corners`, one per part), the parts on `jobs` threads
+// (each part's strips depend only on the part and the table; the result is
+// the same for any number). The strips' messages go to `notifier` (when
+// given) afterwards, in part order, up to the first part that fails; its
+// error is named by the LOD.
+tools::Result<std::vector<PartStrips>> level_strips(const CornerContext& context, const VertexTable& table,
+                                                    const std::vector<PartCorners>& corners, int lod, int levels,
+                                                    int jobs, tools::UserNotifier* notifier);
 
 // What one LOD's record is made from.
 struct LodSources {

@@ -63,16 +63,33 @@ std::vector<uint32_t> record_triangles(const StripRecord& record) {
   return out;
 }
 
-tools::Result<PartStrips> build_part_strips(const CornerContext& context, const VertexTable& table, int part_index,
-                                            int levels, float fraction, tools::UserNotifier* notifier) {
+namespace {
+
+tools::Error missing_corner(int part_index, std::size_t face) {
+  return tools::Error{
+      1,
+      subobject_label(part_index) + ", face " + std::to_string(face) + ": a corner is not in the vertex table",
+      {},
+      tools::ErrorKind::kBadData};
+}
+
+// The strips of one part; vertex_of(face, k) gives the render vertex of
+// corner k of a face, or nothing when the table does not hold it.
+template <class VertexOf>
+tools::Result<PartStrips> part_strips(const CornerContext& context, const VertexTable& table, int part_index,
+                                      int levels, float fraction, tools::UserNotifier* notifier, VertexOf vertex_of) {
   const Model& model = *context.model;
   const SubObject& part = model.subobjects[static_cast<std::size_t>(part_index)];
-  const std::vector<std::array<Frame, 3>> frames = corner_frames(part);
   const tools::mesh::StripifyOptions stripify_options = tools::mesh::StripifyOptions::model_export();
   levels = std::max(levels, 1);
 
   PartStrips result;
   result.levels.resize(static_cast<std::size_t>(levels));
+  // The material's local number of each render vertex met (kNoVertex: not
+  // yet). Equal records are one render vertex, so with one detail level
+  // the local list is the render vertices in order of first use; with more,
+  // the local records are the coarser welded ones of those vertices.
+  std::vector<uint32_t> local_of(table.size(), kNoVertex);
   for (int m = 0; m < model.num_materials; ++m) {
     const ModelMaterial& mat = model.materials[static_cast<std::size_t>(m)];
     if ((mat.render_attributes & kRenderDontDraw) != 0) continue;
@@ -80,6 +97,7 @@ tools::Result<PartStrips> build_part_strips(const CornerContext& context, const 
     // The material's corners, welded locally, and its triangles.
     VertexTable local;
     std::vector<uint32_t> render_of;  // local index -> vertex table index
+    std::vector<uint32_t> met;        // render vertices given a local number
     std::vector<uint32_t> triangles;
     bool any = false;
     for (std::size_t fi = 0; fi < part.faces.size(); ++fi) {
@@ -87,26 +105,27 @@ tools::Result<PartStrips> build_part_strips(const CornerContext& context, const 
       any = true;
       uint32_t corner[3];
       for (int k = 0; k < 3; ++k) {
-        ExportVertex v = build_corner(context, part_index, static_cast<int>(fi), frames, k);
-        const std::optional<uint32_t> render = table.find(v);
-        if (!render) {
-          return tools::Error{
-              1,
-              subobject_label(part_index) + ", face " + std::to_string(fi) + ": a corner is not in the vertex table",
-              {},
-              tools::ErrorKind::kBadData};
+        const std::optional<uint32_t> render = vertex_of(fi, k);
+        if (!render || *render >= table.size()) return missing_corner(part_index, fi);
+        uint32_t& li = local_of[*render];
+        if (li == kNoVertex) {
+          met.push_back(*render);
+          if (levels > 1) {
+            li = local.add(welded_for_reduction(table.records()[*render]));
+          } else {
+            li = static_cast<uint32_t>(render_of.size());
+          }
+          if (li == render_of.size()) render_of.push_back(*render);
         }
-        if (levels > 1) v = welded_for_reduction(v);
-        const uint32_t li = local.add(v);
-        if (li == render_of.size()) render_of.push_back(*render);
         corner[k] = li;
       }
       if (corner[0] == corner[1] || corner[1] == corner[2] || corner[0] == corner[2]) continue;
       triangles.insert(triangles.end(), {corner[0], corner[1], corner[2]});
     }
+    for (uint32_t r : met) local_of[r] = kNoVertex;
     if (!any) continue;
 
-    const std::size_t n = local.size();
+    const std::size_t n = levels > 1 ? local.size() : render_of.size();
     tools::mesh::ProgressiveReducer reducer;
     if (levels > 1)
       reducer.load(local.records().data(), n, sizeof(ExportVertex), triangles.data(), triangles.size() / 3);
@@ -166,6 +185,29 @@ tools::Result<PartStrips> build_part_strips(const CornerContext& context, const 
     }
   }
   return result;
+}
+
+}  // namespace
+
+tools::Result<PartStrips> build_part_strips(const CornerContext& context, const VertexTable& table, int part_index,
+                                            int levels, float fraction, tools::UserNotifier* notifier) {
+  const SubObject& part = context.model->subobjects[static_cast<std::size_t>(part_index)];
+  const std::vector<std::array<Frame, 3>> frames = corner_frames(part);
+  return part_strips(context, table, part_index, levels, fraction, notifier, [&](std::size_t face, int k) {
+    return table.find(build_corner(context, part_index, static_cast<int>(face), frames, k));
+  });
+}
+
+tools::Result<PartStrips> build_part_strips(const CornerContext& context, const VertexTable& table,
+                                            const PartCorners& corners, int part_index, int levels, float fraction,
+                                            tools::UserNotifier* notifier) {
+  return part_strips(context, table, part_index, levels, fraction, notifier,
+                     [&](std::size_t face, int k) -> std::optional<uint32_t> {
+                       if (face >= corners.vertex.size()) return std::nullopt;
+                       const uint32_t v = corners.vertex[face][static_cast<std::size_t>(k)];
+                       if (v == kNoVertex) return std::nullopt;
+                       return v;
+                     });
 }
 
 }  // namespace orvo

@@ -120,8 +120,13 @@ tools::Result<std::vector<BoneSegment>> partition_bones(std::vector<ExportVertex
   return segments;
 }
 
-tools::Result<std::vector<StripRecord>> build_skinned_strips(const CornerContext& context, const VertexTable& plain,
-                                                             std::vector<ExportVertex>& table) {
+namespace {
+
+// The skinned strips of a level; vertex_of(part, face, k) gives the render
+// vertex of corner k of a face, or nothing when the table does not hold it.
+template <class VertexOf>
+tools::Result<std::vector<StripRecord>> skinned_strips(const CornerContext& context, const VertexTable& plain,
+                                                       std::vector<ExportVertex>& table, VertexOf vertex_of) {
   const Model& model = *context.model;
   std::vector<StripRecord> strips;
   for (int m = 0; m < model.num_materials; ++m) {
@@ -136,12 +141,11 @@ tools::Result<std::vector<StripRecord>> build_skinned_strips(const CornerContext
       bool any = false;
       for (const Face& f : part.faces) any = any || f.material == m;
       if (!any) continue;
-      const std::vector<std::array<Frame, 3>> frames = corner_frames(part);
       for (std::size_t fi = 0; fi < part.faces.size(); ++fi) {
         if (part.faces[fi].material != m) continue;
         for (int k = 0; k < 3; ++k) {
-          const std::optional<uint32_t> index = plain.find(build_corner(context, p, static_cast<int>(fi), frames, k));
-          if (!index) {
+          const std::optional<uint32_t> index = vertex_of(p, fi, k);
+          if (!index || *index >= plain.size()) {
             return tools::Error{
                 1,
                 subobject_label(p) + ", face " + std::to_string(fi) + ": a corner is not in the vertex table",
@@ -193,6 +197,30 @@ tools::Result<std::vector<StripRecord>> build_skinned_strips(const CornerContext
     }
   }
   return strips;
+}
+
+}  // namespace
+
+tools::Result<std::vector<StripRecord>> build_skinned_strips(const CornerContext& context, const VertexTable& plain,
+                                                             std::vector<ExportVertex>& table) {
+  const Model& model = *context.model;
+  std::vector<std::vector<std::array<Frame, 3>>> frames;
+  for (const SubObject& part : model.subobjects) frames.push_back(corner_frames(part));
+  return skinned_strips(context, plain, table, [&](int p, std::size_t face, int k) {
+    return plain.find(build_corner(context, p, static_cast<int>(face), frames[static_cast<std::size_t>(p)], k));
+  });
+}
+
+tools::Result<std::vector<StripRecord>> build_skinned_strips(const CornerContext& context, const VertexTable& plain,
+                                                             const std::vector<PartCorners>& corners,
+                                                             std::vector<ExportVertex>& table) {
+  return skinned_strips(context, plain, table, [&](int p, std::size_t face, int k) -> std::optional<uint32_t> {
+    if (static_cast<std::size_t>(p) >= corners.size() || face >= corners[static_cast<std::size_t>(p)].vertex.size())
+      return std::nullopt;
+    const uint32_t v = corners[static_cast<std::size_t>(p)].vertex[face][static_cast<std::size_t>(k)];
+    if (v == kNoVertex) return std::nullopt;
+    return v;
+  });
 }
 
 }  // namespace orvo

@@ -96,19 +96,30 @@ uint32_t float_bits(float f) {
   return u;
 }
 
-// Normal tables are searched through grid cells twice as wide as the
-// merging distance (1e-4), so two normals within that distance are in the
-// same or neighbouring cells whatever the rounding of the cell arithmetic.
-constexpr float kNormalCell = 2e-4f;
+// Normal grid cells are sixteen times as wide as the margin around an
+// entry, and the margin a quarter more than the merging distance (1e-4,
+// whose square is the tolerance): a normal within the merging distance of
+// an entry lies, per axis, inside the entry's margin (rounding is monotone:
+// entry - margin rounds to at most the normal), and the margin spans at
+// most two cells per axis (eight cells an entry, about one and a half on
+// average). The cell of a coordinate is monotone in it, so a normal inside
+// the margin is in one of the entry's cells.
+constexpr float kNormalCellsPerUnit = 500.0f;
+constexpr float kNormalMargin = 1.25e-4f;
 
+int32_t normal_cell(float x) {
+  const float c = std::clamp(x * kNormalCellsPerUnit, -1e9f, 1e9f);  // NaN never comes here
+  const auto t = static_cast<int32_t>(c);
+  return static_cast<float>(t) > c ? t - 1 : t;  // rounded down
+}
 std::array<int32_t, 3> normal_cell(const Vec3& n) {
-  const auto q = [](float x) { return static_cast<int32_t>(std::clamp(std::floor(x / kNormalCell), -1e9f, 1e9f)); };
-  return {q(n.x), q(n.y), q(n.z)};
+  return {normal_cell(n.x), normal_cell(n.y), normal_cell(n.z)};
 }
 
 std::size_t hash_cell(const std::array<int32_t, 3>& c) {
-  return (static_cast<std::size_t>(c[0]) * 73856093u) ^ (static_cast<std::size_t>(c[1]) * 19349663u) ^
-         (static_cast<std::size_t>(c[2]) * 83492791u);
+  return (static_cast<std::size_t>(static_cast<uint32_t>(c[0])) * 73856093u) ^
+         (static_cast<std::size_t>(static_cast<uint32_t>(c[1])) * 19349663u) ^
+         (static_cast<std::size_t>(static_cast<uint32_t>(c[2])) * 83492791u);
 }
 
 bool finite(const Vec3& n) {
@@ -121,22 +132,44 @@ bool same_vertex(const ExportVertex& a, const ExportVertex& b) {
   return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
-std::vector<std::array<Frame, 3>> corner_frames(const SubObject& part) {
+namespace {
+
+// The corner frames of a part; with `normals_only` the tangents and
+// binormals are left zero (the normals are the same either way).
+std::vector<std::array<Frame, 3>> frames_of(const SubObject& part, bool normals_only) {
   const std::size_t faces = part.faces.size();
   std::vector<Frame> own(faces);
-  for (std::size_t i = 0; i < faces; ++i) own[i] = face_frame(part, part.faces[i]);
-
-  // The faces that use each vertex, in face order, each face once per vertex.
-  std::vector<std::vector<uint32_t>> users(part.verts.size());
   for (std::size_t i = 0; i < faces; ++i) {
     const Face& f = part.faces[i];
-    for (int c = 0; c < 3; ++c) {
-      const int32_t v = f.v[static_cast<std::size_t>(c)];
-      if (!valid_vertex(part, v)) continue;
-      std::vector<uint32_t>& list = users[static_cast<std::size_t>(v)];
-      if (list.empty() || list.back() != i) list.push_back(static_cast<uint32_t>(i));
+    if (normals_only) {
+      own[i].normal = {f.nx, f.ny, f.nz};
+    } else {
+      own[i] = face_frame(part, f);
     }
   }
+
+  // The faces that use each vertex, in face order, each face once per
+  // vertex: vertex v's faces are users[start[v]] .. users[start[v + 1] - 1].
+  const std::size_t verts = part.verts.size();
+  std::vector<uint32_t> start(verts + 1, 0);
+  const auto each_use = [&](auto&& use) {
+    for (std::size_t i = 0; i < faces; ++i) {
+      const Face& f = part.faces[i];
+      for (int c = 0; c < 3; ++c) {
+        const int32_t v = f.v[static_cast<std::size_t>(c)];
+        if (!valid_vertex(part, v)) continue;
+        // A face that names a vertex twice uses it once.
+        bool again = false;
+        for (int e = 0; e < c; ++e) again = again || f.v[static_cast<std::size_t>(e)] == v;
+        if (!again) use(static_cast<std::size_t>(v), static_cast<uint32_t>(i));
+      }
+    }
+  };
+  each_use([&](std::size_t v, uint32_t) { ++start[v + 1]; });
+  for (std::size_t v = 0; v < verts; ++v) start[v + 1] += start[v];
+  std::vector<uint32_t> users(start[verts]);
+  std::vector<uint32_t> fill(start.begin(), start.end() - 1);
+  each_use([&](std::size_t v, uint32_t i) { users[fill[v]++] = i; });
 
   std::vector<std::array<Frame, 3>> frames(faces);
   for (std::size_t i = 0; i < faces; ++i) {
@@ -149,27 +182,103 @@ std::vector<std::array<Frame, 3>> corner_frames(const SubObject& part) {
         continue;
       }
       Frame sum;
-      for (uint32_t g : users[static_cast<std::size_t>(v)]) {
+      for (uint32_t u = start[static_cast<std::size_t>(v)]; u < start[static_cast<std::size_t>(v) + 1]; ++u) {
+        const uint32_t g = users[u];
         if ((part.faces[g].smoothing & f.smoothing) == 0) continue;
         sum.normal = sum.normal + own[g].normal;
+        if (normals_only) continue;
         sum.tangent = sum.tangent + own[g].tangent;
         sum.binormal = sum.binormal + own[g].binormal;
       }
-      out = {normalised(sum.normal), normalised(sum.tangent), normalised(sum.binormal)};
+      out.normal = normalised(sum.normal);
+      if (normals_only) continue;
+      out.tangent = normalised(sum.tangent);
+      out.binormal = normalised(sum.binormal);
     }
   }
   return frames;
 }
 
+}  // namespace
+
+std::vector<std::array<Frame, 3>> corner_frames(const SubObject& part) {
+  return frames_of(part, false);
+}
+
+std::vector<std::array<Frame, 3>> corner_normals(const SubObject& part) {
+  return frames_of(part, true);
+}
+
+void NormalGrid::add(uint32_t entry, const Vec3& n) {
+  if (2 * (used_ + 8) > slots_.size()) rehash(std::max<std::size_t>(64, 2 * slots_.size()));
+  const std::array<int32_t, 3> lo = normal_cell({n.x - kNormalMargin, n.y - kNormalMargin, n.z - kNormalMargin});
+  const std::array<int32_t, 3> hi = normal_cell({n.x + kNormalMargin, n.y + kNormalMargin, n.z + kNormalMargin});
+  for (int32_t x = lo[0]; x <= hi[0]; ++x)
+    for (int32_t y = lo[1]; y <= hi[1]; ++y)
+      for (int32_t z = lo[2]; z <= hi[2]; ++z) {
+        Slot& slot = slot_of({x, y, z});
+        if (slot.first < 0) {
+          slot.cell = {x, y, z};
+          ++used_;
+        }
+        links_.push_back({entry, slot.first});
+        slot.first = static_cast<int32_t>(links_.size() - 1);
+      }
+}
+
+namespace {
+bool same_cell(const std::array<int32_t, 3>& a, const std::array<int32_t, 3>& b) {
+  return a[0] == b[0] && a[1] == b[1] && a[2] == b[2];
+}
+}  // namespace
+
+void NormalGrid::reserve(std::size_t entries) {
+  std::size_t size = 64;
+  while (size < 2 * entries) size *= 2;
+  if (size > slots_.size()) rehash(size);
+}
+
+void NormalGrid::rehash(std::size_t size) {
+  std::vector<Slot> old = std::move(slots_);
+  slots_.assign(size, Slot{});
+  used_ = 0;
+  for (const Slot& s : old)
+    if (s.first >= 0) {
+      slot_of(s.cell) = s;
+      ++used_;
+    }
+}
+
+NormalGrid::Slot& NormalGrid::slot_of(const std::array<int32_t, 3>& cell) {
+  const std::size_t mask = slots_.size() - 1;
+  std::size_t i = hash_cell(cell) & mask;
+  while (slots_[i].first >= 0 && !same_cell(slots_[i].cell, cell)) i = (i + 1) & mask;
+  return slots_[i];
+}
+
+int32_t NormalGrid::first_near(const Vec3& n) const {
+  if (slots_.empty()) return -1;
+  const std::array<int32_t, 3> cell = normal_cell(n);
+  const std::size_t mask = slots_.size() - 1;
+  for (std::size_t i = hash_cell(cell) & mask;; i = (i + 1) & mask) {
+    if (slots_[i].first < 0) return -1;
+    if (same_cell(slots_[i].cell, cell)) return slots_[i].first;
+  }
+}
+
 std::vector<Vec3> part_normal_table(const SubObject& part, const std::vector<std::array<Frame, 3>>& frames) {
-  // Entries are found through grid cells, so a normal is compared only with
-  // the entries of its own and the neighbouring cells instead of the whole
-  // table; the table is the one the first-to-last search builds.
+  NormalGrid grid;
+  return part_normal_table(part, frames, grid);
+}
+
+std::vector<Vec3> part_normal_table(const SubObject& part, const std::vector<std::array<Frame, 3>>& frames,
+                                    NormalGrid& grid) {
+  // A normal is compared only with the entries listed in its grid cell
+  // instead of the whole table; every entry within the tolerance is among
+  // them, so the table is the one the first-to-last search builds.
   constexpr float kTolerance = 9.999999e-09f;  // squared distance
-  struct CellHash {
-    std::size_t operator()(const std::array<int32_t, 3>& c) const { return hash_cell(c); }
-  };
-  std::unordered_map<std::array<int32_t, 3>, std::vector<uint32_t>, CellHash> cells;
+  grid = NormalGrid();
+  grid.reserve(part.faces.size());
   std::vector<Vec3> table;
   const auto add = [&](Vec3 n) {
     if (!finite(n)) {
@@ -181,18 +290,13 @@ std::vector<Vec3> part_normal_table(const SubObject& part, const std::vector<std
       table.push_back(n);
       return;
     }
-    const std::array<int32_t, 3> home = normal_cell(n);
-    for (int dx = -1; dx <= 1; ++dx)
-      for (int dy = -1; dy <= 1; ++dy)
-        for (int dz = -1; dz <= 1; ++dz) {
-          const auto found = cells.find({home[0] + dx, home[1] + dy, home[2] + dz});
-          if (found == cells.end()) continue;
-          for (uint32_t i : found->second) {
-            const Vec3 d = table[i] - n;
-            if (dot(d, d) <= kTolerance) return;
-          }
-        }
-    cells[home].push_back(static_cast<uint32_t>(table.size()));
+    bool near = false;
+    grid.for_each_near(n, [&](uint32_t i) {
+      const Vec3 d = table[i] - n;
+      near = near || dot(d, d) <= kTolerance;
+    });
+    if (near) return;
+    grid.add(static_cast<uint32_t>(table.size()), n);
     table.push_back(n);
   };
   for (std::size_t i = 0; i < part.faces.size(); ++i) {
@@ -204,14 +308,13 @@ std::vector<Vec3> part_normal_table(const SubObject& part, const std::vector<std
   return table;
 }
 
-std::size_t NormalIndex::CellHash::operator()(const std::array<int32_t, 3>& c) const {
-  return hash_cell(c);
+NormalIndex::NormalIndex(const std::vector<Vec3>& table) : table_(table) {
+  grid_.reserve(table.size());
+  for (std::size_t i = 0; i < table.size(); ++i)
+    if (finite(table[i])) grid_.add(static_cast<uint32_t>(i), table[i]);
 }
 
-NormalIndex::NormalIndex(const std::vector<Vec3>& table) : table_(table) {
-  for (std::size_t i = 0; i < table.size(); ++i)
-    if (finite(table[i])) cells_[normal_cell(table[i])].push_back(static_cast<uint32_t>(i));
-}
+NormalIndex::NormalIndex(const std::vector<Vec3>& table, NormalGrid grid) : table_(table), grid_(std::move(grid)) {}
 
 int NormalIndex::nearest(const Vec3& n) const {
   const auto distance = [&](std::size_t i) {
@@ -219,24 +322,17 @@ int NormalIndex::nearest(const Vec3& n) const {
     return dot(d, d);
   };
   if (finite(n)) {
-    // Every entry closer than 1e-4 is in a neighbouring cell; when one is
-    // found there, no entry elsewhere can be nearer.
+    // Every entry within 1e-4 of n is listed in n's cell; when one is found
+    // there, no entry elsewhere can be nearer, nor as near.
     float best = 1000.0f;
     int index = -1;
-    const std::array<int32_t, 3> home = normal_cell(n);
-    for (int dx = -1; dx <= 1; ++dx)
-      for (int dy = -1; dy <= 1; ++dy)
-        for (int dz = -1; dz <= 1; ++dz) {
-          const auto found = cells_.find({home[0] + dx, home[1] + dy, home[2] + dz});
-          if (found == cells_.end()) continue;
-          for (uint32_t i : found->second) {
-            const float d2 = distance(i);
-            if (d2 < best || (d2 == best && static_cast<int>(i) < index)) {
-              best = d2;
-              index = static_cast<int>(i);
-            }
-          }
-        }
+    grid_.for_each_near(n, [&](uint32_t i) {
+      const float d2 = distance(i);
+      if (d2 < best || (d2 == best && static_cast<int>(i) < index)) {
+        best = d2;
+        index = static_cast<int>(i);
+      }
+    });
     if (index >= 0 && best <= 1e-8f) return index;
   }
   float best = 1000.0f;
@@ -370,42 +466,91 @@ ExportVertex build_corner(const CornerContext& context, int part_index, int face
   return v;
 }
 
-std::size_t VertexTable::Hash::operator()(const ExportVertex& v) const {
-  // FNV-1a over the record's bytes: equal records are equal bytes.
-  const auto* bytes = reinterpret_cast<const unsigned char*>(&v);
-  uint64_t h = 1469598103934665603ull;
-  for (std::size_t i = 0; i < sizeof v; ++i) h = (h ^ bytes[i]) * 1099511628211ull;
-  return static_cast<std::size_t>(h);
+namespace {
+
+// A hash of the record's bytes, eight at a time: equal records are equal bytes.
+uint64_t record_hash(const ExportVertex& v) {
+  static_assert(sizeof(ExportVertex) % 8 == 0);
+  uint64_t words[sizeof(ExportVertex) / 8];
+  std::memcpy(words, &v, sizeof v);
+  uint64_t h = 0x9E3779B97F4A7C15ull;
+  for (uint64_t w : words) {
+    h ^= w;
+    h *= 0xBF58476D1CE4E5B9ull;
+    h ^= h >> 31;
+  }
+  h *= 0x94D049BB133111EBull;
+  return h ^ (h >> 29);
+}
+
+}  // namespace
+
+std::size_t VertexTable::slot_of(const ExportVertex& v, uint64_t h) const {
+  const std::size_t mask = slots_.size() - 1;
+  for (std::size_t i = static_cast<std::size_t>(h) & mask;; i = (i + 1) & mask) {
+    const uint32_t r = slots_[i];
+    if (r == kEmpty || (hashes_[r] == h && same_vertex(records_[r], v))) return i;
+  }
+}
+
+void VertexTable::grow() {
+  slots_.assign(std::max<std::size_t>(256, 2 * slots_.size()), kEmpty);
+  const std::size_t mask = slots_.size() - 1;
+  for (uint32_t r = 0; r < records_.size(); ++r) {
+    std::size_t i = static_cast<std::size_t>(hashes_[r]) & mask;
+    while (slots_[i] != kEmpty) i = (i + 1) & mask;
+    slots_[i] = r;
+  }
 }
 
 uint32_t VertexTable::add(const ExportVertex& v) {
-  const auto [it, added] = index_.try_emplace(v, static_cast<uint32_t>(records_.size()));
-  if (added) records_.push_back(v);
-  return it->second;
+  if (2 * (records_.size() + 1) > slots_.size()) grow();
+  const uint64_t h = record_hash(v);
+  const std::size_t i = slot_of(v, h);
+  if (slots_[i] == kEmpty) {
+    slots_[i] = static_cast<uint32_t>(records_.size());
+    records_.push_back(v);
+    hashes_.push_back(h);
+  }
+  return slots_[i];
 }
 
 std::optional<uint32_t> VertexTable::find(const ExportVertex& v) const {
-  const auto it = index_.find(v);
-  if (it == index_.end()) return std::nullopt;
-  return it->second;
+  if (slots_.empty()) return std::nullopt;
+  const uint32_t r = slots_[slot_of(v, record_hash(v))];
+  if (r == kEmpty) return std::nullopt;
+  return r;
 }
 
 void VertexTable::reorder(const std::vector<uint32_t>& new_index) {
   std::vector<ExportVertex> sorted(records_.size());
-  for (std::size_t i = 0; i < records_.size(); ++i) sorted[new_index[i]] = records_[i];
+  std::vector<uint64_t> hashes(records_.size());
+  for (std::size_t i = 0; i < records_.size(); ++i) {
+    sorted[new_index[i]] = records_[i];
+    hashes[new_index[i]] = hashes_[i];
+  }
   records_ = std::move(sorted);
-  for (auto& [record, index] : index_) index = new_index[index];
+  hashes_ = std::move(hashes);
+  for (uint32_t& r : slots_)
+    if (r != kEmpty) r = new_index[r];
 }
 
 void VertexTable::clear() {
   records_.clear();
-  index_.clear();
+  hashes_.clear();
+  slots_.clear();
 }
 
 void add_part_corners(VertexTable& table, const CornerContext& context, int part_index) {
+  PartCorners found;
+  add_part_corners(table, context, part_index, found);
+}
+
+void add_part_corners(VertexTable& table, const CornerContext& context, int part_index, PartCorners& found) {
   const Model& model = *context.model;
   const SubObject& part = model.subobjects[static_cast<std::size_t>(part_index)];
-  const std::vector<std::array<Frame, 3>> frames = corner_frames(part);
+  found.frames = corner_frames(part);
+  found.vertex.assign(part.faces.size(), {kNoVertex, kNoVertex, kNoVertex});
   // Faces by material, each list in face order.
   std::vector<std::vector<int>> by_material(static_cast<std::size_t>(std::max(model.num_materials, 0)));
   for (std::size_t i = 0; i < part.faces.size(); ++i) {
@@ -415,8 +560,50 @@ void add_part_corners(VertexTable& table, const CornerContext& context, int part
   for (int m = 0; m < model.num_materials; ++m) {
     if ((model.materials[static_cast<std::size_t>(m)].render_attributes & kRenderDontDraw) != 0) continue;
     for (int face : by_material[static_cast<std::size_t>(m)])
-      for (int k = 0; k < 3; ++k) table.add(build_corner(context, part_index, face, frames, k));
+      for (int k = 0; k < 3; ++k)
+        found.vertex[static_cast<std::size_t>(face)][static_cast<std::size_t>(k)] =
+            table.add(build_corner(context, part_index, face, found.frames, k));
   }
+}
+
+std::size_t fewest_vertices(const std::vector<const Model*>& levels) {
+  int most_parts = 0;
+  for (const Model* m : levels) most_parts = std::max(most_parts, m->num_subobjects());
+  std::size_t count = 0;
+  std::vector<std::array<uint32_t, 3>> positions;  // bit patterns: a corner's position is (-y, z, x) of these
+  std::vector<uint8_t> met;
+  for (int p = 0; p < most_parts; ++p) {
+    positions.clear();
+    for (const Model* m : levels) {
+      if (p >= m->num_subobjects()) continue;
+      const SubObject& part = m->subobjects[static_cast<std::size_t>(p)];
+      // One flag per vertex, and one for the corners that name no vertex
+      // (placed at the origin).
+      met.assign(part.verts.size() + 1, 0);
+      for (const Face& f : part.faces) {
+        if (f.material < 0 || f.material >= m->num_materials ||
+            (m->materials[static_cast<std::size_t>(f.material)].render_attributes & kRenderDontDraw) != 0)
+          continue;
+        for (std::size_t c = 0; c < 3; ++c) {
+          const bool valid = valid_vertex(part, f.v[c]);
+          const std::size_t at = valid ? static_cast<std::size_t>(f.v[c]) : part.verts.size();
+          if (met[at] != 0) continue;
+          met[at] = 1;
+          const Vec3 q = valid ? position_of(part, f.v[c]) : Vec3{};
+          positions.push_back({float_bits(q.x), float_bits(q.y), float_bits(q.z)});
+        }
+      }
+    }
+    std::sort(positions.begin(), positions.end());
+    count += static_cast<std::size_t>(std::unique(positions.begin(), positions.end()) - positions.begin());
+  }
+  return count;
+}
+
+void renumber(PartCorners& corners, const std::vector<uint32_t>& new_index) {
+  for (std::array<uint32_t, 3>& face : corners.vertex)
+    for (uint32_t& v : face)
+      if (v != kNoVertex) v = new_index[v];
 }
 
 }  // namespace orvo

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <set>
 
+#include "orvo/export/collision.h"
 #include "orvo/export/exporter.h"
 #include "tools/test/scratch_dir.h"
 
@@ -219,6 +220,92 @@ TEST(Exporter, LevelCountsKindsAndRefusals) {
   auto refused = build({many.get(), nullptr, nullptr, nullptr});
   ASSERT_FALSE(refused.ok());
   EXPECT_NE(refused.error().message.find("65 parts"), std::string::npos);
+}
+
+// The export of `slots` with its status lines.
+struct Watched {
+  tools::Result<f3::File3di> file;
+  std::vector<std::string> statuses;
+};
+Watched watched(std::array<const Model*, 4> slots) {
+  tools::RecordingNotifier n;
+  ExportRequest r;
+  r.output_path = "big.3di";
+  r.slots = slots;
+  r.notifier = &n;
+  tools::Result<f3::File3di> f = build_3di(r);
+  return {std::move(f), n.statuses};
+}
+
+TEST(Exporter, AModelThatCannotFitIsRefusedBeforeItsVerticesAreBuilt) {
+  const std::string limit = "; a plain model holds at most 32768";
+  // Two parts on the same 131 x 131 points: 34 322 vertices at the least,
+  // told before the vertex stage starts.
+  auto wide = model(2, 130);
+  wide->subobjects[1] = wide->subobjects[0];
+  const Watched early = watched({wide.get(), nullptr, nullptr, nullptr});
+  ASSERT_FALSE(early.file.ok());
+  EXPECT_EQ(early.file.error().message, "the model has at least 34322 vertices" + limit);
+  EXPECT_EQ(early.statuses, std::vector<std::string>{"Exporting 'big.3di'"});
+
+  // Few points but every corner its own texture coordinates: only the
+  // vertex table knows, and says so in the same words when the vertices
+  // are sorted.
+  auto seams = model(1, 75);
+  SubObject& part = seams->subobjects[0];
+  part.tverts.clear();
+  for (Face& f : part.faces)
+    for (std::size_t k = 0; k < 3; ++k) {
+      f.t[k] = int32_t(part.tverts.size());
+      part.tverts.push_back({float(part.tverts.size()) / 40000.0f, 0.5f});
+    }
+  const Watched late = watched({seams.get(), nullptr, nullptr, nullptr});
+  ASSERT_FALSE(late.file.ok());
+  EXPECT_EQ(late.file.error().message, "the model has 33750 vertices" + limit);
+  ASSERT_EQ(late.statuses.size(), 4u);
+  EXPECT_EQ(late.statuses[1], "Exporting 'big.3di'\r\nProcessing vertices...");
+  EXPECT_EQ(late.statuses[3], "Exporting 'big.3di'\r\nSorting vertices...");
+
+  // A model that cannot fit and whose collision data cannot be made is
+  // refused for the collision data, which comes first.
+  wide->subobjects[1].faces[5].v[1] = 99999;
+  const Watched both = watched({wide.get(), nullptr, nullptr, nullptr});
+  ASSERT_FALSE(both.file.ok());
+  EXPECT_NE(both.file.error().message.find("face 5 names vertex 99999"), std::string::npos)
+      << both.file.error().message;
+}
+
+TEST(Exporter, TheSamePointsInSeveralLevelsDoNotRefuseAModel) {
+  // Four levels of one part on the same 91 x 91 points: 33 124 points
+  // counted level by level, 8281 vertices in the table.
+  auto lod = model(1, 90);
+  const Watched w = watched({lod.get(), lod.get(), lod.get(), lod.get()});
+  ASSERT_TRUE(w.file.ok()) << w.file.error().message;
+  EXPECT_EQ(w.file->plain_vertices.size(), 8281u);
+}
+
+TEST(Exporter, CollisionDataFromTheVertexPassesFramesIsTheCollisionLevels) {
+  // The collision level is level 1 (smoothed differently from level 0),
+  // and then level 3, which is not written: the file's collision model is
+  // the one made from that level alone.
+  auto lod0 = model(2, 3), lod1 = model(2, 4), lod3 = model(1, 5);
+  for (Face& f : lod1->subobjects[1].faces) f.smoothing = 2;
+  lod1->subobjects[1].verts[6].z = 0.7f;
+  lod1->subobjects[0].faces[3].nx = 0.6f, lod1->subobjects[0].faces[3].nz = 0.8f;
+  lod1->polycollision = 1;
+  std::array<const Model*, 4> slots{lod0.get(), lod1.get(), nullptr, nullptr};
+  for (int round = 0; round < 2; ++round) {
+    if (round == 1) {
+      lod1->polycollision = 0;
+      lod3->polycollision = 1;
+      lod3->subobjects[0].faces[2].smoothing = 0;
+      slots = {lod0.get(), nullptr, nullptr, lod3.get()};
+    }
+    const tools::Result<f3::File3di> f = build(slots);
+    const tools::Result<CollisionModel> alone = build_collision_model(slots);
+    ASSERT_TRUE(f.ok() && alone.ok());
+    EXPECT_EQ(f->collision, alone->model) << round;
+  }
 }
 
 TEST(Exporter, SkinnedModelsWritePalettedLists) {

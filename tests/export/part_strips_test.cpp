@@ -151,6 +151,62 @@ TEST(PartStrips, SkippedMaterialsAndBlendClasses) {
   EXPECT_EQ(b.strips.levels[0].class_counts[0], 0);
 }
 
+bool same_strips(const PartStrips& a, const PartStrips& b) {
+  if (a.levels.size() != b.levels.size() || a.messages != b.messages) return false;
+  for (std::size_t g = 0; g < a.levels.size(); ++g) {
+    const std::vector<StripRecord>& x = a.levels[g].strips;
+    const std::vector<StripRecord>& y = b.levels[g].strips;
+    if (x.size() != y.size()) return false;
+    for (std::size_t i = 0; i < x.size(); ++i)
+      if (x[i].material != y[i].material || x[i].indices != y[i].indices || x[i].primitive != y[i].primitive ||
+          x[i].base != y[i].base || x[i].span != y[i].span || x[i].blend_class != y[i].blend_class)
+        return false;
+  }
+  return true;
+}
+
+TEST(PartStrips, TheVertexPassesCornersGiveTheStripsOfTheLookUp) {
+  // Two materials, one not drawn, corners welded by the reducer's coarser
+  // rule (a bump below 1/256): the strips from the corners the vertex pass
+  // found are those from building and looking up every corner again, at
+  // one and at 16 detail levels, before and after the table is reordered.
+  auto m = grid(8, 0.002f);
+  m->num_materials = 3;
+  m->materials[1] = m->materials[0];
+  m->materials[2] = m->materials[0];
+  m->materials[2].render_attributes = 0x20;
+  std::vector<Face>& faces = m->subobjects[0].faces;
+  for (std::size_t i = 0; i < faces.size(); ++i) faces[i].material = int32_t(i % 5 == 0 ? 2 : i % 3 == 0 ? 1 : 0);
+  faces[7].smoothing = 0;
+  CornerContext c;
+  c.model = m.get();
+  VertexTable table;
+  PartCorners corners;
+  add_part_corners(table, c, 0, corners);
+  ASSERT_EQ(corners.vertex.size(), faces.size());
+  EXPECT_EQ(corners.vertex[0][0], kNoVertex);  // material 2 is not drawn
+  for (bool reordered : {false, true}) {
+    if (reordered) {
+      std::vector<uint32_t> order(table.size());
+      for (std::size_t i = 0; i < order.size(); ++i) order[i] = uint32_t((i * 7 + 3) % order.size());
+      ASSERT_EQ(std::set<uint32_t>(order.begin(), order.end()).size(), order.size());
+      table.reorder(order);
+      renumber(corners, order);
+    }
+    for (int levels : {1, kDetailLevels}) {
+      const tools::Result<PartStrips> looked_up = build_part_strips(c, table, 0, levels, 0.3f, nullptr);
+      const tools::Result<PartStrips> kept = build_part_strips(c, table, corners, 0, levels, 0.3f, nullptr);
+      ASSERT_TRUE(looked_up.ok() && kept.ok());
+      EXPECT_TRUE(same_strips(*looked_up, *kept)) << levels << (reordered ? " reordered" : "");
+    }
+  }
+  // A drawn face without its vertex is refused, as a corner missing from the table is.
+  corners.vertex[1] = {kNoVertex, kNoVertex, kNoVertex};
+  const tools::Result<PartStrips> missing = build_part_strips(c, table, corners, 0, 1, 0.3f, nullptr);
+  ASSERT_FALSE(missing.ok());
+  EXPECT_NE(missing.error().message.find("face 1: a corner is not in the vertex table"), std::string::npos);
+}
+
 TEST(PartStrips, SortingNumbersVerticesByFirstUseThenTheRest) {
   StripRecord low;  // the lowest level meets 4 and 2
   low.indices = {2, 0};

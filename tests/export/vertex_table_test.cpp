@@ -3,9 +3,11 @@
 // table and the vertex table's merging.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 
+#include "orvo/export/collision.h"
 #include "orvo/export/vertex_table.h"
 
 namespace {
@@ -157,6 +159,59 @@ TEST(VertexTable, NearestNormalIsTheOneTheScanFinds) {
   }
 }
 
+TEST(VertexTable, NearestNormalKeepsTheScansAnswerOnTiesAndNearTies) {
+  // Clusters of entries around centres on a 2^-12 grid (and on decimal
+  // steps near grid cell edges), offset along one axis by multiples of
+  // 2^-16 so that an entry and its mirror image are exactly as far from
+  // the centre (a tie), or one 2^-24 step further (a near tie, where the
+  // centre's precision keeps it); within the merging distance and beyond.
+  std::mt19937 rng(17);
+  std::uniform_int_distribution<int> grid(-4000, 4000);
+  std::vector<Vec3> table;
+  std::vector<Vec3> queries;
+  for (int c = 0; c < 400; ++c) {
+    Vec3 centre{float(grid(rng)) / 4096.0f, float(grid(rng)) / 4096.0f, float(grid(rng)) / 4096.0f};
+    if (c % 4 == 3) centre.x = float(grid(rng) / 8) * (c % 8 == 3 ? 8e-4f : 1.6e-3f);
+    const float axis_step = float(1 + c % 6) / 65536.0f * (c % 5 == 0 ? 16.0f : 1.0f);
+    const bool near = c % 3 == 0;
+    const int axis = c % 3;
+    const auto along = [&](float d) {
+      Vec3 v = centre;
+      (axis == 0 ? v.x : axis == 1 ? v.y : v.z) += d;
+      return v;
+    };
+    // The mirror images in either order, and now and then the same entry twice.
+    Vec3 far_side = along(axis_step);
+    if (near) (axis == 0 ? far_side.x : axis == 1 ? far_side.y : far_side.z) += 1.0f / 16777216.0f;
+    if (c % 2 == 0) {
+      table.push_back(far_side);
+      table.push_back(along(-axis_step));
+    } else {
+      table.push_back(along(-axis_step));
+      table.push_back(far_side);
+    }
+    if (c % 7 == 0) table.push_back(table[table.size() - 2]);
+    queries.push_back(centre);
+    queries.push_back(along(axis_step / 2));
+    queries.push_back(table.back());
+  }
+  const NormalIndex index(table);
+  int ties = 0, near_ties = 0;
+  for (std::size_t q = 0; q < queries.size(); ++q) {
+    const Vec3 n = queries[q];
+    ASSERT_EQ(index.nearest(n), nearest_normal(table, n)) << q;
+    // How often the best distance is shared, or missed by a hair.
+    std::vector<float> d;
+    for (const Vec3& e : table)
+      d.push_back((e.x - n.x) * (e.x - n.x) + (e.y - n.y) * (e.y - n.y) + (e.z - n.z) * (e.z - n.z));
+    std::sort(d.begin(), d.end());
+    ties += d[0] == d[1] ? 1 : 0;
+    near_ties += d[0] != d[1] && d[1] - d[0] <= d[0] * 0.02f ? 1 : 0;
+  }
+  EXPECT_GT(ties, 100);
+  EXPECT_GT(near_ties, 50);
+}
+
 TEST(VertexTable, MergingGivesTheIndicesOfTheLinearSearch) {
   std::mt19937 rng(5);
   std::vector<ExportVertex> pool(50);
@@ -173,6 +228,59 @@ TEST(VertexTable, MergingGivesTheIndicesOfTheLinearSearch) {
     ASSERT_EQ(table.add(v), expected);
   }
   EXPECT_EQ(table.size(), linear.size());
+}
+
+TEST(VertexTable, FewestVerticesNeverExceedsTheTable) {
+  // Random levels sharing part numbers: points on a small lattice (so
+  // levels and parts meet), random smoothing, colours, materials (one not
+  // drawn) and now and then a corner naming no vertex or a -0.0.
+  std::mt19937 rng(3);
+  for (int round = 0; round < 40; ++round) {
+    std::vector<std::unique_ptr<Model>> owned;
+    std::vector<const Model*> levels;
+    for (int l = 0; l < 1 + round % 4; ++l) {
+      auto m = two_faces(1, 1);
+      m->num_materials = 2;
+      m->materials[1].render_attributes = round % 3 == 0 ? 0x20 : 0;
+      m->subobjects.resize(1 + rng() % 3);
+      for (SubObject& part : m->subobjects) {
+        part = SubObject{};
+        for (int v = 0; v < 12; ++v) part.verts.push_back({float(rng() % 3), float(rng() % 2), 0.0f});
+        if (round % 5 == 0) part.verts[0].x = -0.0f;
+        part.tverts = {{0, 0}, {1, 0}, {0, 1}};
+        for (int f = 0; f < 10; ++f) {
+          Face face;
+          face.v = {int32_t(rng() % 12), int32_t(rng() % 12), int32_t(rng() % 13), 0};  // 12: no such vertex
+          face.t = {int32_t(rng() % 3), int32_t(rng() % 3), int32_t(rng() % 3), 0};
+          face.nz = rng() % 2 ? 1.0f : -1.0f;
+          face.smoothing = rng() % 3;
+          face.material = int32_t(rng() % 2);
+          part.faces.push_back(face);
+        }
+      }
+      levels.push_back(m.get());
+      owned.push_back(std::move(m));
+    }
+    VertexTable table;
+    for (const Model* m : levels)
+      for (int p = 0; p < m->num_subobjects(); ++p) add_part_corners(table, context_for(*m), p);
+    EXPECT_LE(fewest_vertices(levels), table.size()) << round;
+  }
+  // Counted per part; the same points in another level once; faces not
+  // drawn left out; a corner naming no vertex at the origin, which -0.0 is
+  // not.
+  auto m = two_faces(1, 1);
+  EXPECT_EQ(fewest_vertices({m.get(), m.get()}), 4u);
+  m->subobjects.push_back(m->subobjects[0]);
+  EXPECT_EQ(fewest_vertices({m.get()}), 8u);
+  m->num_materials = 2;
+  m->materials[1].render_attributes = 0x20;
+  m->subobjects[1].faces[1].material = 1;  // vertex 3 only on it
+  EXPECT_EQ(fewest_vertices({m.get()}), 7u);
+  m->subobjects[1].faces[0].v[1] = 40;  // vertex 1 gone, the origin met again
+  EXPECT_EQ(fewest_vertices({m.get()}), 6u);
+  m->subobjects[1].verts[0].x = -0.0f;
+  EXPECT_EQ(fewest_vertices({m.get()}), 7u);
 }
 
 TEST(VertexTable, MaterialsMarkedNotExportedGiveNoCorners) {

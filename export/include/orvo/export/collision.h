@@ -117,5 +117,9 @@ std::string bbpart_line(int32_t part, const file3di::Box6i& box);
 
 // The collision model of `levels` (level 0 must be set).
 tools::Result<CollisionModel> build_collision_model(const LevelSlots& levels);
+// The same, with the corner frames of the collision level's parts as the
+// vertex pass found them (`corners[p]` for part p, when given; the frames of
+// a part it does not cover are computed).
+tools::Result<CollisionModel> build_collision_model(const LevelSlots& levels, const std::vector<PartCorners>* corners);
 
 }  // namespace orvo

@@ -16,6 +16,11 @@
 //   all four header distance and render function entries are filled.
 // - Skinned (kModelSkinned) slots must be all the written ones or none;
 //   a mix is refused before anything is written.
+// - A plain model holds at most 32768 vertices. One whose corners already
+//   have more distinct points (per part) than that is refused before its
+//   vertices are processed, with the same reason giving that count as "at
+//   least"; the checks of the texture table, the user points and the
+//   collision data still come first, as when every stage runs.
 // - Unused bone slots of the skinned vertex table take the record's first
 //   used bone (the file's last-used-bone rule then never applies); a skinned
 //   strip's vertex span is its largest minus smallest index, as for every

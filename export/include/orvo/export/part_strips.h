@@ -72,6 +72,12 @@ struct PartStrips {
 // the material and the span).
 tools::Result<PartStrips> build_part_strips(const CornerContext& context, const VertexTable& table, int part_index,
                                             int levels, float fraction, tools::UserNotifier* notifier);
+// The same from the render vertex of each corner as the vertex pass found
+// it (`corners`, numbered as `table` is now): no corner is built or looked
+// up again. A corner of a drawn face without a vertex is refused as above.
+tools::Result<PartStrips> build_part_strips(const CornerContext& context, const VertexTable& table,
+                                            const PartCorners& corners, int part_index, int levels, float fraction,
+                                            tools::UserNotifier* notifier);
 
 // The most vertices a plain model may have: the sorting remap's size.
 inline constexpr std::size_t kMaxSortedVertices = 32768;

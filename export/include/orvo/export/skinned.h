@@ -57,5 +57,10 @@ tools::Result<std::vector<BoneSegment>> partition_bones(std::vector<ExportVertex
 // the blend class of the material.
 tools::Result<std::vector<StripRecord>> build_skinned_strips(const CornerContext& context, const VertexTable& plain,
                                                              std::vector<ExportVertex>& table);
+// The same from the render vertex of each corner as the vertex pass found
+// it (`corners`, one per part of the level).
+tools::Result<std::vector<StripRecord>> build_skinned_strips(const CornerContext& context, const VertexTable& plain,
+                                                             const std::vector<PartCorners>& corners,
+                                                             std::vector<ExportVertex>& table);
 
 }  // namespace orvo

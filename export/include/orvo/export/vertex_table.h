@@ -61,6 +61,9 @@ struct Frame {
 
 // The frames of every face's three stored corners, in face order.
 std::vector<std::array<Frame, 3>> corner_frames(const SubObject& part);
+// The same with only the normals (tangents and binormals left zero): all
+// that the normal table needs.
+std::vector<std::array<Frame, 3>> corner_normals(const SubObject& part);
 
 // The part's distinct unit normals (used by the collision data): for each
 // face in order its face normal and, for a smoothed face, its three corner
@@ -68,24 +71,65 @@ std::vector<std::array<Frame, 3>> corner_frames(const SubObject& part);
 // of 1e-8 of it.
 std::vector<Vec3> part_normal_table(const SubObject& part, const std::vector<std::array<Frame, 3>>& frames);
 
+// Normals by grid cell, so that the entries near a normal are found with
+// one look-up: every entry is listed in each cell that a normal within the
+// merging distance (1e-4) of it, with room to spare for rounding, may fall
+// in, and a normal looks only at the entries of its own cell (a superset of
+// those within the merging distance; entries further off may be listed
+// too). The cells are one open-addressed array over one array of links.
+class NormalGrid {
+ public:
+  // Room for about `entries` entries without growing.
+  void reserve(std::size_t entries);
+  // Lists `entry`, whose normal is `n` (finite).
+  void add(uint32_t entry, const Vec3& n);
+  // Calls f(entry) for the entries listed in the cell of `n` (finite),
+  // newest first.
+  template <class F>
+  void for_each_near(const Vec3& n, F&& f) const {
+    for (int32_t l = first_near(n); l >= 0; l = links_[static_cast<std::size_t>(l)].next)
+      f(links_[static_cast<std::size_t>(l)].entry);
+  }
+
+ private:
+  struct Slot {
+    std::array<int32_t, 3> cell{};
+    int32_t first = -1;  // -1: an empty slot
+  };
+  struct Link {
+    uint32_t entry;
+    int32_t next;
+  };
+  int32_t first_near(const Vec3& n) const;
+  Slot& slot_of(const std::array<int32_t, 3>& cell);
+  void rehash(std::size_t size);
+  std::vector<Slot> slots_;  // a power of two, at most half full
+  std::size_t used_ = 0;
+  std::vector<Link> links_;
+};
+
 // Finds the entry of a normal table nearest to a normal: the smallest
 // squared distance, the first entry among equals, as a first-to-last scan
 // finds it. Normals within the table's tolerance of an entry (every face
-// normal of the part is) are found among the entries of nearby grid cells;
+// normal of the part is) are found among the entries of their grid cell;
 // others by the scan.
 class NormalIndex {
  public:
   explicit NormalIndex(const std::vector<Vec3>& table);
+  // The same with the grid its table was built with (part_normal_table).
+  NormalIndex(const std::vector<Vec3>& table, NormalGrid grid);
   // The index of the nearest entry; 0 for an empty table.
   int nearest(const Vec3& n) const;
 
  private:
-  struct CellHash {
-    std::size_t operator()(const std::array<int32_t, 3>& c) const;
-  };
   const std::vector<Vec3>& table_;
-  std::unordered_map<std::array<int32_t, 3>, std::vector<uint32_t>, CellHash> cells_;
+  NormalGrid grid_;
 };
+
+// The normal table of a part as above, and in `grid` its entries (for a
+// NormalIndex of the table).
+std::vector<Vec3> part_normal_table(const SubObject& part, const std::vector<std::array<Frame, 3>>& frames,
+                                    NormalGrid& grid);
 
 // The light a radial-normal material (kRenderMagicTreeLight) bends
 // its normals around: centre and per-axis extents, model axes. Until the
@@ -145,18 +189,43 @@ class VertexTable {
   void clear();
 
  private:
-  struct Hash {
-    std::size_t operator()(const ExportVertex& v) const;
-  };
-  struct Equal {
-    bool operator()(const ExportVertex& a, const ExportVertex& b) const { return same_vertex(a, b); }
-  };
+  static constexpr uint32_t kEmpty = 0xFFFFFFFFu;
+  // The slot holding `v` (hash `h`), or the empty slot where it would go.
+  std::size_t slot_of(const ExportVertex& v, uint64_t h) const;
+  void grow();
   std::vector<ExportVertex> records_;
-  std::unordered_map<ExportVertex, uint32_t, Hash, Equal> index_;
+  std::vector<uint64_t> hashes_;  // of each record
+  std::vector<uint32_t> slots_;   // record indices, open addressing; a power of two, at most half full
+};
+
+// A corner that has no render vertex: its face's material is not drawn.
+inline constexpr uint32_t kNoVertex = 0xFFFFFFFFu;
+
+// What the vertex pass found for one part, kept for the later passes (the
+// strips of both passes, the skinned table, the collision data) so that no
+// corner is built or looked up twice: the corner frames, from which the
+// collision data's normal table is made, and the render vertex of corner k
+// (0, 1, 2) of each face, kNoVertex for a face that is not drawn.
+struct PartCorners {
+  std::vector<std::array<Frame, 3>> frames;
+  std::vector<std::array<uint32_t, 3>> vertex;
 };
 
 // Adds the corners of part `part_index` of `context.model`: for each
 // material in order (skipping kRenderDontDraw materials) and each face of the part with that material, corners 0, 1, 2.
 void add_part_corners(VertexTable& table, const CornerContext& context, int part_index);
+// The same, keeping the part's frames and the render vertex of each corner in `found`.
+void add_part_corners(VertexTable& table, const CornerContext& context, int part_index, PartCorners& found);
+
+// A lower bound of the size of the plain vertex table that the corners of
+// `levels` (the written levels, in any order) make, found without building
+// a record: the distinct pairs of part index and corner position over the
+// corners the table takes (faces of drawn materials). Records that differ in
+// either are different vertices, so the table never has fewer.
+std::size_t fewest_vertices(const std::vector<const Model*>& levels);
+
+// The render vertices of `corners` after the table was reordered by
+// `new_index` (VertexTable::reorder).
+void renumber(PartCorners& corners, const std::vector<uint32_t>& new_index);
 
 }  // namespace orvo
