@@ -383,21 +383,20 @@ class StripBuilder {
       }
     }
     state_.assign(size_t{none_} + 1, 0);
-    seen_.assign((none_ >> kTileShift) + 1, 0);
-    readers_.resize(seen_.size());
-    looked_.assign(seen_.size(), 0);
-    taken_.assign(seen_.size(), 0);
+    const size_t tiles = (none_ >> kTileShift) + 1;
+    readers_.resize(tiles);
+    looked_.assign(tiles, 0);
+    taken_.assign(tiles, 0);
   }
 
   uint32_t corner(uint32_t i, uint32_t c) const { return idx_[size_t{order_[i]} * 3 + c]; }
   uint32_t neighbour(uint32_t i, uint32_t e) const { return link_[size_t{i} * 3 + e] >> 2; }
 
-  // A stamp no triangle holds yet. Stamps also number the trials for seen_.
+  // A stamp no triangle holds yet.
   uint32_t new_stamp() {
     if (stamp_ == kTaken - 1) {
       for (uint32_t& s : state_)
         if (s != kTaken) s = 0;
-      std::fill(seen_.begin(), seen_.end() - 1, 0);
       stamp_ = 0;
     }
     return ++stamp_;
@@ -407,8 +406,10 @@ class StripBuilder {
   std::vector<Strip> run(size_t beat) {
     std::fill(state_.begin(), state_.end(), 0);
     state_[none_] = kTaken;
-    std::fill(seen_.begin(), seen_.end(), 0);
-    seen_.back() = kTaken;  // nothing in the stand-in's tile is ever taken
+    // Nothing in the stand-in's tile is ever taken: looks there are never
+    // filed.
+    std::fill(looked_.begin(), looked_.end(), 0);
+    looked_.back() = 1;
     for (auto& readers : readers_) readers.clear();
     memo_.assign(size_t{n_} * 6, Memo{});
     version_.assign(size_t{n_} * 6, 0);
@@ -654,11 +655,9 @@ class StripBuilder {
     auto is_free = [&](uint32_t x) __attribute__((always_inline)) {
       if constexpr (kMode == Walk::kNotedTrial) {
         const uint32_t tile = x >> kTileShift;
-        if (seen_[tile] < stamp) {
-          seen_[tile] = stamp;
-          looked_tiles_.push_back(tile);
-        }
-        looked_[tile] |= static_cast<uint16_t>(1u << (x & (kTile - 1)));
+        uint16_t& looked = looked_[tile];
+        if (looked == 0) looked_tiles_.push_back(tile);
+        looked |= static_cast<uint16_t>(1u << (x & (kTile - 1)));
       }
       return state_[x] < stamp;
     };
@@ -769,10 +768,9 @@ class StripBuilder {
   uint32_t stamp_ = 0;
   std::vector<Memo> memo_;
   std::vector<uint32_t> version_;             // per memo: bumped when dropped
-  std::vector<uint32_t> seen_;                // per tile: stamp of the last trial that noted it
   std::vector<std::vector<Reader>> readers_;  // per tile
   // The running noted trial's looks: the tiles it looked into, and per tile
-  // the triangles.
+  // the triangles (0 for a tile it has not looked into yet).
   std::vector<uint32_t> looked_tiles_;
   std::vector<uint16_t> looked_;
   // The kept strip's triangles per tile, and the tiles it touched.
