@@ -224,7 +224,8 @@ constexpr uint32_t kPlus2[3] = {2, 0, 1};
 // - A trial depends only on the visited state of the triangles it looked at,
 //   so its outcome is remembered per (parity, triangle, edge) and dropped
 //   when a kept strip takes one of those triangles. The looks are noted per
-//   tile of 16 triangles, which drops a few outcomes more than needed.
+//   tile of 32 triangles, with a bit for each triangle looked at, so a strip
+//   that only passes close by leaves the outcome standing.
 // - A trial stops as soon as its swaps alone rule it out against the best
 //   start found so far, leaving a lower bound on its score that stays valid
 //   on the same terms.
@@ -266,8 +267,9 @@ class StripBuilder {
   }
 
  private:
-  static constexpr uint32_t kTileShift = 4;  // 16 internal numbers per tile
+  static constexpr uint32_t kTileShift = 5;  // 32 internal numbers per tile
   static constexpr uint32_t kTile = 1u << kTileShift;
+  using TileMask = uint32_t;  // one bit per internal number of a tile
   static constexpr uint32_t kNil = UINT32_MAX;
   // State of a triangle in a kept strip, and of the stand-in triangle that
   // open edges link to, which is never free.
@@ -296,7 +298,7 @@ class StripBuilder {
   struct Reader {
     uint32_t memo;
     uint32_t version;
-    uint16_t looked;
+    TileMask looked;
   };
   // What rules a trial out: a lower bound on its score at or above `ge`, or
   // above `gt`.
@@ -560,7 +562,7 @@ class StripBuilder {
     for (uint32_t i : kept_) {
       const uint32_t tile = i >> kTileShift;
       if (taken_[tile] == 0) touched_tiles_.push_back(tile);
-      taken_[tile] |= static_cast<uint16_t>(1u << (i & (kTile - 1)));
+      taken_[tile] |= static_cast<TileMask>(1u << (i & (kTile - 1)));
     }
     for (uint32_t tile : touched_tiles_) {
       std::vector<Reader>& readers = readers_[tile];
@@ -644,8 +646,8 @@ class StripBuilder {
 
   // Grows a strip from internal triangle t, start edge e and parity. A trial
   // returns its score, or a lower bound on it as soon as its swaps alone
-  // meet `bar`; a noted trial also ties memo `memo` to the tiles it looks
-  // into. The kept growth leaves its indices in kept_strip_ and its
+  // meet `bar`; a noted trial also gathers the triangles it looks at, which
+  // file_looks() then ties to memo `memo`. The kept growth leaves its indices in kept_strip_ and its
   // triangles in kept_.
   template <bool kLookAhead, Walk kMode>
   Outcome walk(uint32_t t, uint32_t e, bool parity, const Bar& bar, uint32_t memo) {
@@ -655,9 +657,9 @@ class StripBuilder {
     auto is_free = [&](uint32_t x) __attribute__((always_inline)) {
       if constexpr (kMode == Walk::kNotedTrial) {
         const uint32_t tile = x >> kTileShift;
-        uint16_t& looked = looked_[tile];
+        TileMask& looked = looked_[tile];
         if (looked == 0) looked_tiles_.push_back(tile);
-        looked |= static_cast<uint16_t>(1u << (x & (kTile - 1)));
+        looked |= static_cast<TileMask>(1u << (x & (kTile - 1)));
       }
       return state_[x] < stamp;
     };
@@ -772,9 +774,9 @@ class StripBuilder {
   // The running noted trial's looks: the tiles it looked into, and per tile
   // the triangles (0 for a tile it has not looked into yet).
   std::vector<uint32_t> looked_tiles_;
-  std::vector<uint16_t> looked_;
+  std::vector<TileMask> looked_;
   // The kept strip's triangles per tile, and the tiles it touched.
-  std::vector<uint16_t> taken_;
+  std::vector<TileMask> taken_;
   std::vector<uint32_t> touched_tiles_;
   // Free-neighbour count of each unvisited triangle against kept strips,
   // in the caller's numbering.
