@@ -647,8 +647,8 @@ class StripBuilder {
   // Grows a strip from internal triangle t, start edge e and parity. A trial
   // returns its score, or a lower bound on it as soon as its swaps alone
   // meet `bar`; a noted trial also gathers the triangles it looks at, which
-  // file_looks() then ties to memo `memo`. The kept growth leaves its indices in kept_strip_ and its
-  // triangles in kept_.
+  // file_looks() then ties to memo `memo`. The kept growth leaves its
+  // indices in kept_strip_ and its triangles in kept_.
   template <bool kLookAhead, Walk kMode>
   Outcome walk(uint32_t t, uint32_t e, bool parity, const Bar& bar, uint32_t memo) {
     constexpr bool kKeep = kMode == Walk::kKeep;
