@@ -10,8 +10,12 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <map>
 #include <numeric>
 #include <random>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "../tests/mesh/reducer_reference.h"
@@ -320,9 +324,82 @@ void BM_OrvoTerrainLodsOnly(benchmark::State& state) {
 }
 
 // The stripifier runs on the seamed 5 000-triangle torus and on both the
-// closed and the seamed 20 000- and 200 000-triangle tori.
+// closed and the seamed 20 000-triangle tori; its growth with size is
+// measured by the scaling benchmarks below.
 void stripify_sizes(benchmark::internal::Benchmark* b) {
-  b->Args({5000, 1})->Args({20000, 0})->Args({20000, 1})->Args({200000, 0})->Args({200000, 1});
+  b->Args({5000, 1})->Args({20000, 0})->Args({20000, 1});
+}
+
+// Meshes of the stripifier's scaling benchmarks, by kind.
+enum ScalingMesh : int64_t { kClosedTorus, kSeamedTorus, kTerrainGrid };
+
+// A height-field grid of `side` × `side` quads in row order with alternating
+// diagonals, as the terrain generator hands its blocks over (2 side² triangles).
+Mesh terrain_grid(int side) {
+  Mesh m;
+  const int n = side + 1;
+  for (int j = 0; j < n; ++j)
+    for (int i = 0; i < n; ++i)
+      m.positions.insert(m.positions.end(), {static_cast<float>(i), 0.1f * static_cast<float>((i * 7 + j * 13) % 11),
+                                             static_cast<float>(j)});
+  for (int j = 0; j < side; ++j) {
+    for (int i = 0; i < side; ++i) {
+      const auto p = [&](int di, int dj) { return static_cast<uint32_t>((j + dj) * n + i + di); };
+      const uint32_t tl = p(0, 0), tr = p(1, 0), bl = p(0, 1), br = p(1, 1);
+      if ((i ^ j) & 1) {
+        m.indices.insert(m.indices.end(), {tr, bl, br, tr, tl, bl});
+      } else {
+        m.indices.insert(m.indices.end(), {tl, br, tr, tl, bl, br});
+      }
+    }
+  }
+  return m;
+}
+
+// The scaling mesh of about `triangles` triangles (5 000 to 80 000): the
+// bumpy torus, shuffled, closed or seamed (ring² triangles), or the terrain
+// grid (2 side² triangles).
+const Mesh& scaling_mesh(int64_t triangles, int64_t kind) {
+  static std::map<std::pair<int64_t, int64_t>, Mesh> meshes;
+  auto [it, added] = meshes.try_emplace({triangles, kind});
+  if (added) {
+    const double size = static_cast<double>(triangles);
+    it->second = kind == kTerrainGrid ? terrain_grid(static_cast<int>(std::lround(std::sqrt(size / 2))))
+                                      : bumpy_torus(static_cast<int>(std::lround(std::sqrt(size))),
+                                                    kind == kSeamedTorus, static_cast<uint32_t>(triangles));
+  }
+  return it->second;
+}
+
+// Scaling arguments: the triangle count and the mesh kind.
+void scaling_sizes(benchmark::internal::Benchmark* b) {
+  for (int64_t kind : {kClosedTorus, kSeamedTorus, kTerrainGrid})
+    for (int64_t size : {5000, 10000, 20000, 40000, 80000}) b->Args({size, kind});
+}
+
+void BM_StripifyScalingOrvo(benchmark::State& state) {
+  const Mesh& m = scaling_mesh(state.range(0), state.range(1));
+  std::vector<uint32_t> strip;
+  for (auto _ : state) {
+    strip = tools::mesh::stripify(std::span<const uint32_t>(m.indices), tools::mesh::StripifyOptions::model_export());
+    benchmark::DoNotOptimize(strip.data());
+  }
+  state.counters["indices_per_tri"] = static_cast<double>(strip.size()) / static_cast<double>(m.triangle_count());
+  count_triangles(state, m);
+}
+
+void BM_StripifyScalingMeshopt(benchmark::State& state) {
+  const Mesh& m = scaling_mesh(state.range(0), state.range(1));
+  std::vector<uint32_t> ordered(m.indices.size());
+  std::vector<uint32_t> strip(meshopt_stripifyBound(m.indices.size()));
+  size_t length = 0;
+  for (auto _ : state) {
+    meshopt_optimizeVertexCacheStrip(ordered.data(), m.indices.data(), m.indices.size(), m.vertex_count());
+    length = meshopt_stripify(strip.data(), ordered.data(), ordered.size(), m.vertex_count(), 0u);
+    benchmark::DoNotOptimize(strip.data());
+  }
+  state.counters["indices_per_tri"] = static_cast<double>(length) / static_cast<double>(m.triangle_count());
+  count_triangles(state, m);
 }
 
 // Timings on a shared machine are noisy: every benchmark also reports the
@@ -350,4 +427,65 @@ TOOLS_MESH_BENCH(BM_ReferenceEdgeCollapse16)->Arg(5000);
 TOOLS_MESH_BENCH(BM_OrvoTerrainBlock);
 TOOLS_MESH_BENCH(BM_OrvoTerrainLodsOnly);
 
-BENCHMARK_MAIN();
+TOOLS_MESH_BENCH(BM_StripifyScalingOrvo)->Apply(scaling_sizes);
+TOOLS_MESH_BENCH(BM_StripifyScalingMeshopt)->Apply(scaling_sizes);
+
+namespace {
+
+// Prints the usual console report and keeps the median time of every
+// scaling run, for the summary after the runs.
+class ScalingReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& run : runs) {
+      const std::string name = run.benchmark_name();
+      if (name.rfind("BM_StripifyScaling", 0) != 0) continue;
+      // Runs without repetitions report single iterations, not aggregates.
+      if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "median") continue;
+      median_[name.substr(0, name.find("_median"))] = run.GetAdjustedRealTime();
+    }
+  }
+
+  // Per mesh kind: ours ÷ meshoptimizer at every size, and the time for
+  // 80 000 triangles ÷ the time for 10 000 for both.
+  void print_summary() const {
+    static const char* const kKinds[] = {"closed torus", "seamed torus", "terrain grid"};
+    for (int kind = 0; kind < 3; ++kind) {
+      std::string line;
+      auto time = [&](const char* who, int size) {
+        const auto it = median_.find(std::string("BM_StripifyScaling") + who + "/" + std::to_string(size) + "/" +
+                                     std::to_string(kind) + "/repeats:5");
+        if (it != median_.end()) return it->second;
+        const auto single = median_.find(std::string("BM_StripifyScaling") + who + "/" + std::to_string(size) + "/" +
+                                         std::to_string(kind));
+        return single != median_.end() ? single->second : 0.0;
+      };
+      std::printf("stripify scaling, %s:", kKinds[kind]);
+      for (int size : {5000, 10000, 20000, 40000, 80000}) {
+        const double ours = time("Orvo", size), peer = time("Meshopt", size);
+        if (ours > 0 && peer > 0) std::printf("  %dk %.1f ms = %.1fx meshopt", size / 1000, ours, ours / peer);
+      }
+      const double ours10 = time("Orvo", 10000), ours80 = time("Orvo", 80000);
+      const double peer10 = time("Meshopt", 10000), peer80 = time("Meshopt", 80000);
+      if (ours10 > 0 && ours80 > 0) std::printf("\n  80k/10k: ours %.1fx", ours80 / ours10);
+      if (peer10 > 0 && peer80 > 0) std::printf(", meshopt %.1fx", peer80 / peer10);
+      std::printf("\n");
+    }
+  }
+
+ private:
+  std::map<std::string, double> median_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  ScalingReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  reporter.print_summary();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -224,7 +224,8 @@ constexpr uint32_t kPlus2[3] = {2, 0, 1};
 // - A trial depends only on the visited state of the triangles it looked at,
 //   so its outcome is remembered per (parity, triangle, edge) and dropped
 //   when a kept strip takes one of those triangles. The looks are noted per
-//   tile of 16 triangles, which drops a few outcomes more than needed.
+//   tile of 32 triangles, with a bit for each triangle looked at, so a strip
+//   that only passes close by leaves the outcome standing.
 // - A trial stops as soon as its swaps alone rule it out against the best
 //   start found so far, leaving a lower bound on its score that stays valid
 //   on the same terms.
@@ -266,7 +267,9 @@ class StripBuilder {
   }
 
  private:
-  static constexpr uint32_t kTileShift = 4;  // 16 internal numbers per tile
+  static constexpr uint32_t kTileShift = 5;  // 32 internal numbers per tile
+  static constexpr uint32_t kTile = 1u << kTileShift;
+  using TileMask = uint32_t;  // one bit per internal number of a tile
   static constexpr uint32_t kNil = UINT32_MAX;
   // State of a triangle in a kept strip, and of the stand-in triangle that
   // open edges link to, which is never free.
@@ -290,10 +293,12 @@ class StripBuilder {
    private:
     double value_ = std::numeric_limits<double>::quiet_NaN();
   };
-  // "The trial behind memo `memo`, at `version`, looked into this tile."
+  // "The trial behind memo `memo`, at `version`, looked at these triangles
+  // of this tile" (bit i: the tile's i-th internal number).
   struct Reader {
     uint32_t memo;
     uint32_t version;
+    TileMask looked;
   };
   // What rules a trial out: a lower bound on its score at or above `ge`, or
   // above `gt`.
@@ -336,7 +341,6 @@ class StripBuilder {
     // several clusters too small to fill one; a cluster that does not fit in
     // what is left of a tile starts the next, so at most half the numbers
     // are left unused.
-    constexpr uint32_t kTile = 1u << kTileShift;
     inner_.assign(n_, kNil);
     order_.assign(size_t{n_} * 2, kNil);
     std::vector<uint32_t> cluster;
@@ -381,19 +385,20 @@ class StripBuilder {
       }
     }
     state_.assign(size_t{none_} + 1, 0);
-    seen_.assign((none_ >> kTileShift) + 1, 0);
-    readers_.resize(seen_.size());
+    const size_t tiles = (none_ >> kTileShift) + 1;
+    readers_.resize(tiles);
+    looked_.assign(tiles, 0);
+    taken_.assign(tiles, 0);
   }
 
   uint32_t corner(uint32_t i, uint32_t c) const { return idx_[size_t{order_[i]} * 3 + c]; }
   uint32_t neighbour(uint32_t i, uint32_t e) const { return link_[size_t{i} * 3 + e] >> 2; }
 
-  // A stamp no triangle holds yet. Stamps also number the trials for seen_.
+  // A stamp no triangle holds yet.
   uint32_t new_stamp() {
     if (stamp_ == kTaken - 1) {
       for (uint32_t& s : state_)
         if (s != kTaken) s = 0;
-      std::fill(seen_.begin(), seen_.end() - 1, 0);
       stamp_ = 0;
     }
     return ++stamp_;
@@ -403,8 +408,10 @@ class StripBuilder {
   std::vector<Strip> run(size_t beat) {
     std::fill(state_.begin(), state_.end(), 0);
     state_[none_] = kTaken;
-    std::fill(seen_.begin(), seen_.end(), 0);
-    seen_.back() = kTaken;  // nothing in the stand-in's tile is ever taken
+    // Nothing in the stand-in's tile is ever taken: looks there are never
+    // filed.
+    std::fill(looked_.begin(), looked_.end(), 0);
+    looked_.back() = 1;
     for (auto& readers : readers_) readers.clear();
     memo_.assign(size_t{n_} * 6, Memo{});
     version_.assign(size_t{n_} * 6, 0);
@@ -472,8 +479,8 @@ class StripBuilder {
         mark_stale(order_[i]);
         --remaining;
       }
+      forget_readers_of_kept();
       for (uint32_t i : kept_) {
-        forget_readers(i >> kTileShift);
         for (uint32_t e = 0; e < 3; ++e) {
           const uint32_t m = neighbour(i, e);
           if (state_[m] == kTaken) continue;
@@ -548,15 +555,38 @@ class StripBuilder {
     exact_[parity].set(t, exact);
     open_[parity].set(t, open);
   }
-  // Drops the memos of the trials that looked into `tile`.
-  void forget_readers(uint32_t tile) {
-    for (const Reader& r : readers_[tile])
-      if (version_[r.memo] == r.version) drop_memo(r.memo);
-    readers_[tile].clear();
+  // Drops the memos of the trials that looked at a triangle of the kept
+  // strip. The other readers of its tiles stay, less those of memos dropped
+  // or replaced since.
+  void forget_readers_of_kept() {
+    for (uint32_t i : kept_) {
+      const uint32_t tile = i >> kTileShift;
+      if (taken_[tile] == 0) touched_tiles_.push_back(tile);
+      taken_[tile] |= static_cast<TileMask>(1u << (i & (kTile - 1)));
+    }
+    for (uint32_t tile : touched_tiles_) {
+      std::vector<Reader>& readers = readers_[tile];
+      size_t kept = 0;
+      for (const Reader& r : readers) {
+        if (version_[r.memo] != r.version) continue;
+        if ((r.looked & taken_[tile]) != 0) {
+          drop_memo(r.memo);
+        } else {
+          readers[kept++] = r;
+        }
+      }
+      readers.resize(kept);
+      taken_[tile] = 0;
+    }
+    touched_tiles_.clear();
   }
-  void note_tile(uint32_t tile, uint32_t stamp, Reader reader) {
-    seen_[tile] = stamp;
-    readers_[tile].push_back(reader);
+  // Files the looks of the noted trial just ended under memo `memo`.
+  void file_looks(uint32_t memo) {
+    for (uint32_t tile : looked_tiles_) {
+      readers_[tile].push_back({memo, version_[memo], looked_[tile]});
+      looked_[tile] = 0;
+    }
+    looked_tiles_.clear();
   }
 
   // The best start at `level` for `parity` (caller's numbering). Starts are
@@ -593,8 +623,13 @@ class StripBuilder {
         if (memo.bound() && (memo.value() >= bar.ge || memo.value() > bar.gt)) continue;
         const uint32_t i = inner_[t];
         const auto edge = static_cast<uint32_t>(e);
-        const Outcome o = keep == Keep::kNoted ? walk<kLookAhead, Walk::kNotedTrial>(i, edge, parity, bar, key)
-                                               : walk<kLookAhead, Walk::kTrial>(i, edge, parity, bar, key);
+        Outcome o;
+        if (keep == Keep::kNoted) {
+          o = walk<kLookAhead, Walk::kNotedTrial>(i, edge, parity, bar, key);
+          file_looks(key);
+        } else {
+          o = walk<kLookAhead, Walk::kTrial>(i, edge, parity, bar, key);
+        }
         if (keep != Keep::kThisRound) memo.keep(o);
         if (o.exact && (o.value < best || (o.value == best && at < best_at))) {
           best = o.value;
@@ -611,19 +646,20 @@ class StripBuilder {
 
   // Grows a strip from internal triangle t, start edge e and parity. A trial
   // returns its score, or a lower bound on it as soon as its swaps alone
-  // meet `bar`; a noted trial also ties memo `memo` to the tiles it looks
-  // into. The kept growth leaves its indices in kept_strip_ and its
-  // triangles in kept_.
+  // meet `bar`; a noted trial also gathers the triangles it looks at, which
+  // file_looks() then ties to memo `memo`. The kept growth leaves its
+  // indices in kept_strip_ and its triangles in kept_.
   template <bool kLookAhead, Walk kMode>
   Outcome walk(uint32_t t, uint32_t e, bool parity, const Bar& bar, uint32_t memo) {
     constexpr bool kKeep = kMode == Walk::kKeep;
     const uint32_t stamp = new_stamp();
     const uint32_t* const link = link_.data();
-    const Reader reader{memo, kMode == Walk::kNotedTrial ? version_[memo] : 0};
     auto is_free = [&](uint32_t x) __attribute__((always_inline)) {
       if constexpr (kMode == Walk::kNotedTrial) {
         const uint32_t tile = x >> kTileShift;
-        if (seen_[tile] < stamp) note_tile(tile, stamp, reader);
+        TileMask& looked = looked_[tile];
+        if (looked == 0) looked_tiles_.push_back(tile);
+        looked |= static_cast<TileMask>(1u << (x & (kTile - 1)));
       }
       return state_[x] < stamp;
     };
@@ -734,8 +770,14 @@ class StripBuilder {
   uint32_t stamp_ = 0;
   std::vector<Memo> memo_;
   std::vector<uint32_t> version_;             // per memo: bumped when dropped
-  std::vector<uint32_t> seen_;                // per tile: stamp of the last trial that noted it
   std::vector<std::vector<Reader>> readers_;  // per tile
+  // The running noted trial's looks: the tiles it looked into, and per tile
+  // the triangles (0 for a tile it has not looked into yet).
+  std::vector<uint32_t> looked_tiles_;
+  std::vector<TileMask> looked_;
+  // The kept strip's triangles per tile, and the tiles it touched.
+  std::vector<TileMask> taken_;
+  std::vector<uint32_t> touched_tiles_;
   // Free-neighbour count of each unvisited triangle against kept strips,
   // in the caller's numbering.
   std::vector<uint8_t> count_;
