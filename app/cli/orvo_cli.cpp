@@ -50,6 +50,7 @@
 #include "tools/base/atomic_write.h"
 #include "tools/base/file_io.h"
 #include "tools/base/host.h"
+#include "tools/base/version.h"
 #include "tools/cli/program.h"
 
 namespace orvo {
@@ -429,7 +430,7 @@ std::optional<uint32_t> parse_mask(const std::string& text) {
 // the texture folder as the preview decodes them. One warning line per
 // picture that cannot be read; one summary line (or JSON) on stdout.
 int write_gltf(ModelLoader& loader, render::Model& model, const std::string& folder, const DumpOptions& o) {
-  const gltf::Export e = gltf::export_model(loader, model, folder, std::string("orvo-cli ") + ORVO_VERSION);
+  const gltf::Export e = gltf::export_model(loader, model, folder, std::string("orvo-cli ") + tools::kPackageVersion);
   for (const std::string& w : e.warnings) std::fprintf(stderr, "%s: warning: %s\n", kProgram.data(), w.c_str());
   if (tools::Status w = tools::write_file_atomic(o.gltf, e.glb); !w) {
     tools::cli::print_error(kProgram, w.error().message);
@@ -536,7 +537,8 @@ int run_pff(const std::string& action, const std::string& archive, const std::ve
 
 int run(int argc, char** argv) {
   CLI::App app{"Orvo model tool, command-line edition: imports scenes and inspects models."};
-  app.set_version_flag("--version", std::string("orvo-cli ") + ORVO_VERSION);
+  app.set_version_flag("--version", std::string("orvo-cli ") + tools::kPackageVersion);
+  app.set_help_all_flag("--help-all", "Print the help of every command and exit");
   app.require_subcommand(1);
 
   std::string in_path, out_path;

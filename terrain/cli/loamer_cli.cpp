@@ -34,6 +34,7 @@
 #include "loamer/terrain_file.h"
 #include "tools/base/atomic_write.h"
 #include "tools/base/file_io.h"
+#include "tools/base/version.h"
 #include "tools/cli/program.h"
 
 #ifdef LOAMER_WITH_VIEW
@@ -345,7 +346,8 @@ int run_render(const std::string& project_file, const std::string& picture, int 
 
 int run(int argc, char** argv) {
   CLI::App app{"Loamer terrain generator: builds a terrain from a 1024 x 1024 depth map"};
-  app.set_version_flag("--version", std::string("loamer-cli ") + LOAMER_VERSION);
+  app.set_version_flag("--version", std::string("loamer-cli ") + tools::kPackageVersion);
+  app.set_help_all_flag("--help-all", "Print the help of every command and exit");
   app.require_subcommand(1);
 
   std::string project_file;

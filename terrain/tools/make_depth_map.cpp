@@ -3,6 +3,7 @@
 // sample builds the same terrain everywhere.
 //
 //   make-depth-map OUT [SEED]
+#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -13,6 +14,8 @@
 #include <vector>
 
 #include "tools/base/atomic_write.h"
+#include "tools/base/version.h"
+#include "tools/cli/program.h"
 
 namespace {
 
@@ -39,15 +42,8 @@ double value_noise(double x, double z, int period, uint32_t seed) {
   return a + (b - a) * sz;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  tools::set_temporary_owner("loamer");
-  if (argc < 2 || argc > 3) {
-    std::fprintf(stderr, "usage: %s OUT [SEED]\n", argv[0]);
-    return 2;
-  }
-  const uint32_t seed = argc == 3 ? static_cast<uint32_t>(std::strtoul(argv[2], nullptr, 10)) : 1;
+// The depth map of `seed`, row by row.
+std::vector<uint8_t> depth_map(uint32_t seed) {
   std::vector<uint8_t> map(static_cast<size_t>(kSize) * kSize);
   for (int z = 0; z < kSize; ++z) {
     for (int x = 0; x < kSize; ++x) {
@@ -73,12 +69,34 @@ int main(int argc, char** argv) {
       map[static_cast<size_t>(z) * kSize + x] = static_cast<uint8_t>(std::clamp(height, 0.0, 255.0));
     }
   }
-  const std::string out = argv[1];
+  return map;
+}
+
+constexpr const char* kProgram = "make-depth-map";
+
+int run(int argc, char** argv) {
+  CLI::App app{
+      "Writes the sample terrain's 1024 x 1024 depth map (8-bit raw): fractal value noise over two hills "
+      "and a winding valley, the same for the same seed everywhere."};
+  app.set_version_flag("--version", std::string(kProgram) + " " + tools::kPackageVersion);
+  std::string out;
+  uint32_t seed = 1;
+  app.add_option("OUT", out, "The depth map file to write (1 048 576 bytes)")->required();
+  app.add_option("SEED", seed, "The noise seed (default 1)");
+  if (std::optional<int> done = tools::cli::parse_command_line(app, kProgram, argc, argv)) return *done;
+  const std::vector<uint8_t> map = depth_map(seed);
   const tools::Status written =
       tools::write_file_atomic(out, std::string_view(reinterpret_cast<const char*>(map.data()), map.size()));
   if (!written) {
-    std::fprintf(stderr, "make-depth-map: %s\n", written.error().message.c_str());
-    return 1;
+    tools::cli::print_error(kProgram, written.error().message);
+    return tools::cli::kExitIo;
   }
-  return 0;
+  return tools::cli::kExitOk;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  tools::set_temporary_owner("loamer");
+  return tools::cli::run_main(kProgram, argc, argv, [&] { return run(argc, argv); });
 }

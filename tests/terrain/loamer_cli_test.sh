@@ -68,8 +68,16 @@ for m in mapdir:"Is a directory" zero.raw:"not a regular file" fifo.raw:"not a r
 done
 if grep -qF "Tessa Release Version" "$TMP/ghw.txt" 2>/dev/null; then pass; else fail "ghw.txt written at start"; fi
 
-# A whole build.
+# The depth map tool: its help and version are printed, not written as
+# depth maps named after them; a seed that is no number is refused.
 mkdir "$TMP/t"
+(cd "$TMP/t" && "$MAKE_MAP" --help >"$TMP/map-help.txt" && "$MAKE_MAP" --version >>"$TMP/map-help.txt") ||
+  fail "make-depth-map --help, --version"
+if grep -q "OUT" "$TMP/map-help.txt" && grep -q "^make-depth-map [0-9]" "$TMP/map-help.txt" &&
+  [ -z "$(ls -A "$TMP/t")" ]; then pass; else fail "make-depth-map --help and --version print and write nothing"; fi
+if "$MAKE_MAP" "$TMP/t/bad.raw" seven 2>/dev/null; then fail "make-depth-map took seed 'seven'"; else pass; fi
+
+# A whole build.
 "$MAKE_MAP" "$TMP/t/valley.raw" 7 || fail "make-depth-map"
 if [ "$(wc -c <"$TMP/t/valley.raw")" -eq 1048576 ]; then pass; else fail "depth map size"; fi
 printf '// sample\nTerrainName "Valley Test"\nCreator "cli test"\nPath "%s/t/"\nDepthMap valley.raw\nOutput valley.v2.dat\n' \

@@ -22,6 +22,7 @@
 #include "orvo/gui/settings_store.h"
 #include "orvo/gui/undo_actions.h"
 #include "tools/base/text.h"
+#include "tools/base/version.h"
 #include "wait_cursor.h"
 
 namespace orvo::gui {
@@ -310,7 +311,9 @@ void MainWindow::build_menus() {
   connect(about, &QAction::triggered, this, [this] {
     const QString folder = preview_.scratch_folder().empty() ? QDir::currentPath() : qs(preview_.scratch_folder());
     QMessageBox box(QMessageBox::Information, "About Orvo",
-                    qs(window_title("")) + "\nThe model tool of the Brellwick content tools.", QMessageBox::Ok, this);
+                    qs(window_title("")) + "\nThe model tool of the Brellwick content tools.\nPackage: " +
+                        tools::kPackageName + " " + tools::kPackageVersion,
+                    QMessageBox::Ok, this);
     box.setObjectName("about_box");
     box.setInformativeText("Scratch files and logs (temprend.3di, 3di_log.txt, ghw.txt, _fastmem.txt):\n" + folder +
                            "\n\nSettings: TanuOrvo.cfg in the folder Orvo was started in, and the per-user settings "

@@ -37,8 +37,10 @@ bool names_command(CLI::App& app, std::string_view word) {
 
 std::optional<int> parse_command_line(CLI::App& app, std::string_view program, int argc, char** argv) {
   // Only the main app's own flags (--help, --version) can come before the
-  // command, so the first word without a dash is the command.
-  for (int i = 1; i < argc; ++i) {
+  // command, so the first word without a dash is the command (in a tool
+  // that has commands; a tool without them takes its words as they come).
+  const bool has_commands = !app.get_subcommands([](CLI::App*) { return true; }).empty();
+  for (int i = 1; has_commands && i < argc; ++i) {
     const std::string_view arg = argv[i];
     if (arg.size() > 1 && arg[0] == '-') continue;
     if (names_command(app, arg)) break;

@@ -26,6 +26,7 @@
 #include "loamer/gui/output_list.h"
 #include "loamer/gui/terrain_view.h"
 #include "loamer/naming.h"
+#include "tools/base/version.h"
 
 // The icon is compiled into this static library; a static library's
 // resources are registered by hand.
@@ -328,12 +329,18 @@ void MainDialog::show_about() {
   icon->setPixmap(QIcon(kIcon).pixmap(48, 48));
   auto* text = new QLabel(QString(kAboutStart) + kVersion, &about);
   text->setObjectName("version");
+  // The package the program came in, below the program's own version.
+  auto* package = new QLabel(QString("Package: %1 %2").arg(tools::kPackageName, tools::kPackageVersion), &about);
+  package->setObjectName("package_version");
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &about);
   connect(buttons, &QDialogButtonBox::accepted, &about, &QDialog::accept);
   auto* row = new QHBoxLayout;
   row->addWidget(icon);
   row->addSpacing(12);
-  row->addWidget(text, 1);
+  auto* texts = new QVBoxLayout;
+  texts->addWidget(text);
+  texts->addWidget(package);
+  row->addLayout(texts, 1);
   auto* layout = new QVBoxLayout(&about);
   layout->addLayout(row);
   layout->addWidget(buttons);

@@ -25,6 +25,7 @@
 #include "orvo/gui/qt_text.h"
 #include "orvo/runtime/memory_pool.h"
 #include "sample_folder.h"
+#include "tools/base/version.h"
 #include "tools/test/scratch_dir.h"
 
 namespace orvo::gui {
@@ -181,9 +182,12 @@ TEST_F(PreviewMessagesTest, OptionsWarnAboutFoldersThatAreNotThere) {
 
 TEST_F(PreviewMessagesTest, AboutNamesTheFolderOfTheScratchFilesAndLogs) {
   window_->preview().set_scratch_folder("/home/ada/.local/state/Brellwick/ORVO");
-  QString shown;
-  window_->run_dialog = [&shown](QDialog& dialog) {
-    if (auto* box = qobject_cast<QMessageBox*>(&dialog)) shown = box->windowTitle() + "\n" + box->informativeText();
+  QString shown, text;
+  window_->run_dialog = [&shown, &text](QDialog& dialog) {
+    if (auto* box = qobject_cast<QMessageBox*>(&dialog)) {
+      shown = box->windowTitle() + "\n" + box->informativeText();
+      text = box->text();
+    }
     return 0;
   };
   QAction* about = window_->findChild<QAction*>("about");
@@ -194,6 +198,9 @@ TEST_F(PreviewMessagesTest, AboutNamesTheFolderOfTheScratchFilesAndLogs) {
       shown.contains("temprend.3di, 3di_log.txt, ghw.txt, _fastmem.txt):\n"
                      "/home/ada/.local/state/Brellwick/ORVO\n"))
       << ss(shown);
+  // The window title's own version first, the package's below it.
+  EXPECT_TRUE(text.startsWith("TanuORVO v1.05")) << ss(text);
+  EXPECT_TRUE(text.endsWith(QString("\nPackage: orvo-tools ") + tools::kPackageVersion)) << ss(text);
 }
 
 }  // namespace

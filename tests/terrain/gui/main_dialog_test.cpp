@@ -20,6 +20,7 @@
 #include "loamer/gui/main_dialog.h"
 #include "loamer/gui/output_list.h"
 #include "loamer/gui/terrain_view.h"
+#include "tools/base/version.h"
 #include "tools/test/scratch_dir.h"
 
 namespace {
@@ -311,10 +312,11 @@ TEST(LoamerDialog, TerrainViewAndBarsAfterABuild) {
 
 TEST(LoamerDialog, AboutBoxAndTitleNameOneVersion) {
   Dialog t;
-  QString about;
+  QString about, package;
   QTimer::singleShot(0, &t.d, [&] {
     if (QWidget* box = QApplication::activeModalWidget()) {
       if (auto* text = box->findChild<QLabel*>("version")) about = text->text();
+      if (auto* text = box->findChild<QLabel*>("package_version")) package = text->text();
       box->close();
     }
   });
@@ -322,6 +324,9 @@ TEST(LoamerDialog, AboutBoxAndTitleNameOneVersion) {
   ASSERT_TRUE(about.startsWith("Loamer Version ")) << about.toStdString();
   const QString version = about.mid(QString("Loamer Version ").size());
   EXPECT_TRUE(t.d.windowTitle().endsWith(" - v" + version)) << t.d.windowTitle().toStdString();
+  // The package version goes below, and the title keeps the program's own.
+  EXPECT_EQ(package, QString("Package: orvo-tools ") + tools::kPackageVersion);
+  EXPECT_FALSE(t.d.windowTitle().contains(tools::kPackageVersion));
 }
 
 }  // namespace

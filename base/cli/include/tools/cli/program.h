@@ -24,8 +24,9 @@ inline constexpr int kExitStopped = 130;     // stopped by Ctrl+C
 void print_error(std::string_view program, std::string_view message);
 
 // Parses argv into `app`, whose subcommands are all set up.
-//   - The first word that is not an option must name a subcommand, whatever
-//     follows it ("tool frobnicate --help" is a usage error, not the help).
+//   - In a tool with subcommands, the first word that is not an option must
+//     name one, whatever follows it ("tool frobnicate --help" is a usage
+//     error, not the help).
 //   - --help and --version print and return kExitOk.
 //   - CLI11's parse errors print its message and return kExitUsage (CLI11's
 //     own codes are not ours).
