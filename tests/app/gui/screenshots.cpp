@@ -242,6 +242,19 @@ int main(int argc, char** argv) {
   window.run_command(orvo::cmd::kExport3di);
   settle();
   failures += !save(window, out, "orvo-exported.png");
+  // Help > About Orvo: the title's version, the package's below it, and
+  // where the scratch files and logs go.
+  if (QAction* about = window.findChild<QAction*>("about")) {
+    const auto run_dialog = window.run_dialog;
+    window.run_dialog = [&](QDialog& dialog) {
+      dialog.show();
+      settle();
+      failures += !save(dialog, out, "orvo-about.png");
+      return 0;
+    };
+    about->trigger();
+    window.run_dialog = run_dialog;
+  }
   // A scene of another package (SCENE, a glTF file made in Blender)
   // imported into the current level and framed in the 3D view.
   if (argc == 4) {
