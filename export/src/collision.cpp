@@ -402,16 +402,16 @@ uint32_t collision_face_flags(const ModelMaterial& m) {
 
 uint8_t surface_type(const ModelMaterial& m) {
   // Tested in this order; the last match wins.
-  static constexpr std::array<std::pair<uint32_t, uint8_t>, 10> kSurfaces{{{0x1, 14},
-                                                                           {0x2, 13},
-                                                                           {0x4, 12},
-                                                                           {0x8, 17},
-                                                                           {0x200, 18},
-                                                                           {0x400, 16},
-                                                                           {0x800, 15},
-                                                                           {0x10000, 7},
-                                                                           {0x20000, 19},
-                                                                           {0x40000, 1}}};
+  static constexpr std::array<std::pair<uint32_t, uint8_t>, 10> kSurfaces{{{kSurfaceMetal, 14},
+                                                                           {kSurfaceWood, 13},
+                                                                           {kSurfaceStone, 12},
+                                                                           {kSurfaceFoliage, 17},
+                                                                           {kSurfaceHardMetal, 18},
+                                                                           {kSurfaceCloth, 16},
+                                                                           {kSurfaceGlass, 15},
+                                                                           {kSurfaceWater, 7},
+                                                                           {kSurfaceFlesh, 19},
+                                                                           {kSurfaceDirt, 1}}};
   uint8_t type = 0;
   for (const auto& [bit, value] : kSurfaces)
     if (static_cast<uint32_t>(m.physical_attributes) & bit) type = value;

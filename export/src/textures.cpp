@@ -33,7 +33,7 @@ class Registry {
     const std::string key = by_name_key(name);
     for (std::size_t i = 0; i < table.entries.size(); ++i) {
       TextureEntry& e = table.entries[i];
-      if (e.second_name == key && (e.flags & 0x10) == (flags & 0x10)) {
+      if (e.second_name == key && (e.flags & file3di::kTextureAlphaOnly) == (flags & file3di::kTextureAlphaOnly)) {
         e.flags |= flags;
         return static_cast<uint8_t>(i);
       }
@@ -89,9 +89,9 @@ tools::Result<TextureTable> register_textures(const std::array<const Model*, 4>&
     for (int i = 0; i < level->num_materials; ++i) {
       const ModelMaterial& mat = level->materials[static_cast<std::size_t>(i)];
       if ((mat.multitexture_flags & kMultiTextureOrdinary) != 0) {
-        base_flags = 0x200;
+        base_flags = file3di::kTextureOrdinaryLayer;
       } else if ((mat.multitexture_flags & kMultiTextureSecondLayer) != 0) {
-        base_flags = 0x400;
+        base_flags = file3di::kTextureSecondLayer;
       }
       // A second layer is textured as its first layer is.
       const bool second_layer = (mat.multitexture_flags & kMultiTextureOrdinary) == 0 &&
@@ -101,12 +101,13 @@ tools::Result<TextureTable> register_textures(const std::array<const Model*, 4>&
       MaterialTextures& slots = out[static_cast<std::size_t>(i)];
       if (color_type == 2) {
         tools::Result<uint8_t> index =
-            mat.use_alpha_pcx == 0 ? r.by_name(mat.green_texture.view(), base_flags | 7)
-                                   : r.combined(mat.green_texture.view(), mat.alpha_texture.view(), base_flags | 0x107);
+            mat.use_alpha_pcx == 0 ? r.by_name(mat.green_texture.view(), base_flags | file3di::kTextureColour)
+                                   : r.combined(mat.green_texture.view(), mat.alpha_texture.view(),
+                                                base_flags | file3di::kTextureColour | file3di::kTextureCombined);
         if (!index) return index.error();
         slots.colour = *index;
       } else if (mat.use_alpha_pcx != 0) {
-        tools::Result<uint8_t> index = r.by_name(mat.alpha_texture.view(), base_flags | 0x18);
+        tools::Result<uint8_t> index = r.by_name(mat.alpha_texture.view(), base_flags | file3di::kTextureAlpha);
         if (!index) return index.error();
         slots.alpha = *index;
       }

@@ -1,5 +1,7 @@
 #include "orvo/model/named_values.h"
 
+#include "orvo/model/flags.h"
+
 namespace orvo {
 
 std::span<const NamedValue> named_entries(const NamedValue* table) {
@@ -27,9 +29,18 @@ const NamedValue kRenderFunctions[] = {
     {"door", 7},  {"ewpn", 8},  {"gnrc", 9},  {"org0", 10}, {"ptl1", 11}, {"ptl2", 12}, {"ptl3", 13},
     {"ptlf", 14}, {"pung", 15}, {"tree", 16}, {"tgrp", 17}, {"trrw", 18}, {"veh0", 19}, {"", -1}};
 
-const NamedValue kPhysicalAttributes[] = {
-    {"None", 0}, {"Metal", 1},     {"Hard Metal", 0x200}, {"Stone", 4},       {"Glass", 0x800},  {"Foliage", 8},
-    {"Wood", 2}, {"Cloth", 0x400}, {"Water", 0x10000},    {"Flesh", 0x20000}, {"Dirt", 0x40000}, {"", -1}};
+const NamedValue kPhysicalAttributes[] = {{"None", 0},
+                                          {"Metal", kSurfaceMetal},
+                                          {"Hard Metal", kSurfaceHardMetal},
+                                          {"Stone", kSurfaceStone},
+                                          {"Glass", kSurfaceGlass},
+                                          {"Foliage", kSurfaceFoliage},
+                                          {"Wood", kSurfaceWood},
+                                          {"Cloth", kSurfaceCloth},
+                                          {"Water", kSurfaceWater},
+                                          {"Flesh", kSurfaceFlesh},
+                                          {"Dirt", kSurfaceDirt},
+                                          {"", -1}};
 
 const NamedValue kShaderTypesRigid[] = {{"None", 0},
                                         {"Diffuse Bump Map", 1},

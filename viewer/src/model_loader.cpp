@@ -770,10 +770,10 @@ void ModelLoader::create_textures(render::Model& model, TextureFactory& factory)
     const TextureRecord& r = t.record;
     TextureFactory::Request req;
     std::string line;
-    if ((r.flags & 0x8) != 0 || r.first_name.empty()) {
+    if ((r.flags & file3di::kTextureFromSecondName) != 0 || r.first_name.empty()) {
       req.colour_name = std::string(r.second_name.view());
       line = "'" + req.colour_name + "'\n";
-    } else if ((r.flags & 0x100) != 0) {
+    } else if ((r.flags & file3di::kTextureCombined) != 0) {
       req.colour_name = std::string(r.first_name.view());
       req.alpha_name = std::string(r.second_name.view());
       line = "'" + req.colour_name + "' + '" + req.alpha_name + "'\n";

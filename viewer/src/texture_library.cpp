@@ -5,6 +5,7 @@
 #include <new>
 #include <optional>
 
+#include "orvo/file3di/codec_3di.h"
 #include "tools/base/file_io.h"
 #include "tools/base/text.h"
 
@@ -248,7 +249,7 @@ int32_t LibraryTextureFactory::create_texture(const Request& request) {
   int32_t handle = 0;
   if (!request.alpha_name.empty()) {
     handle = library_.colour_with_alpha(request.colour_name, request.alpha_name, options_.format, options_.flags);
-  } else if ((request.flags & 0x8) != 0) {
+  } else if ((request.flags & file3di::kTextureFromSecondName) != 0) {
     handle = library_.alpha(request.colour_name, options_.format, options_.flags);
   } else {
     handle = library_.plain(request.colour_name, options_.format, options_.flags);

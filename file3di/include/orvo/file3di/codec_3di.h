@@ -216,6 +216,18 @@ struct UserPoint {
 
 // ---- 3. Texture table: u32 count, then 60-byte records -----------------
 
+// TextureRecord::flags: how the materials use the texture; an entry that
+// several materials use carries the union.
+enum TextureUsage : uint16_t {
+  kTextureColour = 0x07,          // a material's colour texture (its three colour slots)
+  kTextureFromSecondName = 0x08,  // built from the second name
+  kTextureAlphaOnly = 0x10,       // an alpha texture registered on its own
+  kTextureAlpha = kTextureAlphaOnly | kTextureFromSecondName,
+  kTextureCombined = 0x100,       // colour and alpha files in one entry: built from both names
+  kTextureOrdinaryLayer = 0x200,  // used by an ordinary (first-stage) material
+  kTextureSecondLayer = 0x400,    // used by a second-stage material
+};
+
 struct TextureRecord {
   Name16 first_name;   // 0x00
   Name16 second_name;  // 0x10

@@ -39,8 +39,25 @@ enum PhysicalAttribute : int32_t {
   kPhysicalNoScarring = 0x1000,          // "No scarring"
   kPhysicalBackfaceMoveIgnore = 0x2000,  // "Backface Move Ignore"
 };
+// The surface kinds, the named values of the physical table ("Metal" …
+// "Dirt"); the editor sets one of them.
+enum SurfaceKind : int32_t {
+  kSurfaceMetal = 0x1,
+  kSurfaceWood = 0x2,
+  kSurfaceStone = 0x4,
+  kSurfaceFoliage = 0x8,
+  kSurfaceHardMetal = 0x200,
+  kSurfaceCloth = 0x400,
+  kSurfaceGlass = 0x800,
+  kSurfaceWater = 0x10000,
+  kSurfaceFlesh = 0x20000,
+  kSurfaceDirt = 0x40000,
+};
 // The bits that make up the surface kind.
-inline constexpr int32_t kSurfaceKindMask = 0x70E0F;
+inline constexpr int32_t kSurfaceKindMask = kSurfaceMetal | kSurfaceWood | kSurfaceStone | kSurfaceFoliage |
+                                            kSurfaceHardMetal | kSurfaceCloth | kSurfaceGlass | kSurfaceWater |
+                                            kSurfaceFlesh | kSurfaceDirt;
+static_assert(kSurfaceKindMask == 0x70E0F);
 
 // ModelMaterial::multitexture_flags.
 enum MultiTextureFlag : int32_t {
