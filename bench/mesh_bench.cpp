@@ -92,6 +92,25 @@ struct TerrainBlock {
   size_t triangle_count() const { return indices.size() / 3; }
 };
 
+// The triangles of a grid of `side` × `side` quads over (side + 1)² vertices
+// in row order, with alternating diagonals, as the terrain generator's
+// blocks have them.
+template <class Index>
+void grid_triangles(int side, std::vector<Index>& out) {
+  const int n = side + 1;
+  for (int j = 0; j < side; ++j) {
+    for (int i = 0; i < side; ++i) {
+      const auto p = [&](int di, int dj) { return static_cast<Index>((j + dj) * n + i + di); };
+      const Index tl = p(0, 0), tr = p(1, 0), bl = p(0, 1), br = p(1, 1);
+      if ((i ^ j) & 1) {
+        out.insert(out.end(), {tr, bl, br, tr, tl, bl});
+      } else {
+        out.insert(out.end(), {tl, br, tr, tl, bl, br});
+      }
+    }
+  }
+}
+
 TerrainBlock terrain_block() {
   constexpr int n = 65;
   constexpr int ox = 384, oz = 448;  // block origin on the 1024 × 1024 map
@@ -114,17 +133,7 @@ TerrainBlock terrain_block() {
       b.records.insert(b.records.end(), {fx, y, fz, 0.0f, 0.5f, 0.0f, fx / 1024, fz / 1024, fx / 4, fz / 4});
     }
   }
-  for (int j = 0; j + 1 < n; ++j) {
-    for (int i = 0; i + 1 < n; ++i) {
-      const auto p = [&](int di, int dj) { return static_cast<uint16_t>((j + dj) * n + i + di); };
-      const uint16_t tl = p(0, 0), tr = p(1, 0), bl = p(0, 1), br = p(1, 1);
-      if ((i ^ j) & 1) {
-        b.indices.insert(b.indices.end(), {tr, bl, br, tr, tl, bl});
-      } else {
-        b.indices.insert(b.indices.end(), {tl, br, tr, tl, bl, br});
-      }
-    }
-  }
+  grid_triangles(n - 1, b.indices);
   return b;
 }
 
@@ -342,17 +351,7 @@ Mesh terrain_grid(int side) {
     for (int i = 0; i < n; ++i)
       m.positions.insert(m.positions.end(), {static_cast<float>(i), 0.1f * static_cast<float>((i * 7 + j * 13) % 11),
                                              static_cast<float>(j)});
-  for (int j = 0; j < side; ++j) {
-    for (int i = 0; i < side; ++i) {
-      const auto p = [&](int di, int dj) { return static_cast<uint32_t>((j + dj) * n + i + di); };
-      const uint32_t tl = p(0, 0), tr = p(1, 0), bl = p(0, 1), br = p(1, 1);
-      if ((i ^ j) & 1) {
-        m.indices.insert(m.indices.end(), {tr, bl, br, tr, tl, bl});
-      } else {
-        m.indices.insert(m.indices.end(), {tl, br, tr, tl, bl, br});
-      }
-    }
-  }
+  grid_triangles(side, m.indices);
   return m;
 }
 

@@ -331,23 +331,6 @@ Tris grid(uint32_t w, uint32_t h, std::mt19937* rng = nullptr) {
   return t;
 }
 
-// A closed torus of w × h quads with random diagonals.
-Tris torus(uint32_t w, uint32_t h, std::mt19937& rng) {
-  Tris t;
-  auto id = [&](uint32_t x, uint32_t y) { return (y % h) * w + (x % w); };
-  for (uint32_t y = 0; y < h; ++y) {
-    for (uint32_t x = 0; x < w; ++x) {
-      uint32_t a = id(x, y), b = id(x + 1, y), c = id(x, y + 1), d = id(x + 1, y + 1);
-      if (rng() & 1) {
-        t.insert(t.end(), {a, b, c, b, d, c});
-      } else {
-        t.insert(t.end(), {a, b, d, a, d, c});
-      }
-    }
-  }
-  return t;
-}
-
 // A torus of w × h quads with random diagonals whose quads in the last
 // column, in the rows below `seam_rows`, use copies of the first column's
 // vertices, as a texture seam gives them: the same corners, other indices,
@@ -367,6 +350,11 @@ Tris seamed_torus(uint32_t w, uint32_t h, uint32_t seam_rows, std::mt19937& rng)
     }
   }
   return t;
+}
+
+// A closed torus of w × h quads with random diagonals.
+Tris torus(uint32_t w, uint32_t h, std::mt19937& rng) {
+  return seamed_torus(w, h, 0, rng);
 }
 
 Tris fan(uint32_t spokes, bool closed) {
