@@ -9,6 +9,10 @@
 #include <limits>
 #include <stdexcept>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace tools::mesh {
 namespace {
 
@@ -21,6 +25,11 @@ struct Adjacency {
   std::vector<uint8_t> back_edge;  // 3 per triangle
 };
 
+// Working memory of build_adjacency(), kept between calls.
+struct AdjacencyScratch {
+  std::vector<uint32_t> vertex, first, by_end, sorted, sort_cursor, all, run_end, cursor;
+};
+
 // Dense numbers for the vertex indices of a triangle list: the indices
 // themselves unless they are too sparse to index tables with, else their
 // ranks among the distinct indices.
@@ -30,7 +39,7 @@ class VertexNumbers {
     uint32_t top = 0;
     for (uint32_t v : indices) top = std::max(top, v);
     count_ = size_t{top} + 1;
-    if (count_ <= indices.size() * 4 + 65536) return;
+    if (count_ <= indices.size() * 4 + 1024) return;
     ranks_.assign(indices.begin(), indices.end());
     std::sort(ranks_.begin(), ranks_.end());
     ranks_.erase(std::unique(ranks_.begin(), ranks_.end()), ranks_.end());
@@ -55,31 +64,40 @@ class VertexNumbers {
 // a→b form one run of b's corners. A cursor per run skips corners that are
 // linked or no longer later than the triangle being linked; neither ever
 // becomes eligible again, so each run is walked once.
-Adjacency build_adjacency(std::span<const uint32_t> idx, size_t n, const VertexNumbers& number) {
+void build_adjacency(std::span<const uint32_t> idx, size_t n, const VertexNumbers& number, AdjacencyScratch& scratch,
+                     Adjacency& adj) {
   const size_t corners = n * 3;
   auto after = [](size_t c) { return c % 3 == 2 ? c - 2 : c + 1; };
   const size_t vertices = number.count();
-  std::vector<uint32_t> vertex(corners);
+  std::vector<uint32_t>& vertex = scratch.vertex;
+  vertex.resize(corners);
   for (size_t c = 0; c < corners; ++c) vertex[c] = number(idx[c]);
 
   // Two stable counting sorts: by end vertex, then by start vertex.
-  std::vector<uint32_t> first(vertices + 1);
-  std::vector<uint32_t> by_end(corners), sorted(corners);
+  std::vector<uint32_t>& first = scratch.first;
+  std::vector<uint32_t>&by_end = scratch.by_end, &sorted = scratch.sorted;
+  first.resize(vertices + 1);
+  by_end.resize(corners);
+  sorted.resize(corners);
   auto counting_sort = [&](const std::vector<uint32_t>& in, std::vector<uint32_t>& out, auto key) {
     std::fill(first.begin(), first.end(), 0);
     for (uint32_t c : in) ++first[key(c) + 1];
     for (size_t v = 0; v < vertices; ++v) first[v + 1] += first[v];
-    std::vector<uint32_t> cursor(first.begin(), first.end() - 1);
+    std::vector<uint32_t>& cursor = scratch.sort_cursor;
+    cursor.assign(first.begin(), first.end() - 1);
     for (uint32_t c : in) out[cursor[key(c)]++] = c;
   };
-  std::vector<uint32_t> all(corners);
+  std::vector<uint32_t>& all = scratch.all;
+  all.resize(corners);
   for (size_t c = 0; c < corners; ++c) all[c] = static_cast<uint32_t>(c);
   counting_sort(all, by_end, [&](uint32_t c) { return vertex[after(c)]; });
   counting_sort(by_end, sorted, [&](uint32_t c) { return vertex[c]; });
   // `first` now holds where each start vertex's corners begin in `sorted`.
 
   // End of the run starting at each run head; the cursor of each run.
-  std::vector<uint32_t> run_end(corners), cursor(corners);
+  std::vector<uint32_t>&run_end = scratch.run_end, &cursor = scratch.cursor;
+  run_end.resize(corners);
+  cursor.resize(corners);
   for (size_t k = 0; k < corners;) {
     size_t end = k + 1;
     const uint32_t from = vertex[sorted[k]], to = vertex[after(sorted[k])];
@@ -89,7 +107,6 @@ Adjacency build_adjacency(std::span<const uint32_t> idx, size_t n, const VertexN
     k = end;
   }
 
-  Adjacency adj;
   adj.neighbour.assign(corners, kNone);
   adj.back_edge.assign(corners, 0);
   for (size_t c = 0; c < corners; ++c) {
@@ -110,12 +127,34 @@ Adjacency build_adjacency(std::span<const uint32_t> idx, size_t n, const VertexN
     adj.neighbour[other] = static_cast<int32_t>(t);
     adj.back_edge[other] = static_cast<uint8_t>(c % 3);
   }
-  return adj;
 }
 
-struct Strip {
-  std::vector<uint32_t> indices;
-  bool parity = true;  // the strip's first triangle must sit at an even output position
+// The strips of a growth pass, their indices one after another.
+class Strips {
+ public:
+  void add(const std::vector<uint32_t>& indices, bool parity) {
+    entries_.push_back({static_cast<uint32_t>(pool_.size()), static_cast<uint32_t>(indices.size()), parity});
+    pool_.insert(pool_.end(), indices.begin(), indices.end());
+  }
+  size_t size() const { return entries_.size(); }
+  bool empty() const { return entries_.empty(); }
+  std::span<uint32_t> indices(size_t s) { return {pool_.data() + entries_[s].first, entries_[s].size}; }
+  size_t length(size_t s) const { return entries_[s].size; }
+  size_t total_length() const { return pool_.size(); }
+  void clear() {
+    pool_.clear();
+    entries_.clear();
+  }
+  // The strip's first triangle must sit at an even output position.
+  bool parity(size_t s) const { return entries_[s].parity; }
+
+ private:
+  struct Entry {
+    uint32_t first, size;
+    bool parity;
+  };
+  std::vector<uint32_t> pool_;
+  std::vector<Entry> entries_;
 };
 
 // A set of triangle numbers walked in increasing order. A summary bit per
@@ -162,23 +201,36 @@ class MinTree {
  public:
   static constexpr uint64_t kNoKey = UINT64_MAX;
 
-  explicit MinTree(size_t n) {
-    std::vector<size_t> sizes{n};
-    while (sizes.back() > 1) sizes.push_back((sizes.back() + 7) / 8);
+  // Room for n positions, every key kNoKey.
+  void reset(size_t n) {
+    sizes_.assign(1, n);
+    while (sizes_.back() > 1) sizes_.push_back((sizes_.back() + 7) / 8);
     // Each layer below the top holds eight children for every node above.
-    for (size_t layer = 0; layer < sizes.size(); ++layer)
-      layers_.emplace_back(layer + 1 < sizes.size() ? sizes[layer + 1] * 8 : 1, kNoKey);
+    layers_.resize(sizes_.size());
+    for (size_t layer = 0; layer < sizes_.size(); ++layer)
+      layers_[layer].assign(layer + 1 < sizes_.size() ? sizes_[layer + 1] * 8 : 1, kNoKey);
   }
   void set(size_t i, uint64_t key) {
-    if (layers_[0][i] == key) return;
+    uint64_t old = layers_[0][i];
+    if (old == key) return;
     layers_[0][i] = key;
     for (size_t layer = 1; layer < layers_.size(); ++layer) {
       const uint64_t* const child = &layers_[layer - 1][i & ~size_t{7}];
-      uint64_t least = child[0];
-      for (size_t k = 1; k < 8; ++k) least = std::min(least, child[k]);
       i /= 8;
-      if (layers_[layer][i] == least) break;
-      layers_[layer][i] = least;
+      uint64_t& parent = layers_[layer][i];
+      uint64_t least;
+      if (key < parent) {
+        least = key;
+      } else if (old != parent) {
+        break;  // the child that changed held neither the least before nor now
+      } else {
+        least = child[0];
+        for (size_t k = 1; k < 8; ++k) least = std::min(least, child[k]);
+      }
+      if (least == parent) break;
+      old = parent;
+      parent = least;
+      key = least;
     }
   }
   // Sets every key at once.
@@ -207,6 +259,7 @@ class MinTree {
 
  private:
   std::vector<std::vector<uint64_t>> layers_;  // leaves first
+  std::vector<size_t> sizes_;
 };
 
 // Edge (or corner) numbers one and two further round a triangle.
@@ -252,18 +305,27 @@ class StripBuilder {
   // the renumbering may leave up to half the numbers unused.
   static constexpr size_t kMaxTriangles = size_t{1} << 28;
 
-  StripBuilder(std::span<const uint32_t> idx, size_t n, const Adjacency& adj, uint32_t max_length)
-      : idx_(idx), n_(static_cast<uint32_t>(n)), max_length_(max_length) {
+  // Takes on a triangle list and its adjacency. The builder's memory is
+  // kept from one list to the next.
+  void prepare(std::span<const uint32_t> idx, size_t n, const Adjacency& adj, uint32_t max_length) {
+    idx_ = idx;
+    n_ = static_cast<uint32_t>(n);
+    max_length_ = max_length;
     number_triangles(adj);
-    exact_ = {MinTree(n), MinTree(n)};
-    open_ = {MinTree(n), MinTree(n)};
+    for (bool parity : {false, true}) {
+      exact_[parity].reset(n);
+      open_[parity].reset(n);
+    }
   }
 
-  // One growth pass. It is given up, returning no strips, once its cost
-  // (the sum of the strip lengths plus 2 per strip after the first) cannot
-  // stay below `beat`.
-  std::vector<Strip> run_pass(bool look_ahead, size_t beat = SIZE_MAX) {
-    return look_ahead ? run<true>(beat) : run<false>(beat);
+  // One growth pass into `strips`. It is given up, leaving no strips and
+  // returning false, once its cost (the sum of the strip lengths plus 2 per
+  // strip after the first) cannot stay below `beat`.
+  bool run_pass(bool look_ahead, Strips& strips, size_t beat = SIZE_MAX) {
+    strips.clear();
+    const bool done = look_ahead ? run<true>(strips, beat) : run<false>(strips, beat);
+    if (!done) strips.clear();
+    return done;
   }
 
  private:
@@ -312,15 +374,19 @@ class StripBuilder {
   // takes a triangle the trial looked at (noted per tile), until the first
   // strip in the trial's connected part, or only for the round.
   enum class Keep { kNoted, kUntilTouched, kThisRound };
+  // Parts of at most this many internal numbers keep their trials' outcomes
+  // until their next strip, without noting looks.
+  static constexpr uint32_t kSmallPart = 64;
 
   void number_triangles(const Adjacency& adj) {
     auto neighbour_of = [&](uint32_t t, uint32_t e) { return adj.neighbour[size_t{t} * 3 + e]; };
     // Breadth-first order, seeded in the caller's order, so that each
     // connected part is one run.
-    std::vector<uint32_t> bfs;
-    std::vector<uint32_t> part_of(n_, kNil);
+    std::vector<uint32_t>& bfs = bfs_;
+    std::vector<uint32_t>& part_of = part_of_;
+    bfs.clear();
+    part_of.assign(n_, kNil);
     uint32_t parts = 0;
-    bfs.reserve(n_);
     for (uint32_t seed = 0; seed < n_; ++seed) {
       if (part_of[seed] != kNil) continue;
       const uint32_t part = parts++;
@@ -343,18 +409,23 @@ class StripBuilder {
     // are left unused.
     inner_.assign(n_, kNil);
     order_.assign(size_t{n_} * 2, kNil);
-    std::vector<uint32_t> cluster;
+    std::vector<uint32_t>& cluster = cluster_;
+    std::vector<uint32_t>& in_cluster = in_cluster_;  // the seed of the cluster holding each triangle
+    in_cluster.assign(n_, kNil);
+    part_start_.clear();
     uint32_t next = 0;
     uint32_t part = kNil;
     for (uint32_t seed : bfs) {
       if (inner_[seed] != kNil) continue;
       cluster.assign(1, seed);
+      in_cluster[seed] = seed;
       for (size_t head = 0; head < cluster.size() && cluster.size() < kTile; ++head) {
         for (uint32_t e = 0; e < 3 && cluster.size() < kTile; ++e) {
           const int32_t m = neighbour_of(cluster[head], e);
-          if (m != kNone && inner_[static_cast<size_t>(m)] == kNil &&
-              std::find(cluster.begin(), cluster.end(), static_cast<uint32_t>(m)) == cluster.end())
+          if (m != kNone && inner_[static_cast<size_t>(m)] == kNil && in_cluster[static_cast<size_t>(m)] != seed) {
+            in_cluster[static_cast<size_t>(m)] = seed;
             cluster.push_back(static_cast<uint32_t>(m));
+          }
         }
       }
       if (cluster.size() > kTile - (next & (kTile - 1))) next = (next + kTile - 1) & ~(kTile - 1);
@@ -405,7 +476,7 @@ class StripBuilder {
   }
 
   template <bool kLookAhead>
-  std::vector<Strip> run(size_t beat) {
+  bool run(Strips& strips, size_t beat) {
     std::fill(state_.begin(), state_.end(), 0);
     state_[none_] = kTaken;
     // Nothing in the stand-in's tile is ever taken: looks there are never
@@ -415,7 +486,8 @@ class StripBuilder {
     for (auto& readers : readers_) readers.clear();
     memo_.assign(size_t{n_} * 6, Memo{});
     version_.assign(size_t{n_} * 6, 0);
-    part_touched_.assign(part_start_.size() - 1, 0);
+    // Outcomes found while a whole part is free are not noted.
+    part_unnoted_.assign(part_start_.size() - 1, 1);
 
     // Unvisited triangles by free-neighbour count (0 filed as 4), in the
     // caller's numbering.
@@ -438,7 +510,6 @@ class StripBuilder {
       open_[parity].assign(n_, [&](size_t t) { return count_[t] == 0 ? MinTree::kNoKey : tree_key(count_[t], 0.0); });
     }
 
-    std::vector<Strip> strips;
     bool parity = true;
     size_t remaining = n_;
     size_t cost = 0;  // of the strips so far, with 2 for the step to each next one
@@ -465,11 +536,11 @@ class StripBuilder {
       }
 
       walk<kLookAhead, Walk::kKeep>(inner_[best_t], best_e, parity, Bar{}, 0);
-      // Outcomes found while the whole part was free were not noted (see the
-      // class comment): none of them outlives the part's first strip.
+      // Outcomes that were not noted (see the class comment) do not
+      // outlive the part's next strip.
       const uint32_t part = part_[kept_.front()];
-      if (!part_touched_[part]) {
-        part_touched_[part] = 1;
+      if (part_unnoted_[part]) {
+        part_unnoted_[part] = 0;
         for (uint32_t i = part_start_[part]; i < part_start_[part + 1]; ++i)
           if (order_[i] != kNil) drop_memos(order_[i]);
       }
@@ -497,14 +568,14 @@ class StripBuilder {
         is_stale_[t] = 0;
       }
       stale_.clear();
-      strips.push_back({kept_strip_, parity});
+      strips.add(kept_strip_, parity);
       if (kept_strip_.size() % 2 == 1) parity = !parity;
       // Each strip still to come has at least two indices more than
       // triangles, and at least one more strip is needed.
       cost += kept_strip_.size() + 2;
-      if (remaining > 0 && cost + remaining + 2 >= beat) return {};
+      if (remaining > 0 && cost + remaining + 2 >= beat) return false;
     }
-    return strips;
+    return true;
   }
 
   void drop_memo(size_t key) {
@@ -623,14 +694,22 @@ class StripBuilder {
         if (memo.bound() && (memo.value() >= bar.ge || memo.value() > bar.gt)) continue;
         const uint32_t i = inner_[t];
         const auto edge = static_cast<uint32_t>(e);
+        const uint32_t part = part_[i];
         Outcome o;
-        if (keep == Keep::kNoted) {
+        if (part_start_[part + 1] - part_start_[part] <= kSmallPart) {
+          // Noting looks in a small part costs more than walking its trials
+          // again after its next strip.
+          o = walk<kLookAhead, Walk::kTrial>(i, edge, parity, bar, key);
+          memo.keep(o);
+          part_unnoted_[part] = 1;
+        } else if (keep == Keep::kNoted) {
           o = walk<kLookAhead, Walk::kNotedTrial>(i, edge, parity, bar, key);
           file_looks(key);
+          memo.keep(o);
         } else {
           o = walk<kLookAhead, Walk::kTrial>(i, edge, parity, bar, key);
+          if (keep == Keep::kUntilTouched) memo.keep(o);
         }
-        if (keep != Keep::kThisRound) memo.keep(o);
         if (o.exact && (o.value < best || (o.value == best && at < best_at))) {
           best = o.value;
           best_at = at;
@@ -754,14 +833,14 @@ class StripBuilder {
   }
 
   std::span<const uint32_t> idx_;
-  uint32_t n_;
-  uint32_t max_length_;
+  uint32_t n_ = 0;
+  uint32_t max_length_ = 0;
   uint32_t none_ = 0;                  // the stand-in triangle
   std::vector<uint32_t> order_;        // internal number -> caller's number (kNil: unused)
   std::vector<uint32_t> inner_;        // caller's number -> internal number
   std::vector<uint32_t> part_;         // connected part of each internal number
   std::vector<uint32_t> part_start_;   // first internal number of each part, and the end
-  std::vector<uint8_t> part_touched_;  // per part: holds a kept strip
+  std::vector<uint8_t> part_unnoted_;  // per part: holds outcomes whose looks were not noted
   // Per internal triangle and edge: (neighbour << 2) | the neighbour's edge back.
   std::vector<uint32_t> link_;
   // Per internal triangle: kTaken once in a kept strip, the running walk's
@@ -782,8 +861,9 @@ class StripBuilder {
   // in the caller's numbering.
   std::vector<uint8_t> count_;
   // Per parity, over the caller's numbering: see refresh().
-  std::array<MinTree, 2> exact_{MinTree(0), MinTree(0)};
-  std::array<MinTree, 2> open_{MinTree(0), MinTree(0)};
+  std::array<MinTree, 2> exact_;
+  std::array<MinTree, 2> open_;
+  std::vector<uint32_t> bfs_, part_of_, cluster_, in_cluster_;  // number_triangles()' working memory
   std::vector<uint32_t> settled_;
   std::vector<uint32_t> stale_;  // caller's triangles waiting for refresh()
   std::vector<uint8_t> is_stale_;
@@ -791,21 +871,18 @@ class StripBuilder {
   std::vector<uint32_t> kept_;
 };
 
-size_t pass_cost(const std::vector<Strip>& strips) {
-  size_t cost = 0;
-  for (const auto& s : strips) cost += s.indices.size();
-  return cost + 2 * (strips.size() - 1);
+size_t pass_cost(const Strips& strips) {
+  return strips.total_length() + 2 * (strips.size() - 1);
 }
 
 // 16-entry FIFO vertex cache. Each entry remembers who put it there: the
-// joined output (kOutput) or the candidate being scored (kCandidate).
+// joined output, or the candidate being scored.
 class VertexCache {
  public:
-  static constexpr uint8_t kEmpty = 0, kOutput = 1, kCandidate = 2;
   static constexpr size_t kSize = 16;
 
   void add_output(uint32_t v) {
-    if (find(v) == kSize) insert(v, kOutput);
+    if (matches(v) == 0) insert(v, true);
   }
 
   // Runs a candidate's vertices through a copy of the cache and returns the
@@ -816,13 +893,13 @@ class VertexCache {
     VertexCache copy = *this;
     uint32_t hits = 0, misses = 0;
     for (; first != last && misses < kSize; ++first) {
-      size_t slot = copy.find(*first);
-      if (slot == kSize) {
-        copy.insert(*first, kCandidate);
+      const uint32_t slot = copy.matches(*first);
+      if (slot == 0) {
+        copy.insert(*first, false);
         ++misses;
-      } else if (copy.tags_[slot] == kOutput) {
+      } else if ((copy.output_ & slot) != 0) {
         ++hits;
-        if (counting == CacheHitCounting::kOncePerEntry) copy.tags_[slot] = kCandidate;
+        if (counting == CacheHitCounting::kOncePerEntry) copy.output_ &= ~slot;
       }
     }
     return hits;
@@ -831,35 +908,56 @@ class VertexCache {
   template <class F>
   void for_each_output_vertex(F&& f) const {
     for (size_t i = 0; i < kSize; ++i)
-      if (tags_[i] == kOutput) f(keys_[i]);
+      if ((output_ >> i) & 1) f(keys_[i]);
   }
 
  private:
-  size_t find(uint32_t v) const {
-    for (size_t i = 0; i < kSize; ++i)
-      if (tags_[i] != kEmpty && keys_[i] == v) return i;
-    return kSize;
+  // The bit of the entry holding v, or 0. An entry holds each vertex at
+  // most once.
+  uint32_t matches(uint32_t v) const {
+    uint32_t m = 0;
+#if defined(__SSE2__)
+    const __m128i key = _mm_set1_epi32(static_cast<int>(v));
+    for (int q = 0; q < 4; ++q) {
+      const __m128i k = _mm_load_si128(reinterpret_cast<const __m128i*>(keys_.data()) + q);
+      m |= static_cast<uint32_t>(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(k, key)))) << (4 * q);
+    }
+#else
+    for (size_t i = 0; i < kSize; ++i) m |= static_cast<uint32_t>(keys_[i] == v) << i;
+#endif
+    return m & filled_;
   }
-  void insert(uint32_t v, uint8_t tag) {
+  // Replaces the oldest entry; `output` says the joined output placed it
+  // (else the candidate being scored did).
+  void insert(uint32_t v, bool output) {
+    const uint32_t bit = 1u << next_;
     keys_[next_] = v;
-    tags_[next_] = tag;
+    filled_ |= bit;
+    output_ = output ? output_ | bit : output_ & ~bit;
     next_ = (next_ + 1) % kSize;
   }
 
-  std::array<uint32_t, kSize> keys_{};
-  std::array<uint8_t, kSize> tags_{};
-  size_t next_ = 0;
+  alignas(16) std::array<uint32_t, kSize> keys_{};
+  uint32_t filled_ = 0;  // a bit per entry holding a vertex
+  uint32_t output_ = 0;  // a bit per entry the output placed
+  uint32_t next_ = 0;
 };
 
-std::vector<uint32_t> join(std::vector<Strip>& strips, const StripifyOptions& options, const VertexNumbers& number) {
+// Working memory of join(), kept between calls.
+struct JoinScratch {
+  std::vector<uint32_t> first_holder, last_holder, holders, cursor, candidates;
+  std::vector<uint8_t> removed;
+  std::vector<size_t> seen;
+};
+
+std::vector<uint32_t> join(Strips& strips, const StripifyOptions& options, const VertexNumbers& number,
+                           JoinScratch& scratch) {
   std::vector<uint32_t> out;
   if (strips.empty()) return out;
-  size_t total = 0;
-  for (const auto& s : strips) total += s.indices.size();
-  out.reserve(total + 3 * strips.size() + 2);
+  out.reserve(strips.total_length() + 3 * strips.size() + 2);
 
   VertexCache cache;
-  for (uint32_t v : strips[0].indices) {
+  for (uint32_t v : strips.indices(0)) {
     out.push_back(v);
     cache.add_output(v);
   }
@@ -868,9 +966,11 @@ std::vector<uint32_t> join(std::vector<Strip>& strips, const StripifyOptions& op
   // vertex can score above zero, and a zero score never beats the first
   // remaining strip, which is always a candidate and comes first.
   const size_t m = strips.size();
-  std::vector<uint32_t> first_holder(number.count() + 1, 0), last_holder(number.count(), 0);
+  std::vector<uint32_t>&first_holder = scratch.first_holder, &last_holder = scratch.last_holder;
+  first_holder.assign(number.count() + 1, 0);
+  last_holder.assign(number.count(), 0);
   for (size_t s = 1; s < m; ++s) {
-    for (uint32_t v : strips[s].indices) {
+    for (uint32_t v : strips.indices(s)) {
       uint32_t d = number(v);
       if (last_holder[d] != s) {
         last_holder[d] = static_cast<uint32_t>(s);
@@ -879,12 +979,14 @@ std::vector<uint32_t> join(std::vector<Strip>& strips, const StripifyOptions& op
     }
   }
   for (size_t d = 0; d < number.count(); ++d) first_holder[d + 1] += first_holder[d];
-  std::vector<uint32_t> holders(first_holder.back());  // strips holding each vertex, in strip order
+  std::vector<uint32_t>& holders = scratch.holders;  // strips holding each vertex, in strip order
+  holders.resize(first_holder.back());
   {
-    std::vector<uint32_t> cursor(first_holder.begin(), first_holder.end() - 1);
+    std::vector<uint32_t>& cursor = scratch.cursor;
+    cursor.assign(first_holder.begin(), first_holder.end() - 1);
     std::fill(last_holder.begin(), last_holder.end(), 0);
     for (size_t s = 1; s < m; ++s) {
-      for (uint32_t v : strips[s].indices) {
+      for (uint32_t v : strips.indices(s)) {
         uint32_t d = number(v);
         if (last_holder[d] != s) {
           last_holder[d] = static_cast<uint32_t>(s);
@@ -894,16 +996,18 @@ std::vector<uint32_t> join(std::vector<Strip>& strips, const StripifyOptions& op
     }
   }
 
-  std::vector<uint8_t> removed(m, 0);
-  std::vector<size_t> seen(m, 0);
+  std::vector<uint8_t>& removed = scratch.removed;
+  std::vector<size_t>& seen = scratch.seen;
+  removed.assign(m, 0);
+  seen.assign(m, 0);
   size_t round = 0;
-  std::vector<uint32_t> candidates;
+  std::vector<uint32_t>& candidates = scratch.candidates;
   size_t first = 1;
   for (size_t left = m - 1; left > 0; --left) {
     ++round;
     while (removed[first]) ++first;
-    const bool ref_parity = strips[first].parity;
-    const size_t ref_odd = strips[first].indices.size() % 2;
+    const bool ref_parity = strips.parity(first);
+    const size_t ref_odd = strips.length(first) % 2;
     candidates.clear();
     candidates.push_back(static_cast<uint32_t>(first));
     seen[first] = round;
@@ -913,7 +1017,7 @@ std::vector<uint32_t> join(std::vector<Strip>& strips, const StripifyOptions& op
         uint32_t s = holders[h];
         if (removed[s] || seen[s] == round) continue;
         seen[s] = round;
-        if (strips[s].parity == ref_parity && strips[s].indices.size() % 2 == ref_odd) candidates.push_back(s);
+        if (strips.parity(s) == ref_parity && strips.length(s) % 2 == ref_odd) candidates.push_back(s);
       }
     });
     std::sort(candidates.begin() + 1, candidates.end());
@@ -922,7 +1026,7 @@ std::vector<uint32_t> join(std::vector<Strip>& strips, const StripifyOptions& op
     bool chosen_reversed = false;
     int64_t best_gain = -1;
     for (uint32_t s : candidates) {
-      auto& ind = strips[s].indices;
+      const std::span<uint32_t> ind = strips.indices(s);
       int64_t gain = cache.score(ind.begin(), ind.end(), options.hit_counting);
       bool reversed = false;
       if (ind.size() % 2 == 0) {
@@ -939,7 +1043,7 @@ std::vector<uint32_t> join(std::vector<Strip>& strips, const StripifyOptions& op
         chosen_reversed = reversed && options.even_reversal == EvenStripReversal::kChosenOnly;
       }
     }
-    auto& ind = strips[chosen].indices;
+    const std::span<uint32_t> ind = strips.indices(chosen);
     if (chosen_reversed) std::reverse(ind.begin(), ind.end());
 
     uint32_t last = out.back(), head = ind.front();
@@ -947,7 +1051,7 @@ std::vector<uint32_t> join(std::vector<Strip>& strips, const StripifyOptions& op
       out.push_back(last);
       out.push_back(head);
     }
-    if (strips[chosen].parity != (out.size() % 2 == 0)) out.push_back(head);
+    if (strips.parity(chosen) != (out.size() % 2 == 0)) out.push_back(head);
     for (uint32_t v : ind) {
       out.push_back(v);
       cache.add_output(v);
@@ -962,13 +1066,33 @@ std::vector<uint32_t> stripify_impl(std::span<const uint32_t> triangles, const S
   if (n == 0) return {};
   if (n > StripBuilder::kMaxTriangles) throw std::length_error("stripify: too many triangles");
   const std::span<const uint32_t> corners = triangles.first(n * 3);
+  // Each thread keeps its working memory from one list to the next: the
+  // exporter strips many small lists in a row, and fresh memory costs more
+  // than the work on them. What a very large list needed is given back.
+  struct Workspace {
+    AdjacencyScratch adjacency_scratch;
+    Adjacency adjacency;
+    StripBuilder builder;
+    std::array<Strips, 2> passes;
+    JoinScratch join_scratch;
+  };
+  thread_local Workspace ws;
+  struct GiveBack {
+    Workspace& ws;
+    bool large;
+    ~GiveBack() {
+      if (large) ws = Workspace{};
+    }
+  } give_back{ws, n > (size_t{1} << 18)};
+
   const VertexNumbers number(corners);
-  Adjacency adj = build_adjacency(corners, n, number);
-  StripBuilder builder(triangles, n, adj, options.max_strip_length);
-  std::vector<Strip> strips = builder.run_pass(true);
-  std::vector<Strip> plain = builder.run_pass(false, pass_cost(strips));
-  if (!plain.empty() && pass_cost(plain) < pass_cost(strips)) strips = std::move(plain);
-  return join(strips, options, number);
+  build_adjacency(corners, n, number, ws.adjacency_scratch, ws.adjacency);
+  ws.builder.prepare(triangles, n, ws.adjacency, options.max_strip_length);
+  Strips& strips = ws.passes[0];
+  Strips& plain = ws.passes[1];
+  ws.builder.run_pass(true, strips);
+  const bool plain_done = ws.builder.run_pass(false, plain, pass_cost(strips));
+  return join(plain_done && pass_cost(plain) < pass_cost(strips) ? plain : strips, options, number, ws.join_scratch);
 }
 
 template <class T>
