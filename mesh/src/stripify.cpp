@@ -318,11 +318,16 @@ class StripBuilder {
     }
   }
 
+  // Whether a walk of the last pass found both ways on free (the only place
+  // where the look-ahead decides anything).
+  bool looked_ahead() const { return looked_ahead_; }
+
   // One growth pass into `strips`. It is given up, leaving no strips and
   // returning false, once its cost (the sum of the strip lengths plus 2 per
   // strip after the first) cannot stay below `beat`.
   bool run_pass(bool look_ahead, Strips& strips, size_t beat = SIZE_MAX) {
     strips.clear();
+    looked_ahead_ = false;
     const bool done = look_ahead ? run<true>(strips, beat) : run<false>(strips, beat);
     if (!done) strips.clear();
     return done;
@@ -770,6 +775,7 @@ class StripBuilder {
       } else if (!kLookAhead || !is_free(turn)) {
         go_straight = true;
       } else {
+        looked_ahead_ = true;
         // Compare the free-neighbour counts of both ways. Each way links
         // back to u, which is still free; its other two neighbours include
         // where it would go straight on next.
@@ -835,7 +841,8 @@ class StripBuilder {
   std::span<const uint32_t> idx_;
   uint32_t n_ = 0;
   uint32_t max_length_ = 0;
-  uint32_t none_ = 0;                  // the stand-in triangle
+  uint32_t none_ = 0;  // the stand-in triangle
+  bool looked_ahead_ = false;
   std::vector<uint32_t> order_;        // internal number -> caller's number (kNil: unused)
   std::vector<uint32_t> inner_;        // caller's number -> internal number
   std::vector<uint32_t> part_;         // connected part of each internal number
@@ -1091,7 +1098,10 @@ std::vector<uint32_t> stripify_impl(std::span<const uint32_t> triangles, const S
   Strips& strips = ws.passes[0];
   Strips& plain = ws.passes[1];
   ws.builder.run_pass(true, strips);
-  const bool plain_done = ws.builder.run_pass(false, plain, pass_cost(strips));
+  // Without the look-ahead a pass differs only where a walk finds both ways
+  // free. When no walk of the first pass did, the second would repeat it
+  // step for step, and an equal cost keeps the first.
+  const bool plain_done = ws.builder.looked_ahead() && ws.builder.run_pass(false, plain, pass_cost(strips));
   return join(plain_done && pass_cost(plain) < pass_cost(strips) ? plain : strips, options, number, ws.join_scratch);
 }
 
