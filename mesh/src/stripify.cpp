@@ -27,7 +27,8 @@ struct Adjacency {
 
 // Working memory of build_adjacency(), kept between calls.
 struct AdjacencyScratch {
-  std::vector<uint32_t> vertex, first, by_end, sorted, sort_cursor, all, run_end, cursor;
+  std::vector<uint32_t> from, to, first, sorted, sort_cursor, run_end, cursor;
+  std::vector<uint64_t> keys;
 };
 
 // Dense numbers for the vertex indices of a triangle list: the indices
@@ -67,32 +68,41 @@ class VertexNumbers {
 void build_adjacency(std::span<const uint32_t> idx, size_t n, const VertexNumbers& number, AdjacencyScratch& scratch,
                      Adjacency& adj) {
   const size_t corners = n * 3;
-  auto after = [](size_t c) { return c % 3 == 2 ? c - 2 : c + 1; };
   const size_t vertices = number.count();
-  std::vector<uint32_t>& vertex = scratch.vertex;
-  vertex.resize(corners);
-  for (size_t c = 0; c < corners; ++c) vertex[c] = number(idx[c]);
+  // Start and end vertex of each corner's edge.
+  std::vector<uint32_t>&from = scratch.from, &to = scratch.to;
+  from.resize(corners);
+  to.resize(corners);
+  for (size_t c = 0; c < corners; ++c) from[c] = number(idx[c]);
+  for (size_t t = 0; t < corners; t += 3) {
+    to[t] = from[t + 1];
+    to[t + 1] = from[t + 2];
+    to[t + 2] = from[t];
+  }
 
-  // Two stable counting sorts: by end vertex, then by start vertex.
+  // A stable counting sort by start vertex, then each start vertex's corners
+  // by end vertex, in corner order among equal ends.
   std::vector<uint32_t>& first = scratch.first;
-  std::vector<uint32_t>&by_end = scratch.by_end, &sorted = scratch.sorted;
-  first.resize(vertices + 1);
-  by_end.resize(corners);
+  std::vector<uint32_t>& sorted = scratch.sorted;
+  first.assign(vertices + 1, 0);
   sorted.resize(corners);
-  auto counting_sort = [&](const std::vector<uint32_t>& in, std::vector<uint32_t>& out, auto key) {
-    std::fill(first.begin(), first.end(), 0);
-    for (uint32_t c : in) ++first[key(c) + 1];
-    for (size_t v = 0; v < vertices; ++v) first[v + 1] += first[v];
+  for (size_t c = 0; c < corners; ++c) ++first[from[c] + 1];
+  for (size_t v = 0; v < vertices; ++v) first[v + 1] += first[v];
+  {
     std::vector<uint32_t>& cursor = scratch.sort_cursor;
     cursor.assign(first.begin(), first.end() - 1);
-    for (uint32_t c : in) out[cursor[key(c)]++] = c;
-  };
-  std::vector<uint32_t>& all = scratch.all;
-  all.resize(corners);
-  for (size_t c = 0; c < corners; ++c) all[c] = static_cast<uint32_t>(c);
-  counting_sort(all, by_end, [&](uint32_t c) { return vertex[after(c)]; });
-  counting_sort(by_end, sorted, [&](uint32_t c) { return vertex[c]; });
-  // `first` now holds where each start vertex's corners begin in `sorted`.
+    for (size_t c = 0; c < corners; ++c) sorted[cursor[from[c]]++] = static_cast<uint32_t>(c);
+  }
+  std::vector<uint64_t>& keys = scratch.keys;
+  for (size_t v = 0; v < vertices; ++v) {
+    const uint32_t begin = first[v], end = first[v + 1];
+    if (end - begin < 2) continue;
+    keys.clear();
+    for (uint32_t k = begin; k < end; ++k) keys.push_back((uint64_t{to[sorted[k]]} << 32) | sorted[k]);
+    if (std::is_sorted(keys.begin(), keys.end())) continue;
+    std::sort(keys.begin(), keys.end());
+    for (uint32_t k = begin; k < end; ++k) sorted[k] = static_cast<uint32_t>(keys[k - begin]);
+  }
 
   // End of the run starting at each run head; the cursor of each run.
   std::vector<uint32_t>&run_end = scratch.run_end, &cursor = scratch.cursor;
@@ -100,8 +110,8 @@ void build_adjacency(std::span<const uint32_t> idx, size_t n, const VertexNumber
   cursor.resize(corners);
   for (size_t k = 0; k < corners;) {
     size_t end = k + 1;
-    const uint32_t from = vertex[sorted[k]], to = vertex[after(sorted[k])];
-    while (end < corners && vertex[sorted[end]] == from && vertex[after(sorted[end])] == to) ++end;
+    const uint32_t a = from[sorted[k]], b = to[sorted[k]];
+    while (end < corners && from[sorted[end]] == a && to[sorted[end]] == b) ++end;
     run_end[k] = static_cast<uint32_t>(end);
     cursor[k] = static_cast<uint32_t>(k);
     k = end;
@@ -112,11 +122,11 @@ void build_adjacency(std::span<const uint32_t> idx, size_t n, const VertexNumber
   for (size_t c = 0; c < corners; ++c) {
     if (adj.neighbour[c] != kNone) continue;
     const size_t t = c / 3;
-    const uint32_t a = vertex[c], b = vertex[after(c)];
+    const uint32_t a = from[c], b = to[c];
     // The run of b's corners whose edge ends at a.
     auto head = std::partition_point(sorted.begin() + first[b], sorted.begin() + first[b + 1],
-                                     [&](uint32_t k) { return vertex[after(k)] < a; });
-    if (head == sorted.begin() + first[b + 1] || vertex[after(*head)] != a) continue;
+                                     [&](uint32_t k) { return to[k] < a; });
+    if (head == sorted.begin() + first[b + 1] || to[*head] != a) continue;
     const auto run = static_cast<size_t>(head - sorted.begin());
     uint32_t& cur = cursor[run];
     while (cur < run_end[run] && (sorted[cur] / 3 <= t || adj.neighbour[sorted[cur]] != kNone)) ++cur;
