@@ -302,9 +302,11 @@ constexpr uint32_t kPlus2[3] = {2, 0, 1};
 // - When the lowest count is 3, every candidate lies in a connected part no
 //   strip has touched, and each outcome holds until the first strip in its
 //   part; those trials skip the noting, and their outcomes are all dropped
-//   when the part is first touched. When most candidates of a round are new
-//   since the last round at the same count, remembering would not pay, and
-//   the round's trials are neither noted nor remembered.
+//   when the part is first touched. Trials in small parts (a few tiles) are
+//   not noted either: all outcomes of such a part go with its next strip.
+//   When most candidates of a round are new since the last round at the same
+//   count, remembering would not pay, and the round's trials are neither
+//   noted nor remembered.
 //
 // Triangles are renumbered internally so that a walk touches nearby memory:
 // breadth-first over each connected part, packed into tiles of small compact
@@ -550,7 +552,7 @@ class StripBuilder {
         joined[level] = 0;
       }
 
-      walk<kLookAhead, Walk::kKeep>(inner_[best_t], best_e, parity, Bar{}, 0);
+      walk<kLookAhead, Walk::kKeep>(inner_[best_t], best_e, parity, Bar{});
       // Outcomes that were not noted (see the class comment) do not
       // outlive the part's next strip.
       const uint32_t part = part_[kept_.front()];
@@ -714,15 +716,15 @@ class StripBuilder {
         if (part_start_[part + 1] - part_start_[part] <= kSmallPart) {
           // Noting looks in a small part costs more than walking its trials
           // again after its next strip.
-          o = walk<kLookAhead, Walk::kTrial>(i, edge, parity, bar, key);
+          o = walk<kLookAhead, Walk::kTrial>(i, edge, parity, bar);
           memo.keep(o);
           part_unnoted_[part] = 1;
         } else if (keep == Keep::kNoted) {
-          o = walk<kLookAhead, Walk::kNotedTrial>(i, edge, parity, bar, key);
+          o = walk<kLookAhead, Walk::kNotedTrial>(i, edge, parity, bar);
           file_looks(key);
           memo.keep(o);
         } else {
-          o = walk<kLookAhead, Walk::kTrial>(i, edge, parity, bar, key);
+          o = walk<kLookAhead, Walk::kTrial>(i, edge, parity, bar);
           if (keep == Keep::kUntilTouched) memo.keep(o);
         }
         if (o.exact && (o.value < best || (o.value == best && at < best_at))) {
@@ -741,10 +743,10 @@ class StripBuilder {
   // Grows a strip from internal triangle t, start edge e and parity. A trial
   // returns its score, or a lower bound on it as soon as its swaps alone
   // meet `bar`; a noted trial also gathers the triangles it looks at, which
-  // file_looks() then ties to memo `memo`. The kept growth leaves its
+  // file_looks() then ties to the trial's memo. The kept growth leaves its
   // indices in kept_strip_ and its triangles in kept_.
   template <bool kLookAhead, Walk kMode>
-  Outcome walk(uint32_t t, uint32_t e, bool parity, const Bar& bar, uint32_t memo) {
+  Outcome walk(uint32_t t, uint32_t e, bool parity, const Bar& bar) {
     constexpr bool kKeep = kMode == Walk::kKeep;
     const uint32_t stamp = new_stamp();
     const uint32_t* const link = link_.data();

@@ -9,6 +9,7 @@
 #include <random>
 #include <span>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace tools::mesh {
@@ -674,6 +675,38 @@ TEST(StripifyExactness, EdgesWithManyPartnersMatchTheReference) {
   }
 }
 
+TEST(StripifyExactness, ManySmallPatchesAndNarrowBandsMatchTheReference) {
+  // Lists as the exporter hands them over: many small patches cut apart by
+  // seams, each stripped whole, and bands one quad wide and open fans, where
+  // no walk ever finds two free ways on and the pass without look-ahead is
+  // not grown again. Later rounds add one part where the look-ahead decides,
+  // and spread the indices as rebased ones can be.
+  std::mt19937 rng(515);
+  for (int round = 0; round < 4; ++round) {
+    std::vector<Tris> parts;
+    for (int k = 0; k < 30; ++k) {
+      const unsigned kind = round == 0 ? rng() % 2 : rng() % 4;
+      if (kind == 0) {
+        parts.push_back(grid(1 + rng() % 12, 1, &rng));
+      } else if (kind == 1) {
+        parts.push_back(fan(2 + rng() % 6, false));
+      } else if (kind == 2) {
+        parts.push_back(grid(2 + rng() % 4, 2 + rng() % 4, &rng));
+      } else {
+        parts.push_back(drop_some(grid(5 + rng() % 4, 4 + rng() % 4, &rng), rng, 20));
+      }
+    }
+    if (round >= 2) parts.push_back(grid(12, 9, &rng));
+    Tris t = side_by_side(parts, rng);
+    if (round % 2 == 1)
+      for (uint32_t& v : t) v = v * 37 + 5;
+    for (const auto& o : kRuleSets) {
+      SCOPED_TRACE(round);
+      EXPECT_EQ(stripify(t, o), reference_stripify(t, o));
+    }
+  }
+}
+
 TEST(StripifyExactness, LargeRandomMeshesOfEveryKindMatchTheReference) {
   // Thousands of triangles in shuffled order: many rounds in which trial
   // outcomes are remembered, reused, and dropped when a strip takes a
@@ -730,6 +763,34 @@ TEST(StripifyExactness, TheTwoRuleSetsAreBothExercised) {
   EXPECT_EQ(exporter, reference_stripify(t, StripifyOptions::model_export()));
   expect_same_triangles(t, terrain);
   expect_same_triangles(t, exporter);
+}
+
+TEST(StripifyProperties, EachThreadKeepsItsOwnWorkingMemory) {
+  // Lists of very different sizes stripped in turn on two threads at once
+  // give what each gives alone.
+  std::mt19937 rng(3);
+  const std::vector<Tris> lists = {torus(30, 20, rng), Tris{0, 1, 2}, grid(3, 2, &rng),
+                                   shuffled(grid(40, 25, &rng), rng), fan(5, true)};
+  std::vector<std::vector<uint32_t>> alone;
+  for (const Tris& t : lists) alone.push_back(stripify(t, StripifyOptions::model_export()));
+  std::array<std::vector<std::vector<uint32_t>>, 2> got;
+  auto strip_all = [&](size_t who) {
+    for (int pass = 0; pass < 3; ++pass)
+      for (size_t k = 0; k < lists.size(); ++k) {
+        const size_t at = who == 0 ? k : lists.size() - 1 - k;
+        got[who].push_back(stripify(lists[at], StripifyOptions::model_export()));
+      }
+  };
+  std::thread other(strip_all, 1);
+  strip_all(0);
+  other.join();
+  for (size_t who = 0; who < 2; ++who) {
+    ASSERT_EQ(got[who].size(), 3 * lists.size());
+    for (size_t i = 0; i < got[who].size(); ++i) {
+      const size_t k = i % lists.size();
+      EXPECT_EQ(got[who][i], alone[who == 0 ? k : lists.size() - 1 - k]);
+    }
+  }
 }
 
 TEST(StripifyProperties, RenumberingTheVerticesRenumbersTheStrip) {
