@@ -1,23 +1,7 @@
 #include "orvo/file3di/byte_io.h"
 
-#include <cstring>
 
 namespace orvo {
-
-void ByteWriter::u16(uint16_t v) {
-  out_.push_back(static_cast<char>(v & 0xFF));
-  out_.push_back(static_cast<char>(v >> 8));
-}
-
-void ByteWriter::u32(uint32_t v) {
-  for (int shift = 0; shift < 32; shift += 8) out_.push_back(static_cast<char>((v >> shift) & 0xFF));
-}
-
-void ByteWriter::f32(float v) {
-  uint32_t bits = 0;
-  std::memcpy(&bits, &v, sizeof bits);
-  u32(bits);
-}
 
 bool ByteReader::fail(size_t at, const std::string& text, int code, tools::ErrorKind kind) {
   if (!error_) error_ = tools::data_error(name_, static_cast<int64_t>(at), text, code, kind);

@@ -138,7 +138,7 @@ void encode_strip_header(ByteWriter& w, const Strip& s, bool skinned) {
 }
 
 void encode_indices(ByteWriter& w, const Strip& s) {
-  for (uint16_t i : s.indices) w.u16(i);
+  w.u16s(s.indices);
 }
 
 // Reads a strip header and returns its index count.

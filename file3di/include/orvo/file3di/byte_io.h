@@ -26,11 +26,28 @@ namespace orvo {
 class ByteWriter {
  public:
   void u8(uint8_t v) { out_.push_back(static_cast<char>(v)); }
-  void u16(uint16_t v);
-  void u32(uint32_t v);
+  void u16(uint16_t v) {
+    const char b[2] = {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)};
+    out_.append(b, 2);
+  }
+  void u32(uint32_t v) {
+    const char b[4] = {static_cast<char>(v & 0xFF), static_cast<char>((v >> 8) & 0xFF),
+                       static_cast<char>((v >> 16) & 0xFF), static_cast<char>(v >> 24)};
+    out_.append(b, 4);
+  }
+  // Many 16-bit values in a row, little-endian like u16().
+  void u16s(std::span<const uint16_t> values) {
+    const size_t at = out_.size();
+    out_.resize(at + 2 * values.size());
+    char* p = out_.data() + at;
+    for (uint16_t v : values) {
+      *p++ = static_cast<char>(v & 0xFF);
+      *p++ = static_cast<char>(v >> 8);
+    }
+  }
   void i16(int16_t v) { u16(static_cast<uint16_t>(v)); }
   void i32(int32_t v) { u32(static_cast<uint32_t>(v)); }
-  void f32(float v);
+  void f32(float v) { u32(std::bit_cast<uint32_t>(v)); }
   void zeros(size_t n) { out_.append(n, '\0'); }
   void bytes(std::string_view b) { out_.append(b); }
   // A fixed name field: the text, then zeros up to N bytes.
