@@ -1,6 +1,5 @@
 #include "orvo/file3di/byte_io.h"
 
-
 namespace orvo {
 
 bool ByteReader::fail(size_t at, const std::string& text, int code, tools::ErrorKind kind) {
