@@ -207,6 +207,7 @@ void BM_ExportAgainstMeshopt(benchmark::State& state) {
   r.jobs = 1;
   using Clock = std::chrono::steady_clock;
   double ours = 0, meshopt = 0;
+  std::array<double, 5> stages{};
   std::size_t vertices = 0;
   for (auto _ : state) {
     const Clock::time_point t0 = Clock::now();
@@ -224,12 +225,14 @@ void BM_ExportAgainstMeshopt(benchmark::State& state) {
     ours += std::chrono::duration<double>(t1 - t0).count();
     meshopt += std::chrono::duration<double>(t2 - t1).count();
     vertices = stats.vertex_count;
+    for (std::size_t i = 0; i < stages.size(); ++i) stages[i] += stats.stage_seconds[i];
   }
   const double n = double(std::max<benchmark::IterationCount>(state.iterations(), 1));
   state.counters["ours_ms"] = 1e3 * ours / n;
   state.counters["meshopt_ms"] = 1e3 * meshopt / n;
   state.counters["ratio"] = meshopt > 0 ? ours / meshopt : 0;
   state.counters["vertices"] = double(vertices);
+  state.counters["strips_ms"] = 1e3 * (stages[2] + stages[3]) / n;
 }
 BENCHMARK(BM_ExportAgainstMeshopt)
     ->ArgNames({"single_part", "faces"})
