@@ -330,16 +330,11 @@ class StripBuilder {
     }
   }
 
-  // Whether a walk of the last pass found both ways on free (the only place
-  // where the look-ahead decides anything).
-  bool looked_ahead() const { return looked_ahead_; }
-
   // One growth pass into `strips`. It is given up, leaving no strips and
   // returning false, once its cost (the sum of the strip lengths plus 2 per
   // strip after the first) cannot stay below `beat`.
   bool run_pass(bool look_ahead, Strips& strips, size_t beat = SIZE_MAX) {
     strips.clear();
-    looked_ahead_ = false;
     const bool done = look_ahead ? run<true>(strips, beat) : run<false>(strips, beat);
     if (!done) strips.clear();
     return done;
@@ -712,20 +707,22 @@ class StripBuilder {
         const uint32_t i = inner_[t];
         const auto edge = static_cast<uint32_t>(e);
         const uint32_t part = part_[i];
+        // Noting looks in a small part costs more than walking its trials
+        // again after its next strip.
+        const bool small = part_start_[part + 1] - part_start_[part] <= kSmallPart;
         Outcome o;
-        if (part_start_[part + 1] - part_start_[part] <= kSmallPart) {
-          // Noting looks in a small part costs more than walking its trials
-          // again after its next strip.
-          o = walk<kLookAhead, Walk::kTrial>(i, edge, parity, bar);
-          memo.keep(o);
-          part_unnoted_[part] = 1;
-        } else if (keep == Keep::kNoted) {
+        if (keep == Keep::kNoted && !small) {
           o = walk<kLookAhead, Walk::kNotedTrial>(i, edge, parity, bar);
           file_looks(key);
           memo.keep(o);
         } else {
           o = walk<kLookAhead, Walk::kTrial>(i, edge, parity, bar);
-          if (keep == Keep::kUntilTouched) memo.keep(o);
+          if (small) {
+            memo.keep(o);
+            part_unnoted_[part] = 1;
+          } else if (keep == Keep::kUntilTouched) {
+            memo.keep(o);
+          }
         }
         if (o.exact && (o.value < best || (o.value == best && at < best_at))) {
           best = o.value;
@@ -750,6 +747,7 @@ class StripBuilder {
     constexpr bool kKeep = kMode == Walk::kKeep;
     const uint32_t stamp = new_stamp();
     const uint32_t* const link = link_.data();
+
     auto is_free = [&](uint32_t x) __attribute__((always_inline)) {
       if constexpr (kMode == Walk::kNotedTrial) {
         const uint32_t tile = x >> kTileShift;
@@ -787,7 +785,6 @@ class StripBuilder {
       } else if (!kLookAhead || !is_free(turn)) {
         go_straight = true;
       } else {
-        looked_ahead_ = true;
         // Compare the free-neighbour counts of both ways. Each way links
         // back to u, which is still free; its other two neighbours include
         // where it would go straight on next.
@@ -853,8 +850,7 @@ class StripBuilder {
   std::span<const uint32_t> idx_;
   uint32_t n_ = 0;
   uint32_t max_length_ = 0;
-  uint32_t none_ = 0;  // the stand-in triangle
-  bool looked_ahead_ = false;
+  uint32_t none_ = 0;                  // the stand-in triangle
   std::vector<uint32_t> order_;        // internal number -> caller's number (kNil: unused)
   std::vector<uint32_t> inner_;        // caller's number -> internal number
   std::vector<uint32_t> part_;         // connected part of each internal number
@@ -1111,9 +1107,15 @@ std::vector<uint32_t> stripify_impl(std::span<const uint32_t> triangles, const S
   Strips& plain = ws.passes[1];
   ws.builder.run_pass(true, strips);
   // Without the look-ahead a pass differs only where a walk finds both ways
-  // free. When no walk of the first pass did, the second would repeat it
-  // step for step, and an equal cost keeps the first.
-  const bool plain_done = ws.builder.looked_ahead() && ws.builder.run_pass(false, plain, pass_cost(strips));
+  // on free, which takes a triangle with three neighbours. Without one the
+  // second pass would repeat the first step for step, and an equal cost
+  // keeps the first.
+  bool branches = false;
+  for (size_t c = 0; c < n * 3 && !branches; c += 3) {
+    const int32_t* const nb = &ws.adjacency.neighbour[c];
+    branches = nb[0] != kNone && nb[1] != kNone && nb[2] != kNone;
+  }
+  const bool plain_done = branches && ws.builder.run_pass(false, plain, pass_cost(strips));
   return join(plain_done && pass_cost(plain) < pass_cost(strips) ? plain : strips, options, number, ws.join_scratch);
 }
 
