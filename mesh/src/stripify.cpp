@@ -1024,8 +1024,6 @@ std::vector<uint32_t> join(Strips& strips, const StripifyOptions& options, const
     const bool ref_parity = strips.parity(first);
     const size_t ref_odd = strips.length(first) % 2;
     candidates.clear();
-    candidates.push_back(static_cast<uint32_t>(first));
-    seen[first] = round;
     cache.for_each_output_vertex([&](uint32_t v) {
       const uint32_t d = number(v);
       for (uint32_t h = first_holder[d]; h < first_holder[size_t{d} + 1]; ++h) {
@@ -1035,12 +1033,20 @@ std::vector<uint32_t> join(Strips& strips, const StripifyOptions& options, const
         if (strips.parity(s) == ref_parity && strips.length(s) % 2 == ref_odd) candidates.push_back(s);
       }
     });
-    std::sort(candidates.begin() + 1, candidates.end());
+    // The first remaining strip always competes; when it holds no vertex the
+    // output left in the cache it scores nothing either way round.
+    const bool first_scores = seen[first] == round;
+    if (!first_scores) candidates.push_back(static_cast<uint32_t>(first));
+    std::sort(candidates.begin(), candidates.end());
 
     size_t chosen = first;
     bool chosen_reversed = false;
     int64_t best_gain = -1;
     for (uint32_t s : candidates) {
+      if (s == first && !first_scores) {
+        best_gain = 0;
+        continue;
+      }
       const std::span<uint32_t> ind = strips.indices(s);
       int64_t gain = cache.score(ind.begin(), ind.end(), options.hit_counting);
       bool reversed = false;
