@@ -396,11 +396,14 @@ class StripBuilder {
     // connected part is one run.
     std::vector<uint32_t>& bfs = bfs_;
     std::vector<uint32_t>& part_of = part_of_;
+    std::vector<uint32_t>& part_end = part_end_;  // in bfs
     bfs.clear();
+    part_end.clear();
     part_of.assign(n_, kNil);
     uint32_t parts = 0;
     for (uint32_t seed = 0; seed < n_; ++seed) {
       if (part_of[seed] != kNil) continue;
+      if (parts > 0) part_end.push_back(static_cast<uint32_t>(bfs.size()));
       const uint32_t part = parts++;
       part_of[seed] = part;
       bfs.push_back(seed);
@@ -414,11 +417,13 @@ class StripBuilder {
         }
       }
     }
+    part_end.push_back(static_cast<uint32_t>(bfs.size()));
     // Internal numbers go tile by tile. A tile holds one small breadth-first
     // cluster grown from the next unnumbered triangle of that order, or
     // several clusters too small to fill one; a cluster that does not fit in
     // what is left of a tile starts the next, so at most half the numbers
-    // are left unused.
+    // are left unused. A part that fits in a tile is one cluster, in the
+    // order of the breadth-first walk over it.
     inner_.assign(n_, kNil);
     order_.assign(size_t{n_} * 2, kNil);
     std::vector<uint32_t>& cluster = cluster_;
@@ -426,28 +431,36 @@ class StripBuilder {
     in_cluster.assign(n_, kNil);
     part_start_.clear();
     uint32_t next = 0;
-    uint32_t part = kNil;
-    for (uint32_t seed : bfs) {
-      if (inner_[seed] != kNil) continue;
-      cluster.assign(1, seed);
-      in_cluster[seed] = seed;
-      for (size_t head = 0; head < cluster.size() && cluster.size() < kTile; ++head) {
-        for (uint32_t e = 0; e < 3 && cluster.size() < kTile; ++e) {
-          const int32_t m = neighbour_of(cluster[head], e);
-          if (m != kNone && inner_[static_cast<size_t>(m)] == kNil && in_cluster[static_cast<size_t>(m)] != seed) {
-            in_cluster[static_cast<size_t>(m)] = seed;
-            cluster.push_back(static_cast<uint32_t>(m));
-          }
-        }
-      }
-      if (cluster.size() > kTile - (next & (kTile - 1))) next = (next + kTile - 1) & ~(kTile - 1);
-      if (part_of[seed] != part) {
-        part = part_of[seed];
-        part_start_.push_back(next);
-      }
-      for (uint32_t t : cluster) {
+    auto place = [&](std::span<const uint32_t> triangles) {
+      if (triangles.size() > kTile - (next & (kTile - 1))) next = (next + kTile - 1) & ~(kTile - 1);
+      for (uint32_t t : triangles) {
         inner_[t] = next;
         order_[next++] = t;
+      }
+    };
+    for (uint32_t p = 0, begin = 0; p < parts; begin = part_end[p++]) {
+      const std::span<const uint32_t> part(bfs.data() + begin, part_end[p] - begin);
+      if (part.size() <= kTile) {
+        place(part);
+        part_start_.push_back(inner_[part.front()]);
+        continue;
+      }
+      part_start_.push_back(kNil);
+      for (uint32_t seed : part) {
+        if (inner_[seed] != kNil) continue;
+        cluster.assign(1, seed);
+        in_cluster[seed] = seed;
+        for (size_t head = 0; head < cluster.size() && cluster.size() < kTile; ++head) {
+          for (uint32_t e = 0; e < 3 && cluster.size() < kTile; ++e) {
+            const int32_t m = neighbour_of(cluster[head], e);
+            if (m != kNone && inner_[static_cast<size_t>(m)] == kNil && in_cluster[static_cast<size_t>(m)] != seed) {
+              in_cluster[static_cast<size_t>(m)] = seed;
+              cluster.push_back(static_cast<uint32_t>(m));
+            }
+          }
+        }
+        place(cluster);
+        if (part_start_.back() == kNil) part_start_.back() = inner_[seed];
       }
     }
     part_start_.push_back(next);
@@ -878,7 +891,7 @@ class StripBuilder {
   // Per parity, over the caller's numbering: see refresh().
   std::array<MinTree, 2> exact_;
   std::array<MinTree, 2> open_;
-  std::vector<uint32_t> bfs_, part_of_, cluster_, in_cluster_;  // number_triangles()' working memory
+  std::vector<uint32_t> bfs_, part_end_, part_of_, cluster_, in_cluster_;  // number_triangles()' working memory
   std::vector<uint32_t> settled_;
   std::vector<uint32_t> stale_;  // caller's triangles waiting for refresh()
   std::vector<uint8_t> is_stale_;
