@@ -466,6 +466,8 @@ class StripBuilder {
     part_start_.push_back(next);
     order_.resize(next);
     part_.assign(next, 0);
+    part_size_.resize(parts);
+    for (uint32_t p = 0, begin = 0; p < parts; begin = part_end[p++]) part_size_[p] = part_end[p] - begin;
     for (uint32_t p = 0; p + 1 < part_start_.size(); ++p)
       std::fill(part_.begin() + part_start_[p], part_.begin() + part_start_[p + 1], p);
 
@@ -513,6 +515,7 @@ class StripBuilder {
     version_.assign(size_t{n_} * 6, 0);
     // Outcomes found while a whole part is free are not noted.
     part_unnoted_.assign(part_start_.size() - 1, 1);
+    part_free_ = part_size_;
 
     // Unvisited triangles by free-neighbour count (0 filed as 4), in the
     // caller's numbering.
@@ -564,7 +567,10 @@ class StripBuilder {
       // Outcomes that were not noted (see the class comment) do not
       // outlive the part's next strip.
       const uint32_t part = part_[kept_.front()];
-      if (part_unnoted_[part]) {
+      // A strip that takes what is left of its part leaves no outcome there
+      // to drop.
+      part_free_[part] -= static_cast<uint32_t>(kept_.size());
+      if (part_unnoted_[part] && part_free_[part] > 0) {
         part_unnoted_[part] = 0;
         for (uint32_t i = part_start_[part]; i < part_start_[part + 1]; ++i)
           if (order_[i] != kNil) drop_memos(order_[i]);
@@ -869,6 +875,8 @@ class StripBuilder {
   std::vector<uint32_t> part_;         // connected part of each internal number
   std::vector<uint32_t> part_start_;   // first internal number of each part, and the end
   std::vector<uint8_t> part_unnoted_;  // per part: holds outcomes whose looks were not noted
+  std::vector<uint32_t> part_size_;    // triangles of each part
+  std::vector<uint32_t> part_free_;    // of those, not in a kept strip
   // Per internal triangle and edge: (neighbour << 2) | the neighbour's edge back.
   std::vector<uint32_t> link_;
   // Per internal triangle: kTaken once in a kept strip, the running walk's
