@@ -340,7 +340,7 @@ void stripify_sizes(benchmark::internal::Benchmark* b) {
 }
 
 // Meshes of the stripifier's scaling benchmarks, by kind.
-enum ScalingMesh : int64_t { kClosedTorus, kSeamedTorus, kTerrainGrid };
+enum ScalingMesh : int64_t { kClosedTorus, kSeamedTorus, kTerrainGrid, kSeamPatches };
 
 // A height-field grid of `side` × `side` quads in row order with alternating
 // diagonals, as the terrain generator hands its blocks over (2 side² triangles).
@@ -355,24 +355,48 @@ Mesh terrain_grid(int side) {
   return m;
 }
 
+// The exporter's lists: the terrain grid with every 3 × 3 quads given vertices
+// of their own, as texture and smoothing seams cut a model's surface into
+// small patches (18 triangles each), in face order.
+Mesh seam_patches(int side) {
+  const Mesh grid = terrain_grid(side);
+  Mesh m;
+  std::map<std::pair<uint32_t, uint32_t>, uint32_t> copy;  // (patch, grid vertex) -> vertex
+  const auto s = static_cast<size_t>(side);
+  for (size_t t = 0; t < grid.triangle_count(); ++t) {
+    const size_t quad = t / 2;
+    const auto patch = static_cast<uint32_t>(quad / s / 3 * s + quad % s / 3);
+    for (size_t c = 0; c < 3; ++c) {
+      const uint32_t v = grid.indices[3 * t + c];
+      const auto [it, added] = copy.try_emplace({patch, v}, static_cast<uint32_t>(m.vertex_count()));
+      if (added)
+        m.positions.insert(m.positions.end(), grid.positions.begin() + 3 * v, grid.positions.begin() + 3 * v + 3);
+      m.indices.push_back(it->second);
+    }
+  }
+  return m;
+}
+
 // The scaling mesh of about `triangles` triangles (5 000 to 80 000): the
 // bumpy torus, shuffled, closed or seamed (ring² triangles), or the terrain
-// grid (2 side² triangles).
+// grid (2 side² triangles), whole or cut into seam patches.
 const Mesh& scaling_mesh(int64_t triangles, int64_t kind) {
   static std::map<std::pair<int64_t, int64_t>, Mesh> meshes;
   auto [it, added] = meshes.try_emplace({triangles, kind});
   if (added) {
     const double size = static_cast<double>(triangles);
-    it->second = kind == kTerrainGrid ? terrain_grid(static_cast<int>(std::lround(std::sqrt(size / 2))))
-                                      : bumpy_torus(static_cast<int>(std::lround(std::sqrt(size))),
-                                                    kind == kSeamedTorus, static_cast<uint32_t>(triangles));
+    const int side = static_cast<int>(std::lround(std::sqrt(size / 2)));
+    it->second = kind == kTerrainGrid   ? terrain_grid(side)
+                 : kind == kSeamPatches ? seam_patches(side)
+                                        : bumpy_torus(static_cast<int>(std::lround(std::sqrt(size))),
+                                                      kind == kSeamedTorus, static_cast<uint32_t>(triangles));
   }
   return it->second;
 }
 
 // Scaling arguments: the triangle count and the mesh kind.
 void scaling_sizes(benchmark::internal::Benchmark* b) {
-  for (int64_t kind : {kClosedTorus, kSeamedTorus, kTerrainGrid})
+  for (int64_t kind : {kClosedTorus, kSeamedTorus, kTerrainGrid, kSeamPatches})
     for (int64_t size : {5000, 10000, 20000, 40000, 80000}) b->Args({size, kind});
 }
 
@@ -449,8 +473,8 @@ class ScalingReporter : public benchmark::ConsoleReporter {
   // Per mesh kind: ours ÷ meshoptimizer at every size, and the time for
   // 80 000 triangles ÷ the time for 10 000 for both.
   void print_summary() const {
-    static const char* const kKinds[] = {"closed torus", "seamed torus", "terrain grid"};
-    for (int kind = 0; kind < 3; ++kind) {
+    static const char* const kKinds[] = {"closed torus", "seamed torus", "terrain grid", "seam-cut patches"};
+    for (int kind = 0; kind < 4; ++kind) {
       std::string line;
       auto time = [&](const char* who, int size) {
         const auto it = median_.find(std::string("BM_StripifyScaling") + who + "/" + std::to_string(size) + "/" +

@@ -766,7 +766,6 @@ class StripBuilder {
     constexpr bool kKeep = kMode == Walk::kKeep;
     const uint32_t stamp = new_stamp();
     const uint32_t* const link = link_.data();
-
     auto is_free = [&](uint32_t x) __attribute__((always_inline)) {
       if constexpr (kMode == Walk::kNotedTrial) {
         const uint32_t tile = x >> kTileShift;
