@@ -194,24 +194,46 @@ SceneAxes axes_of(std::string_view ext, const aiScene& scene) {
 
 // Files that assimp 5.2 reads past its own data on (a crash, not an error)
 // are refused before it sees them: a glTF skin without inverse bind
-// matrices. Anything else about the JSON is left to assimp's checks.
+// matrices, an image whose media type has no '/' (assimp takes what
+// follows the '/' as the picture's extension without looking whether there
+// is one), and a binary file whose JSON chunk is longer than the file.
+// Anything else about the JSON is left to assimp's checks.
 std::optional<std::string> gltf_refusal(std::string_view bytes) {
   std::string_view json = bytes;
   if (bytes.size() >= 20 && bytes.substr(0, 4) == "glTF") {  // binary: the first chunk holds the JSON
     uint32_t length = 0, type = 0;
     std::memcpy(&length, bytes.data() + 12, 4);
     std::memcpy(&type, bytes.data() + 16, 4);
-    if (type != 0x4E4F534Au || length > bytes.size() - 20) return std::nullopt;
+    if (type != 0x4E4F534Au) return std::nullopt;
+    // assimp reserves the length the chunk declares before reading it.
+    if (length > bytes.size() - 20) {
+      return "the JSON chunk declares " + std::to_string(length) + " bytes, more than the file holds";
+    }
     json = bytes.substr(20, length);
   }
   const nlohmann::json doc = nlohmann::json::parse(json.begin(), json.end(), nullptr, false);
   if (doc.is_discarded() || !doc.is_object()) return std::nullopt;
   const auto skins = doc.find("skins");
-  if (skins == doc.end() || !skins->is_array()) return std::nullopt;
-  for (std::size_t i = 0; i < skins->size(); ++i) {
-    const nlohmann::json& skin = (*skins)[i];
-    if (!skin.is_object() || !skin.contains("inverseBindMatrices")) {
-      return "skin " + std::to_string(i) + " has no inverse bind matrices (assimp cannot read such a skin)";
+  if (skins != doc.end() && skins->is_array()) {
+    for (std::size_t i = 0; i < skins->size(); ++i) {
+      const nlohmann::json& skin = (*skins)[i];
+      if (!skin.is_object() || !skin.contains("inverseBindMatrices")) {
+        return "skin " + std::to_string(i) + " has no inverse bind matrices (assimp cannot read such a skin)";
+      }
+    }
+  }
+  const auto images = doc.find("images");
+  if (images != doc.end() && images->is_array()) {
+    for (std::size_t i = 0; i < images->size(); ++i) {
+      const nlohmann::json& image = (*images)[i];
+      if (!image.is_object()) continue;
+      const auto type = image.find("mimeType");
+      if (type == image.end() || !type->is_string()) continue;
+      const std::string& text = type->get_ref<const std::string&>();
+      if (text.find('/') == std::string::npos) {
+        return "image " + std::to_string(i) + " has the media type \"" + text.substr(0, 64) +
+               "\", which has no '/' (assimp cannot read such an image)";
+      }
     }
   }
   return std::nullopt;

@@ -435,6 +435,36 @@ TEST_F(AssimpScenes, BadFilesAreRefusedWithTheReason) {
     EXPECT_NE(s.error().message.find("(<p>) holds the byte 0x3B"), std::string::npos) << s.error().message;
   }
 
+  // An embedded picture whose media type has no '/' would crash assimp
+  // (it reads what follows the '/' as the extension): refused first, the
+  // same file with "image/png" still read.
+  {
+    std::vector<GltfNode> nodes(1);
+    nodes[0] = {"01 Plate", 0, -1, -1, {0, 0, 0}, {0, 0, 0, 1}, {}};
+    const auto with_image = [&](const std::string& type) {
+      return test::gltf(nodes, {test::flat_mesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}}, 0)},
+                        ",\"materials\":[{\"pbrMetallicRoughness\":{\"baseColorTexture\":{\"index\":0}}}],"
+                        "\"textures\":[{\"source\":0}],\"images\":[{\"bufferView\":0,\"mimeType\":\"" +
+                            type + "\"}]");
+    };
+    EXPECT_TRUE(assimp_parse(with_image("image/png"), "gltf", "plate.gltf", scene, log_));
+    s = assimp_parse(with_image("image-png"), "gltf", "plate.gltf", scene, log_);
+    EXPECT_EQ(s.code(), kAssimpBadScene);
+    EXPECT_NE(s.error().message.find("image 0 has the media type \"image-png\""), std::string::npos)
+        << s.error().message;
+  }
+
+  // A binary file whose JSON chunk declares more than the file holds would
+  // have assimp reserve it all.
+  {
+    static constexpr char kGlb[] = "glTF\x02\0\0\0\x20\0\0\0\0\0\0\x70JSON{\"asset\":{}}";
+    const std::string glb(kGlb, sizeof kGlb - 1);
+    s = assimp_parse(glb, "glb", "huge.glb", scene, log_);
+    EXPECT_EQ(s.code(), kAssimpBadScene);
+    EXPECT_NE(s.error().message.find("the JSON chunk declares 1879048192 bytes"), std::string::npos)
+        << s.error().message;
+  }
+
   // A buffer that names a device is never read.
   put("dev.gltf",
       "{\"asset\":{\"version\":\"2.0\"},\"buffers\":[{\"byteLength\":1000000000,\"uri\":\"/dev/zero\"}],"
