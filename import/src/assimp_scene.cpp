@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -192,11 +193,85 @@ SceneAxes axes_of(std::string_view ext, const aiScene& scene) {
   return axes;
 }
 
+// The whole number a glTF property holds, when it holds one within 2^53.
+std::optional<uint64_t> gltf_count(const nlohmann::json& object, const char* key, std::optional<uint64_t> absent) {
+  const auto it = object.find(key);
+  if (it == object.end()) return absent;
+  if (!it->is_number_integer() && !it->is_number_unsigned()) return std::nullopt;
+  const auto value = it->get<int64_t>();
+  if (value < 0 || value > (int64_t{1} << 53)) return std::nullopt;
+  return static_cast<uint64_t>(value);
+}
+
+// An accessor whose elements run past its buffer view, or a view past its
+// buffer: assimp reads some of them (inverse bind matrices) without looking.
+// Properties that are missing or not numbers are left to assimp's checks.
+std::optional<std::string> gltf_data_overrun(const nlohmann::json& doc) {
+  const auto list = [&](const char* key) -> const nlohmann::json* {
+    const auto it = doc.find(key);
+    return it != doc.end() && it->is_array() ? &*it : nullptr;
+  };
+  const nlohmann::json* buffers = list("buffers");
+  const nlohmann::json* views = list("bufferViews");
+  if (views == nullptr) return std::nullopt;
+  std::vector<std::optional<uint64_t>> view_length(views->size());
+  for (std::size_t v = 0; v < views->size(); ++v) {
+    const nlohmann::json& view = (*views)[v];
+    if (!view.is_object()) continue;
+    const auto offset = gltf_count(view, "byteOffset", 0), length = gltf_count(view, "byteLength", std::nullopt);
+    const auto buffer = gltf_count(view, "buffer", std::nullopt);
+    view_length[v] = length;
+    if (!offset || !length || !buffer || buffers == nullptr || *buffer >= buffers->size()) continue;
+    const nlohmann::json& b = (*buffers)[*buffer];
+    const auto held = b.is_object() ? gltf_count(b, "byteLength", std::nullopt) : std::nullopt;
+    if (held && *offset + *length > *held) {
+      return "buffer view " + std::to_string(v) + " runs to byte " + std::to_string(*offset + *length) + " of buffer " +
+             std::to_string(*buffer) + ", which holds " + std::to_string(*held);
+    }
+  }
+  const nlohmann::json* accessors = list("accessors");
+  if (accessors == nullptr) return std::nullopt;
+  for (std::size_t a = 0; a < accessors->size(); ++a) {
+    const nlohmann::json& acc = (*accessors)[a];
+    if (!acc.is_object()) continue;
+    const auto view = gltf_count(acc, "bufferView", std::nullopt);
+    const auto offset = gltf_count(acc, "byteOffset", 0), count = gltf_count(acc, "count", std::nullopt);
+    const auto component = gltf_count(acc, "componentType", std::nullopt);
+    const auto type = acc.find("type");
+    if (!view || *view >= views->size() || !view_length[*view] || !offset || !count || *count == 0 || !component ||
+        type == acc.end() || !type->is_string())
+      continue;
+    const uint64_t bytes = *component == 5120 || *component == 5121   ? 1
+                           : *component == 5122 || *component == 5123 ? 2
+                           : *component == 5125 || *component == 5126 ? 4
+                                                                      : 0;
+    const std::string& kind = type->get_ref<const std::string&>();
+    const uint64_t values = kind == "SCALAR"                   ? 1
+                            : kind == "VEC2"                   ? 2
+                            : kind == "VEC3"                   ? 3
+                            : kind == "VEC4" || kind == "MAT2" ? 4
+                            : kind == "MAT3"                   ? 9
+                            : kind == "MAT4"                   ? 16
+                                                               : 0;
+    if (bytes == 0 || values == 0) continue;
+    const nlohmann::json& v = (*views)[*view];
+    const auto stride = gltf_count(v, "byteStride", bytes * values);
+    if (!stride) continue;
+    const uint64_t need = *offset + (*count - 1) * std::max(*stride, bytes * values) + bytes * values;
+    if (need > *view_length[*view]) {
+      return "accessor " + std::to_string(a) + " needs " + std::to_string(need) + " bytes of buffer view " +
+             std::to_string(*view) + ", which holds " + std::to_string(*view_length[*view]);
+    }
+  }
+  return std::nullopt;
+}
+
 // Files that assimp 5.2 reads past its own data on (a crash, not an error)
 // are refused before it sees them: a glTF skin without inverse bind
 // matrices, an image whose media type has no '/' (assimp takes what
 // follows the '/' as the picture's extension without looking whether there
-// is one), and a binary file whose JSON chunk is longer than the file.
+// is one), a binary file whose JSON chunk is longer than the file, and data
+// that runs past its buffer view or buffer.
 // Anything else about the JSON is left to assimp's checks.
 std::optional<std::string> gltf_refusal(std::string_view bytes) {
   std::string_view json = bytes;
@@ -211,7 +286,12 @@ std::optional<std::string> gltf_refusal(std::string_view bytes) {
     }
     json = bytes.substr(20, length);
   }
-  const nlohmann::json doc = nlohmann::json::parse(json.begin(), json.end(), nullptr, false);
+  // assimp takes bytes that are not UTF-8 in its strings; so do these checks,
+  // with such bytes read as '?'.
+  std::string text(json);
+  for (char& c : text)
+    if (static_cast<unsigned char>(c) >= 0x80) c = '?';
+  const nlohmann::json doc = nlohmann::json::parse(text, nullptr, false);
   if (doc.is_discarded() || !doc.is_object()) return std::nullopt;
   const auto skins = doc.find("skins");
   if (skins != doc.end() && skins->is_array()) {
@@ -222,6 +302,7 @@ std::optional<std::string> gltf_refusal(std::string_view bytes) {
       }
     }
   }
+  if (std::optional<std::string> why = gltf_data_overrun(doc)) return why;
   const auto images = doc.find("images");
   if (images != doc.end() && images->is_array()) {
     for (std::size_t i = 0; i < images->size(); ++i) {
@@ -242,18 +323,37 @@ std::optional<std::string> gltf_refusal(std::string_view bytes) {
 // COLLADA declares the length of its arrays (count="N", stride="S"), and
 // assimp reserves what they declare before reading the values: a count can
 // never exceed the bytes of the file (every value takes at least one), nor a
-// stride a 4 x 4 matrix many times over.
+// stride a 4 x 4 matrix many times over, and both must be numbers.
 std::optional<std::string> collada_refusal(std::string_view bytes) {
   for (const std::string_view attribute : {std::string_view("count=\""), std::string_view("stride=\"")}) {
     const double limit = attribute[0] == 'c' ? static_cast<double>(bytes.size()) : 64.0;
     for (std::size_t at = bytes.find(attribute); at != std::string_view::npos;
          at = bytes.find(attribute, at + attribute.size())) {
       double n = 0;
+      std::size_t digits = 0;
       for (std::size_t i = at + attribute.size(); i < bytes.size() && bytes[i] >= '0' && bytes[i] <= '9'; ++i) {
         n = n * 10 + (bytes[i] - '0');
+        ++digits;
+      }
+      const std::string_view name = attribute.substr(0, attribute.size() - 2);
+      // assimp reads a value that is no number as 0, and an array of 0
+      // values that holds some as empty, then reads its first value.
+      if (digits == 0) {
+        const std::size_t end = bytes.find('"', at + attribute.size());
+        const std::string_view value =
+            bytes.substr(at + attribute.size(), std::min<std::size_t>(end - at - attribute.size(), 16));
+        return "an array declares " + std::string(name) + " \"" + std::string(value) + "\", which is no whole number";
+      }
+      if (n == 0 && attribute[0] == 'c') {
+        const std::size_t open_end = bytes.find('>', at);
+        const std::size_t close = open_end == std::string_view::npos ? open_end : bytes.find('<', open_end);
+        if (close != std::string_view::npos &&
+            bytes.substr(open_end + 1, close - open_end - 1).find_first_not_of(" \t\r\n") != std::string_view::npos) {
+          return "an array declares count 0 but holds values";
+        }
       }
       if (n > limit) {
-        return "an array declares " + std::string(attribute.substr(0, attribute.size() - 2)) + " " +
+        return "an array declares " + std::string(name) + " " +
                std::to_string(static_cast<unsigned long long>(std::min(n, 1e18))) + ", more than the file can hold";
       }
     }

@@ -433,6 +433,16 @@ TEST_F(AssimpScenes, BadFilesAreRefusedWithTheReason) {
     s = assimp_load(path("cube.dae"), scene, log_);
     EXPECT_EQ(s.code(), kAssimpBadScene);
     EXPECT_NE(s.error().message.find("(<p>) holds the byte 0x3B"), std::string::npos) << s.error().message;
+    // A count that is no number (assimp reads 0 and then the first value of
+    // the empty array) or 0 for an array holding values.
+    cube[list + 5] = ' ';
+    for (const char* count : {"w2", "0"}) {
+      std::string bad = cube;
+      bad.replace(bad.find("count=\"72\""), 10, std::string("count=\"") + count + "\"");
+      put("cube.dae", bad);
+      s = assimp_load(path("cube.dae"), scene, log_);
+      EXPECT_EQ(s.code(), kAssimpBadScene) << count;
+    }
   }
 
   // An embedded picture whose media type has no '/' would crash assimp
@@ -463,6 +473,26 @@ TEST_F(AssimpScenes, BadFilesAreRefusedWithTheReason) {
     EXPECT_EQ(s.code(), kAssimpBadScene);
     EXPECT_NE(s.error().message.find("the JSON chunk declares 1879048192 bytes"), std::string::npos)
         << s.error().message;
+  }
+
+  // Inverse bind matrices that run past their buffer view would have
+  // assimp read past its data: refused first, the sample skin as it is
+  // still read.
+  {
+    std::string skin = tools::test::slurp(ORVO_SOURCE_DIR "/fuzz/seeds/assimp/simple_skin.gltf");
+    skin.erase(0, 1);  // the fuzz seed's format byte
+    EXPECT_TRUE(assimp_parse(skin, "gltf", "skin.gltf", scene, log_)) << "the sample skin";
+    const std::size_t at = skin.find("\"bufferView\" : 3,\n    \"byteOffset\" : 0");
+    ASSERT_NE(at, std::string::npos);
+    skin[skin.find('0', at + 18)] = '5';
+    s = assimp_parse(skin, "gltf", "skin.gltf", scene, log_);
+    EXPECT_EQ(s.code(), kAssimpBadScene);
+    EXPECT_NE(s.error().message.find("accessor 4 needs 133 bytes of buffer view 3, which holds 128"), std::string::npos)
+        << s.error().message;
+    // assimp takes strings with bytes that are not UTF-8; so does the check.
+    skin.insert(1, "\"extras\" : \"\xFF\", ");
+    s = assimp_parse(skin, "gltf", "skin.gltf", scene, log_);
+    EXPECT_NE(s.error().message.find("accessor 4 needs"), std::string::npos) << s.error().message;
   }
 
   // A buffer that names a device is never read.
