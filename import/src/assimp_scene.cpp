@@ -257,10 +257,14 @@ std::optional<std::string> gltf_data_overrun(const nlohmann::json& doc) {
     const nlohmann::json& v = (*views)[*view];
     const auto stride = gltf_count(v, "byteStride", bytes * values);
     if (!stride) continue;
-    const uint64_t need = *offset + (*count - 1) * std::max(*stride, bytes * values) + bytes * values;
-    if (need > *view_length[*view]) {
-      return "accessor " + std::to_string(a) + " needs " + std::to_string(need) + " bytes of buffer view " +
-             std::to_string(*view) + ", which holds " + std::to_string(*view_length[*view]);
+    const uint64_t held = *view_length[*view], step = std::max(*stride, bytes * values);
+    // Past the view when the steps alone are (counted without overflow).
+    const bool past = *count - 1 > held / step;
+    const uint64_t need = past ? 0 : *offset + (*count - 1) * step + bytes * values;
+    if (past || need > held) {
+      return "accessor " + std::to_string(a) + " needs " +
+             (past ? std::string("more than ") + std::to_string(held) : std::to_string(need)) +
+             " bytes of buffer view " + std::to_string(*view) + ", which holds " + std::to_string(held);
     }
   }
   return std::nullopt;
@@ -310,9 +314,9 @@ std::optional<std::string> gltf_refusal(std::string_view bytes) {
       if (!image.is_object()) continue;
       const auto type = image.find("mimeType");
       if (type == image.end() || !type->is_string()) continue;
-      const std::string& text = type->get_ref<const std::string&>();
-      if (text.find('/') == std::string::npos) {
-        return "image " + std::to_string(i) + " has the media type \"" + text.substr(0, 64) +
+      const std::string& media = type->get_ref<const std::string&>();
+      if (media.find('/') == std::string::npos) {
+        return "image " + std::to_string(i) + " has the media type \"" + media.substr(0, 64) +
                "\", which has no '/' (assimp cannot read such an image)";
       }
     }

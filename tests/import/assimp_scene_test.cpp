@@ -493,6 +493,12 @@ TEST_F(AssimpScenes, BadFilesAreRefusedWithTheReason) {
     skin.insert(1, "\"extras\" : \"\xFF\", ");
     s = assimp_parse(skin, "gltf", "skin.gltf", scene, log_);
     EXPECT_NE(s.error().message.find("accessor 4 needs"), std::string::npos) << s.error().message;
+    // A count too large to multiply out.
+    const std::size_t count = skin.find("\"count\" : 2,", skin.find("\"bufferView\" : 3"));
+    ASSERT_NE(count, std::string::npos);
+    skin.replace(count, 12, "\"count\" : 9007199254740992,");
+    s = assimp_parse(skin, "gltf", "skin.gltf", scene, log_);
+    EXPECT_NE(s.error().message.find("accessor 4 needs more than 128 bytes"), std::string::npos) << s.error().message;
   }
 
   // A buffer that names a device is never read.
