@@ -362,6 +362,24 @@ std::optional<std::string> collada_refusal(std::string_view bytes) {
       }
     }
   }
+  // An array that holds values but declares no count is read as empty, and
+  // its first value then read all the same.
+  for (const std::string_view tag :
+       {std::string_view("<float_array"), std::string_view("<int_array"), std::string_view("<bool_array"),
+        std::string_view("<Name_array"), std::string_view("<IDREF_array"), std::string_view("<SIDREF_array"),
+        std::string_view("<token_array")}) {
+    for (std::size_t at = bytes.find(tag); at != std::string_view::npos; at = bytes.find(tag, at + tag.size())) {
+      const std::size_t open_end = bytes.find('>', at);
+      if (open_end == std::string_view::npos || bytes[open_end - 1] == '/') continue;
+      if (bytes.substr(at, open_end - at).find("count=\"") != std::string_view::npos) continue;
+      const std::size_t close = bytes.find('<', open_end);
+      const std::string_view values =
+          bytes.substr(open_end + 1, close == std::string_view::npos ? close : close - open_end - 1);
+      if (values.find_first_not_of(" \t\r\n") != std::string_view::npos) {
+        return "an array (" + std::string(tag.substr(1)) + ") holds values but declares no count";
+      }
+    }
+  }
   // A primitive's index list (<p>) holds whole numbers only. assimp reads
   // it without moving past anything else, appending zeros until the memory
   // is gone; such a file is refused first.

@@ -436,9 +436,9 @@ TEST_F(AssimpScenes, BadFilesAreRefusedWithTheReason) {
     // A count that is no number (assimp reads 0 and then the first value of
     // the empty array) or 0 for an array holding values.
     cube[list + 5] = ' ';
-    for (const char* count : {"w2", "0"}) {
+    for (const char* count : {"w2", "0", ""}) {
       std::string bad = cube;
-      bad.replace(bad.find("count=\"72\""), 10, std::string("count=\"") + count + "\"");
+      bad.replace(bad.find("count=\"72\""), 10, *count != 0 ? std::string("count=\"") + count + "\"" : "x=\"1\"");
       put("cube.dae", bad);
       s = assimp_load(path("cube.dae"), scene, log_);
       EXPECT_EQ(s.code(), kAssimpBadScene) << count;
