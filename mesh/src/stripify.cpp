@@ -286,9 +286,12 @@ constexpr uint32_t kPlus2[3] = {2, 0, 1};
 //
 // - A trial depends only on the visited state of the triangles it looked at,
 //   so its outcome is remembered per (parity, triangle, edge) and dropped
-//   when a kept strip takes one of those triangles. The looks are noted per
-//   tile of 32 triangles, with a bit for each triangle looked at, so a strip
-//   that only passes close by leaves the outcome standing.
+//   when a kept strip may have taken one of those triangles. Rather than
+//   every look, a trial notes the triangles it passes and how far it looked
+//   from each (one, two or three triangles out), per tile of 32 triangles
+//   with a bit for each; a kept strip drops the outcomes of the trials that
+//   passed within that reach of it, so one that only passes farther off
+//   leaves the outcome standing.
 // - A trial stops as soon as its swaps alone rule it out against the best
 //   start found so far, leaving a lower bound on its score that stays valid
 //   on the same terms.
@@ -367,12 +370,23 @@ class StripBuilder {
    private:
     double value_ = std::numeric_limits<double>::quiet_NaN();
   };
-  // "The trial behind memo `memo`, at `version`, looked at these triangles
-  // of this tile" (bit i: the tile's i-th internal number).
+  // A noted trial's steps through one tile (bit i: the tile's i-th internal
+  // number). At every triangle it passes, a trial looks at the neighbours;
+  // where both ways are free it compares their counts, looking two
+  // triangles out; where those tie it looks three out. Every look lies
+  // within that reach of a passed triangle through triangles free at the
+  // time, so a kept strip that comes no nearer leaves the trial standing.
+  struct Steps {
+    TileMask passed = 0;    // looked one triangle out
+    TileMask compared = 0;  // two out
+    TileMask tied = 0;      // three out
+  };
+  // "The trial behind memo `memo`, at `version`, took these steps in this
+  // tile."
   struct Reader {
     uint32_t memo;
     uint32_t version;
-    TileMask looked;
+    Steps steps;
   };
   // What rules a trial out: a lower bound on its score at or above `ge`, or
   // above `gt`.
@@ -485,8 +499,10 @@ class StripBuilder {
     state_.assign(size_t{none_} + 1, 0);
     const size_t tiles = (none_ >> kTileShift) + 1;
     readers_.resize(tiles);
-    looked_.assign(tiles, 0);
-    taken_.assign(tiles, 0);
+    steps_.assign(tiles, Steps{});
+    near_.assign(tiles, Steps{});
+    near_mark_.assign(size_t{none_} + 1, 0);
+    near_stamp_ = 0;
   }
 
   uint32_t corner(uint32_t i, uint32_t c) const { return idx_[size_t{order_[i]} * 3 + c]; }
@@ -506,15 +522,12 @@ class StripBuilder {
   bool run(Strips& strips, size_t beat) {
     std::fill(state_.begin(), state_.end(), 0);
     state_[none_] = kTaken;
-    // Nothing in the stand-in's tile is ever taken: looks there are never
-    // filed.
-    std::fill(looked_.begin(), looked_.end(), 0);
-    looked_.back() = 1;
     for (auto& readers : readers_) readers.clear();
     memo_.assign(size_t{n_} * 6, Memo{});
     version_.assign(size_t{n_} * 6, 0);
     // Outcomes found while a whole part is free are not noted.
     part_unnoted_.assign(part_start_.size() - 1, 1);
+    part_noted_.assign(part_start_.size() - 1, 0);
     part_free_ = part_size_;
 
     // Unvisited triangles by free-neighbour count (0 filed as 4), in the
@@ -657,38 +670,66 @@ class StripBuilder {
     exact_[parity].set(t, exact);
     open_[parity].set(t, open);
   }
-  // Drops the memos of the trials that looked at a triangle of the kept
-  // strip. The other readers of its tiles stay, less those of memos dropped
-  // or replaced since.
+  // Drops the memos of the trials that may have looked at a triangle of the
+  // kept strip: those that passed within one triangle of it, compared
+  // within two or broke a tie within three, counting through triangles
+  // still free. The other readers of those tiles stay, less those of memos
+  // dropped or replaced since.
   void forget_readers_of_kept() {
-    for (uint32_t i : kept_) {
+    if (!part_noted_[part_[kept_.front()]]) return;
+    if (near_stamp_ == UINT32_MAX) {
+      std::fill(near_mark_.begin(), near_mark_.end(), 0);
+      near_stamp_ = 0;
+    }
+    const uint32_t mark = ++near_stamp_;
+    std::vector<uint32_t>& ring = near_ring_;
+    ring.clear();
+    auto add = [&](uint32_t i, uint32_t reach) {
+      near_mark_[i] = mark;
+      ring.push_back(i);
       const uint32_t tile = i >> kTileShift;
-      if (taken_[tile] == 0) touched_tiles_.push_back(tile);
-      taken_[tile] |= static_cast<TileMask>(1u << (i & (kTile - 1)));
+      Steps& near = near_[tile];
+      if (near.tied == 0) touched_tiles_.push_back(tile);
+      const auto bit = static_cast<TileMask>(1u << (i & (kTile - 1)));
+      near.tied |= bit;
+      if (reach <= 2) near.compared |= bit;
+      if (reach <= 1) near.passed |= bit;
+    };
+    for (uint32_t i : kept_) add(i, 0);
+    for (uint32_t reach = 1, begin = 0; reach <= 3; ++reach) {
+      const auto end = static_cast<uint32_t>(ring.size());
+      for (uint32_t r = begin; r < end; ++r) {
+        for (uint32_t e = 0; e < 3; ++e) {
+          const uint32_t m = neighbour(ring[r], e);
+          if (state_[m] != kTaken && near_mark_[m] != mark) add(m, reach);
+        }
+      }
+      begin = end;
     }
     for (uint32_t tile : touched_tiles_) {
       std::vector<Reader>& readers = readers_[tile];
+      const Steps near = near_[tile];
       size_t kept = 0;
       for (const Reader& r : readers) {
         if (version_[r.memo] != r.version) continue;
-        if ((r.looked & taken_[tile]) != 0) {
+        if (((r.steps.passed & near.passed) | (r.steps.compared & near.compared) | (r.steps.tied & near.tied)) != 0) {
           drop_memo(r.memo);
         } else {
           readers[kept++] = r;
         }
       }
       readers.resize(kept);
-      taken_[tile] = 0;
+      near_[tile] = Steps{};
     }
     touched_tiles_.clear();
   }
-  // Files the looks of the noted trial just ended under memo `memo`.
-  void file_looks(uint32_t memo) {
-    for (uint32_t tile : looked_tiles_) {
-      readers_[tile].push_back({memo, version_[memo], looked_[tile]});
-      looked_[tile] = 0;
+  // Files the steps of the noted trial just ended under memo `memo`.
+  void file_steps(uint32_t memo) {
+    for (uint32_t tile : stepped_tiles_) {
+      readers_[tile].push_back({memo, version_[memo], steps_[tile]});
+      steps_[tile] = Steps{};
     }
-    looked_tiles_.clear();
+    stepped_tiles_.clear();
   }
 
   // The best start at `level` for `parity` (caller's numbering). Starts are
@@ -732,7 +773,8 @@ class StripBuilder {
         Outcome o;
         if (keep == Keep::kNoted && !small) {
           o = walk<kLookAhead, Walk::kNotedTrial>(i, edge, parity, bar);
-          file_looks(key);
+          file_steps(key);
+          part_noted_[part] = 1;
           memo.keep(o);
         } else {
           o = walk<kLookAhead, Walk::kTrial>(i, edge, parity, bar);
@@ -767,16 +809,23 @@ class StripBuilder {
     const uint32_t stamp = new_stamp();
     const uint32_t* const link = link_.data();
     auto is_free = [&](uint32_t x) __attribute__((always_inline)) {
+      return state_[x] < stamp;
+    };
+    // Notes a step at x that looked `reach` triangles out.
+    auto note = [&](uint32_t x, uint32_t reach) __attribute__((always_inline)) {
       if constexpr (kMode == Walk::kNotedTrial) {
         const uint32_t tile = x >> kTileShift;
-        TileMask& looked = looked_[tile];
-        if (looked == 0) looked_tiles_.push_back(tile);
-        looked |= static_cast<TileMask>(1u << (x & (kTile - 1)));
+        Steps& steps = steps_[tile];
+        if (steps.passed == 0) stepped_tiles_.push_back(tile);
+        const auto bit = static_cast<TileMask>(1u << (x & (kTile - 1)));
+        steps.passed |= bit;
+        if (reach >= 2) steps.compared |= bit;
+        if (reach >= 3) steps.tied |= bit;
       }
-      return state_[x] < stamp;
     };
 
     state_[t] = stamp;
+    note(t, 1);
     if constexpr (kKeep) {
       kept_.assign(1, t);
       if (parity) {
@@ -798,11 +847,13 @@ class StripBuilder {
       const uint32_t turn_link = link[size_t{u} * 3 + (side ? kPlus1[k] : kPlus2[k])];
       const uint32_t straight = straight_link >> 2, turn = turn_link >> 2;
       bool go_straight;
+      uint32_t reach = 1;
       if (!is_free(straight)) {
         go_straight = false;
       } else if (!kLookAhead || !is_free(turn)) {
         go_straight = true;
       } else {
+        reach = 2;
         // Compare the free-neighbour counts of both ways. Each way links
         // back to u, which is still free; its other two neighbours include
         // where it would go straight on next.
@@ -823,6 +874,7 @@ class StripBuilder {
         } else {
           // Both go on to a free triangle, which links back to a free way:
           // compare their other two neighbours.
+          reach = 3;
           auto others_free = [&](uint32_t l) __attribute__((always_inline)) {
             const uint32_t* const ol = link + size_t{l >> 2} * 3;
             return int(is_free(ol[kPlus1[l & 3]] >> 2)) + int(is_free(ol[kPlus2[l & 3]] >> 2));
@@ -830,6 +882,7 @@ class StripBuilder {
           go_straight = others_free(side ? t2 : t1) >= others_free(side ? s1 : s2);
         }
       }
+      note(u, reach);
       if (go_straight) {
         next = straight;
         entry = straight_link & 3;
@@ -874,6 +927,7 @@ class StripBuilder {
   std::vector<uint32_t> part_;         // connected part of each internal number
   std::vector<uint32_t> part_start_;   // first internal number of each part, and the end
   std::vector<uint8_t> part_unnoted_;  // per part: holds outcomes whose looks were not noted
+  std::vector<uint8_t> part_noted_;    // per part: holds noted outcomes
   std::vector<uint32_t> part_size_;    // triangles of each part
   std::vector<uint32_t> part_free_;    // of those, not in a kept strip
   // Per internal triangle and edge: (neighbour << 2) | the neighbour's edge back.
@@ -885,13 +939,17 @@ class StripBuilder {
   std::vector<Memo> memo_;
   std::vector<uint32_t> version_;             // per memo: bumped when dropped
   std::vector<std::vector<Reader>> readers_;  // per tile
-  // The running noted trial's looks: the tiles it looked into, and per tile
-  // the triangles (0 for a tile it has not looked into yet).
-  std::vector<uint32_t> looked_tiles_;
-  std::vector<TileMask> looked_;
-  // The kept strip's triangles per tile, and the tiles it touched.
-  std::vector<TileMask> taken_;
+  // The running noted trial's steps: the tiles it stepped into, and its
+  // steps per tile (none for a tile it has not stepped into yet).
+  std::vector<uint32_t> stepped_tiles_;
+  std::vector<Steps> steps_;
+  // What lies near the kept strip, per tile (see forget_readers_of_kept()),
+  // the tiles that holds, and a mark per triangle for gathering it.
+  std::vector<Steps> near_;
   std::vector<uint32_t> touched_tiles_;
+  std::vector<uint32_t> near_ring_;
+  std::vector<uint32_t> near_mark_;
+  uint32_t near_stamp_ = 0;
   // Free-neighbour count of each unvisited triangle against kept strips,
   // in the caller's numbering.
   std::vector<uint8_t> count_;
