@@ -395,6 +395,14 @@ class StripBuilder {
     double gt;
     size_t free_left;  // unvisited triangles before the trial
   };
+  // An internal triangle: what a walk reads of it, in one 16-byte piece.
+  struct alignas(16) Node {
+    // Per edge: (neighbour << 2) | the neighbour's edge back.
+    uint32_t link[3];
+    // kTaken once in a kept strip, the running walk's stamp once it passed
+    // there, anything lower while free.
+    uint32_t state;
+  };
   enum class Walk { kTrial, kNotedTrial, kKeep };
   // How long a round's trial outcomes are remembered: until a kept strip
   // takes a triangle the trial looked at (noted per tile), until the first
@@ -487,16 +495,15 @@ class StripBuilder {
 
     // The stand-in for open edges gets a tile of its own after the last.
     none_ = ((next >> kTileShift) + 1) << kTileShift;
-    link_.assign((size_t{none_} + 1) * 3, none_ << 2);
+    node_.assign(size_t{none_} + 1, Node{{none_ << 2, none_ << 2, none_ << 2}, 0});
     for (uint32_t i = 0; i < next; ++i) {
       if (order_[i] == kNil) continue;
       for (uint32_t e = 0; e < 3; ++e) {
         const size_t c = size_t{order_[i]} * 3 + e;
         const int32_t m = adj.neighbour[c];
-        if (m != kNone) link_[size_t{i} * 3 + e] = (inner_[static_cast<size_t>(m)] << 2) | adj.back_edge[c];
+        if (m != kNone) node_[i].link[e] = (inner_[static_cast<size_t>(m)] << 2) | adj.back_edge[c];
       }
     }
-    state_.assign(size_t{none_} + 1, 0);
     const size_t tiles = (none_ >> kTileShift) + 1;
     readers_.resize(tiles);
     steps_.assign(tiles, Steps{});
@@ -506,13 +513,13 @@ class StripBuilder {
   }
 
   uint32_t corner(uint32_t i, uint32_t c) const { return idx_[size_t{order_[i]} * 3 + c]; }
-  uint32_t neighbour(uint32_t i, uint32_t e) const { return link_[size_t{i} * 3 + e] >> 2; }
+  uint32_t neighbour(uint32_t i, uint32_t e) const { return node_[i].link[e] >> 2; }
 
   // A stamp no triangle holds yet.
   uint32_t new_stamp() {
     if (stamp_ == kTaken - 1) {
-      for (uint32_t& s : state_)
-        if (s != kTaken) s = 0;
+      for (Node& node : node_)
+        if (node.state != kTaken) node.state = 0;
       stamp_ = 0;
     }
     return ++stamp_;
@@ -520,8 +527,8 @@ class StripBuilder {
 
   template <bool kLookAhead>
   bool run(Strips& strips, size_t beat) {
-    std::fill(state_.begin(), state_.end(), 0);
-    state_[none_] = kTaken;
+    for (Node& node : node_) node.state = 0;
+    node_[none_].state = kTaken;
     for (auto& readers : readers_) readers.clear();
     memo_.assign(size_t{n_} * 6, Memo{});
     version_.assign(size_t{n_} * 6, 0);
@@ -589,7 +596,7 @@ class StripBuilder {
           if (order_[i] != kNil) drop_memos(order_[i]);
       }
       for (uint32_t i : kept_) {
-        state_[i] = kTaken;
+        node_[i].state = kTaken;
         buckets[bucket(count_[order_[i]])].erase(order_[i]);
         mark_stale(order_[i]);
         --remaining;
@@ -598,7 +605,7 @@ class StripBuilder {
       for (uint32_t i : kept_) {
         for (uint32_t e = 0; e < 3; ++e) {
           const uint32_t m = neighbour(i, e);
-          if (state_[m] == kTaken) continue;
+          if (node_[m].state == kTaken) continue;
           uint8_t& c = count_[order_[m]];
           buckets[bucket(c)].erase(order_[m]);
           buckets[bucket(--c)].insert(order_[m]);
@@ -657,7 +664,7 @@ class StripBuilder {
   void refresh(bool parity, uint32_t t) {
     uint64_t exact = MinTree::kNoKey, open = MinTree::kNoKey;
     const int level = count_[t];
-    if (level != 0 && state_[inner_[t]] != kTaken) {
+    if (level != 0 && node_[inner_[t]].state != kTaken) {
       const Memo* const memo = &memo_[(parity ? size_t{n_} * 3 : 0) + size_t{t} * 3];
       for (size_t e = 0; e < 3; ++e) {
         if (memo[e].exact()) {
@@ -701,7 +708,7 @@ class StripBuilder {
       for (uint32_t r = begin; r < end; ++r) {
         for (uint32_t e = 0; e < 3; ++e) {
           const uint32_t m = neighbour(ring[r], e);
-          if (state_[m] != kTaken && near_mark_[m] != mark) add(m, reach);
+          if (node_[m].state != kTaken && near_mark_[m] != mark) add(m, reach);
         }
       }
       begin = end;
@@ -807,9 +814,9 @@ class StripBuilder {
   Outcome walk(uint32_t t, uint32_t e, bool parity, const Bar& bar) {
     constexpr bool kKeep = kMode == Walk::kKeep;
     const uint32_t stamp = new_stamp();
-    const uint32_t* const link = link_.data();
+    Node* const node = node_.data();
     auto is_free = [&](uint32_t x) __attribute__((always_inline)) {
-      return state_[x] < stamp;
+      return node[x].state < stamp;
     };
     // Notes a step at x that looked `reach` triangles out.
     auto note = [&](uint32_t x, uint32_t reach) __attribute__((always_inline)) {
@@ -824,7 +831,7 @@ class StripBuilder {
       }
     };
 
-    state_[t] = stamp;
+    node[t].state = stamp;
     note(t, 1);
     if constexpr (kKeep) {
       kept_.assign(1, t);
@@ -835,7 +842,7 @@ class StripBuilder {
       }
     }
     if (max_length_ < 4) return {1.0, true};
-    const uint32_t start = link[size_t{t} * 3 + (parity ? kPlus1[e] : kPlus2[e])];
+    const uint32_t start = node[t].link[parity ? kPlus1[e] : kPlus2[e]];
     uint32_t next = start >> 2, entry = start & 3;
     bool side = !parity;
     uint32_t length = 3, swaps = 0;
@@ -843,8 +850,8 @@ class StripBuilder {
     while (is_free(next)) {
       const uint32_t u = next, k = entry;
       side = !side;
-      const uint32_t straight_link = link[size_t{u} * 3 + (side ? kPlus2[k] : kPlus1[k])];
-      const uint32_t turn_link = link[size_t{u} * 3 + (side ? kPlus1[k] : kPlus2[k])];
+      const uint32_t straight_link = node[u].link[side ? kPlus2[k] : kPlus1[k]];
+      const uint32_t turn_link = node[u].link[side ? kPlus1[k] : kPlus2[k]];
       const uint32_t straight = straight_link >> 2, turn = turn_link >> 2;
       bool go_straight;
       uint32_t reach = 1;
@@ -857,8 +864,8 @@ class StripBuilder {
         // Compare the free-neighbour counts of both ways. Each way links
         // back to u, which is still free; its other two neighbours include
         // where it would go straight on next.
-        const uint32_t* const sl = link + size_t{straight} * 3;
-        const uint32_t* const tl = link + size_t{turn} * 3;
+        const uint32_t* const sl = node[straight].link;
+        const uint32_t* const tl = node[turn].link;
         const uint32_t sb = straight_link & 3, tb = turn_link & 3;
         const uint32_t s1 = sl[kPlus1[sb]], s2 = sl[kPlus2[sb]];
         const uint32_t t1 = tl[kPlus1[tb]], t2 = tl[kPlus2[tb]];
@@ -876,7 +883,7 @@ class StripBuilder {
           // compare their other two neighbours.
           reach = 3;
           auto others_free = [&](uint32_t l) __attribute__((always_inline)) {
-            const uint32_t* const ol = link + size_t{l >> 2} * 3;
+            const uint32_t* const ol = node[l >> 2].link;
             return int(is_free(ol[kPlus1[l & 3]] >> 2)) + int(is_free(ol[kPlus2[l & 3]] >> 2));
           };
           go_straight = others_free(side ? t2 : t1) >= others_free(side ? s1 : s2);
@@ -907,7 +914,7 @@ class StripBuilder {
         }
       }
       ++length;
-      state_[u] = stamp;
+      node[u].state = stamp;
       ++marked;
       if constexpr (kKeep) {
         kept_strip_.push_back(corner(u, kPlus2[k]));
@@ -930,11 +937,7 @@ class StripBuilder {
   std::vector<uint8_t> part_noted_;    // per part: holds noted outcomes
   std::vector<uint32_t> part_size_;    // triangles of each part
   std::vector<uint32_t> part_free_;    // of those, not in a kept strip
-  // Per internal triangle and edge: (neighbour << 2) | the neighbour's edge back.
-  std::vector<uint32_t> link_;
-  // Per internal triangle: kTaken once in a kept strip, the running walk's
-  // stamp once it passed there, anything lower while free.
-  std::vector<uint32_t> state_;
+  std::vector<Node> node_;
   uint32_t stamp_ = 0;
   std::vector<Memo> memo_;
   std::vector<uint32_t> version_;             // per memo: bumped when dropped
