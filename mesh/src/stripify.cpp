@@ -530,8 +530,8 @@ class StripBuilder {
     for (Node& node : node_) node.state = 0;
     node_[none_].state = kTaken;
     for (auto& readers : readers_) readers.clear();
-    memo_.assign(size_t{n_} * 6, Memo{});
-    version_.assign(size_t{n_} * 6, 0);
+    memo_.assign(memo_half() * 2, Memo{});
+    version_.assign(memo_half() * 2, 0);
     // Outcomes found while a whole part is free are not noted.
     part_unnoted_.assign(part_start_.size() - 1, 1);
     part_noted_.assign(part_start_.size() - 1, 0);
@@ -593,7 +593,7 @@ class StripBuilder {
       if (part_unnoted_[part] && part_free_[part] > 0) {
         part_unnoted_[part] = 0;
         for (uint32_t i = part_start_[part]; i < part_start_[part + 1]; ++i)
-          if (order_[i] != kNil) drop_memos(order_[i]);
+          if (order_[i] != kNil) drop_memos(i);
       }
       for (uint32_t i : kept_) {
         node_[i].state = kTaken;
@@ -614,8 +614,8 @@ class StripBuilder {
         }
       }
       for (uint32_t t : stale_) {
-        refresh(false, t);
-        refresh(true, t);
+        if (is_stale_[t] & 1) refresh(false, t);
+        if (is_stale_[t] & 2) refresh(true, t);
         is_stale_[t] = 0;
       }
       stale_.clear();
@@ -632,24 +632,30 @@ class StripBuilder {
   void drop_memo(size_t key) {
     memo_[key].forget();
     ++version_[key];
-    mark_stale(static_cast<uint32_t>(key % (size_t{n_} * 3) / 3));
+    mark_stale(order_[key % memo_half() / 3], key < memo_half() ? 1 : 2);
   }
-  // Leaves the caller's triangle t for refresh() once the kept strip is in.
-  void mark_stale(uint32_t t) {
-    if (is_stale_[t] != 0) return;
-    is_stale_[t] = 1;
-    stale_.push_back(t);
+  // Leaves the caller's triangle t for refresh() once the kept strip is in,
+  // for the parities in `parities` (bit 0: parity 0, bit 1: parity 1).
+  void mark_stale(uint32_t t, uint8_t parities = 3) {
+    if (is_stale_[t] == 0) stale_.push_back(t);
+    is_stale_[t] |= parities;
   }
-  void drop_memos(uint32_t t) {
+  // Drops every memo of internal triangle i.
+  void drop_memos(uint32_t i) {
     for (bool parity : {false, true}) {
-      const size_t first = (parity ? size_t{n_} * 3 : 0) + size_t{t} * 3;
+      const size_t first = memo_key(parity, i, 0);
       for (size_t key = first; key < first + 3; ++key) {
         memo_[key].forget();
         ++version_[key];
       }
     }
-    mark_stale(t);
+    mark_stale(order_[i]);
   }
+  // Memos go by internal number, so that the trials of one round, which lie
+  // close together, find theirs close together: first every start of parity
+  // 0, then of parity 1.
+  size_t memo_half() const { return size_t{none_} * 3; }
+  size_t memo_key(bool parity, uint32_t i, uint32_t e) const { return (parity ? memo_half() : 0) + size_t{i} * 3 + e; }
 
   // Keys of the memo trees: the triangle's level (its free-neighbour count;
   // a round only asks for the lowest) above the bits of a score, which order
@@ -665,7 +671,7 @@ class StripBuilder {
     uint64_t exact = MinTree::kNoKey, open = MinTree::kNoKey;
     const int level = count_[t];
     if (level != 0 && node_[inner_[t]].state != kTaken) {
-      const Memo* const memo = &memo_[(parity ? size_t{n_} * 3 : 0) + size_t{t} * 3];
+      const Memo* const memo = &memo_[memo_key(parity, inner_[t], 0)];
       for (size_t e = 0; e < 3; ++e) {
         if (memo[e].exact()) {
           exact = std::min(exact, tree_key(level, memo[e].value()));
@@ -745,7 +751,6 @@ class StripBuilder {
   template <bool kLookAhead>
   void choose(int level, bool parity, size_t remaining, Keep keep, uint32_t& best_t, uint32_t& best_e) {
     constexpr double kAbove = 4.0;  // above every score
-    const size_t memos = parity ? size_t{n_} * 3 : 0;
     MinTree& exact = exact_[parity];
     MinTree& open = open_[parity];
     // The best remembered score: the first start holding the least.
@@ -755,7 +760,8 @@ class StripBuilder {
       const size_t t = exact.leftmost_least();
       best = key_score(exact.least());
       size_t e = 0;
-      while (!memo_[memos + t * 3 + e].exact() || memo_[memos + t * 3 + e].value() != best) ++e;
+      const Memo* const memo = &memo_[memo_key(parity, inner_[t], 0)];
+      while (!memo[e].exact() || memo[e].value() != best) ++e;
       best_at = t * 3 + e;
     }
     settled_.clear();
@@ -766,13 +772,13 @@ class StripBuilder {
       if (lowest > best || (lowest == best && t * 3 > best_at)) break;
       for (size_t e = 0; e < 3; ++e) {
         const size_t at = t * 3 + e;
-        const auto key = static_cast<uint32_t>(memos + at);
+        const uint32_t i = inner_[t];
+        const auto edge = static_cast<uint32_t>(e);
+        const auto key = static_cast<uint32_t>(memo_key(parity, i, edge));
         Memo& memo = memo_[key];
         if (memo.exact()) continue;  // no better than the best remembered
         const Bar bar{at > best_at ? best : kAbove, best, remaining};
         if (memo.bound() && (memo.value() >= bar.ge || memo.value() > bar.gt)) continue;
-        const uint32_t i = inner_[t];
-        const auto edge = static_cast<uint32_t>(e);
         const uint32_t part = part_[i];
         // Noting looks in a small part costs more than walking its trials
         // again after its next strip.
@@ -961,8 +967,8 @@ class StripBuilder {
   std::array<MinTree, 2> open_;
   std::vector<uint32_t> bfs_, part_end_, part_of_, cluster_, in_cluster_;  // number_triangles()' working memory
   std::vector<uint32_t> settled_;
-  std::vector<uint32_t> stale_;  // caller's triangles waiting for refresh()
-  std::vector<uint8_t> is_stale_;
+  std::vector<uint32_t> stale_;    // caller's triangles waiting for refresh()
+  std::vector<uint8_t> is_stale_;  // per caller's triangle: the parities to refresh
   std::vector<uint32_t> kept_strip_;
   std::vector<uint32_t> kept_;
 };
