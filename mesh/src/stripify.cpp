@@ -445,7 +445,8 @@ class StripBuilder {
     // several clusters too small to fill one; a cluster that does not fit in
     // what is left of a tile starts the next, so at most half the numbers
     // are left unused. A part that fits in a tile is one cluster, in the
-    // order of the breadth-first walk over it.
+    // order of the breadth-first walk over it, packed right after the numbers
+    // before it: its trials note no steps, so it needs no tile of its own.
     inner_.assign(n_, kNil);
     order_.assign(size_t{n_} * 2, kNil);
     std::vector<uint32_t>& cluster = cluster_;
@@ -453,8 +454,8 @@ class StripBuilder {
     in_cluster.assign(n_, kNil);
     part_start_.clear();
     uint32_t next = 0;
-    auto place = [&](std::span<const uint32_t> triangles) {
-      if (triangles.size() > kTile - (next & (kTile - 1))) next = (next + kTile - 1) & ~(kTile - 1);
+    auto place = [&](std::span<const uint32_t> triangles, bool packed) {
+      if (!packed && triangles.size() > kTile - (next & (kTile - 1))) next = (next + kTile - 1) & ~(kTile - 1);
       for (uint32_t t : triangles) {
         inner_[t] = next;
         order_[next++] = t;
@@ -463,7 +464,7 @@ class StripBuilder {
     for (uint32_t p = 0, begin = 0; p < parts; begin = part_end[p++]) {
       const std::span<const uint32_t> part(bfs.data() + begin, part_end[p] - begin);
       if (part.size() <= kTile) {
-        place(part);
+        place(part, true);
         part_start_.push_back(inner_[part.front()]);
         continue;
       }
@@ -481,7 +482,7 @@ class StripBuilder {
             }
           }
         }
-        place(cluster);
+        place(cluster, false);
         if (part_start_.back() == kNil) part_start_.back() = inner_[seed];
       }
     }
