@@ -405,11 +405,11 @@ class StripBuilder {
   };
   enum class Walk { kTrial, kNotedTrial, kKeep };
   // How long a round's trial outcomes are remembered: until a kept strip
-  // takes a triangle the trial looked at (noted per tile), until the first
+  // comes within reach of the trial's steps (noted per tile), until the first
   // strip in the trial's connected part, or only for the round.
   enum class Keep { kNoted, kUntilTouched, kThisRound };
   // Parts of at most this many internal numbers keep their trials' outcomes
-  // until their next strip, without noting looks.
+  // until their next strip, without noting steps.
   static constexpr uint32_t kSmallPart = 64;
 
   void number_triangles(const Adjacency& adj) {
@@ -781,7 +781,7 @@ class StripBuilder {
         const Bar bar{at > best_at ? best : kAbove, best, remaining};
         if (memo.bound() && (memo.value() >= bar.ge || memo.value() > bar.gt)) continue;
         const uint32_t part = part_[i];
-        // Noting looks in a small part costs more than walking its trials
+        // Noting steps in a small part costs more than walking its trials
         // again after its next strip.
         const bool small = part_start_[part + 1] - part_start_[part] <= kSmallPart;
         Outcome o;
@@ -814,8 +814,8 @@ class StripBuilder {
 
   // Grows a strip from internal triangle t, start edge e and parity. A trial
   // returns its score, or a lower bound on it as soon as its swaps alone
-  // meet `bar`; a noted trial also gathers the triangles it looks at, which
-  // file_looks() then ties to the trial's memo. The kept growth leaves its
+  // meet `bar`; a noted trial also gathers its steps, which file_steps()
+  // then ties to the trial's memo. The kept growth leaves its
   // indices in kept_strip_ and its triangles in kept_.
   template <bool kLookAhead, Walk kMode>
   Outcome walk(uint32_t t, uint32_t e, bool parity, const Bar& bar) {
@@ -940,7 +940,7 @@ class StripBuilder {
   std::vector<uint32_t> inner_;        // caller's number -> internal number
   std::vector<uint32_t> part_;         // connected part of each internal number
   std::vector<uint32_t> part_start_;   // first internal number of each part, and the end
-  std::vector<uint8_t> part_unnoted_;  // per part: holds outcomes whose looks were not noted
+  std::vector<uint8_t> part_unnoted_;  // per part: holds outcomes whose steps were not noted
   std::vector<uint8_t> part_noted_;    // per part: holds noted outcomes
   std::vector<uint32_t> part_size_;    // triangles of each part
   std::vector<uint32_t> part_free_;    // of those, not in a kept strip
