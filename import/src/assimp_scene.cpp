@@ -4,7 +4,9 @@
 // one. See assimp_scene.h for the rules.
 #include "orvo/import/assimp_scene.h"
 
+#include <assimp/BaseImporter.h>
 #include <assimp/config.h>
+#include <assimp/importerdesc.h>
 #include <assimp/material.h>
 #include <assimp/metadata.h>
 #include <assimp/postprocess.h>
@@ -24,10 +26,36 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <unordered_map>
 #include <utility>
 #include <vector>
+
+namespace orvo {
+namespace {
+// The check assimp last found broken on this thread, for the error message.
+thread_local std::string failed_assimp_check;
+}  // namespace
+}  // namespace orvo
+
+// Debian's assimp is built with its internal checks on: a failed check calls
+// Assimp::aiAssertViolation(), which prints a line and aborts the program,
+// losing the artist's unsaved work over one bad file. The library calls it
+// through its symbol table, so this definition takes the place of its own
+// and turns the failed check into an exception instead: the importer
+// catches it like those it throws itself and returns no scene, and the file
+// is reported as one assimp cannot read. (Builds without the checks never
+// call it.)
+namespace Assimp {
+[[noreturn]] void aiAssertViolation(const char* failed_expression, const char* file, int line);
+void aiAssertViolation(const char* failed_expression, const char* file, int line) {
+  const char* base = std::strrchr(file, '/');
+  orvo::failed_assimp_check = std::string("the file breaks assimp's own check \"") + failed_expression + "\" (" +
+                              (base != nullptr ? base + 1 : file) + ":" + std::to_string(line) + ")";
+  throw std::runtime_error(orvo::failed_assimp_check);
+}
+}  // namespace Assimp
 
 namespace orvo {
 
@@ -921,7 +949,33 @@ unsigned post_processing() {
          aiProcess_ValidateDataStructure;
 }
 
-void configure(Assimp::Importer& importer) {
+// Leaves the importer only the readers that claim the extension `ext`.
+// Assimp otherwise hands a file to the first of its sixty-odd readers whose
+// look at the content takes it, whatever its name says: a ".glb" holding
+// OpenGEX text goes to the OpenGEX reader. Those readers are not meant to
+// see users' files here, and some of them read past their buffers on
+// damaged input.
+void keep_only_readers_of(Assimp::Importer& importer, const std::string& ext) {
+  for (size_t i = importer.GetImporterCount(); i-- > 0;) {
+    const aiImporterDesc* info = importer.GetImporterInfo(i);
+    bool claims = false;
+    if (info != nullptr && info->mFileExtensions != nullptr) {
+      const std::string_view list = info->mFileExtensions;  // "gltf glb", in lower case
+      for (size_t at = 0; at < list.size() && !claims;) {
+        const size_t end = std::min(list.find(' ', at), list.size());
+        claims = list.substr(at, end - at) == ext;
+        at = end + 1;
+      }
+    }
+    if (claims) continue;
+    // Unregistering hands the reader back to the caller.
+    std::unique_ptr<Assimp::BaseImporter> reader(importer.GetImporter(i));
+    if (importer.UnregisterLoader(reader.get()) != aiReturn_SUCCESS) (void)reader.release();
+  }
+}
+
+void configure(Assimp::Importer& importer, const std::string& ext) {
+  keep_only_readers_of(importer, ext);
   importer.SetPropertyInteger(AI_CONFIG_PP_LBW_MAX_WEIGHTS, 4);
   importer.SetPropertyFloat(AI_CONFIG_PP_GSN_MAX_SMOOTHING_ANGLE, 60.0f);
   // Pivots baked into the nodes: no extra helper nodes named "$AssimpFbx$".
@@ -933,9 +987,20 @@ void configure(Assimp::Importer& importer) {
 
 Status finish(Assimp::Importer& importer, const aiScene* ai, std::string_view ext, const std::string& display_name,
               const SceneFiles& files, ImportedScene& scene, UserNotifier& notifier) {
-  if (ai == nullptr) {
-    std::string why = importer.GetErrorString();
-    if (why.empty()) why = "the file is no scene assimp can read";
+  // A check that failed on the way leaves no scene worth trusting, even
+  // where assimp went on past it.
+  if (ai == nullptr || !failed_assimp_check.empty()) {
+    std::string why = failed_assimp_check.empty() ? importer.GetErrorString() : failed_assimp_check;
+    // Only the readers of the file's own kind are asked (see
+    // keep_only_readers_of()), so none taking it means it is not of that kind.
+    if (why.empty() || why.starts_with("No suitable reader")) {
+      const std::string kind = ext == "gltf" || ext == "glb" ? "glTF"
+                               : ext == "fbx"                ? "FBX"
+                               : ext == "obj"                ? "Wavefront OBJ"
+                               : ext == "dae"                ? "COLLADA"
+                                                             : std::string(ext);
+      why = "the file is no " + kind + " scene assimp can read";
+    }
     if (files.refused()) why += "\n" + *files.refused();
     return Error{kAssimpBadScene, display_name + ": assimp: " + why, {}, ErrorKind::kParse};
   }
@@ -972,9 +1037,10 @@ Status assimp_load(const std::string& path, ImportedScene& scene, UserNotifier& 
     return Error{kAssimpBadScene, path + ": " + *why, {}, ErrorKind::kBadData};
   }
   Assimp::Importer importer;
-  configure(importer);
+  configure(importer, ext);
   auto* files = new SceneFiles(path, main, true);
   importer.SetIOHandler(files);  // the importer owns it
+  failed_assimp_check.clear();
   const aiScene* ai = importer.ReadFile(path, post_processing());
   Status s = finish(importer, ai, ext, path, *files, scene, notifier);
   if (s) scene.name = bare_name(path);
@@ -987,15 +1053,16 @@ Status assimp_parse(std::string_view bytes, std::string_view hint, const std::st
   if (bytes.size() > kMaxSceneBytes) {
     return data_error(display_name, -1, "larger than a scene may be", kAssimpCannotOpen, ErrorKind::kTooLarge);
   }
-  Assimp::Importer importer;
-  configure(importer);
-  auto* files = new SceneFiles({}, nullptr, false);
-  importer.SetIOHandler(files);
   std::string ext(hint);
   for (char& c : ext) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
   if (const std::optional<std::string> why = refusal(ext, bytes)) {
     return Error{kAssimpBadScene, display_name + ": " + *why, {}, ErrorKind::kBadData};
   }
+  Assimp::Importer importer;
+  configure(importer, ext);
+  auto* files = new SceneFiles({}, nullptr, false);
+  importer.SetIOHandler(files);
+  failed_assimp_check.clear();
   const aiScene* ai = importer.ReadFileFromMemory(bytes.data(), bytes.size(), post_processing(), ext.c_str());
   Status s = finish(importer, ai, ext, display_name, *files, scene, notifier);
   if (s) scene.name = bare_name(display_name);

@@ -408,6 +408,30 @@ TEST_F(AssimpScenes, BadFilesAreRefusedWithTheReason) {
   EXPECT_EQ(s.error().message.rfind(path("junk.dae") + ": assimp: ", 0), 0u) << s.error().message;
   EXPECT_TRUE(scene.objects.empty());
 
+  // Debian's assimp checks its own state with assertions that end the
+  // program when they fail: a damaged binary FBX trips one in the tokenizer.
+  // It is a clean error instead.
+  {
+    const std::string_view broken(
+        "Kaydara FBX Binary  \xff\xff\xff\xff\xff\xff\xff"
+        "6\x00\x00\x00\x00\x00\x00\x00\x05\x00\x00\xf5\xff\xff\xff\x00,\x00\x00\x00\x00\xfc\xff\xff\x00P",
+        53);
+    s = assimp_parse(broken, "fbx", "broken.fbx", scene, log_);
+    EXPECT_EQ(s.code(), kAssimpBadScene);
+    EXPECT_NE(s.error().message.find("assimp's own check"), std::string::npos) << s.error().message;
+  }
+
+  // Only the readers of the file's own kind see it: OpenGEX text named
+  // ".glb" is no glTF scene, though assimp's OpenGEX reader would take it.
+  put("triangle.glb",
+      "GeometryNode { Name { string { \"01 Tri\" } } ObjectRef { ref { $g } } }\n"
+      "GeometryObject $g { Mesh (primitive = \"triangles\") {\n"
+      "  VertexArray (attrib = \"position\") { float[3] { {0, 0, 0}, {1, 0, 0}, {0, 1, 0} } }\n"
+      "  IndexArray { unsigned_int32[3] { {0, 1, 2} } } } }\n");
+  s = assimp_load(path("triangle.glb"), scene, log_);
+  EXPECT_EQ(s.code(), kAssimpBadScene);
+  EXPECT_NE(s.error().message.find("no glTF scene"), std::string::npos) << s.error().message;
+
   // An array longer than the file could hold is refused before assimp
   // reserves it.
   put("long.dae",
