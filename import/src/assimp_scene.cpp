@@ -950,7 +950,7 @@ unsigned post_processing() {
 }
 
 // Leaves the importer only the readers that claim the extension `ext`.
-// Assimp otherwise hands a file to the first of its sixty-odd readers whose
+// Assimp otherwise hands a file to the first of its 48 readers whose
 // look at the content takes it, whatever its name says: a ".glb" holding
 // OpenGEX text goes to the OpenGEX reader. Those readers are not meant to
 // see users' files here, and some of them read past their buffers on
