@@ -98,18 +98,17 @@ class ViewStream final : public Assimp::IOStream {
   size_t pos_ = 0;
 };
 
-// The files assimp may read: the scene file itself (already open) and, when
-// allowed, the regular files it names, all of them within kMaxSceneBytes.
+// The files assimp may read: the scene file itself (already in memory, kept
+// alive by `owner` when that is given) and, when allowed, the regular files
+// it names, all of them within kMaxSceneBytes.
 class SceneFiles final : public Assimp::IOSystem {
  public:
-  SceneFiles(std::string main_path, std::shared_ptr<const FileText> main, bool others)
-      : main_path_(std::move(main_path)), main_(std::move(main)), others_(others) {
-    if (main_) used_ = main_->view().size();
-  }
+  SceneFiles(std::string main_path, std::string_view main, std::shared_ptr<const FileText> owner, bool others)
+      : main_path_(std::move(main_path)), main_(main), owner_(std::move(owner)), others_(others), used_(main.size()) {}
 
   bool Exists(const char* path) const override {
     if (path == nullptr) return false;
-    if (main_ && main_path_ == path) return true;
+    if (main_path_ == path) return true;
     struct stat st {};
     return others_ && ::stat(path, &st) == 0 && S_ISREG(st.st_mode);
   }
@@ -117,7 +116,7 @@ class SceneFiles final : public Assimp::IOSystem {
 
   Assimp::IOStream* Open(const char* path, const char* mode) override {
     if (path == nullptr || mode == nullptr || std::strpbrk(mode, "wa+") != nullptr) return nullptr;
-    if (main_ && main_path_ == path) return new ViewStream(main_, main_->view());
+    if (main_path_ == path) return new ViewStream(owner_, main_);
     if (!others_) return nullptr;
     Result<FileText> file = FileText::open(path, kMaxSceneBytes - std::min(used_, kMaxSceneBytes));
     if (!file) {
@@ -137,9 +136,10 @@ class SceneFiles final : public Assimp::IOSystem {
 
  private:
   std::string main_path_;
-  std::shared_ptr<const FileText> main_;
+  std::string_view main_;
+  std::shared_ptr<const FileText> owner_;
   bool others_;
-  std::size_t used_ = 0;
+  std::size_t used_;
   std::optional<std::string> refused_;
 };
 
@@ -1038,7 +1038,7 @@ Status assimp_load(const std::string& path, ImportedScene& scene, UserNotifier& 
   }
   Assimp::Importer importer;
   configure(importer, ext);
-  auto* files = new SceneFiles(path, main, true);
+  auto* files = new SceneFiles(path, main->view(), main, true);
   importer.SetIOHandler(files);  // the importer owns it
   failed_assimp_check.clear();
   const aiScene* ai = importer.ReadFile(path, post_processing());
@@ -1060,10 +1060,16 @@ Status assimp_parse(std::string_view bytes, std::string_view hint, const std::st
   }
   Assimp::Importer importer;
   configure(importer, ext);
-  auto* files = new SceneFiles({}, nullptr, false);
+  // Read under a plain name of its kind, and nothing besides. (Assimp's own
+  // reading from memory serves any name that starts like its stand-in name,
+  // so the OBJ reader, looking for "<stand-in>.mtl" when the named material
+  // library is missing, read the scene again as its material library and
+  // wrote through a material it had not made.)
+  const std::string name = "scene." + ext;
+  auto* files = new SceneFiles(name, bytes, nullptr, false);
   importer.SetIOHandler(files);
   failed_assimp_check.clear();
-  const aiScene* ai = importer.ReadFileFromMemory(bytes.data(), bytes.size(), post_processing(), ext.c_str());
+  const aiScene* ai = importer.ReadFile(name, post_processing());
   Status s = finish(importer, ai, ext, display_name, *files, scene, notifier);
   if (s) scene.name = bare_name(display_name);
   return s;

@@ -421,6 +421,12 @@ TEST_F(AssimpScenes, BadFilesAreRefusedWithTheReason) {
     EXPECT_NE(s.error().message.find("assimp's own check"), std::string::npos) << s.error().message;
   }
 
+  // Read from memory, an OBJ scene whose material library is missing is not
+  // read a second time as its own material library (assimp's MTL reader
+  // then wrote through a material it had not made).
+  s = assimp_parse("mtllib missing.mtl\nmap_d alpha.png\n", "obj", "memory.obj", scene, log_);
+  EXPECT_EQ(s.code(), kAssimpBadScene) << s.error().message;
+
   // Only the readers of the file's own kind see it: OpenGEX text named
   // ".glb" is no glTF scene, though assimp's OpenGEX reader would take it.
   put("triangle.glb",
