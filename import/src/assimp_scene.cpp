@@ -12,7 +12,11 @@
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
 #include <assimp/version.h>
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <assimp/IOStream.hpp>
 #include <assimp/IOSystem.hpp>
 #include <assimp/Importer.hpp>
@@ -20,14 +24,18 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <array>
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <type_traits>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -1016,6 +1024,276 @@ Status finish(Assimp::Importer& importer, const aiScene* ai, std::string_view ex
   return {};
 }
 
+// What assimp is given to read: the scene (already in memory) under its
+// name, and whether it may open the files the scene names.
+struct SceneSource {
+  std::string name;
+  std::string_view bytes;
+  std::shared_ptr<const FileText> owner;  // keeps `bytes` alive, when given
+  bool others;
+};
+
+const aiScene* assimp_read(Assimp::Importer& importer, const SceneSource& source, const std::string& ext,
+                           SceneFiles*& files) {
+  configure(importer, ext);
+  files = new SceneFiles(source.name, source.bytes, source.owner, source.others);
+  importer.SetIOHandler(files);  // the importer owns it
+  failed_assimp_check.clear();
+  return importer.ReadFile(source.name, post_processing());
+}
+
+// Reads the scene in this process.
+Status read_here(const SceneSource& source, const std::string& ext, const std::string& display_name,
+                 ImportedScene& scene, UserNotifier& notifier) {
+  Assimp::Importer importer;
+  SceneFiles* files = nullptr;
+  const aiScene* ai = assimp_read(importer, source, ext, files);
+  return finish(importer, ai, ext, display_name, *files, scene, notifier);
+}
+
+// A reader's answer from the child process, as bytes: whether it read the
+// scene, then the error or the log lines and the scene.
+class Packet {
+ public:
+  template <class T>
+  void put(const T& value) {
+    static_assert(std::is_trivially_copyable_v<T>);
+    bytes.append(reinterpret_cast<const char*>(&value), sizeof value);
+  }
+  void put(std::string_view text) {
+    put(uint64_t{text.size()});
+    bytes.append(text);
+  }
+  template <class T>
+  void put(const std::vector<T>& values) {
+    static_assert(std::is_trivially_copyable_v<T>);
+    put(uint64_t{values.size()});
+    if (!values.empty()) bytes.append(reinterpret_cast<const char*>(values.data()), values.size() * sizeof(T));
+  }
+  std::string bytes;
+};
+
+// Takes a Packet apart; any shortfall leaves ok() false.
+class Unpacker {
+ public:
+  explicit Unpacker(std::string_view bytes) : bytes_(bytes) {}
+  bool ok() const { return ok_; }
+  template <class T>
+  void get(T& value) {
+    static_assert(std::is_trivially_copyable_v<T>);
+    if (!take(sizeof value)) return;
+    std::memcpy(&value, bytes_.data() + at_ - sizeof value, sizeof value);
+  }
+  void get(std::string& text) {
+    uint64_t n = 0;
+    get(n);
+    if (!ok_ || !take(n)) return;
+    text.assign(bytes_.data() + at_ - n, n);
+  }
+  template <class T>
+  void get(std::vector<T>& values) {
+    uint64_t n = 0;
+    get(n);
+    if (!ok_ || n > (bytes_.size() - at_) / sizeof(T)) {
+      ok_ = false;
+      return;
+    }
+    values.resize(n);
+    if (n > 0 && take(n * sizeof(T))) std::memcpy(values.data(), bytes_.data() + at_ - n * sizeof(T), n * sizeof(T));
+  }
+
+ private:
+  bool take(uint64_t n) {
+    ok_ = ok_ && n <= bytes_.size() - at_;
+    if (ok_) at_ += n;
+    return ok_;
+  }
+  std::string_view bytes_;
+  size_t at_ = 0;
+  bool ok_ = true;
+};
+
+void pack_scene(Packet& p, const ImportedScene& scene) {
+  p.put(uint64_t{scene.objects.size()});
+  for (const MaxObject& o : scene.objects) {
+    p.put(o.name);
+    p.put(o.parent);
+    p.put(o.bone);
+    p.put(o.material_ref);
+    p.put(o.verts);
+    p.put(o.weights);
+    p.put(o.tverts);
+    p.put(o.faces);
+    p.put(o.cverts);
+    p.put(o.num_cvfaces);
+    p.put(o.rows);
+    p.put(o.skinned);
+    p.put(o.line);
+  }
+  p.put(scene.lights);
+  p.put(scene.materials);
+  p.put(scene.skinned);
+  p.put(scene.origin);
+}
+
+bool unpack_scene(Unpacker& u, ImportedScene& scene) {
+  uint64_t objects = 0;
+  u.get(objects);
+  for (uint64_t i = 0; i < objects && u.ok(); ++i) {
+    MaxObject& o = scene.objects.emplace_back();
+    u.get(o.name);
+    u.get(o.parent);
+    u.get(o.bone);
+    u.get(o.material_ref);
+    u.get(o.verts);
+    u.get(o.weights);
+    u.get(o.tverts);
+    u.get(o.faces);
+    u.get(o.cverts);
+    u.get(o.num_cvfaces);
+    u.get(o.rows);
+    u.get(o.skinned);
+    u.get(o.line);
+  }
+  u.get(scene.lights);
+  u.get(scene.materials);
+  u.get(scene.skinned);
+  u.get(scene.origin);
+  return u.ok();
+}
+
+// What the reader tells the user on the way: kept in the child, told again
+// by the parent.
+class LogLines final : public UserNotifier {
+ public:
+  void log(std::string_view line) override { lines.emplace_back(line); }
+  void message(std::string_view, std::string_view) override {}
+  void status(std::string_view) override {}
+  std::vector<std::string> lines;
+};
+
+// Long enough for the largest scene a file may hold.
+constexpr unsigned kChildSeconds = 600;
+// The child's first byte: assimp has returned.
+constexpr char kAssimpDone = 'A';
+
+[[noreturn]] void read_in_child(int out, const SceneSource& source, const std::string& ext,
+                                const std::string& display_name) {
+  // What the C library says on its way down is not for the user: the
+  // parent reports a crash in its own words.
+  const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+  if (null >= 0) ::dup2(null, STDERR_FILENO);
+  ::alarm(kChildSeconds);
+  LogLines log;
+  ImportedScene scene;
+  Assimp::Importer importer;
+  SceneFiles* files = nullptr;
+  const aiScene* ai = assimp_read(importer, source, ext, files);
+  // Assimp is done: a crash from here on is the conversion's, which the
+  // parent tells apart.
+  while (::write(out, &kAssimpDone, 1) < 0 && errno == EINTR) {
+  }
+  const Status s = finish(importer, ai, ext, display_name, *files, scene, log);
+  Packet p;
+  p.put(static_cast<uint8_t>(s ? 1 : 0));
+  if (!s) {
+    const Error& e = s.error();
+    p.put(e.code);
+    p.put(std::string_view(e.message));
+    p.put(std::string_view(e.where.path));
+    p.put(e.where.line);
+    p.put(e.where.offset);
+    p.put(e.kind);
+  } else {
+    p.put(uint64_t{log.lines.size()});
+    for (const std::string& line : log.lines) p.put(std::string_view(line));
+    pack_scene(p, scene);
+  }
+  bool written = true;
+  for (size_t at = 0; at < p.bytes.size() && written;) {
+    const ssize_t n = ::write(out, p.bytes.data() + at, p.bytes.size() - at);
+    if (n > 0) at += static_cast<size_t>(n);
+    else written = n < 0 && errno == EINTR;
+  }
+  std::_Exit(written ? 0 : 3);  // no exit handlers of the parent's
+}
+
+// Assimp's readers still crash on some damaged files (a double free in the
+// FBX reader, reads and writes through bad pointers), and a crash would take
+// the artist's unsaved work with it; memory they spoil without crashing
+// would spoil this process too. So the scene is read in a child process,
+// which hands the imported scene back through a pipe; this process never
+// runs assimp on the file. Without a child (no pipe or fork refused), the
+// scene is read here, as before.
+Status read_scene(const SceneSource& source, const std::string& ext, const std::string& display_name,
+                  ImportedScene& scene, UserNotifier& notifier) {
+  int pipe_ends[2];
+  if (::pipe2(pipe_ends, O_CLOEXEC) != 0) return read_here(source, ext, display_name, scene, notifier);
+  std::fflush(nullptr);  // nothing buffered is written twice
+  const pid_t child = ::fork();
+  if (child < 0) {
+    ::close(pipe_ends[0]);
+    ::close(pipe_ends[1]);
+    return read_here(source, ext, display_name, scene, notifier);
+  }
+  if (child == 0) {
+    ::close(pipe_ends[0]);
+    read_in_child(pipe_ends[1], source, ext, display_name);
+  }
+  ::close(pipe_ends[1]);
+  std::string answer;
+  std::array<char, 1 << 16> buffer;
+  for (;;) {
+    const ssize_t n = ::read(pipe_ends[0], buffer.data(), buffer.size());
+    if (n > 0) answer.append(buffer.data(), static_cast<size_t>(n));
+    else if (n == 0 || errno != EINTR) break;
+  }
+  ::close(pipe_ends[0]);
+  int status = 0;
+  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  auto failed = [&](const std::string& why) {
+    return Error{kAssimpBadScene, display_name + ": assimp: " + why, {}, ErrorKind::kParse};
+  };
+  const bool assimp_done = !answer.empty() && answer[0] == kAssimpDone;
+  // A child that did not end by itself with status 0 crashed (a sanitizer
+  // build ends it with status 1 instead of a signal).
+  if (WIFSIGNALED(status) || (WIFEXITED(status) && WEXITSTATUS(status) != 0)) {
+    if (WIFSIGNALED(status) && WTERMSIG(status) == SIGALRM) {
+      return failed("the reader took more than " + std::to_string(kChildSeconds / 60) + " minutes over the file");
+    }
+    const std::string how =
+        WIFSIGNALED(status) ? ::strsignal(WTERMSIG(status)) : "exit status " + std::to_string(WEXITSTATUS(status));
+    if (assimp_done) return failed("the conversion of the scene assimp read crashed (" + how + ")");
+    return failed("the reader crashes on the file (" + how + ")");
+  }
+  if (!assimp_done) return failed("the reader stopped without an answer");
+  Unpacker u(std::string_view(answer).substr(1));
+  uint8_t read = 0;
+  u.get(read);
+  if (read == 0) {
+    Error e{kAssimpBadScene, {}, {}, ErrorKind::kParse};
+    u.get(e.code);
+    u.get(e.message);
+    u.get(e.where.path);
+    u.get(e.where.line);
+    u.get(e.where.offset);
+    u.get(e.kind);
+    if (u.ok()) return e;
+  } else {
+    uint64_t lines = 0;
+    u.get(lines);
+    std::vector<std::string> log;
+    for (uint64_t i = 0; i < lines && u.ok(); ++i) u.get(log.emplace_back());
+    if (u.ok() && unpack_scene(u, scene)) {
+      for (const std::string& line : log) notifier.log(line);
+      return {};
+    }
+    scene.release();
+  }
+  return failed("the reader's answer came back cut short");
+}
+
 }  // namespace
 
 bool is_assimp_scene_path(std::string_view path) {
@@ -1036,13 +1314,7 @@ Status assimp_load(const std::string& path, ImportedScene& scene, UserNotifier& 
   if (const std::optional<std::string> why = refusal(ext, main->view())) {
     return Error{kAssimpBadScene, path + ": " + *why, {}, ErrorKind::kBadData};
   }
-  Assimp::Importer importer;
-  configure(importer, ext);
-  auto* files = new SceneFiles(path, main->view(), main, true);
-  importer.SetIOHandler(files);  // the importer owns it
-  failed_assimp_check.clear();
-  const aiScene* ai = importer.ReadFile(path, post_processing());
-  Status s = finish(importer, ai, ext, path, *files, scene, notifier);
+  Status s = read_scene({path, main->view(), main, true}, ext, path, scene, notifier);
   if (s) scene.name = bare_name(path);
   return s;
 }
@@ -1058,19 +1330,12 @@ Status assimp_parse(std::string_view bytes, std::string_view hint, const std::st
   if (const std::optional<std::string> why = refusal(ext, bytes)) {
     return Error{kAssimpBadScene, display_name + ": " + *why, {}, ErrorKind::kBadData};
   }
-  Assimp::Importer importer;
-  configure(importer, ext);
   // Read under a plain name of its kind, and nothing besides. (Assimp's own
   // reading from memory serves any name that starts like its stand-in name,
   // so the OBJ reader, looking for "<stand-in>.mtl" when the named material
   // library is missing, read the scene again as its material library and
   // wrote through a material it had not made.)
-  const std::string name = "scene." + ext;
-  auto* files = new SceneFiles(name, bytes, nullptr, false);
-  importer.SetIOHandler(files);
-  failed_assimp_check.clear();
-  const aiScene* ai = importer.ReadFile(name, post_processing());
-  Status s = finish(importer, ai, ext, display_name, *files, scene, notifier);
+  Status s = read_scene({"scene." + ext, bytes, nullptr, false}, ext, display_name, scene, notifier);
   if (s) scene.name = bare_name(display_name);
   return s;
 }

@@ -421,6 +421,19 @@ TEST_F(AssimpScenes, BadFilesAreRefusedWithTheReason) {
     EXPECT_NE(s.error().message.find("assimp's own check"), std::string::npos) << s.error().message;
   }
 
+  // Assimp's FBX reader frees an embedded texture twice when two objects
+  // are connected this way, which kills its process: the scene is read in a
+  // child process first, so this one only reports it.
+  // (A texture of a kilobyte, so that the C library notices the second free
+  // whatever else the process has freed before.)
+  put("texture.fbx", "FBXHeaderExtension:{FBXVersion:7500}Objects:{V:2957776707121,\"\",\"\"{Content:\"\t" +
+                         std::string(1000, 'p') +
+                         "\"}T:2957776714321,\"\",\"\"{}}Connections:{C:\"\",2957776707121,2957776714321}");
+  s = assimp_load(path("texture.fbx"), scene, log_);
+  EXPECT_EQ(s.code(), kAssimpBadScene);
+  EXPECT_NE(s.error().message.find("the reader crashes on the file"), std::string::npos) << s.error().message;
+  EXPECT_TRUE(scene.objects.empty());
+
   // Read from memory, an OBJ scene whose material library is missing is not
   // read a second time as its own material library (assimp's MTL reader
   // then wrote through a material it had not made).
