@@ -1001,6 +1001,9 @@ Status finish(Assimp::Importer& importer, const aiScene* ai, std::string_view ex
     std::string why = failed_assimp_check.empty() ? importer.GetErrorString() : failed_assimp_check;
     // Only the readers of the file's own kind are asked (see
     // keep_only_readers_of()), so none taking it means it is not of that kind.
+    // A count in a damaged file makes assimp ask for more memory than
+    // there is.
+    if (why == "std::bad_alloc") why = "the file asks assimp for more memory than there is";
     if (why.empty() || why.starts_with("No suitable reader")) {
       const std::string kind = ext == "gltf" || ext == "glb" ? "glTF"
                                : ext == "fbx"                ? "FBX"
