@@ -1055,22 +1055,24 @@ Status read_here(const SceneSource& source, const std::string& ext, const std::s
 }
 
 // A reader's answer from the child process, as bytes: whether it read the
-// scene, then the error or the log lines and the scene.
+// scene, then the error or the log lines and the scene. Packet writes the
+// fields that Unpacker reads back; the *_fields() functions below list them
+// once for both.
 class Packet {
  public:
   template <class T>
-  void put(const T& value) {
+  void field(const T& value) {
     static_assert(std::is_trivially_copyable_v<T>);
     bytes.append(reinterpret_cast<const char*>(&value), sizeof value);
   }
-  void put(std::string_view text) {
-    put(uint64_t{text.size()});
+  void field(const std::string& text) {
+    field(uint64_t{text.size()});
     bytes.append(text);
   }
   template <class T>
-  void put(const std::vector<T>& values) {
+  void field(const std::vector<T>& values) {
     static_assert(std::is_trivially_copyable_v<T>);
-    put(uint64_t{values.size()});
+    field(uint64_t{values.size()});
     if (!values.empty()) bytes.append(reinterpret_cast<const char*>(values.data()), values.size() * sizeof(T));
   }
   std::string bytes;
@@ -1082,21 +1084,21 @@ class Unpacker {
   explicit Unpacker(std::string_view bytes) : bytes_(bytes) {}
   bool ok() const { return ok_; }
   template <class T>
-  void get(T& value) {
+  void field(T& value) {
     static_assert(std::is_trivially_copyable_v<T>);
     if (!take(sizeof value)) return;
     std::memcpy(&value, bytes_.data() + at_ - sizeof value, sizeof value);
   }
-  void get(std::string& text) {
+  void field(std::string& text) {
     uint64_t n = 0;
-    get(n);
+    field(n);
     if (!ok_ || !take(n)) return;
     text.assign(bytes_.data() + at_ - n, n);
   }
   template <class T>
-  void get(std::vector<T>& values) {
+  void field(std::vector<T>& values) {
     uint64_t n = 0;
-    get(n);
+    field(n);
     if (!ok_ || n > (bytes_.size() - at_) / sizeof(T)) {
       ok_ = false;
       return;
@@ -1116,53 +1118,40 @@ class Unpacker {
   bool ok_ = true;
 };
 
-void pack_scene(Packet& p, const ImportedScene& scene) {
-  p.put(uint64_t{scene.objects.size()});
-  for (const MaxObject& o : scene.objects) {
-    p.put(o.name);
-    p.put(o.parent);
-    p.put(o.bone);
-    p.put(o.material_ref);
-    p.put(o.verts);
-    p.put(o.weights);
-    p.put(o.tverts);
-    p.put(o.faces);
-    p.put(o.cverts);
-    p.put(o.num_cvfaces);
-    p.put(o.rows);
-    p.put(o.skinned);
-    p.put(o.line);
-  }
-  p.put(scene.lights);
-  p.put(scene.materials);
-  p.put(scene.skinned);
-  p.put(scene.origin);
+template <class Stream, class Object>
+void object_fields(Stream& io, Object& o) {
+  io.field(o.name);
+  io.field(o.parent);
+  io.field(o.bone);
+  io.field(o.material_ref);
+  io.field(o.verts);
+  io.field(o.weights);
+  io.field(o.tverts);
+  io.field(o.faces);
+  io.field(o.cverts);
+  io.field(o.num_cvfaces);
+  io.field(o.rows);
+  io.field(o.skinned);
+  io.field(o.line);
 }
 
-bool unpack_scene(Unpacker& u, ImportedScene& scene) {
-  uint64_t objects = 0;
-  u.get(objects);
-  for (uint64_t i = 0; i < objects && u.ok(); ++i) {
-    MaxObject& o = scene.objects.emplace_back();
-    u.get(o.name);
-    u.get(o.parent);
-    u.get(o.bone);
-    u.get(o.material_ref);
-    u.get(o.verts);
-    u.get(o.weights);
-    u.get(o.tverts);
-    u.get(o.faces);
-    u.get(o.cverts);
-    u.get(o.num_cvfaces);
-    u.get(o.rows);
-    u.get(o.skinned);
-    u.get(o.line);
-  }
-  u.get(scene.lights);
-  u.get(scene.materials);
-  u.get(scene.skinned);
-  u.get(scene.origin);
-  return u.ok();
+// All of a scene but its objects and name.
+template <class Stream, class Scene>
+void scene_fields(Stream& io, Scene& scene) {
+  io.field(scene.lights);
+  io.field(scene.materials);
+  io.field(scene.skinned);
+  io.field(scene.origin);
+}
+
+template <class Stream, class E>
+void error_fields(Stream& io, E& e) {
+  io.field(e.code);
+  io.field(e.message);
+  io.field(e.where.path);
+  io.field(e.where.line);
+  io.field(e.where.offset);
+  io.field(e.kind);
 }
 
 // What the reader tells the user on the way: kept in the child, told again
@@ -1198,19 +1187,15 @@ constexpr char kAssimpDone = 'A';
   }
   const Status s = finish(importer, ai, ext, display_name, *files, scene, log);
   Packet p;
-  p.put(static_cast<uint8_t>(s ? 1 : 0));
+  p.field(static_cast<uint8_t>(s ? 1 : 0));
   if (!s) {
-    const Error& e = s.error();
-    p.put(e.code);
-    p.put(std::string_view(e.message));
-    p.put(std::string_view(e.where.path));
-    p.put(e.where.line);
-    p.put(e.where.offset);
-    p.put(e.kind);
+    error_fields(p, s.error());
   } else {
-    p.put(uint64_t{log.lines.size()});
-    for (const std::string& line : log.lines) p.put(std::string_view(line));
-    pack_scene(p, scene);
+    p.field(uint64_t{log.lines.size()});
+    for (const std::string& line : log.lines) p.field(line);
+    p.field(uint64_t{scene.objects.size()});
+    for (const MaxObject& o : scene.objects) object_fields(p, o);
+    scene_fields(p, scene);
   }
   bool written = true;
   for (size_t at = 0; at < p.bytes.size() && written;) {
@@ -1273,22 +1258,20 @@ Status read_scene(const SceneSource& source, const std::string& ext, const std::
   if (!assimp_done) return failed("the reader stopped without an answer");
   Unpacker u(std::string_view(answer).substr(1));
   uint8_t read = 0;
-  u.get(read);
+  u.field(read);
   if (read == 0) {
     Error e{kAssimpBadScene, {}, {}, ErrorKind::kParse};
-    u.get(e.code);
-    u.get(e.message);
-    u.get(e.where.path);
-    u.get(e.where.line);
-    u.get(e.where.offset);
-    u.get(e.kind);
+    error_fields(u, e);
     if (u.ok()) return e;
   } else {
-    uint64_t lines = 0;
-    u.get(lines);
+    uint64_t count = 0;
+    u.field(count);
     std::vector<std::string> log;
-    for (uint64_t i = 0; i < lines && u.ok(); ++i) u.get(log.emplace_back());
-    if (u.ok() && unpack_scene(u, scene)) {
+    for (uint64_t i = 0; i < count && u.ok(); ++i) u.field(log.emplace_back());
+    u.field(count);
+    for (uint64_t i = 0; i < count && u.ok(); ++i) object_fields(u, scene.objects.emplace_back());
+    scene_fields(u, scene);
+    if (u.ok()) {
       for (const std::string& line : log) notifier.log(line);
       return {};
     }
